@@ -1,0 +1,49 @@
+// Files and folders by wide path. Paths use "\" as the separator everywhere in
+// the core; the POSIX implementation maps it to "/".
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace parvex {
+
+class File {
+public:
+    virtual ~File() = default;
+    // Bytes read (0 at the end), or -1 on error.
+    virtual long long Read(void* buffer, size_t count) = 0;
+    // True when every byte was written.
+    virtual bool Write(const void* data, size_t count) = 0;
+    // Current size of the open file; -1 when unknown.
+    virtual long long Size() = 0;
+};
+
+struct DirItem {
+    std::wstring name;  // last path component
+    bool isDirectory = false;
+    uint64_t size = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual bool Exists(const std::wstring& path) = 0;
+    // True for an existing folder, false for a file or a missing path.
+    virtual bool IsDirectory(const std::wstring& path) = 0;
+    virtual bool MakeDirectory(const std::wstring& path) = 0;
+    virtual bool RemoveFile(const std::wstring& path) = 0;
+    virtual bool FileSize(const std::wstring& path, uint64_t& size) = 0;
+    // exclusive: refuse when another handle has the file open (Windows) - the
+    // "file in use" test of the folder walk.
+    virtual std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive = false) = 0;
+    // Creates or truncates.
+    virtual std::unique_ptr<File> OpenWrite(const std::wstring& path) = 0;
+    virtual bool List(const std::wstring& folder, std::vector<DirItem>& items) = 0;
+};
+
+// The platform's file system (POSIX natively, Win32 in the module).
+FileSystem& LocalFileSystem();
+
+}  // namespace parvex

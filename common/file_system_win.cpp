@@ -1,0 +1,103 @@
+// Win32 files by wide path.
+#include <windows.h>
+
+#include <io.h>
+
+#include "file_system.h"
+
+namespace parvex {
+namespace {
+
+class WinFile : public File {
+public:
+    explicit WinFile(HANDLE h) : h_(h) {}
+    ~WinFile() override { CloseHandle(h_); }
+    long long Read(void* buffer, size_t count) override {
+        DWORD got = 0;
+        if (!ReadFile(h_, buffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+        return got;
+    }
+    bool Write(const void* data, size_t count) override {
+        const char* p = static_cast<const char*>(data);
+        while (count > 0) {
+            DWORD put = 0;
+            DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+            if (!WriteFile(h_, p, chunk, &put, nullptr) || put == 0) return false;
+            p += put;
+            count -= put;
+        }
+        return true;
+    }
+    long long Size() override {
+        LARGE_INTEGER size;
+        return GetFileSizeEx(h_, &size) ? size.QuadPart : -1;
+    }
+
+private:
+    HANDLE h_;
+};
+
+class WinFileSystem : public FileSystem {
+public:
+    bool Exists(const std::wstring& path) override { return _waccess(path.c_str(), 0) == 0; }
+    bool IsDirectory(const std::wstring& path) override {
+        WIN32_FIND_DATAW data;
+        HANDLE h = FindFirstFileW(path.c_str(), &data);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        bool directory = false;
+        do {
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) directory = true;
+        } while (FindNextFileW(h, &data));
+        FindClose(h);
+        return directory;
+    }
+    bool MakeDirectory(const std::wstring& path) override { return CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
+    bool RemoveFile(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
+    bool FileSize(const std::wstring& path, uint64_t& size) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+        size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return true;
+    }
+    std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive) override {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<WinFile>(h);
+    }
+    std::unique_ptr<File> OpenWrite(const std::wstring& path) override {
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<WinFile>(h);
+    }
+    bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
+        std::wstring pattern = folder;
+        if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
+        pattern += L'*';
+        WIN32_FIND_DATAW data;
+        HANDLE h = FindFirstFileW(pattern.c_str(), &data);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            DirItem item;
+            item.name = name;
+            item.isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            item.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            items.push_back(item);
+        } while (FindNextFileW(h, &data));
+        FindClose(h);
+        return true;
+    }
+};
+
+}  // namespace
+
+FileSystem& LocalFileSystem() {
+    static WinFileSystem fs;
+    return fs;
+}
+
+}  // namespace parvex

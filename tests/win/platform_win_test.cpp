@@ -1,0 +1,228 @@
+// The shared helpers on the real platform: registry, documents folder, the
+// platform's UTF-8 conversion, the cookie store, the host browser look-up and
+// loading the module.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "common/cookies_win.h"
+#include "common/folders.h"
+#include "common/host_browser_win.h"
+#include "common/settings_store.h"
+#include "common/utf8.h"
+#include "download/save_folder.h"
+#include "tests/win/dialog_driver_win.h"
+
+using namespace parvex;
+
+namespace {
+
+const wchar_t* kKey = L"SOFTWARE\\Orvanta Component";
+
+void DeleteKey() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
+
+bool RawValue(const wchar_t* name, std::wstring& value) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    wchar_t buffer[2048] = {0};
+    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
+    LONG r = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_SZ) return false;
+    value = buffer;
+    return true;
+}
+
+void SetRawValue(const wchar_t* name, const std::wstring& value) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void DeleteRawValue(const wchar_t* name) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
+std::wstring ModulePath() {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path = exe;
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"PARVEX.OCX";
+}
+
+}  // namespace
+
+TEST(Registry, SelectPathKeyMissingValueMissingAndRoundTrip) {
+    InitDefaultFolder(PlatformDocumentsFolder);
+    auto store = MakePlatformSettingsStore();
+    DeleteKey();
+    EXPECT_EQ(LoadSelectPath(*store, false, L""), DefaultSaveFolder());
+    std::wstring raw;
+    ASSERT_TRUE(RawValue(L"SelectPath", raw));
+    EXPECT_EQ(raw, L"C:\\");
+
+    DeleteRawValue(L"SelectPath");
+    EXPECT_EQ(LoadSelectPath(*store, false, L""), DefaultSaveFolder());
+    ASSERT_TRUE(RawValue(L"SelectPath", raw));
+    EXPECT_EQ(raw, DefaultSaveFolder());
+
+    EXPECT_EQ(LoadSelectPath(*store, true, L"C:\\첨부 파일"), L"");
+    ASSERT_TRUE(RawValue(L"SelectPath", raw));
+    EXPECT_EQ(raw, L"C:\\첨부 파일");
+    EXPECT_EQ(LoadSelectPath(*store, false, L""), L"C:\\첨부 파일");
+    DeleteKey();
+}
+
+TEST(Registry, DownSavePathMissingStaleAndRoundTrip) {
+    InitDefaultFolder(PlatformDocumentsFolder);
+    auto store = MakePlatformSettingsStore();
+    DeleteKey();
+    EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), L""), DefaultSaveFolder());
+    std::wstring raw;
+    ASSERT_TRUE(RawValue(L"DownSavePath", raw));
+    EXPECT_EQ(raw, DefaultSaveFolder());
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"다운로드";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), folder), folder);
+    EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), L""), folder);
+
+    SetRawValue(L"DownSavePath", folder + L"\\없는 폴더");
+    EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), L""), DefaultSaveFolder());
+    ASSERT_TRUE(RawValue(L"DownSavePath", raw));
+    EXPECT_EQ(raw, DefaultSaveFolder());
+
+    DeleteRawValue(L"DownSavePath");
+    EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), L""), DefaultSaveFolder());
+    RemoveDirectoryW(folder.c_str());
+    DeleteKey();
+}
+
+TEST(DocumentsFolder, IsTheShellsAndExists) {
+    wchar_t path[MAX_PATH] = {0};
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, path, CSIDL_PERSONAL, FALSE));
+    InitDefaultFolder(PlatformDocumentsFolder);
+    EXPECT_EQ(DefaultSaveFolder(), path);
+    EXPECT_TRUE(IsDirectoryPath(LocalFileSystem(), DefaultSaveFolder()));
+}
+
+TEST(Utf8, AgreesWithThePlatformConversion) {
+    const wchar_t samples[][32] = {L"첨부파일.hwp", L"a\\b c.txt", {0xD83D, 0xDE00, L'x', 0}, L"", L"日本語ㄱㄴ"};
+    for (const wchar_t* s : samples) {
+        char platform[256] = {0};
+        int n = WideCharToMultiByte(CP_UTF8, 0, s, -1, platform, sizeof platform, nullptr, nullptr);
+        ASSERT_GT(n, 0);
+        EXPECT_EQ(ToUtf8(s, nullptr, 0), n);
+        char ours[256] = {0};
+        EXPECT_EQ(ToUtf8(s, ours, sizeof ours), n);
+        EXPECT_STREQ(ours, platform);
+
+        wchar_t back[256] = {0};
+        int m = MultiByteToWideChar(CP_UTF8, 0, platform, -1, back, 256);
+        EXPECT_EQ(FromUtf8(platform, nullptr, 0), m);
+        EXPECT_EQ(FromUtf8(std::string(platform)), std::wstring(back));
+    }
+}
+
+TEST(Cookies, ComeFromTheBrowserStoreWholeEvenWhenLong) {
+    ASSERT_TRUE(InternetSetCookieA("http://cookie.parvex.test/", "SID", "abc123"));
+    std::wstring got = FetchCookies(WinInetCookieStore(), L"http://cookie.parvex.test/mail/write");
+    EXPECT_NE(got.find(L"SID=abc123"), std::wstring::npos) << std::string(got.begin(), got.end());
+
+    std::string value(1500, 'v');
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(InternetSetCookieA("http://long.parvex.test/", ("C" + std::to_string(i)).c_str(), value.c_str()));
+    std::wstring longText = FetchCookies(WinInetCookieStore(), L"http://long.parvex.test/");
+    EXPECT_GT(longText.size(), 4096u);
+    for (int i = 0; i < 4; ++i) EXPECT_NE(longText.find(L"C" + std::to_wstring(i) + L"="), std::wstring::npos);
+
+    EXPECT_EQ(FetchCookies(WinInetCookieStore(), L"http://none.parvex.test/"), L"");
+}
+
+namespace {
+// A client site outside any browser: no container, or a container but no
+// service provider.
+struct LoneSite : IOleClientSite {
+    bool hasContainer;
+    LONG refs = 1;
+    explicit LoneSite(bool container) : hasContainer(container) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
+            *out = static_cast<IOleClientSite*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** out) override {
+        *out = nullptr;
+        if (!hasContainer) return E_NOINTERFACE;
+        // Any object will do as the container for this look-up; the site
+        // itself stands in (it is only released).
+        *out = reinterpret_cast<IOleContainer*>(static_cast<IOleClientSite*>(this));
+        AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+};
+}  // namespace
+
+TEST(HostBrowser, NullOutsideABrowserAndReferencesBalance) {
+    EXPECT_EQ(GetHostBrowser(nullptr), nullptr);
+    LoneSite noContainer(false);
+    EXPECT_EQ(GetHostBrowser(&noContainer), nullptr);
+    EXPECT_EQ(noContainer.refs, 1);
+    LoneSite noProvider(true);
+    EXPECT_EQ(GetHostBrowser(&noProvider), nullptr);
+    EXPECT_EQ(noProvider.refs, 1);
+}
+
+TEST(Module, LoadsWithItsExports) {
+    HMODULE module = LoadLibraryW(ModulePath().c_str());
+    ASSERT_NE(module, nullptr) << GetLastError();
+    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+        EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+    FreeLibrary(module);
+}
+
+TEST(Module, RefusesToLoadWhenSocketsCannotStart) {
+    std::atomic<bool> sawMessage{false}, watching{false};
+    // The watcher must be running before the loader lock is taken: a thread
+    // that starts later waits for the lock that the message box holds.
+    std::thread watcher([&] {
+        watching = true;
+        HWND box = parvex::testing::WaitForDialog(L"", 10000);
+        if (!box) return;
+        for (const std::wstring& text : parvex::testing::ChildTexts(box))
+            if (text == L"소켓 초기화 실패") sawMessage = true;
+        parvex::testing::PressButton(box, IDOK);
+    });
+    while (!watching) Sleep(1);
+    SetEnvironmentVariableA("PARVEX_TEST_FAIL_SOCKET_START", "1");
+    HMODULE module = LoadLibraryW(ModulePath().c_str());
+    SetEnvironmentVariableA("PARVEX_TEST_FAIL_SOCKET_START", nullptr);
+    watcher.join();
+    EXPECT_EQ(module, nullptr);
+    if (module) FreeLibrary(module);
+    EXPECT_TRUE(sawMessage);
+}
