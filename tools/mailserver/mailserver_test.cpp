@@ -576,8 +576,10 @@ TEST_F(MailServer, StallFaultKeepsTheConnectionSilentButOpen) {
   ReadResult head = read_reply(fd, 5000, "\r\n\r\n");
   EXPECT_TRUE(Reply(head).has_header("Content-Length: 10"));
   EXPECT_FALSE(readable_within(fd, 400)) << "a stalled download sent its body or closed";
-  ::close(fd);
   EXPECT_EQ(server.stats(), "uploads=1 exists=0 downloads=1 bad=0");
+  // A stop request must not wait for the silent connection.
+  EXPECT_EQ(server.stop(), 0);
+  ::close(fd);
 }
 
 TEST_F(MailServer, ExistsFaultForcesTheAnswer) {
@@ -586,14 +588,19 @@ TEST_F(MailServer, ExistsFaultForcesTheAnswer) {
   EXPECT_EQ(server.send(exists_request("nothing.txt")).body, "0");
 }
 
-TEST_F(MailServer, RateFaultPacesDownloads) {
+TEST_F(MailServer, RateFaultPacesUploadsAndDownloads) {
   const std::string data = tricky_data(60000, 8);
-  write_file(server.store() / "slow.bin", data);
   server.control("/__fault?rate=100000");
   auto start = std::chrono::steady_clock::now();
-  Reply got = server.send(download_request("/slow.bin", server.port()));
+  EXPECT_EQ(server.exchange(simple_upload("slow.bin", data).wire()).bytes, kUploadOk);
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 400) << "60000 bytes at 100000 bytes/s were taken too fast";
+
+  start = std::chrono::steady_clock::now();
+  Reply got = server.send(download_request("/slow.bin", server.port()));
+  ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+           std::chrono::steady_clock::now() - start).count();
   EXPECT_TRUE(got.body == data);
   EXPECT_GE(ms, 400) << "60000 bytes at 100000 bytes/s came too fast";
 }
