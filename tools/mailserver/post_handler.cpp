@@ -255,12 +255,13 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
   }
   uint64_t length = 0;
   if (!parse_uint64(*length_text, &length)) {
-    reject(ctx, faults, kBadRequest, "Content-Length \"" + *length_text + "\" is not a number", 0);
+    reject(ctx, faults, kBadRequest, "Content-Length \"" + *length_text + "\" is not a number",
+           1 << 20);
     return;
   }
   for (const auto& h : req.headers) {
     if (iequals(h.first, "Content-Length") && h.second != *length_text) {
-      reject(ctx, faults, kBadRequest, "conflicting Content-Length headers", 0);
+      reject(ctx, faults, kBadRequest, "conflicting Content-Length headers", 1 << 20);
       return;
     }
   }
