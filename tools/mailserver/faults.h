@@ -1,0 +1,102 @@
+#pragma once
+
+// Fault switches that make the server misbehave on purpose, so that clients
+// can be tested against broken, slow or hostile servers.
+//
+// Setting: command-line options (--status TEXT, --chunked 1, ...) or at run
+// time GET /__fault?name=value&name=value (answers 200 "ok"); GET /__reset
+// clears every fault (command-line ones included) and the counters.
+// Query values are URL-decoded ("+" is a space, %2B a plus); command-line
+// values only have their %XX escapes decoded.
+//
+// Each fault applies to the request kinds named by target=, a comma list of
+// upload, exists, download or all. Without target= a fault applies to its
+// default kinds:
+//   upload    status, body, chunked, nolength, split, continue,
+//             continue_status, close_after, stall, rawreply
+//   exists    exists
+//   download  length
+//   upload,download  rate
+// count=N limits the faults of that /__fault call to the next N requests of
+// their kinds; each such request uses up one count whether or not the fault
+// changed anything, and then the fault is gone. Without count= a fault stays
+// until /__reset. When several settings of the same fault apply, the latest
+// one wins (so chunked=0 switches off an earlier chunked=1).
+//
+//   status=TEXT           status line text ("500 Internal Server Error"); a
+//                         text starting with "HTTP/" is the whole status line
+//   body=TEXT             reply body in place of the normal one (for a
+//                         download: in place of the file)
+//   chunked=1             body sent as one chunk plus the final 0 chunk
+//   nolength=1            no Content-Length and no chunking: body, then close
+//   split=MS              header, a pause of MS milliseconds, then the body
+//   continue=0            no "100 Continue" even when the request expects it
+//   continue_status=TEXT  answer the Expect with this final status and close
+//   close_after=N         uploads: close without a reply after N body bytes
+//                         (0: right after the header, before any 100
+//                         Continue); downloads: close after N body bytes
+//   stall=1               uploads: read and handle the request, then never
+//                         answer; downloads: send the header, then nothing.
+//                         The connection stays open until the client closes.
+//   exists=1|0            forced exists-check answer
+//   rate=BYTES_PER_SEC    pace request bodies read and download bodies sent
+//   length=N              downloads: announce N as Content-Length and send at
+//                         most N bytes of the file, then close
+//   rawreply=TEXT         these bytes are the whole reply (%0D%0A for CRLF)
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mailserver {
+
+enum RequestKind : unsigned {
+  kKindUpload = 1,
+  kKindExists = 2,
+  kKindDownload = 4,
+  kKindAll = 7,
+};
+
+// The faults in force for one request.
+struct FaultSet {
+  std::optional<std::string> status;
+  std::optional<std::string> body;
+  bool chunked = false;
+  bool nolength = false;
+  long long split_ms = 0;
+  bool withhold_continue = false;
+  std::optional<std::string> continue_status;
+  std::optional<uint64_t> close_after;
+  bool stall = false;
+  std::optional<bool> exists;
+  uint64_t rate = 0;
+  std::optional<uint64_t> length;
+  std::optional<std::string> rawreply;
+};
+
+class FaultTable {
+ public:
+  // Adds one batch of settings (fault names plus the modifiers target and
+  // count). Nothing is added when any item is unknown or has a bad value.
+  bool add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error);
+  void clear();
+  // The faults for one request of the given kind; uses up their counts.
+  FaultSet take(RequestKind kind);
+
+  static bool is_fault_name(const std::string& name);
+
+ private:
+  struct Entry {
+    std::string name;
+    std::string value;
+    unsigned kinds;
+    long long remaining;  // -1: until cleared
+  };
+  std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace mailserver

@@ -1,0 +1,118 @@
+// parvex-mailserver: a small mail server for the upload and download
+// protocol of the PARVEX controls, with switchable faults for tests.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "handlers.h"
+#include "http_request.h"
+#include "listener.h"
+#include "server_state.h"
+#include "storage.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: parvex-mailserver [--port N] [--port-file FILE] [--store DIR] [--serve DIR]\n"
+    "                         [--record DIR] [--exists-path PREFIX] [--idle-timeout SEC]\n"
+    "                         [--verbose] [fault options...]\n"
+    "fault options: --status TEXT --body TEXT --chunked 0|1 --nolength 0|1 --split MS\n"
+    "               --continue 0|1 --continue_status TEXT --close_after N --stall 0|1\n"
+    "               --exists 0|1 --rate BYTES_PER_SEC --length N --rawreply TEXT\n"
+    "               --target upload|exists|download|all --count N\n"
+    "See README.md next to the sources for the routes and the meaning of each fault.\n";
+
+bool write_port_file(const std::string& path, int port) {
+  const std::string temp = path + ".tmp";
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (!f) return false;
+  std::fprintf(f, "%d\n", port);
+  if (std::fclose(f) != 0) return false;
+  return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "parvex-mailserver: %s\n%s", message.c_str(), kUsage);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace mailserver;
+  ServerConfig config;
+  int port = 0;
+  std::string port_file;
+  std::vector<std::pair<std::string, std::string>> faults;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--verbose") {
+      set_verbose(true);
+      continue;
+    }
+    if (arg.compare(0, 2, "--") != 0) return fail("unexpected argument " + arg);
+    std::string name = arg.substr(2);
+    std::string value;
+    size_t eq = name.find('=');
+    if (eq != std::string::npos) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    } else {
+      if (i + 1 >= argc) return fail("option " + arg + " needs a value");
+      value = argv[++i];
+    }
+    uint64_t number = 0;
+    if (name == "port") {
+      if (!parse_uint64(value, &number) || number > 65535) return fail("bad port " + value);
+      port = static_cast<int>(number);
+    } else if (name == "port-file") {
+      port_file = value;
+    } else if (name == "store") {
+      config.store_dir = value;
+    } else if (name == "serve") {
+      config.serve_dir = value;
+    } else if (name == "record") {
+      config.record_dir = value;
+    } else if (name == "exists-path") {
+      config.exists_prefix = value;
+    } else if (name == "idle-timeout") {
+      if (!parse_uint64(value, &number) || number == 0 || number > 86400)
+        return fail("bad idle timeout " + value);
+      config.idle_timeout_ms = static_cast<int>(number * 1000);
+    } else if (FaultTable::is_fault_name(name) || name == "target" || name == "count") {
+      faults.emplace_back(name, url_decode(value, false));
+    } else {
+      return fail("unknown option " + arg);
+    }
+  }
+
+  std::string error;
+  if (!make_directories(config.store_dir, &error)) return fail(error);
+  if (!config.record_dir.empty() && !make_directories(config.record_dir, &error))
+    return fail(error);
+
+  ServerState state(config);
+  if (!faults.empty() && !state.faults.add(faults, &error)) return fail(error);
+
+  Listener listener(state);
+  int bound = listener.open(port, &error);
+  if (bound < 0) return fail(error);
+  if (!port_file.empty() && !write_port_file(port_file, bound))
+    return fail("cannot write the port file " + port_file);
+  std::printf("PORT %d\n", bound);
+  std::fflush(stdout);
+  int code = listener.run();
+  std::fflush(stderr);
+  // Detached threads that did not end must not meet destroyed globals.
+  if (code != 0) std::_Exit(code);
+  return code;
+}
