@@ -28,13 +28,21 @@ endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources -I${CMAKE_BINARY_DIR}/generated")
 enable_language(RC)
 
-file(GLOB PARVEX_MODULE_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/module/*_win.cpp ${CMAKE_SOURCE_DIR}/control/*_win.cpp)
+# The Windows adapters of the subsystems (controls, dialogs, list window): a
+# library of their own so that the test program can drive them directly.
+add_library(parvex_win_adapters STATIC ${PARVEX_WIN_ADAPTER_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/empty_win.cpp)
+target_include_directories(parvex_win_adapters PUBLIC ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(parvex_win_adapters PUBLIC parvex_core)
+if(TARGET parvex_idl)
+  add_dependencies(parvex_win_adapters parvex_idl)
+endif()
+
+file(GLOB PARVEX_MODULE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/module/*_win.cpp)
 add_library(parvex_module SHARED ${PARVEX_MODULE_SOURCES} ${PARVEX_MODULE_EXTRA} ${PARVEX_RC}
             ${CMAKE_SOURCE_DIR}/module/parvex.def)
 set_target_properties(parvex_module PROPERTIES PREFIX "" OUTPUT_NAME PARVEX SUFFIX ".OCX")
 target_include_directories(parvex_module PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(parvex_module PRIVATE parvex_core)
+target_link_libraries(parvex_module PRIVATE parvex_win_adapters parvex_core)
 if(TARGET parvex_idl)
   add_dependencies(parvex_module parvex_idl)
 endif()
@@ -57,7 +65,7 @@ list(REMOVE_DUPLICATES PARVEX_WIN_TESTS)
 file(GLOB PARVEX_WIN_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*_portable.cpp)
 add_executable(parvex_win_tests ${PARVEX_WIN_TESTS} ${PARVEX_WIN_TEST_SUPPORT} ${PARVEX_MODULE_EXTRA})
 target_include_directories(parvex_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(parvex_win_tests PRIVATE parvex_core gtest gmock gtest_main)
+target_link_libraries(parvex_win_tests PRIVATE parvex_win_adapters parvex_core gtest gmock gtest_main)
 add_dependencies(parvex_win_tests parvex_module)
 if(TARGET parvex_idl)
   add_dependencies(parvex_win_tests parvex_idl)
