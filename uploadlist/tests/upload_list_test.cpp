@@ -188,17 +188,6 @@ TEST_F(UploadListTest, TwoBudgetsSplitBigFilesAndOverflowSmallOnes) {
     EXPECT_TRUE(Mem().twoKindHeading);
 }
 
-TEST_F(UploadListTest, SizeSettersTakeMegabytes) {
-    model->SetLimitUploadSize(0.5);
-    model->SetLimitUploadBigSize(2);
-    model->SetLimitGeneralSize(3);
-    model->SetLimitFileSize(-1);
-    EXPECT_EQ(model->limitUploadSize, 524288.0);
-    EXPECT_EQ(model->limitBigSize, 2097152.0);
-    EXPECT_EQ(model->limitGeneralSize, 3145728.0);
-    EXPECT_EQ(model->limitFileSize, -1048576.0);
-}
-
 // --- filter ------------------------------------------------------------------
 
 TEST_F(UploadListTest, FilterTokensAreCaseSensitiveSuffixes) {
