@@ -82,8 +82,7 @@ struct PromptOptions {
 
 class TerminalPrompts : public UploadPrompts {
 public:
-    TerminalPrompts(const PromptOptions& options, bool interactive, MessageBoxHost& boxes)
-        : options_(options), interactive_(interactive), boxes_(boxes) {}
+    TerminalPrompts(const PromptOptions& options, bool interactive) : options_(options), interactive_(interactive) {}
 
     int AskSameFile(UploadPromptState& state) override {
         if (!options_.same.empty()) return Scripted(state);
@@ -167,7 +166,6 @@ private:
 
     PromptOptions options_;
     bool interactive_;
-    MessageBoxHost& boxes_;
 };
 
 // The progress dialog on the terminal: one redrawn line on a terminal, the
@@ -447,7 +445,7 @@ int RunUploadCommand(int argc, char** argv) {
         return 1;
     }
 
-    TerminalPrompts terminalPrompts(prompts, interactive, boxes);
+    TerminalPrompts terminalPrompts(prompts, interactive);
     TerminalView view(settings.uploadTitle, isatty(2) != 0);
     ThreadedUploadRunHost host(view, &interrupted);
     FixedCookie cookies(cookie);
