@@ -57,6 +57,8 @@ void log_line(const std::string& text) {
 
 void reject(RequestContext& ctx, const FaultSet& faults, const std::string& status,
             const std::string& message, uint64_t drain) {
+  // The record is complete before the client can see any answer.
+  ctx.record.reset();
   ++ctx.state.counters.bad;
   log_line(ctx.request.method + " " + ctx.request.target + " -> " + status + ": " + message);
   if (faults.stall) {

@@ -94,6 +94,8 @@ void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size
 }  // namespace
 
 void handle_download(RequestContext& ctx) {
+  // A GET has no body: its record is complete already.
+  ctx.record.reset();
   ServerState& state = ctx.state;
   ++state.counters.downloads;
   if (ctx.record) ctx.record->write(ctx.body_start);

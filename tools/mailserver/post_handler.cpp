@@ -226,6 +226,8 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
 }
 
 void answer(RequestContext& ctx, const FaultSet& faults, const Reply& reply) {
+  // The record is complete before the client can see any answer.
+  ctx.record.reset();
   if (faults.stall) {
     ctx.conn.wait_for_peer_close();
     return;
