@@ -69,16 +69,16 @@ PARVEX_IMPL_FROM(IObjectSafety)
 
 // QueryInterface, AddRef and Release of one interface go to the object's own.
 #define PARVEX_UNKNOWN_THUNKS(Interface)                                                             \
-    static HRESULT STDMETHODCALLTYPE Interface##_QueryInterface(Interface* iface, REFIID iid, void** out) { \
+    static HRESULT STDMETHODCALLTYPE Unknown_QueryInterface_##Interface(Interface* iface, REFIID iid, void** out) { \
         return OleControl_QueryInterface(impl_from_##Interface(iface), iid, out);                    \
     }                                                                                                \
-    static ULONG STDMETHODCALLTYPE Interface##_AddRef(Interface* iface) {                            \
+    static ULONG STDMETHODCALLTYPE Unknown_AddRef_##Interface(Interface* iface) {                            \
         return OleControl_AddRef(impl_from_##Interface(iface));                                      \
     }                                                                                                \
-    static ULONG STDMETHODCALLTYPE Interface##_Release(Interface* iface) {                           \
+    static ULONG STDMETHODCALLTYPE Unknown_Release_##Interface(Interface* iface) {                           \
         return OleControl_Release(impl_from_##Interface(iface));                                     \
     }
-#define PARVEX_UNKNOWN_ENTRIES(Interface) Interface##_QueryInterface, Interface##_AddRef, Interface##_Release
+#define PARVEX_UNKNOWN_ENTRIES(Interface) Unknown_QueryInterface_##Interface, Unknown_AddRef_##Interface, Unknown_Release_##Interface
 
 HRESULT OleControl_QueryInterface(OleControl* control, REFIID iid, void** out);
 ULONG OleControl_AddRef(OleControl* control);

@@ -22,7 +22,8 @@ public:
     short Short(size_t i) const { return args_.at(i).iVal; }
     long Long(size_t i) const { return args_.at(i).lVal; }
     double Double(size_t i) const { return args_.at(i).dblVal; }
-    bool Bool(size_t i) const { return args_.at(i).boolVal != VARIANT_FALSE; }
+    // VARIANT_TRUE is -1.
+    short BoolValue(size_t i) const { return args_.at(i).boolVal; }
     std::wstring Text(size_t i) const;
 
     void ReturnShort(short value);

@@ -21,3 +21,4 @@
 #define IDI_SERVER_FILE 223
 #define IDB_PARVEX_UP 1
 #define IDB_PARVEX_DN 2
+#define IDB_HEADER_CHECKS 203

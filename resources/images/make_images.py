@@ -60,3 +60,19 @@ write_bmp("toolbox_up.bmp", 16, 15, paper_clip(16, 15, (0, 64, 160), (255, 255, 
 write_bmp("toolbox_dn.bmp", 16, 15, paper_clip(16, 15, (0, 128, 64), (255, 255, 255)))
 write_ico("parvex.ico", 32, paper_clip(32, 32, (0, 64, 160), (240, 240, 255)))
 write_ico("server_file.ico", 16, paper_clip(16, 16, (160, 64, 0), (255, 250, 230)))
+
+
+def header_checks(x, y):
+    """Two 13x13 boxes side by side: empty, then ticked; magenta is clear."""
+    cell, bx = x % 13, x // 13
+    if cell in (1, 11) and 1 <= y <= 11 or y in (1, 11) and 1 <= cell <= 11:
+        return (0, 0, 0)
+    if 2 <= cell <= 10 and 2 <= y <= 10:
+        tick = {3: 6, 4: 7, 5: 8, 6: 7, 7: 6, 8: 5, 9: 4}
+        if bx == 1 and cell in tick and tick[cell] <= y <= tick[cell] + 1:
+            return (0, 0, 0)
+        return (255, 255, 255)
+    return (255, 0, 255)
+
+
+write_bmp("header_checks.bmp", 26, 13, header_checks)
