@@ -25,7 +25,14 @@ void LockModule(bool lock) {
 }
 long ModuleLockCount() { return locks; }
 
+namespace {
+HINSTANCE resourceModule = nullptr;
+}
+
+void UseResourceModule(HINSTANCE module) { resourceModule = module; }
+
 HINSTANCE ModuleHandle() {
+    if (resourceModule) return resourceModule;
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&ModuleHandle), &module);

@@ -19,6 +19,9 @@ long ModuleLockCount();
 // The module that holds this code (PARVEX.OCX when loaded by a container):
 // its dialogs, bitmaps and type library.
 HINSTANCE ModuleHandle();
+// The test program runs this code from its own image and borrows the
+// module's resources: the handle of a loaded PARVEX.OCX.
+void UseResourceModule(HINSTANCE module);
 std::wstring ModulePath();
 
 // Type information of a dispatch interface or class from the module's own

@@ -77,8 +77,12 @@ HRESULT TypeLibDispatch::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIA
     std::vector<VARIANT> args(method.parameters.size());
     for (VARIANT& v : args) VariantInit(&v);
     HRESULT hr = S_OK;
+    // The caller may pass no place for the failing argument's index, but
+    // DispGetParam writes it unconditionally.
+    UINT failing = 0;
     for (UINT i = 0; i < method.parameters.size() && SUCCEEDED(hr); ++i)
-        hr = DispGetParam(params, i, method.parameters[i], &args[i], argError);
+        hr = DispGetParam(params, i, method.parameters[i], &args[i], &failing);
+    if (FAILED(hr) && argError) *argError = failing;
     if (SUCCEEDED(hr)) {
         if (result) VariantInit(result);
         DispatchArgs call(args, result, method.result);

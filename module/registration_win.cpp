@@ -175,7 +175,19 @@ HRESULT RegisterModule() {
 }
 
 HRESULT UnregisterModule() {
-    if (FAILED(UnRegisterTypeLib(LIBID_PARVEXLib, 1, 0, 0, SYS_WIN32))) return SELFREG_E_TYPELIB;
+    // Version 1.0 under locale 0 first; the library registered itself under
+    // its own locale, which the module's copy tells.
+    HRESULT hr = UnRegisterTypeLib(LIBID_PARVEXLib, 1, 0, 0, SYS_WIN32);
+    ITypeLib* library = nullptr;
+    if (FAILED(hr) && SUCCEEDED(LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &library))) {
+        TLIBATTR* attributes = nullptr;
+        if (SUCCEEDED(library->GetLibAttr(&attributes))) {
+            hr = UnRegisterTypeLib(LIBID_PARVEXLib, 1, 0, attributes->lcid, attributes->syskind);
+            library->ReleaseTLibAttr(attributes);
+        }
+        library->Release();
+    }
+    if (FAILED(hr)) return SELFREG_E_TYPELIB;
     for (const ClassEntry& entry : kClasses)
         if (!UnregisterClassEntry(entry)) return SELFREG_E_CLASS;
     return S_OK;
