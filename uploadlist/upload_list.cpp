@@ -52,6 +52,13 @@ uint32_t PageSizeToU32(double size) {
     return static_cast<uint32_t>(static_cast<unsigned long long>(whole) & 0xFFFFFFFFull);
 }
 
+// Stands in when the host gave no message box: the list still works and
+// every question gets the OK answer.
+class QuietMessages : public MessageBoxHost {
+public:
+    int Show(const std::wstring&, const std::wstring&, unsigned) override { return IdOk; }
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -93,6 +100,11 @@ UploadListModel::UploadListModel(const UploadListHost& host)
 UploadListModel::~UploadListModel() = default;
 
 UploadRows& UploadListModel::Rows() { return *rows_; }
+
+MessageBoxHost& UploadListModel::Messages() {
+    static QuietMessages quiet;
+    return host_.messages ? *host_.messages : quiet;
+}
 
 void UploadListModel::AttachRows(UploadRows* rows) {
     UploadRows* next = rows ? rows : &memoryRows_;
@@ -167,12 +179,12 @@ std::wstring UploadListModel::LinkListText() const {
     return text;
 }
 
-void UploadListModel::TestLinkListValue() { host_.messages->Show(LinkListText(), kLinkListCaption, MbOk); }
+void UploadListModel::TestLinkListValue() { Messages().Show(LinkListText(), kLinkListCaption, MbOk); }
 
 // ---------------------------------------------------------------------------
 
 void UploadListModel::ShowBudgetMessage(const wchar_t* format, double limit) {
-    host_.messages->Show(FormatText(format, limit / 1048576.0), kSizeCaption, MbOk | MbIconStop);
+    Messages().Show(FormatText(format, limit / 1048576.0), kSizeCaption, MbOk | MbIconStop);
 }
 
 int UploadListModel::AdmitByBudget(double size) {
@@ -216,7 +228,7 @@ bool UploadListModel::CountLimitReached() const {
 }
 
 void UploadListModel::ShowCountMessage() {
-    host_.messages->Show(FormatText(kCountText, limitUploadCount, TotalUploadCount()), kCountCaption,
+    Messages().Show(FormatText(kCountText, limitUploadCount, TotalUploadCount()), kCountCaption,
                          MbOk | MbIconStop);
 }
 
@@ -231,7 +243,7 @@ void UploadListModel::ResetRejectSummary() {
 }
 
 void UploadListModel::ShowRejectSummary() {
-    if (rejectFlag) host_.messages->Show(rejectSummary, kSummaryCaption, MbOk | MbIconWarning);
+    if (rejectFlag) Messages().Show(rejectSummary, kSummaryCaption, MbOk | MbIconWarning);
     ResetRejectSummary();
 }
 
@@ -381,7 +393,7 @@ void UploadListModel::AddChosenFolder(const std::wstring& folder) {
     while (!remembered.empty() && remembered.back() == L'\\') remembered.pop_back();
     LastUploadFolder() = remembered;
     if (folder.size() < 4) {
-        host_.messages->Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
+        Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
         return;
     }
     int n = rows_->RowCount();
@@ -455,7 +467,7 @@ bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
     for (const std::wstring& path : paths) {
         if (path.empty()) continue;
         if (path.size() < 4) {
-            host_.messages->Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
+            Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
             return false;
         }
         if (IsDirectoryPath(files_, path)) {

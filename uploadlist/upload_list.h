@@ -129,7 +129,7 @@ constexpr int kRefusedKind = -1;
 // The platform pieces the list needs, all owned by the caller and living at
 // least as long as the list.
 struct UploadListHost {
-    MessageBoxHost* messages = nullptr;        // required
+    MessageBoxHost* messages = nullptr;        // none: nothing is shown
     FileSystem* files = nullptr;               // LocalFileSystem() when null
     SettingsStore* store = nullptr;            // "SelectPath"; none: not remembered
     Clock* clock = nullptr;                    // SystemClock() when null
@@ -152,7 +152,8 @@ public:
 
     // --- rows -------------------------------------------------------------
     // The window's rows take over (rebuilt from the entries, check states
-    // carried over); null goes back to the in-memory rows.
+    // carried over); null goes back to the in-memory rows. Call it while the
+    // rows being left still exist: their check states are read first.
     void AttachRows(UploadRows* rows);
     UploadRows& Rows();
     int RowCount() { return Rows().RowCount(); }
@@ -226,7 +227,8 @@ public:
     void SwitchEntryKind(int row);
     void DeleteFile();
     void ClearUploadList();
-    // Destruction of the control: entries gone, totals and listCount 0.
+    // Destruction of the control: entries gone, totals and listCount 0. The
+    // rows of an attached window are left to the window.
     void Empty();
 
     // --- list window events ----------------------------------------------------
@@ -257,6 +259,7 @@ public:
     bool walkStopped = false;
 
 private:
+    MessageBoxHost& Messages();
     void ShowBudgetMessage(const wchar_t* format, double limit);
     void RebuildRows();
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
