@@ -134,6 +134,8 @@ void CNUploadDlg::OnInitDialog() {
     MoveWindow(window_, client.left, client.top, client.right - 2 * client.left, client.bottom - 2 * client.top, TRUE);
     model_.AttachRows(this);
     OnSize();
+    // The page may have chosen the two-kind display before the window existed.
+    if (Settings().useType == 1) ShowTwoKindHeading();
 }
 
 void CNUploadDlg::SetColumnWidths() {

@@ -10,10 +10,15 @@
 #include <fstream>
 #include <thread>
 
+#include <objsafe.h>
+
+#include "control/com_module_win.h"
+#include "parvex_h.h"
 #include "tests/win/dialog_driver_win.h"
 #include "tests/win/ocx_win.h"
 #include "tests/win/test_container_win.h"
 
+using namespace parvex;
 using namespace parvex::testing;
 
 namespace {
@@ -362,4 +367,67 @@ TEST_F(UpControlTest, AboutBoxShowsTheControlsNameAndVersion) {
     ASSERT_EQ(CallByName(control, L"AboutBox", {}), S_OK);
     EXPECT_TRUE(box.Seen());
     EXPECT_NE(box.texts_.find(L"Parvex_Up Control, Version 1.0"), std::wstring::npos);
+}
+
+TEST_F(UpControlTest, DescribesItselfToContainersAndPersistsOnlyItsVersion) {
+    IObjectSafety* safety = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
+    DWORD supported = 0, enabled = 0;
+    ASSERT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(supported, static_cast<DWORD>(INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA));
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, supported, supported), S_OK);
+    safety->Release();
+
+    IProvideClassInfo2* classInfo = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IProvideClassInfo2, reinterpret_cast<void**>(&classInfo)), S_OK);
+    GUID events = GUID_NULL;
+    ASSERT_EQ(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events), S_OK);
+    EXPECT_TRUE(IsEqualGUID(events, DIID__DParvex_UpEvents));
+    ITypeInfo* coclass = nullptr;
+    ASSERT_EQ(classInfo->GetClassInfo(&coclass), S_OK);
+    TYPEATTR* attributes = nullptr;
+    coclass->GetTypeAttr(&attributes);
+    EXPECT_EQ(attributes->typekind, TKIND_COCLASS);
+    EXPECT_TRUE(IsEqualGUID(attributes->guid, CLSID_Parvex_Up));
+    coclass->ReleaseTypeAttr(attributes);
+    coclass->Release();
+    classInfo->Release();
+
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    CAUUID list = {};
+    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_TRUE(IsEqualGUID(list.pElems[0], CLSID_ParvexUpPropPage));
+    CoTaskMemFree(list.pElems);
+    pages->Release();
+
+    IOleObject* object = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
+    DWORD status = 0;
+    object->GetMiscStatus(DVASPECT_CONTENT, &status);
+    EXPECT_EQ(status, 0x20191u);
+    object->Release();
+
+    // Saving writes the version and nothing of the settings or the list.
+    Attach(control, L"a.txt", L"u", 10);
+    IPersistStreamInit* persist = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&persist)), S_OK);
+    IStream* stream = nullptr;
+    ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+    ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
+    STATSTG stat = {};
+    stream->Stat(&stat, STATFLAG_NONAME);
+    EXPECT_EQ(stat.cbSize.QuadPart, 4u);
+    LARGE_INTEGER start = {};
+    stream->Seek(start, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(persist->Load(stream), S_OK);
+    EXPECT_EQ(CountOf(control), 1);
+    stream->Release();
+    persist->Release();
+
+    IDispatch* download = CreateByProgId(L"PARVEX.ParvexDnCtrl.1");
+    ASSERT_NE(download, nullptr);
+    EXPECT_EQ(download->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), E_NOINTERFACE);
+    download->Release();
 }
