@@ -3,7 +3,10 @@
 #include <objbase.h>
 #include <olectl.h>
 
-#include "module_start_win.h"
+#include "control/com_module_win.h"
+#include "module/class_factory_win.h"
+#include "module/module_start_win.h"
+#include "module/registration_win.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason == DLL_PROCESS_ATTACH) {
@@ -13,11 +16,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     return TRUE;
 }
 
-// The class factories and the registration arrive with the controls.
-extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID, REFIID, void** object) {
-    if (object) *object = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    return parvex::GetClassFactory(clsid, iid, object);
 }
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return S_OK; }
-extern "C" HRESULT __stdcall DllRegisterServer() { return SELFREG_E_CLASS; }
-extern "C" HRESULT __stdcall DllUnregisterServer() { return SELFREG_E_CLASS; }
+
+extern "C" HRESULT __stdcall DllCanUnloadNow() {
+    return parvex::LiveObjectCount() == 0 && parvex::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT __stdcall DllRegisterServer() { return parvex::RegisterModule(); }
+extern "C" HRESULT __stdcall DllUnregisterServer() { return parvex::UnregisterModule(); }

@@ -1,0 +1,324 @@
+#include "control/upload_list_window_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "control/com_module_win.h"
+#include "control/system_image_list_win.h"
+#include "control/settings.h"
+#include "resources/resource.h"
+
+namespace parvex {
+
+namespace {
+
+// W - 228 of the last resize.
+int rememberedWidth = 0;
+
+const int kColumnCount = 4;
+
+void SetText(HWND list, int row, int column, const std::wstring& text) {
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+int RememberedListWidth() { return rememberedWidth; }
+
+CNUploadDlg::~CNUploadDlg() { Destroy(); }
+
+bool CNUploadDlg::Create(HWND parent) {
+    if (window_) return true;
+    CreateDialogParamW(ModuleHandle(), MAKEINTRESOURCEW(IDD_UPLOAD_LIST), parent, DialogProc,
+                       reinterpret_cast<LPARAM>(this));
+    return window_ != nullptr;
+}
+
+void CNUploadDlg::Destroy() {
+    if (window_) DestroyWindow(window_);
+}
+
+INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<CNUploadDlg*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CNUploadDlg*>(lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->window_ = window;
+        self->OnInitDialog();
+        return FALSE;
+    }
+    if (!self) return FALSE;
+    switch (message) {
+    case WM_SIZE:
+        self->OnSize();
+        return TRUE;
+    case WM_DROPFILES:
+        self->OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return TRUE;
+    case WM_NOTIFY: {
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        if (header->hwndFrom != self->list_) return FALSE;
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, self->OnNotify(header));
+        return TRUE;
+    }
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+        if (self->model_.listCount == 0) {
+            RECT client;
+            GetClientRect(window, &client);
+            int height = client.bottom - client.top;
+            int offset = height > 0 ? 50 - 2000 / height : 0;
+            self->SetHintImage(offset < 0 ? 0 : offset);
+        }
+        return FALSE;
+    case WM_DESTROY:
+        // The entries stay; their rows go back into memory.
+        self->model_.AttachRows(nullptr);
+        ReleaseSystemImageList();
+        if (self->headerImages_) ImageList_Destroy(self->headerImages_);
+        self->headerImages_ = nullptr;
+        return FALSE;
+    case WM_NCDESTROY:
+        self->window_ = nullptr;
+        self->list_ = nullptr;
+        SetWindowLongPtrW(window, DWLP_USER, 0);
+        return FALSE;
+    }
+    return FALSE;
+}
+
+void CNUploadDlg::OnInitDialog() {
+    DragAcceptFiles(window_, TRUE);
+    model_.InitWindow();
+    list_ = GetDlgItem(window_, IDC_UPLOAD_LIST_VIEW);
+    // The system list is shared: the list view must never destroy it.
+    SetWindowLongPtrW(list_, GWL_STYLE, GetWindowLongPtrW(list_, GWL_STYLE) | LVS_SHAREIMAGELISTS);
+    SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));
+
+    struct Column {
+        const wchar_t* heading;
+        int format;
+    };
+    const Column columns[kColumnCount] = {
+        {L"", LVCFMT_LEFT}, {L"파일명", LVCFMT_LEFT}, {L"크기", LVCFMT_RIGHT}, {L"형식", LVCFMT_RIGHT}};
+    for (int i = 0; i < kColumnCount; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.fmt = columns[i].format;
+        column.pszText = const_cast<wchar_t*>(columns[i].heading);
+        column.iSubItem = i;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, static_cast<WPARAM>(-1),
+                 LVS_EX_SUBITEMIMAGES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+
+    headerImages_ = ImageList_LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(IDB_HEADER_CHECKS), 13, 2, RGB(255, 0, 255),
+                                         IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    if (header && headerImages_) {
+        SendMessageW(header, HDM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(headerImages_));
+        SetHeaderChecked(false);
+    }
+
+    RECT client;
+    GetClientRect(window_, &client);
+    MoveWindow(window_, client.left, client.top, client.right - 2 * client.left, client.bottom - 2 * client.top, TRUE);
+    model_.AttachRows(this);
+    OnSize();
+    // The page may have chosen the two-kind display before the window existed.
+    if (Settings().useType == 1) ShowTwoKindHeading();
+}
+
+void CNUploadDlg::SetColumnWidths() {
+    const int widths[kColumnCount] = {27, rememberedWidth - 22, 75, 125};
+    for (int i = 0; i < kColumnCount; ++i)
+        SendMessageW(list_, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(static_cast<short>(widths[i]), 0));
+}
+
+void CNUploadDlg::OnSize() {
+    if (!list_) return;
+    RECT client, listClient;
+    GetClientRect(window_, &client);
+    GetClientRect(list_, &listClient);
+    int width = client.right - client.left, height = client.bottom - client.top;
+    MoveWindow(list_, listClient.left + 1, listClient.top + 1, width - listClient.left - 2, height - listClient.top - 2,
+               TRUE);
+    rememberedWidth = width - 228;
+    SetColumnWidths();
+}
+
+void CNUploadDlg::OnDropFiles(HDROP drop) {
+    std::vector<std::wstring> paths;
+    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        std::wstring path(length + 1, L'\0');
+        DragQueryFileW(drop, i, &path[0], length + 1);
+        path.resize(length);
+        paths.push_back(path);
+    }
+    DragFinish(drop);
+    model_.AddDroppedItems(paths);
+}
+
+LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
+    switch (header->code) {
+    case LVN_COLUMNCLICK:
+        if (reinterpret_cast<NMLISTVIEW*>(header)->iSubItem == 0 && RowCount() > 0) model_.OnHeaderCheckClick();
+        return 0;
+    case NM_CLICK: {
+        auto* click = reinterpret_cast<NMITEMACTIVATE*>(header);
+        LVHITTESTINFO hit = {};
+        hit.pt = click->ptAction;
+        SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        if (hit.iItem >= 0) model_.OnRowClick(hit.iItem, hit.iSubItem);
+        return 0;
+    }
+    case NM_CUSTOMDRAW:
+        return OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+    default:
+        return 0;
+    }
+}
+
+LRESULT CNUploadDlg::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
+    if (Settings().useType == 0) return CDRF_DODEFAULT;
+    switch (draw->nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+        return draw->iSubItem == 0 ? CDRF_DODEFAULT : CDRF_NOTIFYPOSTPAINT;
+    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM: {
+        if (draw->iSubItem != 3) return CDRF_DODEFAULT;
+        int id = model_.KindBitmapForRow(static_cast<int>(draw->nmcd.dwItemSpec));
+        HBITMAP bitmap = id ? static_cast<HBITMAP>(LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0,
+                                                             0, LR_DEFAULTCOLOR))
+                            : nullptr;
+        if (!bitmap) return CDRF_DODEFAULT;
+        RECT cell = {};
+        cell.top = 3;
+        cell.left = LVIR_LABEL;
+        SendMessageW(list_, LVM_GETSUBITEMRECT, draw->nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&cell));
+        BITMAP info;
+        GetObjectW(bitmap, sizeof info, &info);
+        HDC memory = CreateCompatibleDC(draw->nmcd.hdc);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(draw->nmcd.hdc, cell.right - info.bmWidth, cell.top, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+        DeleteObject(bitmap);
+        return CDRF_DODEFAULT;
+    }
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(L"");
+    item.iImage = kOnServerImage;
+    item.state = content.cut ? LVIS_CUT : 0;
+    item.stateMask = LVIS_CUT;
+    int index = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) return;
+    LVITEMW name = {};
+    name.mask = LVIF_TEXT | LVIF_IMAGE;
+    name.iItem = index;
+    name.iSubItem = 1;
+    name.pszText = const_cast<wchar_t*>(content.fileName.c_str());
+    name.iImage = content.iconIndex;
+    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&name));
+    SetText(list_, index, 2, content.sizeText);
+}
+
+void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetText(list_, row, 3, text); }
+
+void CNUploadDlg::DeleteAllRows() { SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0); }
+
+int CNUploadDlg::RowCount() { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+
+bool CNUploadDlg::IsRowChecked(int row) {
+    UINT state = static_cast<UINT>(SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    return (state >> 12) == 2;
+}
+
+void CNUploadDlg::SetRowChecked(int row, bool checked) {
+    LVITEMW item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void CNUploadDlg::RedrawRows(int first, int last) {
+    SendMessageW(list_, LVM_REDRAWITEMS, first, last);
+    UpdateWindow(list_);
+}
+
+void CNUploadDlg::ScrollIntoView(int row) { SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE); }
+
+void CNUploadDlg::SetHintImage(int verticalOffsetPercent) {
+    if (!list_) return;
+    wchar_t url[MAX_PATH + 32];
+    wsprintfW(url, L"res://%s/%d/%d", ModulePath().c_str(), 2, 204);
+    LVBKIMAGEW image = {};
+    image.ulFlags = LVBKIF_SOURCE_URL | LVBKIF_STYLE_NORMAL;
+    image.pszImage = url;
+    image.xOffsetPercent = 50;
+    image.yOffsetPercent = verticalOffsetPercent;
+    SendMessageW(list_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image));
+}
+
+void CNUploadDlg::RemoveEmptyHint() {
+    if (!list_) return;
+    LVBKIMAGEW image = {};
+    image.ulFlags = LVBKIF_SOURCE_URL | LVBKIF_STYLE_NORMAL;
+    image.pszImage = const_cast<wchar_t*>(L"");
+    image.xOffsetPercent = 50;
+    image.yOffsetPercent = 50;
+    SendMessageW(list_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image));
+}
+
+void CNUploadDlg::SetHeaderChecked(bool checked) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    if (!header) return;
+    HDITEMW item = {};
+    item.mask = HDI_IMAGE | HDI_FORMAT;
+    item.fmt = HDF_IMAGE | HDF_LEFT;
+    item.iImage = checked ? 1 : 0;
+    SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void CNUploadDlg::ShowTwoKindHeading() {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = const_cast<wchar_t*>(L"첨부형식[전환]");
+    SendMessageW(list_, LVM_SETCOLUMNW, 3, reinterpret_cast<LPARAM>(&column));
+    SetColumnWidths();
+}
+
+ShellFileInfo CNUploadDlg::QueryFileInfo(const std::wstring& path) {
+    SHFILEINFOW info = {};
+    ShellFileInfo result;
+    if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_TYPENAME | SHGFI_ATTRIBUTES)) {
+        result.iconIndex = info.iIcon;
+        result.typeName = info.szTypeName;
+        result.ghosted = (info.dwAttributes & SFGAO_GHOSTED) != 0;
+    }
+    return result;
+}
+
+}  // namespace parvex

@@ -1,0 +1,63 @@
+// CNUploadDlg: the child dialog that fills the upload control and shows the
+// upload list in a report list view with check boxes. The list itself lives
+// in the model; this window only gives it rows on the list view and passes
+// the user's clicks and drops to it.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "control/upload_list_win.h"
+
+namespace parvex {
+
+class CNUploadDlg : public UploadRows {
+public:
+    explicit CNUploadDlg(UploadListModel& model) : model_(model) {}
+    ~CNUploadDlg() override;
+    CNUploadDlg(const CNUploadDlg&) = delete;
+    CNUploadDlg& operator=(const CNUploadDlg&) = delete;
+
+    // Creates the window from dialog template 104 as parent's child; the
+    // model's rows move onto the list view.
+    bool Create(HWND parent);
+    void Destroy();
+    HWND Window() const { return window_; }
+    HWND ListView() const { return list_; }
+
+    // UploadRows on the list view.
+    void InsertRow(int row, const UploadRow& content) override;
+    void SetColumn3Text(int row, const std::wstring& text) override;
+    void DeleteAllRows() override;
+    int RowCount() override;
+    bool IsRowChecked(int row) override;
+    void SetRowChecked(int row, bool checked) override;
+    void RedrawRows(int first, int last) override;
+    void ScrollIntoView(int row) override;
+    void ShowEmptyHint() override { SetHintImage(50); }
+    void RemoveEmptyHint() override;
+    void SetHeaderChecked(bool checked) override;
+    void ShowTwoKindHeading() override;
+    ShellFileInfo QueryFileInfo(const std::wstring& path) override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog();
+    void OnSize();
+    void OnDropFiles(HDROP drop);
+    LRESULT OnNotify(NMHDR* header);
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
+    void SetHintImage(int verticalOffsetPercent);
+    void SetColumnWidths();
+
+    UploadListModel& model_;
+    HWND window_ = nullptr;
+    HWND list_ = nullptr;
+    HIMAGELIST headerImages_ = nullptr;
+};
+
+// The width of column 1 is this, less 22, after the last resize of any list
+// window of the process.
+int RememberedListWidth();
+
+}  // namespace parvex

@@ -1,0 +1,20 @@
+// Message boxes owned by a window that may come and go (the control's).
+#pragma once
+#include <windows.h>
+
+#include "common/message_box.h"
+
+namespace parvex {
+
+class WindowMessageBox : public MessageBoxHost {
+public:
+    void SetOwner(HWND owner) { owner_ = owner; }
+    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+        return MessageBoxW(owner_, text.c_str(), caption.empty() ? nullptr : caption.c_str(), style);
+    }
+
+private:
+    HWND owner_ = nullptr;
+};
+
+}  // namespace parvex

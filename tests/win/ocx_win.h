@@ -1,0 +1,48 @@
+// The module under test as the tests reach it: its path, its exports, its
+// registration and creation by ProgID.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include <string>
+
+namespace parvex::testing {
+
+std::wstring OcxPath();
+// The module, loaded while the object lives: the program must let go of it
+// again so that a later test can load it afresh.
+class OcxModule {
+public:
+    OcxModule() : module_(LoadLibraryW(OcxPath().c_str())) {}
+    ~OcxModule() {
+        if (module_) FreeLibrary(module_);
+    }
+    OcxModule(const OcxModule&) = delete;
+    OcxModule& operator=(const OcxModule&) = delete;
+    HMODULE get() const { return module_; }
+
+private:
+    HMODULE module_;
+};
+HRESULT CallOcxExport(const char* name);
+// Registers the module when a test before this one unregistered it.
+void EnsureRegistered();
+// The object of a ProgID answering IDispatch, or null.
+IDispatch* CreateByProgId(const wchar_t* progId);
+
+// A text value of a key under HKEY_CLASSES_ROOT (name null: default value);
+// false when the key or value is missing.
+bool ClassesText(const std::wstring& key, const wchar_t* name, std::wstring& value);
+bool ClassesKeyExists(const std::wstring& key);
+
+// OLE for the calling thread, for one test.
+// Unloads the module again when no object of it is left.
+struct OleScope {
+    OleScope() { OleInitialize(nullptr); }
+    ~OleScope() {
+        CoFreeUnusedLibrariesEx(0, 0);
+        OleUninitialize();
+    }
+};
+
+}  // namespace parvex::testing
