@@ -43,6 +43,7 @@ add_library(parvex_module SHARED ${PARVEX_MODULE_SOURCES} ${PARVEX_MODULE_EXTRA}
 set_target_properties(parvex_module PROPERTIES PREFIX "" OUTPUT_NAME PARVEX SUFFIX ".OCX")
 target_include_directories(parvex_module PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(parvex_module PRIVATE parvex_win_adapters parvex_core)
+target_link_options(parvex_module PRIVATE -Wl,--enable-stdcall-fixup)
 if(TARGET parvex_idl)
   add_dependencies(parvex_module parvex_idl)
 endif()

@@ -19,6 +19,7 @@
 #include "common/format.h"
 #include "common/utf8.h"
 #include "control/settings.h"
+#include "upload/upload_list_access.h"
 #include "upload/upload_start.h"
 #include "uploadlist/upload_list.h"
 
@@ -267,20 +268,6 @@ private:
     std::string text_;
 };
 
-class ModelList : public UploadListAccess {
-public:
-    explicit ModelList(UploadListModel& model) : model_(model) {}
-    std::vector<UploadEntry*> Entries() override {
-        std::vector<UploadEntry*> out;
-        for (UploadEntry& e : model_.uploadList) out.push_back(&e);
-        return out;
-    }
-    double TotalSize() override { return model_.GetTotalUpSize(); }
-    void Clear() override { model_.ClearUploadList(); }
-
-private:
-    UploadListModel& model_;
-};
 
 // The core's paths use "\" (the file system maps it back).
 std::wstring CorePath(const std::string& argument) {
@@ -449,7 +436,7 @@ int RunUploadCommand(int argc, char** argv) {
     TerminalView view(settings.uploadTitle, isatty(2) != 0);
     ThreadedUploadRunHost host(view, &interrupted);
     FixedCookie cookies(cookie);
-    ModelList list(model);
+    ModelUploadList list(model);
 
     UploadStartServices services;
     services.cookies = &cookies;
