@@ -277,8 +277,8 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
 }
 
 TEST(DownloadBridgeTest, ControlMethodsReachTheProcessQueue) {
-    EXPECT_EQ(DownloadAddFile(L"/f/bridge", L"bridge-only.txt", 3, 2), 0);
-    EXPECT_EQ(DownloadAddFile(L"/f/bridge", L"bridge-only.txt", 3, 2), -1);
+    EXPECT_EQ(DownloadAddFile(L"/f/bridge", L"bridge-only.txt", 3, 0), 0);
+    EXPECT_EQ(DownloadAddFile(L"/f/bridge", L"bridge-only.txt", 3, 0), -1);
     EXPECT_EQ(ProcessDownloadState().FindEntryByName(L"bridge-only.txt"), -1);
     Settings().downloadHostUrl = L"http://bridge.example:81/";
     // No dialog can be made here; the start still fixes host and port.
