@@ -105,9 +105,8 @@ std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstrin
 namespace {
 
 // The checks made between the steps of a transfer.
-bool MergeIfPending(DownloadState& state, DownloadDialog& dialog) {
+void MergeIfPending(DownloadState& state, DownloadDialog& dialog) {
     if (state.pendingAdded) dialog.SendMerge(state);
-    return true;
 }
 
 bool CurrentEntryDeleted(DownloadState& state, DownloadView& view, double fileBytes) {

@@ -234,8 +234,14 @@ private:
 };
 
 std::atomic<bool>* g_cancel = nullptr;
+// The run stops at its next check; a server that sends nothing more would
+// keep it waiting, so a second Ctrl-C ends the program outright.
 extern "C" void OnInterrupt(int) {
     if (g_cancel) g_cancel->store(true);
+    static const char note[] = "\ncancelling; Ctrl-C again quits at once\n";
+    ssize_t ignored = write(2, note, sizeof note - 1);
+    (void)ignored;
+    std::signal(SIGINT, SIG_DFL);
 }
 
 void Usage() {
