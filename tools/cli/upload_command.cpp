@@ -1,0 +1,477 @@
+// parvex-cli upload: admits the files the way the file dialog does, runs
+// UploadStart and shows the run on the terminal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "common/file_system.h"
+#include "common/format.h"
+#include "common/utf8.h"
+#include "control/settings.h"
+#include "upload/upload_start.h"
+#include "uploadlist/upload_list.h"
+
+namespace parvex::cli {
+namespace {
+
+const char kUsage[] =
+    "usage: parvex-cli upload --url URL [--exist-url URL] [--fields NAME_FIELD,UNIQUE_FIELD,FILE_FIELD]\n"
+    "                         [--expect-continue] [--cookie TEXT] [--title TEXT]\n"
+    "                         [--limit-size MB] [--limit-count N] [--use-type 1 --big-size MB]\n"
+    "                         [--same=overwrite|skip|rename:NAME] [--missing=skip|cancel] FILE...\n"
+    "Exit code 0 when every file arrived, 1 when not, 2 for a bad command line.\n";
+
+std::atomic<int> interrupted{0};
+
+void OnInterrupt(int) { interrupted = 1; }
+
+std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
+
+// One line from standard input; false at its end.
+bool ReadLine(std::string& line) {
+    line.clear();
+    return static_cast<bool>(std::getline(std::cin, line));
+}
+
+// Serialises everything written to the terminal: the worker draws the bar and
+// asks the prompts, the main thread prints the rest.
+std::mutex terminalMutex;
+
+class TerminalBoxes : public MessageBoxHost {
+public:
+    explicit TerminalBoxes(bool interactive) : interactive_(interactive) {}
+    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::string body = Narrow(text);
+        for (size_t at; (at = body.find("\r\n")) != std::string::npos;) body.replace(at, 2, "\n");
+        std::fprintf(stderr, "\n[%s] %s\n", caption.empty() ? "message" : Narrow(caption).c_str(), body.c_str());
+        bool yesNo = (style & 0xF) == MbYesNo;
+        if (!yesNo) return IdOk;
+        if (!interactive_) {
+            std::fprintf(stderr, "(no terminal: answered No)\n");
+            return IdNo;
+        }
+        for (;;) {
+            std::fprintf(stderr, "[y/n] ");
+            std::string line;
+            if (!ReadLine(line)) return IdNo;
+            if (line == "y" || line == "Y") return IdYes;
+            if (line == "n" || line == "N") return IdNo;
+        }
+    }
+
+private:
+    bool interactive_;
+};
+
+struct PromptOptions {
+    std::string same;     // "", "overwrite", "skip", "rename:NAME"
+    std::string missing;  // "", "skip", "cancel"
+};
+
+class TerminalPrompts : public UploadPrompts {
+public:
+    TerminalPrompts(const PromptOptions& options, bool interactive, MessageBoxHost& boxes)
+        : options_(options), interactive_(interactive), boxes_(boxes) {}
+
+    int AskSameFile(UploadPromptState& state) override {
+        if (!options_.same.empty()) return Scripted(state);
+        if (!interactive_) return IdCancel;
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::fprintf(stderr,
+                     "\n업로드 폴더내에 같은 파일이 존재합니다.\n  파일명 : %s\n  크   기 : %.f\n"
+                     "[o] 덮어쓰기  [r] 파일명변경  [s] 건너뛰기  (oa, sa: 모든 파일에 옵션적용) ",
+                     Narrow(state.sameFileName).c_str(), state.sameFileSize);
+        for (;;) {
+            std::string line;
+            if (!ReadLine(line)) return IdCancel;
+            if (line == "o" || line == "oa") {
+                state.applyToAll = line == "oa";
+                state.sameFileChoice = SameFileOverwrite;
+                return IdOk;
+            }
+            if (line == "s" || line == "sa") {
+                state.applyToAll = line == "sa";
+                state.sameFileChoice = SameFileSkip;
+                return IdCancel;
+            }
+            if (line == "r") return AskNewName(state);
+            std::fprintf(stderr, "o, oa, r, s or sa: ");
+        }
+    }
+
+    int AskMissingFile(const std::wstring& name) override {
+        if (options_.missing == "cancel") return IdCancel;
+        if (options_.missing == "skip" || !interactive_) return IdOk;
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::fprintf(stderr, "\n    다음 파일이 이동되었거나 삭제되었습니다.\n  %s\n[s] 건너뛰기  [c] 업로드 취소 ",
+                     Narrow(name).c_str());
+        for (;;) {
+            std::string line;
+            if (!ReadLine(line)) return IdCancel;
+            if (line == "s" || line.empty()) return IdOk;
+            if (line == "c") return IdCancel;
+            std::fprintf(stderr, "s or c: ");
+        }
+    }
+
+private:
+    int Scripted(UploadPromptState& state) {
+        if (options_.same == "overwrite") {
+            state.sameFileChoice = SameFileOverwrite;
+            return IdOk;
+        }
+        if (options_.same.rfind("rename:", 0) == 0) {
+            std::wstring name = FromUtf8(options_.same.substr(7));
+            std::wstring proposal = SameFileRenameProposal(state.sameFileName);
+            // The new name taken too: asking again would only bring the same
+            // answer back, so the file is skipped.
+            if (RenameRefusal(proposal, name, nullptr).empty()) {
+                ApplySameFileRename(state, name);
+                return IdOk;
+            }
+        }
+        state.sameFileChoice = SameFileSkip;
+        return IdCancel;
+    }
+
+    // Called with the terminal lock held.
+    int AskNewName(UploadPromptState& state) {
+        std::wstring old = SameFileRenameProposal(state.sameFileName);
+        for (;;) {
+            std::fprintf(stderr, "새 파일명 (%s): ", Narrow(old).c_str());
+            std::string line;
+            // An empty answer backs out of the rename; the prompt comes back.
+            if (!ReadLine(line) || line.empty()) return IdOk;
+            std::wstring name = FromUtf8(line);
+            std::wstring caption;
+            std::wstring refusal = RenameRefusal(old, name, &caption);
+            if (refusal.empty()) {
+                ApplySameFileRename(state, name);
+                return IdOk;
+            }
+            std::fprintf(stderr, "[%s] %s\n", Narrow(caption).c_str(), Narrow(refusal).c_str());
+        }
+    }
+
+    PromptOptions options_;
+    bool interactive_;
+    MessageBoxHost& boxes_;
+};
+
+// The progress dialog on the terminal: one redrawn line on a terminal, the
+// row results as lines either way.
+class TerminalView : public UploadProgressView {
+public:
+    TerminalView(const std::wstring& title, bool drawBar) : title_(Narrow(title)), drawBar_(drawBar) {}
+
+    void RunOpened(const CUploadProgress& dialog) override {
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        names_.clear();
+        for (const UploadEntry* e : dialog.runEntries) names_.push_back(Narrow(e->fileName));
+        std::fprintf(stderr, "%s: %zu file(s)\n", title_.c_str(), names_.size());
+        if (!dialog.statusText.empty()) std::fprintf(stderr, "%s\n", Narrow(dialog.statusText).c_str());
+        speed_ = timeLeft_ = sent_ = total_ = "계산중";
+        runBar_ = 0;
+    }
+    void RunEnded(const CUploadProgress& dialog) override {
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        ClearLine();
+        if (!dialog.runLog.empty()) {
+            std::string log = Narrow(dialog.runLog);
+            for (size_t at; (at = log.find("\r\n")) != std::string::npos;) log.replace(at, 2, "\n");
+            if (log.back() != '\n') log += '\n';
+            std::fprintf(stdout, "%s", log.c_str());
+            std::fflush(stdout);
+        }
+    }
+    void SetText(int id, const std::wstring& text) override {
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        switch (id) {
+            case IdcUpFileName: file_ = Narrow(text); break;
+            case IdcUpSpeed: speed_ = Narrow(text); break;
+            case IdcUpTimeLeft: timeLeft_ = Narrow(text); break;
+            case IdcUpRunSent: sent_ = Narrow(text); Draw(); break;
+            case IdcUpRunTotal: total_ = Narrow(text); break;
+            default: break;
+        }
+    }
+    void ResetBar(int id) override { SetBar(id, 0); }
+    void SetBar(int id, int position) override {
+        if (id != IdcUpRunBar) return;
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        runBar_ = position;
+        Draw();
+    }
+    void SetRowStatus(int row, const std::wstring& status) override {
+        std::lock_guard<std::mutex> lock(terminalMutex);
+        if (status == kRowSending) return;
+        ClearLine();
+        std::string name = row >= 0 && static_cast<size_t>(row) < names_.size() ? names_[row] : "?";
+        std::fprintf(stdout, "  %s  %s\n", Narrow(status).c_str(), name.c_str());
+        std::fflush(stdout);
+    }
+    void Close() override {}
+
+private:
+    void Draw() {
+        if (!drawBar_) return;
+        constexpr int kWidth = 30;
+        int filled = runBar_ * kWidth / 100;
+        std::string bar(static_cast<size_t>(filled), '#');
+        bar.append(static_cast<size_t>(kWidth - filled), '-');
+        std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s %s  %s/s  남은시간 %s  %s", bar.c_str(), runBar_, sent_.c_str(),
+                     total_.c_str(), speed_.c_str(), timeLeft_.c_str(), file_.c_str());
+        std::fflush(stderr);
+        lineShown_ = true;
+    }
+    void ClearLine() {
+        if (!lineShown_) return;
+        std::fprintf(stderr, "\r\033[K");
+        lineShown_ = false;
+    }
+
+    std::string title_;
+    bool drawBar_;
+    bool lineShown_ = false;
+    std::vector<std::string> names_;
+    std::string file_, speed_, timeLeft_, sent_, total_;
+    int runBar_ = 0;
+};
+
+// Whatever cookie text the command line gave, for any URL.
+class FixedCookie : public CookieStore {
+public:
+    explicit FixedCookie(std::string text) : text_(std::move(text)) {}
+    bool GetCookie(const char*, char* buffer, uint32_t* size) override {
+        if (text_.empty()) return false;
+        uint32_t needed = static_cast<uint32_t>(text_.size()) + 1;
+        if (*size < needed) {
+            *size = needed;
+            return false;
+        }
+        std::memcpy(buffer, text_.c_str(), needed);
+        return true;
+    }
+
+private:
+    std::string text_;
+};
+
+class ModelList : public UploadListAccess {
+public:
+    explicit ModelList(UploadListModel& model) : model_(model) {}
+    std::vector<UploadEntry*> Entries() override {
+        std::vector<UploadEntry*> out;
+        for (UploadEntry& e : model_.uploadList) out.push_back(&e);
+        return out;
+    }
+    double TotalSize() override { return model_.GetTotalUpSize(); }
+    void Clear() override { model_.ClearUploadList(); }
+
+private:
+    UploadListModel& model_;
+};
+
+// The core's paths use "\" (the file system maps it back).
+std::wstring CorePath(const std::string& argument) {
+    std::error_code ec;
+    std::string absolute = std::filesystem::absolute(argument, ec).lexically_normal().string();
+    if (ec) absolute = argument;
+    std::wstring path = FromUtf8(absolute);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+bool ParseNumber(const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end && *end == '\0' && std::isfinite(value) && value >= 0;
+}
+
+}  // namespace
+
+int RunUploadCommand(int argc, char** argv) {
+    std::string url, existUrl, fields, cookie, title = "Tamsel Upload";
+    PromptOptions prompts;
+    bool expectContinue = false;
+    double limitSize = -1, limitCount = -1, useType = 0, bigSize = -1;
+    std::vector<std::string> files;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--") {
+            for (++i; i < argc; ++i) files.push_back(argv[i]);
+            break;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            files.push_back(arg);
+            continue;
+        }
+        std::string name = arg, value;
+        bool hasValue = false;
+        size_t eq = arg.find('=');
+        if (eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            hasValue = true;
+        }
+        if (name == "--expect-continue" && !hasValue) {
+            expectContinue = true;
+            continue;
+        }
+        static const char* const kValued[] = {"--url", "--exist-url", "--fields", "--cookie", "--title",
+                                              "--limit-size", "--limit-count", "--use-type", "--big-size",
+                                              "--same", "--missing"};
+        bool known = false;
+        for (const char* k : kValued) known |= name == k;
+        if (!known) {
+            std::fprintf(stderr, "parvex-cli upload: unknown option %s\n%s", name.c_str(), kUsage);
+            return 2;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "parvex-cli upload: %s needs a value\n", name.c_str());
+                return 2;
+            }
+            value = argv[++i];
+        }
+        double number = 0;
+        bool numeric = name == "--limit-size" || name == "--limit-count" || name == "--use-type" ||
+                       name == "--big-size";
+        if (numeric && !ParseNumber(value, number)) {
+            std::fprintf(stderr, "parvex-cli upload: %s takes a number, not \"%s\"\n", name.c_str(), value.c_str());
+            return 2;
+        }
+        if (name == "--url") url = value;
+        else if (name == "--exist-url") existUrl = value;
+        else if (name == "--fields") fields = value;
+        else if (name == "--cookie") cookie = value;
+        else if (name == "--title") title = value;
+        else if (name == "--limit-size") limitSize = number;
+        else if (name == "--limit-count") limitCount = number;
+        else if (name == "--use-type") useType = number;
+        else if (name == "--big-size") bigSize = number;
+        else if (name == "--same") {
+            if (value != "overwrite" && value != "skip" && !(value.rfind("rename:", 0) == 0 && value.size() > 7)) {
+                std::fprintf(stderr, "parvex-cli upload: --same takes overwrite, skip or rename:NAME\n");
+                return 2;
+            }
+            prompts.same = value;
+        } else if (name == "--missing") {
+            if (value != "skip" && value != "cancel") {
+                std::fprintf(stderr, "parvex-cli upload: --missing takes skip or cancel\n");
+                return 2;
+            }
+            prompts.missing = value;
+        }
+    }
+    if (url.empty() || files.empty()) {
+        std::fprintf(stderr, "parvex-cli upload: %s\n%s", url.empty() ? "--url is required" : "no file given",
+                     kUsage);
+        return 2;
+    }
+    if (useType != 0 && useType != 1) {
+        std::fprintf(stderr, "parvex-cli upload: --use-type takes 0 or 1\n");
+        return 2;
+    }
+    std::vector<std::wstring> fieldNames(3);
+    if (!fields.empty()) {
+        size_t a = fields.find(','), b = a == std::string::npos ? a : fields.find(',', a + 1);
+        if (b == std::string::npos || fields.find(',', b + 1) != std::string::npos) {
+            std::fprintf(stderr, "parvex-cli upload: --fields takes three names separated by commas\n");
+            return 2;
+        }
+        fieldNames[0] = FromUtf8(fields.substr(0, a));
+        fieldNames[1] = FromUtf8(fields.substr(a + 1, b - a - 1));
+        fieldNames[2] = FromUtf8(fields.substr(b + 1));
+    }
+
+    // Every file must be there before anything is sent.
+    std::vector<std::wstring> paths;
+    double totalBytes = 0;
+    FileSystem& fs = LocalFileSystem();
+    for (const std::string& f : files) {
+        std::wstring path = CorePath(f);
+        uint64_t size = 0;
+        if (fs.IsDirectory(path) || !fs.FileSize(path, size)) {
+            std::fprintf(stderr, "parvex-cli upload: %s is not a readable file\n", f.c_str());
+            return 2;
+        }
+        paths.push_back(path);
+        totalBytes += static_cast<double>(size);
+    }
+
+    bool interactive = isatty(0) != 0;
+    TerminalBoxes boxes(interactive);
+
+    ResetProcessSettings();
+    ProcessSettings& settings = Settings();
+    settings.uploadUrl = FromUtf8(url);
+    settings.existUrl = FromUtf8(existUrl);
+    settings.formFileNameField = fieldNames[0];
+    settings.formUniqueNameField = fieldNames[1];
+    settings.formFileField = fieldNames[2];
+    settings.expectContinue = expectContinue ? 1 : 0;
+    settings.uploadTitle = FromUtf8(title);
+
+    UploadListHost listHost;
+    listHost.messages = &boxes;
+    listHost.files = &fs;
+    UploadListModel model(listHost);
+    double fitsAllMb = std::floor(totalBytes / 1048576.0) + 1;
+    model.SetUseType(static_cast<int>(useType));
+    model.SetLimitUploadSize(limitSize >= 0 ? limitSize : fitsAllMb);
+    if (limitCount >= 0) model.SetLimitUploadCount(static_cast<int>(limitCount));
+    model.SetLimitUploadBigSize(bigSize >= 0 ? bigSize : fitsAllMb);
+    model.AddChosenFiles(paths);
+    if (model.uploadList.size() != paths.size()) {
+        std::fprintf(stderr, "parvex-cli upload: %zu of %zu file(s) admitted; nothing was uploaded\n",
+                     model.uploadList.size(), paths.size());
+        return 1;
+    }
+
+    TerminalPrompts terminalPrompts(prompts, interactive, boxes);
+    TerminalView view(settings.uploadTitle, isatty(2) != 0);
+    ThreadedUploadRunHost host(view, &interrupted);
+    FixedCookie cookies(cookie);
+    ModelList list(model);
+
+    UploadStartServices services;
+    services.cookies = &cookies;
+    services.controlBoxes = &boxes;
+    services.runHost = &host;
+    services.engine.network = &PlatformNetwork();
+    services.engine.files = &fs;
+    services.engine.clock = &SystemClock();
+    services.engine.boxes = &boxes;
+    services.engine.prompts = &terminalPrompts;
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+
+    int result = UploadStart(0, settings, list, services);
+    std::fprintf(stdout, "%s\n", result == 1 ? "upload complete" : "upload failed");
+    return result == 1 ? 0 : 1;
+}
+
+}  // namespace parvex::cli

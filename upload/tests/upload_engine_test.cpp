@@ -1,0 +1,498 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "common/format.h"
+#include "common/utf8.h"
+#include "upload_test_support.h"
+
+using namespace parvex;
+using namespace parvex::testing;
+
+namespace {
+
+std::vector<std::string> HeadLines(const std::string& request, std::string* body) {
+    size_t end = request.find("\r\n\r\n");
+    std::vector<std::string> lines;
+    if (end == std::string::npos) return lines;
+    size_t at = 0;
+    while (at < end + 2) {
+        size_t e = request.find("\r\n", at);
+        lines.push_back(request.substr(at, e - at));
+        at = e + 2;
+    }
+    *body = request.substr(end + 4);
+    return lines;
+}
+
+const std::wstring kCancelled = L"업로드가 취소되었습니다.";
+
+// Sets the cancel of the run in progress after a delay, from another thread.
+class LateCancel {
+public:
+    explicit LateCancel(int ms)
+        : t_([ms] {
+              std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+              if (CUploadProgress* d = ActiveProgressDialog()) d->cancelRequested = 1;
+          }) {}
+    ~LateCancel() { t_.join(); }
+
+private:
+    std::thread t_;
+};
+
+void CancelNow() { ActiveProgressDialog()->cancelRequested = 1; }
+
+}  // namespace
+
+TEST(UploadEngineWire, RequestBytesAsReceivedAndStoredFiles) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    h.cookies.cookies[ToUtf8(h.settings.uploadUrl)] = "sid=42; lang=ko";
+    std::vector<std::pair<std::wstring, std::string>> files = {
+        {L"empty.bin", ""},
+        {L"odd.bin", Bytes(8191, 2)},
+        {L"block.bin", Bytes(8192, 3)},
+        {L"three.bin", Bytes(20000, 4)},
+        {L"한글 보고서.txt", "내용입니다"},
+    };
+    for (auto& f : files) h.Add(f.first, f.second, f.first == L"block.bin" ? KindBig : KindGeneral);
+    std::vector<UploadEntry> listed = h.list.entries;
+
+    ASSERT_EQ(h.Start(), 1);
+    EXPECT_EQ(h.list.clears, 1);
+    EXPECT_TRUE(h.list.entries.empty());
+    ASSERT_EQ(server.RecordedCount(), 5);
+    for (size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(i);
+        std::string body;
+        std::vector<std::string> lines = HeadLines(server.Recorded(static_cast<int>(i) + 1), &body);
+        ASSERT_EQ(lines.size(), 9u);
+        EXPECT_EQ(lines[0], "POST /upload HTTP/1.1");
+        EXPECT_EQ(lines[1],
+                  "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*");
+        EXPECT_EQ(lines[2], "Accept-Language: ko");
+        ASSERT_EQ(lines[3].rfind("Content-Type: multipart/form-data; boundary=", 0), 0u);
+        std::string boundary = lines[3].substr(std::strlen("Content-Type: multipart/form-data; boundary="));
+        EXPECT_EQ(boundary.size(), 41u);
+        EXPECT_EQ(lines[4], "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)");
+        EXPECT_EQ(lines[5], "Host: 127.0.0.1");  // never the port
+        EXPECT_EQ(lines[6], "Content-Length: " + std::to_string(body.size()));
+        EXPECT_EQ(lines[7], "Connection: close");
+        EXPECT_EQ(lines[8], "Cookie: sid=42; lang=ko");
+
+        std::wstring wb = FromUtf8(boundary);
+        UploadTarget t;
+        t.formFileNameField = L"name";
+        t.formUniqueNameField = L"unique";
+        t.formFileField = L"file";
+        UploadRequest expected = BuildUploadRequest(t, wb, listed[i]);
+        EXPECT_EQ(body, expected.parts[0] + expected.parts[1] + expected.parts[2] + expected.parts[3] +
+                            files[i].second + expected.closing);
+        std::string stored = server.storeDir() + "/" + ToUtf8(files[i].first);
+        EXPECT_EQ(HashOfFile(stored), HashOfBytes(files[i].second));
+        EXPECT_EQ(ReadWholeFile(stored).size(), files[i].second.size());
+    }
+    // The Korean name went out in UTF-8 in the name field.
+    EXPECT_NE(server.Recorded(5).find("\r\n\r\n\xED\x95\x9C\xEA\xB8\x80 \xEB\xB3\xB4\xEA\xB3\xA0\xEC\x84\x9C.txt\r\n"),
+              std::string::npos);
+    auto rows = h.view.rows();
+    for (auto& r : rows) EXPECT_EQ(r, L"완 료");
+    EXPECT_EQ(h.view.closes(), 1);
+    EXPECT_EQ(h.dialogBoxes.Count() + h.controlBoxes.Count(), 0u);
+}
+
+TEST(UploadEngineWire, BlocksOfOneBufferAndThrottledCounters) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    SteppingClock clock;
+    h.clock = &clock;
+    std::vector<uint32_t> refreshTicks;
+    h.view.onText = [&](int id, const std::wstring&) {
+        if (id == IdcUpSpeed) refreshTicks.push_back(clock.tick.load());
+    };
+    h.Add(L"three.bin", Bytes(20000, 5));
+    h.Add(L"big.bin", Bytes(300000, 6));
+    ASSERT_EQ(h.Start(), 1);
+
+    std::vector<size_t> sends = h.network.Sends();
+    ASSERT_GE(sends.size(), 9u);
+    // header, the four parts, 8192 + 8192 + 3616, the closing
+    EXPECT_EQ(std::vector<size_t>(sends.begin() + 5, sends.begin() + 8), (std::vector<size_t>{8192, 8192, 3616}));
+    for (size_t i = 10; i + 1 < sends.size(); ++i) EXPECT_LE(sends[i], 8192u);
+
+    ASSERT_GE(refreshTicks.size(), 2u);
+    for (size_t i = 1; i < refreshTicks.size(); ++i) EXPECT_GT(refreshTicks[i] - refreshTicks[i - 1], 500u);
+    // Counters in the size format, the time left as a duration.
+    EXPECT_FALSE(h.view.TextsOf(IdcUpTimeLeft).empty());
+    EXPECT_EQ(h.view.TextsOf(IdcUpRunTotal).front(), L"/ " + FormatSize(320000));
+    EXPECT_EQ(h.view.TextsOf(IdcUpFileSize).back(), L"/ " + FormatSize(300000));
+    EXPECT_EQ(h.view.bar(IdcUpFileBar), 100);
+    EXPECT_EQ(h.view.bar(IdcUpRunBar), 100);
+    EXPECT_EQ(HashOfFile(server.storeDir() + "/big.bin"), HashOfBytes(Bytes(300000, 6)));
+}
+
+TEST(UploadEngineContinue, GivenWithheldAndRefused) {
+    MailServerProcess server;
+    {
+        UploadHarness h(server);
+        h.settings.expectContinue = 1;
+        h.Add(L"a.bin", Bytes(10000, 7));
+        EXPECT_EQ(h.Start(), 1);
+        EXPECT_NE(server.Recorded(1).find("\r\nExpect: 100-Continue\r\nConnection: close\r\n"), std::string::npos);
+        EXPECT_EQ(HashOfFile(server.storeDir() + "/a.bin"), HashOfBytes(Bytes(10000, 7)));
+    }
+    {
+        // A silent server is given up; the re-run then gets its answer.
+        UploadHarness h(server);
+        h.settings.expectContinue = 1;
+        h.timeoutMs = 300;
+        server.Get("/__fault?continue=0&count=1");
+        h.Add(L"b.bin", Bytes(5000, 8));
+        EXPECT_EQ(h.Start(), 1);
+        ASSERT_EQ(h.view.runs(), 2);
+        EXPECT_EQ(h.view.logs()[0], L"[b.bin] => [네트워크 에러]\r\n");
+        EXPECT_EQ(h.view.statusLines()[1], L"* 업로드에 실패한 항목을 재업로드 중입니다.");
+    }
+    {
+        // A final status instead of the interim one fails the file.
+        UploadHarness h(server);
+        h.settings.expectContinue = 1;
+        server.Get("/__fault?continue_status=417%20Expectation%20Failed&count=1");
+        h.Add(L"c.bin", Bytes(5000, 9));
+        EXPECT_EQ(h.Start(), 1);
+        ASSERT_EQ(h.view.runs(), 2);
+        EXPECT_EQ(h.view.logs()[0], L"[c.bin] => [네트워크 에러]\r\n");
+        EXPECT_EQ(h.dialogBoxes.Count(), 0u);
+    }
+}
+
+TEST(UploadEngineExists, OverwriteRenameAndSkip) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    h.settings.existUrl = L"http://elsewhere.example:9/exists?x=1";
+    std::ofstream(server.storeDir() + "/over.txt") << "old";
+    std::ofstream(server.storeDir() + "/taken.txt") << "old";
+    std::ofstream(server.storeDir() + "/also.txt") << "old";
+    std::ofstream(server.storeDir() + "/skip.txt") << "old";
+    h.Add(L"over.txt", "new over");
+    h.Add(L"taken.txt", "renamed content");
+    h.Add(L"skip.txt", "not sent");
+    h.Add(L"fresh.txt", "fresh");
+    // over: overwrite. taken: rename to a name that also exists, then back
+    // out of a rename (choice 0), then rename to a free one. skip: skip.
+    h.prompts.same = {
+        {IdOk, SameFileOverwrite, L"", false, nullptr},
+        {IdOk, SameFileRename, L"also.txt", false, nullptr},
+        {IdOk, SameFileNone, L"", false, nullptr},
+        {IdOk, SameFileRename, L"free.txt", false, nullptr},
+        {IdCancel, SameFileSkip, L"", false, nullptr},
+    };
+    EXPECT_EQ(h.Start(), 1);
+    EXPECT_EQ(h.prompts.askedSame,
+              (std::vector<std::wstring>{L"over.txt", L"taken.txt", L"also.txt", L"also.txt", L"skip.txt"}));
+    EXPECT_EQ(h.prompts.askedSizes[0], 8.0);
+    EXPECT_EQ(h.Stored("over.txt"), "new over");
+    EXPECT_EQ(h.Stored("free.txt"), "renamed content");
+    EXPECT_EQ(h.Stored("taken.txt"), "old");
+    EXPECT_EQ(h.Stored("skip.txt"), "old");
+    EXPECT_EQ(h.Stored("fresh.txt"), "fresh");
+    EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"완 료", L"완 료", L"건너뜀", L"완 료"}));
+    // The renamed file keeps its local path and unique name.
+    std::string fields = ReadWholeFile(server.storeDir() + "/free.txt.fields");
+    EXPECT_NE(fields.find("name=free.txt\n"), std::string::npos) << fields;
+    EXPECT_NE(fields.find("unique=u.2\n"), std::string::npos) << fields;
+    EXPECT_NE(fields.find("taken.txt\n"), std::string::npos) << fields;
+    // The exists path of the other URL, on the upload host and port.
+    bool sawExists = false;
+    for (int i = 1; i <= server.RecordedCount(); ++i)
+        sawExists |= server.Recorded(i).rfind("POST /exists?x=1 HTTP/1.1\r\n", 0) == 0;
+    EXPECT_TRUE(sawExists);
+    // The skipped file left the run's total.
+    EXPECT_EQ(h.view.TextsOf(IdcUpRunTotal).back(), L"/ " + FormatSize(8 + 15 + 5));
+}
+
+TEST(UploadEngineExists, ApplyToAll) {
+    MailServerProcess server;
+    for (bool overwrite : {false, true}) {
+        SCOPED_TRACE(overwrite);
+        server.Get("/__reset");
+        UploadHarness h(server);
+        h.settings.existUrl = h.settings.uploadUrl.substr(0, h.settings.uploadUrl.find(L"/upload")) + L"/exists";
+        for (const char* n : {"a.txt", "b.txt", "c.txt"}) std::ofstream(server.storeDir() + "/" + n) << "old";
+        h.Add(L"a.txt", "A");
+        h.Add(L"b.txt", "B");
+        h.Add(L"c.txt", "C");
+        h.prompts.same = {{overwrite ? IdOk : IdCancel, overwrite ? SameFileOverwrite : SameFileSkip, L"", true, nullptr}};
+        EXPECT_EQ(h.Start(), 1);
+        EXPECT_EQ(h.prompts.askedSame.size(), 1u);
+        std::wstring expected = overwrite ? L"완 료" : L"건너뜀";
+        EXPECT_EQ(h.view.rows(), std::vector<std::wstring>(3, expected));
+        EXPECT_EQ(h.Stored("c.txt"), overwrite ? "C" : "old");
+    }
+}
+
+TEST(UploadEngineExists, CheckFailuresAreRecorded) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    h.settings.existUrl = L"http://x/exists";
+    server.Get("/__fault?status=500%20Internal%20Server%20Error&target=exists&count=1");
+    h.Add(L"a.txt", "A");
+    EXPECT_EQ(h.Start(), 1);  // the re-run's check succeeds
+    ASSERT_EQ(h.view.runs(), 2);
+    std::wstring path = h.dir.wpath() + L"/a.txt";  // no backslash: the whole path names it
+    EXPECT_EQ(h.view.logs()[0], L"[" + path + L"] => [서버파일 체크오류]\r\n");
+    EXPECT_EQ(h.view.finalRows()[0][0], L"실 패");
+    EXPECT_EQ(h.view.TextsOf(IdcUpRunTotal)[1], L"/ " + FormatSize(0));
+
+    UploadHarness h2(server);
+    h2.settings.existUrl = L"http://x/exists";
+    server.Get("/__fault?close_after=0&target=exists&count=1");
+    h2.Add(L"b.txt", "B");
+    EXPECT_EQ(h2.Start(), 1);
+    ASSERT_EQ(h2.view.runs(), 2);
+    EXPECT_EQ(h2.view.logs()[0], L"[b.txt] => [SOCKET ERROR]\r\n");
+    EXPECT_EQ(h2.Stored("b.txt"), "B");
+}
+
+TEST(UploadEngineReply, RefusalStopsWithoutRerun) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    server.Get("/__fault?status=500%20Internal%20Server%20Error&body=disk%20full&count=1");
+    h.Add(L"a.txt", "A");
+    h.Add(L"b.txt", "B");
+    EXPECT_EQ(h.Start(), 0);
+    EXPECT_EQ(h.view.runs(), 1);
+    EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"실 패", L"대기"}));
+    ASSERT_EQ(h.dialogBoxes.Count(), 1u);
+    EXPECT_EQ(h.dialogBoxes.shown[0].caption, L"Upload Fail");
+    EXPECT_EQ(h.controlBoxes.Count(), 0u);
+    EXPECT_TRUE(h.list.entries.empty());
+    EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=1");
+}
+
+TEST(UploadEngineReply, UnreadableReplyIsRerunAndSplitReplyIsJudgedOnItsBody) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    h.timeoutMs = 300;
+    server.Get("/__fault?stall=1&count=1");
+    h.Add(L"a.txt", "A");
+    EXPECT_EQ(h.Start(), 1);
+    EXPECT_EQ(h.view.runs(), 2);
+    EXPECT_EQ(h.view.logs()[0], L"[a.txt] => [네트워크 에러]\r\n");
+
+    UploadHarness h2(server);
+    server.Get("/__fault?split=300&count=1");
+    h2.Add(L"b.txt", "B");
+    EXPECT_EQ(h2.Start(), 1);
+    EXPECT_EQ(h2.view.runs(), 1);
+
+    UploadHarness h3(server);
+    server.Get("/__fault?chunked=1&body=%3Cb%3E10%EA%B0%9C%3C/b%3E%20max%200%3Cbr%20/%3E&count=1");
+    h3.Add(L"c.txt", "C");
+    EXPECT_EQ(h3.Start(), 0);
+    ASSERT_EQ(h3.dialogBoxes.Count(), 1u);
+    EXPECT_EQ(h3.dialogBoxes.shown[0].text, L"10개 max ");
+}
+
+TEST(UploadEngineCancel, DuringTransferAndBeforeTheLoop) {
+    MailServerProcess server;
+    {
+        UploadHarness h(server);
+        h.view.onBar = [](int id, int pos) {
+            if (id == IdcUpFileBar && pos >= 10) CancelNow();
+        };
+        h.Add(L"big.bin", Bytes(200000, 10));
+        h.Add(L"next.bin", "next");
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.runs(), 1);
+        EXPECT_EQ(h.view.logs()[0], L"Upload Cancel");
+        EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"전송중", L"대기"}));
+        ASSERT_EQ(h.controlBoxes.Count(), 1u);
+        EXPECT_EQ(h.controlBoxes.shown[0].text, kCancelled);
+        EXPECT_EQ(h.controlBoxes.shown[0].caption, L"알림");
+        EXPECT_FALSE(std::filesystem::exists(server.storeDir() + "/big.bin"));
+        size_t sent = 0;
+        for (size_t s : h.network.Sends()) sent += s;
+        EXPECT_LT(sent, 100000u);
+    }
+    {
+        UploadHarness h(server);
+        h.view.onText = [](int id, const std::wstring&) {
+            if (id == IdcUpFileName) CancelNow();
+        };
+        h.Add(L"a.bin", Bytes(20000, 11));
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.logs()[0], L"Upload Cancel");
+        EXPECT_EQ(h.network.Sends().size(), 5u);  // the header and the parts, no file bytes
+    }
+}
+
+TEST(UploadEngineCancel, BeforeTheRequestAndAfterConnecting) {
+    MailServerProcess server;
+    {
+        // Cancelled while the same-file prompt is open: no request goes out.
+        UploadHarness h(server);
+        h.settings.existUrl = L"http://x/exists";
+        std::ofstream(server.storeDir() + "/a.txt") << "old";
+        h.prompts.same = {{IdOk, SameFileOverwrite, L"", false, [] { CancelNow(); }}};
+        h.Add(L"a.txt", "A");
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.logs()[0], L"Upload Cancel");
+        EXPECT_EQ(h.Stored("a.txt"), "old");
+        EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=0");
+    }
+    {
+        // Noticed right after the connection attempts of the next file.
+        UploadHarness h(server);
+        h.Add(L"gone.txt", "x");
+        h.Add(L"b.txt", "B");
+        h.Add(L"c.txt", "C");
+        std::filesystem::remove(h.dir.path() / "gone.txt");
+        h.prompts.onMissing = [] { CancelNow(); };
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.prompts.askedMissing, std::vector<std::wstring>{L"gone.txt"});
+        EXPECT_EQ(h.view.runs(), 1);
+        EXPECT_EQ(h.view.logs()[0], L"[b.txt] => [서버 연결 실패]\r\n");
+        EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"대기", L"실 패", L"대기"}));
+        EXPECT_EQ(h.controlBoxes.Count(), 1u);
+    }
+}
+
+TEST(UploadEngineCancel, ConnectionAttemptsStopOnCancel) {
+    int deadPort;
+    {
+        MailServerProcess gone;
+        deadPort = gone.port();
+    }
+    MailServerProcess server;
+    UploadHarness h(server);
+    h.settings.uploadUrl = L"http://127.0.0.1:" + std::to_wstring(deadPort) + L"/upload";
+    h.Add(L"a.txt", "A");
+    h.controlBoxes.answers = {IdNo};
+    EXPECT_EQ(h.Start(), 0);
+    EXPECT_EQ(h.network.connects, 12);  // three tries in each of four runs
+
+    UploadHarness h2(server);
+    h2.settings.uploadUrl = h.settings.uploadUrl;
+    h2.Add(L"gone.txt", "x");
+    h2.Add(L"b.txt", "B");
+    std::filesystem::remove(h2.dir.path() / "gone.txt");
+    h2.prompts.onMissing = [] { CancelNow(); };
+    EXPECT_EQ(h2.Start(), 0);
+    EXPECT_EQ(h2.network.connects, 1);
+    EXPECT_EQ(h2.view.logs()[0], L"[b.txt] => [서버 연결 실패]\r\n");
+}
+
+TEST(UploadEngineCancel, DuringTheWaitsOnTheServer) {
+    MailServerProcess server;
+    struct Case {
+        const char* fault;
+        bool expect;
+        bool exists;
+    };
+    for (Case c : {Case{"continue=0", true, false}, Case{"stall=1", false, false},
+                   Case{"stall=1&target=exists", false, true}}) {
+        SCOPED_TRACE(c.fault);
+        server.Get("/__reset");
+        server.Get(std::string("/__fault?") + c.fault + "&count=1");
+        UploadHarness h(server);
+        h.timeoutMs = 60000;
+        h.settings.expectContinue = c.expect ? 1 : 0;
+        if (c.exists) h.settings.existUrl = L"http://x/exists";
+        h.Add(L"a.txt", "A");
+        h.Add(L"b.txt", "B");
+        auto start = std::chrono::steady_clock::now();
+        {
+            LateCancel cancel(300);
+            EXPECT_EQ(h.Start(), 0);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        EXPECT_EQ(h.view.runs(), 1);
+        EXPECT_EQ(h.view.logs()[0], L"Upload Cancel");
+        EXPECT_EQ(h.view.rows()[1], L"대기");
+        EXPECT_EQ(h.controlBoxes.Count(), 1u);
+    }
+}
+
+TEST(UploadEngineMissing, SkipAndCancel) {
+    MailServerProcess server;
+    {
+        UploadHarness h(server);
+        h.Add(L"gone1.txt", "12345");
+        h.Add(L"gone2.txt", "123");
+        std::filesystem::remove(h.dir.path() / "gone1.txt");
+        std::filesystem::remove(h.dir.path() / "gone2.txt");
+        EXPECT_EQ(h.Start(), 1);  // skipped files are not failures
+        EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"대기", L"대기"}));
+        EXPECT_EQ(h.view.TextsOf(IdcUpRunTotal).back(), L"/ " + FormatSize(0));
+        EXPECT_EQ(h.controlBoxes.Count(), 0u);
+    }
+    {
+        UploadHarness h(server);
+        h.Add(L"gone.txt", "x");
+        h.Add(L"b.txt", "B");
+        std::filesystem::remove(h.dir.path() / "gone.txt");
+        h.prompts.missing = {IdCancel};
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.logs()[0], L"");
+        EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"대기", L"대기"}));
+        ASSERT_EQ(h.controlBoxes.Count(), 1u);
+        EXPECT_EQ(h.controlBoxes.shown[0].text, kCancelled);
+        EXPECT_EQ(server.RecordedCount(), 0);
+    }
+}
+
+TEST(UploadEngineChanges, ChangedOrShortFilesAreNeverPaddedOrCut) {
+    MailServerProcess server;
+    for (int variant = 0; variant < 3; ++variant) {
+        SCOPED_TRACE(variant);
+        UploadHarness h(server);
+        ShortReadingFiles shortFiles;
+        h.Add(L"f.bin", Bytes(20000, 12));
+        if (variant == 0) h.dir.Write("f.bin", Bytes(15000, 12));  // shrunk since listed
+        if (variant == 1) h.dir.Write("f.bin", Bytes(25000, 12));  // grown since listed
+        if (variant == 2) {
+            shortFiles.shortBy = 100;  // reports its size, yields less
+            h.files = &shortFiles;
+        }
+        EXPECT_EQ(h.Start(), 0);  // four runs, then No
+        EXPECT_EQ(h.view.runs(), 4);
+        EXPECT_EQ(h.view.logs()[0], L"[f.bin] => [네트워크 에러]\r\n");
+        EXPECT_FALSE(std::filesystem::exists(server.storeDir() + "/f.bin"));
+    }
+}
+
+TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {
+    MailServerProcess server;
+    for (const wchar_t* url : {L"http://127.0.0.1", L"127.0.0.1/upload", L"http://no-such-host.invalid/upload",
+                               L"http:///upload", L""}) {
+        SCOPED_TRACE(std::string(url, url + std::wcslen(url)));
+        UploadHarness h(server);
+        h.settings.uploadUrl = url;
+        h.Add(L"a.txt", "A");
+        h.Add(L"b.txt", "B");
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.network.connects, 0);
+        EXPECT_EQ(h.view.logs()[0], L"[a.txt] => [서버 연결 실패]\r\n[b.txt] => [서버 연결 실패]\r\n");
+        EXPECT_EQ(h.view.finalRows()[0], (std::vector<std::wstring>{L"실 패", L"실 패"}));
+        EXPECT_TRUE(h.list.entries.empty());
+    }
+}
+
+TEST(UploadEngineOnServer, AttachmentsOnTheServerAreNotSent) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    UploadEntry e;
+    e.fileName = L"already.doc";
+    e.kind = KindOnServer;
+    e.size = 4096;
+    h.list.entries.push_back(e);
+    h.Add(L"new.txt", "new");
+    EXPECT_EQ(h.Start(), 1);
+    EXPECT_EQ(h.view.rows(), (std::vector<std::wstring>{L"완 료", L"완 료"}));
+    EXPECT_EQ(server.RecordedCount(), 1);
+    EXPECT_EQ(h.view.TextsOf(IdcUpFileSent).front(), FormatSize(4096));
+}

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "common/clock.h"
+#include "common/socket.h"
+#include "tests/support/fakes.h"
+#include "tests/support/mail_server_process.h"
+#include "upload/upload_reply.h"
+
+using namespace parvex;
+using parvex::testing::MailServerProcess;
+using parvex::testing::RecordingMessageBox;
+
+namespace {
+
+const std::wstring kUnknown =
+    L"서버에서 알 수 없는 이유로 업로드가 실패하였습니다.\r\n문제가 계속된다면 서버관리자에게 문의하여 주십시오.";
+
+NetAddress Loopback() {
+    NetAddress a;
+    a.bytes[0] = 127;
+    a.bytes[3] = 1;
+    return a;
+}
+
+UploadTarget TargetFor(const MailServerProcess& server) {
+    UploadTarget t;
+    t.host = L"127.0.0.1";
+    t.port = server.port();
+    t.path = L"/upload";
+    t.existPath = L"/exists";
+    t.formFileNameField = L"name";
+    t.formUniqueNameField = L"unique";
+    t.formFileField = L"file";
+    return t;
+}
+
+ServerWait ShortWait(const std::atomic<int>* cancel = nullptr, uint32_t ms = 1500) {
+    ServerWait w;
+    w.clock = &SystemClock();
+    w.cancel = cancel;
+    w.timeoutMs = ms;
+    return w;
+}
+
+// Posts a small in-memory file and leaves the connection open for the reply.
+std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std::wstring& name) {
+    auto socket = PlatformNetwork().Connect(Loopback(), static_cast<uint16_t>(server.port()));
+    if (!socket) return nullptr;
+    UploadEntry e;
+    e.localPath = L"C:\\tmp\\" + name;
+    e.fileName = name;
+    e.uniqueName = L"u1";
+    e.size = 5;
+    UploadRequest r = BuildUploadRequest(TargetFor(server), MakeBoundary(), e);
+    std::string all = r.header + r.parts[0] + r.parts[1] + r.parts[2] + r.parts[3] + "hello" + r.closing;
+    if (!socket->SendAll(all.data(), all.size())) return nullptr;
+    return socket;
+}
+
+int ReplyTo(MailServerProcess& server, RecordingMessageBox& boxes, const std::atomic<int>* cancel = nullptr,
+            uint32_t timeoutMs = 1500) {
+    auto socket = PostSmallFile(server, L"a.txt");
+    if (!socket) return 99;
+    return ReadUploadReply(*socket, boxes, ShortWait(cancel, timeoutMs));
+}
+
+}  // namespace
+
+TEST(UploadReplyExtract, TokenLengthChunksMarkupAndFinalZero) {
+    EXPECT_EQ(ExtractReplyText(L"|TS_UP_OK|", -1), L"|TS_UP_OK|");
+    EXPECT_EQ(ExtractReplyText(L"ok |TS_UP_OK| done", 18), L"ok |TS_UP_OK| done");
+    // The length counts characters of the decoded text and cuts there.
+    EXPECT_EQ(ExtractReplyText(L"한글abc", 3), L"한글a");
+    EXPECT_EQ(ExtractReplyText(L"short", 100), L"short");
+    EXPECT_EQ(ExtractReplyText(L"anything", 0), L"");
+    // Without a length only the first chunk counts.
+    EXPECT_EQ(ExtractReplyText(L"14\r\nfile too large<br />\r\n0\r\n\r\n", -1), L"file too large\r\n");
+    EXPECT_EQ(ExtractReplyText(L"5\r\nabcdefgh\r\n", -1), L"abcde");
+    EXPECT_EQ(ExtractReplyText(L"0x3\r\nabcdef", -1), L"abc");
+    EXPECT_EQ(ExtractReplyText(L"zz\r\nabc", -1), L"");
+    EXPECT_EQ(ExtractReplyText(L"-4\r\nabc", -1), L"");
+    EXPECT_EQ(ExtractReplyText(L"", -1), L"");
+    EXPECT_EQ(ExtractReplyText(L"<b>bold</b> and<br />next", 100), L"bold and\r\nnext");
+    // A final 0 goes, with the line breaks after it; other zeros stay.
+    EXPECT_EQ(ExtractReplyText(L"최대 10<br /><br />", 100), L"최대 1");
+    EXPECT_EQ(ExtractReplyText(L"limit 100\r\n", 100), L"limit 10");
+    EXPECT_EQ(ExtractReplyText(L"0", 100), L"");
+    EXPECT_EQ(ExtractReplyText(L"10 files max", 100), L"10 files max");
+}
+
+TEST(UploadReplyJudge, StatusTokenAndMessages) {
+    RecordingMessageBox boxes;
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes), UploadAccepted);
+    // Only the text after the first space counts: HTTP/1.0 is as good.
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.0 200 OK\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(boxes.Count(), 0u);
+
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 27\r\n\r\n<b>quota</b> exceeded<br />", boxes),
+              UploadRefused);
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes),
+              UploadRefused);
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
+    // A token behind a refusing status does not help.
+    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes),
+              UploadRefused);
+    // No line end at all: the whole text is the status line.
+    EXPECT_EQ(JudgeUploadReply("garbage", boxes), UploadRefused);
+
+    ASSERT_EQ(boxes.shown.size(), 6u);
+    EXPECT_EQ(boxes.shown[0].text, L"quota exceeded\r\n");
+    EXPECT_EQ(boxes.shown[1].text, L" " + kUnknown);
+    EXPECT_EQ(boxes.shown[2].text, kUnknown + L"\r\n\r\nError : 500 internal server error");
+    EXPECT_EQ(boxes.shown[3].text, kUnknown + L"\r\n\r\n 알수없는 오류");
+    EXPECT_EQ(boxes.shown[4].text, kUnknown + L"\r\n\r\nError : 403 forbidden");
+    EXPECT_EQ(boxes.shown[5].text, kUnknown + L"\r\n\r\n 알수없는 오류");
+    for (auto& b : boxes.shown) {
+        EXPECT_EQ(b.caption, L"Upload Fail");
+        EXPECT_EQ(b.style, unsigned(MbOk | MbIconStop));
+    }
+}
+
+TEST(UploadReplyRead, ServerRepliesOverLoopback) {
+    MailServerProcess server;
+    RecordingMessageBox boxes;
+    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+
+    // A chunked refusal is read to its final chunk and shown without it.
+    server.Get("/__fault?chunked=1&body=file%20too%20large%3Cbr%20/%3E&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadRefused);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"file too large\r\n");
+
+    server.Get("/__fault?chunked=1&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+
+    // Head and body in separate packets: the body still decides.
+    server.Get("/__fault?split=300&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+
+    // Neither length nor chunking: read until the close.
+    server.Get("/__fault?nolength=1&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+
+    server.Get("/__fault?status=500%20Internal%20Server%20Error&body=db%20down&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadRefused);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, kUnknown + L"\r\n\r\nError : 500 internal server error");
+
+    server.Get("/__fault?rawreply=HTTP/1.0%20200%20OK%0D%0A%0D%0A|TS_UP_OK|&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(boxes.shown.size(), 2u);
+}
+
+TEST(UploadReplyRead, NoAnswerIsUnreadableNotRefused) {
+    MailServerProcess server;
+    RecordingMessageBox boxes;
+    // The peer closes without a byte.
+    server.Get("/__fault?close_after=3&count=1");
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyUnreadable);
+    // A silent server is given up after the time-out.
+    server.Get("/__fault?stall=1&count=1");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ReplyTo(server, boxes, nullptr, 400), UploadReplyUnreadable);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST(UploadReplyRead, CancelEndsTheWait) {
+    MailServerProcess server;
+    RecordingMessageBox boxes;
+    server.Get("/__fault?stall=1&count=1");
+    std::atomic<int> cancel{0};
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        cancel = 1;
+    });
+    EXPECT_EQ(ReplyTo(server, boxes, &cancel, 60000), UploadReplyCancelled);
+    canceller.join();
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST(UploadExistsCheck, OutcomesOverLoopback) {
+    MailServerProcess server;
+    UploadTarget t = TargetFor(server);
+    ServerWait wait = ShortWait();
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsNo);
+
+    auto posted = PostSmallFile(server, L"보고서.txt");
+    ASSERT_TRUE(posted);
+    RecordingMessageBox boxes;
+    ASSERT_EQ(ReadUploadReply(*posted, boxes, wait), UploadAccepted);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsYes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"다른.txt", wait), ExistsNo);
+
+    // The request went to the exists path with the name in UTF-8.
+    std::string last = server.Recorded(server.RecordedCount());
+    EXPECT_EQ(last.rfind("POST /exists HTTP/1.1\r\n", 0), 0u);
+    EXPECT_NE(last.find("\r\n\r\n\xEB\x8B\xA4\xEB\xA5\xB8.txt\r\n--"), std::string::npos);
+
+    server.Get("/__fault?chunked=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsYes);
+    server.Get("/__fault?chunked=1&exists=0&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsNo);
+
+    // An HTTP/1.1 status other than 200 is a check failure.
+    server.Get("/__fault?status=500%20Internal%20Server%20Error&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsCheckFailed);
+    // An HTTP/1.0 status line is not examined.
+    server.Get("/__fault?rawreply=HTTP/1.0%20404%20Not%20Found%0D%0AContent-Length:%201%0D%0A%0D%0A1"
+               "&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsNo);
+
+    server.Get("/__fault?close_after=0&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
+    server.Get("/__fault?stall=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", ShortWait(nullptr, 300)),
+              ExistsSocketError);
+
+    std::atomic<int> cancel{1};
+    server.Get("/__fault?stall=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", ShortWait(&cancel, 60000)),
+              ExistsCancelled);
+}
+
+TEST(UploadExistsCheck, NoServerIsACheckFailure) {
+    int port;
+    {
+        MailServerProcess gone;
+        port = gone.port();
+    }
+    UploadTarget t;
+    t.host = L"127.0.0.1";
+    t.port = port;
+    t.existPath = L"/exists";
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", ShortWait()), ExistsCheckFailed);
+}

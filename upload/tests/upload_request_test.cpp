@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "upload/upload_request.h"
+
+using namespace parvex;
+
+namespace {
+
+UploadTarget Target() {
+    UploadTarget t;
+    t.host = L"mail.example.com";
+    t.port = 8080;
+    t.path = L"/up/save.php?id=3";
+    t.existPath = L"/exists/check.php";
+    t.formFileNameField = L"fname";
+    t.formUniqueNameField = L"uname";
+    t.formFileField = L"upfile";
+    return t;
+}
+
+const std::wstring kBoundary = L"---------------------------7FFF12AB0034CD";
+const std::string kB = "---------------------------7FFF12AB0034CD";
+
+}  // namespace
+
+TEST(UploadRequestBoundary, FormAndSeeding) {
+    std::regex form("^-{27}[0-9A-F]{8}00[0-9A-F]{4}$");
+    for (uint32_t seed : {0u, 1u, 1700000000u, 0xFFFFFFFFu}) {
+        std::wstring b = MakeBoundary(seed);
+        ASSERT_EQ(b.size(), 41u);
+        EXPECT_TRUE(std::regex_match(std::string(b.begin(), b.end()), form));
+        EXPECT_EQ(b, MakeBoundary(seed)) << "the same second gives the same boundary";
+    }
+    EXPECT_NE(MakeBoundary(1), MakeBoundary(2));
+    EXPECT_EQ(MakeBoundary().size(), 41u);
+}
+
+TEST(UploadRequestParts, FieldFileAndClosingBytes) {
+    EXPECT_EQ(BuildFieldPart(kBoundary, L"fname", L"a.txt"),
+              "--" + kB + "\r\nContent-Disposition: form-data; name=\"fname\"\r\n\r\na.txt\r\n");
+    // Empty field names still give the part, with nothing between the quotes.
+    EXPECT_EQ(BuildFieldPart(kBoundary, L"", L""),
+              "--" + kB + "\r\nContent-Disposition: form-data; name=\"\"\r\n\r\n\r\n");
+    EXPECT_EQ(BuildFilePartHeader(kBoundary, L"upfile", L"C:\\메일\\보고서.doc"),
+              "--" + kB + "\r\nContent-Disposition: form-data; name=\"upfile\"; filename=\"C:\\\xEB\xA9\x94\xEC\x9D\xBC\\"
+                          "\xEB\xB3\xB4\xEA\xB3\xA0\xEC\x84\x9C.doc\"\r\nContent-Type: application/octet-stream\r\n\r\n");
+    std::string closing = BuildClosing(kBoundary);
+    EXPECT_EQ(closing, "\r\n--" + kB + "--\r\n");
+    EXPECT_EQ(closing.size(), kB.size() + 8);
+}
+
+TEST(UploadRequestHeader, PlainHeaderHasEightLinesInOrder) {
+    UploadTarget t = Target();
+    EXPECT_EQ(BuildUploadHeader(t, kBoundary, 123456789012.0),
+              "POST /up/save.php?id=3 HTTP/1.1\r\n"
+              "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*\r\n"
+              "Accept-Language: ko\r\n"
+              "Content-Type: multipart/form-data; boundary=" +
+                  kB +
+                  "\r\n"
+                  "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+                  "Host: mail.example.com\r\n"
+                  "Content-Length: 123456789012\r\n"
+                  "Connection: close\r\n"
+                  "\r\n");
+}
+
+TEST(UploadRequestHeader, ExpectAndCookieLines) {
+    UploadTarget t = Target();
+    t.expectContinue = 1;
+    t.cookie = L"sid=abc; 이름=값";
+    std::string h = BuildUploadHeader(t, kBoundary, 5);
+    EXPECT_NE(h.find("Content-Length: 5\r\nExpect: 100-Continue\r\nConnection: close\r\n"
+                     "Cookie: sid=abc; \xEC\x9D\xB4\xEB\xA6\x84=\xEA\xB0\x92\r\n\r\n"),
+              std::string::npos)
+        << h;
+    EXPECT_EQ(h.find("Expect:"), h.rfind("Expect:"));
+}
+
+TEST(UploadRequestWhole, ContentLengthCountsUtf8BytesAndSize) {
+    UploadTarget t = Target();
+    UploadEntry e;
+    e.localPath = L"C:\\문서\\한글 이름.txt";
+    e.fileName = L"한글 이름.txt";
+    e.uniqueName = L"201235974.58.7.2";
+    e.kind = KindBig;
+    e.size = 20000;
+    UploadRequest r = BuildUploadRequest(t, kBoundary, e);
+    EXPECT_EQ(r.parts[0], BuildFieldPart(kBoundary, L"fname", e.fileName));
+    EXPECT_EQ(r.parts[1], BuildFieldPart(kBoundary, L"uname", L"201235974.58.7.2"));
+    EXPECT_EQ(r.parts[2], BuildFieldPart(kBoundary, L"uptype", L"1"));
+    EXPECT_EQ(r.parts[3], BuildFilePartHeader(kBoundary, L"upfile", e.localPath));
+    // "한글 이름.txt" is 9 characters but 15 UTF-8 bytes.
+    EXPECT_NE(r.parts[0].find("\xED\x95\x9C\xEA\xB8\x80 \xEC\x9D\xB4\xEB\xA6\x84.txt\r\n"), std::string::npos);
+    size_t partBytes = r.parts[0].size() + r.parts[1].size() + r.parts[2].size() + r.parts[3].size();
+    EXPECT_EQ(r.contentLength, static_cast<double>(partBytes + 20000 + kB.size() + 8));
+    EXPECT_NE(r.header.find("Content-Length: " + std::to_string(partBytes + 20000 + kB.size() + 8) + "\r\n"),
+              std::string::npos);
+
+    e.kind = KindGeneral;
+    e.size = 0;
+    r = BuildUploadRequest(t, kBoundary, e);
+    EXPECT_EQ(r.parts[2], BuildFieldPart(kBoundary, L"uptype", L"0"));
+    partBytes = r.parts[0].size() + r.parts[1].size() + r.parts[2].size() + r.parts[3].size();
+    EXPECT_EQ(r.contentLength, static_cast<double>(partBytes + kB.size() + 8));
+}
+
+TEST(UploadRequestExists, WholeRequestBytes) {
+    UploadTarget t = Target();
+    t.expectContinue = 1;  // never an Expect line on the exists check
+    std::string body = "--" + kB + "\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\n\xEB\xB3\xB4.txt\r\n--" + kB +
+                       "--\r\n";
+    std::string expected =
+        "POST /exists/check.php HTTP/1.1\r\n"
+        "Accept-Language: ko\r\n"
+        "Content-Type: multipart/form-data; boundary=" +
+        kB +
+        "\r\n"
+        "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+        "Host: mail.example.com\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) +
+        "\r\n"
+        "Connection: close\r\n"
+        "\r\n" +
+        body;
+    EXPECT_EQ(BuildExistsRequest(t, kBoundary, L"보.txt"), expected);
+
+    t.cookie = L"a=1";
+    std::string withCookie = BuildExistsRequest(t, kBoundary, L"보.txt");
+    EXPECT_NE(withCookie.find("Connection: close\r\nCookie: a=1\r\n\r\n--"), std::string::npos);
+}

@@ -1,0 +1,358 @@
+// Doubles for the upload engine's tests: a recording progress view, scripted
+// prompts, a list, and wrappers that watch or spoil the real network and
+// file system.
+#pragma once
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/file_system.h"
+#include "common/format.h"
+#include "common/socket.h"
+#include "common/utf8.h"
+#include "tests/support/fakes.h"
+#include "tests/support/mail_server_process.h"
+#include "upload/upload_start.h"
+
+namespace parvex::testing {
+
+class RecordingView : public UploadProgressView {
+public:
+    struct Text {
+        int id;
+        std::wstring text;
+    };
+    // Called (outside the lock) after each change, on the worker thread.
+    std::function<void(int id, const std::wstring& text)> onText;
+    std::function<void(int id, int position)> onBar;
+    std::function<void(int row, const std::wstring& status)> onRow;
+
+    void RunOpened(const CUploadProgress& dialog) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++runs_;
+        statusLines_.push_back(dialog.statusText);
+        rows_.assign(dialog.runEntries.size(), L"대기");
+        rowHistory_.assign(dialog.runEntries.size(), {});
+        runNames_.emplace_back();
+        for (auto* e : dialog.runEntries) runNames_.back().push_back(e->fileName);
+    }
+    void RunEnded(const CUploadProgress& dialog) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        logs_.push_back(dialog.runLog);
+        cancelled_.push_back(dialog.cancelRequested.load() != 0);
+        finalRows_.push_back(rows_);
+    }
+    std::vector<std::wstring> logs() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return logs_;
+    }
+    std::vector<bool> cancelled() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return cancelled_;
+    }
+    // Row statuses of every run as it ended.
+    std::vector<std::vector<std::wstring>> finalRows() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return finalRows_;
+    }
+    void SetText(int id, const std::wstring& text) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            texts_.push_back({id, text});
+        }
+        if (onText) onText(id, text);
+    }
+    void ResetBar(int id) override { SetBar(id, 0); }
+    void SetBar(int id, int position) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            bars_[id] = position;
+        }
+        if (onBar) onBar(id, position);
+    }
+    void SetRowStatus(int row, const std::wstring& status) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (row >= 0 && static_cast<size_t>(row) < rows_.size()) {
+                rows_[row] = status;
+                rowHistory_[row].push_back(status);
+            }
+        }
+        if (onRow) onRow(row, status);
+    }
+    void Close() override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++closes_;
+    }
+
+    // Snapshots, read after the run.
+    int runs() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return runs_;
+    }
+    int closes() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return closes_;
+    }
+    std::vector<std::wstring> rows() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return rows_;
+    }
+    std::vector<std::wstring> statusLines() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return statusLines_;
+    }
+    std::vector<std::vector<std::wstring>> runNames() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return runNames_;
+    }
+    std::vector<std::wstring> TextsOf(int id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<std::wstring> out;
+        for (auto& t : texts_)
+            if (t.id == id) out.push_back(t.text);
+        return out;
+    }
+    int bar(int id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bars_.count(id) ? bars_[id] : -1;
+    }
+
+private:
+    std::mutex mutex_;
+    int runs_ = 0, closes_ = 0;
+    std::vector<std::wstring> rows_, statusLines_;
+    std::vector<std::vector<std::wstring>> rowHistory_, runNames_;
+    std::vector<Text> texts_;
+    std::vector<std::wstring> logs_;
+    std::vector<bool> cancelled_;
+    std::vector<std::vector<std::wstring>> finalRows_;
+    std::map<int, int> bars_;
+};
+
+// Answers the prompts from queues; an empty queue skips.
+class ScriptedPrompts : public UploadPrompts {
+public:
+    struct SameAnswer {
+        int result = IdCancel;
+        int choice = SameFileNone;
+        std::wstring newName;  // for SameFileRename
+        bool tickAll = false;
+        std::function<void()> before;  // runs while the prompt is "open"
+    };
+    std::deque<SameAnswer> same;
+    std::deque<int> missing;
+    std::function<void()> onMissing;
+    std::vector<std::wstring> askedSame, askedMissing;
+    std::vector<double> askedSizes;
+
+    int AskSameFile(UploadPromptState& state) override {
+        askedSame.push_back(state.sameFileName);
+        askedSizes.push_back(state.sameFileSize);
+        if (same.empty()) return IdCancel;
+        SameAnswer a = same.front();
+        same.pop_front();
+        if (a.before) a.before();
+        if (a.tickAll) state.applyToAll = true;
+        if (a.choice == SameFileRename) {
+            ApplySameFileRename(state, a.newName);
+        } else {
+            state.sameFileChoice = a.choice;
+        }
+        return a.result;
+    }
+    int AskMissingFile(const std::wstring& name) override {
+        askedMissing.push_back(name);
+        if (onMissing) onMissing();
+        if (missing.empty()) return IdOk;
+        int a = missing.front();
+        missing.pop_front();
+        return a;
+    }
+};
+
+class VectorList : public UploadListAccess {
+public:
+    std::vector<UploadEntry> entries;
+    int clears = 0;
+    std::vector<UploadEntry*> Entries() override {
+        std::vector<UploadEntry*> out;
+        for (auto& e : entries) out.push_back(&e);
+        return out;
+    }
+    double TotalSize() override {
+        double t = 0;
+        for (auto& e : entries) t += e.size;
+        return t;
+    }
+    void Clear() override {
+        entries.clear();
+        ++clears;
+    }
+};
+
+// The real network, counting connections and recording the size of every send.
+class WatchingNetwork : public Network {
+public:
+    std::vector<size_t> sends;  // of all sockets, in order (one thread sends)
+    int connects = 0;
+    bool Resolve(const std::string& host, NetAddress& address) override {
+        return PlatformNetwork().Resolve(host, address);
+    }
+    std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
+        ++connects;
+        auto real = PlatformNetwork().Connect(address, port);
+        if (!real) return nullptr;
+        return std::make_unique<Watched>(std::move(real), sends, mutex_);
+    }
+    std::vector<size_t> Sends() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return sends;
+    }
+
+private:
+    class Watched : public Socket {
+    public:
+        Watched(std::unique_ptr<Socket> s, std::vector<size_t>& sends, std::mutex& m)
+            : s_(std::move(s)), sends_(sends), m_(m) {}
+        bool SendAll(const void* d, size_t n) override {
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                sends_.push_back(n);
+            }
+            return s_->SendAll(d, n);
+        }
+        long Recv(void* b, size_t n) override { return s_->Recv(b, n); }
+        long Available() override { return s_->Available(); }
+        int WaitReadable(int ms) override { return s_->WaitReadable(ms); }
+        void Shutdown() override { s_->Shutdown(); }
+
+    private:
+        std::unique_ptr<Socket> s_;
+        std::vector<size_t>& sends_;
+        std::mutex& m_;
+    };
+    std::mutex mutex_;
+};
+
+// The real file system, except that files read short by `shortBy` bytes
+// while still reporting their full size.
+class ShortReadingFiles : public FileSystem {
+public:
+    long long shortBy = 0;
+    FileSystem& real = LocalFileSystem();
+    bool Exists(const std::wstring& p) override { return real.Exists(p); }
+    bool IsDirectory(const std::wstring& p) override { return real.IsDirectory(p); }
+    bool MakeDirectory(const std::wstring& p) override { return real.MakeDirectory(p); }
+    bool RemoveFile(const std::wstring& p) override { return real.RemoveFile(p); }
+    bool FileSize(const std::wstring& p, uint64_t& s) override { return real.FileSize(p, s); }
+    std::unique_ptr<File> OpenRead(const std::wstring& p, bool exclusive) override {
+        auto f = real.OpenRead(p, exclusive);
+        if (!f) return nullptr;
+        return std::make_unique<Short>(std::move(f), shortBy);
+    }
+    std::unique_ptr<File> OpenWrite(const std::wstring& p) override { return real.OpenWrite(p); }
+    bool List(const std::wstring& f, std::vector<DirItem>& items) override { return real.List(f, items); }
+
+private:
+    class Short : public File {
+    public:
+        Short(std::unique_ptr<File> f, long long by) : f_(std::move(f)), left_(f_->Size() - by) {}
+        long long Read(void* b, size_t n) override {
+            if (left_ <= 0) return 0;
+            long long got = f_->Read(b, static_cast<size_t>(std::min<long long>(static_cast<long long>(n), left_)));
+            if (got > 0) left_ -= got;
+            return got;
+        }
+        bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
+        long long Size() override { return f_->Size(); }
+
+    private:
+        std::unique_ptr<File> f_;
+        long long left_;
+    };
+};
+
+// A clock that moves 100 ms at every reading, so that refresh throttles can
+// be watched without waiting.
+class SteppingClock : public Clock {
+public:
+    std::atomic<uint32_t> tick{5000};
+    uint32_t TickMs() override { return tick.fetch_add(100) + 100; }
+    void SleepMs(uint32_t ms) override { tick += ms; }
+    LocalTime Now() override { return LocalTime(); }
+};
+
+// Everything one UploadStart call needs, wired to the real loopback network.
+struct UploadHarness {
+    MailServerProcess& server;
+    TempDir dir;
+    VectorList list;
+    RecordingView view;
+    ScriptedPrompts prompts;
+    RecordingMessageBox dialogBoxes;   // owned by the progress dialog
+    RecordingMessageBox controlBoxes;  // owned by the control
+    FakeCookieStore cookies;
+    WatchingNetwork network;
+    ProcessSettings settings;
+    UploadStartServices services;
+    ThreadedUploadRunHost host{view};
+    FileSystem* files = &LocalFileSystem();
+    Clock* clock = &SystemClock();
+    uint32_t timeoutMs = 3000;
+
+    explicit UploadHarness(MailServerProcess& s) : server(s) {
+        settings.uploadUrl = Widen(s.Url("/upload"));
+        settings.formFileNameField = L"name";
+        settings.formUniqueNameField = L"unique";
+        settings.formFileField = L"file";
+    }
+    static std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+    // Writes a local file and lists it.
+    UploadEntry& Add(const std::wstring& name, const std::string& bytes, int kind = KindGeneral) {
+        auto path = dir.Write(std::filesystem::path(ToUtf8(name)), bytes);
+        UploadEntry e;
+        e.localPath = FromUtf8(path.string());
+        e.fileName = name;
+        e.uniqueName = L"u." + std::to_wstring(list.entries.size() + 1);
+        e.kind = kind;
+        e.size = static_cast<double>(bytes.size());
+        e.listIndex = static_cast<int>(list.entries.size());
+        list.entries.push_back(e);
+        return list.entries.back();
+    }
+    int Start() {
+        services.cookies = &cookies;
+        services.controlBoxes = &controlBoxes;
+        services.runHost = &host;
+        services.engine.network = &network;
+        services.engine.files = files;
+        services.engine.clock = clock;
+        services.engine.boxes = &dialogBoxes;
+        services.engine.prompts = &prompts;
+        services.engine.silentServerTimeoutMs = timeoutMs;
+        return UploadStart(0, settings, list, services);
+    }
+    std::string Stored(const std::string& name) { return ReadWholeFile(server.storeDir() + "/" + name); }
+};
+
+// Non-repeating bytes.
+inline std::string Bytes(size_t n, unsigned seed = 1) {
+    std::string s(n, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (auto& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return s;
+}
+
+}  // namespace parvex::testing

@@ -1,0 +1,382 @@
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "common/format.h"
+#include "common/utf8.h"
+#include "upload_progress.h"
+
+namespace parvex {
+
+const wchar_t kRowWaiting[] = L"대기";
+const wchar_t kRowSending[] = L"전송중";
+const wchar_t kRowDone[] = L"완 료";
+const wchar_t kRowFailed[] = L"실 패";
+const wchar_t kRowSkipped[] = L"건너뜀";
+const wchar_t kRerunStatus[] = L"* 업로드에 실패한 항목을 재업로드 중입니다.";
+
+namespace {
+
+constexpr int kConnectAttempts = 3;
+constexpr size_t kBlockBytes = 8192;
+constexpr uint32_t kRefreshMs = 500;
+
+const wchar_t kLogConnectFailed[] = L"[%ls] => [서버 연결 실패]\r\n";
+const wchar_t kLogCheckFailed[] = L"[%ls] => [서버파일 체크오류]\r\n";
+const wchar_t kLogSocketError[] = L"[%ls] => [SOCKET ERROR]\r\n";
+const wchar_t kLogNetworkError[] = L"[%ls] => [네트워크 에러]\r\n";
+const wchar_t kLogCancel[] = L"Upload Cancel";
+
+std::wstring AfterLastBackslash(const std::wstring& path) {
+    size_t at = path.rfind(L'\\');
+    return at == std::wstring::npos ? path : path.substr(at + 1);
+}
+
+// One run of the worker, with the helpers its steps share.
+class Run {
+public:
+    Run(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view)
+        : s_(session), d_(dialog), v_(view), clock_(*session.services.clock) {
+        wait_.clock = &clock_;
+        wait_.cancel = &dialog.cancelRequested;
+        wait_.timeoutMs = session.services.silentServerTimeoutMs;
+    }
+
+    void Go();
+    int PostFile(UploadEntry& entry, int row, Socket& socket);
+
+private:
+    enum class Next { Entry, StopThroughEnd, EndNow };
+
+    Next OneEntry(UploadEntry& entry, int row);
+    bool Cancelled() const { return d_.cancelRequested.load() != 0; }
+    int RunPercent() const {
+        if (d_.runTotalBytes <= 0) return 100;
+        return static_cast<int>(std::clamp(s_.runBytesSent / d_.runTotalBytes * 100.0, 0.0, 100.0));
+    }
+    void MoveRunBar() {
+        int p = RunPercent();
+        if (p != runBarShown_) v_.SetBar(IdcUpRunBar, runBarShown_ = p);
+    }
+    void MoveFileBar(double sent, double size) {
+        int p = size > 0 ? static_cast<int>(std::clamp(sent / size * 100.0, 0.0, 100.0)) : 100;
+        if (p != fileBarShown_) v_.SetBar(IdcUpFileBar, fileBarShown_ = p);
+    }
+    // A skipped file leaves the run's total.
+    void LowerTotal(double size) {
+        d_.runTotalBytes -= size;
+        v_.SetText(IdcUpRunTotal, L"/ " + FormatSize(d_.runTotalBytes));
+        MoveRunBar();
+    }
+    void Fail(UploadEntry& entry, int row, const wchar_t* logFormat, const std::wstring& name) {
+        s_.resultLog += FormatText(logFormat, name.c_str());
+        v_.SetRowStatus(row, kRowFailed);
+        d_.failedBytes += entry.size;
+        d_.failedEntries.push_back(&entry);
+        s_.allSucceeded = 0;
+    }
+    void Refresh(double fileBytesSent);
+    static void Close(std::unique_ptr<Socket>& socket) {
+        if (!socket) return;
+        socket->Shutdown();
+        socket.reset();
+    }
+
+    UploadSession& s_;
+    CUploadProgress& d_;
+    UploadProgressView& v_;
+    Clock& clock_;
+    ServerWait wait_;
+    NetAddress address_;
+    bool resolved_ = false;
+    int runBarShown_ = -1;
+    int fileBarShown_ = -1;
+};
+
+void Run::Go() {
+    resolved_ = s_.usableUrl && s_.services.network->Resolve(ToUtf8(s_.target.host), address_);
+    v_.SetText(IdcUpRunTotal, L"/ " + FormatSize(d_.runTotalBytes));
+    v_.ResetBar(IdcUpRunBar);
+    runBarShown_ = 0;
+    s_.runStartTick = clock_.TickMs();
+
+    for (size_t i = 0; i < d_.runEntries.size(); ++i) {
+        Next next = OneEntry(*d_.runEntries[i], static_cast<int>(i));
+        if (next == Next::EndNow) {
+            d_.runLog = s_.resultLog;
+            v_.Close();
+            return;
+        }
+        if (next == Next::StopThroughEnd) break;
+    }
+    d_.runLog = s_.resultLog;
+    if (!s_.resultLog.empty()) {
+        s_.allSucceeded = 0;
+        s_.resultLog.clear();
+    } else {
+        s_.allSucceeded = 1;
+    }
+    v_.Close();
+}
+
+Run::Next Run::OneEntry(UploadEntry& entry, int row) {
+    UploadServices& sv = s_.services;
+    if (entry.kind != KindOnServer && !sv.files->Exists(entry.localPath)) {
+        s_.prompt.missingFileName = entry.fileName;
+        if (sv.prompts->AskMissingFile(entry.fileName) == IdCancel) {
+            d_.cancelRequested = 1;
+            s_.allSucceeded = 0;
+            return Next::EndNow;
+        }
+        LowerTotal(entry.size);
+        return Next::Entry;
+    }
+
+    std::unique_ptr<Socket> socket;
+    if (resolved_) {
+        for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+            socket = sv.network->Connect(address_, static_cast<uint16_t>(s_.target.port));
+            if (socket || Cancelled()) break;
+        }
+    }
+    if (Cancelled()) {
+        Close(socket);
+        Fail(entry, row, kLogConnectFailed, entry.fileName);
+        return Next::StopThroughEnd;
+    }
+    if (!socket) {
+        Fail(entry, row, kLogConnectFailed, entry.fileName);
+        return Next::Entry;
+    }
+
+    if (!s_.target.existPath.empty()) {
+        for (;;) {
+            int r = CheckFileExists(*sv.network, address_, s_.target, entry.fileName, wait_);
+            if (r == ExistsNo) break;
+            if (r == ExistsCancelled) {
+                Close(socket);
+                s_.resultLog += kLogCancel;
+                return Next::StopThroughEnd;
+            }
+            if (r == ExistsCheckFailed) {
+                s_.resultLog += FormatText(kLogCheckFailed, AfterLastBackslash(entry.localPath).c_str());
+                LowerTotal(entry.size);
+                v_.SetRowStatus(row, kRowFailed);
+                d_.failedBytes += entry.size;
+                d_.failedEntries.push_back(&entry);
+                Close(socket);
+                return Next::Entry;
+            }
+            if (r != ExistsYes) {  // ExistsSocketError
+                Fail(entry, row, kLogSocketError, entry.fileName);
+                Close(socket);
+                return Next::Entry;
+            }
+            UploadPromptState& p = s_.prompt;
+            bool skip;
+            if (p.applyToAll) {
+                // A prompt closed without a choice while "all" was ticked
+                // leaves 0, which skips like the close itself did.
+                skip = p.sameFileChoice != SameFileOverwrite;
+            } else {
+                p.sameFileChoice = SameFileNone;
+                p.sameFileName = entry.fileName;
+                p.sameFileSize = entry.size;
+                if (sv.prompts->AskSameFile(p) != IdOk) {
+                    skip = true;
+                } else if (p.sameFileChoice == SameFileOverwrite) {
+                    skip = false;
+                } else {
+                    entry.fileName = p.sameFileName;
+                    continue;
+                }
+            }
+            if (skip) {
+                LowerTotal(entry.size);
+                v_.SetRowStatus(row, kRowSkipped);
+                Close(socket);
+                return Next::Entry;
+            }
+            break;
+        }
+    }
+
+    int r = PostFile(entry, row, *socket);
+    if (r == PostOk) {
+        if (entry.kind == KindOnServer) {
+            v_.SetRowStatus(row, kRowDone);
+        } else {
+            int reply = ReadUploadReply(*socket, *sv.boxes, wait_);
+            if (reply == UploadAccepted) {
+                v_.SetRowStatus(row, kRowDone);
+            } else if (reply == UploadRefused) {
+                // The server has answered: sending it again would not change
+                // its mind, so the upload ends here as a failure.
+                v_.SetRowStatus(row, kRowFailed);
+                s_.allSucceeded = 0;
+                d_.stoppedOnRefusal = true;
+                Close(socket);
+                return Next::EndNow;
+            } else if (reply == UploadReplyCancelled) {
+                Close(socket);
+                s_.resultLog += kLogCancel;
+                return Next::StopThroughEnd;
+            } else {
+                Fail(entry, row, kLogNetworkError, entry.fileName);
+            }
+        }
+    } else if (r == PostCancelled) {
+        Close(socket);
+        s_.resultLog += kLogCancel;
+        return Next::StopThroughEnd;
+    } else {
+        Fail(entry, row, kLogNetworkError, entry.fileName);
+    }
+    Close(socket);
+    return Next::Entry;
+}
+
+void Run::Refresh(double fileBytesSent) {
+    uint32_t elapsed = clock_.TickMs() - s_.runStartTick;
+    if (static_cast<uint32_t>(elapsed - s_.lastRefreshElapsed) <= kRefreshMs) return;
+    s_.lastRefreshElapsed = elapsed;
+    double perSecond = elapsed > 0 ? s_.runBytesSent * 1000.0 / elapsed : 0.0;
+    uint32_t speed = static_cast<uint32_t>(std::min(perSecond, 4294967295.0));
+    v_.SetText(IdcUpSpeed, FormatSize(speed));
+    if (speed > 0)
+        v_.SetText(IdcUpTimeLeft, FormatDuration((d_.runTotalBytes - s_.runBytesSent) * 1000.0 / speed));
+    else
+        v_.SetText(IdcUpTimeLeft, L"계산중");
+    v_.SetText(IdcUpFileSent, FormatSize(fileBytesSent));
+    v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
+}
+
+// Reads exactly count bytes unless the file ends or fails first.
+size_t ReadFull(File& file, char* buffer, size_t count) {
+    size_t got = 0;
+    while (got < count) {
+        long long n = file.Read(buffer + got, count - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
+int Run::PostFile(UploadEntry& entry, int row, Socket& socket) {
+    if (Cancelled()) return PostCancelled;
+    v_.SetText(IdcUpFileSize, L"/ " + FormatSize(entry.size));
+    v_.SetRowStatus(row, kRowSending);
+    v_.ResetBar(IdcUpFileBar);
+    fileBarShown_ = 0;
+    v_.SetText(IdcUpFileName, entry.fileName);
+
+    if (entry.kind == KindOnServer) {
+        s_.runBytesSent += entry.size;
+        MoveFileBar(1, 1);
+        MoveRunBar();
+        v_.SetText(IdcUpFileSent, FormatSize(entry.size));
+        v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
+        v_.SetRowStatus(row, kRowDone);
+        return PostOk;
+    }
+
+    // A file that changed size since it was listed is not sent: padded or cut
+    // it would arrive as a different file under the same name.
+    std::unique_ptr<File> file = s_.services.files->OpenRead(entry.localPath);
+    if (!file || static_cast<double>(file->Size()) != entry.size) return PostNetworkError;
+
+    UploadRequest request = BuildUploadRequest(s_.target, MakeBoundary(), entry);
+    if (!socket.SendAll(request.header.data(), request.header.size())) return PostNetworkError;
+
+    if (s_.target.expectContinue != 0) {
+        int w = WaitForBytes(socket, wait_);
+        if (w == WaitCancelled) return PostCancelled;
+        if (w == WaitTimedOut) return PostNetworkError;
+        long available = w == WaitReady ? socket.Available() : -1;
+        if (available == 0) return PostNetworkError;  // the peer closed without an answer
+        long n = -1;
+        std::string interim;
+        if (available > 0) {
+            interim.resize(static_cast<size_t>(std::min<long>(available, 4096)));
+            n = socket.Recv(&interim[0], interim.size());
+        }
+        if (n < 0) {
+            s_.services.boxes->Show(L"header send error", L"", MbOk);
+            return PostNetworkError;
+        }
+        interim.resize(static_cast<size_t>(n));
+        for (char& c : interim)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (interim.find("100 continue") == std::string::npos) return PostNetworkError;
+    }
+
+    for (const std::string& part : request.parts)
+        if (!socket.SendAll(part.data(), part.size())) return PostNetworkError;
+
+    if (Cancelled()) return PostCancelled;
+
+    char buffer[kBlockBytes];
+    double fileBytesSent = 0;
+    for (;;) {
+        double remaining = entry.size - fileBytesSent;
+        if (remaining <= 0) {
+            file.reset();
+            return socket.SendAll(request.closing.data(), request.closing.size()) ? PostOk : PostNetworkError;
+        }
+        size_t n = remaining >= kBlockBytes ? kBlockBytes : static_cast<size_t>(remaining);
+        // A file that yields fewer bytes than listed is abandoned rather than
+        // padded.
+        if (ReadFull(*file, buffer, n) != n) return PostNetworkError;
+        if (!socket.SendAll(buffer, n)) return PostNetworkError;
+        fileBytesSent += static_cast<double>(n);
+        s_.runBytesSent += static_cast<double>(n);
+        MoveFileBar(fileBytesSent, entry.size);
+        MoveRunBar();
+        Refresh(fileBytesSent);
+        if (Cancelled()) return PostCancelled;
+    }
+}
+
+}  // namespace
+
+std::wstring SameFileRenameProposal(const std::wstring& sameFileName) { return AfterLastBackslash(sameFileName); }
+
+void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName) {
+    size_t at = state.sameFileName.rfind(L'\\');
+    std::wstring folder = at == std::wstring::npos ? std::wstring() : state.sameFileName.substr(0, at + 1);
+    state.sameFileName = folder + newName;
+    state.sameFileChoice = SameFileRename;
+    state.applyToAll = false;
+}
+
+std::wstring RenameRefusal(const std::wstring& oldName, const std::wstring& newName, std::wstring* caption) {
+    if (newName == oldName) {
+        if (caption) *caption = L"No Changed Filename";
+        return L"변경되지않았습니다.";
+    }
+    if (newName.find(L'\\') != std::wstring::npos) {
+        if (caption) *caption = L"Not Add Directory in Filename";
+        return L"디렉토리는 추가할수없습니다.";
+    }
+    return std::wstring();
+}
+
+void BeginUploadRun(UploadSession& session, CUploadProgress& dialog) {
+    session.prompt.applyToAll = false;
+    session.prompt.sameFileName.clear();
+    session.prompt.sameFileSize = 0;
+    session.runBytesSent = 0;
+    session.resultLog.clear();
+    dialog.cancelRequested = 0;
+}
+
+void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view) {
+    Run(session, dialog, view).Go();
+}
+
+int PostFile(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view, UploadEntry& entry, int row,
+             Socket& socket) {
+    return Run(session, dialog, view).PostFile(entry, row, socket);
+}
+
+}  // namespace parvex

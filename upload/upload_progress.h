@@ -1,0 +1,146 @@
+// One upload run: the run state that the progress dialog owns, what the
+// dialog shows (behind UploadProgressView) and the two prompts the worker asks
+// (behind UploadPrompts), so that the Windows dialogs, the terminal and tests
+// can all drive the same engine.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/file_system.h"
+#include "common/message_box.h"
+#include "common/socket.h"
+#include "upload_reply.h"
+#include "upload_request.h"
+#include "uploadlist/upload_entry.h"
+
+namespace parvex {
+
+// Controls of the progress dialog that the worker writes to.
+enum UploadProgressControl : int {
+    IdcUpFileName = 204,   // current file name
+    IdcUpFileBar = 205,    // progress of the current file
+    IdcUpRunBar = 206,     // progress of the whole run
+    IdcUpSpeed = 208,
+    IdcUpFileSize = 209,   // "/ %s" with the current file's size
+    IdcUpFileSent = 210,
+    IdcUpRunTotal = 211,   // "/ %s" with the run's total
+    IdcUpRunSent = 212,
+    IdcUpTimeLeft = 258,
+};
+
+// Row statuses of the progress list.
+extern const wchar_t kRowWaiting[];   // "대기"
+extern const wchar_t kRowSending[];   // "전송중"
+extern const wchar_t kRowDone[];      // "완 료"
+extern const wchar_t kRowFailed[];    // "실 패"
+extern const wchar_t kRowSkipped[];   // "건너뜀"
+extern const wchar_t kRerunStatus[];  // status line of a re-run
+
+class CUploadProgress;
+
+// What the progress dialog shows. Called from the worker thread; the Windows
+// dialog turns each call into a synchronous message to its control.
+class UploadProgressView {
+public:
+    virtual ~UploadProgressView() = default;
+    // Called before the worker starts, for hosts that build their rows
+    // themselves (the Windows dialog does this in its initialisation).
+    virtual void RunOpened(const CUploadProgress& /*dialog*/) {}
+    // Called by such hosts after the worker has ended, with the run's outcome.
+    virtual void RunEnded(const CUploadProgress& /*dialog*/) {}
+    virtual void SetText(int controlId, const std::wstring& text) = 0;
+    // Both bars have the range 0..100.
+    virtual void ResetBar(int controlId) = 0;
+    virtual void SetBar(int controlId, int position) = 0;
+    virtual void SetRowStatus(int row, const std::wstring& status) = 0;
+    // The worker's last act: the dialog may end its modal loop.
+    virtual void Close() = 0;
+};
+
+// Values exchanged between the worker and the prompts; one copy per upload.
+struct UploadPromptState {
+    std::wstring sameFileName;
+    double sameFileSize = 0;
+    int sameFileChoice = 0;  // SameFileOverwrite, SameFileRename, SameFileSkip, 0 no choice
+    bool applyToAll = false;
+    std::wstring missingFileName;
+};
+
+enum SameFileChoice : int { SameFileNone = 0, SameFileOverwrite = 1, SameFileRename = 2, SameFileSkip = 3 };
+
+// The same-file prompt and the missing-file prompt, shown by the worker on its
+// own thread.
+class UploadPrompts {
+public:
+    virtual ~UploadPrompts() = default;
+    // Shows sameFileName and sameFileSize; the answer goes into
+    // sameFileChoice, sameFileName (after a rename) and applyToAll. Returns
+    // IdOk, or IdCancel for skip and for a prompt closed without a choice.
+    virtual int AskSameFile(UploadPromptState& state) = 0;
+    // Returns IdCancel to cancel the upload; anything else skips the file.
+    virtual int AskMissingFile(const std::wstring& missingFileName) = 0;
+};
+
+// The rename proposal: sameFileName after its last backslash.
+std::wstring SameFileRenameProposal(const std::wstring& sameFileName);
+// Applies a new name the rename dialog accepted: keeps the folder part of
+// sameFileName, sets SameFileRename and clears applyToAll.
+void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName);
+// Why the rename dialog refuses a name, or empty when it takes it.
+std::wstring RenameRefusal(const std::wstring& oldName, const std::wstring& newName, std::wstring* caption);
+
+// Platform services the engine uses, and the time-out for a silent server.
+struct UploadServices {
+    Network* network = nullptr;
+    FileSystem* files = nullptr;
+    Clock* clock = nullptr;
+    MessageBoxHost* boxes = nullptr;  // owned by the progress dialog
+    UploadPrompts* prompts = nullptr;
+    uint32_t silentServerTimeoutMs = kSilentServerTimeoutMs;
+};
+
+// State of one upload start, shared by its runs; one run at a time.
+struct UploadSession {
+    UploadTarget target;
+    bool usableUrl = true;  // false: every file fails as a connection failure
+    UploadServices services;
+
+    double runBytesSent = 0;
+    uint32_t runStartTick = 0;
+    uint32_t lastRefreshElapsed = 0;  // carries over between runs
+    std::wstring resultLog;
+    int allSucceeded = 0;
+    UploadPromptState prompt;
+};
+
+// The run state of one showing of the progress dialog.
+class CUploadProgress {
+public:
+    std::vector<UploadEntry*> runEntries;
+    std::vector<UploadEntry*> failedEntries;
+    double runTotalBytes = 0;
+    double failedBytes = 0;
+    std::wstring statusText;
+    std::atomic<int> cancelRequested{0};
+
+    // The server answered and refused a file: the upload is over, nothing is
+    // re-run.
+    bool stoppedOnRefusal = false;
+    // The result log as it stood when the run ended.
+    std::wstring runLog;
+};
+
+enum PostOutcome : int { PostOk = 0, PostCancelled = -1, PostNetworkError = -2 };
+
+// What the dialog's initialisation resets before the worker starts.
+void BeginUploadRun(UploadSession& session, CUploadProgress& dialog);
+// The worker: uploads the run's entries in order and closes the view.
+void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view);
+// Sends one entry's request on socket.
+int PostFile(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view, UploadEntry& entry,
+             int row, Socket& socket);
+
+}  // namespace parvex

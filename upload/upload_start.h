@@ -1,0 +1,62 @@
+// UploadStart: one upload of the whole list, with the automatic re-runs of
+// the failed files and the question after every third.
+#pragma once
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "common/cookies.h"
+#include "common/message_box.h"
+#include "control/settings.h"
+#include "upload_progress.h"
+
+namespace parvex {
+
+// Shows the progress dialog of one run modally: the run is begun, the worker
+// runs on a thread of its own, and the call returns once the worker has
+// closed the dialog.
+class UploadRunHost {
+public:
+    virtual ~UploadRunHost() = default;
+    virtual void ShowProgress(UploadSession& session, CUploadProgress& dialog) = 0;
+};
+
+// The host for the terminal and tests: the worker on a std::thread, the
+// calling thread waiting for it. When interrupt is given, a nonzero value
+// there (set by a signal handler, say) becomes the dialog's cancel.
+class ThreadedUploadRunHost : public UploadRunHost {
+public:
+    explicit ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt = nullptr)
+        : view_(view), interrupt_(interrupt) {}
+    void ShowProgress(UploadSession& session, CUploadProgress& dialog) override;
+
+private:
+    UploadProgressView& view_;
+    const std::atomic<int>* interrupt_;
+};
+
+// The upload list as UploadStart needs it.
+class UploadListAccess {
+public:
+    virtual ~UploadListAccess() = default;
+    virtual std::vector<UploadEntry*> Entries() = 0;  // in list order
+    virtual double TotalSize() = 0;                    // what GetTotalUpSize reports
+    virtual void Clear() = 0;                          // ClearUploadList
+};
+
+struct UploadStartServices {
+    CookieStore* cookies = nullptr;
+    MessageBoxHost* controlBoxes = nullptr;  // boxes owned by the control's window
+    UploadRunHost* runHost = nullptr;
+    UploadServices engine;
+};
+
+// Returns 1 when the last run ended with every file accepted, else 0. The
+// list is empty afterwards whatever the outcome.
+int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAccess& list,
+                UploadStartServices& services);
+
+// The progress dialog of the run in progress, or null.
+CUploadProgress* ActiveProgressDialog();
+
+}  // namespace parvex

@@ -1,0 +1,663 @@
+#include "uploadlist/upload_list.h"
+
+#include <cmath>
+
+#include "common/folders.h"
+#include "common/format.h"
+#include "control/settings.h"
+
+namespace parvex {
+
+const wchar_t* const kRejectSummaryHeading = L"[업로드 제한된 파일]\r\n\r\n";
+const wchar_t* const kTagFileInUse = L"[파일사용중]";
+const wchar_t* const kTagFiltered = L"[필터링]";
+const wchar_t* const kTagPathLength = L"[파일길이제한]";
+const wchar_t* const kTagFileSize = L"[파일크기제한]";
+
+namespace {
+
+const wchar_t* const kSizeCaption = L"Limit Upload File Size";
+const wchar_t* const kCountCaption = L"Limit Upload File Count";
+const wchar_t* const kBigBudgetText = L"대용량 첨부 가능한 전체크기[%.f MB]를 초과하였습니다.\r\n";
+const wchar_t* const kTotalBudgetText = L"업로드 가능한 전체크기[%.f MB]를 초과하였습니다.\r\n";
+const wchar_t* const kGeneralBudgetText = L"일반 첨부 가능한 전체크기[%.f MB]를 초과하였습니다.\r\n";
+const wchar_t* const kCountText =
+    L"업로드할 수 있는 최대 파일 갯수인 %d개를 초과하였습니다.\r\n현재 업로드 대기중인 파일은 %d개 입니다.";
+const wchar_t* const kNotFoundText = L"지정된 경로를 찾을 수 없습니다.";
+const wchar_t* const kNotFoundCaption = L"Not Found Path";
+const wchar_t* const kSummaryCaption = L"업로드제한";
+const wchar_t* const kLinkListCaption = L"LinkedList Values";
+
+constexpr uint64_t kFourGiB = 0x100000000ull;
+
+// Name after the last separator. The shell hands out "\" paths; "/" cannot
+// be part of a Windows file name, so taking it too only helps other hosts.
+std::wstring LastComponent(const std::wstring& path) {
+    size_t pos = path.find_last_of(L"\\/");
+    return pos == std::wstring::npos ? path : path.substr(pos + 1);
+}
+
+// Folder part up to and including the last separator; empty without one.
+std::wstring FolderPart(const std::wstring& path) {
+    size_t pos = path.find_last_of(L"\\/");
+    return pos == std::wstring::npos ? std::wstring() : path.substr(0, pos + 1);
+}
+
+// The page's size: truncated toward zero and kept as its low 32 bits, which
+// is the 32-bit reading for every value in range. Values no integer can
+// hold become 0 instead of an undefined conversion.
+uint32_t PageSizeToU32(double size) {
+    if (!std::isfinite(size) || std::fabs(size) >= 9.0e18) return 0;
+    long long whole = static_cast<long long>(size);
+    return static_cast<uint32_t>(static_cast<unsigned long long>(whole) & 0xFFFFFFFFull);
+}
+
+// Stands in when the host gave no message box: the list still works and
+// every question gets the OK answer.
+class QuietMessages : public MessageBoxHost {
+public:
+    int Show(const std::wstring&, const std::wstring&, unsigned) override { return IdOk; }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+void MemoryUploadRows::InsertRow(int row, const UploadRow& content) {
+    Row r;
+    r.content = content;
+    if (row < 0 || row > static_cast<int>(rows.size())) row = static_cast<int>(rows.size());
+    rows.insert(rows.begin() + row, r);
+}
+
+void MemoryUploadRows::SetColumn3Text(int row, const std::wstring& text) {
+    if (row >= 0 && row < static_cast<int>(rows.size())) rows[row].column3 = text;
+}
+
+bool MemoryUploadRows::IsRowChecked(int row) {
+    return row >= 0 && row < static_cast<int>(rows.size()) && rows[row].checked;
+}
+
+void MemoryUploadRows::SetRowChecked(int row, bool checked) {
+    if (row >= 0 && row < static_cast<int>(rows.size())) rows[row].checked = checked;
+}
+
+std::wstring& LastUploadFolder() {
+    static std::wstring folder;
+    return folder;
+}
+
+// ---------------------------------------------------------------------------
+
+UploadListModel::UploadListModel(const UploadListHost& host)
+    : host_(host),
+      files_(host.files ? *host.files : LocalFileSystem()),
+      clock_(host.clock ? *host.clock : SystemClock()),
+      rows_(&memoryRows_) {
+    rejectSummary = kRejectSummaryHeading;
+}
+
+UploadListModel::~UploadListModel() = default;
+
+UploadRows& UploadListModel::Rows() { return *rows_; }
+
+MessageBoxHost& UploadListModel::Messages() {
+    static QuietMessages quiet;
+    return host_.messages ? *host_.messages : quiet;
+}
+
+void UploadListModel::AttachRows(UploadRows* rows) {
+    UploadRows* next = rows ? rows : &memoryRows_;
+    if (next == rows_) return;
+    std::vector<bool> checks;
+    for (int i = 0; i < rows_->RowCount(); ++i) checks.push_back(rows_->IsRowChecked(i));
+    rows_ = next;
+    if (next != &memoryRows_) memoryRows_.rows.clear();
+    RebuildRows();
+    for (int i = 0; i < rows_->RowCount() && i < static_cast<int>(checks.size()); ++i)
+        if (checks[i]) rows_->SetRowChecked(i, true);
+    listCount = rows_->RowCount();
+    if (listCount > 0) rows_->RemoveEmptyHint();
+}
+
+void UploadListModel::InitWindow() {
+    if (host_.store) LastUploadFolder() = LoadSelectPath(*host_.store, false, std::wstring());
+    // Entries the page attached before the window existed keep counting.
+    generalTotal = 0;
+    bigTotal = 0;
+    for (const UploadEntry& e : uploadList) {
+        if (e.kind == KindBig)
+            bigTotal += e.size;
+        else
+            generalTotal += e.size;
+    }
+    ResetRejectSummary();
+    Settings().checkAll = false;
+}
+
+void UploadListModel::SetUseType(int type) {
+    Settings().useType = type;
+    if (type == 1) rows_->ShowTwoKindHeading();
+}
+
+void UploadListModel::UploadExtFilter(const std::wstring& filterText) {
+    std::wstring rest = filterText;
+    while (!rest.empty()) {
+        size_t pos = rest.find(L';');
+        FilterToken t;
+        if (pos == std::wstring::npos) {
+            t.token = rest;
+            rest.clear();
+        } else {
+            t.token = rest.substr(0, pos);
+            rest = rest.substr(pos + 1);
+        }
+        t.tokenLength = static_cast<int>(t.token.size());
+        filterList.push_back(t);
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+std::wstring UploadListModel::GetUpFileInfo() const {
+    std::wstring text;
+    bool first = true;
+    for (const UploadEntry& e : uploadList) {
+        if (!first) text += L"|:|";
+        first = false;
+        text += e.fileName + L"/" + e.uniqueName + L"/" + std::to_wstring(e.kind);
+    }
+    return text;
+}
+
+std::wstring UploadListModel::LinkListText() const {
+    if (uploadList.empty()) return L"No Item";
+    std::wstring text;
+    for (const UploadEntry& e : uploadList)
+        text += FormatText(L"%d=>%ls=>%ls=>%.f=>%d\r\n", e.listIndex, e.fileName.c_str(),
+                           e.uniqueName.c_str(), e.size, e.kind);
+    return text;
+}
+
+void UploadListModel::TestLinkListValue() { Messages().Show(LinkListText(), kLinkListCaption, MbOk); }
+
+// ---------------------------------------------------------------------------
+
+void UploadListModel::ShowBudgetMessage(const wchar_t* format, double limit) {
+    Messages().Show(FormatText(format, limit / 1048576.0), kSizeCaption, MbOk | MbIconStop);
+}
+
+int UploadListModel::AdmitByBudget(double size) {
+    if (Settings().useType == 1) {
+        if (size > limitGeneralSize) {
+            if (bigTotal + size > limitBigSize) {
+                ShowBudgetMessage(kBigBudgetText, limitBigSize);
+                return kRefusedKind;
+            }
+            return KindBig;
+        }
+        if (generalTotal + size <= limitUploadSize) return KindGeneral;
+        if (bigTotal + size <= limitBigSize) return KindBig;
+        ShowBudgetMessage(kBigBudgetText, limitBigSize);
+        return kRefusedKind;
+    }
+    if (generalTotal + size > limitUploadSize) {
+        ShowBudgetMessage(kTotalBudgetText, limitUploadSize);
+        return kRefusedKind;
+    }
+    return KindGeneral;
+}
+
+bool UploadListModel::IsDuplicatePath(const std::wstring& path) const {
+    for (const UploadEntry& e : uploadList)
+        if (e.localPath == path) return true;
+    return false;
+}
+
+bool UploadListModel::IsFilteredPath(const std::wstring& path) const {
+    for (const FilterToken& t : filterList) {
+        size_t len = t.tokenLength < 0 ? 0 : static_cast<size_t>(t.tokenLength);
+        std::wstring tail = path.size() > len ? path.substr(path.size() - len) : path;
+        if (tail == t.token) return true;
+    }
+    return false;
+}
+
+bool UploadListModel::CountLimitReached() const {
+    return limitUploadCount != 0 && TotalUploadCount() + 1 > limitUploadCount;
+}
+
+void UploadListModel::ShowCountMessage() {
+    Messages().Show(FormatText(kCountText, limitUploadCount, TotalUploadCount()), kCountCaption,
+                         MbOk | MbIconStop);
+}
+
+void UploadListModel::AddRejectLine(const std::wstring& path, const std::wstring& tag) {
+    rejectSummary += path + tag + L"\r\n";
+    rejectFlag = true;
+}
+
+void UploadListModel::ResetRejectSummary() {
+    rejectSummary = kRejectSummaryHeading;
+    rejectFlag = false;
+}
+
+void UploadListModel::ShowRejectSummary() {
+    if (rejectFlag) Messages().Show(rejectSummary, kSummaryCaption, MbOk | MbIconWarning);
+    ResetRejectSummary();
+}
+
+// ---------------------------------------------------------------------------
+
+std::wstring UploadListModel::NewUniqueName(int row) {
+    return host_.uniqueName ? host_.uniqueName(row) : MakeUniqueName(row);
+}
+
+void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std::wstring& fileName,
+                                       uint32_t size, int row, int kind) {
+    UploadEntry e;
+    e.localPath = localPath;
+    e.fileName = fileName;
+    e.uniqueName = NewUniqueName(row);
+    e.kind = kind;
+    e.size = size;
+    e.listIndex = row;
+    uploadList.push_back(e);
+}
+
+void UploadListModel::AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
+                                        uint32_t size, int row) {
+    UploadEntry e;
+    e.fileName = fileName;
+    e.uniqueName = uniqueName;
+    e.kind = KindOnServer;
+    e.size = size;
+    e.listIndex = row;
+    uploadList.push_back(e);
+}
+
+UploadEntry* UploadListModel::FindEntryByIndex(int row) {
+    for (UploadEntry& e : uploadList)
+        if (e.listIndex == row) return &e;
+    return nullptr;
+}
+
+void UploadListModel::Notify() {
+    if (host_.page) host_.page->InvokePageFunction(L"UpdateSize");
+}
+
+UploadRow UploadListModel::RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info) {
+    UploadRow row;
+    row.fileName = entry.fileName;
+    row.sizeText = FormatSize(entry.size);
+    if (entry.kind == KindOnServer) {
+        row.iconIndex = kOnServerImage;
+        return row;
+    }
+    ShellFileInfo found = rows_->QueryFileInfo(entry.localPath);
+    row.iconIndex = found.iconIndex;
+    row.cut = !rebuilt && found.ghosted;
+    if (info) *info = found;
+    return row;
+}
+
+void UploadListModel::RebuildRows() {
+    rows_->DeleteAllRows();
+    for (const UploadEntry& e : uploadList) {
+        ShellFileInfo info;
+        rows_->InsertRow(e.listIndex, RowFor(e, true, &info));
+        // Rebuilt rows name the type only in the plain display.
+        if (e.kind != KindOnServer && Settings().useType == 0) rows_->SetColumn3Text(e.listIndex, info.typeName);
+    }
+}
+
+void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
+                                     double totalsSize, int row, int kind) {
+    uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
+    ShellFileInfo info = rows_->QueryFileInfo(localPath);
+    UploadRow content;
+    content.fileName = fileName;
+    content.sizeText = FormatSize(totalsSize);
+    content.iconIndex = info.iconIndex;
+    content.cut = info.ghosted;
+    rows_->InsertRow(row, content);
+    totalSize += totalsSize;
+    AppendLocalEntry(localPath, fileName, entrySize, row, kind);
+    if (kind == KindBig)
+        bigTotal += totalsSize;
+    else
+        generalTotal += totalsSize;
+    rows_->SetColumn3Text(row, Settings().useType != 1 ? info.typeName : std::wstring());
+}
+
+void UploadListModel::AfterAdding(int lastRow) {
+    listCount = rows_->RowCount();
+    if (listCount > 0) {
+        rows_->ScrollIntoView(lastRow);
+        rows_->RemoveEmptyHint();
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
+    ResetRejectSummary();
+    // No path at all is what a cancelled dialog gives: the remembered folder
+    // stays as it is.
+    if (paths.empty()) return;
+    std::wstring lastTried;
+    for (const std::wstring& path : paths) {
+        if (!files_.Exists(path)) continue;
+        if (IsFilteredPath(path)) {
+            AddRejectLine(path, kTagFiltered);
+            continue;
+        }
+        if (IsPathTooLong(path)) {
+            AddRejectLine(path, kTagPathLength);
+            continue;
+        }
+        if (IsDuplicatePath(path)) continue;
+        if (CountLimitReached()) {
+            ShowCountMessage();
+            break;
+        }
+        lastTried = path;
+        int result = AddLocalFile(path);
+        if (result == RefusedByBudget) break;
+        if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+    }
+    LastUploadFolder() = FolderPart(lastTried);
+    if (host_.store) LoadSelectPath(*host_.store, true, LastUploadFolder());
+    ShowRejectSummary();
+}
+
+int UploadListModel::AddLocalFile(const std::wstring& path) {
+    int n = rows_->RowCount();
+    uint64_t fullSize = 0;
+    if (!files_.FileSize(path, fullSize)) return FileVanished;
+    if (fullSize >= kFourGiB) return RefusedBySize;
+    double size = static_cast<double>(fullSize);
+    if (limitFileSize != 0 && size > limitFileSize) return RefusedBySize;
+    int kind = AdmitByBudget(size);
+    if (kind == kRefusedKind) return RefusedByBudget;
+    AdmitLocalFile(path, LastComponent(path), size, n, kind);
+    AfterAdding(rows_->RowCount() - 1);
+    return AddedOk;
+}
+
+void UploadListModel::AddChosenFolder(const std::wstring& folder) {
+    ResetRejectSummary();
+    if (folder.empty()) return;
+    if (host_.store) LoadSelectPath(*host_.store, true, folder);
+    std::wstring remembered = folder;
+    while (!remembered.empty() && remembered.back() == L'\\') remembered.pop_back();
+    LastUploadFolder() = remembered;
+    if (folder.size() < 4) {
+        Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
+        return;
+    }
+    int n = rows_->RowCount();
+    walkStopped = false;
+    WalkFolder(folder, LastComponent(folder), n);
+    walkStopped = false;
+    AfterAdding(rows_->RowCount() - 1);
+    ShowRejectSummary();
+}
+
+int UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& relName, int n) {
+    std::vector<DirItem> items;
+    if (!files_.List(folder, items)) return n;
+    for (const DirItem& item : items) {
+        if (item.name == L"." || item.name == L"..") continue;
+        std::wstring path = folder + L"\\" + item.name;
+        std::wstring name = relName + L"\\" + item.name;
+        if (item.isDirectory) {
+            n = WalkFolder(path, name, n);
+            if (walkStopped) return n;
+            continue;
+        }
+        {
+            std::unique_ptr<File> probe = files_.OpenRead(path, true);
+            if (!probe) {
+                AddRejectLine(path, kTagFileInUse);
+                continue;
+            }
+        }
+        clock_.SleepMs(10);
+        if (IsDuplicatePath(path)) continue;
+        if (IsPathTooLong(path)) {
+            AddRejectLine(path, kTagPathLength);
+            continue;
+        }
+        if (IsFilteredPath(path)) {
+            AddRejectLine(path, kTagFiltered);
+            continue;
+        }
+        if (CountLimitReached()) {
+            walkStopped = true;
+            ShowCountMessage();
+            return n;
+        }
+        double size = static_cast<double>(item.size);
+        if (limitFileSize != 0 && size > limitFileSize) {
+            AddRejectLine(path, kTagFileSize);
+            continue;
+        }
+        // The entry and the upload carry 32-bit sizes: a file this large
+        // would leave the totals wrong once it is deleted again.
+        if (item.size >= kFourGiB) {
+            AddRejectLine(path, kTagFileSize);
+            continue;
+        }
+        int kind = AdmitByBudget(size);
+        if (kind == kRefusedKind) {
+            walkStopped = true;
+            return n;
+        }
+        AdmitLocalFile(path, name, size, n, kind);
+        Notify();
+        ++n;
+    }
+    return n;
+}
+
+bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
+    int n = rows_->RowCount();
+    ResetRejectSummary();
+    for (const std::wstring& path : paths) {
+        if (path.empty()) continue;
+        if (path.size() < 4) {
+            Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
+            return false;
+        }
+        if (IsDirectoryPath(files_, path)) {
+            walkStopped = false;
+            n = WalkFolder(path, LastComponent(path), n);
+            walkStopped = false;
+            continue;
+        }
+        if (IsDuplicatePath(path)) continue;
+        if (IsPathTooLong(path)) {
+            AddRejectLine(path, kTagPathLength);
+            continue;
+        }
+        if (IsFilteredPath(path)) {
+            AddRejectLine(path, kTagFiltered);
+            continue;
+        }
+        if (CountLimitReached()) {
+            ShowCountMessage();
+            break;
+        }
+        uint64_t fullSize = 0;
+        // Gone since the drop: nothing to add and nothing to measure.
+        if (!files_.FileSize(path, fullSize)) continue;
+        if (fullSize >= kFourGiB) {
+            AddRejectLine(path, kTagFileSize);
+            continue;
+        }
+        double size = static_cast<double>(fullSize);
+        if (limitFileSize != 0 && size > limitFileSize) {
+            AddRejectLine(path, kTagFileSize);
+            continue;
+        }
+        int kind = AdmitByBudget(size);
+        if (kind == kRefusedKind) break;
+        AdmitLocalFile(path, LastComponent(path), size, n, kind);
+        Notify();
+        ++n;
+    }
+    listCount = rows_->RowCount();
+    if (listCount > 0) {
+        rows_->ScrollIntoView(n - 1);
+        rows_->RemoveEmptyHint();
+    }
+    ShowRejectSummary();
+    return true;
+}
+
+void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
+                                         double fileSize) {
+    int n = rows_->RowCount();
+    AppendServerEntry(uniqueName, fileName, PageSizeToU32(fileSize), n);
+    UploadRow content;
+    content.fileName = fileName;
+    content.sizeText = FormatSize(fileSize);
+    content.iconIndex = kOnServerImage;
+    rows_->InsertRow(n, content);
+    totalSize += fileSize;
+    generalTotal += fileSize;
+    AfterAdding(rows_->RowCount() - 1);
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadListModel::SwitchEntryKind(int row) {
+    UploadEntry* e = FindEntryByIndex(row);
+    if (!e) return;
+    if (e->size > limitGeneralSize && e->kind == KindBig) return;
+    if (e->kind == KindOnServer) return;
+    if (e->kind == KindGeneral) {
+        if (bigTotal + e->size > limitBigSize) {
+            ShowBudgetMessage(kBigBudgetText, limitBigSize);
+            return;
+        }
+        e->kind = KindBig;
+        bigTotal += e->size;
+        generalTotal -= e->size;
+    } else {
+        if (generalTotal + e->size > limitUploadSize) {
+            ShowBudgetMessage(kGeneralBudgetText, limitUploadSize);
+            return;
+        }
+        e->kind = KindGeneral;
+        bigTotal -= e->size;
+        generalTotal += e->size;
+    }
+    rows_->RedrawRows(0, rows_->RowCount());
+    Notify();
+}
+
+void UploadListModel::DeleteFile() {
+    if (Settings().checkAll) {
+        ClearUploadList();
+        rows_->SetHeaderChecked(false);
+        Settings().checkAll = false;
+        return;
+    }
+    int count = rows_->RowCount();
+    int i = 0;
+    double removed = 0;
+    for (int step = 0; step < count; ++step) {
+        if (!rows_->IsRowChecked(i)) {
+            ++i;
+            continue;
+        }
+        auto found = uploadList.end();
+        for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
+            if (it->listIndex == i) found = it;
+        if (found == uploadList.end()) {
+            ++i;  // a row without an entry; nothing to take away
+            continue;
+        }
+        if (found->kind == KindBig)
+            bigTotal -= found->size;
+        else
+            generalTotal -= found->size;
+        removed += found->size;
+        // List order is row order, so each row takes the next row's check
+        // before that one is overwritten.
+        for (UploadEntry& e : uploadList) {
+            if (e.listIndex > i) {
+                --e.listIndex;
+                rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
+            }
+        }
+        uploadList.erase(found);
+    }
+    totalSize -= removed;
+    RebuildRows();
+    listCount = rows_->RowCount();
+    Settings().checkAll = false;
+}
+
+void UploadListModel::ClearUploadList() {
+    uploadList.clear();
+    filterList.clear();
+    rows_->DeleteAllRows();
+    rows_->ShowEmptyHint();
+    totalSize = 0;
+    generalTotal = 0;
+    bigTotal = 0;
+    listCount = 0;
+}
+
+void UploadListModel::Empty() {
+    uploadList.clear();
+    memoryRows_.rows.clear();
+    totalSize = 0;
+    generalTotal = 0;
+    bigTotal = 0;
+    listCount = 0;
+}
+
+// ---------------------------------------------------------------------------
+
+void UploadListModel::OnHeaderCheckClick() {
+    int count = rows_->RowCount();
+    if (count == 0) return;
+    bool check = !Settings().checkAll;
+    rows_->SetHeaderChecked(check);
+    Settings().checkAll = check;
+    for (int i = 0; i < count; ++i) rows_->SetRowChecked(i, check);
+}
+
+void UploadListModel::OnRowClick(int row, int column) {
+    int count = rows_->RowCount();
+    if (row < 0 || row >= count) return;
+    if (column == 0) {
+        if (rows_->IsRowChecked(row)) {
+            rows_->SetRowChecked(row, false);
+            rows_->SetHeaderChecked(false);
+            Settings().checkAll = false;
+            return;
+        }
+        rows_->SetRowChecked(row, true);
+        bool all = true;
+        for (int i = 0; i < count && all; ++i) all = rows_->IsRowChecked(i);
+        rows_->SetHeaderChecked(all);
+        Settings().checkAll = all;
+    } else if (column == 3 && Settings().useType == 1) {
+        SwitchEntryKind(row);
+    }
+}
+
+int UploadListModel::KindBitmapForRow(int row) {
+    UploadEntry* e = FindEntryByIndex(row);
+    if (!e) return BitmapNone;
+    if (e->size > limitGeneralSize && e->kind != KindOnServer) return BitmapBigFixed;
+    if (e->kind == KindOnServer) return BitmapServerFixed;
+    return e->kind == KindGeneral ? BitmapGeneralSwitch : BitmapBigSwitch;
+}
+
+}  // namespace parvex

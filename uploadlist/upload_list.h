@@ -1,0 +1,284 @@
+// The upload list of one upload control: entries, limits, totals, the
+// admission checks and the ways files enter the list. Everything here runs on
+// the page's user-interface thread; the list window, the shell and the page's
+// script are reached through the small interfaces below so that the list
+// works the same with or without the control's window.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/clock.h"
+#include "common/file_system.h"
+#include "common/message_box.h"
+#include "common/settings_store.h"
+#include "uploadlist/upload_entry.h"
+
+namespace parvex {
+
+// One piece of the extension filter text; compared as a plain suffix.
+struct FilterToken {
+    std::wstring token;
+    int tokenLength = 0;  // UTF-16 characters of token
+};
+
+// What the shell says about a local file (icon, type name, dimmed display).
+struct ShellFileInfo {
+    int iconIndex = 0;       // index in the shared small system image list
+    std::wstring typeName;   // e.g. the shell's name for text documents
+    bool ghosted = false;    // hidden files and the like: row shown cut
+};
+
+// Contents of one list row (columns 0 to 2). Column 0 always shows image 202
+// and the check box; column 3 is set separately once the entry exists.
+struct UploadRow {
+    std::wstring fileName;   // column 1 text
+    std::wstring sizeText;   // column 2 text (FormatSize)
+    int iconIndex = 0;       // column 1 image; kOnServerImage for server files
+    bool cut = false;        // LVIS_CUT
+};
+
+// Image of the shared small list shown in column 0 and for server files.
+constexpr int kOnServerImage = 202;
+
+// Bitmaps drawn into column 3 when the display is two-kind.
+enum KindBitmap : int {
+    BitmapNone = 0,
+    BitmapBigFixed = 215,      // big, cannot switch
+    BitmapBigSwitch = 218,     // big, can switch
+    BitmapGeneralSwitch = 219, // general, can switch
+    BitmapServerFixed = 220,   // already on the server
+};
+
+// The rows of the list view. The Windows list window implements it on its
+// list control; MemoryUploadRows stands in while no window exists.
+class UploadRows {
+public:
+    virtual ~UploadRows() = default;
+    virtual void InsertRow(int row, const UploadRow& content) = 0;
+    virtual void SetColumn3Text(int row, const std::wstring& text) = 0;
+    virtual void DeleteAllRows() = 0;
+    virtual int RowCount() = 0;
+    virtual bool IsRowChecked(int row) = 0;
+    virtual void SetRowChecked(int row, bool checked) = 0;
+    // Redraws rows first..last and updates the window at once.
+    virtual void RedrawRows(int first, int last) = 0;
+    virtual void ScrollIntoView(int row) = 0;
+    virtual void ShowEmptyHint() = 0;   // hint image, offsets 50 % / 50 %
+    virtual void RemoveEmptyHint() = 0;
+    // Header item 0: image 1 (ticked) or image 0 (empty box).
+    virtual void SetHeaderChecked(bool checked) = 0;
+    // Column 3 heading "첨부형식[전환]" and the two-kind column widths.
+    virtual void ShowTwoKindHeading() = 0;
+    // SHGetFileInfoW with SHGFI_SYSICONINDEX | SHGFI_TYPENAME |
+    // SHGFI_ATTRIBUTES; the portable default knows nothing about the file.
+    virtual ShellFileInfo QueryFileInfo(const std::wstring& /*path*/) { return {}; }
+};
+
+// Rows kept in memory with their check states: the row count follows the
+// entries while the control has no window.
+class MemoryUploadRows : public UploadRows {
+public:
+    struct Row {
+        UploadRow content;
+        std::wstring column3;
+        bool checked = false;
+    };
+    std::vector<Row> rows;
+    bool hintShown = false;
+    bool headerChecked = false;
+    bool twoKindHeading = false;
+    int redraws = 0;
+
+    void InsertRow(int row, const UploadRow& content) override;
+    void SetColumn3Text(int row, const std::wstring& text) override;
+    void DeleteAllRows() override { rows.clear(); }
+    int RowCount() override { return static_cast<int>(rows.size()); }
+    bool IsRowChecked(int row) override;
+    void SetRowChecked(int row, bool checked) override;
+    void RedrawRows(int, int) override { ++redraws; }
+    void ScrollIntoView(int) override {}
+    void ShowEmptyHint() override { hintShown = true; }
+    void RemoveEmptyHint() override { hintShown = false; }
+    void SetHeaderChecked(bool checked) override { headerChecked = checked; }
+    void ShowTwoKindHeading() override { twoKindHeading = true; }
+};
+
+// Calls a named global function of the hosting page without arguments
+// ("UpdateSize"); must return quietly when there is no page.
+class PageNotifier {
+public:
+    virtual ~PageNotifier() = default;
+    virtual void InvokePageFunction(const std::wstring& name) = 0;
+};
+
+// Results of AddLocalFile.
+enum AddLocalResult : int {
+    AddedOk = 0,
+    RefusedByBudget = -1,   // budget message shown; the route stops
+    RefusedBySize = -2,     // line "[파일크기제한]"
+    FileVanished = -3,      // gone since it was chosen; skipped silently
+};
+
+// Result of AdmitByBudget when the budgets refuse the file.
+constexpr int kRefusedKind = -1;
+
+// The platform pieces the list needs, all owned by the caller and living at
+// least as long as the list.
+struct UploadListHost {
+    MessageBoxHost* messages = nullptr;        // none: nothing is shown
+    FileSystem* files = nullptr;               // LocalFileSystem() when null
+    SettingsStore* store = nullptr;            // "SelectPath"; none: not remembered
+    Clock* clock = nullptr;                    // SystemClock() when null
+    PageNotifier* page = nullptr;              // none: nobody is told
+    // Unique name of a new local entry from its row index; MakeUniqueName
+    // when empty.
+    std::function<std::wstring(int)> uniqueName;
+};
+
+// Folder last used by the file and folder choosers, shared by every upload
+// control of the process ("SelectPath" keeps it across restarts).
+std::wstring& LastUploadFolder();
+
+class UploadListModel {
+public:
+    explicit UploadListModel(const UploadListHost& host);
+    ~UploadListModel();
+    UploadListModel(const UploadListModel&) = delete;
+    UploadListModel& operator=(const UploadListModel&) = delete;
+
+    // --- rows -------------------------------------------------------------
+    // The window's rows take over (rebuilt from the entries, check states
+    // carried over); null goes back to the in-memory rows. Call it while the
+    // rows being left still exist: their check states are read first.
+    void AttachRows(UploadRows* rows);
+    UploadRows& Rows();
+    int RowCount() { return Rows().RowCount(); }
+
+    // List window initialisation: remembered folder read, kind totals and
+    // the rejection summary reset, checkAll cleared.
+    void InitWindow();
+
+    // --- limits (setters take megabytes, store bytes) ---------------------
+    void SetLimitUploadCount(int count) { limitUploadCount = count; }
+    void SetLimitUploadSize(double megabytes) { limitUploadSize = megabytes * 1048576.0; }
+    void SetLimitUploadBigSize(double megabytes) { limitBigSize = megabytes * 1048576.0; }
+    void SetLimitGeneralSize(double megabytes) { limitGeneralSize = megabytes * 1048576.0; }
+    void SetLimitFileSize(double megabytes) { limitFileSize = megabytes * 1048576.0; }
+    // Process-wide use type; 1 also switches this list's heading.
+    void SetUseType(int type);
+    // Appends the ";"-separated tokens of filterText to the filter.
+    void UploadExtFilter(const std::wstring& filterText);
+
+    // --- getters ------------------------------------------------------------
+    int TotalUploadCount() const { return static_cast<int>(uploadList.size()); }
+    double GetTotalUpSize() const { return totalSize; }
+    double GetSmallTotalSize() const { return generalTotal; }
+    double GetBigTotalSize() const { return bigTotal; }
+    // "%s/%s/%d" (fileName, uniqueName, kind) per entry, joined by "|:|".
+    std::wstring GetUpFileInfo() const;
+    // The diagnostic text ("No Item" when empty) and its message box.
+    std::wstring LinkListText() const;
+    void TestLinkListValue();
+
+    // --- admission pieces ---------------------------------------------------
+    // KindGeneral, KindBig, or kRefusedKind after the budget message.
+    int AdmitByBudget(double size);
+    bool IsDuplicatePath(const std::wstring& path) const;
+    bool IsFilteredPath(const std::wstring& path) const;
+    static bool IsPathTooLong(const std::wstring& path) { return path.size() > 250; }
+    // True when one more entry would exceed limitUploadCount (not 0).
+    bool CountLimitReached() const;
+    void ShowCountMessage();
+    void AddRejectLine(const std::wstring& path, const std::wstring& tag);
+    void ResetRejectSummary();
+    // Shows the summary box when a line was added, then resets it.
+    void ShowRejectSummary();
+
+    // --- entries ------------------------------------------------------------
+    void AppendLocalEntry(const std::wstring& localPath, const std::wstring& fileName,
+                          uint32_t size, int row, int kind);
+    void AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
+                           uint32_t size, int row);
+    // Null when no entry has that row.
+    UploadEntry* FindEntryByIndex(int row);
+    // Admits a local file that passed every check: row, totals, entry,
+    // column 3. totalsSize is what the totals receive.
+    void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
+                        double totalsSize, int row, int kind);
+
+    // --- adding routes (the dialogs stay with the window) -------------------
+    // The file dialog's chosen paths, in the dialog's order.
+    void AddChosenFiles(const std::vector<std::wstring>& paths);
+    int AddLocalFile(const std::wstring& path);
+    // The folder browser's chosen folder.
+    void AddChosenFolder(const std::wstring& folder);
+    int WalkFolder(const std::wstring& folder, const std::wstring& relName, int n);
+    // Dropped files and folders; false when a path of fewer than 4
+    // characters ended the drop early.
+    bool AddDroppedItems(const std::vector<std::wstring>& paths);
+    void AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
+                            double fileSize);
+
+    // --- changes --------------------------------------------------------------
+    void SwitchEntryKind(int row);
+    void DeleteFile();
+    void ClearUploadList();
+    // Destruction of the control: entries gone, totals and listCount 0. The
+    // rows of an attached window are left to the window.
+    void Empty();
+
+    // --- list window events ----------------------------------------------------
+    // Click on the heading of column 0: toggles checkAll and every row.
+    void OnHeaderCheckClick();
+    // Click on a row's column 0 (check box) or column 3 (kind switch).
+    void OnRowClick(int row, int column);
+    // Bitmap of column 3 for a row in two-kind display; BitmapNone without
+    // an entry.
+    int KindBitmapForRow(int row);
+
+    // Per-control limits (bytes, count) and totals.
+    int limitUploadCount = 0;
+    double limitUploadSize = 0;
+    double limitBigSize = 0;
+    double limitGeneralSize = 10485760.0;
+    double limitFileSize = 0;
+
+    std::list<UploadEntry> uploadList;
+    std::list<FilterToken> filterList;
+    int listCount = 0;
+    double totalSize = 0;
+    double generalTotal = 0;
+    double bigTotal = 0;
+
+    std::wstring rejectSummary;
+    bool rejectFlag = false;
+    bool walkStopped = false;
+
+private:
+    MessageBoxHost& Messages();
+    void ShowBudgetMessage(const wchar_t* format, double limit);
+    void RebuildRows();
+    UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
+    void AfterAdding(int lastRow);
+    std::wstring NewUniqueName(int row);
+    void Notify();
+
+    UploadListHost host_;
+    FileSystem& files_;
+    Clock& clock_;
+    MemoryUploadRows memoryRows_;
+    UploadRows* rows_;
+};
+
+// Texts and captions the list shows.
+extern const wchar_t* const kRejectSummaryHeading;  // "[업로드 제한된 파일]\r\n\r\n"
+extern const wchar_t* const kTagFileInUse;          // "[파일사용중]"
+extern const wchar_t* const kTagFiltered;           // "[필터링]"
+extern const wchar_t* const kTagPathLength;         // "[파일길이제한]"
+extern const wchar_t* const kTagFileSize;           // "[파일크기제한]"
+
+}  // namespace parvex
