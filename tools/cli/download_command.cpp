@@ -85,9 +85,6 @@ public:
     void SetColumnWidths(int, int) override {}
     void SetText(int id, const std::wstring& text) override {
         switch (id) {
-        case kDnSaveFolderEdit:
-            std::fprintf(stderr, "save folder: %s\n", Narrow(text).c_str());
-            break;
         case kDnFileNameLabel: file_ = text; break;
         case kDnFileSizeLabel: fileSize_ = text; break;
         case kDnSpeedLabel: speed_ = text; break;
@@ -371,6 +368,7 @@ int RunDownloadCommand(int argc, char** argv) {
         dialog->View().SetText(kDnSaveFolderEdit, folder);
     }
 
+    std::fprintf(stderr, "save folder: %s\n", Narrow(state.SaveFolder()).c_str());
     g_cancel = &state.downloadCancelRequested;
     std::signal(SIGINT, OnInterrupt);
     state.StartRun();
