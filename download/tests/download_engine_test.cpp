@@ -15,6 +15,7 @@
 
 using namespace parvex;
 using namespace parvex::testing;
+using namespace parvex::dltest;
 namespace fs = std::filesystem;
 
 namespace {

@@ -8,6 +8,7 @@
 
 using namespace parvex;
 using namespace parvex::testing;
+using namespace parvex::dltest;
 
 namespace {
 

@@ -17,7 +17,11 @@
 #include "download/same_file.h"
 #include "tests/support/fakes.h"
 
-namespace parvex::testing {
+// Their own namespace: other test folders have doubles of the same names in
+// the same test program.
+namespace parvex::dltest {
+
+using parvex::testing::RecordingMessageBox;
 
 class RecordingView : public DownloadView {
 public:
@@ -204,4 +208,4 @@ inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 1000
     return true;
 }
 
-}  // namespace parvex::testing
+}  // namespace parvex::dltest

@@ -11,6 +11,7 @@
 
 using namespace parvex;
 using namespace parvex::testing;
+using namespace parvex::dltest;
 namespace fs = std::filesystem;
 
 TEST(DownloadNameEntryTest, UnchangedNamesAndFoldersKeepTheDialogOpen) {
