@@ -1,14 +1,15 @@
-// What the upload control hands to the download list: queueing a file and
-// opening the download session. Implemented by the download subsystem.
+// What the upload control's download methods call: the process-wide download
+// queue and the opening of the download dialog.
 #pragma once
 #include <string>
 
 namespace parvex {
 
-// AddDownloadFile of the page: queues one file; the result goes back to the
-// page unchanged.
+// AddDownloadFile of the dispatch interface: -1 when the name was refused as
+// a duplicate while no download dialog was open, else 0.
 short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount);
-// DownloadStart of the page: opens the download dialog and returns at once.
+// DownloadStart of the dispatch interface: opens the download dialog unless
+// one is open already.
 void DownloadStartSession();
 
 }  // namespace parvex

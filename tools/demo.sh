@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The demonstration: the reference mail server on a free loopback port, a few
-# files uploaded through parvex-cli, and what the server stored.
+# files uploaded through parvex-cli, what the server stored, and the same
+# files downloaded back through parvex-cli and compared.
 #   tools/demo.sh BUILD_DIR     (BUILD_DIR holds parvex-cli and parvex-mailserver)
 set -uo pipefail
 
@@ -26,6 +27,8 @@ trap 'exit 130' INT TERM
 say() { printf '\n== %s\n' "$*"; }
 
 mkdir -p "$WORK/store" "$WORK/files"
+# Remembered folders go to the demo's own settings file.
+export PARVEX_SETTINGS="$WORK/settings"
 "$SERVER" --port 0 --port-file "$WORK/port" --store "$WORK/store" >"$WORK/server.out" 2>"$WORK/server.log" &
 SERVER_PID=$!
 for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
@@ -62,5 +65,26 @@ for f in "$WORK/store"/*; do
     printf '  %-20s %9d bytes  %s\n' "$name" "$(stat -c %s "$f")" "$same"
     sed 's/^/      /' "$f.fields"
 done
+
+say "download of the stored files back into another folder (one batch)"
+BACK="$WORK/back"
+"$CLI" download --host "$BASE/" --dest "$BACK" --cookie "session=demo" --title "PARVEX demo" \
+    /hello.txt hello.txt "/회의록 초안.txt" "회의록 초안.txt" /photo.jpg photo.jpg /empty.dat empty.dat </dev/null
+echo "exit code $?"
+
+say "hello.txt again: the name is taken, renamed by --exists; a missing file fails"
+"$CLI" download --host "$BASE/" --dest "$BACK" --exists=rename:hello-again.txt \
+    /hello.txt hello.txt /no-such-file.txt missing.txt </dev/null
+echo "exit code $? (1: not every file arrived)"
+
+say "downloaded files against the originals"
+for name in hello.txt "회의록 초안.txt" photo.jpg empty.dat hello-again.txt; do
+    original="$FILES/$name"
+    [ "$name" = hello-again.txt ] && original="$FILES/hello.txt"
+    if [ -f "$BACK/$name" ] && cmp -s "$BACK/$name" "$original"; then same="identical to the original"; else same="DIFFERS"; STATUS=1; fi
+    printf '  %-20s %9s bytes  %s\n' "$name" "$(stat -c %s "$BACK/$name" 2>/dev/null || echo -)" "$same"
+done
+[ -e "$BACK/missing.txt" ] && { echo "  missing.txt should not exist"; STATUS=1; }
+
 say "server counters: $(curl -s "$BASE/__stats" 2>/dev/null || echo unavailable)"
 exit $STATUS

@@ -1,13 +1,392 @@
-// Placeholder until the download subcommand is written.
+// parvex-cli download: queues PATH NAME pairs as one batch, opens a session
+// whose "dialog" is the terminal, runs it at once and prints the outcome.
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "commands.h"
+#include "common/folders.h"
+#include "common/format.h"
+#include "common/utf8.h"
+#include "control/settings.h"
+#include "download/download_state.h"
+#include "download/same_file.h"
 
 namespace parvex::cli {
+namespace {
 
-int RunDownloadCommand(int, char**) {
-    std::fprintf(stderr, "parvex-cli download: not available\n");
-    return 2;
+std::string Narrow(const std::wstring& text) {
+    std::string s = ToUtf8(text);
+    std::string out;
+    for (char c : s)
+        if (c != '\r') out.push_back(c);
+    return out;
+}
+
+bool ReadLine(std::string& line) {
+    if (!std::getline(std::cin, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+// Message boxes on the terminal. A question without a terminal to answer it
+// gets yes: the only question asked is whether to delete a cut-off file.
+class TerminalMessageBox : public MessageBoxHost {
+public:
+    explicit TerminalMessageBox(bool interactive) : interactive_(interactive) {}
+    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+        std::fprintf(stderr, "\n[%s]\n%s", Narrow(caption).c_str(), Narrow(text).c_str());
+        if (text.empty() || text.back() != L'\n') std::fputc('\n', stderr);
+        if ((style & 0xF) != MbYesNo) return IdOk;
+        if (!interactive_) {
+            std::fprintf(stderr, "(no terminal to ask: yes)\n");
+            return IdYes;
+        }
+        for (;;) {
+            std::fprintf(stderr, "[y/n] ");
+            std::string line;
+            if (!ReadLine(line)) return IdNo;
+            if (line == "y" || line == "Y") return IdYes;
+            if (line == "n" || line == "N") return IdNo;
+        }
+    }
+
+private:
+    bool interactive_;
+};
+
+class TerminalView : public DownloadView {
+public:
+    explicit TerminalView(MessageBoxHost& boxes) : boxes_(boxes), tty_(isatty(2) != 0) {}
+    void SetCaption(const std::wstring& text) override { std::fprintf(stderr, "%s\n", Narrow(text).c_str()); }
+    void InsertRow(int row, const std::wstring& name) override {
+        if (row < 0 || row > static_cast<int>(rows_.size())) row = static_cast<int>(rows_.size());
+        rows_.insert(rows_.begin() + row, name);
+    }
+    void SetRowStatus(int row, const std::wstring& status) override {
+        if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+        // The waiting rows of a fresh list are not news.
+        if (status == kDnStatusWaiting) return;
+        EndProgressLine();
+        std::fprintf(stderr, "%-8s %d. %s\n", Narrow(status).c_str(), row, Narrow(rows_[row]).c_str());
+    }
+    void DeleteRow(int row) override {
+        if (row >= 0 && row < static_cast<int>(rows_.size())) rows_.erase(rows_.begin() + row);
+    }
+    void DeleteAllRows() override { rows_.clear(); }
+    std::vector<int> SelectedRows() override { return {}; }
+    void SetColumnWidths(int, int) override {}
+    void SetText(int id, const std::wstring& text) override {
+        switch (id) {
+        case kDnFileNameLabel: file_ = text; break;
+        case kDnFileSizeLabel: fileSize_ = text; break;
+        case kDnSpeedLabel: speed_ = text; break;
+        case kDnFileBytesLabel: fileBytes_ = text; break;
+        case kDnTimeLeftLabel:
+            // Set together with the counters, at most twice a second.
+            left_ = text;
+            if (tty_ && text != L"...") {
+                std::fprintf(stderr, "\r\033[K%s  %s%s  %s/s  %s", Narrow(file_).c_str(), Narrow(fileBytes_).c_str(),
+                             Narrow(fileSize_).c_str(), Narrow(speed_).c_str(), Narrow(left_).c_str());
+                lineOpen_ = true;
+            }
+            break;
+        default: break;
+        }
+    }
+    void SetProgress(int, int) override {}
+    void EnableControl(int, bool) override {}
+    MessageBoxHost& Messages() override {
+        EndProgressLine();
+        return boxes_;
+    }
+
+private:
+    void EndProgressLine() {
+        if (lineOpen_) std::fputc('\n', stderr);
+        lineOpen_ = false;
+    }
+    MessageBoxHost& boxes_;
+    bool tty_;
+    bool lineOpen_ = false;
+    std::vector<std::wstring> rows_;
+    std::wstring file_, fileSize_, speed_, fileBytes_, left_;
+};
+
+class TerminalDialog : public DownloadDialog {
+public:
+    explicit TerminalDialog(MessageBoxHost& boxes) : view_(boxes) {}
+    DownloadView& View() override { return view_; }
+
+private:
+    TerminalView view_;
+};
+
+class TerminalDialogFactory : public DownloadDialogFactory {
+public:
+    explicit TerminalDialogFactory(MessageBoxHost& boxes) : boxes_(boxes) {}
+    std::shared_ptr<DownloadDialog> Create(DownloadState&) override { return std::make_shared<TerminalDialog>(boxes_); }
+
+private:
+    MessageBoxHost& boxes_;
+};
+
+// The cookie text given on the command line, for every URL.
+class FixedCookieStore : public CookieStore {
+public:
+    explicit FixedCookieStore(std::string text) : text_(std::move(text)) {}
+    bool GetCookie(const char*, char* buffer, uint32_t* size) override {
+        uint32_t needed = static_cast<uint32_t>(text_.size()) + 1;
+        if (*size < needed) {
+            *size = needed;
+            return false;
+        }
+        std::memcpy(buffer, text_.c_str(), needed);
+        return true;
+    }
+
+private:
+    std::string text_;
+};
+
+class TerminalNamePrompt : public NameEntryPrompt {
+public:
+    bool Run(NameEntryLogic& logic) override {
+        std::wstring edit = logic.Open();
+        for (;;) {
+            std::fprintf(stderr, "파일명을 변경해 주십시요. [%s] (empty line cancels): ", Narrow(edit).c_str());
+            std::string line;
+            if (!ReadLine(line) || line.empty()) return false;
+            std::wstring text = FromUtf8(line);
+            if (logic.Ok(text)) return true;
+            edit = text;
+        }
+    }
+};
+
+class TerminalSamePrompt : public SameFilePrompt {
+public:
+    bool Run(SameFileLogic& logic) override {
+        logic.Open();
+        std::fprintf(stderr, "\n다운로드 폴더내에 같은 파일이 존재합니다.\n  파일명 : %s\n  크   기 : %s\n",
+                     Narrow(logic.NameText()).c_str(), Narrow(logic.SizeText()).c_str());
+        for (;;) {
+            std::fprintf(stderr, "[o] 덮어쓰기  %s[c] 취소  [a] 모든 파일에 옵션적용 (%s): ",
+                         logic.RenameEnabled() ? "[r] 파일명변경  " : "", logic.ApplyToAll() ? "on" : "off");
+            std::string line;
+            PromptEnd end = PromptEnd::StayOpen;
+            if (!ReadLine(line)) {
+                end = logic.Close();
+            } else if (line == "o") {
+                end = logic.Overwrite();
+            } else if (line == "r" && logic.RenameEnabled()) {
+                end = logic.Rename();
+            } else if (line == "c") {
+                end = logic.Cancel();
+            } else if (line == "a") {
+                logic.ToggleApplyToAll();
+            }
+            if (end != PromptEnd::StayOpen) return end == PromptEnd::Ok;
+        }
+    }
+};
+
+// --exists: the same answer for every existing file. A rename tries its
+// one name; when that is taken the file is skipped.
+class FixedAnswer : public SameFilePrompt {
+public:
+    FixedAnswer(char action, std::wstring name) : action_(action) { names_.name = std::move(name); }
+    bool Run(SameFileLogic& logic) override {
+        logic.Open();
+        names_.tried = false;
+        PromptEnd end = PromptEnd::StayOpen;
+        if (action_ == 'o') end = logic.Overwrite();
+        if (action_ == 'r') end = logic.Rename();
+        if (end == PromptEnd::StayOpen) end = logic.Cancel();
+        return end == PromptEnd::Ok;
+    }
+    NameEntryPrompt& Names() { return names_; }
+
+private:
+    struct OneName : NameEntryPrompt {
+        std::wstring name;
+        bool tried = false;
+        bool Run(NameEntryLogic& logic) override {
+            logic.Open();
+            if (tried) return false;
+            tried = true;
+            std::wstring text = name;
+            return logic.Ok(text);
+        }
+    };
+    char action_;
+    OneName names_;
+};
+
+std::atomic<bool>* g_cancel = nullptr;
+// The run stops at its next check; a server that sends nothing more would
+// keep it waiting, so a second Ctrl-C ends the program outright.
+extern "C" void OnInterrupt(int) {
+    if (g_cancel) g_cancel->store(true);
+    static const char note[] = "\ncancelling; Ctrl-C again quits at once\n";
+    ssize_t ignored = write(2, note, sizeof note - 1);
+    (void)ignored;
+    std::signal(SIGINT, SIG_DFL);
+}
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: parvex-cli download --host URL [--dest DIR] [--cookie TEXT] [--title TEXT]\n"
+                 "                           [--exists=overwrite|skip|rename:NAME] PATH NAME [PATH NAME ...]\n"
+                 "  Fetches each server PATH into the save folder as NAME (one batch).\n"
+                 "  --host    the download host URL (scheme://host[:port]/...)\n"
+                 "  --dest    save folder for this run (created when missing); default: the remembered one\n"
+                 "  --cookie  cookie text sent with every request\n"
+                 "  --title   session title\n"
+                 "  --exists  answer for names already in the save folder; without it the terminal asks\n"
+                 "            (and, without a terminal, the file is skipped)\n"
+                 "  Ctrl-C cancels the run. Exit code 0 when every file was downloaded.\n");
+}
+
+bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& value) {
+    size_t n = std::strlen(name);
+    if (std::strncmp(argv[i], name, n) != 0) return false;
+    if (argv[i][n] == '=') {
+        value = argv[i] + n + 1;
+        return true;
+    }
+    if (argv[i][n] != '\0') return false;
+    if (i + 1 >= argc) {
+        std::fprintf(stderr, "%s needs a value\n", name);
+        std::exit(2);
+    }
+    value = argv[++i];
+    return true;
+}
+
+}  // namespace
+
+int RunDownloadCommand(int argc, char** argv) {
+    std::string host, dest, cookie, title, exists;
+    bool haveCookie = false, haveTitle = false;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        std::string v;
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            Usage();
+            return 0;
+        } else if (TakeValue(argc, argv, i, "--host", v)) {
+            host = v;
+        } else if (TakeValue(argc, argv, i, "--dest", v)) {
+            dest = v;
+        } else if (TakeValue(argc, argv, i, "--cookie", v)) {
+            cookie = v;
+            haveCookie = true;
+        } else if (TakeValue(argc, argv, i, "--title", v)) {
+            title = v;
+            haveTitle = true;
+        } else if (TakeValue(argc, argv, i, "--exists", v)) {
+            exists = v;
+        } else if (!std::strcmp(argv[i], "--")) {
+            for (++i; i < argc; ++i) positional.push_back(argv[i]);
+        } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+            std::fprintf(stderr, "unknown option %s\n", argv[i]);
+            Usage();
+            return 2;
+        } else {
+            positional.push_back(argv[i]);
+        }
+    }
+    if (host.empty() || positional.empty() || positional.size() % 2 != 0) {
+        std::fprintf(stderr, host.empty() ? "--host is required\n" : "PATH and NAME come in pairs\n");
+        Usage();
+        return 2;
+    }
+    char existsAction = 0;
+    std::wstring renameTo;
+    if (exists == "overwrite") {
+        existsAction = 'o';
+    } else if (exists == "skip") {
+        existsAction = 'c';
+    } else if (exists.rfind("rename:", 0) == 0 && exists.size() > 7) {
+        existsAction = 'r';
+        renameTo = FromUtf8(exists.substr(7));
+    } else if (!exists.empty()) {
+        std::fprintf(stderr, "--exists takes overwrite, skip or rename:NAME\n");
+        return 2;
+    }
+
+    bool interactive = isatty(0) != 0;
+    TerminalMessageBox boxes(interactive);
+    TerminalDialogFactory factory(boxes);
+    FixedCookieStore cookieStore(cookie);
+    TerminalSamePrompt terminalSame;
+    TerminalNamePrompt terminalNames;
+    FixedAnswer fixed(existsAction, renameTo);
+
+    DownloadPlatform platform;
+    platform.controlMessages = &boxes;
+    platform.promptMessages = &boxes;
+    platform.dialogFactory = &factory;
+    if (haveCookie) platform.cookies = &cookieStore;
+    if (existsAction) {
+        platform.sameFilePrompt = &fixed;
+        platform.nameEntryPrompt = &fixed.Names();
+    } else if (interactive) {
+        platform.sameFilePrompt = &terminalSame;
+        platform.nameEntryPrompt = &terminalNames;
+    }
+    InitDefaultFolder(PlatformDocumentsFolder);
+    Settings().downloadHostUrl = FromUtf8(host);
+    if (haveTitle) Settings().downloadTitle = FromUtf8(title);
+
+    DownloadState state(platform);
+    const int pairs = static_cast<int>(positional.size() / 2);
+    int refused = 0;
+    for (int i = 0; i < pairs; ++i) {
+        if (state.AddDownloadFile(FromUtf8(positional[2 * i]), FromUtf8(positional[2 * i + 1]), 0, pairs) != 0)
+            ++refused;
+    }
+
+    state.DownloadStart();
+    std::shared_ptr<DownloadDialog> dialog = state.Dialog();
+    if (!dialog) {
+        std::fprintf(stderr, "the download session could not be opened\n");
+        return 1;
+    }
+    if (!dest.empty()) {
+        std::wstring folder = FromUtf8(dest);
+        CreateFolderChain(LocalFileSystem(), folder + L"\\x");
+        state.SetSaveFolder(folder);
+        dialog->View().SetText(kDnSaveFolderEdit, folder);
+    }
+
+    std::fprintf(stderr, "save folder: %s\n", Narrow(state.SaveFolder()).c_str());
+    g_cancel = &state.downloadCancelRequested;
+    std::signal(SIGINT, OnInterrupt);
+    state.StartRun();
+    state.WaitRunFinished();
+    std::signal(SIGINT, SIG_DFL);
+    g_cancel = nullptr;
+
+    int done = 0;
+    std::vector<DownloadEntry> entries = state.Entries();
+    for (auto& e : entries)
+        if (e.state == DownloadEntry::Done) ++done;
+    bool cancelled = state.downloadCancelRequested;
+    state.CancelOrClose();
+    state.WaitSessionClosed();
+
+    std::printf("%d of %d downloaded%s%s\n", done, pairs, refused ? ", duplicates refused" : "",
+                cancelled ? ", cancelled" : "");
+    return done == pairs && refused == 0 && !cancelled ? 0 : 1;
 }
 
 }  // namespace parvex::cli

@@ -1,0 +1,14 @@
+// The upload control's download methods, reaching the process's queue.
+#include "control/download_bridge.h"
+
+#include "download_state.h"
+
+namespace parvex {
+
+short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount) {
+    return ProcessDownloadState().AddDownloadFile(urlPath, fileName, size, totalAddCount);
+}
+
+void DownloadStartSession() { ProcessDownloadState().DownloadStart(); }
+
+}  // namespace parvex

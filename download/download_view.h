@@ -1,0 +1,84 @@
+// The download dialog as the queue and the worker see it: list rows, labels,
+// bars and buttons by control id, and the dialog's message boxes. The Windows
+// dialog forwards each call to its thread; the command line prints.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/message_box.h"
+
+namespace parvex {
+
+class DownloadState;
+
+enum DownloadControlId : int {
+    kDnSpeedLabel = 208,
+    kDnSaveFolderEdit = 214,
+    kDnChangeFolderButton = 216,
+    kDnFileList = 219,
+    kDnFileProgress = 220,
+    kDnFileNameLabel = 222,
+    kDnTotalSizeLabel = 224,
+    kDnFileSizeLabel = 225,
+    kDnTotalProgress = 226,
+    kDnCancelButton = 227,
+    kDnStartButton = 228,
+    kDnDoneBytesLabel = 229,
+    kDnFileBytesLabel = 230,
+    kDnDeleteButton = 245,
+    kDnTimeLeftLabel = 260,
+    kDnOpenFolderButton = 266,
+};
+
+// Row status texts of the list's second column.
+extern const wchar_t* const kDnStatusWaiting;       // "대 기"
+extern const wchar_t* const kDnStatusTransferring;  // "전송중"
+extern const wchar_t* const kDnStatusDone;          // "완 료"
+extern const wchar_t* const kDnStatusFailed;        // "실 패"
+extern const wchar_t* const kDnStatusCancelled;     // "취 소"
+
+class DownloadView {
+public:
+    virtual ~DownloadView() = default;
+    virtual void SetCaption(const std::wstring& text) = 0;
+    // A row with the name in column 0 and an empty column 1.
+    virtual void InsertRow(int row, const std::wstring& name) = 0;
+    virtual void SetRowStatus(int row, const std::wstring& status) = 0;
+    virtual void DeleteRow(int row) = 0;
+    virtual void DeleteAllRows() = 0;
+    // Selected rows in ascending order.
+    virtual std::vector<int> SelectedRows() = 0;
+    virtual void SetColumnWidths(int nameWidth, int statusWidth) = 0;
+    // Labels, the save-folder edit and button captions.
+    virtual void SetText(int id, const std::wstring& text) = 0;
+    // Progress bars; the range is always 0 to 100.
+    virtual void SetProgress(int id, int percent) = 0;
+    virtual void EnableControl(int id, bool enable) = 0;
+    // Message boxes owned by the dialog.
+    virtual MessageBoxHost& Messages() = 0;
+};
+
+// The open download dialog. The Send* calls are the dialog's private
+// messages: each runs on the dialog's own thread and returns when done. The
+// defaults run them on the calling thread, which is what a dialog without a
+// message loop of its own wants.
+class DownloadDialog {
+public:
+    virtual ~DownloadDialog() = default;
+    virtual DownloadView& View() = 0;
+    // Shown after the state has filled it.
+    virtual void Show() {}
+    virtual void SendMerge(DownloadState& state);    // WM_DOWNLOAD_MERGE
+    virtual void SendRefresh(DownloadState& state);  // WM_DOWNLOAD_REFRESH
+    virtual void SendClose() {}                      // WM_DOWNLOAD_CLOSE: the window goes
+};
+
+class DownloadDialogFactory {
+public:
+    virtual ~DownloadDialogFactory() = default;
+    // Creates the dialog's window (template 206, no parent); null on failure.
+    virtual std::shared_ptr<DownloadDialog> Create(DownloadState& state) = 0;
+};
+
+}  // namespace parvex

@@ -1,0 +1,438 @@
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/format.h"
+#include "common/utf8.h"
+#include "control/settings.h"
+#include "download/download_engine.h"
+#include "download_test_support.h"
+#include "tests/support/mail_server_process.h"
+
+using namespace parvex;
+using namespace parvex::testing;
+using namespace parvex::dltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Bytes(size_t n, unsigned seed) {
+    std::string s(n, '\0');
+    unsigned x = seed * 2654435761u + 1;
+    for (auto& c : s) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return s;
+}
+
+std::string Escape(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (isalnum(c) || c == '.' || c == '-' || c == '_' || c == '/') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The clock moves on by a fixed step every time it is read.
+class SteppingClock : public Clock {
+public:
+    explicit SteppingClock(uint32_t step) : step_(step) {}
+    uint32_t TickMs() override { return tick_.fetch_add(step_) + step_; }
+    void SleepMs(uint32_t ms) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        tick_ += ms;
+    }
+    LocalTime Now() override { return LocalTime(); }
+    uint32_t Peek() const { return tick_; }
+
+private:
+    std::atomic<uint32_t> tick_{100000};
+    uint32_t step_;
+};
+
+struct DownloadEngineTest : ::testing::Test {
+    TempDir serve, save;
+    std::unique_ptr<MailServerProcess> server;
+    MemorySettingsStore store;
+    FakeCookieStore cookies;
+    RecordingMessageBox promptBoxes;
+    ScriptedSamePrompt same;
+    ScriptedNamePrompt names;
+    TestDialogFactory factory;
+    Clock* clock = nullptr;
+    std::unique_ptr<DownloadState> state;
+
+    void SetUp() override {
+        server = std::make_unique<MailServerProcess>(std::vector<std::string>{"--serve", serve.path().string()});
+        store.keyExists = true;
+        store.values[L"DownSavePath"] = save.wpath();
+        Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", server->port());
+        MakeState();
+    }
+    void TearDown() override {
+        state.reset();
+        server.reset();
+        ResetProcessSettings();
+        Settings().downloadHostUrl.clear();
+    }
+    void MakeState() {
+        state.reset();
+        DownloadPlatform platform;
+        platform.store = &store;
+        platform.cookies = &cookies;
+        platform.promptMessages = &promptBoxes;
+        platform.sameFilePrompt = &same;
+        platform.nameEntryPrompt = &names;
+        platform.dialogFactory = &factory;
+        platform.clock = clock;
+        state = std::make_unique<DownloadState>(platform);
+    }
+    std::string Serve(const std::string& name, const std::string& bytes) {
+        serve.Write(fs::u8path(name), bytes);
+        return HashOfBytes(bytes);
+    }
+    fs::path Saved(const std::string& name) { return save.path() / fs::u8path(name); }
+    std::string SavedHash(const std::string& name) { return HashOfFile(Saved(name).string()); }
+    void Queue(const std::wstring& path, const std::wstring& name, double size = 0) {
+        int count = 1;
+        state->AddDownloadFile(path, name, size, count);
+    }
+    TestDialog& Open() {
+        state->DownloadStart();
+        return *factory.last;
+    }
+    // Opens the dialog, runs the whole queue and returns the dialog.
+    TestDialog& Run() {
+        TestDialog& dialog = Open();
+        state->StartRun();
+        state->WaitRunFinished();
+        return dialog;
+    }
+    void Close() {
+        state->CancelOrClose();
+        state->WaitSessionClosed();
+    }
+    std::vector<std::wstring> Statuses(TestDialog& dialog) {
+        std::vector<std::wstring> out;
+        for (auto& r : dialog.view.Rows()) out.push_back(r.status);
+        return out;
+    }
+    std::wstring Summary(TestDialog& dialog) {
+        for (auto& s : dialog.view.messages.shown)
+            if (s.caption == L"Download Complete Infomation") return s.text;
+        return L"";
+    }
+    std::string Fault(const std::string& query) { return server->Get("/__fault?" + query); }
+    // One entry in a dialog of its own, with a fault for its request; the
+    // summary box's text comes back.
+    std::wstring RunOne(const std::wstring& path, const std::wstring& name, const std::string& fault) {
+        if (!fault.empty()) {
+            EXPECT_EQ(Fault(fault + "&target=download&count=1"), "ok");
+        }
+        Queue(path, name, 10);
+        TestDialog& dialog = Run();
+        std::wstring summary = Summary(dialog);
+        EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>{L"실 패"});
+        Close();
+        return summary;
+    }
+};
+
+const char kRequestHead[] =
+    "Accept: */*\r\nAccpet-Encoding: deflate\r\nHost: 127.0.0.1:%d\r\n"
+    "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nConnection: Keep-Alive\r\n";
+
+std::string ExpectedRequest(const std::string& target, int port, const std::string& cookie) {
+    char head[512];
+    std::snprintf(head, sizeof head, kRequestHead, port);
+    std::string r = "GET " + target + " HTTP/1.1\r\n" + head;
+    return cookie.empty() ? r + "\r\n" : r + "Cookie: " + cookie + "\r\n\r\n";
+}
+
+}  // namespace
+
+TEST(DownloadParseTest, StatusLineAndContentLength) {
+    std::wstring text;
+    EXPECT_EQ(ParseStatusLine(L"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", text), StatusCheck::Ok);
+    EXPECT_EQ(ParseStatusLine(L"HTTP/1.1 404 Not Found\r\n\r\n", text), StatusCheck::ClientError);
+    EXPECT_EQ(text, L"404 not found");
+    EXPECT_EQ(ParseStatusLine(L"X-Pre: 1\r\nhttp/1.1 503 Service Unavailable\r\n\r\n", text), StatusCheck::ServerError);
+    EXPECT_EQ(text, L"503 service unavailable");
+    EXPECT_EQ(ParseStatusLine(L"HTTP/1.0 200 OK\r\n\r\n", text), StatusCheck::NoStatusLine);
+    EXPECT_EQ(text, L"");
+    EXPECT_EQ(ParseStatusLine(L"HTTP/1.1 abc\r\n\r\n", text), StatusCheck::ClientError);
+
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\ncontent-LENGTH:   1234 \r\n\r\n"), 1234);
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), 0);
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n"), 4294967296.0);
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n"), 0);
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"), -1);
+}
+
+TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
+    std::string h1 = Serve("files/a b.txt", Bytes(70000, 1));
+    std::string h2 = Serve("files/한글 문서.bin", Bytes(8192 * 3, 2));
+    std::string h3 = Serve("files/empty.dat", "");
+    cookies.cookies[ToUtf8(Settings().downloadHostUrl)] = "sid=abc; lang=ko";
+    Queue(L"/files/a b.txt", L"a b.txt", 70000);
+    Queue(L"/files/한글 문서.bin", L"한글 문서.bin", 8192 * 3);
+    Queue(L"/files/empty.dat", L"empty.dat", 0);
+    TestDialog& dialog = Run();
+    int port = server->port();
+    EXPECT_EQ(server->Recorded(1), ExpectedRequest("/files/a%20b.txt", port, "sid=abc; lang=ko"));
+    EXPECT_EQ(server->Recorded(2),
+              ExpectedRequest("/files/\xED\x95\x9C\xEA\xB8\x80%20\xEB\xAC\xB8\xEC\x84\x9C.bin", port, "sid=abc; lang=ko"));
+    EXPECT_EQ(SavedHash("a b.txt"), h1);
+    EXPECT_EQ(SavedHash("한글 문서.bin"), h2);
+    ASSERT_TRUE(fs::exists(Saved("empty.dat")));
+    EXPECT_EQ(fs::file_size(Saved("empty.dat")), 0u);
+    EXPECT_EQ(SavedHash("empty.dat"), h3);
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>(3, L"완 료")));
+    for (auto& e : state->Entries()) EXPECT_EQ(e.state, DownloadEntry::Done);
+    // A run without problems ends without a message.
+    EXPECT_TRUE(dialog.view.messages.shown.empty());
+    EXPECT_EQ(dialog.view.Text(kDnCancelButton), L"종 료");
+    EXPECT_FALSE(dialog.view.Enabled(kDnDeleteButton));
+    EXPECT_FALSE(dialog.view.Enabled(kDnStartButton));
+    EXPECT_EQ(dialog.view.Progress(kDnTotalProgress), 100);
+    Close();
+
+    // Without a cookie the head ends right after the last fixed line.
+    cookies.cookies.clear();
+    Queue(L"/files/a b.txt", L"again.txt", 70000);
+    Run();
+    // The server may still be writing down the last request it answered.
+    std::string expected = ExpectedRequest("/files/a%20b.txt", port, "");
+    WaitFor([&] { return server->Recorded(4) == expected; }, 2000);
+    EXPECT_EQ(server->Recorded(4), expected);
+    EXPECT_EQ(SavedHash("again.txt"), h1);
+    Close();
+}
+
+TEST_F(DownloadEngineTest, WholeBodyInTheFirstReadIsWrittenWithoutAnotherReceive) {
+    Fault("rawreply=" + Escape("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello") + "&target=download&count=1");
+    Queue(L"/x", L"first-read.txt", 5);
+    TestDialog& dialog = Run();
+    EXPECT_EQ(ReadWholeFile(Saved("first-read.txt").string()), "hello");
+    EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>{L"완 료"});
+    Close();
+}
+
+TEST_F(DownloadEngineTest, FailedRepliesLeaveNoFileAndOneSummaryLineEach) {
+    Serve("ok.bin", Bytes(1000, 4));
+    std::string h = Serve("fine.bin", Bytes(5000, 5));
+    Queue(L"/missing.bin", L"missing.bin", 10);
+    Queue(L"/fine.bin", L"fine.bin", 5000);
+    Queue(L"/ok.bin", L"../escape.bin", 10);
+    TestDialog& dialog = Run();
+    EXPECT_EQ(Summary(dialog), L"404 not found\r\n2. ../escape.bin -> 파일생성실패\r\n");
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"실 패", L"완 료", L"실 패"}));
+    EXPECT_EQ(SavedHash("fine.bin"), h);
+    EXPECT_FALSE(fs::exists(Saved("missing.bin")));
+    Close();
+
+    EXPECT_EQ(RunOne(L"/ok.bin", L"server.bin", "status=500%20Internal%20Server%20Error"),
+              L"500 internal server error\r\n");
+    EXPECT_EQ(RunOne(L"/ok.bin", L"http10.bin", "status=HTTP/1.0%20200%20OK"), L"\r\n");
+    EXPECT_EQ(RunOne(L"/ok.bin", L"nolength.bin", "nolength=1"), L"Can not take Content-Length\r\n");
+    EXPECT_EQ(RunOne(L"/ok.bin", L"chunked.bin", "chunked=1"), L"Can not take Content-Length\r\n");
+    for (auto name : {"missing.bin", "server.bin", "http10.bin", "nolength.bin", "chunked.bin"})
+        EXPECT_FALSE(fs::exists(Saved(name))) << name;
+}
+
+TEST_F(DownloadEngineTest, CutShortRepliesFailAndLeaveNothingBehind) {
+    Serve("big.bin", Bytes(100000, 6));
+    // The connection closes after part of the announced body.
+    EXPECT_EQ(RunOne(L"/big.bin", L"cut.bin", "close_after=30000"), L"0. cut.bin -> SOCKET ERROR\r\n");
+    EXPECT_FALSE(fs::exists(Saved("cut.bin")));
+    // More announced than there is.
+    EXPECT_EQ(RunOne(L"/big.bin", L"long.bin", "length=200000"), L"0. long.bin -> SOCKET ERROR\r\n");
+    EXPECT_FALSE(fs::exists(Saved("long.bin")));
+    // Closed before the header was complete.
+    EXPECT_EQ(RunOne(L"/big.bin", L"nohead.bin", "rawreply=" + Escape("HTTP/1.1 200 OK\r\nContent-Le")),
+              L"0. nohead.bin -> SOCKET ERROR\r\n");
+    // A header that does not fit the buffer.
+    std::string longHeader = "HTTP/1.1 200 OK\r\nX-Filler: " + std::string(9000, 'a') + "\r\nContent-Length: 1\r\n\r\nz";
+    EXPECT_EQ(RunOne(L"/big.bin", L"overlong.bin", "rawreply=" + Escape(longHeader)),
+              L"0. overlong.bin -> SOCKET ERROR\r\n");
+    EXPECT_FALSE(fs::exists(Saved("overlong.bin")));
+}
+
+TEST_F(DownloadEngineTest, HostsThatCannotBeReachedFailEveryEntry) {
+    Settings().downloadHostUrl = L"http://no-such-host.invalid/";
+    Queue(L"/a", L"a.bin");
+    Queue(L"/b", L"b.bin");
+    TestDialog& dialog = Run();
+    EXPECT_EQ(Summary(dialog), L"0. a.bin -> Socket Connect Error\r\n1. b.bin -> Socket Connect Error\r\n");
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"실 패", L"실 패"}));
+    Close();
+
+    // A port nobody listens on.
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sin;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin), 0);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
+    int closedPort = ntohs(sin.sin_port);
+    ::close(fd);
+    Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", closedPort);
+    Queue(L"/a", L"c.bin");
+    EXPECT_EQ(Summary(Run()), L"0. c.bin -> Socket Connect Error\r\n");
+    Close();
+}
+
+TEST_F(DownloadEngineTest, NamesStayInsideTheSaveFolder) {
+    std::string h = Serve("f.bin", Bytes(2000, 7));
+    const std::vector<std::wstring> bad = {L"../up.bin", L"/abs.bin", L"\\abs2.bin", L"C:\\drive.bin",
+                                           L"sub\\..\\..\\up2.bin", L"sub/../../up3.bin", L".."};
+    for (auto& name : bad) Queue(L"/f.bin", name, 2000);
+    Queue(L"/f.bin", L"sub\\inner.bin", 2000);
+    Queue(L"/f.bin", L"sub2/deeper/inner.bin", 2000);
+    Queue(L"/f.bin", L"folder-only\\", 0);
+    TestDialog& dialog = Run();
+    std::wstring expected;
+    for (size_t i = 0; i < bad.size(); ++i)
+        expected += FormatText(L"%d. %ls -> 파일생성실패\r\n", static_cast<int>(i), bad[i].c_str());
+    EXPECT_EQ(Summary(dialog), expected);
+    EXPECT_EQ(SavedHash("sub/inner.bin"), h);
+    EXPECT_EQ(SavedHash("sub2/deeper/inner.bin"), h);
+    EXPECT_TRUE(fs::is_directory(Saved("folder-only")));
+    // Only the two files inside were requested; the folder needs no request.
+    EXPECT_EQ(server->RecordedCount(), 2);
+    EXPECT_FALSE(fs::exists(save.path().parent_path() / "up.bin"));
+    auto statuses = Statuses(dialog);
+    EXPECT_EQ(statuses.back(), L"완 료");
+    Close();
+}
+
+TEST_F(DownloadEngineTest, MissingSaveFolderStopsBeforeAnyRequest) {
+    store.values[L"DownSavePath"] = save.wpath();
+    Queue(L"/a", L"a.bin");
+    TestDialog& dialog = Open();
+    state->SetSaveFolder(save.wpath() + L"/vanished");
+    state->StartRun();
+    state->WaitRunFinished();
+    ASSERT_EQ(dialog.view.messages.shown.size(), 1u);
+    EXPECT_EQ(dialog.view.messages.shown[0].text, L"경로에러");
+    EXPECT_EQ(server->RecordedCount(), 0);
+    // Still closable.
+    Close();
+    EXPECT_TRUE(dialog.closed);
+}
+
+TEST_F(DownloadEngineTest, EntriesAddedDuringARunAreMergedAndFetched) {
+    std::string h1 = Serve("slow.bin", Bytes(400000, 8));
+    std::string h2 = Serve("late.bin", Bytes(3000, 9));
+    Fault("rate=1000000&target=download&count=1");
+    Queue(L"/slow.bin", L"slow.bin", 400000);
+    TestDialog& dialog = Open();
+    state->StartRun();
+    EXPECT_EQ(state->AddDownloadFile(L"/late.bin", L"late.bin", 3000, 1), 0);
+    // A name already queued is dropped without a word while the dialog is open.
+    EXPECT_EQ(state->AddDownloadFile(L"/slow.bin", L"slow.bin", 1, 1), 0);
+    state->WaitRunFinished();
+    EXPECT_GE(dialog.merges, 1);
+    EXPECT_EQ(state->downloadEntryCount, 2);
+    EXPECT_EQ(SavedHash("slow.bin"), h1);
+    EXPECT_EQ(SavedHash("late.bin"), h2);
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"완 료"}));
+    EXPECT_EQ(dialog.view.Text(kDnTotalSizeLabel), L" / " + FormatSize(403000));
+    Close();
+}
+
+TEST_F(DownloadEngineTest, DeletingDuringARunDropsWaitingRowsAndTheOneBeingFetched) {
+    Serve("slow.bin", Bytes(2000000, 10));
+    std::string hb = Serve("b.bin", Bytes(5000, 11));
+    std::string hd = Serve("d.bin", Bytes(6000, 12));
+    Fault("rate=1000000&target=download&count=1");
+    Queue(L"/slow.bin", L"a.bin", 2000000);
+    Queue(L"/b.bin", L"b.bin", 5000);
+    Queue(L"/b.bin", L"c.bin", 5000);
+    Queue(L"/d.bin", L"d.bin", 6000);
+    TestDialog& dialog = Open();
+    state->StartRun();
+    ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(kDnFileProgress) > 3; }));
+    dialog.view.Select({0, 2});
+    state->DeleteButton(dialog.view);
+    state->WaitRunFinished();
+    EXPECT_FALSE(fs::exists(Saved("a.bin")));
+    EXPECT_FALSE(fs::exists(Saved("c.bin")));
+    EXPECT_EQ(SavedHash("b.bin"), hb);
+    EXPECT_EQ(SavedHash("d.bin"), hd);
+    auto rows = dialog.view.Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].name, L"b.bin");
+    EXPECT_EQ(rows[1].name, L"d.bin");
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"완 료"}));
+    EXPECT_DOUBLE_EQ(state->TotalBytes(), 11000);
+    EXPECT_TRUE(dialog.view.messages.shown.empty());
+    Close();
+}
+
+TEST_F(DownloadEngineTest, CancelAsksWhetherToDeleteThePartialFile) {
+    Serve("slow.bin", Bytes(2000000, 13));
+    Serve("next.bin", Bytes(100, 14));
+    for (int answer : {IdYes, IdNo}) {
+        Fault("rate=1000000&target=download&count=1");
+        Queue(L"/slow.bin", L"slow.bin", 2000000);
+        Queue(L"/next.bin", L"next.bin", 100);
+        TestDialog& dialog = Open();
+        dialog.view.messages.answers.push_back(answer);
+        state->StartRun();
+        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(kDnFileProgress) > 3; }));
+        state->CancelOrClose();
+        state->WaitRunFinished();
+        auto& shown = dialog.view.messages.shown;
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown[0].text, L"현재 다운로드중인 파일을 삭제 하시겠습니까?");
+        EXPECT_EQ(shown[0].caption, L"Download Cancel");
+        EXPECT_EQ(shown[0].style, static_cast<unsigned>(MbYesNo));
+        EXPECT_EQ(shown[1].text, L"다운로드가 취소 되었습니다.");
+        EXPECT_EQ(shown[1].style, static_cast<unsigned>(MbOk | MbIconStop));
+        EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"취 소", L"취 소"}));
+        EXPECT_EQ(fs::exists(Saved("slow.bin")), answer == IdNo);
+        EXPECT_FALSE(fs::exists(Saved("next.bin")));
+        EXPECT_EQ(dialog.view.Text(kDnCancelButton), L"종 료");
+        // After the run the same button closes the dialog.
+        Close();
+        EXPECT_TRUE(dialog.closed);
+        fs::remove(Saved("slow.bin"));
+    }
+}
+
+TEST_F(DownloadEngineTest, SpeedAndTimeLeftAreRefreshedAtMostTwiceASecond) {
+    SteppingClock stepping(20);
+    clock = &stepping;
+    MakeState();
+    std::string h = Serve("big.bin", Bytes(1 << 20, 15));
+    Queue(L"/big.bin", L"big.bin", 1 << 20);
+    uint32_t start = stepping.Peek();
+    TestDialog& dialog = Run();
+    uint32_t elapsed = stepping.Peek() - start;
+    EXPECT_EQ(SavedHash("big.bin"), h);
+    // Bars after every block, counters only every 500 ms of clock time.
+    EXPECT_GE(dialog.view.ProgressSets(kDnFileProgress), 128);
+    int speedSets = dialog.view.TextSets(kDnSpeedLabel);
+    EXPECT_GE(speedSets, 3);
+    EXPECT_LE(speedSets, static_cast<int>(elapsed / 500) + 2);
+    EXPECT_LE(dialog.view.TextSets(kDnTimeLeftLabel), static_cast<int>(elapsed / 500) + 1);
+    EXPECT_EQ(dialog.view.Text(kDnTimeLeftLabel), L"...");
+    EXPECT_EQ(dialog.view.Progress(kDnFileProgress), 100);
+    Close();
+    clock = nullptr;
+}
