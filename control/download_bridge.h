@@ -11,5 +11,7 @@ short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName,
 // DownloadStart of the dispatch interface: opens the download dialog unless
 // one is open already.
 void DownloadStartSession();
+// What every upload control constructor does to the process's download state.
+void DownloadResetForNewControl();
 
 }  // namespace parvex

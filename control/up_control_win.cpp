@@ -68,6 +68,7 @@ public:
         : store_(MakePlatformSettingsStore()), page_(messages_), model_(MakeHost()), listWindow_(model_) {
         TakeSystemImageList();
         ResetProcessSettings();
+        DownloadResetForNewControl();
     }
 
     ~CParvex_UpCtrl() override {

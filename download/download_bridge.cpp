@@ -11,4 +11,6 @@ short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName,
 
 void DownloadStartSession() { ProcessDownloadState().DownloadStart(); }
 
+void DownloadResetForNewControl() { ProcessDownloadState().ResetOnControlConstruction(); }
+
 }  // namespace parvex

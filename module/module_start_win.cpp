@@ -5,6 +5,7 @@
 #include <objbase.h>
 
 #include "../common/folders.h"
+#include "../download/download_platform_win.h"
 
 namespace parvex {
 
@@ -30,6 +31,7 @@ bool ModuleStart(HINSTANCE instance) {
     }
     InitCommonControls();
     InitDefaultFolder(PlatformDocumentsFolder);
+    ConfigureWindowsDownloads();
     return true;
 }
 

@@ -431,3 +431,21 @@ TEST_F(UpControlTest, DescribesItselfToContainersAndPersistsOnlyItsVersion) {
     EXPECT_EQ(download->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), E_NOINTERFACE);
     download->Release();
 }
+
+TEST_F(UpControlTest, DownloadMethodsReachTheProcessQueue) {
+    auto add = [&](const wchar_t* path, const wchar_t* name, int batch) {
+        VARIANT result;
+        VariantInit(&result);
+        EXPECT_EQ(CallByName(control, L"AddDownloadFile", {Text(path), Text(name), Number(10), Number(batch)}, &result),
+                  S_OK);
+        return V_VT(&result) == VT_I2 ? V_I2(&result) : -100;
+    };
+    EXPECT_EQ(add(L"/files/a.txt", L"queue-a.txt", 2), 0);
+    EXPECT_EQ(add(L"/files/b.txt", L"queue-b.txt", 2), 0);
+    // The same name again is refused by the queue, and the batch of one
+    // reports it at once.
+    BoxWatcher box(L"항목 추가 실패");
+    EXPECT_EQ(add(L"/files/a.txt", L"queue-a.txt", 1), -1);
+    EXPECT_TRUE(box.Seen());
+    EXPECT_NE(box.texts_.find(L"queue-a.txt"), std::wstring::npos);
+}
