@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "terminal.h"
 #include "common/folders.h"
 #include "common/format.h"
 #include "common/utf8.h"
@@ -21,46 +22,6 @@
 
 namespace parvex::cli {
 namespace {
-
-std::string Narrow(const std::wstring& text) {
-    std::string s = ToUtf8(text);
-    std::string out;
-    for (char c : s)
-        if (c != '\r') out.push_back(c);
-    return out;
-}
-
-bool ReadLine(std::string& line) {
-    if (!std::getline(std::cin, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
-}
-
-// Message boxes on the terminal. A question without a terminal to answer it
-// gets yes: the only question asked is whether to delete a cut-off file.
-class TerminalMessageBox : public MessageBoxHost {
-public:
-    explicit TerminalMessageBox(bool interactive) : interactive_(interactive) {}
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
-        std::fprintf(stderr, "\n[%s]\n%s", Narrow(caption).c_str(), Narrow(text).c_str());
-        if (text.empty() || text.back() != L'\n') std::fputc('\n', stderr);
-        if ((style & 0xF) != MbYesNo) return IdOk;
-        if (!interactive_) {
-            std::fprintf(stderr, "(no terminal to ask: yes)\n");
-            return IdYes;
-        }
-        for (;;) {
-            std::fprintf(stderr, "[y/n] ");
-            std::string line;
-            if (!ReadLine(line)) return IdNo;
-            if (line == "y" || line == "Y") return IdYes;
-            if (line == "n" || line == "N") return IdNo;
-        }
-    }
-
-private:
-    bool interactive_;
-};
 
 class TerminalView : public DownloadView {
 public:
@@ -136,24 +97,6 @@ public:
 
 private:
     MessageBoxHost& boxes_;
-};
-
-// The cookie text given on the command line, for every URL.
-class FixedCookieStore : public CookieStore {
-public:
-    explicit FixedCookieStore(std::string text) : text_(std::move(text)) {}
-    bool GetCookie(const char*, char* buffer, uint32_t* size) override {
-        uint32_t needed = static_cast<uint32_t>(text_.size()) + 1;
-        if (*size < needed) {
-            *size = needed;
-            return false;
-        }
-        std::memcpy(buffer, text_.c_str(), needed);
-        return true;
-    }
-
-private:
-    std::string text_;
 };
 
 class TerminalNamePrompt : public NameEntryPrompt {
@@ -324,7 +267,8 @@ int RunDownloadCommand(int argc, char** argv) {
     }
 
     bool interactive = isatty(0) != 0;
-    TerminalMessageBox boxes(interactive);
+    // The only question asked is whether to delete a cut-off file.
+    TerminalMessageBox boxes(interactive, IdYes);
     TerminalDialogFactory factory(boxes);
     FixedCookieStore cookieStore(cookie);
     TerminalSamePrompt terminalSame;

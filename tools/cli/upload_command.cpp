@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "terminal.h"
 #include "common/file_system.h"
 #include "common/format.h"
 #include "common/utf8.h"
@@ -37,45 +38,6 @@ std::atomic<int> interrupted{0};
 
 void OnInterrupt(int) { interrupted = 1; }
 
-std::string Narrow(const std::wstring& text) { return ToUtf8(text); }
-
-// One line from standard input; false at its end.
-bool ReadLine(std::string& line) {
-    line.clear();
-    return static_cast<bool>(std::getline(std::cin, line));
-}
-
-// Serialises everything written to the terminal: the worker draws the bar and
-// asks the prompts, the main thread prints the rest.
-std::mutex terminalMutex;
-
-class TerminalBoxes : public MessageBoxHost {
-public:
-    explicit TerminalBoxes(bool interactive) : interactive_(interactive) {}
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
-        std::lock_guard<std::mutex> lock(terminalMutex);
-        std::string body = Narrow(text);
-        for (size_t at; (at = body.find("\r\n")) != std::string::npos;) body.replace(at, 2, "\n");
-        std::fprintf(stderr, "\n[%s] %s\n", caption.empty() ? "message" : Narrow(caption).c_str(), body.c_str());
-        bool yesNo = (style & 0xF) == MbYesNo;
-        if (!yesNo) return IdOk;
-        if (!interactive_) {
-            std::fprintf(stderr, "(no terminal: answered No)\n");
-            return IdNo;
-        }
-        for (;;) {
-            std::fprintf(stderr, "[y/n] ");
-            std::string line;
-            if (!ReadLine(line)) return IdNo;
-            if (line == "y" || line == "Y") return IdYes;
-            if (line == "n" || line == "N") return IdNo;
-        }
-    }
-
-private:
-    bool interactive_;
-};
-
 struct PromptOptions {
     std::string same;     // "", "overwrite", "skip", "rename:NAME"
     std::string missing;  // "", "skip", "cancel"
@@ -88,7 +50,7 @@ public:
     int AskSameFile(UploadPromptState& state) override {
         if (!options_.same.empty()) return Scripted(state);
         if (!interactive_) return IdCancel;
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         std::fprintf(stderr,
                      "\n업로드 폴더내에 같은 파일이 존재합니다.\n  파일명 : %s\n  크   기 : %.f\n"
                      "[o] 덮어쓰기  [r] 파일명변경  [s] 건너뛰기  (oa, sa: 모든 파일에 옵션적용) ",
@@ -114,7 +76,7 @@ public:
     int AskMissingFile(const std::wstring& name) override {
         if (options_.missing == "cancel") return IdCancel;
         if (options_.missing == "skip" || !interactive_) return IdOk;
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         std::fprintf(stderr, "\n    다음 파일이 이동되었거나 삭제되었습니다.\n  %s\n[s] 건너뛰기  [c] 업로드 취소 ",
                      Narrow(name).c_str());
         for (;;) {
@@ -176,7 +138,7 @@ public:
     TerminalView(const std::wstring& title, bool drawBar) : title_(Narrow(title)), drawBar_(drawBar) {}
 
     void RunOpened(const CUploadProgress& dialog) override {
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         names_.clear();
         for (const UploadEntry* e : dialog.runEntries) names_.push_back(Narrow(e->fileName));
         std::fprintf(stderr, "%s: %zu file(s)\n", title_.c_str(), names_.size());
@@ -185,7 +147,7 @@ public:
         runBar_ = 0;
     }
     void RunEnded(const CUploadProgress& dialog) override {
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         ClearLine();
         if (!dialog.runLog.empty()) {
             std::string log = Narrow(dialog.runLog);
@@ -196,7 +158,7 @@ public:
         }
     }
     void SetText(int id, const std::wstring& text) override {
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         switch (id) {
             case IdcUpFileName: file_ = Narrow(text); break;
             case IdcUpSpeed: speed_ = Narrow(text); break;
@@ -209,12 +171,12 @@ public:
     void ResetBar(int id) override { SetBar(id, 0); }
     void SetBar(int id, int position) override {
         if (id != IdcUpRunBar) return;
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         runBar_ = position;
         Draw();
     }
     void SetRowStatus(int row, const std::wstring& status) override {
-        std::lock_guard<std::mutex> lock(terminalMutex);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
         if (status == kRowSending) return;
         ClearLine();
         std::string name = row >= 0 && static_cast<size_t>(row) < names_.size() ? names_[row] : "?";
@@ -248,37 +210,6 @@ private:
     std::string file_, speed_, timeLeft_, sent_, total_;
     int runBar_ = 0;
 };
-
-// Whatever cookie text the command line gave, for any URL.
-class FixedCookie : public CookieStore {
-public:
-    explicit FixedCookie(std::string text) : text_(std::move(text)) {}
-    bool GetCookie(const char*, char* buffer, uint32_t* size) override {
-        if (text_.empty()) return false;
-        uint32_t needed = static_cast<uint32_t>(text_.size()) + 1;
-        if (*size < needed) {
-            *size = needed;
-            return false;
-        }
-        std::memcpy(buffer, text_.c_str(), needed);
-        return true;
-    }
-
-private:
-    std::string text_;
-};
-
-
-// The core's paths use "\" (the file system maps it back).
-std::wstring CorePath(const std::string& argument) {
-    std::error_code ec;
-    std::string absolute = std::filesystem::absolute(argument, ec).lexically_normal().string();
-    if (ec) absolute = argument;
-    std::wstring path = FromUtf8(absolute);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
 
 bool ParseNumber(const std::string& text, double& value) {
     char* end = nullptr;
@@ -404,7 +335,7 @@ int RunUploadCommand(int argc, char** argv) {
     }
 
     bool interactive = isatty(0) != 0;
-    TerminalBoxes boxes(interactive);
+    TerminalMessageBox boxes(interactive, IdNo);
 
     ResetProcessSettings();
     ProcessSettings& settings = Settings();
@@ -435,7 +366,7 @@ int RunUploadCommand(int argc, char** argv) {
     TerminalPrompts terminalPrompts(prompts, interactive);
     TerminalView view(settings.uploadTitle, isatty(2) != 0);
     ThreadedUploadRunHost host(view, &interrupted);
-    FixedCookie cookies(cookie);
+    FixedCookieStore cookies(cookie);
     ModelUploadList list(model);
 
     UploadStartServices services;
