@@ -1,8 +1,12 @@
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -49,6 +53,57 @@ bool MakeTestFile(const std::string& path, unsigned long long bytes) {
         bytes -= n;
     }
     return static_cast<bool>(out.flush());
+}
+
+BenchServer::BenchServer(const std::string& binary, const std::string& storeDir, const std::string& serveDir,
+                         const std::string& portFile) {
+    std::remove(portFile.c_str());
+    std::fflush(nullptr);  // the child must not repeat what is buffered
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (FILE* quiet = std::freopen("/dev/null", "w", stdout)) (void)quiet;
+        std::vector<std::string> args = {binary, "--port", "0", "--port-file", portFile, "--store", storeDir};
+        if (!serveDir.empty()) {
+            args.push_back("--serve");
+            args.push_back(serveDir);
+        }
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && port_ == 0 && pid_ > 0; ++i) {
+        std::ifstream in(portFile);
+        if (!(in >> port_)) port_ = 0;
+        if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+BenchServer::~BenchServer() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+bool SameContents(const std::string& a, const std::string& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    if (!fa || !fb) return false;
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount()) return false;
+        if (fa.gcount() == 0) return true;
+        if (!std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) return false;
+    }
+}
+
+bool HasRoom(const std::string& dir, unsigned long long bytes) {
+    struct statvfs s {};
+    if (statvfs(dir.c_str(), &s) != 0 || access(dir.c_str(), W_OK) != 0) return false;
+    return static_cast<unsigned long long>(s.f_bavail) * s.f_frsize > bytes + (64ull << 20);
 }
 
 void Report(const char* what, unsigned long long bytes, const Measured& ours, const Measured& curl, double target) {

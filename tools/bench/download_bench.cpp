@@ -19,46 +19,10 @@
 namespace parvex::bench {
 namespace {
 
-// The mail server as a child process, stopped by its pid.
-class Server {
-public:
-    Server(const std::string& binary, const std::string& serveDir, const std::string& storeDir,
-           const std::string& portFile) {
-        std::remove(portFile.c_str());
-        // Buffered output must not be written twice by the child.
-        std::fflush(nullptr);
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::freopen("/dev/null", "w", stdout);
-            execl(binary.c_str(), binary.c_str(), "--port", "0", "--port-file", portFile.c_str(), "--serve",
-                  serveDir.c_str(), "--store", storeDir.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 500 && port_ == 0; ++i) {
-            std::ifstream in(portFile);
-            if (!(in >> port_)) port_ = 0;
-            if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~Server() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
-
 // A tmpfs with room for the served file and two copies takes the disk out
 // of the comparison.
 std::string PickWorkDir(const Options& options, bool& inTmpfs) {
-    struct statvfs st;
-    if (statvfs("/dev/shm", &st) == 0 &&
-        static_cast<unsigned long long>(st.f_bavail) * st.f_frsize > 3 * options.bytes + (256ull << 20)) {
+    if (HasRoom("/dev/shm", 3 * options.bytes + (192ull << 20))) {
         inTmpfs = true;
         return "/dev/shm/parvex-bench-" + std::to_string(getpid());
     }
@@ -79,7 +43,7 @@ int RunDownloadBench(const Options& options) {
         std::fprintf(stderr, "cannot write %s\n", source.c_str());
         return 1;
     }
-    Server server(options.mailserver, serve, store, work + "/port");
+    BenchServer server(options.mailserver, store, serve, work + "/port");
     if (server.port() == 0) {
         std::fprintf(stderr, "the mail server did not start\n");
         return 1;
@@ -96,8 +60,7 @@ int RunDownloadBench(const Options& options) {
         std::remove(curlFile.c_str());
         Measured ours = RunAndMeasure({options.cli, "download", "--host", host, "--dest", out, "/big.bin", "parvex.bin"});
         Measured curl = RunAndMeasure({"curl", "-s", "-f", "-o", curlFile, host + "big.bin"});
-        identical = identical && RunAndMeasure({"cmp", "-s", source, ourFile}).exitCode == 0 &&
-                    RunAndMeasure({"cmp", "-s", source, curlFile}).exitCode == 0;
+        identical = identical && SameContents(source, ourFile) && SameContents(source, curlFile);
         if (round == 0 || ours.seconds < best[0].seconds) best[0] = ours;
         if (round == 0 || curl.seconds < best[1].seconds) best[1] = curl;
     }

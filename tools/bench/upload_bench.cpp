@@ -21,55 +21,6 @@ namespace {
 constexpr int kRounds = 3;
 constexpr double kTarget = 0.7;
 
-bool SameContents(const std::string& a, const std::string& b) {
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    if (!fa || !fb) return false;
-    std::vector<char> ba(1 << 20), bb(1 << 20);
-    for (;;) {
-        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-        if (fa.gcount() != fb.gcount()) return false;
-        if (fa.gcount() == 0) return true;
-        if (!std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) return false;
-    }
-}
-
-bool HasRoom(const std::string& dir, unsigned long long bytes) {
-    struct statvfs s {};
-    if (statvfs(dir.c_str(), &s) != 0 || access(dir.c_str(), W_OK) != 0) return false;
-    return static_cast<unsigned long long>(s.f_bavail) * s.f_frsize > bytes + (64ull << 20);
-}
-
-class Server {
-public:
-    Server(const std::string& binary, const std::string& store, const std::string& portFile) {
-        std::filesystem::remove(portFile);
-        std::fflush(stdout);  // the child must not repeat what is buffered
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (FILE* quiet = std::freopen("/dev/null", "w", stdout)) (void)quiet;
-            execl(binary.c_str(), binary.c_str(), "--port", "0", "--port-file", portFile.c_str(), "--store",
-                  store.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && port_ == 0; ++i) {
-            std::ifstream(portFile) >> port_;
-            if (port_ == 0) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-    }
-    ~Server() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    int port() const { return port_; }
-
-private:
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
-
 }  // namespace
 
 int RunUploadBench(const Options& options) {
@@ -93,7 +44,7 @@ int RunUploadBench(const Options& options) {
 
     int failures = 0;
     {
-        Server server(options.mailserver, store, options.workDir + "/upload-port");
+        BenchServer server(options.mailserver, store, "", options.workDir + "/upload-port");
         if (server.port() == 0) {
             std::fprintf(stderr, "upload: the mail server did not start\n");
             std::filesystem::remove_all(store, ec);
