@@ -11,6 +11,7 @@
 #include "control/settings.h"
 #include "download/download_engine.h"
 #include "download_test_support.h"
+#include "tests/support/test_data.h"
 #include "tests/support/mail_server_process.h"
 
 using namespace parvex;
@@ -19,18 +20,6 @@ using namespace parvex::dltest;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Bytes(size_t n, unsigned seed) {
-    std::string s(n, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return s;
-}
 
 std::string Escape(const std::string& text) {
     std::string out;

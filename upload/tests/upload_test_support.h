@@ -16,6 +16,7 @@
 #include "common/socket.h"
 #include "common/utf8.h"
 #include "tests/support/fakes.h"
+#include "tests/support/test_data.h"
 #include "tests/support/mail_server_process.h"
 #include "upload/upload_start.h"
 
@@ -341,18 +342,5 @@ struct UploadHarness {
     }
     std::string Stored(const std::string& name) { return ReadWholeFile(server.storeDir() + "/" + name); }
 };
-
-// Non-repeating bytes.
-inline std::string Bytes(size_t n, unsigned seed = 1) {
-    std::string s(n, '\0');
-    unsigned x = seed * 2654435761u + 1;
-    for (auto& c : s) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x);
-    }
-    return s;
-}
 
 }  // namespace parvex::testing
