@@ -278,9 +278,12 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
 }
 
 TEST(DownloadBridgeTest, ControlMethodsReachTheProcessQueue) {
-    EXPECT_EQ(DownloadAddFile(L"/f/bridge", L"bridge-only.txt", 3, 0), 0);
-    EXPECT_EQ(DownloadAddFile(L"/f/bridge", L"bridge-only.txt", 3, 0), -1);
-    EXPECT_EQ(ProcessDownloadState().FindEntryByName(L"bridge-only.txt"), -1);
+    // The process queue outlives the test: a fresh name for every repetition.
+    static int repetition = 0;
+    const std::wstring name = L"bridge-only-" + std::to_wstring(++repetition) + L".txt";
+    EXPECT_EQ(DownloadAddFile(L"/f/bridge", name, 3, 0), 0);
+    EXPECT_EQ(DownloadAddFile(L"/f/bridge", name, 3, 0), -1);
+    EXPECT_EQ(ProcessDownloadState().FindEntryByName(name), -1);
     Settings().downloadHostUrl = L"http://bridge.example:81/";
     // No dialog can be made here; the start still fixes host and port.
     DownloadStartSession();
