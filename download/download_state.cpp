@@ -62,8 +62,14 @@ DownloadState::~DownloadState() {
 
 void DownloadState::ResetOnControlConstruction() {
     std::lock_guard<std::mutex> lock(mutex);
-    pendingAdded = false;
+    // A control made while the queue still holds entries (a second control
+    // on the page, or one made while a dialog is open) must not make the
+    // worker forget entries waiting to be merged, nor zero the total the
+    // bars divide by: both follow the queue as it is.
+    pendingAdded = !pendingList.empty();
     downloadTotalBytes = 0;
+    for (auto& e : downloadList) downloadTotalBytes += e->size;
+    for (auto& e : pendingList) downloadTotalBytes += e->size;
     addCallCount = 0;
     addFailed = false;
     addFailureText.clear();

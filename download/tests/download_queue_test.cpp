@@ -277,6 +277,33 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
     InitDefaultFolder(PlatformDocumentsFolder);
 }
 
+TEST_F(DownloadQueueTest, NewControlsResetTheBatchButKeepTheQueue) {
+    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 100, 3), 0);
+    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 100, 3), -1);
+    TestDialog& dialog = Open();
+    state->downloadRunning = true;
+    EXPECT_EQ(state->AddDownloadFile(L"/f/b", L"b.txt", 50, 1), 0);
+    ASSERT_TRUE(state->pendingAdded);
+
+    // Another control is made on the page while the run goes on.
+    state->ResetOnControlConstruction();
+    EXPECT_EQ(state->addCallCount, 0);
+    EXPECT_FALSE(state->addFailed);
+    EXPECT_TRUE(state->addFailureText.empty());
+    // The waiting addition is still merged and counted in the total.
+    EXPECT_TRUE(state->pendingAdded);
+    EXPECT_DOUBLE_EQ(state->TotalBytes(), 150);
+    state->MergePendingEntries(dialog.view);
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
+    state->downloadRunning = false;
+    Close();
+
+    // With nothing queued everything starts from zero.
+    state->ResetOnControlConstruction();
+    EXPECT_FALSE(state->pendingAdded);
+    EXPECT_DOUBLE_EQ(state->TotalBytes(), 0);
+}
+
 TEST(DownloadBridgeTest, ControlMethodsReachTheProcessQueue) {
     // The process queue outlives the test: a fresh name for every repetition.
     static int repetition = 0;
