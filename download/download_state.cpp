@@ -304,7 +304,9 @@ void DownloadState::InitializeDialog(DownloadView& view) {
 
 void DownloadState::StartRun() {
     std::shared_ptr<DownloadDialog> dialog = Dialog();
-    if (!dialog || runStarted_) return;
+    // Once closing was asked for, the watcher is tearing the session down
+    // and empties the lists; a run must not start under it.
+    if (!dialog || runStarted_ || closeRequested) return;
     runStarted_ = true;
     dialog->View().EnableControl(kDnStartButton, false);
     dialog->View().EnableControl(kDnChangeFolderButton, false);

@@ -304,6 +304,19 @@ TEST_F(DownloadQueueTest, NewControlsResetTheBatchButKeepTheQueue) {
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 0);
 }
 
+TEST_F(DownloadQueueTest, StartAfterCloseStartsNoRun) {
+    state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1);
+    TestDialog& dialog = Open();
+    // Close, then start before the watcher has torn the session down.
+    state->CancelOrClose();
+    state->StartRun();
+    EXPECT_FALSE(state->downloadRunning);
+    EXPECT_TRUE(dialog.view.Enabled(kDnStartButton));
+    state->WaitSessionClosed();
+    EXPECT_TRUE(dialog.closed);
+    EXPECT_TRUE(state->Entries().empty());
+}
+
 TEST(DownloadBridgeTest, ControlMethodsReachTheProcessQueue) {
     // The process queue outlives the test: a fresh name for every repetition.
     static int repetition = 0;
