@@ -171,6 +171,12 @@ TEST(DownloadParseTest, StatusLineAndContentLength) {
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"), -1);
 }
 
+TEST(DownloadParseTest, RequestCarriesThePortAlsoForPort80) {
+    EXPECT_EQ(BuildDownloadRequest(L"/d/a  b", L"mail.example.com", 80, L""),
+              L"GET /d/a%20%20b HTTP/1.1\r\nAccept: */*\r\nAccpet-Encoding: deflate\r\nHost: mail.example.com:80\r\n"
+              L"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nConnection: Keep-Alive\r\n\r\n");
+}
+
 TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
     std::string h1 = Serve("files/a b.txt", Bytes(70000, 1));
     std::string h2 = Serve("files/한글 문서.bin", Bytes(8192 * 3, 2));
