@@ -114,6 +114,20 @@ bool CurrentEntryDeleted(DownloadState& state, DownloadView& view, double fileBy
     return state.DeleteSelectedEntries(view, fileBytes) == -1;
 }
 
+// Clears downloadRunning under the lock that AddDownloadFile reads it under,
+// once nothing waits to be merged: an addition made after the last check of
+// the run is still shown as a row instead of staying unseen in pendingList.
+void EndRun(DownloadState& state, DownloadDialog& dialog) {
+    for (;;) {
+        MergeIfPending(state, dialog);
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (!state.pendingAdded) {
+            state.downloadRunning = false;
+            return;
+        }
+    }
+}
+
 void AskDeletePartial(DownloadState& state, DownloadView& view, const std::wstring& path) {
     int answer = view.Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?", L"Download Cancel", MbYesNo);
     if (answer == IdYes) state.Files().RemoveFile(path);
@@ -306,7 +320,7 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
     if (!fs.Exists(state.SaveFolder())) {
         view.Messages().Show(L"경로에러", L"", MbOk);
         // The run ends here; the dialog must still close.
-        state.downloadRunning = false;
+        EndRun(state, *dialog);
         return;
     }
     NetAddress address;
@@ -383,7 +397,7 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
     view.SetText(kDnTimeLeftLabel, L"...");
     view.EnableControl(kDnDeleteButton, false);
     view.SetText(kDnCancelButton, L"종 료");
-    state.downloadRunning = false;
+    EndRun(state, *dialog);
 }
 
 }  // namespace parvex

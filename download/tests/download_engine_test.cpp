@@ -350,6 +350,47 @@ TEST_F(DownloadEngineTest, EntriesAddedDuringARunAreMergedAndFetched) {
     Close();
 }
 
+TEST_F(DownloadEngineTest, AnAdditionAtTheVeryEndOfARunStillGetsItsRow) {
+    // The page adds a file while the worker is finishing: after its last
+    // check of the queue, before the run counts as over.
+    struct LateView : RecordingView {
+        DownloadState* state = nullptr;
+        void SetText(int id, const std::wstring& text) override {
+            RecordingView::SetText(id, text);
+            if (id == kDnCancelButton && text == L"종 료") state->AddDownloadFile(L"/late.bin", L"late.bin", 7, 1);
+        }
+    };
+    struct LateDialog : DownloadDialog {
+        LateView view;
+        DownloadView& View() override { return view; }
+    };
+    struct LateFactory : DownloadDialogFactory {
+        std::shared_ptr<LateDialog> last;
+        std::shared_ptr<DownloadDialog> Create(DownloadState& s) override {
+            last = std::make_shared<LateDialog>();
+            last->view.state = &s;
+            return last;
+        }
+    } lateFactory;
+    Serve("a.bin", Bytes(100, 16));
+    DownloadPlatform platform;
+    platform.store = &store;
+    platform.dialogFactory = &lateFactory;
+    state = std::make_unique<DownloadState>(platform);
+    Queue(L"/a.bin", L"a.bin", 100);
+    state->DownloadStart();
+    state->StartRun();
+    state->WaitRunFinished();
+    auto rows = lateFactory.last->view.Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].name, L"late.bin");
+    EXPECT_EQ(rows[1].status, L"대 기");
+    EXPECT_TRUE(state->PendingEntries().empty());
+    ASSERT_EQ(state->Entries().size(), 2u);
+    EXPECT_EQ(state->Entries()[1].listIndex, 1);
+    Close();
+}
+
 TEST_F(DownloadEngineTest, DeletingDuringARunDropsWaitingRowsAndTheOneBeingFetched) {
     Serve("slow.bin", Bytes(2000000, 10));
     std::string hb = Serve("b.bin", Bytes(5000, 11));
