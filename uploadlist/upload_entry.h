@@ -17,6 +17,10 @@ struct UploadEntry {
     int kind = KindGeneral;
     double size = 0;          // bytes
     int listIndex = 0;        // row in the list window
+    // What the totals received for this entry at admission. It differs from
+    // size when the page names a server file of 4 GiB or more or a fractional
+    // size; taking this back out leaves no remainder in the totals.
+    double countedSize = 0;
 };
 
 }  // namespace parvex

@@ -127,9 +127,9 @@ void UploadListModel::InitWindow() {
     bigTotal = 0;
     for (const UploadEntry& e : uploadList) {
         if (e.kind == KindBig)
-            bigTotal += e.size;
+            bigTotal += e.countedSize;
         else
-            generalTotal += e.size;
+            generalTotal += e.countedSize;
     }
     ResetRejectSummary();
     Settings().checkAll = false;
@@ -261,6 +261,7 @@ void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std:
     e.uniqueName = NewUniqueName(row);
     e.kind = kind;
     e.size = size;
+    e.countedSize = size;
     e.listIndex = row;
     uploadList.push_back(e);
 }
@@ -272,6 +273,7 @@ void UploadListModel::AppendServerEntry(const std::wstring& uniqueName, const st
     e.uniqueName = uniqueName;
     e.kind = KindOnServer;
     e.size = size;
+    e.countedSize = size;
     e.listIndex = row;
     uploadList.push_back(e);
 }
@@ -323,6 +325,7 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     rows_->InsertRow(row, content);
     totalSize += totalsSize;
     AppendLocalEntry(localPath, fileName, entrySize, row, kind);
+    uploadList.back().countedSize = totalsSize;
     if (kind == KindBig)
         bigTotal += totalsSize;
     else
@@ -519,14 +522,18 @@ bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
 void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
                                          double fileSize) {
     int n = rows_->RowCount();
+    // A size that is no number would stick in the totals for good and make
+    // every later budget comparison false; it counts as nothing instead.
+    double counted = std::isfinite(fileSize) ? fileSize : 0.0;
     AppendServerEntry(uniqueName, fileName, PageSizeToU32(fileSize), n);
+    uploadList.back().countedSize = counted;
     UploadRow content;
     content.fileName = fileName;
-    content.sizeText = FormatSize(fileSize);
+    content.sizeText = FormatSize(counted);
     content.iconIndex = kOnServerImage;
     rows_->InsertRow(n, content);
-    totalSize += fileSize;
-    generalTotal += fileSize;
+    totalSize += counted;
+    generalTotal += counted;
     AfterAdding(rows_->RowCount() - 1);
 }
 
@@ -580,11 +587,13 @@ void UploadListModel::DeleteFile() {
             ++i;  // a row without an entry; nothing to take away
             continue;
         }
+        // What the totals received, which for a server file of 4 GiB or a
+        // fractional size is not the entry's 32-bit size.
         if (found->kind == KindBig)
-            bigTotal -= found->size;
+            bigTotal -= found->countedSize;
         else
-            generalTotal -= found->size;
-        removed += found->size;
+            generalTotal -= found->countedSize;
+        removed += found->countedSize;
         // List order is row order, so each row takes the next row's check
         // before that one is overwritten.
         for (UploadEntry& e : uploadList) {

@@ -4,6 +4,8 @@
 
 #include <olectl.h>
 
+#include <vector>
+
 #include "control/com_module_win.h"
 #include "parvex_h.h"
 #include "tests/win/ocx_win.h"
@@ -142,4 +144,102 @@ TEST(ModuleFactories, HandOutFourClassesAndKeepTheModuleWhileObjectsOrLocksLive)
     page->Release();
     EXPECT_EQ(canUnload(), S_OK);
     for (IClassFactory* factory : factories) factory->Release();
+}
+
+namespace {
+
+std::wstring ResourceString(HMODULE module, UINT id) {
+    wchar_t text[256] = {0};
+    LoadStringW(module, id, text, 256);
+    return text;
+}
+
+// Position, size and caption of a plain dialog template of the module.
+struct TemplateHead {
+    DWORD style = 0;
+    short x = 0, y = 0, cx = 0, cy = 0;
+    std::wstring caption;
+};
+
+bool ReadTemplate(HMODULE module, int id, TemplateHead& head) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+    if (!found) return false;
+    auto* dialog = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(module, found)));
+    if (!dialog) return false;
+    head.style = dialog->style;
+    head.x = dialog->x;
+    head.y = dialog->y;
+    head.cx = dialog->cx;
+    head.cy = dialog->cy;
+    // Menu and class are empty (one zero word each); the caption follows.
+    auto* words = reinterpret_cast<const WORD*>(dialog + 1);
+    if (words[0] != 0 || words[1] != 0) return false;
+    head.caption = reinterpret_cast<const wchar_t*>(words + 2);
+    return true;
+}
+
+using Query = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+std::wstring VersionText(Query query, const std::vector<BYTE>& block, const wchar_t* name) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!query || !query(block.data(), path.c_str(), reinterpret_cast<LPVOID*>(&text), &length) || !text)
+        return L"<missing>";
+    return text;
+}
+
+}  // namespace
+
+TEST(ModuleResources, StringTableDialogsAndVersionAreTheDocumentedOnes) {
+    OcxModule ocx;
+    ASSERT_NE(ocx.get(), nullptr);
+    const std::pair<UINT, const wchar_t*> strings[] = {{1, L"Parvex_Up Control"},       {2, L"Parvex_Up Property Page"},
+                                                       {3, L"Parvex_Dn Control"},       {4, L"Parvex_Dn Property Page"},
+                                                       {200, L"General"},               {201, L"General"}};
+    for (const auto& s : strings) EXPECT_EQ(ResourceString(ocx.get(), s.first), s.second) << s.first;
+
+    struct Expected {
+        int id;
+        short x, y, cx, cy;
+        const wchar_t* caption;
+        bool child;
+    };
+    const Expected dialogs[] = {{1, 34, 22, 260, 55, L"About Parvex_Up Control", false},
+                                {2, 34, 22, 260, 55, L"About Parvex_Dn Control", false},
+                                {200, 0, 0, 250, 62, L"", true},
+                                {201, 0, 0, 250, 62, L"", true}};
+    for (const Expected& e : dialogs) {
+        TemplateHead head;
+        ASSERT_TRUE(ReadTemplate(ocx.get(), e.id, head)) << e.id;
+        EXPECT_EQ(head.x, e.x) << e.id;
+        EXPECT_EQ(head.y, e.y) << e.id;
+        EXPECT_EQ(head.cx, e.cx) << e.id;
+        EXPECT_EQ(head.cy, e.cy) << e.id;
+        EXPECT_EQ(head.caption, e.caption) << e.id;
+        EXPECT_EQ((head.style & WS_CHILD) != 0, e.child) << e.id;
+    }
+
+    using SizeOf = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+    using InfoOf = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+    HMODULE version = LoadLibraryW(L"version.dll");
+    ASSERT_NE(version, nullptr);
+    auto sizeOf = reinterpret_cast<SizeOf>(GetProcAddress(version, "GetFileVersionInfoSizeW"));
+    auto infoOf = reinterpret_cast<InfoOf>(GetProcAddress(version, "GetFileVersionInfoW"));
+    ASSERT_TRUE(sizeOf && infoOf);
+    DWORD unused = 0;
+    std::vector<BYTE> block(sizeOf(OcxPath().c_str(), &unused));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(infoOf(OcxPath().c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    auto query = reinterpret_cast<Query>(GetProcAddress(version, "VerQueryValueW"));
+    ASSERT_NE(query, nullptr);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(query(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 15u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 1u);
+    EXPECT_EQ(VersionText(query, block, L"FileDescription"), L"Parvex ActiveX Control Module");
+    FreeLibrary(version);
 }

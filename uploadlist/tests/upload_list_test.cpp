@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "control/settings.h"
@@ -484,6 +485,33 @@ TEST_F(UploadListTest, AttachFromMailReadsThePageSizeAsUnsigned32Bits) {
     std::vector<double> sizes;
     for (const UploadEntry& e : model->uploadList) sizes.push_back(e.size);
     EXPECT_EQ(sizes, (std::vector<double>{1234, 4294967295.0, 3000000000.0, 0}));
+}
+
+TEST_F(UploadListTest, DeletingServerFilesTakesBackWhatTheTotalsReceived) {
+    const double fiveGiB = 5.0 * 1024 * MiB;
+    model->AttachFileFromMail(L"movie.avi", L"s0", fiveGiB);
+    model->AttachFileFromMail(L"half.txt", L"s1", 1234.5);
+    model->AttachFileFromMail(L"nan.txt", L"s2", std::nan(""));
+    model->AttachFileFromMail(L"inf.txt", L"s3", HUGE_VAL);
+    model->AttachFileFromMail(L"keep.txt", L"s4", 100);
+    EXPECT_EQ(model->GetTotalUpSize(), fiveGiB + 1334.5);
+    EXPECT_EQ(model->GetSmallTotalSize(), fiveGiB + 1334.5);
+    // The entry itself still keeps the 32-bit reading.
+    EXPECT_EQ(model->uploadList.front().size, 1.0 * 1024 * MiB);
+
+    // A window that comes later counts the same totals again.
+    MemoryUploadRows window;
+    model->InitWindow();
+    model->AttachRows(&window);
+    EXPECT_EQ(model->GetSmallTotalSize(), fiveGiB + 1334.5);
+
+    for (int row : {0, 1, 2, 3}) model->Rows().SetRowChecked(row, true);
+    model->DeleteFile();
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"keep.txt"});
+    EXPECT_EQ(model->GetTotalUpSize(), 100.0);
+    EXPECT_EQ(model->GetSmallTotalSize(), 100.0);
+    EXPECT_EQ(model->GetBigTotalSize(), 0.0);
+    model->AttachRows(nullptr);
 }
 
 // --- texts -----------------------------------------------------------------------
