@@ -25,16 +25,16 @@ const wchar_t kMiscStatus[] = L"131473";
 
 struct ClassEntry {
     const CLSID* clsid;
-    const wchar_t* progId;  // null for the property pages
+    const wchar_t* progId;
     int typeNameId;
-    int toolboxBitmap;      // 0 for the property pages
+    int toolboxBitmap;      // 0 for the property pages, which are no controls
 };
 
 const ClassEntry kClasses[] = {
     {&CLSID_Parvex_Up, L"PARVEX.ParvexUpCtrl.1", IDS_PARVEX_UP, IDB_PARVEX_UP},
     {&CLSID_Parvex_Dn, L"PARVEX.ParvexDnCtrl.1", IDS_PARVEX_DN, IDB_PARVEX_DN},
-    {&CLSID_ParvexUpPropPage, nullptr, IDS_PARVEX_UP_PPG, 0},
-    {&CLSID_ParvexDnPropPage, nullptr, IDS_PARVEX_DN_PPG, 0},
+    {&CLSID_ParvexUpPropPage, L"PARVEX.ParvexUpPropPage.1", IDS_PARVEX_UP_PPG, 0},
+    {&CLSID_ParvexDnPropPage, L"PARVEX.ParvexDnPropPage.1", IDS_PARVEX_DN_PPG, 0},
 };
 
 std::wstring GuidText(REFGUID guid) {
@@ -77,10 +77,10 @@ bool RegisterClassEntry(const ClassEntry& entry) {
     const std::wstring key = L"CLSID\\" + GuidText(*entry.clsid);
     bool ok = SetText(key, nullptr, typeName) && SetText(key + L"\\InprocServer32", nullptr, path) &&
               SetText(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
-    if (!ok || !entry.progId) return ok;
-    return SetText(key + L"\\ProgID", nullptr, entry.progId) && SetText(entry.progId, nullptr, typeName) &&
-           SetText(std::wstring(entry.progId) + L"\\CLSID", nullptr, GuidText(*entry.clsid)) &&
-           CreateKey(key + L"\\Control") &&
+    ok = ok && SetText(key + L"\\ProgID", nullptr, entry.progId) && SetText(entry.progId, nullptr, typeName) &&
+         SetText(std::wstring(entry.progId) + L"\\CLSID", nullptr, GuidText(*entry.clsid));
+    if (!ok || entry.toolboxBitmap == 0) return ok;
+    return CreateKey(key + L"\\Control") &&
            SetText(key + L"\\ToolboxBitmap32", nullptr, path + L", " + std::to_wstring(entry.toolboxBitmap)) &&
            SetText(key + L"\\MiscStatus", nullptr, L"0") && SetText(key + L"\\MiscStatus\\1", nullptr, kMiscStatus) &&
            SetText(key + L"\\TypeLib", nullptr, GuidText(LIBID_PARVEXLib)) &&
@@ -110,7 +110,7 @@ bool UnregisterClassEntry(const ClassEntry& entry) {
                                 L"MiscStatus",     L"TypeLib", L"Version"};
     for (const wchar_t* sub : subkeys)
         if (!DeleteKeyIfPresent(key + L"\\" + sub)) return false;
-    if (entry.progId && !DeleteKeyIfPresent(entry.progId)) return false;
+    if (!DeleteKeyIfPresent(entry.progId)) return false;
     if (HasSubkeys(key)) {
         HKEY handle;
         if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_WRITE, &handle) == ERROR_SUCCESS) {

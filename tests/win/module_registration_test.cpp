@@ -55,11 +55,18 @@ TEST(ModuleRegistration, WritesClassesTypeLibraryCategoriesAndOnlyTheUploadContr
     ExpectControlEntries(CLSID_Parvex_Up, L"PARVEX.ParvexUpCtrl.1", L"Parvex_Up Control", 1);
     ExpectControlEntries(CLSID_Parvex_Dn, L"PARVEX.ParvexDnCtrl.1", L"Parvex_Dn Control", 2);
 
-    const std::pair<const CLSID*, const wchar_t*> pages[] = {{&CLSID_ParvexUpPropPage, L"Parvex_Up Property Page"},
-                                                             {&CLSID_ParvexDnPropPage, L"Parvex_Dn Property Page"}};
+    struct Page {
+        const CLSID* clsid;
+        const wchar_t* name;
+        const wchar_t* progId;
+    };
+    const Page pages[] = {{&CLSID_ParvexUpPropPage, L"Parvex_Up Property Page", L"PARVEX.ParvexUpPropPage.1"},
+                          {&CLSID_ParvexDnPropPage, L"Parvex_Dn Property Page", L"PARVEX.ParvexDnPropPage.1"}};
     for (const auto& page : pages) {
-        const std::wstring key = L"CLSID\\" + Guid(*page.first);
-        EXPECT_EQ(Text(key), page.second);
+        const std::wstring key = L"CLSID\\" + Guid(*page.clsid);
+        EXPECT_EQ(Text(key), page.name);
+        EXPECT_EQ(Text(key + L"\\ProgID"), page.progId);
+        EXPECT_EQ(Text(std::wstring(page.progId) + L"\\CLSID"), Guid(*page.clsid));
         EXPECT_EQ(lstrcmpiW(Text(key + L"\\InprocServer32").c_str(), OcxPath().c_str()), 0);
         EXPECT_FALSE(ClassesKeyExists(key + L"\\Control"));
     }
@@ -90,6 +97,8 @@ TEST(ModuleRegistration, UnregisteringRemovesClassesAndTypeLibraryButKeepsCatego
         EXPECT_FALSE(ClassesKeyExists(L"CLSID\\" + Guid(*clsid) + L"\\InprocServer32"));
     EXPECT_FALSE(ClassesKeyExists(L"PARVEX.ParvexUpCtrl.1"));
     EXPECT_FALSE(ClassesKeyExists(L"PARVEX.ParvexDnCtrl.1"));
+    EXPECT_FALSE(ClassesKeyExists(L"PARVEX.ParvexUpPropPage.1"));
+    EXPECT_FALSE(ClassesKeyExists(L"PARVEX.ParvexDnPropPage.1"));
     EXPECT_FALSE(ClassesKeyExists(L"TypeLib\\" + Guid(LIBID_PARVEXLib) + L"\\1.0"));
     CLSID clsid;
     EXPECT_FALSE(SUCCEEDED(CLSIDFromProgID(L"PARVEX.ParvexUpCtrl.1", &clsid)));
