@@ -25,4 +25,8 @@ if(TARGET parvex-mailserver)
   add_dependencies(parvex_tests parvex-mailserver)
   target_compile_definitions(parvex_test_support PUBLIC PARVEX_MAILSERVER_PATH="$<TARGET_FILE:parvex-mailserver>")
 endif()
+# The upload tests run the command-line tool as a child process.
+if(TARGET parvex-cli)
+  add_dependencies(parvex_tests parvex-cli)
+endif()
 add_test(NAME parvex_tests COMMAND parvex_tests)

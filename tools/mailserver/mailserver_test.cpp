@@ -686,6 +686,44 @@ TEST(MailServerOptions, RecordKeepsRawRequests) {
   fs::remove_all(dir);
 }
 
+// A client that sees the connection end without an answer may read the
+// record at once: it must already hold the request's head.
+TEST(MailServerOptions, RecordIsCompleteWhenTheConnectionDropsWithoutAnswer) {
+  char templ[] = "/tmp/mailserver-record-XXXXXX";
+  const fs::path dir = ::mkdtemp(templ);
+  ServerProcess server({"--record", dir.string()});
+  ASSERT_GT(server.port(), 0);
+  UploadRequest request = simple_upload("drop.bin", tricky_data(5000, 11));
+  const std::string wire = request.wire();
+  const std::string head = wire.substr(0, wire.find("\r\n\r\n") + 4);
+  int n = 0;
+  for (const char* fault : {"close_after=0", "close_after=100"}) {
+    for (int i = 0; i < 25; ++i) {
+      server.control(std::string("/__fault?") + fault + "&count=1");
+      EXPECT_TRUE(server.exchange(wire).closed);
+      char name[32];
+      std::snprintf(name, sizeof name, "req-%04d.bin", ++n);
+      ASSERT_EQ(read_file(dir / name).substr(0, head.size()), head) << fault << " #" << i;
+    }
+  }
+  std::string expecting = wire;
+  expecting.insert(expecting.find("\r\n\r\n") + 2, "Expect: 100-continue\r\n");
+  const std::string expecting_head = expecting.substr(0, expecting.find("\r\n\r\n") + 4);
+  for (int i = 0; i < 25; ++i) {
+    server.control("/__fault?continue_status=417%20Expectation%20Failed&count=1");
+    int fd = connect_to(server.port());
+    send_bytes(fd, expecting_head);
+    Reply refused(read_reply(fd));
+    ::close(fd);
+    EXPECT_EQ(refused.status_line, "HTTP/1.1 417 Expectation Failed");
+    char name[32];
+    std::snprintf(name, sizeof name, "req-%04d.bin", ++n);
+    ASSERT_EQ(read_file(dir / name).substr(0, expecting_head.size()), expecting_head) << "continue_status #" << i;
+  }
+  EXPECT_EQ(server.stop(), 0);
+  fs::remove_all(dir);
+}
+
 TEST(MailServerOptions, PortFileAndFixedPort) {
   char templ[] = "/tmp/mailserver-port-XXXXXX";
   const fs::path dir = ::mkdtemp(templ);

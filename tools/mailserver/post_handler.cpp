@@ -245,6 +245,8 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
   const FaultSet faults = state.faults.take(kind);
 
   if (faults.close_after && *faults.close_after == 0) {
+    // The close is the client's answer: the record is complete before it.
+    ctx.record.reset();
     ctx.conn.close_now();
     return;
   }
@@ -282,6 +284,7 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
   const std::string* expect = req.header("Expect");
   if (expect != nullptr && iequals(trim(*expect), "100-continue")) {
     if (faults.continue_status) {
+      ctx.record.reset();
       ctx.conn.send_all(status_line(*faults.continue_status) +
                         "Content-Length: 0\r\nConnection: close\r\n\r\n");
       ctx.conn.linger_close(length);
@@ -319,6 +322,7 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
       return;
     case BodyEnd::ClosedByFault:
     case BodyEnd::Gone:
+      ctx.record.reset();
       ctx.conn.close_now();
       return;
   }

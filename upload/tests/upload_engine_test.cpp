@@ -29,11 +29,16 @@ std::vector<std::string> HeadLines(const std::string& request, std::string* body
 
 const std::wstring kCancelled = L"업로드가 취소되었습니다.";
 
-// Sets the cancel of the run in progress after a delay, from another thread.
+// Sets the cancel of the run in progress from another thread, ms after the
+// run's sends have reached `sends`: the worker is then waiting on the server,
+// however slowly the machine got it there.
 class LateCancel {
 public:
-    explicit LateCancel(int ms)
-        : t_([ms] {
+    LateCancel(WatchingNetwork& network, size_t sends, int ms)
+        : t_([&network, sends, ms] {
+              auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+              while (network.Sends().size() < sends && std::chrono::steady_clock::now() < give_up)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
               std::this_thread::sleep_for(std::chrono::milliseconds(ms));
               if (CUploadProgress* d = ActiveProgressDialog()) d->cancelRequested = 1;
           }) {}
@@ -362,14 +367,10 @@ TEST(UploadEngineCancel, BeforeTheRequestAndAfterConnecting) {
 }
 
 TEST(UploadEngineCancel, ConnectionAttemptsStopOnCancel) {
-    int deadPort;
-    {
-        MailServerProcess gone;
-        deadPort = gone.port();
-    }
+    RefusingPort refusing;
     MailServerProcess server;
     UploadHarness h(server);
-    h.settings.uploadUrl = L"http://127.0.0.1:" + std::to_wstring(deadPort) + L"/upload";
+    h.settings.uploadUrl = refusing.UploadUrl();
     h.Add(L"a.txt", "A");
     h.controlBoxes.answers = {IdNo};
     EXPECT_EQ(h.Start(), 0);
@@ -392,9 +393,13 @@ TEST(UploadEngineCancel, DuringTheWaitsOnTheServer) {
         const char* fault;
         bool expect;
         bool exists;
+        size_t sendsBeforeTheWait;
     };
-    for (Case c : {Case{"continue=0", true, false}, Case{"stall=1", false, false},
-                   Case{"stall=1&target=exists", false, true}}) {
+    // Waiting for "100 continue" after the header; for the reply after the
+    // header, four parts, one block and the closing; for the exists answer
+    // after its one request.
+    for (Case c : {Case{"continue=0", true, false, 1}, Case{"stall=1", false, false, 7},
+                   Case{"stall=1&target=exists", false, true, 1}}) {
         SCOPED_TRACE(c.fault);
         server.Get("/__reset");
         server.Get(std::string("/__fault?") + c.fault + "&count=1");
@@ -406,7 +411,7 @@ TEST(UploadEngineCancel, DuringTheWaitsOnTheServer) {
         h.Add(L"b.txt", "B");
         auto start = std::chrono::steady_clock::now();
         {
-            LateCancel cancel(300);
+            LateCancel cancel(h.network, c.sendsBeforeTheWait, 300);
             EXPECT_EQ(h.Start(), 0);
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));

@@ -9,6 +9,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/mail_server_process.h"
 #include "upload/upload_reply.h"
+#include "upload_test_support.h"
 
 using namespace parvex;
 using parvex::testing::MailServerProcess;
@@ -38,7 +39,9 @@ UploadTarget TargetFor(const MailServerProcess& server) {
     return t;
 }
 
-ServerWait ShortWait(const std::atomic<int>* cancel = nullptr, uint32_t ms = 1500) {
+// Long enough for any answer on a loaded machine; the silent-server cases
+// pass a short one.
+ServerWait WaitUpTo(const std::atomic<int>* cancel = nullptr, uint32_t ms = 60000) {
     ServerWait w;
     w.clock = &SystemClock();
     w.cancel = cancel;
@@ -62,10 +65,10 @@ std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std
 }
 
 int ReplyTo(MailServerProcess& server, RecordingMessageBox& boxes, const std::atomic<int>* cancel = nullptr,
-            uint32_t timeoutMs = 1500) {
+            uint32_t timeoutMs = 60000) {
     auto socket = PostSmallFile(server, L"a.txt");
     if (!socket) return 99;
-    return ReadUploadReply(*socket, boxes, ShortWait(cancel, timeoutMs));
+    return ReadUploadReply(*socket, boxes, WaitUpTo(cancel, timeoutMs));
 }
 
 }  // namespace
@@ -188,7 +191,7 @@ TEST(UploadReplyRead, CancelEndsTheWait) {
 TEST(UploadExistsCheck, OutcomesOverLoopback) {
     MailServerProcess server;
     UploadTarget t = TargetFor(server);
-    ServerWait wait = ShortWait();
+    ServerWait wait = WaitUpTo();
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsNo);
 
     auto posted = PostSmallFile(server, L"보고서.txt");
@@ -221,24 +224,21 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     server.Get("/__fault?close_after=0&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
     server.Get("/__fault?stall=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", ShortWait(nullptr, 300)),
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", WaitUpTo(nullptr, 300)),
               ExistsSocketError);
 
     std::atomic<int> cancel{1};
     server.Get("/__fault?stall=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", ShortWait(&cancel, 60000)),
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", WaitUpTo(&cancel, 60000)),
               ExistsCancelled);
 }
 
 TEST(UploadExistsCheck, NoServerIsACheckFailure) {
-    int port;
-    {
-        MailServerProcess gone;
-        port = gone.port();
-    }
+    parvex::testing::RefusingPort refusing;
+    ASSERT_NE(refusing.port(), 0);
     UploadTarget t;
     t.host = L"127.0.0.1";
-    t.port = port;
+    t.port = refusing.port();
     t.existPath = L"/exists";
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", ShortWait()), ExistsCheckFailed);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", WaitUpTo()), ExistsCheckFailed);
 }

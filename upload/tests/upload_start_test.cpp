@@ -7,22 +7,14 @@ using namespace parvex::testing;
 
 namespace {
 
-std::wstring DeadUrl() {
-    int port;
-    {
-        MailServerProcess gone;
-        port = gone.port();
-    }
-    return L"http://127.0.0.1:" + std::to_wstring(port) + L"/upload";
-}
-
 const std::wstring kRerun = L"* 업로드에 실패한 항목을 재업로드 중입니다.";
 
 }  // namespace
 
 TEST(UploadStartRetry, ThreeRerunsThenTheQuestion) {
     MailServerProcess server;
-    std::wstring dead = DeadUrl();
+    RefusingPort refusing;
+    std::wstring dead = refusing.UploadUrl();
     for (bool yesOnce : {false, true}) {
         SCOPED_TRACE(yesOnce);
         UploadHarness h(server);
@@ -54,8 +46,9 @@ TEST(UploadStartRetry, ThreeRerunsThenTheQuestion) {
 
 TEST(UploadStartRetry, CancelInARerunEndsWithTheMessage) {
     MailServerProcess server;
+    RefusingPort refusing;
     UploadHarness h(server);
-    h.settings.uploadUrl = DeadUrl();
+    h.settings.uploadUrl = refusing.UploadUrl();
     h.Add(L"a.txt", "A");
     // The second re-run is the third run; its cancel comes right after it opens.
     int opened = 0;

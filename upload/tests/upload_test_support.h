@@ -2,6 +2,10 @@
 // prompts, a list, and wrappers that watch or spoil the real network and
 // file system.
 #pragma once
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -289,6 +293,34 @@ public:
     LocalTime Now() override { return LocalTime(); }
 };
 
+// A loopback port that refuses every connection for as long as this object
+// lives: bound but never listening, so no other process can take it over
+// (a port merely freed by a stopped server can be reused at any moment).
+class RefusingPort {
+public:
+    RefusingPort() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+            port_ = ntohs(a.sin_port);
+    }
+    ~RefusingPort() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    int port() const { return port_; }
+    std::wstring UploadUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/upload"; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
 // Everything one UploadStart call needs, wired to the real loopback network.
 struct UploadHarness {
     MailServerProcess& server;
@@ -305,7 +337,10 @@ struct UploadHarness {
     ThreadedUploadRunHost host{view};
     FileSystem* files = &LocalFileSystem();
     Clock* clock = &SystemClock();
-    uint32_t timeoutMs = 3000;
+    // Only a silent server runs into this; tests that want one set it short.
+    // Long by default so that a slow machine never turns a late answer into
+    // a failure.
+    uint32_t timeoutMs = 60000;
 
     explicit UploadHarness(MailServerProcess& s) : server(s) {
         settings.uploadUrl = Widen(s.Url("/upload"));
