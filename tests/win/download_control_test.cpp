@@ -31,19 +31,7 @@ DISPID IdOf(IDispatch* object, const wchar_t* name) {
 
 bool IsWhite(COLORREF c) { return c == RGB(255, 255, 255); }
 
-class DnControlTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        EnsureRegistered();
-        control = CreateByProgId(L"PARVEX.ParvexDnCtrl.1");
-        ASSERT_NE(control, nullptr);
-    }
-    void TearDown() override {
-        if (control) control->Release();
-    }
-    OleScope ole;
-    IDispatch* control = nullptr;
-};
+using DnControlTest = ControlByProgIdTest<kDnControlProgId>;
 
 }  // namespace
 

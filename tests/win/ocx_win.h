@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace parvex::testing {
@@ -44,5 +46,24 @@ struct OleScope {
         OleUninitialize();
     }
 };
+
+// A fixture holding one control created by its ProgID for each test.
+template <const wchar_t* ProgId>
+class ControlByProgIdTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureRegistered();
+        control = CreateByProgId(ProgId);
+        ASSERT_NE(control, nullptr);
+    }
+    void TearDown() override {
+        if (control) control->Release();
+    }
+    OleScope ole;
+    IDispatch* control = nullptr;
+};
+
+inline constexpr wchar_t kUpControlProgId[] = L"PARVEX.ParvexUpCtrl.1";
+inline constexpr wchar_t kDnControlProgId[] = L"PARVEX.ParvexDnCtrl.1";
 
 }  // namespace parvex::testing

@@ -18,6 +18,7 @@
 #include "common/utf8.h"
 #include "download/save_folder.h"
 #include "tests/win/dialog_driver_win.h"
+#include "tests/win/ocx_win.h"
 
 using namespace parvex;
 
@@ -52,13 +53,6 @@ void DeleteRawValue(const wchar_t* name) {
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
     RegDeleteValueW(key, name);
     RegCloseKey(key);
-}
-
-std::wstring ModulePath() {
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path = exe;
-    return path.substr(0, path.find_last_of(L'\\') + 1) + L"PARVEX.OCX";
 }
 
 }  // namespace
@@ -198,7 +192,7 @@ TEST(HostBrowser, NullOutsideABrowserAndReferencesBalance) {
 }
 
 TEST(Module, LoadsWithItsExports) {
-    HMODULE module = LoadLibraryW(ModulePath().c_str());
+    HMODULE module = LoadLibraryW(parvex::testing::OcxPath().c_str());
     ASSERT_NE(module, nullptr) << GetLastError();
     for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
         EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
@@ -219,7 +213,7 @@ TEST(Module, RefusesToLoadWhenSocketsCannotStart) {
     });
     while (!watching) Sleep(1);
     SetEnvironmentVariableA("PARVEX_TEST_FAIL_SOCKET_START", "1");
-    HMODULE module = LoadLibraryW(ModulePath().c_str());
+    HMODULE module = LoadLibraryW(parvex::testing::OcxPath().c_str());
     SetEnvironmentVariableA("PARVEX_TEST_FAIL_SOCKET_START", nullptr);
     watcher.join();
     EXPECT_EQ(module, nullptr);

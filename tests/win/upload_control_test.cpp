@@ -154,19 +154,7 @@ private:
     std::thread thread_;
 };
 
-class UpControlTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        EnsureRegistered();
-        control = CreateByProgId(L"PARVEX.ParvexUpCtrl.1");
-        ASSERT_NE(control, nullptr);
-    }
-    void TearDown() override {
-        if (control) control->Release();
-    }
-    OleScope ole;
-    IDispatch* control = nullptr;
-};
+using UpControlTest = ControlByProgIdTest<kUpControlProgId>;
 
 }  // namespace
 
