@@ -8,22 +8,14 @@
 #include "common/cookies_win.h"
 #include "common/file_system.h"
 #include "common/socket.h"
+#include "control/window_message_box_win.h"
 #include "download_state.h"
 
 namespace parvex {
-namespace {
-
-class DesktopMessageBox : public MessageBoxHost {
-public:
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
-        return MessageBoxW(nullptr, text.c_str(), caption.empty() ? nullptr : caption.c_str(), style);
-    }
-};
-
-}  // namespace
 
 void ConfigureWindowsDownloads() {
-    static DesktopMessageBox boxes;
+    // Boxes without owner: the queue is shared by every control of the process.
+    static WindowMessageBox boxes;
     static std::unique_ptr<SettingsStore> store = MakePlatformSettingsStore();
     DownloadPlatform platform;
     platform.fs = &LocalFileSystem();

@@ -95,13 +95,6 @@ private:
     UploadProgressView& view_;
 };
 
-class NoOwnerMessageBox : public MessageBoxHost {
-public:
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
-        return MessageBoxW(nullptr, text.c_str(), caption.empty() ? nullptr : caption.c_str(), style | MB_TASKMODAL);
-    }
-};
-
 }  // namespace
 
 short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWindow) {
@@ -110,7 +103,9 @@ short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWind
     PumpingRunHost runHost(view);
     WindowMessageBox controlBoxes;
     controlBoxes.SetOwner(static_cast<HWND>(ownerWindow));
-    NoOwnerMessageBox workerBoxes;
+    // The worker's boxes have no owner: the owner's thread is waiting in the
+    // run host.
+    WindowMessageBox workerBoxes;
 
     UploadStartServices services;
     services.cookies = &WinInetCookieStore();

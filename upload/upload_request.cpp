@@ -30,6 +30,25 @@ std::string WholeNumber(double value) {
     return buffer;
 }
 
+// "--boundary", line break and the disposition up to the closing quote of the
+// part's name; every part of both requests starts so.
+std::string PartHead(const std::wstring& boundary, const std::wstring& name) {
+    std::string out = "--";
+    Append(out, boundary);
+    out += "\r\nContent-Disposition: form-data; name=\"";
+    Append(out, name);
+    out += "\"";
+    return out;
+}
+
+// The cookie line goes out only when there is a cookie.
+void AppendCookieLine(std::string& out, const std::wstring& cookie) {
+    if (cookie.empty()) return;
+    out += "Cookie: ";
+    Append(out, cookie);
+    out += "\r\n";
+}
+
 }  // namespace
 
 std::wstring MakeBoundary(uint32_t seedSeconds) {
@@ -46,11 +65,8 @@ std::wstring MakeBoundary(uint32_t seedSeconds) {
 std::wstring MakeBoundary() { return MakeBoundary(static_cast<uint32_t>(std::time(nullptr))); }
 
 std::string BuildFieldPart(const std::wstring& boundary, const std::wstring& name, const std::wstring& value) {
-    std::string out = "--";
-    Append(out, boundary);
-    out += "\r\nContent-Disposition: form-data; name=\"";
-    Append(out, name);
-    out += "\"\r\n\r\n";
+    std::string out = PartHead(boundary, name);
+    out += "\r\n\r\n";
     Append(out, value);
     out += "\r\n";
     return out;
@@ -58,11 +74,8 @@ std::string BuildFieldPart(const std::wstring& boundary, const std::wstring& nam
 
 std::string BuildFilePartHeader(const std::wstring& boundary, const std::wstring& fieldName,
                                 const std::wstring& announcedName) {
-    std::string out = "--";
-    Append(out, boundary);
-    out += "\r\nContent-Disposition: form-data; name=\"";
-    Append(out, fieldName);
-    out += "\"; filename=\"";
+    std::string out = PartHead(boundary, fieldName);
+    out += "; filename=\"";
     Append(out, announcedName);
     out += "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
     return out;
@@ -92,22 +105,15 @@ std::string BuildUploadHeader(const UploadTarget& target, const std::wstring& bo
     out += "\r\nContent-Length: " + WholeNumber(contentLength) + "\r\n";
     if (target.expectContinue != 0) out += "Expect: 100-Continue\r\n";
     out += "Connection: close\r\n";
-    if (!target.cookie.empty()) {
-        out += "Cookie: ";
-        Append(out, target.cookie);
-        out += "\r\n";
-    }
+    AppendCookieLine(out, target.cookie);
     out += "\r\n";
     return out;
 }
 
 std::string BuildExistsRequest(const UploadTarget& target, const std::wstring& boundary,
                                const std::wstring& fileName) {
-    std::string body = "--";
-    Append(body, boundary);
-    body += "\r\nContent-Disposition: form-data; name=\"file\"\r\n\r\n";
-    Append(body, fileName);
-    body += "\r\n--";
+    // One field, always named "file", whatever the form's field names are.
+    std::string body = BuildFieldPart(boundary, L"file", fileName) + "--";
     Append(body, boundary);
     body += "--\r\n";
 
@@ -124,11 +130,7 @@ std::string BuildExistsRequest(const UploadTarget& target, const std::wstring& b
         "Host: ";
     Append(out, target.host);
     out += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n";
-    if (!target.cookie.empty()) {
-        out += "Cookie: ";
-        Append(out, target.cookie);
-        out += "\r\n";
-    }
+    AppendCookieLine(out, target.cookie);
     out += "\r\n";
     out += body;
     return out;

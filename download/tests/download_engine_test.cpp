@@ -52,22 +52,13 @@ private:
     uint32_t step_;
 };
 
-struct DownloadEngineTest : ::testing::Test {
+struct DownloadEngineTest : ::testing::Test, DownloadTestRig {
     TempDir serve, save;
     std::unique_ptr<MailServerProcess> server;
-    MemorySettingsStore store;
-    FakeCookieStore cookies;
-    RecordingMessageBox promptBoxes;
-    ScriptedSamePrompt same;
-    ScriptedNamePrompt names;
-    TestDialogFactory factory;
-    Clock* clock = nullptr;
-    std::unique_ptr<DownloadState> state;
 
     void SetUp() override {
         server = std::make_unique<MailServerProcess>(std::vector<std::string>{"--serve", serve.path().string()});
-        store.keyExists = true;
-        store.values[L"DownSavePath"] = save.wpath();
+        StoreSaveFolder(save.wpath());
         Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", server->port());
         MakeState();
     }
@@ -76,18 +67,6 @@ struct DownloadEngineTest : ::testing::Test {
         server.reset();
         ResetProcessSettings();
         Settings().downloadHostUrl.clear();
-    }
-    void MakeState() {
-        state.reset();
-        DownloadPlatform platform;
-        platform.store = &store;
-        platform.cookies = &cookies;
-        platform.promptMessages = &promptBoxes;
-        platform.sameFilePrompt = &same;
-        platform.nameEntryPrompt = &names;
-        platform.dialogFactory = &factory;
-        platform.clock = clock;
-        state = std::make_unique<DownloadState>(platform);
     }
     std::string Serve(const std::string& name, const std::string& bytes) {
         serve.Write(fs::u8path(name), bytes);

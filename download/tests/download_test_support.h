@@ -199,6 +199,38 @@ public:
     int runs = 0;
 };
 
+// The doubles a download state needs, wired into one platform. Fixtures
+// derive from it and point the host URL at their server.
+struct DownloadTestRig {
+    parvex::testing::MemorySettingsStore store;
+    parvex::testing::FakeCookieStore cookies;
+    RecordingMessageBox promptBoxes;
+    ScriptedSamePrompt same;
+    ScriptedNamePrompt names;
+    TestDialogFactory factory;
+    Clock* clock = nullptr;  // the system clock when null
+    std::unique_ptr<DownloadState> state;
+
+    // Remembers saveFolder as the stored save folder.
+    void StoreSaveFolder(const std::wstring& saveFolder) {
+        store.keyExists = true;
+        store.values[L"DownSavePath"] = saveFolder;
+    }
+    // A fresh state on the doubles.
+    void MakeState() {
+        state.reset();
+        DownloadPlatform platform;
+        platform.store = &store;
+        platform.cookies = &cookies;
+        platform.promptMessages = &promptBoxes;
+        platform.sameFilePrompt = &same;
+        platform.nameEntryPrompt = &names;
+        platform.dialogFactory = &factory;
+        platform.clock = clock;
+        state = std::make_unique<DownloadState>(platform);
+    }
+};
+
 inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!condition()) {

@@ -53,30 +53,17 @@ TEST(DownloadNameCheckTest, OnlyNamesInsideTheFolderPass) {
 namespace {
 
 // Downloads into a folder where the names are already taken.
-struct DownloadConflictTest : ::testing::Test {
+struct DownloadConflictTest : ::testing::Test, DownloadTestRig {
     TempDir serve, save;
     std::unique_ptr<MailServerProcess> server;
-    MemorySettingsStore store;
-    RecordingMessageBox promptBoxes;
-    ScriptedSamePrompt same;
-    ScriptedNamePrompt names;
-    TestDialogFactory factory;
-    std::unique_ptr<DownloadState> state;
     std::string served = std::string(20000, 'n') + "new content";
 
     void SetUp() override {
         server = std::make_unique<MailServerProcess>(std::vector<std::string>{"--serve", serve.path().string()});
         serve.Write("new.bin", served);
-        store.keyExists = true;
-        store.values[L"DownSavePath"] = save.wpath();
+        StoreSaveFolder(save.wpath());
         Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", server->port());
-        DownloadPlatform platform;
-        platform.store = &store;
-        platform.promptMessages = &promptBoxes;
-        platform.sameFilePrompt = &same;
-        platform.nameEntryPrompt = &names;
-        platform.dialogFactory = &factory;
-        state = std::make_unique<DownloadState>(platform);
+        MakeState();
     }
     void TearDown() override {
         state.reset();

@@ -21,14 +21,6 @@ using namespace parvex::testing;
 
 namespace {
 
-DISPID IdOf(IDispatch* object, const wchar_t* name) {
-    std::wstring copy = name;
-    LPOLESTR names[1] = {&copy[0]};
-    DISPID id = DISPID_UNKNOWN;
-    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    return id;
-}
-
 bool IsWhite(COLORREF c) { return c == RGB(255, 255, 255); }
 
 using DnControlTest = ControlByProgIdTest<kDnControlProgId>;

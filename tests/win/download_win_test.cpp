@@ -14,57 +14,26 @@
 #include "control/settings.h"
 #include "download/tests/download_test_support.h"
 #include "tests/support/test_data.h"
+#include "tests/win/test_server_win.h"
 
 using namespace parvex;
 using namespace parvex::dltest;
 
 namespace {
 
-std::wstring Env(const wchar_t* name) {
-    wchar_t value[1024] = {0};
-    DWORD n = GetEnvironmentVariableW(name, value, 1024);
-    return n > 0 && n < 1024 ? std::wstring(value, n) : std::wstring();
-}
-
-void WriteAll(const std::wstring& path, const std::string& bytes) {
-    std::ofstream(path.c_str(), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct DownloadWin : ::testing::Test {
-    std::wstring port = Env(L"PARVEX_TEST_SERVER_PORT");
-    std::wstring served = Env(L"PARVEX_TEST_SERVER_STORE");  // the server serves its store
+struct DownloadWin : ::testing::Test, DownloadTestRig {
+    std::wstring port = parvex::testing::TestServerPort();
+    std::wstring served = parvex::testing::TestServerStore();  // the server serves its store
     parvex::testing::TempDir save;
-    parvex::testing::MemorySettingsStore store;
-    parvex::testing::FakeCookieStore cookies;
-    RecordingMessageBox promptBoxes;
-    ScriptedSamePrompt same;
-    ScriptedNamePrompt names;
-    TestDialogFactory factory;
-    std::unique_ptr<DownloadState> state;
 
     void SetUp() override {
         ASSERT_FALSE(port.empty()) << "PARVEX_TEST_SERVER_PORT is not set";
         ASSERT_FALSE(served.empty()) << "PARVEX_TEST_SERVER_STORE is not set";
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-        store.keyExists = true;
-        store.values[L"DownSavePath"] = save.wpath();
+        StoreSaveFolder(save.wpath());
         Settings().downloadHostUrl = L"http://127.0.0.1:" + port + L"/";
-        DownloadPlatform platform;
-        platform.store = &store;
-        platform.cookies = &cookies;
-        platform.promptMessages = &promptBoxes;
-        platform.sameFilePrompt = &same;
-        platform.nameEntryPrompt = &names;
-        platform.dialogFactory = &factory;
-        state = std::make_unique<DownloadState>(platform);
+        MakeState();
     }
     void TearDown() override {
         state.reset();
@@ -78,8 +47,8 @@ struct DownloadWin : ::testing::Test {
 
 TEST_F(DownloadWin, FetchesKoreanAndSpacedNamesWholeAndReportsAMissingOne) {
     std::string big = parvex::testing::Bytes(20000, 9), small = "윈도우에서 받은 내용";
-    WriteAll(served + L"\\윈도우 받기.bin", big);
-    WriteAll(served + L"\\short note.txt", small);
+    parvex::testing::WriteAll(served + L"\\윈도우 받기.bin", big);
+    parvex::testing::WriteAll(served + L"\\short note.txt", small);
 
     int count = 3;
     EXPECT_EQ(state->AddDownloadFile(L"/윈도우 받기.bin", L"윈도우 받기.bin", 20000, count), 0);
@@ -93,8 +62,8 @@ TEST_F(DownloadWin, FetchesKoreanAndSpacedNamesWholeAndReportsAMissingOne) {
     std::vector<std::wstring> statuses;
     for (auto& r : dialog.view.Rows()) statuses.push_back(r.status);
     EXPECT_EQ(statuses, (std::vector<std::wstring>{L"완 료", L"완 료", L"실 패"}));
-    EXPECT_EQ(ReadAll(save.wpath() + L"\\윈도우 받기.bin"), big);
-    EXPECT_EQ(ReadAll(save.wpath() + L"\\short note.txt"), small);
+    EXPECT_EQ(parvex::testing::ReadAll(save.wpath() + L"\\윈도우 받기.bin"), big);
+    EXPECT_EQ(parvex::testing::ReadAll(save.wpath() + L"\\short note.txt"), small);
     EXPECT_EQ(GetFileAttributesW((save.wpath() + L"\\not here.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     std::wstring summary;
     for (auto& s : dialog.view.messages.shown)

@@ -35,9 +35,13 @@ IDispatch* CreateByProgId(const wchar_t* progId) {
 }
 
 bool ClassesText(const std::wstring& key, const wchar_t* name, std::wstring& value) {
+    return RegistryText(HKEY_CLASSES_ROOT, key, name, value);
+}
+
+bool RegistryText(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring& value) {
     HKEY handle;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    wchar_t buffer[1024] = {0};
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+    wchar_t buffer[2048] = {0};
     DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
     LONG result = RegQueryValueExW(handle, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(handle);

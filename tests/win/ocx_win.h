@@ -34,6 +34,9 @@ IDispatch* CreateByProgId(const wchar_t* progId);
 
 // A text value of a key under HKEY_CLASSES_ROOT (name null: default value);
 // false when the key or value is missing.
+// A text value of a registry key (name null: default value); false when the
+// key or value is missing or not text.
+bool RegistryText(HKEY root, const std::wstring& key, const wchar_t* name, std::wstring& value);
 bool ClassesText(const std::wstring& key, const wchar_t* name, std::wstring& value);
 bool ClassesKeyExists(const std::wstring& key);
 

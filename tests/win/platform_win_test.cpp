@@ -29,15 +29,7 @@ const wchar_t* kKey = L"SOFTWARE\\Orvanta Component";
 void DeleteKey() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey); }
 
 bool RawValue(const wchar_t* name, std::wstring& value) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    wchar_t buffer[2048] = {0};
-    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
-    LONG r = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS || type != REG_SZ) return false;
-    value = buffer;
-    return true;
+    return parvex::testing::RegistryText(HKEY_LOCAL_MACHINE, kKey, name, value);
 }
 
 void SetRawValue(const wchar_t* name, const std::wstring& value) {

@@ -133,4 +133,12 @@ VARIANT Integer(long value) {
     return v;
 }
 
+DISPID IdOf(IDispatch* object, const wchar_t* name) {
+    std::wstring copy = name;
+    LPOLESTR names[1] = {&copy[0]};
+    DISPID id = DISPID_UNKNOWN;
+    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    return id;
+}
+
 }  // namespace parvex::testing

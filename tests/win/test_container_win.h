@@ -89,6 +89,8 @@ private:
 // Calls a dispatch method by name with the given arguments (in declaration
 // order); the result, if any, lands in result.
 HRESULT CallByName(IDispatch* object, const std::wstring& name, std::vector<VARIANT> args, VARIANT* result = nullptr);
+// The DISPID of a name, or DISPID_UNKNOWN.
+DISPID IdOf(IDispatch* object, const wchar_t* name);
 VARIANT Text(const wchar_t* text);  // a BSTR the call frees
 VARIANT Number(double value);
 VARIANT Integer(long value);

@@ -42,14 +42,6 @@ const Method kUpMethods[] = {
     {L"SetDownLimitCount", 30},    {L"SetDownLimitSize", 31},
 };
 
-DISPID IdOf(IDispatch* object, const wchar_t* name) {
-    std::wstring copy = name;
-    LPOLESTR names[1] = {&copy[0]};
-    DISPID id = DISPID_UNKNOWN;
-    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    return id;
-}
-
 double DoubleResult(IDispatch* object, const wchar_t* name) {
     VARIANT result;
     EXPECT_EQ(CallByName(object, name, {}, &result), S_OK) << name;

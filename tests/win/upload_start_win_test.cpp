@@ -18,27 +18,15 @@
 #include "control/upload_list_win.h"
 #include "tests/support/fakes.h"
 #include "tests/win/dialog_driver_win.h"
+#include "tests/win/test_server_win.h"
 
 using namespace parvex;
 
 namespace {
 
-std::wstring Env(const wchar_t* name) {
-    wchar_t value[1024] = {0};
-    DWORD n = GetEnvironmentVariableW(name, value, 1024);
-    return n > 0 && n < 1024 ? std::wstring(value, n) : std::wstring();
-}
-
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 struct UploadStartWin : ::testing::Test {
-    std::wstring port = Env(L"PARVEX_TEST_SERVER_PORT");
-    std::wstring store = Env(L"PARVEX_TEST_SERVER_STORE");
+    std::wstring port = parvex::testing::TestServerPort();
+    std::wstring store = parvex::testing::TestServerStore();
     parvex::testing::RecordingMessageBox boxes;
     parvex::testing::TempDir dir;
     UploadListHost host;
@@ -85,8 +73,8 @@ TEST_F(UploadStartWin, UploadsThroughWinSockAndEmptiesTheList) {
     EXPECT_EQ(ControlUploadStart(0, *model, nullptr), 1);
     EXPECT_EQ(model->TotalUploadCount(), 0);
     EXPECT_EQ(model->GetTotalUpSize(), 0.0);
-    EXPECT_EQ(ReadAll(store + L"\\win-upload.bin"), first);
-    EXPECT_EQ(ReadAll(store + L"\\윈도우 첨부.txt"), second);
+    EXPECT_EQ(parvex::testing::ReadAll(store + L"\\win-upload.bin"), first);
+    EXPECT_EQ(parvex::testing::ReadAll(store + L"\\윈도우 첨부.txt"), second);
     EXPECT_EQ(boxes.Count(), 0u);
 }
 
