@@ -146,7 +146,7 @@ TEST(DownloadParseTest, StatusLineAndContentLength) {
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\ncontent-LENGTH:   1234 \r\n\r\n"), 1234);
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), 0);
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n"), 4294967296.0);
-    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n"), 0);
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n"), -1);
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"), -1);
 }
 

@@ -5,6 +5,7 @@
 #include "common/format.h"
 #include "control/settings.h"
 #include "download/download_engine.h"
+#include "download/file_name_rules.h"
 #include "download/same_file.h"
 #include "download_test_support.h"
 #include "tests/support/mail_server_process.h"
@@ -208,10 +209,10 @@ TEST(DownloadDecisionTest, ApplyToAllAnswersWithoutAPrompt) {
     conflict.downloadSameChoice = kSameOverwrite;
     d = DecideExistingFile(conflict, LocalFileSystem(), nullptr, nullptr, boxes, entry, path.wstring());
     EXPECT_EQ(d.answer, ExistingFileDecision::Overwrite);
-    EXPECT_FALSE(fs::exists(path));
+    // Only a complete new file replaces it, later.
+    EXPECT_TRUE(fs::exists(path));
     // Without a prompt to ask, an existing file is kept.
     conflict.downloadApplyToAll = false;
-    dir.Write("x.bin", "x");
     d = DecideExistingFile(conflict, LocalFileSystem(), nullptr, nullptr, boxes, entry, path.wstring());
     EXPECT_EQ(d.answer, ExistingFileDecision::Skip);
     EXPECT_TRUE(fs::exists(path));
