@@ -79,13 +79,15 @@ double ParseContentLength(const std::wstring& header) {
     if (first == std::wstring::npos) return -1;
     value = value.substr(first, last - first + 1);
     // Digits only: a sign, hex, "inf" or a fraction is no length we can count to.
-    double length = 0;
+    const uint64_t max = static_cast<uint64_t>(kMaxContentLength);
+    uint64_t length = 0;
     for (wchar_t c : value) {
         if (c < L'0' || c > L'9') return -1;
-        length = length * 10 + (c - L'0');
-        if (length > kMaxContentLength) return -1;
+        uint64_t digit = static_cast<uint64_t>(c - L'0');
+        if (length > (max - digit) / 10) return -1;
+        length = length * 10 + digit;
     }
-    return length;
+    return static_cast<double>(length);
 }
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
