@@ -89,6 +89,13 @@ struct DownloadEngineTest : ::testing::Test, DownloadTestRig {
             if (s.caption == L"Download Complete Infomation") return s.text;
         return L"";
     }
+    // The summary lines of names refused one after the other from row 0.
+    static std::wstring RefusedLines(const std::vector<std::wstring>& names) {
+        std::wstring lines;
+        for (size_t i = 0; i < names.size(); ++i)
+            lines += FormatText(L"%d. %ls -> 파일생성실패\r\n", static_cast<int>(i), names[i].c_str());
+        return lines;
+    }
     std::string Fault(const std::string& query) { return server->Get("/__fault?" + query); }
     // One entry in a dialog of its own, with a fault for its request; the
     // summary box's text comes back.

@@ -199,10 +199,7 @@ TEST_F(DownloadEngineTest, NamesStayInsideTheSaveFolder) {
     Queue(L"/f.bin", L"sub2/deeper/inner.bin", 2000);
     Queue(L"/f.bin", L"folder-only\\", 0);
     TestDialog& dialog = Run();
-    std::wstring expected;
-    for (size_t i = 0; i < bad.size(); ++i)
-        expected += FormatText(L"%d. %ls -> 파일생성실패\r\n", static_cast<int>(i), bad[i].c_str());
-    EXPECT_EQ(Summary(dialog), expected);
+    EXPECT_EQ(Summary(dialog), RefusedLines(bad));
     EXPECT_EQ(SavedHash("sub/inner.bin"), h);
     EXPECT_EQ(SavedHash("sub2/deeper/inner.bin"), h);
     EXPECT_TRUE(fs::is_directory(Saved("folder-only")));

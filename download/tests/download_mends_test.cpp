@@ -65,10 +65,7 @@ TEST_F(DownloadEngineTest, HostileNamesAndLinksLeaveADecoyOutsideTheFolderUntouc
     Queue(L"/f.bin", L"made\\", 0);
     TestDialog& dialog = Run();
 
-    std::wstring expected;
-    for (size_t i = 0; i < hostile.size(); ++i)
-        expected += FormatText(L"%d. %ls -> 파일생성실패\r\n", static_cast<int>(i), hostile[i].c_str());
-    EXPECT_EQ(Summary(dialog), expected);
+    EXPECT_EQ(Summary(dialog), RefusedLines(hostile));
     // Refused before any request; the folder needs none either.
     EXPECT_EQ(server->RecordedCount(), 1);
     EXPECT_EQ(SavedHash("fine/ok.bin"), h);
@@ -78,6 +75,15 @@ TEST_F(DownloadEngineTest, HostileNamesAndLinksLeaveADecoyOutsideTheFolderUntouc
     EXPECT_FALSE(fs::exists(save.path().parent_path() / "decoy.bin"));
     EXPECT_TRUE(fs::is_symlink(Saved("f.bin")));
     EXPECT_TRUE(PartFiles(save.path()).empty());
+    Close();
+
+    // A new name chosen in the prompt obeys the same rules.
+    save.Write("taken.bin", "taken");
+    same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "r"); };
+    names.script = {L"CON"};
+    Queue(L"/f.bin", L"taken.bin", 2000);
+    EXPECT_EQ(Summary(Run()), L"0. taken.bin -> 파일생성실패\r\n");
+    EXPECT_EQ(server->RecordedCount(), 1);
     Close();
 }
 
