@@ -66,8 +66,11 @@ int WindowPixels::CountOtherThan(COLORREF colour, const RECT& area) const {
 
 WindowPixels CaptureWindow(HWND window) {
     WindowPixels picture;
+    // The client area only: without a window manager on the display, the
+    // screen keeps a top-level window's first caption bar.
     RECT rect;
-    if (!GetWindowRect(window, &rect)) return picture;
+    if (!GetClientRect(window, &rect)) return picture;
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     picture.width = rect.right - rect.left;
     picture.height = rect.bottom - rect.top;
     BITMAPINFO info = {};
@@ -79,10 +82,11 @@ WindowPixels CaptureWindow(HWND window) {
     void* bits = nullptr;
     HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!dib) return picture;
-    HDC source = GetWindowDC(window);
+    HDC source = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(source);
     HGDIOBJ old = SelectObject(memory, dib);
-    BitBlt(memory, 0, 0, picture.width, picture.height, source, 0, 0, SRCCOPY);
+    // The screen's own pixels, stale ones included.
+    BitBlt(memory, 0, 0, picture.width, picture.height, source, rect.left, rect.top, SRCCOPY);
     GdiFlush();
     const auto* bgrx = static_cast<const uint32_t*>(bits);
     picture.pixels.resize(static_cast<size_t>(picture.width) * picture.height);
@@ -92,7 +96,7 @@ WindowPixels CaptureWindow(HWND window) {
     }
     SelectObject(memory, old);
     DeleteDC(memory);
-    ReleaseDC(window, source);
+    ReleaseDC(nullptr, source);
     DeleteObject(dib);
     return picture;
 }

@@ -13,11 +13,11 @@ struct WindowPixels {
     int height = 0;
     std::vector<COLORREF> pixels;  // rows from the top, RGB() values
     COLORREF At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-    // Pixels of the rectangle (window coordinates) that differ from colour.
+    // Pixels of the rectangle (client coordinates) that differ from colour.
     int CountOtherThan(COLORREF colour, const RECT& area) const;
 };
 
-// What the window (frame included) shows on the screen now.
+// What the window's client area shows on the screen now.
 WindowPixels CaptureWindow(HWND window);
 // Writes an 8-bit RGB PNG; false when the file cannot be written.
 bool SavePng(const WindowPixels& picture, const std::wstring& path);

@@ -73,7 +73,7 @@ WindowPixels Shown(HWND window) {
     return CaptureWindow(window);
 }
 
-// RECT of child in window coordinates of ancestor.
+// A rectangle of child in the client coordinates of ancestor.
 RECT Within(HWND ancestor, HWND child, RECT r) {
     MapWindowPoints(child, ancestor, reinterpret_cast<POINT*>(&r), 2);
     return r;
