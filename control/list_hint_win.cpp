@@ -61,11 +61,20 @@ void ListHint::Paint(HDC dc) const {
     // the room left beside the picture.
     int x = (client.right - info.bmWidth) * 50 / 100;
     int y = (client.bottom - info.bmHeight) * offset_ / 100;
+    // Behind the header, as a background is.
+    int saved = SaveDC(dc);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    RECT headerRect;
+    if (header && IsWindowVisible(header) && GetWindowRect(header, &headerRect)) {
+        MapWindowPoints(nullptr, list_, reinterpret_cast<POINT*>(&headerRect), 2);
+        ExcludeClipRect(dc, headerRect.left, headerRect.top, headerRect.right, headerRect.bottom);
+    }
     HDC memory = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(memory, bitmap_);
     BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
     DeleteDC(memory);
+    RestoreDC(dc, saved);
 }
 
 }  // namespace parvex
