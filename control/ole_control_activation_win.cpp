@@ -133,7 +133,11 @@ HRESULT InPlaceActivate(OleControl* control, LONG verb) {
 void ShowPropertyFrame(OleControl* control, HWND owner) {
     IUnknown* self = reinterpret_cast<IUnknown*>(&control->IDispatch_iface);
     CLSID page = control->behaviour->PropertyPageId();
-    OleCreatePropertyFrame(owner, 0, 0, nullptr, 1, &self, 1, &page, LOCALE_USER_DEFAULT, 0, nullptr);
+    // The frame is captioned with the control's name, as design tools do.
+    LPOLESTR name = nullptr;
+    OleRegGetUserType(control->behaviour->ClassId(), USERCLASSTYPE_SHORT, &name);
+    OleCreatePropertyFrame(owner, 0, 0, name, 1, &self, 1, &page, LOCALE_USER_DEFAULT, 0, nullptr);
+    CoTaskMemFree(name);
 }
 
 }  // namespace

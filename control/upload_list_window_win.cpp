@@ -72,18 +72,14 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
-        if (self->model_.listCount == 0) {
-            RECT client;
-            GetClientRect(window, &client);
-            int height = client.bottom - client.top;
-            int offset = height > 0 ? 50 - 2000 / height : 0;
-            self->SetHintImage(offset < 0 ? 0 : offset);
-        }
+        self->OnControlColour();
         return FALSE;
     case WM_DESTROY:
         // The entries stay; their rows go back into memory.
         self->model_.AttachRows(nullptr);
         ReleaseSystemImageList();
+        self->hint_.Detach();
+        RemoveWindowSubclass(self->list_, ListProc, 0);
         if (self->headerImages_) ImageList_Destroy(self->headerImages_);
         self->headerImages_ = nullptr;
         return FALSE;
@@ -96,10 +92,22 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
     return FALSE;
 }
 
+LRESULT CALLBACK CNUploadDlg::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR self) {
+    if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return DefSubclassProc(list, message, wParam, lParam);
+    auto* dialog = reinterpret_cast<CNUploadDlg*>(self);
+    dialog->pressing_ = true;
+    LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    dialog->pressing_ = false;
+    return result;
+}
+
 void CNUploadDlg::OnInitDialog() {
     DragAcceptFiles(window_, TRUE);
     model_.InitWindow();
     list_ = GetDlgItem(window_, IDC_UPLOAD_LIST_VIEW);
+    hint_.Attach(list_);
+    SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
     // The system list is shared: the list view must never destroy it.
     SetWindowLongPtrW(list_, GWL_STYLE, GetWindowLongPtrW(list_, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));
@@ -138,6 +146,15 @@ void CNUploadDlg::OnInitDialog() {
     if (Settings().useType == 1) ShowTwoKindHeading();
 }
 
+void CNUploadDlg::OnControlColour() {
+    if (model_.listCount != 0) return;
+    RECT client;
+    GetClientRect(window_, &client);
+    int height = client.bottom - client.top;
+    int offset = height > 0 ? 50 - 2000 / height : 0;
+    hint_.Show(offset < 0 ? 0 : offset);
+}
+
 void CNUploadDlg::SetColumnWidths() {
     const int widths[kColumnCount] = {27, rememberedWidth - 22, 75, 125};
     for (int i = 0; i < kColumnCount; ++i)
@@ -154,6 +171,22 @@ void CNUploadDlg::OnSize() {
                TRUE);
     rememberedWidth = width - 228;
     SetColumnWidths();
+    InvalidateMargin();
+}
+
+// The control moves this window without repainting it, so the strips
+// around the list that a new size uncovers are painted here.
+void CNUploadDlg::InvalidateMargin() {
+    RECT client, inner;
+    GetClientRect(window_, &client);
+    GetWindowRect(list_, &inner);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&inner), 2);
+    const RECT strips[] = {{client.left, client.top, client.right, inner.top},
+                           {client.left, inner.bottom, client.right, client.bottom},
+                           {client.left, inner.top, inner.left, inner.bottom},
+                           {inner.right, inner.top, client.right, inner.bottom}};
+    for (const RECT& strip : strips)
+        if (strip.right > strip.left && strip.bottom > strip.top) InvalidateRect(window_, &strip, TRUE);
 }
 
 void CNUploadDlg::OnDropFiles(HDROP drop) {
@@ -172,6 +205,8 @@ void CNUploadDlg::OnDropFiles(HDROP drop) {
 
 LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
     switch (header->code) {
+    case LVN_ITEMCHANGING:
+        return IsListViewsOwnCheckChange(reinterpret_cast<NMLISTVIEW*>(header)) ? TRUE : FALSE;
     case LVN_COLUMNCLICK:
         if (reinterpret_cast<NMLISTVIEW*>(header)->iSubItem == 0 && RowCount() > 0) model_.OnHeaderCheckClick();
         return 0;
@@ -190,39 +225,52 @@ LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
     }
 }
 
+bool CNUploadDlg::IsListViewsOwnCheckChange(const NMLISTVIEW* change) const {
+    if (!pressing_ || settingCheck_ || !(change->uChanged & LVIF_STATE)) return false;
+    return ((change->uOldState ^ change->uNewState) & LVIS_STATEIMAGEMASK) != 0;
+}
+
 LRESULT CNUploadDlg::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
-    if (Settings().useType == 0) return CDRF_DODEFAULT;
-    switch (draw->nmcd.dwDrawStage) {
+    DWORD stage = draw->nmcd.dwDrawStage;
+    if (stage == CDDS_POSTPAINT) {
+        hint_.Paint(draw->nmcd.hdc);
+        return CDRF_DODEFAULT;
+    }
+    LRESULT hintPaint = hint_.DrawnHere() ? CDRF_NOTIFYPOSTPAINT : 0;
+    if (Settings().useType == 0) return stage == CDDS_PREPAINT ? hintPaint : CDRF_DODEFAULT;
+    switch (stage) {
     case CDDS_PREPAINT:
-        return CDRF_NOTIFYITEMDRAW;
+        return CDRF_NOTIFYITEMDRAW | hintPaint;
     case CDDS_ITEMPREPAINT:
         return CDRF_NOTIFYSUBITEMDRAW;
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
         return draw->iSubItem == 0 ? CDRF_DODEFAULT : CDRF_NOTIFYPOSTPAINT;
-    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM: {
-        if (draw->iSubItem != 3) return CDRF_DODEFAULT;
-        int id = model_.KindBitmapForRow(static_cast<int>(draw->nmcd.dwItemSpec));
-        HBITMAP bitmap = id ? static_cast<HBITMAP>(LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0,
-                                                             0, LR_DEFAULTCOLOR))
-                            : nullptr;
-        if (!bitmap) return CDRF_DODEFAULT;
-        RECT cell = {};
-        cell.top = 3;
-        cell.left = LVIR_LABEL;
-        SendMessageW(list_, LVM_GETSUBITEMRECT, draw->nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&cell));
-        BITMAP info;
-        GetObjectW(bitmap, sizeof info, &info);
-        HDC memory = CreateCompatibleDC(draw->nmcd.hdc);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(draw->nmcd.hdc, cell.right - info.bmWidth, cell.top, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteDC(memory);
-        DeleteObject(bitmap);
-        return CDRF_DODEFAULT;
-    }
+    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM:
+        return draw->iSubItem == 3 ? DrawKindBitmap(draw) : CDRF_DODEFAULT;
     default:
         return CDRF_DODEFAULT;
     }
+}
+
+LRESULT CNUploadDlg::DrawKindBitmap(NMLVCUSTOMDRAW* draw) {
+    int id = model_.KindBitmapForRow(static_cast<int>(draw->nmcd.dwItemSpec));
+    HBITMAP bitmap = id ? static_cast<HBITMAP>(
+                              LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR))
+                        : nullptr;
+    if (!bitmap) return CDRF_DODEFAULT;
+    RECT cell = {};
+    cell.top = 3;
+    cell.left = LVIR_LABEL;
+    SendMessageW(list_, LVM_GETSUBITEMRECT, draw->nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&cell));
+    BITMAP info;
+    GetObjectW(bitmap, sizeof info, &info);
+    HDC memory = CreateCompatibleDC(draw->nmcd.hdc);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(draw->nmcd.hdc, cell.right - info.bmWidth, cell.top, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    return CDRF_DODEFAULT;
 }
 
 void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
@@ -260,7 +308,9 @@ void CNUploadDlg::SetRowChecked(int row, bool checked) {
     LVITEMW item = {};
     item.stateMask = LVIS_STATEIMAGEMASK;
     item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    settingCheck_ = true;
     SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    settingCheck_ = false;
 }
 
 void CNUploadDlg::RedrawRows(int first, int last) {
@@ -270,27 +320,7 @@ void CNUploadDlg::RedrawRows(int first, int last) {
 
 void CNUploadDlg::ScrollIntoView(int row) { SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE); }
 
-void CNUploadDlg::SetHintImage(int verticalOffsetPercent) {
-    if (!list_) return;
-    wchar_t url[MAX_PATH + 32];
-    wsprintfW(url, L"res://%s/%d/%d", ModulePath().c_str(), 2, 204);
-    LVBKIMAGEW image = {};
-    image.ulFlags = LVBKIF_SOURCE_URL | LVBKIF_STYLE_NORMAL;
-    image.pszImage = url;
-    image.xOffsetPercent = 50;
-    image.yOffsetPercent = verticalOffsetPercent;
-    SendMessageW(list_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image));
-}
-
-void CNUploadDlg::RemoveEmptyHint() {
-    if (!list_) return;
-    LVBKIMAGEW image = {};
-    image.ulFlags = LVBKIF_SOURCE_URL | LVBKIF_STYLE_NORMAL;
-    image.pszImage = const_cast<wchar_t*>(L"");
-    image.xOffsetPercent = 50;
-    image.yOffsetPercent = 50;
-    SendMessageW(list_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image));
-}
+void CNUploadDlg::RemoveEmptyHint() { hint_.Remove(); }
 
 void CNUploadDlg::SetHeaderChecked(bool checked) {
     HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));

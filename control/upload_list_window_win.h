@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "control/list_hint_win.h"
 #include "control/upload_list_win.h"
 
 namespace parvex {
@@ -34,7 +35,7 @@ public:
     void SetRowChecked(int row, bool checked) override;
     void RedrawRows(int first, int last) override;
     void ScrollIntoView(int row) override;
-    void ShowEmptyHint() override { SetHintImage(50); }
+    void ShowEmptyHint() override { hint_.Show(50); }
     void RemoveEmptyHint() override;
     void SetHeaderChecked(bool checked) override;
     void ShowTwoKindHeading() override;
@@ -42,18 +43,29 @@ public:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
     void OnInitDialog();
     void OnSize();
     void OnDropFiles(HDROP drop);
     LRESULT OnNotify(NMHDR* header);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
-    void SetHintImage(int verticalOffsetPercent);
+    LRESULT DrawKindBitmap(NMLVCUSTOMDRAW* draw);
+    bool IsListViewsOwnCheckChange(const NMLISTVIEW* change) const;
+    void OnControlColour();
     void SetColumnWidths();
+    void InvalidateMargin();
 
     UploadListModel& model_;
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     HIMAGELIST headerImages_ = nullptr;
+    ListHint hint_;
+    // Set while the list view handles a press of the mouse button: the check
+    // box it toggles by itself then is refused, so that the click handling
+    // alone ticks the row, once. Set while this window sets a box itself.
+    bool pressing_ = false;
+    bool settingCheck_ = false;
 };
 
 // The width of column 1 is this, less 22, after the last resize of any list

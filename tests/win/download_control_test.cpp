@@ -14,6 +14,7 @@
 #include "parvex_h.h"
 #include "tests/win/dialog_driver_win.h"
 #include "tests/win/ocx_win.h"
+#include "tests/win/screenshot_win.h"
 #include "tests/win/test_container_win.h"
 
 using namespace parvex;
@@ -210,4 +211,48 @@ TEST_F(ControlSettingsTest, DownloadControlLeavesTheUploadControlsDownloadSettin
     EXPECT_EQ(Settings().useType, before.useType);
     dn->Release();
     up->Release();
+}
+
+// Apply and OK of the property frame answer at once for the page of either
+// control, shown through the control's verb as a container asks for it; a
+// frame still open 10 s after OK is closed so that the test ends.
+TEST(PropertyFrame, AppliesAndClosesOnOkForBothControls) {
+    EnsureRegistered();
+    OleScope ole;
+    const std::pair<const wchar_t*, const wchar_t*> controls[] = {{kUpControlProgId, L"property_frame_up"},
+                                                                  {kDnControlProgId, L"property_frame_dn"}};
+    for (const auto& c : controls) {
+        IDispatch* control = CreateByProgId(c.first);
+        ASSERT_NE(control, nullptr);
+        std::atomic<bool> shown{false}, closed{false};
+        std::thread watcher([&] {
+            HWND frame = WaitForDialog(L"", 10000);
+            if (!frame) return;
+            // The page is in place once its text is among the frame's.
+            for (int i = 0; i < 500 && !shown; ++i) {
+                for (const std::wstring& text : ChildTexts(frame))
+                    if (text.rfind(L"TODO: Place controls", 0) == 0) shown = true;
+                if (!shown) Sleep(20);
+            }
+            RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            SaveScreenshot(frame, c.second);
+            PressButton(frame, 0x3021);  // Apply
+            PressButton(frame, IDOK);
+            for (int i = 0; i < 500 && IsWindow(frame); ++i) Sleep(20);
+            closed = !IsWindow(frame);
+            if (!closed) PostMessageW(frame, WM_COMMAND, IDCANCEL, 0);
+        });
+        {
+            TestContainer container;
+            ASSERT_NE(container.Activate(control, {0, 0, 300, 100}), nullptr);
+            IOleObject* object = nullptr;
+            ASSERT_EQ(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
+            EXPECT_EQ(object->DoVerb(OLEIVERB_PROPERTIES, nullptr, &container, 0, nullptr, nullptr), S_OK);
+            object->Release();
+        }
+        watcher.join();
+        EXPECT_TRUE(shown) << c.first;
+        EXPECT_TRUE(closed) << c.first;
+        control->Release();
+    }
 }

@@ -252,3 +252,46 @@ TEST(ModuleResources, StringTableDialogsAndVersionAreTheDocumentedOnes) {
     EXPECT_EQ(VersionText(query, block, L"FileDescription"), L"Parvex ActiveX Control Module");
     FreeLibrary(version);
 }
+
+namespace {
+
+// Width and height of a bitmap resource, read from its header.
+SIZE BitmapSize(HMODULE module, int id) {
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2));  // RT_BITMAP
+    if (!found || SizeofResource(module, found) < sizeof(BITMAPINFOHEADER)) return {0, 0};
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(module, found)));
+    return {header->biWidth, header->biHeight < 0 ? -header->biHeight : header->biHeight};
+}
+
+// The square sizes of the images of an icon resource, from its directory.
+std::vector<int> IconSizes(HMODULE module, int id) {
+    std::vector<int> sizes;
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    if (!found) return sizes;
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    int count = bytes[4] | bytes[5] << 8;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = bytes + 6 + 14 * i;  // width, height, colours, ...
+        EXPECT_EQ(entry[0], entry[1]) << id;
+        sizes.push_back(entry[0] ? entry[0] : 256);
+    }
+    return sizes;
+}
+
+}  // namespace
+
+TEST(ModuleResources, PicturesAreInTheModuleAtTheirSizes) {
+    OcxModule ocx;
+    ASSERT_NE(ocx.get(), nullptr);
+    const std::pair<int, SIZE> bitmaps[] = {{1, {16, 15}},    {2, {16, 15}},    {203, {26, 13}},
+                                            {204, {322, 75}}, {215, {107, 16}}, {218, {107, 16}},
+                                            {219, {107, 16}}, {220, {107, 16}}};
+    for (const auto& b : bitmaps) {
+        SIZE size = BitmapSize(ocx.get(), b.first);
+        EXPECT_EQ(size.cx, b.second.cx) << "bitmap " << b.first;
+        EXPECT_EQ(size.cy, b.second.cy) << "bitmap " << b.first;
+    }
+    EXPECT_EQ(IconSizes(ocx.get(), 1), (std::vector<int>{16, 32}));
+    EXPECT_EQ(IconSizes(ocx.get(), 207), (std::vector<int>{16, 32}));
+    EXPECT_EQ(IconSizes(ocx.get(), 223), (std::vector<int>{16}));
+}
