@@ -11,71 +11,47 @@ namespace parvex::page {
 
 namespace {
 
-enum PageMethod : DISPID {
-    kCreate = 1,
-    kLog,
-    kSetTimeout,
-    kDropFiles,
-    kPress,
-    kText,
-    kScreenshot,
-    kExit,
-    kClick,
-    kSetText,
-};
-
-struct MethodName {
-    const wchar_t* name;
-    DISPID id;
-    UINT arguments;
-};
-
-const MethodName kMethods[] = {
-    {L"create", kCreate, 5},   {L"log", kLog, 1},   {L"setTimeout", kSetTimeout, 2}, {L"dropFiles", kDropFiles, 2},
-    {L"press", kPress, 2},     {L"text", kText, 2}, {L"screenshot", kScreenshot, 2}, {L"exit", kExit, 1},
-    {L"click", kClick, 3},     {L"setText", kSetText, 3},
-};
-
-const MethodName* FindMethod(DISPID id) {
-    for (const auto& method : kMethods)
-        if (method.id == id) return &method;
-    return nullptr;
-}
-
-// The arguments of one call, in the order the script wrote them.
+// The arguments of one call, in the order the script wrote them; a failed
+// conversion leaves a message naming the argument.
 class Arguments {
 public:
-    explicit Arguments(DISPPARAMS* params) : params_(params) {}
+    Arguments(DISPPARAMS* params, const wchar_t* method) : params_(params), method_(method) {}
 
-    // False when argument i cannot be had as that type.
     bool Text(UINT i, std::wstring& out) {
         VARIANT v;
-        if (!Convert(i, VT_BSTR, v)) return false;
+        if (!Convert(i, VT_BSTR, v, L"a text")) return false;
         out.assign(V_BSTR(&v), SysStringLen(V_BSTR(&v)));
         VariantClear(&v);
         return true;
     }
     bool Integer(UINT i, long& out) {
         VARIANT v;
-        if (!Convert(i, VT_I4, v)) return false;
+        if (!Convert(i, VT_I4, v, L"a number")) return false;
         out = V_I4(&v);
         return true;
     }
     // A dispatch object, not a copy: no reference is added.
-    IDispatch* Object(UINT i) {
+    bool Object(UINT i, IDispatch*& out) {
         VARIANT* v = At(i);
-        if (V_VT(v) == (VT_DISPATCH | VT_BYREF)) return *V_DISPATCHREF(v);
-        return V_VT(v) == VT_DISPATCH ? V_DISPATCH(v) : nullptr;
+        out = V_VT(v) == (VT_DISPATCH | VT_BYREF) ? *V_DISPATCHREF(v) : V_VT(v) == VT_DISPATCH ? V_DISPATCH(v) : nullptr;
+        return out || Refuse(i, L"an object");
     }
+    bool Refuse(UINT i, const wchar_t* want) {
+        failure = std::wstring(L"page.") + method_ + L": argument " + std::to_wstring(i + 1) + L" is not " + want;
+        return false;
+    }
+
+    std::wstring failure;
 
 private:
     VARIANT* At(UINT i) { return &params_->rgvarg[params_->cArgs - 1 - i]; }
-    bool Convert(UINT i, VARTYPE type, VARIANT& out) {
+    bool Convert(UINT i, VARTYPE type, VARIANT& out, const wchar_t* want) {
         VariantInit(&out);
-        return SUCCEEDED(VariantChangeType(&out, At(i), 0, type));
+        return SUCCEEDED(VariantChangeType(&out, At(i), 0, type)) || Refuse(i, want);
     }
 
     DISPPARAMS* params_;
+    const wchar_t* method_;
 };
 
 void PrintLine(const std::wstring& line) {
@@ -104,8 +80,7 @@ HWND ControlWindow(IDispatch* control) {
 HWND DropTarget(HWND window) {
     if (!window || (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES)) return window;
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (HWND found = DropTarget(child); found && (GetWindowLongW(found, GWL_EXSTYLE) & WS_EX_ACCEPTFILES))
-            return found;
+        if (HWND found = DropTarget(child)) return found;
     return nullptr;
 }
 
@@ -121,6 +96,121 @@ void SetText(VARIANT* result, const std::wstring& text) {
     V_BSTR(result) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
 }
 
+// Each method: false with args.failure set when the call cannot be made.
+using Method = bool (*)(PageHost& host, Arguments& args, VARIANT* result);
+
+bool Create(PageHost& host, Arguments& args, VARIANT* result) {
+    std::wstring progId;
+    long x, y, width, height;
+    if (!args.Text(0, progId) || !args.Integer(1, x) || !args.Integer(2, y) || !args.Integer(3, width) ||
+        !args.Integer(4, height))
+        return false;
+    IDispatch* control = host.CreateControl(progId, RECT{x, y, x + width, y + height}, args.failure);
+    if (!control) return false;
+    if (result) {
+        V_VT(result) = VT_DISPATCH;
+        V_DISPATCH(result) = control;
+    } else {
+        control->Release();
+    }
+    return true;
+}
+
+bool Log(PageHost&, Arguments& args, VARIANT*) {
+    std::wstring text;
+    if (!args.Text(0, text)) return false;
+    PrintLine(text);
+    return true;
+}
+
+bool SetTimeout(PageHost& host, Arguments& args, VARIANT* result) {
+    IDispatch* function;
+    long milliseconds;
+    if (!args.Object(0, function) || !args.Integer(1, milliseconds)) return false;
+    long timer = host.SetTimeout(function, milliseconds);
+    if (result) {
+        V_VT(result) = VT_I4;
+        V_I4(result) = timer;
+    }
+    return true;
+}
+
+bool Drop(PageHost&, Arguments& args, VARIANT*) {
+    IDispatch* control;
+    std::wstring paths;
+    if (!args.Object(0, control) || !args.Text(1, paths)) return false;
+    HWND target = DropTarget(ControlWindow(control));
+    if (!target) return args.Refuse(0, L"a control that takes dropped files");
+    if (DropFiles(target, SplitPaths(paths))) return true;
+    args.failure = L"page.dropFiles: no memory for the drop";
+    return false;
+}
+
+bool Press(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long id;
+    if (!args.Text(0, caption) || !args.Integer(1, id)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && PressButton(window, static_cast<int>(id)));
+    return true;
+}
+
+bool Text(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long id;
+    if (!args.Text(0, caption) || !args.Integer(1, id)) return false;
+    HWND window = FindPageWindow(caption);
+    SetText(result, window ? WindowText(window, static_cast<int>(id)) : L"");
+    return true;
+}
+
+bool Screenshot(PageHost& host, Arguments& args, VARIANT* result) {
+    std::wstring caption, path;
+    if (!args.Text(0, caption) || !args.Text(1, path)) return false;
+    SetBool(result, SaveWindowPicture(caption.empty() ? host.Window() : FindPageWindow(caption), path));
+    return true;
+}
+
+bool Exit(PageHost& host, Arguments& args, VARIANT*) {
+    long code;
+    if (!args.Integer(0, code)) return false;
+    host.Exit(static_cast<int>(code));
+    return true;
+}
+
+bool ClickAt(PageHost&, Arguments& args, VARIANT* result) {
+    IDispatch* control;
+    long x, y;
+    if (!args.Object(0, control) || !args.Integer(1, x) || !args.Integer(2, y)) return false;
+    HWND window = ControlWindow(control);
+    if (!window) return args.Refuse(0, L"a control on this page");
+    SetBool(result, Click(window, static_cast<int>(x), static_cast<int>(y)));
+    return true;
+}
+
+bool Type(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption, text;
+    long id;
+    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Text(2, text)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && TypeText(window, static_cast<int>(id), text));
+    return true;
+}
+
+struct MethodEntry {
+    const wchar_t* name;
+    UINT arguments;
+    Method call;
+};
+
+// A method's DISPID is its place in this table plus one.
+const MethodEntry kMethods[] = {
+    {L"create", 5, Create},     {L"log", 1, Log},   {L"setTimeout", 2, SetTimeout},     {L"dropFiles", 2, Drop},
+    {L"press", 2, Press},       {L"text", 2, Text}, {L"screenshot", 2, Screenshot}, {L"exit", 1, Exit},
+    {L"click", 3, ClickAt},     {L"setText", 3, Type},
+};
+const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
+
 HRESULT Fail(EXCEPINFO* error, const std::wstring& message) {
     if (!error) return E_FAIL;
     *error = EXCEPINFO{};
@@ -128,10 +218,6 @@ HRESULT Fail(EXCEPINFO* error, const std::wstring& message) {
     error->bstrDescription = SysAllocString(message.c_str());
     error->scode = E_FAIL;
     return DISP_E_EXCEPTION;
-}
-
-HWND WindowByCaption(PageHost& host, const std::wstring& caption) {
-    return caption.empty() ? host.Window() : FindPageWindow(caption);
 }
 
 }  // namespace
@@ -158,107 +244,23 @@ HRESULT PageObject::GetTypeInfoCount(UINT* count) {
 }
 
 HRESULT PageObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    HRESULT hr = S_OK;
-    for (UINT i = 0; i < count; ++i) {
-        ids[i] = DISPID_UNKNOWN;
-        for (const auto& method : kMethods)
-            if (i == 0 && lstrcmpW(names[i], method.name) == 0) ids[i] = method.id;
-        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-    }
-    return hr;
+    // Only the method's own name; the methods take no named arguments.
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (DISPID id = 0; count > 0 && id < kMethodCount; ++id)
+        if (lstrcmpW(names[0], kMethods[id].name) == 0) ids[0] = id + 1;
+    return ids[0] != DISPID_UNKNOWN && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
 HRESULT PageObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                           EXCEPINFO* error, UINT* badArgument) {
-    const MethodName* method = FindMethod(id);
-    if (!method) return DISP_E_MEMBERNOTFOUND;
-    if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-    if (!params || params->cArgs != method->arguments) return DISP_E_BADPARAMCOUNT;
+                           EXCEPINFO* error, UINT*) {
+    if (id < 1 || id > kMethodCount || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    const MethodEntry& method = kMethods[id - 1];
+    if (!params || params->cArgs != method.arguments)
+        return Fail(error, std::wstring(L"page.") + method.name + L" takes " + std::to_wstring(method.arguments) +
+                               L" argument(s)");
     if (result) VariantInit(result);
-    Arguments args(params);
-    std::wstring text, other;
-    long x = 0, y = 0, width = 0, height = 0;
-    auto badAt = [&](UINT i) {
-        if (badArgument) *badArgument = params->cArgs - 1 - i;
-        return DISP_E_TYPEMISMATCH;
-    };
-    switch (id) {
-    case kCreate: {
-        if (!args.Text(0, text)) return badAt(0);
-        for (UINT i = 1; i < 5; ++i) {
-            long* into[] = {&x, &y, &width, &height};
-            if (!args.Integer(i, *into[i - 1])) return badAt(i);
-        }
-        std::wstring failure;
-        IDispatch* control = host.CreateControl(text, RECT{x, y, x + width, y + height}, failure);
-        if (!control) return Fail(error, failure);
-        if (result) {
-            V_VT(result) = VT_DISPATCH;
-            V_DISPATCH(result) = control;
-        } else {
-            control->Release();
-        }
-        return S_OK;
-    }
-    case kLog:
-        if (!args.Text(0, text)) return badAt(0);
-        PrintLine(text);
-        return S_OK;
-    case kSetTimeout: {
-        IDispatch* function = args.Object(0);
-        if (!function) return badAt(0);
-        if (!args.Integer(1, x)) return badAt(1);
-        long timer = host.SetTimeout(function, x);
-        if (result) {
-            V_VT(result) = VT_I4;
-            V_I4(result) = timer;
-        }
-        return S_OK;
-    }
-    case kDropFiles: {
-        HWND target = DropTarget(ControlWindow(args.Object(0)));
-        if (!target) return Fail(error, L"dropFiles: the first argument is no control that takes dropped files");
-        if (!args.Text(1, text)) return badAt(1);
-        if (!DropFiles(target, SplitPaths(text))) return Fail(error, L"dropFiles: no memory for the drop");
-        return S_OK;
-    }
-    case kPress:
-    case kText:
-        if (!args.Text(0, text)) return badAt(0);
-        if (!args.Integer(1, x)) return badAt(1);
-        if (HWND window = FindPageWindow(text); id == kPress) {
-            SetBool(result, window && PressButton(window, static_cast<int>(x)));
-        } else {
-            SetText(result, window ? WindowText(window, static_cast<int>(x)) : L"");
-        }
-        return S_OK;
-    case kScreenshot:
-        if (!args.Text(0, text)) return badAt(0);
-        if (!args.Text(1, other)) return badAt(1);
-        SetBool(result, SaveWindowPicture(WindowByCaption(host, text), other));
-        return S_OK;
-    case kExit:
-        if (!args.Integer(0, x)) return badAt(0);
-        host.Exit(static_cast<int>(x));
-        return S_OK;
-    case kClick: {
-        HWND window = ControlWindow(args.Object(0));
-        if (!window) return Fail(error, L"click: the first argument is no control on this page");
-        if (!args.Integer(1, x)) return badAt(1);
-        if (!args.Integer(2, y)) return badAt(2);
-        SetBool(result, Click(window, static_cast<int>(x), static_cast<int>(y)));
-        return S_OK;
-    }
-    case kSetText: {
-        if (!args.Text(0, text)) return badAt(0);
-        if (!args.Integer(1, x)) return badAt(1);
-        if (!args.Text(2, other)) return badAt(2);
-        HWND window = FindPageWindow(text);
-        SetBool(result, window && TypeText(window, static_cast<int>(x), other));
-        return S_OK;
-    }
-    }
-    return DISP_E_MEMBERNOTFOUND;
+    Arguments args(params, method.name);
+    return method.call(host, args, result) ? S_OK : Fail(error, args.failure);
 }
 
 }  // namespace parvex::page

@@ -14,9 +14,9 @@ bool Capture(HWND window, RgbImage& image) {
     image.width = bounds.right - bounds.left;
     image.height = bounds.bottom - bounds.top;
     if (image.width <= 0 || image.height <= 0) return false;
-    // The screen's copy, so that child windows of other threads and
-    // overlapping owned windows show as the user sees them.
-    HDC screen = GetDC(nullptr);
+    // The window's own pixels, children included: what the screen shows
+    // may lag behind a repaint that just happened.
+    HDC screen = GetWindowDC(window);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -30,7 +30,7 @@ bool Capture(HWND window, RgbImage& image) {
     bool copied = false;
     if (dib) {
         HGDIOBJ old = SelectObject(memory, dib);
-        copied = BitBlt(memory, 0, 0, image.width, image.height, screen, bounds.left, bounds.top, SRCCOPY) != 0;
+        copied = BitBlt(memory, 0, 0, image.width, image.height, screen, 0, 0, SRCCOPY) != 0;
         GdiFlush();
         SelectObject(memory, old);
     }
@@ -45,7 +45,7 @@ bool Capture(HWND window, RgbImage& image) {
     }
     if (dib) DeleteObject(dib);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, screen);
     return copied;
 }
 

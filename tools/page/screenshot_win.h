@@ -7,7 +7,7 @@
 namespace parvex::page {
 
 // Repaints the window with its children, copies it (frame included) from
-// the screen and writes it as a PNG file; false when any step fails.
+// its own pixels and writes it as a PNG file; false when any step fails.
 bool SaveWindowPicture(HWND window, const std::wstring& path);
 
 }  // namespace parvex::page
