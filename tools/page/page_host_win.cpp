@@ -112,6 +112,8 @@ void PageHost::Exit(int code) {
 }
 
 void PageHost::ReportError(const std::wstring& message) {
+    // What fails after the end (the script cut short by it) is no error.
+    if (exiting_) return;
     int bytes = WideCharToMultiByte(CP_UTF8, 0, message.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string text(bytes > 0 ? bytes - 1 : 0, '\0');
     if (bytes > 1) WideCharToMultiByte(CP_UTF8, 0, message.c_str(), -1, &text[0], bytes, nullptr, nullptr);

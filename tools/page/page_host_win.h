@@ -37,6 +37,7 @@ public:
     IDispatch* CreateControl(const std::wstring& progId, const RECT& place, std::wstring& failure);
     long SetTimeout(IDispatch* function, long milliseconds);
     void Exit(int code);
+    bool Exiting() const { return exiting_; }
     HWND Window() const { return window_; }
     void ReportError(const std::wstring& message);
 

@@ -254,6 +254,8 @@ HRESULT PageObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DIS
 HRESULT PageObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                            EXCEPINFO* error, UINT*) {
     if (id < 1 || id > kMethodCount || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    // Once the page has ended, its script runs no further than its next call.
+    if (host.Exiting()) return Fail(error, L"the page has ended");
     const MethodEntry& method = kMethods[id - 1];
     if (!params || params->cArgs != method.arguments)
         return Fail(error, std::wstring(L"page.") + method.name + L" takes " + std::to_wstring(method.arguments) +
