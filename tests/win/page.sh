@@ -16,12 +16,13 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 cleanup() { wine regsvr32 /u /s "$OCX" >/dev/null 2>&1; rm -rf "$WORK"; }
 trap cleanup EXIT
 
-# The files the pages drop and choose: 1000, 3000 and 500 bytes, and a
-# folder of three files of 100, 200 and 300 bytes.
+# The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, and
+# a folder of three files of 100, 200 and 300 bytes.
 mkdir -p "$WORK/files/docs" "$SCREENS"
 head -c 1000 /dev/zero >"$WORK/files/a.txt"
 head -c 3000 /dev/zero >"$WORK/files/b.txt"
 head -c 500 /dev/zero >"$WORK/files/c.txt"
+head -c 2097152 /dev/zero >"$WORK/files/big.bin"
 head -c 100 /dev/zero >"$WORK/files/docs/one.txt"
 head -c 200 /dev/zero >"$WORK/files/docs/two.txt"
 head -c 300 /dev/zero >"$WORK/files/docs/three.txt"
@@ -52,6 +53,7 @@ wine regsvr32 /s "$OCX" || { echo "registration failed"; exit 1; }
 run_page update_size 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
+run_page two_budget 0
 
 # A script error names its line and ends the page with 3, also in a timer.
 printf 'page.log("before");\nvar broken = ;\n' >"$WORK/syntax.js"

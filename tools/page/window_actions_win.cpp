@@ -100,6 +100,9 @@ bool TypeText(HWND window, int id, const std::wstring& text) {
 }
 
 bool Click(HWND window, int x, int y) {
+    // A person clicks on what the screen shows: pending paints first, as
+    // the control lays its children out when it paints.
+    RedrawWindow(GetAncestor(window, GA_ROOT), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     POINT point = {x, y};
     HWND target = window;
     // Down to the innermost visible child under the point.
@@ -109,6 +112,9 @@ bool Click(HWND window, int x, int y) {
         MapWindowPoints(target, inner, &point, 1);
         target = inner;
     }
+    // A person's click activates the window and focuses what it hits first.
+    SetForegroundWindow(GetAncestor(target, GA_ROOT));
+    SetFocus(target);
     LPARAM at = MAKELPARAM(point.x, point.y);
     PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(target, WM_LBUTTONUP, 0, at);
