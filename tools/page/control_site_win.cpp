@@ -67,16 +67,6 @@ void ControlSite::Close() {
     object = nullptr;
 }
 
-HWND ControlSite::ControlWindow() {
-    HWND window = nullptr;
-    IOleInPlaceObject* inPlace = nullptr;
-    if (object && SUCCEEDED(object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
-        inPlace->GetWindow(&window);
-        inPlace->Release();
-    }
-    return window;
-}
-
 HRESULT ControlSite::GetContainer(IOleContainer** out) {
     *out = this;
     AddRef();

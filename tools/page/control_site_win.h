@@ -18,8 +18,6 @@ struct ControlSite final : IOleClientSite, IOleInPlaceSiteEx, IOleInPlaceFrame, 
     IDispatch* Activate(IUnknown* control);
     // Deactivates and closes the control, then drops the site.
     void Close();
-    // The control's own window, or null.
-    HWND ControlWindow();
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;

@@ -6,7 +6,8 @@ namespace parvex::page {
 
 namespace {
 
-std::wstring Describe(const EXCEPINFO& info) {
+std::wstring Describe(EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
     if (info.bstrDescription && *info.bstrDescription) return info.bstrDescription;
     wchar_t code[32];
     swprintf(code, 32, L"error 0x%08lx", static_cast<unsigned long>(info.scode ? info.scode : info.wCode));
