@@ -130,7 +130,9 @@ TEST_F(UploadPageWin, ControlOrPageGoingAwayDuringTheRunCancelsIt) {
         std::wstring suffix = wholePage ? L"-page" : L"-control";
         Drop(L"going" + suffix + L".bin", std::string(2 << 20, 'g'));
         Drop(L"never" + suffix + L".txt", "never");
+        bool ran = false;
         timerScript = [&] {
+            ran = true;
             if (wholePage)
                 DestroyWindow(page.Window());
             else
@@ -140,6 +142,7 @@ TEST_F(UploadPageWin, ControlOrPageGoingAwayDuringTheRunCancelsIt) {
         DialogAnswerer notices({{L"알림", [](HWND box) { PressButton(box, IDOK); }}});
         EXPECT_EQ(UploadStart(), 0);
         notices.Stop();
+        EXPECT_TRUE(ran);
         // Nobody is left to tell.
         EXPECT_EQ(notices.Count(L"알림"), 0);
         EXPECT_EQ(GetFileAttributesW((store + L"\\never" + suffix + L".txt").c_str()), INVALID_FILE_ATTRIBUTES);
