@@ -74,3 +74,12 @@ add_dependencies(parvex_win_tests parvex_module)
 if(TARGET parvex_idl)
   add_dependencies(parvex_win_tests parvex_idl)
 endif()
+
+# The Wine half of the upload benchmark: the module against a bare WinSock
+# loop (run by ./parvex bench-wine).
+add_executable(parvex-wine-bench ${CMAKE_SOURCE_DIR}/tools/bench/wine/upload_bench_win.cpp
+               ${CMAKE_SOURCE_DIR}/tests/win/test_container_win.cpp ${PARVEX_MODULE_EXTRA})
+target_include_directories(parvex-wine-bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(parvex-wine-bench PRIVATE ws2_32 ole32 oleaut32 uuid user32 shell32)
+target_link_options(parvex-wine-bench PRIVATE -municode)
+add_dependencies(parvex-wine-bench parvex_module)
