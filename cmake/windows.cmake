@@ -54,12 +54,13 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/gtest EXCLUDE_FROM_ALL)
 
 # The Windows test program: the core's tests that need no server of their own
-# (helpers, upload list, save folder), run here with the platform's 16-bit
+# (helpers, upload list, save folder, download names), run here with the platform's 16-bit
 # wide text, and the tests of the Windows adapters.
 file(GLOB PARVEX_WIN_TESTS CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/common/tests/*_test.cpp
      ${CMAKE_SOURCE_DIR}/uploadlist/tests/*_test.cpp
      ${CMAKE_SOURCE_DIR}/download/tests/save_folder_test.cpp
+     ${CMAKE_SOURCE_DIR}/download/tests/file_name_rules_test.cpp
      ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
 foreach(dir ${PARVEX_CORE_DIRS} module control)
   file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/tests/*_win_test.cpp)

@@ -41,6 +41,24 @@ public:
     // Creates or truncates.
     virtual std::unique_ptr<File> OpenWrite(const std::wstring& path) = 0;
     virtual bool List(const std::wstring& folder, std::vector<DirItem>& items) = 0;
+
+    // What downloads need to keep every write inside their folder. The
+    // defaults serve doubles that have no links and cannot move files.
+
+    // True for a symbolic link (also a dangling one) or, on Windows, any
+    // reparse point such as a junction; false for a plain entry or nothing.
+    virtual bool IsLink(const std::wstring& /*path*/) { return false; }
+    // Creates a file that did not exist; null when anything (a file, a
+    // folder, a link, even a dangling one) already has the name.
+    virtual std::unique_ptr<File> CreateNew(const std::wstring& path) {
+        return Exists(path) ? nullptr : OpenWrite(path);
+    }
+    // Gives a closed file another name in the same folder. With replace an
+    // entry already at `to` is replaced in one step (never written through);
+    // without it the move fails when the name is taken.
+    virtual bool RenameFile(const std::wstring& /*from*/, const std::wstring& /*to*/, bool /*replace*/) {
+        return false;
+    }
 };
 
 // The platform's file system (POSIX natively, Win32 in the module).

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "file_system.h"
 #include "utf8.h"
@@ -81,6 +82,27 @@ public:
         int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) return nullptr;
         return std::make_unique<PosixFile>(fd);
+    }
+    bool IsLink(const std::wstring& path) override {
+        struct stat st;
+        return ::lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    }
+    std::unique_ptr<File> CreateNew(const std::wstring& path) override {
+        // O_EXCL also refuses a link at the name, dangling or not.
+        int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixFile>(fd);
+    }
+    bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
+        std::string f = NativePath(from), t = NativePath(to);
+        if (replace) return ::rename(f.c_str(), t.c_str()) == 0;
+        if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        // File systems without an exclusive rename: a hard link fails on a
+        // taken name just the same.
+        if (::link(f.c_str(), t.c_str()) != 0) return false;
+        ::unlink(f.c_str());
+        return true;
     }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::string native = NativePath(folder);

@@ -72,6 +72,20 @@ public:
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WinFile>(h);
     }
+    bool IsLink(const std::wstring& path) override {
+        DWORD attributes = GetFileAttributesW(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+    std::unique_ptr<File> CreateNew(const std::wstring& path) override {
+        // CREATE_NEW fails on any entry of that name, a link or junction too.
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::make_unique<WinFile>(h);
+    }
+    bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
+        return MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+    }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::wstring pattern = folder;
         if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';

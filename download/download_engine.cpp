@@ -5,9 +5,11 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "common/folders.h"
 #include "common/format.h"
 #include "common/utf8.h"
+#include "partial_file.h"
+#include "receive_wait.h"
+#include "target_path.h"
 
 namespace parvex {
 
@@ -23,14 +25,6 @@ std::wstring WithoutLineEnds(const std::wstring& text) {
     for (wchar_t c : text)
         if (c != L'\r' && c != L'\n') out.push_back(c);
     return out;
-}
-
-int Percent(double part, double whole) {
-    if (whole <= 0) return 0;
-    double p = part / whole * 100;
-    if (p < 0) return 0;
-    if (p > 100) return 100;
-    return static_cast<int>(p);
 }
 
 // Position of "\r\n\r\n" in buffer, looking only where the last count bytes
@@ -72,14 +66,28 @@ StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText
 double ParseContentLength(const std::wstring& header) {
     static const std::wstring kName = L"content-length:";
     std::wstring lower = Lower(header);
+    // The header's own name at the start of a line, not the tail of another
+    // name such as "x-content-length:".
     size_t at = lower.find(kName);
+    while (at != std::wstring::npos && at != 0 && lower[at - 1] != L'\n') at = lower.find(kName, at + 1);
     if (at == std::wstring::npos) return -1;
     size_t from = at + kName.size();
     size_t nl = lower.find(L'\n', from);
-    std::wstring value = WithoutLineEnds(lower.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from));
+    std::wstring value = lower.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from);
     size_t first = value.find_first_not_of(L" \t");
-    if (first == std::wstring::npos) return 0;
-    return std::wcstod(value.c_str() + first, nullptr);
+    size_t last = value.find_last_not_of(L" \t\r");
+    if (first == std::wstring::npos) return -1;
+    value = value.substr(first, last - first + 1);
+    // Digits only: a sign, hex, "inf" or a fraction is no length we can count to.
+    const uint64_t max = static_cast<uint64_t>(kMaxContentLength);
+    uint64_t length = 0;
+    for (wchar_t c : value) {
+        if (c < L'0' || c > L'9') return -1;
+        uint64_t digit = static_cast<uint64_t>(c - L'0');
+        if (length > (max - digit) / 10) return -1;
+        length = length * 10 + digit;
+    }
+    return static_cast<double>(length);
 }
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
@@ -128,74 +136,202 @@ void EndRun(DownloadState& state, DownloadDialog& dialog) {
     }
 }
 
-void AskDeletePartial(DownloadState& state, DownloadView& view, const std::wstring& path) {
+// The user cancelled while the file was being written.
+int CancelPartial(DownloadView& view, PartialFile& partial) {
     int answer = view.Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?", L"Download Cancel", MbYesNo);
-    if (answer == IdYes) state.Files().RemoveFile(path);
+    if (answer == IdYes)
+        partial.Discard();
+    else
+        partial.Keep();
+    return DlCancelled;
 }
 
-}  // namespace
+// One entry's transfer: what every step needs.
+struct Transfer {
+    DownloadState& state;
+    DownloadDialog& dialog;
+    DownloadView& view;
+    Socket& socket;
+    DownloadBuffers& buffers;
+    const DownloadEntryPtr& entry;
+    std::wstring& line;
+    std::wstring target;
+    bool replace = false;  // the user agreed to overwrite the file at target
 
-int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, DownloadDialog& dialog, Socket& socket,
-                    DownloadBuffers& buffers, std::wstring& line) {
-    DownloadView& view = dialog.View();
-    FileSystem& fs = state.Files();
-    Clock& clock = state.Time();
-
-    view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kDnStatusTransferring);
-    MergeIfPending(state, dialog);
-    if (CurrentEntryDeleted(state, view, 0)) return DlEntryDeleted;
-    if (state.downloadCancelRequested) return DlCancelled;
-
-    // The page names the file; it must not reach outside the save folder.
-    if (!IsNameInsideFolder(entry->fileName)) return DlCreateFailed;
-    std::wstring target = state.SaveFolder() + L"\\" + entry->fileName;
-    CreateFolderChain(fs, target);
-    if (fs.IsDirectory(target)) return DlDone;
-
-    if (fs.Exists(target)) {
-        ExistingFileDecision decision = DecideExistingFile(state.conflict, fs, state.SamePrompt(), state.NamePrompt(),
-                                                           state.PromptMessages(), *entry, target);
-        if (decision.answer == ExistingFileDecision::Skip) {
-            double reduced;
-            double done;
-            {
-                std::lock_guard<std::mutex> lock(state.mutex);
-                reduced = state.downloadTotalBytes - entry->size;
-                done = state.downloadDoneBytes;
-            }
-            view.SetText(kDnTotalSizeLabel, L" / " + FormatSize(reduced));
-            view.SetProgress(kDnTotalProgress, Percent(done, reduced));
-            line = FormatText(L"%ls -> User Cancel\r\n", entry->fileName.c_str());
-            return DlSkipped;
-        }
-        target = decision.targetPath;
+    // Waits for the next bytes; between slices it gives way to what the
+    // worker must see at once (merges, the cancel and, while the body is
+    // read, deletions).
+    ByteWait Wait(bool deletions) {
+        return WaitForBytes(socket, state.Time(), state.silentServerTimeoutMs, [this, deletions] {
+            return state.pendingAdded || state.downloadCancelRequested || (deletions && state.deleteRequested);
+        });
     }
+};
 
-    std::string request =
-        ToUtf8(BuildDownloadRequest(entry->urlPath, state.downloadHost, state.downloadPort, state.downloadCookie));
-    if (!socket.SendAll(request.data(), request.size())) return DlSocketError;
+// Not a result: the entry is to be fetched.
+constexpr int kFetch = 1;
 
-    // The reply header, in small reads so that little of the body is taken
-    // along with it.
-    uint32_t sampleTick = clock.TickMs();
-    char* header = buffers.header;
-    size_t used = 0;
+// Where the entry goes, after the existing-file decision; kFetch to fetch it.
+int ChooseTarget(Transfer& t) {
+    DownloadState& state = t.state;
+    FileSystem& fs = state.Files();
+    TargetKind kind = PrepareTarget(fs, state.SaveFolder(), t.entry->fileName, t.target);
+    if (kind == TargetKind::Refused) return DlCreateFailed;
+    if (kind == TargetKind::Folder) return DlDone;
+    if (!fs.Exists(t.target)) return kFetch;
+
+    ExistingFileDecision decision = DecideExistingFile(state.conflict, fs, state.SamePrompt(), state.NamePrompt(),
+                                                       state.PromptMessages(), *t.entry, t.target);
+    if (decision.answer == ExistingFileDecision::Skip) {
+        double reduced;
+        double done;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            reduced = state.downloadTotalBytes - t.entry->size;
+            done = state.downloadDoneBytes;
+        }
+        t.view.SetText(kDnTotalSizeLabel, L" / " + FormatSize(reduced));
+        t.view.SetProgress(kDnTotalProgress, ProgressPercent(done, reduced));
+        t.line = FormatText(L"%ls -> User Cancel\r\n", t.entry->fileName.c_str());
+        return DlSkipped;
+    }
+    t.replace = decision.answer == ExistingFileDecision::Overwrite;
+    t.target = decision.targetPath;
+    return IsWritableTarget(fs, t.target) ? kFetch : DlCreateFailed;
+}
+
+// Reads the reply header into the header buffer, in small reads so that
+// little of the body is taken along with it. used gets the bytes read,
+// headerBytes the header's length with its empty line; 0 when complete.
+int ReadReplyHeader(Transfer& t, size_t& used, size_t& headerBytes) {
+    char* header = t.buffers.header;
+    used = 0;
     long headerEnd = -1;
     while (headerEnd < 0) {
-        MergeIfPending(state, dialog);
-        if (state.downloadCancelRequested) return DlCancelled;
+        MergeIfPending(t.state, t.dialog);
+        if (t.state.downloadCancelRequested) return DlCancelled;
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return DlSocketError;
+        ByteWait w = t.Wait(false);
+        if (w == ByteWait::Interrupted) continue;
+        if (w != ByteWait::Ready) return DlSocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
-        long n = socket.Recv(header + used, want);
+        long n = t.socket.Recv(header + used, want);
         // 0: the peer closed before the header was complete.
         if (n <= 0) return DlSocketError;
         used += static_cast<size_t>(n);
         headerEnd = FindHeaderEnd(header, used, static_cast<size_t>(n));
     }
     header[used] = '\0';
-    size_t headerBytes = static_cast<size_t>(headerEnd) + 4;
-    std::wstring headerText = AnsiToWide(std::string(header, headerBytes));
+    headerBytes = static_cast<size_t>(headerEnd) + 4;
+    return 0;
+}
+
+// Speed, time left and the byte counters, at most every half second.
+struct SpeedSampler {
+    Clock& clock;
+    uint32_t tick;
+    uint32_t bytes = 0;
+
+    // The first sample covers the header phase.
+    void First(DownloadView& view, size_t received) {
+        uint32_t now = clock.TickMs();
+        if (now != tick) {
+            view.SetText(kDnSpeedLabel, FormatSize(static_cast<uint32_t>(received) * 1000u / (now - tick)));
+            tick = now;
+        } else {
+            bytes = static_cast<uint32_t>(received);
+        }
+    }
+    void Last(DownloadView& view) {
+        uint32_t now = clock.TickMs();
+        if (now != tick)
+            view.SetText(kDnSpeedLabel,
+                         FormatSize(static_cast<uint32_t>(static_cast<uint64_t>(bytes) * 1000u / (now - tick))));
+    }
+    void Add(DownloadView& view, long n, double fileBytes, double done, double total) {
+        bytes += static_cast<uint32_t>(n);
+        uint32_t now = clock.TickMs();
+        uint32_t elapsed = now - tick;
+        if (elapsed <= 500) return;
+        uint32_t speed = bytes / elapsed * 1024u;
+        view.SetText(kDnSpeedLabel, FormatSize(speed));
+        double leftBytes = total - done;
+        view.SetText(kDnTimeLeftLabel,
+                     speed > 0 && leftBytes > 0 ? FormatDuration(leftBytes * 1024 / speed) : std::wstring(L"..."));
+        view.SetText(kDnFileBytesLabel, FormatSize(fileBytes));
+        view.SetText(kDnDoneBytesLabel, FormatSize(done));
+        bytes = 0;
+        tick = now;
+    }
+};
+
+// The body after the bytes that came with the header, up to the announced
+// length.
+int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining, double fileBytes) {
+    DownloadState& state = t.state;
+    char* block = t.buffers.block;
+    double received = 0;
+    for (;;) {
+        MergeIfPending(state, t.dialog);
+        if (CurrentEntryDeleted(state, t.view, fileBytes)) {
+            partial.Discard();
+            return DlEntryDeleted;
+        }
+        if (state.downloadCancelRequested) return CancelPartial(t.view, partial);
+        if (received >= remaining) {
+            sampler.Last(t.view);
+            return partial.Finish() ? DlDone : DlCreateFailed;
+        }
+        ByteWait w = t.Wait(true);
+        if (w == ByteWait::Interrupted) continue;
+        // Never past the announced length: what follows is not this file.
+        double left = remaining - received;
+        size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
+        long n = w == ByteWait::Ready ? t.socket.Recv(block, want) : -1;
+        // A file cut short must not look complete; the partial one goes.
+        if (n <= 0) return DlSocketError;
+        if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;
+        received += n;
+        fileBytes += n;
+        double done;
+        double total;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.downloadDoneBytes += n;
+            done = state.downloadDoneBytes;
+            total = state.downloadTotalBytes;
+        }
+        t.view.SetProgress(kDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
+        t.view.SetProgress(kDnTotalProgress, ProgressPercent(done, total));
+        sampler.Add(t.view, n, fileBytes, done, total);
+    }
+}
+
+}  // namespace
+
+int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, DownloadDialog& dialog, Socket& socket,
+                    DownloadBuffers& buffers, std::wstring& line) {
+    Transfer t{state, dialog, dialog.View(), socket, buffers, entry, line, std::wstring(), false};
+    DownloadView& view = t.view;
+
+    view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kDnStatusTransferring);
+    MergeIfPending(state, dialog);
+    if (CurrentEntryDeleted(state, view, 0)) return DlEntryDeleted;
+    if (state.downloadCancelRequested) return DlCancelled;
+
+    // Every name is checked before anything is asked of the server.
+    if (int r = ChooseTarget(t); r != kFetch) return r;
+
+    std::string request =
+        ToUtf8(BuildDownloadRequest(entry->urlPath, state.downloadHost, state.downloadPort, state.downloadCookie));
+    if (!socket.SendAll(request.data(), request.size())) return DlSocketError;
+
+    SpeedSampler sampler{state.Time(), state.Time().TickMs()};
+    size_t used = 0;
+    size_t headerBytes = 0;
+    if (int r = ReadReplyHeader(t, used, headerBytes); r != 0) return r;
+    std::wstring headerText = AnsiToWide(std::string(buffers.header, headerBytes));
     size_t already = used - headerBytes;
 
     std::wstring statusText;
@@ -216,102 +352,19 @@ int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, Downloa
     if (CurrentEntryDeleted(state, view, 0)) return DlEntryDeleted;
     if (state.downloadCancelRequested) return DlCancelled;
 
-    std::unique_ptr<File> file = fs.OpenWrite(target);
-    if (!file) return DlCreateFailed;
-    if (already > 0 && !file->Write(header + headerBytes, already)) {
-        file.reset();
-        fs.RemoveFile(target);
-        return DlCreateFailed;
-    }
+    PartialFile partial(state.Files(), t.target, t.replace);
+    if (!partial.Create()) return DlCreateFailed;
+    if (already > 0 && !partial.Write(buffers.header + headerBytes, already)) return DlCreateFailed;
 
     MergeIfPending(state, dialog);
-    if (state.downloadCancelRequested) {
-        file.reset();
-        AskDeletePartial(state, view, target);
-        return DlCancelled;
-    }
+    if (state.downloadCancelRequested) return CancelPartial(view, partial);
 
-    uint32_t sampleBytes = 0;
-    uint32_t now = clock.TickMs();
-    if (now != sampleTick) {
-        uint32_t speed = static_cast<uint32_t>(used) * 1000u / (now - sampleTick);
-        view.SetText(kDnSpeedLabel, FormatSize(speed));
-        sampleTick = now;
-    } else {
-        sampleBytes = static_cast<uint32_t>(used);
-    }
-
-    const double remaining = contentLength - static_cast<double>(already);
-    double received = 0;
-    double fileBytes = static_cast<double>(already);
+    sampler.First(view, used);
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         state.downloadDoneBytes += static_cast<double>(already);
     }
-
-    char* block = buffers.block;
-    for (;;) {
-        MergeIfPending(state, dialog);
-        if (CurrentEntryDeleted(state, view, fileBytes)) {
-            file.reset();
-            fs.RemoveFile(target);
-            return DlEntryDeleted;
-        }
-        if (state.downloadCancelRequested) {
-            file.reset();
-            AskDeletePartial(state, view, target);
-            return DlCancelled;
-        }
-        if (received >= remaining) {
-            now = clock.TickMs();
-            if (now != sampleTick) {
-                uint32_t speed = static_cast<uint32_t>(static_cast<uint64_t>(sampleBytes) * 1000u / (now - sampleTick));
-                view.SetText(kDnSpeedLabel, FormatSize(speed));
-            }
-            return DlDone;
-        }
-        // Never past the announced length: what follows is not this file.
-        double left = remaining - received;
-        size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
-        long n = socket.Recv(block, want);
-        if (n <= 0) {
-            // A file cut short must not look complete.
-            file.reset();
-            fs.RemoveFile(target);
-            return DlSocketError;
-        }
-        if (!file->Write(block, static_cast<size_t>(n))) {
-            file.reset();
-            fs.RemoveFile(target);
-            return DlCreateFailed;
-        }
-        received += n;
-        fileBytes += n;
-        double done;
-        double total;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            state.downloadDoneBytes += n;
-            done = state.downloadDoneBytes;
-            total = state.downloadTotalBytes;
-        }
-        view.SetProgress(kDnFileProgress, Percent(fileBytes, entry->size));
-        view.SetProgress(kDnTotalProgress, Percent(done, total));
-        sampleBytes += static_cast<uint32_t>(n);
-        now = clock.TickMs();
-        uint32_t elapsed = now - sampleTick;
-        if (elapsed > 500) {
-            uint32_t speed = sampleBytes / elapsed * 1024u;
-            view.SetText(kDnSpeedLabel, FormatSize(speed));
-            double leftBytes = total - done;
-            view.SetText(kDnTimeLeftLabel,
-                         speed > 0 && leftBytes > 0 ? FormatDuration(leftBytes * 1024 / speed) : std::wstring(L"..."));
-            view.SetText(kDnFileBytesLabel, FormatSize(fileBytes));
-            view.SetText(kDnDoneBytesLabel, FormatSize(done));
-            sampleBytes = 0;
-            sampleTick = now;
-        }
-    }
+    return ReceiveBody(t, partial, sampler, contentLength - static_cast<double>(already), static_cast<double>(already));
 }
 
 void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog) {

@@ -26,8 +26,11 @@ enum class StatusCheck { Ok, ClientError, ServerError, NoStatusLine };
 // The status line of a reply header. statusText gets the lower-cased rest of
 // the line after its first " " (empty when there is no HTTP/1.1 line).
 StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText);
-// Content-Length of a reply header; -1 when absent.
+// Content-Length of a reply header: its decimal digits, up to
+// kMaxContentLength; -1 when absent or not such a number.
 double ParseContentLength(const std::wstring& header);
+// The largest length still counted exactly in a double.
+constexpr double kMaxContentLength = 9007199254740992.0;
 // The GET request text for one entry.
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
                                   const std::wstring& cookie);

@@ -1,6 +1,7 @@
 #include "download_state.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "common/format.h"
@@ -18,6 +19,15 @@ const wchar_t* const kDnStatusDone = L"완 료";
 const wchar_t* const kDnStatusFailed = L"실 패";
 const wchar_t* const kDnStatusCancelled = L"취 소";
 
+int ProgressPercent(double part, double whole) {
+    if (!(whole > 0)) return 0;
+    double p = part / whole * 100;
+    // Written so that NaN lands on 0 and never reaches the cast.
+    if (!(p > 0)) return 0;
+    if (p > 100) return 100;
+    return static_cast<int>(p);
+}
+
 void DownloadDialog::SendMerge(DownloadState& state) { state.MergePendingEntries(View()); }
 void DownloadDialog::SendRefresh(DownloadState& state) { state.RebuildDownloadList(View()); }
 
@@ -34,6 +44,10 @@ public:
         return (style & 0xF) == MbYesNo ? IdNo : IdOk;
     }
 };
+
+// The page's declared size feeds totals and bars only; a size that is not a
+// finite count (NaN, infinite, negative) counts as unknown, 0.
+double UsableSize(double size) { return std::isfinite(size) && size >= 0 ? size : 0; }
 
 }  // namespace
 
@@ -116,10 +130,10 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
             auto entry = std::make_shared<DownloadEntry>();
             entry->urlPath = urlPath;
             entry->fileName = fileName;
-            entry->size = size;
+            entry->size = UsableSize(size);
             entry->listIndex = static_cast<int32_t>(downloadList.size());
             entry->state = DownloadEntry::Waiting;
-            downloadTotalBytes += size;
+            downloadTotalBytes += entry->size;
             if (dialog && downloadRunning) {
                 pendingList.push_back(entry);
                 pendingAdded = true;
@@ -270,7 +284,7 @@ int DownloadState::DeleteSelectedEntries(DownloadView& view, double receivedByte
     for (auto it = removedRows.rbegin(); it != removedRows.rend(); ++it) view.DeleteRow(*it);
     ShowTotalLabel(view, total);
     if (receivedBytes > 0) view.SetText(kDnDoneBytesLabel, FormatSize(done));
-    view.SetProgress(kDnTotalProgress, total > 0 ? static_cast<int>(done / total * 100) : 0);
+    view.SetProgress(kDnTotalProgress, ProgressPercent(done, total));
     return currentRemoved ? -1 : 0;
 }
 

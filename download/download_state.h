@@ -23,6 +23,7 @@
 #include "common/socket.h"
 #include "download_entry.h"
 #include "download_view.h"
+#include "receive_wait.h"
 #include "same_file.h"
 
 namespace parvex {
@@ -123,6 +124,10 @@ public:
 
     // The worker's alone while a run is in progress.
     std::wstring resultSummary;
+
+    // How long the worker waits for a server that sends nothing; set by the
+    // owner before a run, read by the worker.
+    uint32_t silentServerTimeoutMs = kDownloadSilentServerTimeoutMs;
 
     ConflictState conflict;
 

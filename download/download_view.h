@@ -38,6 +38,10 @@ extern const wchar_t* const kDnStatusDone;          // "완 료"
 extern const wchar_t* const kDnStatusFailed;        // "실 패"
 extern const wchar_t* const kDnStatusCancelled;     // "취 소"
 
+// A progress bar's position: part of whole in percent, 0 to 100; 0 when
+// either is not a usable number.
+int ProgressPercent(double part, double whole);
+
 class DownloadView {
 public:
     virtual ~DownloadView() = default;

@@ -88,7 +88,6 @@ ExistingFileDecision DecideExistingFile(ConflictState& state, FileSystem& fs, Sa
     }
     if (!ok) return decision;
     if (state.downloadSameChoice == kSameOverwrite) {
-        fs.RemoveFile(targetPath);
         decision.answer = ExistingFileDecision::Overwrite;
     } else if (state.downloadApplyToAll) {
         decision.answer = ExistingFileDecision::Skip;
@@ -106,20 +105,6 @@ std::wstring ChooseSaveFolder(FolderChooser& chooser, SettingsStore& store, File
         return LoadSavePath(store, fs, chosen);
     }
     return LoadSavePath(store, fs, L"");
-}
-
-bool IsNameInsideFolder(const std::wstring& fileName) {
-    if (fileName.empty()) return true;
-    if (fileName[0] == L'\\' || fileName[0] == L'/') return false;
-    if (fileName.size() >= 2 && fileName[1] == L':') return false;
-    size_t start = 0;
-    for (;;) {
-        size_t sep = fileName.find_first_of(L"\\/", start);
-        std::wstring part = fileName.substr(start, sep == std::wstring::npos ? std::wstring::npos : sep - start);
-        if (part == L"..") return false;
-        if (sep == std::wstring::npos) return true;
-        start = sep + 1;
-    }
 }
 
 }  // namespace parvex

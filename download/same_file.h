@@ -93,7 +93,8 @@ struct ExistingFileDecision {
 };
 
 // A file exists at targetPath: ask (or apply the earlier choice to all).
-// Overwrite has deleted the existing file. A missing prompt skips.
+// Overwrite leaves the existing file in place: the engine replaces it only
+// with a complete new one. A missing prompt skips.
 ExistingFileDecision DecideExistingFile(ConflictState& state, FileSystem& fs, SameFilePrompt* prompt,
                                         NameEntryPrompt* names, MessageBoxHost& messages, const DownloadEntry& entry,
                                         const std::wstring& targetPath);
@@ -108,9 +109,5 @@ public:
 
 // The change-folder button: returns the new save folder.
 std::wstring ChooseSaveFolder(FolderChooser& chooser, SettingsStore& store, FileSystem& fs, DownloadView& view);
-
-// True when a page-given name stays inside the save folder: not absolute,
-// no drive, no ".." component; "\" and "/" both separate.
-bool IsNameInsideFolder(const std::wstring& fileName);
 
 }  // namespace parvex

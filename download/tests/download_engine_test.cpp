@@ -10,6 +10,7 @@
 #include "common/utf8.h"
 #include "control/settings.h"
 #include "download/download_engine.h"
+#include "download_engine_fixture.h"
 #include "download_test_support.h"
 #include "tests/support/test_data.h"
 #include "tests/support/mail_server_process.h"
@@ -20,20 +21,6 @@ using namespace parvex::dltest;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (isalnum(c) || c == '.' || c == '-' || c == '_' || c == '/') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        }
-    }
-    return out;
-}
 
 // The clock moves on by a fixed step every time it is read.
 class SteppingClock : public Clock {
@@ -50,73 +37,6 @@ public:
 private:
     std::atomic<uint32_t> tick_{100000};
     uint32_t step_;
-};
-
-struct DownloadEngineTest : ::testing::Test, DownloadTestRig {
-    TempDir serve, save;
-    std::unique_ptr<MailServerProcess> server;
-
-    void SetUp() override {
-        server = std::make_unique<MailServerProcess>(std::vector<std::string>{"--serve", serve.path().string()});
-        StoreSaveFolder(save.wpath());
-        Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", server->port());
-        MakeState();
-    }
-    void TearDown() override {
-        state.reset();
-        server.reset();
-        ResetProcessSettings();
-        Settings().downloadHostUrl.clear();
-    }
-    std::string Serve(const std::string& name, const std::string& bytes) {
-        serve.Write(fs::u8path(name), bytes);
-        return HashOfBytes(bytes);
-    }
-    fs::path Saved(const std::string& name) { return save.path() / fs::u8path(name); }
-    std::string SavedHash(const std::string& name) { return HashOfFile(Saved(name).string()); }
-    void Queue(const std::wstring& path, const std::wstring& name, double size = 0) {
-        int count = 1;
-        state->AddDownloadFile(path, name, size, count);
-    }
-    TestDialog& Open() {
-        state->DownloadStart();
-        return *factory.last;
-    }
-    // Opens the dialog, runs the whole queue and returns the dialog.
-    TestDialog& Run() {
-        TestDialog& dialog = Open();
-        state->StartRun();
-        state->WaitRunFinished();
-        return dialog;
-    }
-    void Close() {
-        state->CancelOrClose();
-        state->WaitSessionClosed();
-    }
-    std::vector<std::wstring> Statuses(TestDialog& dialog) {
-        std::vector<std::wstring> out;
-        for (auto& r : dialog.view.Rows()) out.push_back(r.status);
-        return out;
-    }
-    std::wstring Summary(TestDialog& dialog) {
-        for (auto& s : dialog.view.messages.shown)
-            if (s.caption == L"Download Complete Infomation") return s.text;
-        return L"";
-    }
-    std::string Fault(const std::string& query) { return server->Get("/__fault?" + query); }
-    // One entry in a dialog of its own, with a fault for its request; the
-    // summary box's text comes back.
-    std::wstring RunOne(const std::wstring& path, const std::wstring& name, const std::string& fault) {
-        if (!fault.empty()) {
-            EXPECT_EQ(Fault(fault + "&target=download&count=1"), "ok");
-        }
-        Queue(path, name, 10);
-        TestDialog& dialog = Run();
-        std::wstring summary = Summary(dialog);
-        EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>{L"실 패"});
-        Close();
-        return summary;
-    }
 };
 
 const char kRequestHead[] =
@@ -146,7 +66,7 @@ TEST(DownloadParseTest, StatusLineAndContentLength) {
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\ncontent-LENGTH:   1234 \r\n\r\n"), 1234);
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), 0);
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\n"), 4294967296.0);
-    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n"), 0);
+    EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nContent-Length: many\r\n\r\n"), -1);
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"), -1);
 }
 
@@ -279,10 +199,7 @@ TEST_F(DownloadEngineTest, NamesStayInsideTheSaveFolder) {
     Queue(L"/f.bin", L"sub2/deeper/inner.bin", 2000);
     Queue(L"/f.bin", L"folder-only\\", 0);
     TestDialog& dialog = Run();
-    std::wstring expected;
-    for (size_t i = 0; i < bad.size(); ++i)
-        expected += FormatText(L"%d. %ls -> 파일생성실패\r\n", static_cast<int>(i), bad[i].c_str());
-    EXPECT_EQ(Summary(dialog), expected);
+    EXPECT_EQ(Summary(dialog), RefusedLines(bad));
     EXPECT_EQ(SavedHash("sub/inner.bin"), h);
     EXPECT_EQ(SavedHash("sub2/deeper/inner.bin"), h);
     EXPECT_TRUE(fs::is_directory(Saved("folder-only")));

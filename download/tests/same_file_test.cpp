@@ -5,7 +5,9 @@
 #include "common/format.h"
 #include "control/settings.h"
 #include "download/download_engine.h"
+#include "download/file_name_rules.h"
 #include "download/same_file.h"
+#include "download_engine_fixture.h"
 #include "download_test_support.h"
 #include "tests/support/mail_server_process.h"
 
@@ -53,22 +55,12 @@ TEST(DownloadNameCheckTest, OnlyNamesInsideTheFolderPass) {
 namespace {
 
 // Downloads into a folder where the names are already taken.
-struct DownloadConflictTest : ::testing::Test, DownloadTestRig {
-    TempDir serve, save;
-    std::unique_ptr<MailServerProcess> server;
+struct DownloadConflictTest : DownloadEngineTest {
     std::string served = std::string(20000, 'n') + "new content";
 
     void SetUp() override {
-        server = std::make_unique<MailServerProcess>(std::vector<std::string>{"--serve", serve.path().string()});
+        DownloadEngineTest::SetUp();
         serve.Write("new.bin", served);
-        StoreSaveFolder(save.wpath());
-        Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", server->port());
-        MakeState();
-    }
-    void TearDown() override {
-        state.reset();
-        server.reset();
-        Settings().downloadHostUrl.clear();
     }
     std::string Content(const std::string& name) { return ReadWholeFile((save.path() / name).string()); }
     // Queues the names (each already on disk with old content), runs, and
@@ -78,19 +70,7 @@ struct DownloadConflictTest : ::testing::Test, DownloadTestRig {
             save.Write(fs::path(n), "old " + fs::path(n).string());
             state->AddDownloadFile(L"/new.bin", n, static_cast<double>(served.size()), 0);
         }
-        state->DownloadStart();
-        state->StartRun();
-        state->WaitRunFinished();
-        return *factory.last;
-    }
-    std::wstring Summary(TestDialog& dialog) {
-        for (auto& s : dialog.view.messages.shown)
-            if (s.caption == L"Download Complete Infomation") return s.text;
-        return L"";
-    }
-    void Close() {
-        state->CancelOrClose();
-        state->WaitSessionClosed();
+        return DownloadEngineTest::Run();
     }
 };
 
@@ -208,10 +188,10 @@ TEST(DownloadDecisionTest, ApplyToAllAnswersWithoutAPrompt) {
     conflict.downloadSameChoice = kSameOverwrite;
     d = DecideExistingFile(conflict, LocalFileSystem(), nullptr, nullptr, boxes, entry, path.wstring());
     EXPECT_EQ(d.answer, ExistingFileDecision::Overwrite);
-    EXPECT_FALSE(fs::exists(path));
+    // Only a complete new file replaces it, later.
+    EXPECT_TRUE(fs::exists(path));
     // Without a prompt to ask, an existing file is kept.
     conflict.downloadApplyToAll = false;
-    dir.Write("x.bin", "x");
     d = DecideExistingFile(conflict, LocalFileSystem(), nullptr, nullptr, boxes, entry, path.wstring());
     EXPECT_EQ(d.answer, ExistingFileDecision::Skip);
     EXPECT_TRUE(fs::exists(path));

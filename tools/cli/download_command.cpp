@@ -174,15 +174,36 @@ private:
 };
 
 std::atomic<bool>* g_cancel = nullptr;
-// The run stops at its next check; a server that sends nothing more would
-// keep it waiting, so a second Ctrl-C ends the program outright.
+// Written by the signal handler, read by the worker's message boxes and main.
+std::atomic<bool> g_interrupted{false};
+
+// The first Ctrl-C cancels: the run notices within a tenth of a second, even
+// while the server sends nothing. A second one ends the program outright;
+// the file being written then stays under its temporary name only.
 extern "C" void OnInterrupt(int) {
+    g_interrupted = true;
     if (g_cancel) g_cancel->store(true);
     static const char note[] = "\ncancelling; Ctrl-C again quits at once\n";
     ssize_t ignored = write(2, note, sizeof note - 1);
     (void)ignored;
     std::signal(SIGINT, SIG_DFL);
 }
+
+// After a Ctrl-C the question whether to delete the cut-off file is not
+// asked: whoever pressed it wants out, and without the part.
+class InterruptibleBoxes : public MessageBoxHost {
+public:
+    explicit InterruptibleBoxes(MessageBoxHost& inner) : inner_(inner) {}
+    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+        if (!g_interrupted || (style & 0xF) != MbYesNo) return inner_.Show(text, caption, style);
+        std::lock_guard<std::mutex> lock(TerminalMutex());
+        std::fprintf(stderr, "\n[%s] %s\n(interrupted: yes)\n", Narrow(caption).c_str(), Narrow(text).c_str());
+        return IdYes;
+    }
+
+private:
+    MessageBoxHost& inner_;
+};
 
 void Usage() {
     std::fprintf(stderr,
@@ -195,7 +216,8 @@ void Usage() {
                  "  --title   session title\n"
                  "  --exists  answer for names already in the save folder; without it the terminal asks\n"
                  "            (and, without a terminal, the file is skipped)\n"
-                 "  Ctrl-C cancels the run. Exit code 0 when every file was downloaded.\n");
+                 "  Ctrl-C cancels the run and deletes the file being written (exit code 130).\n"
+                 "  Exit code 0 when every file was downloaded.\n");
 }
 
 bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& value) {
@@ -268,7 +290,8 @@ int RunDownloadCommand(int argc, char** argv) {
 
     bool interactive = isatty(0) != 0;
     // The only question asked is whether to delete a cut-off file.
-    TerminalMessageBox boxes(interactive, IdYes);
+    TerminalMessageBox terminalBoxes(interactive, IdYes);
+    InterruptibleBoxes boxes(terminalBoxes);
     TerminalDialogFactory factory(boxes);
     FixedCookieStore cookieStore(cookie);
     TerminalSamePrompt terminalSame;
@@ -330,6 +353,7 @@ int RunDownloadCommand(int argc, char** argv) {
 
     std::printf("%d of %d downloaded%s%s\n", done, pairs, refused ? ", duplicates refused" : "",
                 cancelled ? ", cancelled" : "");
+    if (g_interrupted) return 130;
     return done == pairs && refused == 0 && !cancelled ? 0 : 1;
 }
 

@@ -10,10 +10,15 @@
 namespace parvex::cli {
 
 std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (char c : ToUtf8(text))
-        if (c != '\r') out.push_back(c);
-    return out;
+    std::wstring printable;
+    for (wchar_t c : text) {
+        if (c == L'\r') continue;
+        // Texts from a server must not drive the terminal: escape sequences
+        // and other control characters (C0, DEL, C1) are shown as "?".
+        bool control = (c < 0x20 && c != L'\n' && c != L'\t') || (c >= 0x7F && c <= 0x9F);
+        printable.push_back(control ? L'?' : c);
+    }
+    return ToUtf8(printable);
 }
 
 bool ReadLine(std::string& line) {

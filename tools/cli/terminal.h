@@ -10,7 +10,8 @@
 
 namespace parvex::cli {
 
-// UTF-8 for the terminal, line breaks without their "\r".
+// UTF-8 for the terminal, line breaks without their "\r", other control
+// characters replaced by "?".
 std::string Narrow(const std::wstring& text);
 // One line from standard input without its line break; false at its end.
 bool ReadLine(std::string& line);

@@ -1,0 +1,57 @@
+#include "partial_file.h"
+
+#include "common/format.h"
+
+namespace parvex {
+
+namespace {
+// Names tried beside the target before giving up: "name.part", "name.1.part"...
+constexpr int kTemporaryNameTries = 100;
+}  // namespace
+
+PartialFile::PartialFile(FileSystem& fs, std::wstring target, bool replace)
+    : fs_(fs), target_(std::move(target)), replace_(replace) {}
+
+PartialFile::~PartialFile() {
+    if (!settled_) Discard();
+}
+
+bool PartialFile::Create() {
+    for (int i = 0; i < kTemporaryNameTries && !file_; ++i) {
+        temporary_ = i == 0 ? target_ + L".part" : FormatText(L"%ls.%d.part", target_.c_str(), i);
+        // Never an existing entry: a file of the user's, or a link that
+        // would carry the bytes elsewhere.
+        file_ = fs_.CreateNew(temporary_);
+    }
+    if (!file_) {
+        temporary_.clear();
+        settled_ = true;
+    }
+    return file_ != nullptr;
+}
+
+bool PartialFile::Write(const void* data, size_t count) { return file_ && file_->Write(data, count); }
+
+bool PartialFile::Finish() {
+    file_.reset();
+    if (!fs_.RenameFile(temporary_, target_, replace_)) {
+        Discard();
+        return false;
+    }
+    settled_ = true;
+    return true;
+}
+
+void PartialFile::Keep() {
+    file_.reset();
+    fs_.RenameFile(temporary_, target_, false);
+    settled_ = true;
+}
+
+void PartialFile::Discard() {
+    file_.reset();
+    if (!temporary_.empty()) fs_.RemoveFile(temporary_);
+    settled_ = true;
+}
+
+}  // namespace parvex
