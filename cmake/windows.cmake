@@ -61,7 +61,8 @@ file(GLOB PARVEX_WIN_TESTS CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/uploadlist/tests/*_test.cpp
      ${CMAKE_SOURCE_DIR}/download/tests/save_folder_test.cpp
      ${CMAKE_SOURCE_DIR}/download/tests/file_name_rules_test.cpp
-     ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+     ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
+     ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp)
 foreach(dir ${PARVEX_CORE_DIRS} module control)
   file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/tests/*_win_test.cpp)
   list(APPEND PARVEX_WIN_TESTS ${found})
@@ -82,3 +83,11 @@ add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
 add_dependencies(parvex-page parvex_module)
+# The Wine half of the upload benchmark: the module against a bare WinSock
+# loop (run by ./parvex bench-wine).
+add_executable(parvex-wine-bench ${CMAKE_SOURCE_DIR}/tools/bench/wine/upload_bench_win.cpp
+               ${CMAKE_SOURCE_DIR}/tests/win/test_container_win.cpp ${PARVEX_MODULE_EXTRA})
+target_include_directories(parvex-wine-bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(parvex-wine-bench PRIVATE ws2_32 ole32 oleaut32 uuid user32 shell32)
+target_link_options(parvex-wine-bench PRIVATE -municode)
+add_dependencies(parvex-wine-bench parvex_module)

@@ -4,57 +4,9 @@
 #include <cstdio>
 
 #include "tests/win/ocx_win.h"
+#include "tools/page/png_writer.h"
 
 namespace parvex::testing {
-
-namespace {
-
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-void PutBigEndian(std::vector<uint8_t>& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
-}
-
-void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& body) {
-    PutBigEndian(out, static_cast<uint32_t>(body.size()));
-    std::vector<uint8_t> typed(type, type + 4);
-    typed.insert(typed.end(), body.begin(), body.end());
-    out.insert(out.end(), typed.begin(), typed.end());
-    PutBigEndian(out, Crc32(typed.data(), typed.size()));
-}
-
-// A zlib stream of stored (uncompressed) blocks: screenshots are few and
-// small, and this needs no compressor.
-std::vector<uint8_t> StoredZlib(const std::vector<uint8_t>& raw) {
-    std::vector<uint8_t> out = {0x78, 0x01};
-    size_t at = 0;
-    do {
-        size_t n = raw.size() - at < 65535 ? raw.size() - at : 65535;
-        out.push_back(at + n == raw.size() ? 1 : 0);
-        out.push_back(static_cast<uint8_t>(n));
-        out.push_back(static_cast<uint8_t>(n >> 8));
-        out.push_back(static_cast<uint8_t>(~n));
-        out.push_back(static_cast<uint8_t>(~n >> 8));
-        out.insert(out.end(), raw.begin() + at, raw.begin() + at + n);
-        at += n;
-    } while (at < raw.size());
-    uint32_t a = 1, b = 0;
-    for (uint8_t byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    PutBigEndian(out, (b << 16) | a);
-    return out;
-}
-
-}  // namespace
 
 int WindowPixels::CountOtherThan(COLORREF colour, const RECT& area) const {
     int count = 0;
@@ -102,23 +54,13 @@ WindowPixels CaptureWindow(HWND window) {
 }
 
 bool SavePng(const WindowPixels& picture, const std::wstring& path) {
-    if (picture.width <= 0 || picture.height <= 0) return false;
-    std::vector<uint8_t> header;
-    PutBigEndian(header, picture.width);
-    PutBigEndian(header, picture.height);
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, no interlace
-    std::vector<uint8_t> raw;
-    for (int y = 0; y < picture.height; ++y) {
-        raw.push_back(0);  // no filter
-        for (int x = 0; x < picture.width; ++x) {
-            COLORREF c = picture.At(x, y);
-            raw.insert(raw.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
-        }
-    }
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", StoredZlib(raw));
-    PutChunk(png, "IEND", {});
+    page::RgbImage image;
+    image.width = picture.width;
+    image.height = picture.height;
+    image.rgb.reserve(picture.pixels.size() * 3);
+    for (COLORREF c : picture.pixels) image.rgb.insert(image.rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+    std::string png = page::EncodePng(image);
+    if (png.empty()) return false;
     FILE* file = _wfopen(path.c_str(), L"wb");
     if (!file) return false;
     bool written = fwrite(png.data(), 1, png.size(), file) == png.size();

@@ -201,18 +201,18 @@ TEST_F(UpControlTest, InPlaceActivationCreatesTheControlWindowWithTheListWindowC
     // The entry attached before the window existed has its row now, and
     // rows follow later entries.
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
-    EXPECT_EQ(ItemText(list, 0, 1), L"before.txt");
+    EXPECT_EQ(RowText(list, 0, 1), L"before.txt");
     Attach(control, L"after.txt", L"u1", 2048);
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
-    EXPECT_EQ(ItemText(list, 1, 1), L"after.txt");
-    EXPECT_EQ(ItemText(list, 1, 2), L"2.00KB");
+    EXPECT_EQ(RowText(list, 1, 1), L"after.txt");
+    EXPECT_EQ(RowText(list, 1, 2), L"2.00KB");
     EXPECT_EQ(CountOf(control), 2);
 
     // Checked rows go with DeleteFile; the rest move up.
     ListView_SetCheckState(list, 0, TRUE);
     ASSERT_EQ(CallByName(control, L"DeleteFile", {}), S_OK);
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
-    EXPECT_EQ(ItemText(list, 0, 1), L"after.txt");
+    EXPECT_EQ(RowText(list, 0, 1), L"after.txt");
     EXPECT_EQ(InfoOf(control), L"after.txt/u1/2");
 
     ASSERT_EQ(CallByName(control, L"SetUseType", {Integer(1)}), S_OK);
