@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "tests/win/dialog_driver_win.h"
 #include "tests/win/test_container_win.h"
 
 namespace parvex::testing {
@@ -72,17 +73,5 @@ struct TempFile {
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 };
-
-// Drops paths on a window as the shell does.
-inline void DropOn(HWND window, const std::wstring& path) {
-    size_t chars = path.size() + 2;
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-}
 
 }  // namespace parvex::testing
