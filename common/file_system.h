@@ -41,6 +41,9 @@ public:
     // Creates or truncates.
     virtual std::unique_ptr<File> OpenWrite(const std::wstring& path) = 0;
     virtual bool List(const std::wstring& folder, std::vector<DirItem>& items) = 0;
+    // The path as the system itself writes it, for texts that name a local
+    // file to others (the upload's filename parameter).
+    virtual std::wstring NativeSpelling(const std::wstring& path) { return path; }
 };
 
 // The platform's file system (POSIX natively, Win32 in the module).

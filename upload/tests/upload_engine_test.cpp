@@ -161,16 +161,22 @@ TEST(UploadEngineContinue, GivenWithheldAndRefused) {
         EXPECT_EQ(h.view.logs()[0], L"[b.bin] => [네트워크 에러]\r\n");
         EXPECT_EQ(h.view.statusLines()[1], L"* 업로드에 실패한 항목을 재업로드 중입니다.");
     }
-    {
-        // A final status instead of the interim one fails the file.
+    for (const char* status : {"417%20Expectation%20Failed", "413%20Payload%20Too%20Large"}) {
+        // A final status instead of the interim one is the server's answer:
+        // shown once, the file never sent, never sent again.
+        SCOPED_TRACE(status);
+        server.Get("/__reset");
         UploadHarness h(server);
         h.settings.expectContinue = 1;
-        server.Get("/__fault?continue_status=417%20Expectation%20Failed&count=1");
+        server.Get(std::string("/__fault?continue_status=") + status);
         h.Add(L"c.bin", Bytes(5000, 9));
-        EXPECT_EQ(h.Start(), 1);
-        ASSERT_EQ(h.view.runs(), 2);
-        EXPECT_EQ(h.view.logs()[0], L"[c.bin] => [네트워크 에러]\r\n");
-        EXPECT_EQ(h.dialogBoxes.Count(), 0u);
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.runs(), 1);
+        EXPECT_EQ(h.view.rows()[0], L"실 패");
+        ASSERT_EQ(h.dialogBoxes.Count(), 1u);
+        EXPECT_NE(h.dialogBoxes.shown[0].text.find(L"알수없는 오류"), std::wstring::npos);
+        EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=1");
+        EXPECT_EQ(h.network.Sends().size(), 1u);  // the header only
     }
 }
 
@@ -299,7 +305,7 @@ TEST(UploadEngineReply, UnreadableReplyIsRerunAndSplitReplyIsJudgedOnItsBody) {
     h3.Add(L"c.txt", "C");
     EXPECT_EQ(h3.Start(), 0);
     ASSERT_EQ(h3.dialogBoxes.Count(), 1u);
-    EXPECT_EQ(h3.dialogBoxes.shown[0].text, L"10개 max ");
+    EXPECT_EQ(h3.dialogBoxes.shown[0].text, L"10개 max 0\r\n");
 }
 
 TEST(UploadEngineCancel, DuringTransferAndBeforeTheLoop) {

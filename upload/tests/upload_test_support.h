@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -201,19 +202,25 @@ public:
     }
 };
 
-// The real network, counting connections and recording the size of every send.
+// The real network, counting connections and recording the size of every
+// send; onSend runs after each send (on the sending thread).
 class WatchingNetwork : public Network {
 public:
     std::vector<size_t> sends;  // of all sockets, in order (one thread sends)
-    int connects = 0;
+    std::atomic<int> connects{0};
+    std::atomic<int> blockedSends{0};  // sends that found the peer's window full
+    std::function<void(size_t count)> onSend;
     bool Resolve(const std::string& host, NetAddress& address) override {
         return PlatformNetwork().Resolve(host, address);
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
+        return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
+    }
+    std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         ++connects;
-        auto real = PlatformNetwork().Connect(address, port);
+        auto real = PlatformNetwork().BeginConnect(address, port);
         if (!real) return nullptr;
-        return std::make_unique<Watched>(std::move(real), sends, mutex_);
+        return std::make_unique<Watched>(std::move(real), *this);
     }
     std::vector<size_t> Sends() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -223,24 +230,34 @@ public:
 private:
     class Watched : public Socket {
     public:
-        Watched(std::unique_ptr<Socket> s, std::vector<size_t>& sends, std::mutex& m)
-            : s_(std::move(s)), sends_(sends), m_(m) {}
+        Watched(std::unique_ptr<Socket> s, WatchingNetwork& n) : s_(std::move(s)), n_(n) {}
         bool SendAll(const void* d, size_t n) override {
-            {
-                std::lock_guard<std::mutex> lock(m_);
-                sends_.push_back(n);
-            }
+            Record(n);
             return s_->SendAll(d, n);
+        }
+        long SendSome(const void* d, size_t n) override {
+            long sent = s_->SendSome(d, n);
+            if (sent == 0) ++n_.blockedSends;
+            if (sent > 0) Record(static_cast<size_t>(sent));
+            return sent;
         }
         long Recv(void* b, size_t n) override { return s_->Recv(b, n); }
         long Available() override { return s_->Available(); }
         int WaitReadable(int ms) override { return s_->WaitReadable(ms); }
+        int WaitWritable(int ms) override { return s_->WaitWritable(ms); }
+        int WaitConnected(int ms) override { return s_->WaitConnected(ms); }
         void Shutdown() override { s_->Shutdown(); }
 
     private:
+        void Record(size_t n) {
+            {
+                std::lock_guard<std::mutex> lock(n_.mutex_);
+                n_.sends.push_back(n);
+            }
+            if (n_.onSend) n_.onSend(n);
+        }
         std::unique_ptr<Socket> s_;
-        std::vector<size_t>& sends_;
-        std::mutex& m_;
+        WatchingNetwork& n_;
     };
     std::mutex mutex_;
 };
