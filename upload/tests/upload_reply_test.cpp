@@ -222,6 +222,23 @@ TEST(UploadReplyRead, ServerRepliesOverLoopback) {
     server.Get("/__fault?rawreply=HTTP/1.0%20200%20OK%0D%0A%0D%0A|TS_UP_OK|&count=1");
     EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
     EXPECT_EQ(boxes.shown.size(), 2u);
+
+    // Replies HTTP allows that are easy to misread: the token on a line of
+    // its own in a close-delimited page, in the second chunk, behind a
+    // header whose name merely ends in Content-Length, after interim replies.
+    for (const char* fault : {
+             "nolength=1&body=%3Chtml%3E%0D%0A|TS_UP_OK|%0D%0A%3C/html%3E",
+             "rawreply=HTTP/1.1%20200%20OK%0D%0ATransfer-Encoding:%20chunked%0D%0A%0D%0A"
+             "3%0D%0Aabc%0D%0Aa%0D%0A|TS_UP_OK|%0D%0A0%0D%0A%0D%0A",
+             "rawreply=HTTP/1.1%20200%20OK%0D%0AX-Original-Content-Length:%201%0D%0A%0D%0Asaved%0D%0A|TS_UP_OK|",
+             "interim=102%20Processing",
+             "interim=100%20Continue&split=200",
+         }) {
+        SCOPED_TRACE(fault);
+        server.Get(std::string("/__fault?") + fault + "&count=1");
+        EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    }
+    EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
 TEST(UploadReplyRead, NoAnswerIsUnreadableNotRefused) {
@@ -284,6 +301,15 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
     server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsNo);
+
+    // Close-delimited, or behind an unrequested interim reply: still read whole.
+    server.Get("/__fault?nolength=1&exists=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    server.Get("/__fault?interim=100%20Continue&exists=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    // Cut right after the head: no answer, not a "no".
+    server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%201%0D%0A%0D%0A&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
 
     server.Get("/__fault?close_after=0&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);

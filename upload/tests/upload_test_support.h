@@ -7,12 +7,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/clock.h"
@@ -338,6 +340,67 @@ private:
     int port_ = 0;
 };
 
+// A loopback port whose listen queue is full: a connection to it neither
+// completes nor fails, as with a host that drops the connection request.
+class FullBacklogPort {
+public:
+    FullBacklogPort() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 0) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        port_ = ntohs(a.sin_port);
+        // Never accepted: these fill the queue.
+        for (int& fd : fillers_) {
+            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        }
+    }
+    ~FullBacklogPort() {
+        for (int fd : fillers_) ::close(fd);
+        ::close(listener_);
+    }
+    FullBacklogPort(const FullBacklogPort&) = delete;
+    FullBacklogPort& operator=(const FullBacklogPort&) = delete;
+    std::wstring UploadUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/upload"; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    int fillers_[2] = {-1, -1};
+};
+
+// Sets the cancel of the run in progress as soon as `ready` holds, and keeps
+// the moment it did.
+class CancelWhen {
+public:
+    explicit CancelWhen(std::function<bool()> ready)
+        : t_([this, ready] {
+              auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+              while (!ready() && std::chrono::steady_clock::now() < giveUp)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              at_ = std::chrono::steady_clock::now();
+              if (CUploadProgress* d = ActiveProgressDialog()) d->cancelRequested = 1;
+          }) {}
+    ~CancelWhen() { Join(); }
+    void Join() {
+        if (t_.joinable()) t_.join();
+    }
+    // Time from the cancel to now.
+    std::chrono::steady_clock::duration Since() {
+        Join();
+        return std::chrono::steady_clock::now() - at_;
+    }
+
+private:
+    std::chrono::steady_clock::time_point at_;
+    std::thread t_;
+};
+
 // Everything one UploadStart call needs, wired to the real loopback network.
 struct UploadHarness {
     MailServerProcess& server;
@@ -358,6 +421,7 @@ struct UploadHarness {
     // Long by default so that a slow machine never turns a late answer into
     // a failure.
     uint32_t timeoutMs = 60000;
+    uint32_t connectTimeoutMs = kConnectTimeoutMs;
 
     explicit UploadHarness(MailServerProcess& s) : server(s) {
         settings.uploadUrl = Widen(s.Url("/upload"));
@@ -390,6 +454,7 @@ struct UploadHarness {
         services.engine.boxes = &dialogBoxes;
         services.engine.prompts = &prompts;
         services.engine.silentServerTimeoutMs = timeoutMs;
+        services.engine.connectTimeoutMs = connectTimeoutMs;
         return UploadStart(0, settings, list, services);
     }
     std::string Stored(const std::string& name) { return ReadWholeFile(server.storeDir() + "/" + name); }
