@@ -335,25 +335,23 @@ public:
     int port() const { return port_; }
     std::wstring UploadUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/upload"; }
 
-private:
+protected:
     int fd_ = -1;
+
+private:
     int port_ = 0;
 };
 
 // A loopback port whose listen queue is full: a connection to it neither
 // completes nor fails, as with a host that drops the connection request.
-class FullBacklogPort {
+class FullBacklogPort : public RefusingPort {
 public:
     FullBacklogPort() {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (port() == 0 || ::listen(fd_, 0) != 0) return;
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 0) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            return;
-        port_ = ntohs(a.sin_port);
+        a.sin_port = htons(static_cast<uint16_t>(port()));
         // Never accepted: these fill the queue.
         for (int& fd : fillers_) {
             fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -361,16 +359,11 @@ public:
         }
     }
     ~FullBacklogPort() {
-        for (int fd : fillers_) ::close(fd);
-        ::close(listener_);
+        for (int fd : fillers_)
+            if (fd >= 0) ::close(fd);
     }
-    FullBacklogPort(const FullBacklogPort&) = delete;
-    FullBacklogPort& operator=(const FullBacklogPort&) = delete;
-    std::wstring UploadUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/upload"; }
 
 private:
-    int listener_ = -1;
-    int port_ = 0;
     int fillers_[2] = {-1, -1};
 };
 
