@@ -208,10 +208,11 @@ public:
 // send; onSend runs after each send (on the sending thread).
 class WatchingNetwork : public Network {
 public:
-    std::vector<size_t> sends;  // of all sockets, in order (one thread sends)
+    // Written by the worker thread, read by the test thread.
+    std::vector<size_t> sends;  // of all sockets, in order, under mutex_
     std::atomic<int> connects{0};
     std::atomic<int> blockedSends{0};  // sends that found the peer's window full
-    std::function<void(size_t count)> onSend;
+    std::function<void(size_t count)> onSend;  // set before the run starts
     bool Resolve(const std::string& host, NetAddress& address) override {
         return PlatformNetwork().Resolve(host, address);
     }
@@ -390,7 +391,7 @@ public:
     }
 
 private:
-    std::chrono::steady_clock::time_point at_;
+    std::chrono::steady_clock::time_point at_;  // written by t_, read after joining it
     std::thread t_;
 };
 
