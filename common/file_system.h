@@ -59,6 +59,9 @@ public:
     virtual bool RenameFile(const std::wstring& /*from*/, const std::wstring& /*to*/, bool /*replace*/) {
         return false;
     }
+    // The path as the system itself writes it, for texts that name a local
+    // file to others (the upload's filename parameter).
+    virtual std::wstring NativeSpelling(const std::wstring& path) { return path; }
 };
 
 // The platform's file system (POSIX natively, Win32 in the module).

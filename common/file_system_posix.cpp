@@ -122,6 +122,7 @@ public:
         ::closedir(dir);
         return true;
     }
+    std::wstring NativeSpelling(const std::wstring& path) override { return FromUtf8(NativePath(path)); }
 };
 
 }  // namespace

@@ -1,19 +1,34 @@
-// Blocking TCP sockets behind an interface: BSD sockets natively, WinSock in
-// the module, scripted peers in tests.
+// TCP sockets behind an interface: BSD sockets natively, WinSock in the
+// module, scripted peers in tests. The adapters keep their sockets
+// non-blocking underneath; SendAll and Recv still block for callers that want
+// that, while the bounded helpers below wait in short slices so that a cancel
+// and a time-out are seen however the peer behaves.
 #pragma once
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+
+#include "clock.h"
 #include "platform_types.h"
 
 namespace parvex {
 
+// A connection that has not completed after this long is a failed attempt.
+constexpr uint32_t kConnectTimeoutMs = 30u * 1000u;
+// A peer that moves no byte for this long is given up.
+constexpr uint32_t kSilentServerTimeoutMinutes = 5;
+constexpr uint32_t kSilentServerTimeoutMs = kSilentServerTimeoutMinutes * 60u * 1000u;
+
 class Socket {
 public:
     virtual ~Socket() = default;
-    // Sends every byte; false when the peer or the network failed.
+    // Sends every byte, blocking as long as it takes; false when the peer or
+    // the network failed.
     virtual bool SendAll(const void* data, size_t count) = 0;
-    // Bytes received (> 0), 0 when the peer closed, -1 on error.
+    // Bytes received (> 0), 0 when the peer closed, -1 on error. Blocks until
+    // something arrives.
     virtual long Recv(void* buffer, size_t count) = 0;
     // Bytes waiting to be read (the FIONREAD query); -1 on error.
     virtual long Available() = 0;
@@ -21,6 +36,18 @@ public:
     virtual int WaitReadable(int timeoutMs) = 0;
     // Shuts both directions down; the destructor closes.
     virtual void Shutdown() = 0;
+
+    // Sends what fits without blocking: bytes taken (> 0), 0 when nothing
+    // fits now, -1 on error. Doubles without a send buffer send everything.
+    virtual long SendSome(const void* data, size_t count) {
+        return SendAll(data, count) ? static_cast<long>(count) : -1;
+    }
+    // 1 when a send can take bytes (or would fail at once), 0 after
+    // timeoutMs, -1 on error.
+    virtual int WaitWritable(int /*timeoutMs*/) { return 1; }
+    // For a socket from Network::BeginConnect: 1 once connected, 0 while
+    // still pending after timeoutMs, -1 when the connection failed.
+    virtual int WaitConnected(int /*timeoutMs*/) { return 1; }
 };
 
 class Network {
@@ -28,11 +55,41 @@ public:
     virtual ~Network() = default;
     // Resolves a host name (UTF-8) to its first IPv4 address.
     virtual bool Resolve(const std::string& host, NetAddress& address) = 0;
-    // A connected socket, or null when the connection failed.
+    // A connected socket, or null when the connection failed or did not
+    // complete within kConnectTimeoutMs. Not cancellable.
     virtual std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) = 0;
+    // A socket whose connection is under way (Socket::WaitConnected finishes
+    // it), or null when none could be started.
+    virtual std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) {
+        return Connect(address, port);
+    }
 };
 
 // BSD sockets natively, WinSock in the module (WSAStartup is the module's).
 Network& PlatformNetwork();
+
+// How a wait on the peer ends besides progress: the user's cancel, looked at
+// at least every 100 ms, and the time-out after the last byte moved.
+struct ServerWait {
+    Clock* clock = nullptr;                    // null: the system clock
+    const std::atomic<int>* cancel = nullptr;  // set by the user's thread; null: not cancellable
+    uint32_t timeoutMs = kSilentServerTimeoutMs;
+};
+
+enum WaitOutcome : int {
+    WaitReady = 1,  // done: bytes waiting, all sent, or connected
+    WaitTimedOut = 0,
+    WaitFailed = -1,
+    WaitCancelled = -3,
+};
+
+// Waits until bytes or the peer's close are waiting.
+int WaitForBytes(Socket& socket, const ServerWait& wait);
+// Sends every byte; the time-out counts from the last byte the peer took.
+int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait);
+// One connection attempt that gives up after connectTimeoutMs or on the
+// cancel; *outcome (may be null) gets the WaitOutcome.
+std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
+                                       const ServerWait& wait, uint32_t connectTimeoutMs, int* outcome = nullptr);
 
 }  // namespace parvex

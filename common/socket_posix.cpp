@@ -1,5 +1,6 @@
-// BSD sockets.
+// BSD sockets, non-blocking underneath; SendAll and Recv wait in poll.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,12 +10,27 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "socket.h"
 
 namespace parvex {
 namespace {
+
+// 1 when the events came (or an error or hang-up did), 0 after timeoutMs
+// (negative: no limit), -1 on error.
+int PollFor(int fd, short events, int timeoutMs) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return -1;
+        return r > 0 ? 1 : 0;
+    }
+}
+
+bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 class PosixSocket : public Socket {
 public:
@@ -23,9 +39,9 @@ public:
     bool SendAll(const void* data, size_t count) override {
         const char* p = static_cast<const char*>(data);
         while (count > 0) {
-            ssize_t n = ::send(fd_, p, count, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            long n = SendSome(p, count);
+            if (n < 0) return false;
+            if (n == 0 && PollFor(fd_, POLLOUT, -1) < 0) return false;
             p += n;
             count -= static_cast<size_t>(n);
         }
@@ -34,24 +50,35 @@ public:
     long Recv(void* buffer, size_t count) override {
         for (;;) {
             ssize_t n = ::recv(fd_, buffer, count, 0);
-            if (n < 0 && errno == EINTR) continue;
-            return n < 0 ? -1 : static_cast<long>(n);
+            if (n >= 0) return static_cast<long>(n);
+            if (errno == EINTR) continue;
+            if (!WouldBlock(errno) || PollFor(fd_, POLLIN, -1) < 0) return -1;
         }
     }
     long Available() override {
         int n = 0;
         return ::ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
     }
-    int WaitReadable(int timeoutMs) override {
-        pollfd p{fd_, POLLIN, 0};
+    int WaitReadable(int timeoutMs) override { return PollFor(fd_, POLLIN, timeoutMs); }
+    void Shutdown() override { ::shutdown(fd_, SHUT_RDWR); }
+    long SendSome(const void* data, size_t count) override {
+        if (count > LONG_MAX) count = LONG_MAX;
         for (;;) {
-            int r = ::poll(&p, 1, timeoutMs);
-            if (r < 0 && errno == EINTR) continue;
-            if (r < 0) return -1;
-            return r > 0 ? 1 : 0;
+            ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);
+            if (n > 0) return static_cast<long>(n);
+            if (n < 0 && errno == EINTR) continue;
+            return n < 0 && WouldBlock(errno) ? 0 : -1;
         }
     }
-    void Shutdown() override { ::shutdown(fd_, SHUT_RDWR); }
+    int WaitWritable(int timeoutMs) override { return PollFor(fd_, POLLOUT, timeoutMs); }
+    int WaitConnected(int timeoutMs) override {
+        int r = PollFor(fd_, POLLOUT, timeoutMs);
+        if (r <= 0) return r;
+        int error = 0;
+        socklen_t len = sizeof error;
+        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return -1;
+        return 1;
+    }
 
 private:
     int fd_;
@@ -72,17 +99,18 @@ public:
         return true;
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
+    }
+    std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) return nullptr;
         sockaddr_in sin{};
         sin.sin_family = AF_INET;
         sin.sin_port = htons(port);
         std::memcpy(&sin.sin_addr, address.bytes, 4);
-        int r;
-        do {
-            r = ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
-        } while (r < 0 && errno == EINTR);
-        if (r != 0) {
+        int r = ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+        // EINTR leaves the connection going on, like EINPROGRESS.
+        if (r != 0 && errno != EINPROGRESS && errno != EINTR) {
             ::close(fd);
             return nullptr;
         }

@@ -85,16 +85,23 @@ DownloadHostParts SplitDownloadHostUrl(const std::wstring& downloadHostUrl) {
     return parts;
 }
 
+bool IsHeaderSafe(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+bool IsUsableHttpUrl(const std::wstring& url) {
+    static const wchar_t kScheme[] = L"http://";
+    if (url.size() < 7 || !IsHeaderSafe(url)) return false;
+    for (size_t i = 0; i < 7; ++i)
+        if (static_cast<wchar_t>(std::towlower(url[i])) != kScheme[i]) return false;
+    int port = UrlPort(url);
+    return port >= 1 && port <= 65535 && !SplitDownloadHostUrl(url).host.empty();
+}
+
 bool IsUsableUploadUrl(const std::wstring& uploadUrl) {
-    long long slashes = Find(uploadUrl, L"//");
-    if (slashes < 0) return false;
-    std::wstring rest = From(uploadUrl, slashes + 2);
-    long long slash = Find(rest, L"/");
-    if (slash < 0) return false;
-    std::wstring host = Left(rest, slash);
-    long long colon = Find(host, L":");
-    if (colon >= 0) host = Left(host, colon);
-    return !host.empty();
+    return IsUsableHttpUrl(uploadUrl) && Find(From(uploadUrl, 7), L"/") >= 0;
 }
 
 }  // namespace parvex

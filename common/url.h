@@ -1,5 +1,6 @@
 // Cutting the page's URLs into host, port and request path. This is plain text
-// cutting, not a URL parser: the scheme is never looked at.
+// cutting, not a URL parser; whether a URL may be used at all is decided
+// apart from the cutting.
 #pragma once
 #include <string>
 
@@ -22,8 +23,15 @@ struct DownloadHostParts {
 UploadUrlParts SplitUploadUrl(const std::wstring& uploadUrl, const std::wstring& existUrl);
 DownloadHostParts SplitDownloadHostUrl(const std::wstring& downloadHostUrl);
 
-// An upload URL the client can actually post to: it has "//", a host and a
-// path after the host.
+// A URL the client may talk to: plain "http://" (the client speaks nothing
+// else, and must not send the user's cookie in the clear to a URL that asked
+// for more), a host, a port within 1..65535 and no control characters, which
+// would otherwise end up in the request head.
+bool IsUsableHttpUrl(const std::wstring& url);
+// An upload URL the client can actually post to: usable, with a path after
+// the host.
 bool IsUsableUploadUrl(const std::wstring& uploadUrl);
+// No control characters: a text that may go into a request line.
+bool IsHeaderSafe(const std::wstring& text);
 
 }  // namespace parvex

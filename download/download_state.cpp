@@ -163,6 +163,9 @@ void DownloadState::DownloadStart() {
     DownloadHostParts parts = SplitDownloadHostUrl(hostUrl);
     downloadPort = parts.port;
     downloadHost = parts.host;
+    // A URL the client must not talk to leaves no host: every file then
+    // fails to connect and nothing is sent.
+    if (!IsUsableHttpUrl(hostUrl)) downloadHost.clear();
 
     if (!platform_.dialogFactory) return;
     std::shared_ptr<DownloadDialog> dialog = platform_.dialogFactory->Create(*this);

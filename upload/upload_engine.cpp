@@ -40,15 +40,23 @@ public:
         wait_.clock = &clock_;
         wait_.cancel = &dialog.cancelRequested;
         wait_.timeoutMs = session.services.silentServerTimeoutMs;
+        connect_.timeoutMs = session.services.connectTimeoutMs;
+        connect_.attempts = kConnectAttempts;
     }
 
     void Go();
-    int PostFile(UploadEntry& entry, int row, Socket& socket);
+    int PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader);
 
 private:
-    enum class Next { Entry, StopThroughEnd, EndNow };
+    enum class Next { Entry, StopThroughEnd, EndNow, Post };
 
     Next OneEntry(UploadEntry& entry, int row);
+    Next CheckName(UploadEntry& entry, int row);
+    Next PostAndJudge(UploadEntry& entry, int row);
+    int Send(Socket& socket, const void* data, size_t count);
+    int AwaitContinue(ReplyReader& reader);
+    int SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
+
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
     int RunPercent() const {
         if (d_.runTotalBytes <= 0) return 100;
@@ -75,6 +83,10 @@ private:
         d_.failedEntries.push_back(&entry);
         s_.allSucceeded = 0;
     }
+    Next CancelledUpload() {
+        s_.resultLog += kLogCancel;
+        return Next::StopThroughEnd;
+    }
     void Refresh(double fileBytesSent);
     static void Close(std::unique_ptr<Socket>& socket) {
         if (!socket) return;
@@ -87,6 +99,7 @@ private:
     UploadProgressView& v_;
     Clock& clock_;
     ServerWait wait_;
+    ConnectPolicy connect_;
     NetAddress address_;
     bool resolved_ = false;
     int runBarShown_ = -1;
@@ -131,14 +144,67 @@ Run::Next Run::OneEntry(UploadEntry& entry, int row) {
         LowerTotal(entry.size);
         return Next::Entry;
     }
-
-    std::unique_ptr<Socket> socket;
-    if (resolved_) {
-        for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-            socket = sv.network->Connect(address_, static_cast<uint16_t>(s_.target.port));
-            if (socket || Cancelled()) break;
-        }
+    if (!resolved_) {
+        Fail(entry, row, kLogConnectFailed, entry.fileName);
+        return Next::Entry;
     }
+    if (!s_.target.existPath.empty()) {
+        Next next = CheckName(entry, row);
+        if (next != Next::Post) return next;
+        // The user may have cancelled while the prompt was open.
+        if (Cancelled()) return CancelledUpload();
+    }
+    return PostAndJudge(entry, row);
+}
+
+// The exists check with its prompt; Next::Post when the file is to be sent.
+Run::Next Run::CheckName(UploadEntry& entry, int row) {
+    for (;;) {
+        int r = CheckFileExists(*s_.services.network, address_, s_.target, entry.fileName, wait_, connect_);
+        if (r == ExistsNo) return Next::Post;
+        if (r == ExistsCancelled) return CancelledUpload();
+        if (r == ExistsNoConnection) {
+            Fail(entry, row, kLogConnectFailed, entry.fileName);
+            return Next::Entry;
+        }
+        if (r == ExistsCheckFailed) {
+            s_.resultLog += FormatText(kLogCheckFailed, AfterLastBackslash(entry.localPath).c_str());
+            LowerTotal(entry.size);
+            v_.SetRowStatus(row, kRowFailed);
+            d_.failedBytes += entry.size;
+            d_.failedEntries.push_back(&entry);
+            return Next::Entry;
+        }
+        if (r != ExistsYes) {  // ExistsSocketError
+            Fail(entry, row, kLogSocketError, entry.fileName);
+            return Next::Entry;
+        }
+        UploadPromptState& p = s_.prompt;
+        if (p.applyToAll) {
+            // A prompt closed without a choice while "all" was ticked leaves
+            // 0, which skips like the close itself did.
+            if (p.sameFileChoice == SameFileOverwrite) return Next::Post;
+        } else {
+            p.sameFileChoice = SameFileNone;
+            p.sameFileName = entry.fileName;
+            p.sameFileSize = entry.size;
+            if (s_.services.prompts->AskSameFile(p) == IdOk) {
+                if (p.sameFileChoice == SameFileOverwrite) return Next::Post;
+                entry.fileName = p.sameFileName;
+                continue;
+            }
+        }
+        LowerTotal(entry.size);
+        v_.SetRowStatus(row, kRowSkipped);
+        return Next::Entry;
+    }
+}
+
+// Connects right before the request goes out, so that no connection sits
+// idle through the exists check and the user's answer.
+Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
+    std::unique_ptr<Socket> socket =
+        ConnectWithRetries(*s_.services.network, address_, s_.target.port, wait_, connect_);
     if (Cancelled()) {
         Close(socket);
         Fail(entry, row, kLogConnectFailed, entry.fileName);
@@ -149,90 +215,26 @@ Run::Next Run::OneEntry(UploadEntry& entry, int row) {
         return Next::Entry;
     }
 
-    if (!s_.target.existPath.empty()) {
-        for (;;) {
-            int r = CheckFileExists(*sv.network, address_, s_.target, entry.fileName, wait_);
-            if (r == ExistsNo) break;
-            if (r == ExistsCancelled) {
-                Close(socket);
-                s_.resultLog += kLogCancel;
-                return Next::StopThroughEnd;
-            }
-            if (r == ExistsCheckFailed) {
-                s_.resultLog += FormatText(kLogCheckFailed, AfterLastBackslash(entry.localPath).c_str());
-                LowerTotal(entry.size);
-                v_.SetRowStatus(row, kRowFailed);
-                d_.failedBytes += entry.size;
-                d_.failedEntries.push_back(&entry);
-                Close(socket);
-                return Next::Entry;
-            }
-            if (r != ExistsYes) {  // ExistsSocketError
-                Fail(entry, row, kLogSocketError, entry.fileName);
-                Close(socket);
-                return Next::Entry;
-            }
-            UploadPromptState& p = s_.prompt;
-            bool skip;
-            if (p.applyToAll) {
-                // A prompt closed without a choice while "all" was ticked
-                // leaves 0, which skips like the close itself did.
-                skip = p.sameFileChoice != SameFileOverwrite;
-            } else {
-                p.sameFileChoice = SameFileNone;
-                p.sameFileName = entry.fileName;
-                p.sameFileSize = entry.size;
-                if (sv.prompts->AskSameFile(p) != IdOk) {
-                    skip = true;
-                } else if (p.sameFileChoice == SameFileOverwrite) {
-                    skip = false;
-                } else {
-                    entry.fileName = p.sameFileName;
-                    continue;
-                }
-            }
-            if (skip) {
-                LowerTotal(entry.size);
-                v_.SetRowStatus(row, kRowSkipped);
-                Close(socket);
-                return Next::Entry;
-            }
-            break;
-        }
-    }
-
-    int r = PostFile(entry, row, *socket);
-    if (r == PostOk) {
-        if (entry.kind == KindOnServer) {
-            v_.SetRowStatus(row, kRowDone);
-        } else {
-            int reply = ReadUploadReply(*socket, *sv.boxes, wait_);
-            if (reply == UploadAccepted) {
-                v_.SetRowStatus(row, kRowDone);
-            } else if (reply == UploadRefused) {
-                // The server has answered: sending it again would not change
-                // its mind, so the upload ends here as a failure.
-                v_.SetRowStatus(row, kRowFailed);
-                s_.allSucceeded = 0;
-                d_.stoppedOnRefusal = true;
-                Close(socket);
-                return Next::EndNow;
-            } else if (reply == UploadReplyCancelled) {
-                Close(socket);
-                s_.resultLog += kLogCancel;
-                return Next::StopThroughEnd;
-            } else {
-                Fail(entry, row, kLogNetworkError, entry.fileName);
-            }
-        }
-    } else if (r == PostCancelled) {
-        Close(socket);
-        s_.resultLog += kLogCancel;
-        return Next::StopThroughEnd;
-    } else {
-        Fail(entry, row, kLogNetworkError, entry.fileName);
-    }
+    ReplyReader reader(*socket, wait_);
+    int r = PostFile(entry, row, *socket, reader);
+    int reply = UploadAccepted;
+    if (r == PostOk && entry.kind != KindOnServer) reply = ReadUploadReply(reader, *s_.services.boxes);
     Close(socket);
+
+    if (r == PostCancelled || reply == UploadReplyCancelled) return CancelledUpload();
+    if (r == PostRefused || reply == UploadRefused) {
+        // The server has answered: sending it again would not change its
+        // mind, so the upload ends here as a failure.
+        v_.SetRowStatus(row, kRowFailed);
+        s_.allSucceeded = 0;
+        d_.stoppedOnRefusal = true;
+        return Next::EndNow;
+    }
+    if (r == PostNetworkError || reply == UploadReplyUnreadable) {
+        Fail(entry, row, kLogNetworkError, entry.fileName);
+        return Next::Entry;
+    }
+    v_.SetRowStatus(row, kRowDone);
     return Next::Entry;
 }
 
@@ -262,7 +264,33 @@ size_t ReadFull(File& file, char* buffer, size_t count) {
     return got;
 }
 
-int Run::PostFile(UploadEntry& entry, int row, Socket& socket) {
+int Run::Send(Socket& socket, const void* data, size_t count) {
+    int r = SendBounded(socket, data, count, wait_);
+    if (r == WaitReady) return PostOk;
+    return r == WaitCancelled ? PostCancelled : PostNetworkError;
+}
+
+// Waits for "100 continue". A final reply in its place is the server's
+// answer to this upload; so is one that follows the interim answer at once.
+int Run::AwaitContinue(ReplyReader& reader) {
+    for (;;) {
+        HttpReply reply;
+        ReplyReadState state = reader.Next(reply);
+        if (state == ReplyCancelled) return PostCancelled;
+        if (state == ReplyFailed) s_.services.boxes->Show(L"header send error", L"", MbOk);
+        if (state != ReplyComplete) return PostNetworkError;
+        if (reply.statusCode == 100) {
+            if (!reader.HasPending()) return PostOk;
+            if (reader.Final(reply) != ReplyComplete) return PostNetworkError;
+        } else if (reply.IsInterim()) {
+            continue;
+        }
+        JudgeEarlyReply(reply, *s_.services.boxes);
+        return PostRefused;
+    }
+}
+
+int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader) {
     if (Cancelled()) return PostCancelled;
     v_.SetText(IdcUpFileSize, L"/ " + FormatSize(entry.size));
     v_.SetRowStatus(row, kRowSending);
@@ -282,52 +310,42 @@ int Run::PostFile(UploadEntry& entry, int row, Socket& socket) {
 
     // A file that changed size since it was listed is not sent: padded or cut
     // it would arrive as a different file under the same name.
-    std::unique_ptr<File> file = s_.services.files->OpenRead(entry.localPath);
+    FileSystem& files = *s_.services.files;
+    std::unique_ptr<File> file = files.OpenRead(entry.localPath);
     if (!file || static_cast<double>(file->Size()) != entry.size) return PostNetworkError;
 
-    UploadRequest request = BuildUploadRequest(s_.target, MakeBoundary(), entry);
-    if (!socket.SendAll(request.header.data(), request.header.size())) return PostNetworkError;
-
-    if (s_.target.expectContinue != 0) {
-        int w = WaitForBytes(socket, wait_);
-        if (w == WaitCancelled) return PostCancelled;
-        if (w == WaitTimedOut) return PostNetworkError;
-        long available = w == WaitReady ? socket.Available() : -1;
-        if (available == 0) return PostNetworkError;  // the peer closed without an answer
-        long n = -1;
-        std::string interim;
-        if (available > 0) {
-            interim.resize(static_cast<size_t>(std::min<long>(available, 4096)));
-            n = socket.Recv(&interim[0], interim.size());
-        }
-        if (n < 0) {
-            s_.services.boxes->Show(L"header send error", L"", MbOk);
-            return PostNetworkError;
-        }
-        interim.resize(static_cast<size_t>(n));
-        for (char& c : interim)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (interim.find("100 continue") == std::string::npos) return PostNetworkError;
-    }
-
-    for (const std::string& part : request.parts)
-        if (!socket.SendAll(part.data(), part.size())) return PostNetworkError;
-
+    UploadRequest request =
+        BuildUploadRequest(s_.target, MakeBoundary(), entry, files.NativeSpelling(entry.localPath));
+    int r = Send(socket, request.header.data(), request.header.size());
+    if (r == PostOk && s_.target.expectContinue != 0) r = AwaitContinue(reader);
+    for (size_t i = 0; r == PostOk && i < request.parts.size(); ++i)
+        r = Send(socket, request.parts[i].data(), request.parts[i].size());
+    if (r != PostOk) return r;
     if (Cancelled()) return PostCancelled;
 
+    r = SendFileBytes(entry, socket, *file);
+    if (r != PostOk) return r;
+    // The file must end where it was listed to end; one that grew meanwhile
+    // went out cut, so its reply does not count.
+    char probe;
+    bool atEnd = file->Read(&probe, 1) == 0 && static_cast<double>(file->Size()) == entry.size;
+    file.reset();
+    r = Send(socket, request.closing.data(), request.closing.size());
+    return r == PostOk && !atEnd ? PostNetworkError : r;
+}
+
+int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
     char buffer[kBlockBytes];
     double fileBytesSent = 0;
     for (;;) {
         double remaining = entry.size - fileBytesSent;
-        if (remaining <= 0) {
-            file.reset();
-            return socket.SendAll(request.closing.data(), request.closing.size()) ? PostOk : PostNetworkError;
-        }
+        if (remaining <= 0) return PostOk;
         size_t n = remaining >= kBlockBytes ? kBlockBytes : static_cast<size_t>(remaining);
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
-        if (ReadFull(*file, buffer, n) != n) return PostNetworkError;
-        if (!socket.SendAll(buffer, n)) return PostNetworkError;
+        if (ReadFull(file, buffer, n) != n) return PostNetworkError;
+        int r = Send(socket, buffer, n);
+        if (r != PostOk) return r;
         fileBytesSent += static_cast<double>(n);
         s_.runBytesSent += static_cast<double>(n);
         MoveFileBar(fileBytesSent, entry.size);
@@ -376,7 +394,13 @@ void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgres
 
 int PostFile(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view, UploadEntry& entry, int row,
              Socket& socket) {
-    return Run(session, dialog, view).PostFile(entry, row, socket);
+    Run run(session, dialog, view);
+    ServerWait wait;
+    wait.clock = session.services.clock;
+    wait.cancel = &dialog.cancelRequested;
+    wait.timeoutMs = session.services.silentServerTimeoutMs;
+    ReplyReader reader(socket, wait);
+    return run.PostFile(entry, row, socket, reader);
 }
 
 }  // namespace parvex

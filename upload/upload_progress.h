@@ -92,14 +92,17 @@ void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName);
 // Why the rename dialog refuses a name, or empty when it takes it.
 std::wstring RenameRefusal(const std::wstring& oldName, const std::wstring& newName, std::wstring* caption);
 
-// Platform services the engine uses, and the time-out for a silent server.
+// Platform services the engine uses, and its time-outs.
 struct UploadServices {
     Network* network = nullptr;
     FileSystem* files = nullptr;
     Clock* clock = nullptr;
     MessageBoxHost* boxes = nullptr;  // owned by the progress dialog
     UploadPrompts* prompts = nullptr;
+    // A send or receive that moves no byte for this long fails the file.
     uint32_t silentServerTimeoutMs = kSilentServerTimeoutMs;
+    // A connection attempt that has not completed after this long fails.
+    uint32_t connectTimeoutMs = kConnectTimeoutMs;
 };
 
 // State of one upload start, shared by its runs; one run at a time.
@@ -133,13 +136,21 @@ public:
     std::wstring runLog;
 };
 
-enum PostOutcome : int { PostOk = 0, PostCancelled = -1, PostNetworkError = -2 };
+enum PostOutcome : int {
+    PostOk = 0,
+    PostCancelled = -1,
+    PostNetworkError = -2,
+    // The server answered the header with a final reply instead of
+    // "100 continue": that reply was judged, the file was not sent.
+    PostRefused = -3,
+};
 
 // What the dialog's initialisation resets before the worker starts.
 void BeginUploadRun(UploadSession& session, CUploadProgress& dialog);
 // The worker: uploads the run's entries in order and closes the view.
 void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view);
-// Sends one entry's request on socket.
+// Sends one entry's request on socket; a reply read on the way (instead of
+// "100 continue") is judged.
 int PostFile(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view, UploadEntry& entry,
              int row, Socket& socket);
 

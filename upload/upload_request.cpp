@@ -137,11 +137,16 @@ std::string BuildExistsRequest(const UploadTarget& target, const std::wstring& b
 }
 
 UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry) {
+    return BuildUploadRequest(target, boundary, entry, entry.localPath);
+}
+
+UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry,
+                                 const std::wstring& announcedPath) {
     UploadRequest request;
     request.parts[0] = BuildFieldPart(boundary, target.formFileNameField, entry.fileName);
     request.parts[1] = BuildFieldPart(boundary, target.formUniqueNameField, entry.uniqueName);
     request.parts[2] = BuildFieldPart(boundary, L"uptype", std::to_wstring(entry.kind));
-    request.parts[3] = BuildFilePartHeader(boundary, target.formFileField, entry.localPath);
+    request.parts[3] = BuildFilePartHeader(boundary, target.formFileField, announcedPath);
     request.closing = BuildClosing(boundary);
     double partBytes = 0;
     for (const auto& part : request.parts) partBytes += static_cast<double>(part.size());

@@ -52,9 +52,10 @@ int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAcce
     session.target.formFileNameField = settings.formFileNameField;
     session.target.formUniqueNameField = settings.formUniqueNameField;
     session.target.formFileField = settings.formFileField;
-    // Without "//", a host and a path there is nothing to connect to: every
-    // file then fails as a connection failure.
-    session.usableUrl = IsUsableUploadUrl(settings.uploadUrl);
+    // A URL the client must not or cannot post to (not plain http, no host
+    // or path, a bad port, control characters that would land in the request
+    // head) fails every file as a connection failure, with nothing sent.
+    session.usableUrl = IsUsableUploadUrl(settings.uploadUrl) && IsHeaderSafe(settings.existUrl);
 
     auto dialog = std::make_unique<CUploadProgress>();
     dialog->runEntries = list.Entries();

@@ -60,3 +60,17 @@ TEST(SplitDownloadHostUrl, PathIsNeverUsed) {
     EXPECT_EQ(d.host, L"files.example.com");
     EXPECT_EQ(d.port, 8080);
 }
+
+TEST(IsUsableHttpUrl, OnlyPlainHttpWithAHostAPortAndNoControlCharacters) {
+    for (const wchar_t* url : {L"http://files.example.com", L"HTTP://files.example.com:8080/x", L"http://h:1/",
+                               L"http://h:65535/"})
+        EXPECT_TRUE(IsUsableHttpUrl(url)) << url;
+    for (const wchar_t* url : {L"https://files.example.com/", L"ftp://files.example.com/", L"files.example.com/",
+                               L" http://h/", L"http://", L"http://:80/", L"http://h:0/", L"http://h:65536/",
+                               L"http://h:99999/", L"http://h:-1/", L"http://h:x/", L"http://h/a\r\nX: 1",
+                               L"http://h/a\tb", L"http://h/\x7F"})
+        EXPECT_FALSE(IsUsableHttpUrl(url)) << url;
+    EXPECT_FALSE(IsUsableUploadUrl(L"https://host/upload"));
+    EXPECT_FALSE(IsHeaderSafe(L"/exists\n"));
+    EXPECT_TRUE(IsHeaderSafe(L"/exists?이름=1"));
+}

@@ -188,6 +188,15 @@ TEST_F(DownloadEngineTest, HostsThatCannotBeReachedFailEveryEntry) {
     Queue(L"/a", L"c.bin");
     EXPECT_EQ(Summary(Run()), L"0. c.bin -> Socket Connect Error\r\n");
     Close();
+
+    // Host URLs the client must not use, though the server is there.
+    for (const wchar_t* form : {L"https://127.0.0.1:%d/", L"http://127.0.0.1:%d/\r\nX: 1", L"http://127.0.0.1:%d9/"}) {
+        Settings().downloadHostUrl = FormatText(form, server->port());
+        Queue(L"/a", L"d.bin");
+        EXPECT_EQ(Summary(Run()), L"0. d.bin -> Socket Connect Error\r\n");
+        Close();
+    }
+    EXPECT_EQ(server->RecordedCount(), 0);
 }
 
 TEST_F(DownloadEngineTest, NamesStayInsideTheSaveFolder) {

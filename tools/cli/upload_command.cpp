@@ -18,6 +18,7 @@
 #include "terminal.h"
 #include "common/file_system.h"
 #include "common/format.h"
+#include "common/url.h"
 #include "common/utf8.h"
 #include "control/settings.h"
 #include "upload/upload_list_access.h"
@@ -75,7 +76,16 @@ public:
 
     int AskMissingFile(const std::wstring& name) override {
         if (options_.missing == "cancel") return IdCancel;
-        if (options_.missing == "skip" || !interactive_) return IdOk;
+        if (options_.missing == "skip") return IdOk;
+        if (!interactive_) {
+            // Nobody agreed to leave the file out: it is skipped so that the
+            // others still go, but the upload does not count as complete.
+            std::lock_guard<std::mutex> lock(TerminalMutex());
+            std::fprintf(stderr, "\n%s: the file is gone; skipped (--missing=skip to accept that)\n",
+                         Narrow(name).c_str());
+            ++unattendedSkips_;
+            return IdOk;
+        }
         std::lock_guard<std::mutex> lock(TerminalMutex());
         std::fprintf(stderr, "\n    다음 파일이 이동되었거나 삭제되었습니다.\n  %s\n[s] 건너뛰기  [c] 업로드 취소 ",
                      Narrow(name).c_str());
@@ -127,8 +137,14 @@ private:
         }
     }
 
+public:
+    // Files skipped because they were gone and nobody could be asked.
+    int UnattendedSkips() const { return unattendedSkips_; }
+
+private:
     PromptOptions options_;
     bool interactive_;
+    int unattendedSkips_ = 0;  // written by the worker, read after it ended
 };
 
 // The progress dialog on the terminal: one redrawn line on a terminal, the
@@ -298,6 +314,12 @@ int RunUploadCommand(int argc, char** argv) {
             prompts.missing = value;
         }
     }
+    // The cookie goes into the request head byte for byte.
+    std::wstring cookieText = FromUtf8(cookie);
+    if (!IsValidUtf8(cookie.data(), cookie.size()) || !IsHeaderSafe(cookieText)) {
+        std::fprintf(stderr, "parvex-cli upload: --cookie takes UTF-8 text without control characters\n");
+        return 2;
+    }
     if (url.empty() || files.empty()) {
         std::fprintf(stderr, "parvex-cli upload: %s\n%s", url.empty() ? "--url is required" : "no file given",
                      kUsage);
@@ -386,6 +408,7 @@ int RunUploadCommand(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
 
     int result = UploadStart(0, settings, list, services);
+    if (terminalPrompts.UnattendedSkips() > 0) result = 0;
     std::fprintf(stdout, "%s\n", result == 1 ? "upload complete" : "upload failed");
     return result == 1 ? 0 : 1;
 }

@@ -138,6 +138,16 @@ void Connection::wait_for_peer_close() {
   }
 }
 
+void Connection::hold_unread(int idle_timeout_ms) {
+  if (fd_ < 0) return;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(idle_timeout_ms);
+  while (!lifecycle::stopping() && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fd_, POLLRDHUP, 0};
+    int r = ::poll(&p, 1, 200);
+    if (r > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) return;
+  }
+}
+
 void Connection::linger_close(uint64_t max_drain) {
   if (fd_ < 0) return;
   ::shutdown(fd_, SHUT_WR);

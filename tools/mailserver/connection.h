@@ -50,6 +50,10 @@ class Connection {
   // Holds the connection open, discarding input, until the peer closes it
   // or the server stops.
   void wait_for_peer_close();
+  // Holds the connection open without reading anything more, so that the
+  // peer's sends fill the window and block, until the peer closes, the idle
+  // time-out passes or the server stops.
+  void hold_unread(int idle_timeout_ms);
   // Ends the connection after a reply that may have come before the whole
   // request was read: half-closes, then swallows up to max_drain bytes (or
   // until the peer is quiet for a moment) so the peer is not answered with a

@@ -21,6 +21,10 @@ const FaultName kFaults[] = {
     {"split", ValueType::Number, kKindUpload},
     {"continue", ValueType::Flag, kKindUpload},
     {"continue_status", ValueType::Text, kKindUpload},
+    {"continue_split", ValueType::Number, kKindUpload},
+    {"continue_then", ValueType::Text, kKindUpload},
+    {"interim", ValueType::Text, kKindUpload},
+    {"stop_reading", ValueType::Number, kKindUpload},
     {"close_after", ValueType::Number, kKindUpload},
     {"stall", ValueType::Flag, kKindUpload},
     {"exists", ValueType::Flag, kKindExists},
@@ -86,6 +90,10 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
   else if (name == "split") set->split_ms = static_cast<long long>(n);
   else if (name == "continue") set->withhold_continue = value == "0";
   else if (name == "continue_status") set->continue_status = value;
+  else if (name == "continue_split") set->continue_split_ms = static_cast<long long>(n);
+  else if (name == "continue_then") set->continue_then = value;
+  else if (name == "interim") set->interim = value;
+  else if (name == "stop_reading") set->stop_reading = n;
   else if (name == "close_after") set->close_after = n;
   else if (name == "stall") set->stall = value == "1";
   else if (name == "exists") set->exists = value == "1";

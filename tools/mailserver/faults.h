@@ -13,7 +13,8 @@
 // upload, exists, download or all. Without target= a fault applies to its
 // default kinds:
 //   upload    status, body, chunked, nolength, split, continue,
-//             continue_status, close_after, stall, rawreply
+//             continue_status, continue_split, continue_then, interim,
+//             close_after, stall, stop_reading, rawreply
 //   exists    exists
 //   download  length
 //   upload,download  rate
@@ -32,6 +33,14 @@
 //   split=MS              header, a pause of MS milliseconds, then the body
 //   continue=0            no "100 Continue" even when the request expects it
 //   continue_status=TEXT  answer the Expect with this final status and close
+//   continue_split=MS     send "100 Continue" in two pieces, MS milliseconds
+//                         apart
+//   continue_then=TEXT    send TEXT as the final reply right behind "100
+//                         Continue" (one send), then drop the body and close
+//   interim=TEXT          an interim status ("102 Processing") that nobody
+//                         asked for, right before the reply
+//   stop_reading=N        uploads: read N body bytes, then read nothing more
+//                         and hold the connection until the client closes
 //   close_after=N         uploads: close without a reply after N body bytes
 //                         (0: right after the header, before any 100
 //                         Continue); downloads: close after N body bytes
@@ -69,6 +78,10 @@ struct FaultSet {
   long long split_ms = 0;
   bool withhold_continue = false;
   std::optional<std::string> continue_status;
+  long long continue_split_ms = 0;
+  std::optional<std::string> continue_then;
+  std::optional<std::string> interim;
+  std::optional<uint64_t> stop_reading;
   std::optional<uint64_t> close_after;
   bool stall = false;
   std::optional<bool> exists;

@@ -540,6 +540,56 @@ TEST_F(MailServer, ContinueFaultsWithholdOrRefuseTheInterimAnswer) {
   EXPECT_FALSE(fs::exists(server.store() / "e.txt"));
 }
 
+TEST_F(MailServer, InterimAnswersSplitOrFollowedAtOnce) {
+  UploadRequest u = simple_upload("i.txt", "interim");
+  u.expect = true;
+  const std::string body = u.body();
+  const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
+  server.control("/__fault?continue_split=300&count=1");
+  int fd = connect_to(server.port());
+  send_bytes(fd, u.head(body.size()));
+  ReadResult piece = read_reply(fd, 5000, "HTTP/1.1 100");
+  EXPECT_EQ(piece.bytes, "HTTP/1.1 100");
+  piece.bytes += read_reply(fd, 5000, "\r\n\r\n").bytes;
+  EXPECT_EQ(piece.bytes, kContinue);
+  send_bytes(fd, body);
+  EXPECT_EQ(read_reply(fd).bytes, kUploadOk);
+  ::close(fd);
+
+  fs::remove(server.store() / "i.txt");
+  server.control("/__fault?continue_then=HTTP/1.1%20413%20Too%20Large%0D%0AContent-Length:%200%0D%0A%0D%0A&count=1");
+  fd = connect_to(server.port());
+  send_bytes(fd, u.head(body.size()));
+  ReadResult both = read_reply(fd, 5000, "Length: 0\r\n\r\n");
+  EXPECT_EQ(both.bytes, kContinue + "HTTP/1.1 413 Too Large\r\nContent-Length: 0\r\n\r\n");
+  send_bytes(fd, body);
+  EXPECT_TRUE(read_reply(fd).closed);
+  ::close(fd);
+  EXPECT_FALSE(fs::exists(server.store() / "i.txt"));
+
+  // An interim status nobody asked for, right before the reply.
+  server.control("/__fault?interim=102%20Processing&count=1");
+  EXPECT_EQ(server.exchange(simple_upload("j.txt", "j").wire()).bytes, "HTTP/1.1 102 Processing\r\n\r\n" + kUploadOk);
+}
+
+TEST_F(MailServer, StopReadingFaultLeavesTheClientsSendsBlocked) {
+  server.control("/__fault?stop_reading=1000&count=1");
+  const std::string wire = simple_upload("held.bin", std::string(32u << 20, 'h')).wire();
+  int fd = connect_to(server.port());
+  size_t sent = 0;
+  for (;;) {
+    ssize_t r = ::send(fd, wire.data() + sent, wire.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r <= 0) break;
+    sent += static_cast<size_t>(r);
+  }
+  EXPECT_LT(sent, wire.size());
+  pollfd p{fd, POLLOUT, 0};
+  EXPECT_EQ(::poll(&p, 1, 300), 0) << "the server went on reading";
+  ::close(fd);
+  EXPECT_TRUE(server.stored_files().empty());
+}
+
 TEST_F(MailServer, CloseAfterFaultDropsTheConnectionWithoutReply) {
   const std::string wire = simple_upload("drop.bin", tricky_data(200000, 6)).wire();
   server.control("/__fault?close_after=0&count=1");

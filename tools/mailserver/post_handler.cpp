@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "handlers.h"
+#include "lifecycle.h"
 #include "multipart.h"
 #include "reply.h"
 #include "storage.h"
@@ -142,7 +144,13 @@ class FormSink : public MultipartSink {
   FileWriter writer_;
 };
 
-enum class BodyEnd { Complete, Malformed, CutShort, QuietTooLong, ClosedByFault, Gone };
+enum class BodyEnd { Complete, Malformed, CutShort, QuietTooLong, ClosedByFault, HeldByFault, Gone };
+
+// The body bytes a fault lets the server read, if it limits them.
+std::optional<uint64_t> read_limit(const FaultSet& faults) {
+  if (faults.close_after && faults.stop_reading) return std::min(*faults.close_after, *faults.stop_reading);
+  return faults.close_after ? faults.close_after : faults.stop_reading;
+}
 
 struct BodyResult {
   BodyEnd end = BodyEnd::Gone;
@@ -165,6 +173,7 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
   uint64_t& received = result.received;
   received = len;
 
+  const std::optional<uint64_t> limit = read_limit(faults);
   Throttle throttle(faults.rate);
   if (!throttle.account(len)) return result;
   for (;;) {
@@ -182,13 +191,14 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
                      " bytes, but Content-Length announces " + std::to_string(length);
       return result;
     }
-    if (faults.close_after && received >= *faults.close_after) {
-      result.end = BodyEnd::ClosedByFault;
+    if (limit && received >= *limit) {
+      result.end = faults.close_after && received >= *faults.close_after ? BodyEnd::ClosedByFault
+                                                                         : BodyEnd::HeldByFault;
       return result;
     }
     if (received == length) break;
     uint64_t want = std::min<uint64_t>(capacity - len, length - received);
-    if (faults.close_after) want = std::min<uint64_t>(want, *faults.close_after - received);
+    if (limit) want = std::min<uint64_t>(want, *limit - received);
     want = throttle.block_limit(static_cast<size_t>(want));
     if (want == 0) {
       result.end = BodyEnd::Malformed;
@@ -223,6 +233,15 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
   }
   result.end = BodyEnd::Complete;
   return result;
+}
+
+// "100 Continue", in two pieces split_ms apart when a fault asks for it.
+bool send_continue(Connection& conn, long long split_ms) {
+  const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+  if (split_ms <= 0) return conn.send_all(interim) == IoStatus::Ok;
+  const size_t half = interim.size() / 2;
+  return conn.send_all(interim.substr(0, half)) == IoStatus::Ok && lifecycle::sleep_ms(split_ms) &&
+         conn.send_all(interim.substr(half)) == IoStatus::Ok;
 }
 
 void answer(RequestContext& ctx, const FaultSet& faults, const Reply& reply) {
@@ -290,9 +309,13 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
       ctx.conn.linger_close(length);
       return;
     }
-    if (!faults.withhold_continue &&
-        ctx.conn.send_all("HTTP/1.1 100 Continue\r\n\r\n") != IoStatus::Ok)
+    if (faults.continue_then) {
+      ctx.record.reset();
+      ctx.conn.send_all("HTTP/1.1 100 Continue\r\n\r\n" + *faults.continue_then);
+      ctx.conn.linger_close(length);
       return;
+    }
+    if (!faults.withhold_continue && !send_continue(ctx.conn, faults.continue_split_ms)) return;
   }
 
   const bool record_contents = length <= kFullRecordLimit;
@@ -319,6 +342,11 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
              "no body bytes for " + std::to_string(state.config.idle_timeout_ms / 1000) +
                  " s after " + got + " bytes announced by Content-Length",
              0);
+      return;
+    case BodyEnd::HeldByFault:
+      ctx.record.reset();
+      ctx.conn.hold_unread(state.config.idle_timeout_ms);
+      ctx.conn.close_now();
       return;
     case BodyEnd::ClosedByFault:
     case BodyEnd::Gone:

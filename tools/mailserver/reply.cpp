@@ -18,6 +18,7 @@ IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply) {
   if (faults.body) reply.body = *faults.body;
 
   std::string head = status_line(reply.status);
+  if (faults.interim) head = status_line(*faults.interim) + "\r\n" + head;
   if (!reply.content_type.empty()) head += "Content-Type: " + reply.content_type + "\r\n";
   head += reply.extra_headers;
   std::string body;

@@ -4,8 +4,11 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/fakes.h"
@@ -65,15 +68,18 @@ TEST(UploadCliRun, ExitsZeroExactlyWhenEveryFileArrived) {
     std::string url = server.Url("/upload");
 
     CliResult ok = RunCli(dir, {"--url", url, "--fields", "name,unique,file", "--expect-continue", "--cookie",
-                                "sid=7", "--title", "CLI run", korean, odd});
+                                "sid=7; who=홍길동", "--title", "CLI run", korean, odd});
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_NE(ok.out.find("upload complete"), std::string::npos) << ok.out;
     EXPECT_NE(ok.err.find("CLI run: 2 file(s)"), std::string::npos) << ok.err;
     EXPECT_EQ(HashOfFile(server.storeDir() + "/한글 문서.txt"), HashOfBytes("내용"));
     EXPECT_EQ(HashOfFile(server.storeDir() + "/odd.bin"), HashOfBytes(Bytes(20000, 21)));
     ASSERT_EQ(server.RecordedCount(), 2);
-    EXPECT_NE(server.Recorded(1).find("\r\nExpect: 100-Continue\r\nConnection: close\r\nCookie: sid=7\r\n\r\n"),
+    // The cookie byte for byte; the local path as the system spells it.
+    EXPECT_NE(server.Recorded(1).find("\r\nExpect: 100-Continue\r\nConnection: close\r\n"
+                                      "Cookie: sid=7; who=\xED\x99\x8D\xEA\xB8\xB8\xEB\x8F\x99\r\n\r\n"),
               std::string::npos);
+    EXPECT_NE(server.Recorded(1).find("; filename=\"" + korean + "\"\r\n"), std::string::npos) << korean;
 
     // No server: the first run and three re-runs fail, the question is
     // answered No without a terminal, and every run's log is printed.
@@ -170,6 +176,8 @@ TEST(UploadCliCommandLine, BadArgumentsExitTwoAndSendNothing) {
         {"--url", url, "--use-type", "2", a},
         {"--url", url, (dir.path() / "no-such-file").string()},
         {"--url", url, dir.path().string()},
+        {"--url", url, "--cookie", "a=1\r\nX-Injected: 1", a},
+        {"--url", url, "--cookie", "a=\xFF", a},
     };
     for (const auto& args : bad) {
         CliResult r = RunCli(dir, args);
@@ -177,4 +185,30 @@ TEST(UploadCliCommandLine, BadArgumentsExitTwoAndSendNothing) {
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_EQ(Uploads(server), "uploads=0");
+}
+
+TEST(UploadCliRun, FileGoneBeforeItsTurnFailsUnlessSkippingWasAsked) {
+    MailServerProcess server;
+    TempDir dir;
+    std::string url = server.Url("/upload");
+    for (bool skipAsked : {false, true}) {
+        SCOPED_TRACE(skipAsked);
+        server.Get("/__reset");
+        // The first file arrives slowly; the second vanishes meanwhile.
+        server.Get("/__fault?rate=4000000&count=1");
+        std::string slow = dir.Write("slow.bin", Bytes(4u << 20, 24)).string();
+        std::string gone = dir.Write("gone.txt", "x").string();
+        std::vector<std::string> args = {"--url", url, slow, gone};
+        if (skipAsked) args.insert(args.begin(), "--missing=skip");
+        CliResult r;
+        std::thread cli([&] { r = RunCli(dir, args); });
+        auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (Uploads(server) != "uploads=1" && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::filesystem::remove(gone);
+        cli.join();
+        EXPECT_EQ(r.exitCode, skipAsked ? 0 : 1) << r.err;
+        EXPECT_EQ(r.err.find("gone.txt: the file is gone") != std::string::npos, !skipAsked) << r.err;
+        EXPECT_EQ(HashOfFile(server.storeDir() + "/slow.bin"), HashOfBytes(Bytes(4u << 20, 24)));
+    }
 }

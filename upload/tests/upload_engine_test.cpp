@@ -162,15 +162,46 @@ TEST(UploadEngineContinue, GivenWithheldAndRefused) {
         EXPECT_EQ(h.view.statusLines()[1], L"* 업로드에 실패한 항목을 재업로드 중입니다.");
     }
     {
-        // A final status instead of the interim one fails the file.
+        // An interim answer in two packets is still the go-ahead.
         UploadHarness h(server);
         h.settings.expectContinue = 1;
-        server.Get("/__fault?continue_status=417%20Expectation%20Failed&count=1");
-        h.Add(L"c.bin", Bytes(5000, 9));
+        server.Get("/__fault?continue_split=200&count=1");
+        h.Add(L"s.bin", Bytes(5000, 10));
         EXPECT_EQ(h.Start(), 1);
-        ASSERT_EQ(h.view.runs(), 2);
-        EXPECT_EQ(h.view.logs()[0], L"[c.bin] => [네트워크 에러]\r\n");
-        EXPECT_EQ(h.dialogBoxes.Count(), 0u);
+        EXPECT_EQ(h.view.runs(), 1);
+        EXPECT_EQ(h.Stored("s.bin"), Bytes(5000, 10));
+    }
+    {
+        // A final reply right behind "100 continue" answers the upload: the
+        // file is not sent and not sent again.
+        server.Get("/__reset");
+        UploadHarness h(server);
+        h.settings.expectContinue = 1;
+        server.Get("/__fault?continue_then=HTTP/1.1%20413%20Too%20Large%0D%0AContent-Length:%203%0D%0A%0D%0Abig");
+        h.Add(L"t.bin", Bytes(5000, 11));
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.runs(), 1);
+        ASSERT_EQ(h.dialogBoxes.Count(), 1u);
+        EXPECT_NE(h.dialogBoxes.shown[0].text.find(L"Error : 413 too large"), std::wstring::npos);
+        EXPECT_EQ(h.network.Sends().size(), 1u);
+        EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=1");
+    }
+    for (const char* status : {"417%20Expectation%20Failed", "413%20Payload%20Too%20Large"}) {
+        // A final status instead of the interim one is the server's answer:
+        // shown once, the file never sent, never sent again.
+        SCOPED_TRACE(status);
+        server.Get("/__reset");
+        UploadHarness h(server);
+        h.settings.expectContinue = 1;
+        server.Get(std::string("/__fault?continue_status=") + status);
+        h.Add(L"c.bin", Bytes(5000, 9));
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.view.runs(), 1);
+        EXPECT_EQ(h.view.rows()[0], L"실 패");
+        ASSERT_EQ(h.dialogBoxes.Count(), 1u);
+        EXPECT_NE(h.dialogBoxes.shown[0].text.find(L"알수없는 오류"), std::wstring::npos);
+        EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=1");
+        EXPECT_EQ(h.network.Sends().size(), 1u);  // the header only
     }
 }
 
@@ -299,7 +330,7 @@ TEST(UploadEngineReply, UnreadableReplyIsRerunAndSplitReplyIsJudgedOnItsBody) {
     h3.Add(L"c.txt", "C");
     EXPECT_EQ(h3.Start(), 0);
     ASSERT_EQ(h3.dialogBoxes.Count(), 1u);
-    EXPECT_EQ(h3.dialogBoxes.shown[0].text, L"10개 max ");
+    EXPECT_EQ(h3.dialogBoxes.shown[0].text, L"10개 max 0\r\n");
 }
 
 TEST(UploadEngineCancel, DuringTransferAndBeforeTheLoop) {
@@ -472,9 +503,15 @@ TEST(UploadEngineChanges, ChangedOrShortFilesAreNeverPaddedOrCut) {
 
 TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {
     MailServerProcess server;
-    for (const wchar_t* url : {L"http://127.0.0.1", L"127.0.0.1/upload", L"http://no-such-host.invalid/upload",
-                               L"http:///upload", L""}) {
-        SCOPED_TRACE(std::string(url, url + std::wcslen(url)));
+    std::wstring port = std::to_wstring(server.port());
+    std::wstring https = L"https://127.0.0.1:" + port + L"/upload", ftp = L"ftp://127.0.0.1:" + port + L"/upload";
+    std::wstring lineBreak = L"http://127.0.0.1:" + port + L"/upload\r\nX-Injected: 1";
+    // 99999 would wrap to 34463 in 16 bits.
+    for (const std::wstring& url : {std::wstring(L"http://127.0.0.1"), std::wstring(L"127.0.0.1/upload"),
+                                    std::wstring(L"http://no-such-host.invalid/upload"), std::wstring(L"http:///upload"),
+                                    std::wstring(), https, ftp, lineBreak, std::wstring(L"http://127.0.0.1:99999/upload"),
+                                    std::wstring(L"http://127.0.0.1:0/upload")}) {
+        SCOPED_TRACE(ToUtf8(url));
         UploadHarness h(server);
         h.settings.uploadUrl = url;
         h.Add(L"a.txt", "A");
@@ -485,6 +522,7 @@ TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {
         EXPECT_EQ(h.view.finalRows()[0], (std::vector<std::wstring>{L"실 패", L"실 패"}));
         EXPECT_TRUE(h.list.entries.empty());
     }
+    EXPECT_EQ(server.RecordedCount(), 0);
 }
 
 TEST(UploadEngineOnServer, AttachmentsOnTheServerAreNotSent) {

@@ -73,47 +73,111 @@ int ReplyTo(MailServerProcess& server, RecordingMessageBox& boxes, const std::at
 
 }  // namespace
 
-TEST(UploadReplyExtract, TokenLengthChunksMarkupAndFinalZero) {
-    EXPECT_EQ(ExtractReplyText(L"|TS_UP_OK|", -1), L"|TS_UP_OK|");
-    EXPECT_EQ(ExtractReplyText(L"ok |TS_UP_OK| done", 18), L"ok |TS_UP_OK| done");
-    // The length counts characters of the decoded text and cuts there.
-    EXPECT_EQ(ExtractReplyText(L"한글abc", 3), L"한글a");
-    EXPECT_EQ(ExtractReplyText(L"short", 100), L"short");
-    EXPECT_EQ(ExtractReplyText(L"anything", 0), L"");
-    // Without a length only the first chunk counts.
-    EXPECT_EQ(ExtractReplyText(L"14\r\nfile too large<br />\r\n0\r\n\r\n", -1), L"file too large\r\n");
-    EXPECT_EQ(ExtractReplyText(L"5\r\nabcdefgh\r\n", -1), L"abcde");
-    EXPECT_EQ(ExtractReplyText(L"0x3\r\nabcdef", -1), L"abc");
-    EXPECT_EQ(ExtractReplyText(L"zz\r\nabc", -1), L"");
-    EXPECT_EQ(ExtractReplyText(L"-4\r\nabc", -1), L"");
-    EXPECT_EQ(ExtractReplyText(L"", -1), L"");
-    EXPECT_EQ(ExtractReplyText(L"<b>bold</b> and<br />next", 100), L"bold and\r\nnext");
-    // A final 0 goes, with the line breaks after it; other zeros stay.
-    EXPECT_EQ(ExtractReplyText(L"최대 10<br /><br />", 100), L"최대 1");
-    EXPECT_EQ(ExtractReplyText(L"limit 100\r\n", 100), L"limit 10");
-    EXPECT_EQ(ExtractReplyText(L"0", 100), L"");
-    EXPECT_EQ(ExtractReplyText(L"10 files max", 100), L"10 files max");
+TEST(UploadReplyExtract, TokenAndMarkup) {
+    EXPECT_EQ(ExtractReplyText(L"|TS_UP_OK|"), L"|TS_UP_OK|");
+    EXPECT_EQ(ExtractReplyText(L"ok |TS_UP_OK| done"), L"ok |TS_UP_OK| done");
+    EXPECT_EQ(ExtractReplyText(L"<b>bold</b> and<br />next"), L"bold and\r\nnext");
+    // Zeros are the server's own: nothing of a chunk size can be left over.
+    EXPECT_EQ(ExtractReplyText(L"최대 10<br /><br />"), L"최대 10\r\n\r\n");
+    EXPECT_EQ(ExtractReplyText(L"limit 10"), L"limit 10");
+    EXPECT_EQ(ExtractReplyText(L"0"), L"0");
+    EXPECT_EQ(ExtractReplyText(L""), L"");
 }
+
+namespace {
+
+struct Framed {
+    FrameResult result;
+    std::string body;
+    int code;
+    size_t used;
+};
+
+Framed Frame(const std::string& bytes, ReplyInput input = ReplyInput::Closed) {
+    HttpReply reply;
+    size_t used = 0;
+    FrameResult r = FrameReply(bytes, input, reply, &used);
+    return {r, reply.body, reply.statusCode, used};
+}
+
+}  // namespace
+
+TEST(UploadReplyFrame, LengthChunksAndClose) {
+    // Content-Length cuts the body in bytes; only a header of exactly that name counts.
+    Framed f = Frame("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n한글", ReplyInput::Open);
+    EXPECT_EQ(f.result, FrameDone);
+    EXPECT_EQ(f.body, "\xED\x95\x9C\xEA");
+    EXPECT_EQ(f.used, 42u);
+    f = Frame("HTTP/1.1 200 OK\r\nX-Original-Content-Length: 3\r\n\r\n1\r\n|TS_UP_OK|");
+    EXPECT_EQ(f.body, "1\r\n|TS_UP_OK|");
+    EXPECT_EQ(Frame("HTTP/1.1 200 OK\r\nx-original-content-length: 3\r\n\r\nabcdef", ReplyInput::Open).result,
+              FrameNeedMore);
+    // Chunks are joined, extensions and trailers read past.
+    f = Frame("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+              "5;x=1\r\nsaved\r\na\r\n|TS_UP_OK|\r\n0\r\nX-T: 1\r\n\r\nNEXT",
+              ReplyInput::Open);
+    EXPECT_EQ(f.result, FrameDone);
+    EXPECT_EQ(f.body, "saved|TS_UP_OK|");
+    EXPECT_EQ(f.code, 200);
+    // Neither: the close ends it, whatever the body looks like.
+    std::string closeDelimited = "HTTP/1.0 200 OK\r\n\r\n-8000000000000000\r\n|TS_UP_OK|";
+    EXPECT_EQ(Frame(closeDelimited, ReplyInput::Open).result, FrameNeedMore);
+    EXPECT_EQ(Frame(closeDelimited).body, "-8000000000000000\r\n|TS_UP_OK|");
+    // Interim and body-less replies end at their head.
+    f = Frame("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", ReplyInput::Open);
+    EXPECT_EQ(f.result, FrameDone);
+    EXPECT_EQ(f.code, 100);
+    EXPECT_EQ(f.used, 25u);
+    // Too long for the cap: judged on what arrived.
+    EXPECT_EQ(Frame("HTTP/1.1 200 OK\r\nContent-Length: 99999\r\n\r\nabc", ReplyInput::Capped).body, "abc");
+}
+
+TEST(UploadReplyFrame, CutOrBrokenRepliesAreNotReplies) {
+    for (const char* bytes : {
+             "",
+             "HTTP/1.1 200 OK\r\nContent-Len",                           // cut in the head
+             "garbage",                                                    // no head at all
+             "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\n",              // cut after the head
+             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab",  // cut in a chunk
+             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n-8000000000000000\r\nx\r\n0\r\n\r\n",
+             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffffffffffffffffff\r\n",
+             "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nx",
+             "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nxy",
+         }) {
+        SCOPED_TRACE(bytes);
+        EXPECT_EQ(Frame(bytes).result, FrameBroken);
+    }
+}
+
+namespace {
+
+int Judge(const std::string& bytes, RecordingMessageBox& boxes) {
+    HttpReply reply;
+    size_t used = 0;
+    if (FrameReply(bytes, ReplyInput::Closed, reply, &used) != FrameDone) return 99;
+    return JudgeUploadReply(reply, boxes);
+}
+
+}  // namespace
 
 TEST(UploadReplyJudge, StatusTokenAndMessages) {
     RecordingMessageBox boxes;
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes), UploadAccepted);
     // Only the text after the first space counts: HTTP/1.0 is as good.
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.0 200 OK\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
+    // A token on a line of its own or inside markup of a close-delimited body.
+    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n<html><body>\r\n|TS_UP_OK|\r\n</body></html>", boxes), UploadAccepted);
     EXPECT_EQ(boxes.Count(), 0u);
 
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 27\r\n\r\n<b>quota</b> exceeded<br />", boxes),
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 27\r\n\r\n<b>quota</b> exceeded<br />", boxes),
               UploadRefused);
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes),
-              UploadRefused);
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
     // A token behind a refusing status does not help.
-    EXPECT_EQ(JudgeUploadReply("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes),
-              UploadRefused);
-    // No line end at all: the whole text is the status line.
-    EXPECT_EQ(JudgeUploadReply("garbage", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 14\r\n\r\nlimit 10<br />", boxes), UploadRefused);
 
     ASSERT_EQ(boxes.shown.size(), 6u);
     EXPECT_EQ(boxes.shown[0].text, L"quota exceeded\r\n");
@@ -121,7 +185,7 @@ TEST(UploadReplyJudge, StatusTokenAndMessages) {
     EXPECT_EQ(boxes.shown[2].text, kUnknown + L"\r\n\r\nError : 500 internal server error");
     EXPECT_EQ(boxes.shown[3].text, kUnknown + L"\r\n\r\n 알수없는 오류");
     EXPECT_EQ(boxes.shown[4].text, kUnknown + L"\r\n\r\nError : 403 forbidden");
-    EXPECT_EQ(boxes.shown[5].text, kUnknown + L"\r\n\r\n 알수없는 오류");
+    EXPECT_EQ(boxes.shown[5].text, L"limit 10\r\n");
     for (auto& b : boxes.shown) {
         EXPECT_EQ(b.caption, L"Upload Fail");
         EXPECT_EQ(b.style, unsigned(MbOk | MbIconStop));
@@ -157,6 +221,23 @@ TEST(UploadReplyRead, ServerRepliesOverLoopback) {
 
     server.Get("/__fault?rawreply=HTTP/1.0%20200%20OK%0D%0A%0D%0A|TS_UP_OK|&count=1");
     EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(boxes.shown.size(), 2u);
+
+    // Replies HTTP allows that are easy to misread: the token on a line of
+    // its own in a close-delimited page, in the second chunk, behind a
+    // header whose name merely ends in Content-Length, after interim replies.
+    for (const char* fault : {
+             "nolength=1&body=%3Chtml%3E%0D%0A|TS_UP_OK|%0D%0A%3C/html%3E",
+             "rawreply=HTTP/1.1%20200%20OK%0D%0ATransfer-Encoding:%20chunked%0D%0A%0D%0A"
+             "3%0D%0Aabc%0D%0Aa%0D%0A|TS_UP_OK|%0D%0A0%0D%0A%0D%0A",
+             "rawreply=HTTP/1.1%20200%20OK%0D%0AX-Original-Content-Length:%201%0D%0A%0D%0Asaved%0D%0A|TS_UP_OK|",
+             "interim=102%20Processing",
+             "interim=100%20Continue&split=200",
+         }) {
+        SCOPED_TRACE(fault);
+        server.Get(std::string("/__fault?") + fault + "&count=1");
+        EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    }
     EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
@@ -221,6 +302,15 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsNo);
 
+    // Close-delimited, or behind an unrequested interim reply: still read whole.
+    server.Get("/__fault?nolength=1&exists=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    server.Get("/__fault?interim=100%20Continue&exists=1&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    // Cut right after the head: no answer, not a "no".
+    server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%201%0D%0A%0D%0A&target=exists&count=1");
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
+
     server.Get("/__fault?close_after=0&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
     server.Get("/__fault?stall=1&target=exists&count=1");
@@ -233,12 +323,12 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
               ExistsCancelled);
 }
 
-TEST(UploadExistsCheck, NoServerIsACheckFailure) {
+TEST(UploadExistsCheck, NoServerIsAConnectionFailure) {
     parvex::testing::RefusingPort refusing;
     ASSERT_NE(refusing.port(), 0);
     UploadTarget t;
     t.host = L"127.0.0.1";
     t.port = refusing.port();
     t.existPath = L"/exists";
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", WaitUpTo()), ExistsCheckFailed);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", WaitUpTo()), ExistsNoConnection);
 }

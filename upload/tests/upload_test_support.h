@@ -6,12 +6,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/clock.h"
@@ -201,19 +204,26 @@ public:
     }
 };
 
-// The real network, counting connections and recording the size of every send.
+// The real network, counting connections and recording the size of every
+// send; onSend runs after each send (on the sending thread).
 class WatchingNetwork : public Network {
 public:
-    std::vector<size_t> sends;  // of all sockets, in order (one thread sends)
-    int connects = 0;
+    // Written by the worker thread, read by the test thread.
+    std::vector<size_t> sends;  // of all sockets, in order, under mutex_
+    std::atomic<int> connects{0};
+    std::atomic<int> blockedSends{0};  // sends that found the peer's window full
+    std::function<void(size_t count)> onSend;  // set before the run starts
     bool Resolve(const std::string& host, NetAddress& address) override {
         return PlatformNetwork().Resolve(host, address);
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
+        return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
+    }
+    std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         ++connects;
-        auto real = PlatformNetwork().Connect(address, port);
+        auto real = PlatformNetwork().BeginConnect(address, port);
         if (!real) return nullptr;
-        return std::make_unique<Watched>(std::move(real), sends, mutex_);
+        return std::make_unique<Watched>(std::move(real), *this);
     }
     std::vector<size_t> Sends() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -223,24 +233,34 @@ public:
 private:
     class Watched : public Socket {
     public:
-        Watched(std::unique_ptr<Socket> s, std::vector<size_t>& sends, std::mutex& m)
-            : s_(std::move(s)), sends_(sends), m_(m) {}
+        Watched(std::unique_ptr<Socket> s, WatchingNetwork& n) : s_(std::move(s)), n_(n) {}
         bool SendAll(const void* d, size_t n) override {
-            {
-                std::lock_guard<std::mutex> lock(m_);
-                sends_.push_back(n);
-            }
+            Record(n);
             return s_->SendAll(d, n);
+        }
+        long SendSome(const void* d, size_t n) override {
+            long sent = s_->SendSome(d, n);
+            if (sent == 0) ++n_.blockedSends;
+            if (sent > 0) Record(static_cast<size_t>(sent));
+            return sent;
         }
         long Recv(void* b, size_t n) override { return s_->Recv(b, n); }
         long Available() override { return s_->Available(); }
         int WaitReadable(int ms) override { return s_->WaitReadable(ms); }
+        int WaitWritable(int ms) override { return s_->WaitWritable(ms); }
+        int WaitConnected(int ms) override { return s_->WaitConnected(ms); }
         void Shutdown() override { s_->Shutdown(); }
 
     private:
+        void Record(size_t n) {
+            {
+                std::lock_guard<std::mutex> lock(n_.mutex_);
+                n_.sends.push_back(n);
+            }
+            if (n_.onSend) n_.onSend(n);
+        }
         std::unique_ptr<Socket> s_;
-        std::vector<size_t>& sends_;
-        std::mutex& m_;
+        WatchingNetwork& n_;
     };
     std::mutex mutex_;
 };
@@ -316,9 +336,63 @@ public:
     int port() const { return port_; }
     std::wstring UploadUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/upload"; }
 
-private:
+protected:
     int fd_ = -1;
+
+private:
     int port_ = 0;
+};
+
+// A loopback port whose listen queue is full: a connection to it neither
+// completes nor fails, as with a host that drops the connection request.
+class FullBacklogPort : public RefusingPort {
+public:
+    FullBacklogPort() {
+        if (port() == 0 || ::listen(fd_, 0) != 0) return;
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(port()));
+        // Never accepted: these fill the queue.
+        for (int& fd : fillers_) {
+            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        }
+    }
+    ~FullBacklogPort() {
+        for (int fd : fillers_)
+            if (fd >= 0) ::close(fd);
+    }
+
+private:
+    int fillers_[2] = {-1, -1};
+};
+
+// Sets the cancel of the run in progress as soon as `ready` holds, and keeps
+// the moment it did.
+class CancelWhen {
+public:
+    explicit CancelWhen(std::function<bool()> ready)
+        : t_([this, ready] {
+              auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+              while (!ready() && std::chrono::steady_clock::now() < giveUp)
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              at_ = std::chrono::steady_clock::now();
+              if (CUploadProgress* d = ActiveProgressDialog()) d->cancelRequested = 1;
+          }) {}
+    ~CancelWhen() { Join(); }
+    void Join() {
+        if (t_.joinable()) t_.join();
+    }
+    // Time from the cancel to now.
+    std::chrono::steady_clock::duration Since() {
+        Join();
+        return std::chrono::steady_clock::now() - at_;
+    }
+
+private:
+    std::chrono::steady_clock::time_point at_;  // written by t_, read after joining it
+    std::thread t_;
 };
 
 // Everything one UploadStart call needs, wired to the real loopback network.
@@ -341,6 +415,7 @@ struct UploadHarness {
     // Long by default so that a slow machine never turns a late answer into
     // a failure.
     uint32_t timeoutMs = 60000;
+    uint32_t connectTimeoutMs = kConnectTimeoutMs;
 
     explicit UploadHarness(MailServerProcess& s) : server(s) {
         settings.uploadUrl = Widen(s.Url("/upload"));
@@ -373,6 +448,7 @@ struct UploadHarness {
         services.engine.boxes = &dialogBoxes;
         services.engine.prompts = &prompts;
         services.engine.silentServerTimeoutMs = timeoutMs;
+        services.engine.connectTimeoutMs = connectTimeoutMs;
         return UploadStart(0, settings, list, services);
     }
     std::string Stored(const std::string& name) { return ReadWholeFile(server.storeDir() + "/" + name); }

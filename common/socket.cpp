@@ -1,0 +1,65 @@
+// The waits of the network code, in slices short enough that a cancel is seen
+// within a tenth of a second and a silent peer within its time-out.
+#include "socket.h"
+
+#include <algorithm>
+
+namespace parvex {
+namespace {
+
+constexpr uint32_t kSliceMs = 100;
+
+// Calls probe(sliceMs) until it reports something other than 0 (still
+// waiting), the cancel is set or limitMs have passed.
+template <class Probe>
+int WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) {
+    Clock& clock = wait.clock ? *wait.clock : SystemClock();
+    uint32_t start = clock.TickMs();
+    for (;;) {
+        if (wait.cancel && wait.cancel->load() != 0) return WaitCancelled;
+        uint32_t waited = clock.TickMs() - start;
+        if (waited >= limitMs) return WaitTimedOut;
+        int r = probe(static_cast<int>(std::min(kSliceMs, limitMs - waited)));
+        if (r < 0) return WaitFailed;
+        if (r > 0) return WaitReady;
+    }
+}
+
+}  // namespace
+
+int WaitForBytes(Socket& socket, const ServerWait& wait) {
+    return WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitReadable(ms); });
+}
+
+int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait) {
+    const char* p = static_cast<const char*>(data);
+    // The cancel is looked at only while the peer holds the send up; a send
+    // that goes through is the caller's to follow with its own check.
+    while (count > 0) {
+        long n = socket.SendSome(p, count);
+        if (n < 0) return WaitFailed;
+        if (n == 0) {
+            int w = WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
+            if (w != WaitReady) return w;
+            continue;
+        }
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+    return WaitReady;
+}
+
+std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
+                                       const ServerWait& wait, uint32_t connectTimeoutMs, int* outcome) {
+    std::unique_ptr<Socket> socket = network.BeginConnect(address, port);
+    int r = socket ? WaitInSlices(wait, connectTimeoutMs, [&](int ms) { return socket->WaitConnected(ms); })
+                   : WaitFailed;
+    if (outcome) *outcome = r;
+    if (r != WaitReady) {
+        if (socket) socket->Shutdown();
+        return nullptr;
+    }
+    return socket;
+}
+
+}  // namespace parvex
