@@ -17,6 +17,7 @@ int WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) {
     uint32_t start = clock.TickMs();
     for (;;) {
         if (wait.cancel && wait.cancel->load() != 0) return WaitCancelled;
+        if (wait.interrupted && wait.interrupted()) return WaitCancelled;
         uint32_t waited = clock.TickMs() - start;
         if (waited >= limitMs) return WaitTimedOut;
         int r = probe(static_cast<int>(std::min(kSliceMs, limitMs - waited)));

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,10 @@ struct ServerWait {
     Clock* clock = nullptr;                    // null: the system clock
     const std::atomic<int>* cancel = nullptr;  // set by the user's thread; null: not cancellable
     uint32_t timeoutMs = kSilentServerTimeoutMs;
+    // Anything else the waiting thread must see at once (the download's
+    // merges and deletions); asked with the cancel, true ends the wait as
+    // WaitCancelled. Null: nothing else.
+    std::function<bool()> interrupted;
 };
 
 enum WaitOutcome : int {

@@ -8,7 +8,6 @@
 #include "common/format.h"
 #include "common/utf8.h"
 #include "partial_file.h"
-#include "receive_wait.h"
 #include "target_path.h"
 
 namespace parvex {
@@ -161,10 +160,15 @@ struct Transfer {
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
     // read, deletions).
-    ByteWait Wait(bool deletions) {
-        return WaitForBytes(socket, state.Time(), state.silentServerTimeoutMs, [this, deletions] {
+    // WaitCancelled: one of those came first.
+    int Wait(bool deletions) {
+        ServerWait wait;
+        wait.clock = &state.Time();
+        wait.timeoutMs = state.silentServerTimeoutMs;
+        wait.interrupted = [this, deletions] {
             return state.pendingAdded || state.downloadCancelRequested || (deletions && state.deleteRequested);
-        });
+        };
+        return WaitForBytes(socket, wait);
     }
 };
 
@@ -212,9 +216,9 @@ int ReadReplyHeader(Transfer& t, size_t& used, size_t& headerBytes) {
         if (t.state.downloadCancelRequested) return DlCancelled;
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return DlSocketError;
-        ByteWait w = t.Wait(false);
-        if (w == ByteWait::Interrupted) continue;
-        if (w != ByteWait::Ready) return DlSocketError;
+        int w = t.Wait(false);
+        if (w == WaitCancelled) continue;
+        if (w != WaitReady) return DlSocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
         long n = t.socket.Recv(header + used, want);
         // 0: the peer closed before the header was complete.
@@ -283,12 +287,12 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
             sampler.Last(t.view);
             return partial.Finish() ? DlDone : DlCreateFailed;
         }
-        ByteWait w = t.Wait(true);
-        if (w == ByteWait::Interrupted) continue;
+        int w = t.Wait(true);
+        if (w == WaitCancelled) continue;
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
         size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
-        long n = w == ByteWait::Ready ? t.socket.Recv(block, want) : -1;
+        long n = w == WaitReady ? t.socket.Recv(block, want) : -1;
         // A file cut short must not look complete; the partial one goes.
         if (n <= 0) return DlSocketError;
         if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;

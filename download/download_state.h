@@ -23,7 +23,6 @@
 #include "common/socket.h"
 #include "download_entry.h"
 #include "download_view.h"
-#include "receive_wait.h"
 #include "same_file.h"
 
 namespace parvex {
@@ -127,7 +126,7 @@ public:
 
     // How long the worker waits for a server that sends nothing; set by the
     // owner before a run, read by the worker.
-    uint32_t silentServerTimeoutMs = kDownloadSilentServerTimeoutMs;
+    uint32_t silentServerTimeoutMs = kSilentServerTimeoutMs;
 
     ConflictState conflict;
 

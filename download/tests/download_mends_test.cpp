@@ -139,7 +139,7 @@ TEST_F(DownloadEngineTest, SilentServersTimeOutAndCancelOrDeleteDoNotWaitForByte
 
     // With the real time-out, the user's cancel, close box or delete is
     // all that ends these waits.
-    state->silentServerTimeoutMs = kDownloadSilentServerTimeoutMs;
+    state->silentServerTimeoutMs = kSilentServerTimeoutMs;
     for (const std::string path : {"/missing.bin", "/s.bin"}) {
         Fault("stall=1&target=download&count=1");
         Queue(FromUtf8(path), L"stalled.bin", 5000);
