@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "tests/win/ocx_win.h"
-#include "tools/page/png_writer.h"
+#include "tools/page/screenshot_win.h"
 
 namespace parvex::testing {
 
@@ -53,20 +53,6 @@ WindowPixels CaptureWindow(HWND window) {
     return picture;
 }
 
-bool SavePng(const WindowPixels& picture, const std::wstring& path) {
-    page::RgbImage image;
-    image.width = picture.width;
-    image.height = picture.height;
-    image.rgb.reserve(picture.pixels.size() * 3);
-    for (COLORREF c : picture.pixels) image.rgb.insert(image.rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
-    std::string png = page::EncodePng(image);
-    if (png.empty()) return false;
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    if (!file) return false;
-    bool written = fwrite(png.data(), 1, png.size(), file) == png.size();
-    return fclose(file) == 0 && written;
-}
-
 bool SaveScreenshot(HWND window, const std::wstring& name) {
     // The module sits in build/win; the pictures go to build/screens.
     std::wstring folder = OcxPath();
@@ -74,7 +60,7 @@ bool SaveScreenshot(HWND window, const std::wstring& name) {
     folder.resize(folder.find_last_of(L'\\') + 1);
     folder += L"screens";
     CreateDirectoryW(folder.c_str(), nullptr);
-    return SavePng(CaptureWindow(window), folder + L"\\" + name + L".png");
+    return page::SaveWindowPicture(window, folder + L"\\" + name + L".png");
 }
 
 }  // namespace parvex::testing

@@ -19,8 +19,6 @@ struct WindowPixels {
 
 // What the window's client area shows on the screen now.
 WindowPixels CaptureWindow(HWND window);
-// Writes an 8-bit RGB PNG; false when the file cannot be written.
-bool SavePng(const WindowPixels& picture, const std::wstring& path);
 // Saves the window's picture as build/screens/<name>.png beside the
 // module's build folder; false when it could not be written.
 bool SaveScreenshot(HWND window, const std::wstring& name);
