@@ -12,6 +12,9 @@ foreach(dir ${PARVEX_CORE_DIRS})
   list(APPEND PARVEX_NATIVE_TESTS ${found})
 endforeach()
 list(FILTER PARVEX_NATIVE_TESTS EXCLUDE REGEX "_win_test\\.cpp$")
+# The page host's picture writer is portable and tested here.
+list(APPEND PARVEX_NATIVE_TESTS ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
+     ${CMAKE_SOURCE_DIR}/tools/page/tests/png_writer_test.cpp)
 
 foreach(tool mailserver cli bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/tools/${tool}/CMakeLists.txt)

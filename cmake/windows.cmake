@@ -75,3 +75,10 @@ add_dependencies(parvex_win_tests parvex_module)
 if(TARGET parvex_idl)
   add_dependencies(parvex_win_tests parvex_idl)
 endif()
+
+# parvex-page.exe: plays the browser for one page script, beside the module.
+file(GLOB PARVEX_PAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/page/*.cpp)
+add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
+target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
+add_dependencies(parvex-page parvex_module)

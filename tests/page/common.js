@@ -1,0 +1,37 @@
+// Shared by the page scripts (the test runner puts it before each page):
+// checks that count failures, and a wait for a window that a modal loop
+// shows, done from the page's timers as a person would.
+var FILES = "@FILES@";      // the test files' folder, as a Windows path
+var SCREENS = "@SCREENS@";  // where screenshots go
+var failures = 0;
+
+function check(what, got, want) {
+    if (got !== want) {
+        page.log("FAIL " + what + ": got [" + got + "] want [" + want + "]");
+        failures++;
+    }
+}
+
+// Calls action(caption) once a visible window with that caption shows a
+// control id; polls every 50 ms for up to 10 s.
+function whenWindow(caption, id, action) {
+    var tries = 0;
+    function poll() {
+        if (page.text(caption, id) !== "" || tries > 200) {
+            if (tries > 200) {
+                page.log("FAIL no window [" + caption + "] came");
+                failures++;
+            }
+            action(caption);
+            return;
+        }
+        tries++;
+        page.setTimeout(poll, 50);
+    }
+    page.setTimeout(poll, 0);
+}
+
+function finish() {
+    page.log(failures === 0 ? "page passed" : failures + " check(s) failed");
+    page.exit(failures === 0 ? 0 : 1);
+}

@@ -1,0 +1,70 @@
+#include "tools/page/screenshot_win.h"
+
+#include <cstdio>
+
+#include "tools/page/png_writer.h"
+
+namespace parvex::page {
+
+namespace {
+
+bool Capture(HWND window, RgbImage& image) {
+    RECT bounds;
+    if (!GetWindowRect(window, &bounds)) return false;
+    image.width = bounds.right - bounds.left;
+    image.height = bounds.bottom - bounds.top;
+    if (image.width <= 0 || image.height <= 0) return false;
+    // The window's own pixels, children included: what the screen shows
+    // may lag behind a repaint that just happened.
+    HDC screen = GetWindowDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = image.width;
+    info.bmiHeader.biHeight = -image.height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool copied = false;
+    if (dib) {
+        HGDIOBJ old = SelectObject(memory, dib);
+        copied = BitBlt(memory, 0, 0, image.width, image.height, screen, 0, 0, SRCCOPY) != 0;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (copied) {
+        auto* pixels = static_cast<const unsigned char*>(bits);
+        image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+        for (std::size_t i = 0, n = static_cast<std::size_t>(image.width) * image.height; i < n; ++i) {
+            image.rgb[i * 3] = pixels[i * 4 + 2];
+            image.rgb[i * 3 + 1] = pixels[i * 4 + 1];
+            image.rgb[i * 3 + 2] = pixels[i * 4];
+        }
+    }
+    if (dib) DeleteObject(dib);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+    return copied;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    if (!file) return false;
+    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}
+
+}  // namespace
+
+bool SaveWindowPicture(HWND window, const std::wstring& path) {
+    if (!IsWindow(window)) return false;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RgbImage image;
+    if (!Capture(window, image)) return false;
+    std::string png = EncodePng(image);
+    return !png.empty() && WriteFileBytes(path, png);
+}
+
+}  // namespace parvex::page

@@ -1,0 +1,35 @@
+// What a person does to the windows of the page: drop files, press buttons,
+// read and type texts, click with the mouse.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace parvex::page {
+
+// The visible top-level window of this process with exactly that caption.
+HWND FindPageWindow(const std::wstring& caption);
+
+// Windows paths separated by "|", empty pieces left out.
+std::vector<std::wstring> SplitPaths(const std::wstring& paths);
+
+// Sends target a WM_DROPFILES with a shell-style drop handle of the paths;
+// the receiver releases the handle. False when no handle could be made.
+bool DropFiles(HWND target, const std::vector<std::wstring>& paths);
+
+// Presses button id of the window as a click would; true when found.
+bool PressButton(HWND window, int id);
+
+// The text of child id (of the window itself for id 0), "" when there is
+// no such child.
+std::wstring WindowText(HWND window, int id);
+
+// Replaces the text of child id as typing would; true when found.
+bool TypeText(HWND window, int id, const std::wstring& text);
+
+// A left-button click at (x, y) of window's client area, delivered to the
+// innermost child under that point; returns when the click was handled.
+bool Click(HWND window, int x, int y);
+
+}  // namespace parvex::page
