@@ -95,6 +95,9 @@ public:
     }
 
     void OnDestroyWindow() override {
+        // The run of this control ends with it; its dialog belongs to the
+        // page's window and closes once the worker has noticed.
+        if (uploading_) CancelUploadFromPage();
         listWindow_.Destroy();
         messages_.SetOwner(nullptr);
         window_ = nullptr;
@@ -130,10 +133,44 @@ private:
     CNUploadDlg listWindow_;
     HWND window_ = nullptr;
     bool ownsHostBrowser_ = false;
+    bool uploading_ = false;  // this control's UploadStart is under way
 };
+
+// Calls that would change the upload list or what the upload worker reads.
+// While a run is in progress they do nothing and return what they return
+// when there is nothing to do.
+bool ChangesWhatTheRunReads(DISPID id) {
+    switch (id) {
+    case UpAddFindFile:
+    case UpAddFolder:
+    case UpUploadStart:
+    case UpDeleteFile:
+    case UpSetLimitUploadCount:
+    case UpSetLimitUploadSize:
+    case UpFormFilename:
+    case UpFormUniqueFilename:
+    case UpFormUpFile:
+    case UpUploadUrlAddress:
+    case UpUploadExistUrl:
+    case UpUploadExtFilter:
+    case UpSetLimitGeneralSize:
+    case UpSetUseType:
+    case UpSetLimitUploadBigSize:
+    case UpSetLimitFileSize:
+    case UpAttachFileFromMail:
+    case UpExpectContinueValue:
+        return true;
+    default:
+        return false;
+    }
+}
 
 HRESULT CParvex_UpCtrl::Call(DISPID id, DispatchArgs& args) {
     ProcessSettings& settings = Settings();
+    if (ChangesWhatTheRunReads(id) && UploadRunInProgress()) {
+        if (id == UpUploadStart) args.ReturnShort(0);
+        return S_OK;
+    }
     switch (id) {
     case UpAboutBox:
         ShowAboutBox(IDD_ABOUTBOX_PARVEX_UP, window_);
@@ -148,7 +185,9 @@ HRESULT CParvex_UpCtrl::Call(DISPID id, DispatchArgs& args) {
         model_.TestLinkListValue();
         break;
     case UpUploadStart:
+        uploading_ = true;
         args.ReturnShort(ControlUploadStart(args.Short(0), model_, window_));
+        uploading_ = false;
         break;
     case UpDeleteFile:
         model_.DeleteFile();

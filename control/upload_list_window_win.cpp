@@ -9,6 +9,7 @@
 #include "control/com_module_win.h"
 #include "control/system_image_list_win.h"
 #include "control/settings.h"
+#include "control/upload_bridge.h"
 #include "resources/resource.h"
 
 namespace parvex {
@@ -157,6 +158,12 @@ void CNUploadDlg::OnSize() {
 }
 
 void CNUploadDlg::OnDropFiles(HDROP drop) {
+    // The list is the running upload's: a drop now would be lost or would
+    // change entries under the worker.
+    if (UploadRunInProgress()) {
+        DragFinish(drop);
+        return;
+    }
     std::vector<std::wstring> paths;
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {

@@ -73,16 +73,6 @@ HWND ListViewOf(HWND controlWindow) {
     return listWindow ? GetDlgItem(listWindow, 203) : nullptr;
 }
 
-std::wstring ItemText(HWND list, int row, int column) {
-    wchar_t text[512] = {0};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 std::wstring HeadingText(HWND list, int column) {
     wchar_t text[128] = {0};
     LVCOLUMNW info = {};
@@ -108,18 +98,6 @@ struct TempFile {
     }
     ~TempFile() { DeleteFileW(path.c_str()); }
 };
-
-// Drops paths on a window as the shell does.
-void DropOn(HWND window, const std::wstring& path) {
-    size_t chars = path.size() + 2;
-    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), path.c_str(), (path.size() + 1) * sizeof(wchar_t));
-    GlobalUnlock(memory);
-    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
-}
 
 // Answers the first message box with caption, recording its text.
 class BoxWatcher {
@@ -269,18 +247,18 @@ TEST_F(UpControlTest, InPlaceActivationCreatesTheControlWindowWithTheListWindowC
     // The entry attached before the window existed has its row now, and
     // rows follow later entries.
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
-    EXPECT_EQ(ItemText(list, 0, 1), L"before.txt");
+    EXPECT_EQ(RowText(list, 0, 1), L"before.txt");
     Attach(control, L"after.txt", L"u1", 2048);
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
-    EXPECT_EQ(ItemText(list, 1, 1), L"after.txt");
-    EXPECT_EQ(ItemText(list, 1, 2), L"2.00KB");
+    EXPECT_EQ(RowText(list, 1, 1), L"after.txt");
+    EXPECT_EQ(RowText(list, 1, 2), L"2.00KB");
     EXPECT_EQ(CountOf(control), 2);
 
     // Checked rows go with DeleteFile; the rest move up.
     ListView_SetCheckState(list, 0, TRUE);
     ASSERT_EQ(CallByName(control, L"DeleteFile", {}), S_OK);
     ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 1);
-    EXPECT_EQ(ItemText(list, 0, 1), L"after.txt");
+    EXPECT_EQ(RowText(list, 0, 1), L"after.txt");
     EXPECT_EQ(InfoOf(control), L"after.txt/u1/2");
 
     ASSERT_EQ(CallByName(control, L"SetUseType", {Integer(1)}), S_OK);

@@ -1,0 +1,243 @@
+#include "control/upload_progress_dlg_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "control/system_image_list_win.h"
+
+namespace parvex {
+
+static_assert(IDC_UP_FILE_NAME == IdcUpFileName && IDC_UP_FILE_BAR == IdcUpFileBar && IDC_UP_RUN_BAR == IdcUpRunBar &&
+                  IDC_UP_SPEED == IdcUpSpeed && IDC_UP_FILE_SIZE == IdcUpFileSize &&
+                  IDC_UP_FILE_SENT == IdcUpFileSent && IDC_UP_RUN_TOTAL == IdcUpRunTotal &&
+                  IDC_UP_RUN_SENT == IdcUpRunSent && IDC_UP_TIME_LEFT == IdcUpTimeLeft,
+              "the worker writes to the template's controls");
+
+namespace {
+
+const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
+
+CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
+
+BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+void AddColumn(HWND list, int index, const wchar_t* heading, int format, int width) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.fmt = format;
+    column.cx = width;
+    column.pszText = const_cast<wchar_t*>(heading);
+    column.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+}
+
+void SetSubItemText(HWND list, int row, int column, const std::wstring& text) {
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
+                                       std::atomic<bool>* abandoned)
+    : session_(session), run_(run), caption_(caption), abandoned_(abandoned),
+      statuses_(run.runEntries.size(), kRowWaiting) {}
+
+CUploadProgressDlg::~CUploadProgressDlg() {
+    WaitForWorker();
+    if (activeDialog == this) activeDialog = nullptr;
+}
+
+CUploadProgressDlg* CUploadProgressDlg::Active() { return activeDialog; }
+
+void CUploadProgressDlg::Run(HWND owner) {
+    activeDialog = this;
+    // The page's window takes no input while the run goes on.
+    bool ownerEnabled = owner && IsWindowEnabled(owner);
+    if (!CreateModeless(owner)) {
+        // Without its window the run still happens, unseen.
+        BeginUploadRun(session_, run_);
+        StartWorker();
+        ended_ = true;
+    } else {
+        if (ownerEnabled) EnableWindow(owner, FALSE);
+        ShowWindow(window_, SW_SHOW);
+    }
+    bool quit = false;
+    WPARAM quitCode = 0;
+    while (!ended_) {
+        MSG msg;
+        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == -1) break;
+        if (got == 0) {
+            // The thread is asked to end: the run is cancelled, and the
+            // request goes on to the outer loop afterwards.
+            quit = true;
+            quitCode = msg.wParam;
+            run_.cancelRequested = 1;
+            continue;
+        }
+        if (SwallowKey(msg) || (window_ && IsDialogMessageW(window_, &msg))) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    // Enabled again before the dialog goes, so that the page gets the
+    // activation back.
+    if (ownerEnabled) EnableWindow(owner, TRUE);
+    if (window_) DestroyWindow(window_);
+    WaitForWorker();
+    if (quit) PostQuitMessage(static_cast<int>(quitCode));
+    activeDialog = nullptr;
+}
+
+bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {
+    return msg.message == WM_KEYDOWN && window_ && (msg.hwnd == window_ || IsChild(window_, msg.hwnd));
+}
+
+LRESULT CUploadProgressDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    SetWindowTextW(window_, caption_.c_str());
+    BeginUploadRun(session_, run_);
+    FillList();
+    SetItemText(IDC_UP_STATUS, run_.statusText);
+    target_ = window_;
+    StartWorker();
+    return TRUE;
+}
+
+void CUploadProgressDlg::FillList() {
+    HWND list = Item(IDC_UP_LIST);
+    // The system list is shared with the upload list window: never destroyed
+    // with this list view.
+    SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));
+    AddColumn(list, 0, L"파일명", LVCFMT_LEFT, 320);
+    AddColumn(list, 1, L"상 태", LVCFMT_CENTER, 70);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    for (size_t i = 0; i < run_.runEntries.size(); ++i) {
+        const UploadEntry& entry = *run_.runEntries[i];
+        // Files already on the server have no local path: the shell is asked
+        // about an empty one.
+        std::wstring path = entry.kind == KindOnServer ? std::wstring() : entry.localPath;
+        SHFILEINFOW info = {};
+        SHGetFileInfoW(path.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ATTRIBUTES | SHGFI_TYPENAME);
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+        item.iItem = static_cast<int>(i);
+        item.pszText = const_cast<wchar_t*>(entry.fileName.c_str());
+        item.iImage = info.iIcon;
+        item.state = (info.dwAttributes & SFGAO_GHOSTED) ? LVIS_CUT : 0;
+        item.stateMask = LVIS_CUT;
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SetSubItemText(list, static_cast<int>(i), 1, kRowWaiting);
+    }
+}
+
+void CUploadProgressDlg::StartWorker() {
+    worker_ = CreateThread(nullptr, 0, WorkerProc, this, 0, &workerId_);
+    // A worker that cannot start leaves nothing to wait for.
+    if (!worker_) Close();
+}
+
+DWORD WINAPI CUploadProgressDlg::WorkerProc(void* param) {
+    auto* self = static_cast<CUploadProgressDlg*>(param);
+    UploadWorker(self->session_, self->run_, *self);
+    return 0;
+}
+
+void CUploadProgressDlg::WaitForWorker() {
+    if (!worker_) return;
+    // The worker's last messages to this thread's windows must still get
+    // through while it is waited for.
+    while (MsgWaitForMultipleObjects(1, &worker_, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(worker_);
+    worker_ = nullptr;
+}
+
+void CUploadProgressDlg::CancelFromPage() {
+    run_.cancelRequested = 1;
+    if (abandoned_) *abandoned_ = true;
+    if (worker_) EnumThreadWindows(workerId_, CloseThreadWindow, 0);
+}
+
+LRESULT CUploadProgressDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    // The close box only asks: the worker ends the run at its next block.
+    if ((wParam & 0xFFF0) == SC_CLOSE)
+        run_.cancelRequested = 1;
+    else
+        handled = FALSE;
+    return 0;
+}
+
+LRESULT CUploadProgressDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+    run_.cancelRequested = 1;
+    SetItemText(IDC_UP_STATUS, kCancelling);
+    return 0;
+}
+
+LRESULT CUploadProgressDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
+    // Anyone else asking the dialog to close asks to stop the run: the dialog
+    // never goes while the worker still needs it.
+    if (!closedByWorker_) {
+        run_.cancelRequested = 1;
+        return 0;
+    }
+    ended_ = true;
+    // Sent from the worker: wake the loop, which is waiting for a posted
+    // message.
+    PostMessageW(window_, WM_NULL, 0, 0);
+    return 0;
+}
+
+LRESULT CUploadProgressDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    if (!ended_) {
+        // Destroyed with its owner while the run goes on: the page is gone.
+        CancelFromPage();
+        ended_ = true;
+        PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
+    }
+    handled = FALSE;
+    return 0;
+}
+
+void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) {
+    auto shown = texts_.find(controlId);
+    if (shown != texts_.end() && shown->second == text) return;
+    texts_[controlId] = text;
+    SendMessageW(GetDlgItem(target_, controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void CUploadProgressDlg::ResetBar(int controlId) {
+    HWND bar = GetDlgItem(target_, controlId);
+    SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageW(bar, PBM_SETPOS, 0, 0);
+    bars_[controlId] = 0;
+}
+
+void CUploadProgressDlg::SetBar(int controlId, int position) {
+    auto shown = bars_.find(controlId);
+    if (shown != bars_.end() && shown->second == position) return;
+    bars_[controlId] = position;
+    SendMessageW(GetDlgItem(target_, controlId), PBM_SETPOS, position, 0);
+}
+
+void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
+    if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
+    statuses_[row] = status;
+    SetSubItemText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
+}
+
+void CUploadProgressDlg::Close() {
+    closedByWorker_ = true;
+    SendMessageW(target_, WM_CLOSE, 0, 0);
+}
+
+}  // namespace parvex

@@ -1,0 +1,91 @@
+// The progress dialog of one upload run (template 205): it shows the run
+// state a CUploadProgress holds, starts the worker when it opens and turns
+// the user's wish to stop into the run's cancel flag. The worker writes to it
+// through UploadProgressView, each call one synchronous message to a control.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "control/dialog_win.h"
+#include "resources/resource.h"
+#include "upload/upload_progress.h"
+
+namespace parvex {
+
+class CUploadProgressDlg : public DialogImpl<CUploadProgressDlg>, public UploadProgressView {
+public:
+    enum { IDD = IDD_UPLOAD_PROGRESS };
+    // abandoned, when given, is raised when the page goes away during the
+    // run, so that the worker's prompts answer at once.
+    CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
+                       std::atomic<bool>* abandoned = nullptr);
+    ~CUploadProgressDlg() override;
+
+    // Shows the dialog owned by owner (disabled meanwhile) and returns once
+    // the worker has closed it and ended. Keys do nothing while it is up.
+    void Run(HWND owner);
+    // The control or the page is going away: the run is cancelled and any
+    // open question of the worker is answered as if closed.
+    void CancelFromPage();
+    // The dialog of the run in progress, or null (page's thread only).
+    static CUploadProgressDlg* Active();
+
+    // UploadProgressView, called from the worker thread.
+    void SetText(int controlId, const std::wstring& text) override;
+    void ResetBar(int controlId) override;
+    void SetBar(int controlId, int position) override;
+    void SetRowStatus(int row, const std::wstring& status) override;
+    void Close() override;
+
+    PARVEX_BEGIN_MSG_MAP(CUploadProgressDlg)
+        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        PARVEX_MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
+        PARVEX_MESSAGE_HANDLER(WM_CLOSE, OnClose)
+        PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+        PARVEX_COMMAND_ID_HANDLER(IDC_UP_CANCEL, OnCancel)
+        // Neither Enter nor Escape ends the run.
+        PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
+        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnIgnore)
+        PARVEX_COMMAND_ID_HANDLER(IDC_UP_FILE_SIZE, OnIgnore)
+        PARVEX_COMMAND_ID_HANDLER(IDC_UP_RUN_SENT, OnIgnore)
+    PARVEX_END_MSG_MAP()
+
+private:
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnSysCommand(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
+    LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
+
+    bool SwallowKey(const MSG& msg) const;
+    void FillList();
+    void StartWorker();
+    void WaitForWorker();
+    static DWORD WINAPI WorkerProc(void* self);
+
+    UploadSession& session_;
+    CUploadProgress& run_;
+    std::wstring caption_;
+    std::atomic<bool>* abandoned_;
+
+    // Page's thread only.
+    bool ended_ = false;
+    // Set by the worker as its last act, before it asks the dialog to close.
+    std::atomic<bool> closedByWorker_{false};
+    // Written by the page's thread before the worker starts, read by both.
+    HWND target_ = nullptr;
+    HANDLE worker_ = nullptr;
+    DWORD workerId_ = 0;
+    // Worker thread only: what the controls show, so that nothing is sent
+    // twice.
+    std::map<int, std::wstring> texts_;
+    std::map<int, int> bars_;
+    std::vector<std::wstring> statuses_;
+};
+
+}  // namespace parvex

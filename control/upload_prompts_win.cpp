@@ -1,0 +1,86 @@
+#include "control/upload_prompts_win.h"
+
+#include "common/format.h"
+#include "control/change_filename_dlg_win.h"
+
+namespace parvex {
+
+namespace {
+void MakeTopmost(HWND window) { SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+}  // namespace
+
+void CloseIfAbandoned(HWND prompt, const std::atomic<bool>* abandoned) {
+    if (abandoned && *abandoned) PostMessageW(prompt, WM_CLOSE, 0, 0);
+}
+
+LRESULT CUploadSameDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    MakeTopmost(window_);
+    CloseIfAbandoned(window_, abandoned_);
+    renameText_ = SameFileRenameProposal(state_.sameFileName);
+    SetItemText(IDC_SAME_NAME, state_.sameFileName);
+    SetItemText(IDC_SAME_SIZE, FormatText(L"%.f", state_.sameFileSize));
+    ShowApplyToAll();
+    return TRUE;
+}
+
+void CUploadSameDlg::ShowApplyToAll() {
+    CheckDlgButton(window_, IDC_SAME_ALL, state_.applyToAll ? BST_CHECKED : BST_UNCHECKED);
+    // A rename cannot be applied to every file.
+    EnableWindow(Item(IDC_SAME_RENAME), !state_.applyToAll);
+}
+
+LRESULT CUploadSameDlg::OnOverwrite(WORD, WORD, HWND, BOOL&) {
+    state_.sameFileChoice = SameFileOverwrite;
+    EndDialog(IDOK);
+    return 0;
+}
+
+LRESULT CUploadSameDlg::OnSkip(WORD, WORD, HWND, BOOL&) {
+    state_.sameFileChoice = SameFileSkip;
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+LRESULT CUploadSameDlg::OnApplyToAll(WORD code, WORD, HWND, BOOL&) {
+    if (code != BN_CLICKED) return 0;
+    state_.applyToAll = !state_.applyToAll;
+    ShowApplyToAll();
+    return 0;
+}
+
+LRESULT CUploadSameDlg::OnRename(WORD, WORD, HWND, BOOL&) {
+    // An abandoned rename still ends with OK and no choice: the worker asks
+    // the server again under the unchanged name, which brings this prompt back.
+    if (AskNewFileName(renameText_, window_)) {
+        ApplySameFileRename(state_, renameText_);
+        ShowApplyToAll();
+    }
+    EndDialog(IDOK);
+    return 0;
+}
+
+LRESULT CUploadSameDlg::OnClose(WORD, WORD, HWND, BOOL&) {
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+LRESULT CFilenotfound::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    MakeTopmost(window_);
+    CloseIfAbandoned(window_, abandoned_);
+    SetItemText(IDC_MISSING_NAME, name_);
+    return TRUE;
+}
+
+int DialogUploadPrompts::AskSameFile(UploadPromptState& state) {
+    if (abandoned) return IdCancel;
+    CUploadSameDlg dialog(state, &abandoned);
+    return dialog.DoModal(nullptr) == IDOK ? IdOk : IdCancel;
+}
+
+int DialogUploadPrompts::AskMissingFile(const std::wstring& missingFileName) {
+    if (abandoned) return IdCancel;
+    CFilenotfound dialog(missingFileName, &abandoned);
+    return dialog.DoModal(nullptr) == IDCANCEL ? IdCancel : IdOk;
+}
+
+}  // namespace parvex

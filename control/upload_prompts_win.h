@@ -1,0 +1,87 @@
+// The two questions of an upload run, asked by the worker on its own thread:
+// CUploadSameDlg (the server has a file of that name) and CFilenotfound (a
+// listed file is gone). Both are ownerless and topmost: their owner would be
+// the progress dialog, whose thread must stay free to take the cancel button.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "control/dialog_win.h"
+#include "resources/resource.h"
+#include "upload/upload_progress.h"
+
+namespace parvex {
+
+class CUploadSameDlg : public DialogImpl<CUploadSameDlg> {
+public:
+    enum { IDD = IDD_UPLOAD_SAME };
+    CUploadSameDlg(UploadPromptState& state, const std::atomic<bool>* abandoned = nullptr)
+        : state_(state), abandoned_(abandoned) {}
+
+    PARVEX_BEGIN_MSG_MAP(CUploadSameDlg)
+        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        PARVEX_COMMAND_ID_HANDLER(IDC_SAME_OVERWRITE, OnOverwrite)
+        PARVEX_COMMAND_ID_HANDLER(IDC_SAME_RENAME, OnRename)
+        PARVEX_COMMAND_ID_HANDLER(IDC_SAME_SKIP, OnSkip)
+        PARVEX_COMMAND_ID_HANDLER(IDC_SAME_ALL, OnApplyToAll)
+        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnClose)
+        // Enter chooses nothing: there is no default button.
+        PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
+    PARVEX_END_MSG_MAP()
+
+private:
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnOverwrite(WORD, WORD, HWND, BOOL&);
+    LRESULT OnRename(WORD, WORD, HWND, BOOL&);
+    LRESULT OnSkip(WORD, WORD, HWND, BOOL&);
+    LRESULT OnApplyToAll(WORD, WORD, HWND, BOOL&);
+    LRESULT OnClose(WORD, WORD, HWND, BOOL&);
+    LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
+    void ShowApplyToAll();
+
+    UploadPromptState& state_;
+    const std::atomic<bool>* abandoned_;
+    std::wstring renameText_;
+};
+
+class CFilenotfound : public DialogImpl<CFilenotfound> {
+public:
+    enum { IDD = IDD_FILE_NOT_FOUND };
+    explicit CFilenotfound(const std::wstring& missingFileName, const std::atomic<bool>* abandoned = nullptr)
+        : name_(missingFileName), abandoned_(abandoned) {}
+
+    PARVEX_BEGIN_MSG_MAP(CFilenotfound)
+        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        PARVEX_COMMAND_ID_HANDLER(IDOK, OnEnd)
+        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnEnd)
+    PARVEX_END_MSG_MAP()
+
+private:
+    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnEnd(WORD, WORD id, HWND, BOOL&) {
+        EndDialog(id);
+        return 0;
+    }
+
+    std::wstring name_;
+    const std::atomic<bool>* abandoned_;
+};
+
+// Closes a prompt that opens after its run was abandoned.
+void CloseIfAbandoned(HWND prompt, const std::atomic<bool>* abandoned);
+
+// The worker's questions as these dialogs.
+class DialogUploadPrompts : public UploadPrompts {
+public:
+    // Raised when the page goes away during the run: every question is then
+    // answered as if its dialog was closed (skip the same name, cancel on a
+    // missing file), and a prompt that opens anyway closes itself.
+    std::atomic<bool> abandoned{false};
+
+    int AskSameFile(UploadPromptState& state) override;
+    int AskMissingFile(const std::wstring& missingFileName) override;
+};
+
+}  // namespace parvex
