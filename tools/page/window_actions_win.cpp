@@ -122,4 +122,47 @@ bool Click(HWND window, int x, int y) {
     return true;
 }
 
+bool PostSystemCommand(HWND window, WPARAM command) {
+    return PostMessageW(window, WM_SYSCOMMAND, command, 0) != FALSE;
+}
+
+namespace {
+// The window that holds the tray icons: the notification area of the
+// taskbar, or, under Wine on a display without one, the stand-alone window
+// that Wine shows the icons in.
+HWND NotificationArea() {
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (taskbar && IsWindowVisible(taskbar)) {
+        HWND area = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", nullptr);
+        return area ? area : taskbar;
+    }
+    HWND standalone = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    return standalone && IsWindowVisible(standalone) ? standalone : nullptr;
+}
+}  // namespace
+
+RECT NotificationAreaRect() {
+    RECT r = {};
+    if (HWND area = NotificationArea()) GetWindowRect(area, &r);
+    return r;
+}
+
+bool ClickNotificationArea(int x, int y) {
+    HWND area = NotificationArea();
+    if (!area) return false;
+    // Down to the icon's own window where the icons have windows.
+    POINT point = {x, y};
+    HWND target = area;
+    if (HWND inner = ChildWindowFromPointEx(area, point, CWP_SKIPINVISIBLE); inner && inner != area) {
+        MapWindowPoints(area, inner, &point, 1);
+        target = inner;
+    }
+    // The notification area belongs to another process: the click is
+    // posted, as the system would deliver it.
+    LPARAM at = MAKELPARAM(point.x, point.y);
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(target, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
 }  // namespace parvex::page

@@ -32,4 +32,13 @@ bool TypeText(HWND window, int id, const std::wstring& text);
 // innermost child under that point; returns when the click was handled.
 bool Click(HWND window, int x, int y);
 
+// Posts window the system command that its caption buttons send (the close
+// box SC_CLOSE, the minimise box SC_MINIMIZE).
+bool PostSystemCommand(HWND window, WPARAM command);
+
+// The taskbar's notification area on screen (empty when there is none) and
+// a left-button click at (x, y) of it, as on a tray icon there.
+RECT NotificationAreaRect();
+bool ClickNotificationArea(int x, int y);
+
 }  // namespace parvex::page
