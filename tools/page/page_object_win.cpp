@@ -198,6 +198,17 @@ bool ClickAt(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool ListText(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long id, row, column;
+    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, row) || !args.Integer(3, column))
+        return false;
+    HWND window = FindPageWindow(caption);
+    SetText(result, window ? ListItemText(window, static_cast<int>(id), static_cast<int>(row), static_cast<int>(column))
+                           : L"");
+    return true;
+}
+
 bool SystemCommand(PageHost&, Arguments& args, VARIANT* result) {
     std::wstring caption;
     long command;
@@ -242,6 +253,7 @@ const MethodEntry kMethods[] = {
     {L"press", 2, Press},       {L"text", 2, Text}, {L"screenshot", 2, Screenshot}, {L"exit", 1, Exit},
     {L"click", 3, ClickAt},     {L"setText", 3, Type},
     {L"sysCommand", 2, SystemCommand}, {L"clickTray", 2, ClickTrayAt}, {L"screenshotTray", 1, TrayScreenshot},
+    {L"listText", 4, ListText},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 
