@@ -161,10 +161,13 @@ struct Transfer {
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
     // read, deletions).
-    ByteWait Wait(bool deletions) {
-        return WaitForBytes(socket, state.Time(), state.silentServerTimeoutMs, [this, deletions] {
-            return state.pendingAdded || state.downloadCancelRequested || (deletions && state.deleteRequested);
-        });
+    ByteWait Wait(bool deletions, long* waiting = nullptr) {
+        return WaitForBytes(
+            socket, state.Time(), state.silentServerTimeoutMs,
+            [this, deletions] {
+                return state.pendingAdded || state.downloadCancelRequested || (deletions && state.deleteRequested);
+            },
+            waiting);
     }
 };
 
@@ -272,6 +275,10 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
     DownloadState& state = t.state;
     char* block = t.buffers.block;
     double received = 0;
+    // Bytes the socket is known to hold: received without asking again,
+    // since every question to the platform costs about as much as a receive.
+    // The flags are still looked at before every block.
+    long waiting = 0;
     for (;;) {
         MergeIfPending(state, t.dialog);
         if (CurrentEntryDeleted(state, t.view, fileBytes)) {
@@ -283,12 +290,15 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
             sampler.Last(t.view);
             return partial.Finish() ? DlDone : DlCreateFailed;
         }
-        ByteWait w = t.Wait(true);
+        ByteWait w = ByteWait::Ready;
+        if (waiting <= 0) w = t.Wait(true, &waiting);
         if (w == ByteWait::Interrupted) continue;
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
         size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
+        if (waiting > 0 && static_cast<size_t>(waiting) < want) want = static_cast<size_t>(waiting);
         long n = w == ByteWait::Ready ? t.socket.Recv(block, want) : -1;
+        waiting = n > 0 && waiting > n ? waiting - n : 0;
         // A file cut short must not look complete; the partial one goes.
         if (n <= 0) return DlSocketError;
         if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;

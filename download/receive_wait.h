@@ -18,7 +18,10 @@ constexpr uint32_t kReceivePollSliceMs = 100;
 enum class ByteWait { Ready, Interrupted, TimedOut, Failed };
 
 // Ready: bytes (or the peer's close) wait to be received. Interrupted:
-// interrupt() turned true first; it is asked before every slice.
-ByteWait WaitForBytes(Socket& socket, Clock& clock, uint32_t timeoutMs, const std::function<bool()>& interrupt);
+// interrupt() turned true first; it is asked before every slice. waiting,
+// when given, gets the number of bytes known to wait (0 when not known): that
+// many can be received without waiting again.
+ByteWait WaitForBytes(Socket& socket, Clock& clock, uint32_t timeoutMs, const std::function<bool()>& interrupt,
+                      long* waiting = nullptr);
 
 }  // namespace parvex
