@@ -54,3 +54,18 @@ function waitUntil(what, test, action) {
     }
     page.setTimeout(poll, 0);
 }
+
+// An upload control whose download dialog is titled title, with the served
+// files a.bin, b.bin, c.bin (400000 bytes each) and d.bin (20000) queued as
+// one batch and the dialog open.
+function openFourDownloads(title) {
+    var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
+    up.SetDownHostUrl("http://127.0.0.1:" + PORT + "/");
+    up.SetDnTitle(title);
+    up.AddDownloadFile("/a.bin", "a.bin", 400000, 4);
+    up.AddDownloadFile("/b.bin", "b.bin", 400000, 4);
+    up.AddDownloadFile("/c.bin", "c.bin", 400000, 4);
+    up.AddDownloadFile("/d.bin", "d.bin", 20000, 4);
+    up.DownloadStart();
+    return up;
+}

@@ -4,14 +4,7 @@
 // earlier part of the run removes its partial file and goes on with the
 // next row. After the run the close button closes the dialog.
 var DN = "취소 다운로드";
-var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
-up.SetDownHostUrl("http://127.0.0.1:" + PORT + "/");
-up.SetDnTitle(DN);
-up.AddDownloadFile("/a.bin", "a.bin", 400000, 4);
-up.AddDownloadFile("/b.bin", "b.bin", 400000, 4);
-up.AddDownloadFile("/c.bin", "c.bin", 400000, 4);
-up.AddDownloadFile("/d.bin", "d.bin", 20000, 4);
-up.DownloadStart();
+openFourDownloads(DN);
 page.press(DN, 228);
 waitUntil("a.bin in transfer", function () { return page.text(DN, 230) !== "0Byte" && page.text(DN, 222) === "a.bin"; },
           deleteCurrent);

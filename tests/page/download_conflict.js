@@ -4,20 +4,13 @@
 // prompt. The summary names the skipped file.
 var DN = "충돌 다운로드";
 var SAME = "Download Same File";
-var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
-up.SetDownHostUrl("http://127.0.0.1:" + PORT + "/");
-up.SetDnTitle(DN);
-up.AddDownloadFile("/a.bin", "a.bin", 400000, 4);
-up.AddDownloadFile("/b.bin", "b.bin", 400000, 4);
-up.AddDownloadFile("/c.bin", "c.bin", 400000, 4);
-up.AddDownloadFile("/d.bin", "d.bin", 20000, 4);
-up.DownloadStart();
+openFourDownloads(DN);
 page.press(DN, 228);
 
 whenWindow(SAME, 235, function () {
     check("prompt name", page.text(SAME, 235), "a.bin");
     check("prompt size", page.text(SAME, 237), "400000");
-    // Enter (with the focus on the check box) chooses nothing.
+    // Enter chooses nothing.
     page.press(SAME, 1);
     page.setTimeout(function () {
         check("prompt open after Enter", page.text(SAME, 235), "a.bin");
