@@ -62,6 +62,24 @@ run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
 
+# A page whose script ends without page.exit runs on until its window is
+# closed, and then ends with 0, its control closed first.
+printf 'page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 300, 100);\npage.log("running");\n' >"$WORK/open.js"
+: >"$WORK/open.out"
+timeout 60 wine "$PAGE_EXE" "$(winepath -w "$WORK/open.js")" >"$WORK/open.out" 2>&1 &
+open_pid=$!
+for _ in $(seq 200); do grep -q running "$WORK/open.out" && break; sleep 0.1; done
+win_pid=$(winedbg --command "info process" 2>/dev/null | tr -d '\r' | awk '/parvex-page/ {gsub("=", "", $1); print $1}')
+if [ -n "$win_pid" ] && kill -0 "$open_pid" 2>/dev/null; then
+    wine taskkill /pid $((16#$win_pid)) >/dev/null 2>&1
+    wait "$open_pid"
+    code=$?
+    [ "$code" = 0 ] || fail "a page closed by its window exited $code, not 0: $(cat "$WORK/open.out")"
+else
+    fail "a page without page.exit did not keep running: $(cat "$WORK/open.out")"
+    kill "$open_pid" 2>/dev/null
+fi
+
 # A script error names its line and ends the page with 3, also in a timer.
 printf 'page.log("before");\nvar broken = ;\n' >"$WORK/syntax.js"
 timeout 60 wine "$PAGE_EXE" "$(winepath -w "$WORK/syntax.js")" >"$WORK/syntax.out" 2>"$WORK/syntax.err"
