@@ -17,6 +17,7 @@ static_assert(IDC_UP_FILE_NAME == IdcUpFileName && IDC_UP_FILE_BAR == IdcUpFileB
 namespace {
 
 const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
+constexpr DWORD kBarIntervalMs = 50;
 
 CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
 
@@ -220,22 +221,36 @@ void CUploadProgressDlg::ResetBar(int controlId) {
     SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendMessageW(bar, PBM_SETPOS, 0, 0);
     bars_[controlId] = 0;
+    wantedBars_[controlId] = 0;
 }
 
 void CUploadProgressDlg::SetBar(int controlId, int position) {
-    auto shown = bars_.find(controlId);
-    if (shown != bars_.end() && shown->second == position) return;
-    bars_[controlId] = position;
-    SendMessageW(GetDlgItem(target_, controlId), PBM_SETPOS, position, 0);
+    wantedBars_[controlId] = position;
+    // Drawn at most every kBarIntervalMs (and at both ends): each drawing
+    // costs the page's thread more than a block costs the worker.
+    DWORD now = GetTickCount();
+    if (position == 0 || position == 100 || now - barsDrawnTick_ >= kBarIntervalMs) DrawBars(now);
+}
+
+void CUploadProgressDlg::DrawBars(DWORD now) {
+    barsDrawnTick_ = now;
+    for (const auto& wanted : wantedBars_) {
+        auto shown = bars_.find(wanted.first);
+        if (shown != bars_.end() && shown->second == wanted.second) continue;
+        bars_[wanted.first] = wanted.second;
+        SendMessageW(GetDlgItem(target_, wanted.first), PBM_SETPOS, wanted.second, 0);
+    }
 }
 
 void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
+    DrawBars(GetTickCount());
     if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
     statuses_[row] = status;
     SetSubItemText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
 }
 
 void CUploadProgressDlg::Close() {
+    DrawBars(GetTickCount());
     closedByWorker_ = true;
     SendMessageW(target_, WM_CLOSE, 0, 0);
 }

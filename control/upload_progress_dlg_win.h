@@ -65,6 +65,7 @@ private:
     bool SwallowKey(const MSG& msg) const;
     void FillList();
     void StartWorker();
+    void DrawBars(DWORD now);
     void WaitForWorker();
     static DWORD WINAPI WorkerProc(void* self);
 
@@ -84,7 +85,9 @@ private:
     // Worker thread only: what the controls show, so that nothing is sent
     // twice.
     std::map<int, std::wstring> texts_;
-    std::map<int, int> bars_;
+    std::map<int, int> bars_;        // drawn
+    std::map<int, int> wantedBars_;  // latest from the worker
+    DWORD barsDrawnTick_ = 0;
     std::vector<std::wstring> statuses_;
 };
 

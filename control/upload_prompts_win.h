@@ -75,9 +75,10 @@ void CloseIfAbandoned(HWND prompt, const std::atomic<bool>* abandoned);
 // The worker's questions as these dialogs.
 class DialogUploadPrompts : public UploadPrompts {
 public:
-    // Raised when the page goes away during the run: every question is then
-    // answered as if its dialog was closed (skip the same name, cancel on a
-    // missing file), and a prompt that opens anyway closes itself.
+    // Raised by the page's thread when the page goes away during the run;
+    // read by the worker: every question is then answered as if its dialog
+    // was closed (skip the same name, cancel on a missing file), and a prompt
+    // that opens anyway closes itself.
     std::atomic<bool> abandoned{false};
 
     int AskSameFile(UploadPromptState& state) override;

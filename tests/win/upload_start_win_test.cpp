@@ -202,7 +202,6 @@ TEST_F(UploadStartWin, CancelButtonAndCloseBoxStopTheRunAtTheNextBlock) {
                                           ClickNow(d, 213);
                                       statusLine = ItemText(d, 267);
                                       stillOpen = IsWindowVisible(d) != FALSE;
-                                      if (!closeBox) SaveWindowPicture(d, L"upload-cancelling");
                                   }},
                                  {L"알림", [&](HWND box) {
                                       for (const std::wstring& text : parvex::testing::ChildTexts(box)) notice += text;

@@ -4,7 +4,7 @@
 # through a bare WinSock loop of 8192-byte blocks into a Win32 file (both
 # under Wine), and through parvex-cli natively. Prints the three throughputs
 # and the module's ratio to the bare loop; best of two rounds each (ROUNDS= changes that).
-# Needs DISPLAY and WINEPREFIX set up (./parvex winbench does that).
+# Needs DISPLAY and WINEPREFIX set up (./parvex bench-wine-download does that).
 #   download_win_bench.sh BUILD_DIR [MIB]
 set -uo pipefail
 BUILD=${1:?usage: download_win_bench.sh <build dir> [MiB]}
