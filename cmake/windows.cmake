@@ -84,6 +84,12 @@ add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
 add_dependencies(parvex-page parvex_module)
+
+# The bare WinSock download loop the Windows download benchmark measures the
+# module against.
+add_executable(parvex-bare-download ${CMAKE_SOURCE_DIR}/tools/bench/wine/bare_download_win.cpp)
+target_link_libraries(parvex-bare-download PRIVATE ws2_32)
+
 # The Wine half of the upload benchmark: the module against a bare WinSock
 # loop (run by ./parvex bench-wine).
 add_executable(parvex-wine-bench ${CMAKE_SOURCE_DIR}/tools/bench/wine/upload_bench_win.cpp

@@ -8,6 +8,8 @@
 #include "common/cookies_win.h"
 #include "common/file_system.h"
 #include "common/socket.h"
+#include "control/download_dlg_win.h"
+#include "control/download_same_dlg_win.h"
 #include "control/window_message_box_win.h"
 #include "download_state.h"
 
@@ -17,6 +19,10 @@ void ConfigureWindowsDownloads() {
     // Boxes without owner: the queue is shared by every control of the process.
     static WindowMessageBox boxes;
     static std::unique_ptr<SettingsStore> store = MakePlatformSettingsStore();
+    static DialogSameFilePrompt samePrompt;
+    static DialogNameEntryPrompt namePrompt;
+    static DialogFolderChooser folderChooser;
+    static DownloadDialogFactoryWin dialogs;
     DownloadPlatform platform;
     platform.fs = &LocalFileSystem();
     platform.network = &PlatformNetwork();
@@ -25,6 +31,10 @@ void ConfigureWindowsDownloads() {
     platform.cookies = &WinInetCookieStore();
     platform.controlMessages = &boxes;
     platform.promptMessages = &boxes;
+    platform.sameFilePrompt = &samePrompt;
+    platform.nameEntryPrompt = &namePrompt;
+    platform.folderChooser = &folderChooser;
+    platform.dialogFactory = &dialogs;
     ConfigureProcessDownloads(platform);
 }
 

@@ -192,12 +192,16 @@ void DownloadState::DownloadCleanupThread() {
         downloadList.clear();
         pendingList.clear();
         downloadTotalBytes = 0;
-        dialog = std::move(downloadDialog_);
-        downloadDialog_.reset();
+        dialog = downloadDialog_;
     }
     closeRequested = false;
     pendingAdded = false;
+    // The dialog stays the open one until its window is gone: closing it
+    // waits for the page's thread, and a DownloadStart made there meanwhile
+    // must find a dialog open rather than wait for this thread to end.
     if (dialog) dialog->SendClose();
+    std::lock_guard<std::mutex> lock(mutex);
+    downloadDialog_.reset();
 }
 
 void DownloadState::ShowTotalLabel(DownloadView& view, double total) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
+
 #include "common/folders.h"
 #include "control/download_bridge.h"
 #include "control/settings.h"
@@ -315,6 +318,51 @@ TEST_F(DownloadQueueTest, StartAfterCloseStartsNoRun) {
     state->WaitSessionClosed();
     EXPECT_TRUE(dialog.closed);
     EXPECT_TRUE(state->Entries().empty());
+}
+
+// The dialog's window lives on the page's thread: closing it waits for that
+// thread. A start the page makes meanwhile must not wait for the closing.
+TEST_F(DownloadQueueTest, StartDuringTheCloseDoesNotWaitForIt) {
+    struct PageThreadDialog : TestDialog {
+        std::mutex m;
+        std::condition_variable cv;
+        bool closing = false, pageFree = false;
+        void SendClose() override {
+            std::unique_lock<std::mutex> l(m);
+            closing = true;
+            cv.notify_all();
+            cv.wait(l, [this] { return pageFree; });
+            closed = true;
+        }
+    };
+    struct Factory : DownloadDialogFactory {
+        std::shared_ptr<PageThreadDialog> last;
+        std::shared_ptr<DownloadDialog> Create(DownloadState&) override { return last = std::make_shared<PageThreadDialog>(); }
+    } closingFactory;
+    DownloadPlatform platform;
+    platform.store = &store;
+    platform.dialogFactory = &closingFactory;
+    state = std::make_unique<DownloadState>(platform);
+    state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1);
+    state->DownloadStart();
+    auto dialog = closingFactory.last;
+    state->CancelOrClose();
+    {
+        std::unique_lock<std::mutex> l(dialog->m);
+        dialog->cv.wait(l, [&] { return dialog->closing; });
+    }
+    auto start = std::async(std::launch::async, [&] { state->DownloadStart(); });
+    bool returned = start.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    {
+        std::lock_guard<std::mutex> l(dialog->m);
+        dialog->pageFree = true;
+        dialog->cv.notify_all();
+    }
+    start.wait();
+    EXPECT_TRUE(returned);
+    state->WaitSessionClosed();
+    EXPECT_TRUE(dialog->closed);
+    EXPECT_EQ(state->Dialog(), nullptr);
 }
 
 TEST(DownloadBridgeTest, ControlMethodsReachTheProcessQueue) {

@@ -13,7 +13,13 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/parvex-page.XXXXXX")
 failures=0
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-cleanup() { wine regsvr32 /u /s "$OCX" >/dev/null 2>&1; rm -rf "$WORK"; }
+SERVER_PID=""
+PORT=""
+cleanup() {
+    wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
+    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
 trap cleanup EXIT
 
 # The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, and
@@ -38,7 +44,8 @@ run_page() {
     local name=$1 want=$2; shift 2
     local page="$WORK/$name.js" code
     { cat "$PAGES/common.js"; cat "$PAGES/$name.js"; } |
-        sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" >"$page"
+        sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
+            -e "s|@PORT@|$PORT|" >"$page"
     timeout 120 wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
     code=$?
     cat "$WORK/$name.out"
@@ -92,10 +99,71 @@ timeout 60 wine "$PAGE_EXE" 'C:\no\such\page.js' >/dev/null 2>&1
 code=$?
 [ "$code" = 2 ] || fail "a missing page exited $code, not 2"
 
+# The download pages fetch from the reference mail server, started here on a
+# free loopback port, into a save folder of their own.
+SERVE="$WORK/serve"
+mkdir -p "$SERVE"
+head -c 400000 /dev/urandom >"$SERVE/a.bin"
+head -c 400000 /dev/urandom >"$SERVE/b.bin"
+head -c 400000 /dev/urandom >"$SERVE/c.bin"
+head -c 20000 /dev/urandom >"$SERVE/d.bin"
+head -c 3000 /dev/urandom >"$SERVE/보고서 1.txt"
+: >"$SERVE/empty.txt"
+"$BUILD/../native/parvex-mailserver" --port 0 --port-file "$WORK/port" --store "$WORK/store" --serve "$SERVE" \
+    >/dev/null 2>&1 &
+SERVER_PID=$!
+for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
+PORT=$(cat "$WORK/port" 2>/dev/null)
+[ -n "$PORT" ] || fail "the mail server did not start"
+
+# run_download_page NAME: a fresh save folder remembered as the user's,
+# downloads slowed down so that a run lasts long enough to act in it.
+run_download_page() {
+    SAVE="$WORK/save-$1"
+    mkdir -p "$SAVE"
+    [ -n "${2:-}" ] && "$2"
+    wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
+    curl -s "http://127.0.0.1:$PORT/__fault?rate=200000&target=download" >/dev/null
+    run_page "$1" 0
+    curl -s "http://127.0.0.1:$PORT/__reset" >/dev/null
+}
+same() { cmp -s "$SERVE/$1" "$SAVE/$2" || fail "$3: $2 is not the served $1"; }
+absent() { [ ! -e "$SAVE/$1" ] || fail "$2: $1 is in the save folder"; }
+no_partials() { [ -z "$(ls -A "$SAVE" | grep -v -x -F -f <(printf '%s\n' "$@"))" ] ||
+    fail "save folder holds more than $*: $(ls -A "$SAVE" | tr '\n' ' ')"; }
+
+if [ -n "$PORT" ]; then
+    run_download_page download_run
+    for f in a.bin "보고서 1.txt" empty.txt d.bin; do same "$f" "$f" download_run; done
+    no_partials a.bin "보고서 1.txt" empty.txt d.bin
+
+    run_download_page download_cancel
+    absent a.bin "deleted row"
+    absent b.bin "cancelled transfer"
+    no_partials
+
+    conflicts() {
+        printf 'old a' >"$SAVE/a.bin"
+        printf 'old b' >"$SAVE/b.bin"
+        printf 'old c' >"$SAVE/c.bin"
+    }
+    run_download_page download_conflict conflicts
+    [ "$(cat "$SAVE/a.bin")" = "old a" ] || fail "download_conflict: the renamed file's old one changed"
+    same a.bin a2.bin download_conflict
+    same b.bin b.bin download_conflict
+    [ "$(cat "$SAVE/c.bin")" = "old c" ] || fail "download_conflict: the skipped file changed"
+    same d.bin d.bin download_conflict
+    no_partials a.bin a2.bin b.bin c.bin d.bin
+fi
+
 # Every screenshot is a picture of the page's size.
 for shot in list-empty list-rows list-two-budget; do
     size=$(identify -format '%wx%h' "$SCREENS/$shot.png" 2>/dev/null)
     [ "$size" = 800x600 ] || fail "$shot.png is not an 800x600 picture (${size:-unreadable})"
+done
+
+for shot in dialog-idle dialog-running dialog-finished conflict-prompt tray-icon; do
+    [ -s "$SCREENS/$shot.png" ] || fail "no $shot.png"
 done
 
 if [ "$failures" -gt 0 ]; then

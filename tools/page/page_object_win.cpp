@@ -36,6 +36,7 @@ public:
         out = V_VT(v) == (VT_DISPATCH | VT_BYREF) ? *V_DISPATCHREF(v) : V_VT(v) == VT_DISPATCH ? V_DISPATCH(v) : nullptr;
         return out || Refuse(i, L"an object");
     }
+    bool IsText(UINT i) { return V_VT(At(i)) == VT_BSTR || V_VT(At(i)) == (VT_BSTR | VT_BYREF); }
     bool Refuse(UINT i, const wchar_t* want) {
         failure = std::wstring(L"page.") + method_ + L": argument " + std::to_wstring(i + 1) + L" is not " + want;
         return false;
@@ -179,12 +180,55 @@ bool Exit(PageHost& host, Arguments& args, VARIANT*) {
 }
 
 bool ClickAt(PageHost&, Arguments& args, VARIANT* result) {
-    IDispatch* control;
+    std::wstring caption;
+    IDispatch* control = nullptr;
     long x, y;
-    if (!args.Object(0, control) || !args.Integer(1, x) || !args.Integer(2, y)) return false;
-    HWND window = ControlWindow(control);
-    if (!window) return args.Refuse(0, L"a control on this page");
-    SetBool(result, Click(window, static_cast<int>(x), static_cast<int>(y)));
+    if (!args.Integer(1, x) || !args.Integer(2, y)) return false;
+    // A control of the page, or a window of the page's by its caption.
+    HWND window = nullptr;
+    if (args.IsText(0)) {
+        if (!args.Text(0, caption)) return false;
+        window = FindPageWindow(caption);
+    } else {
+        if (!args.Object(0, control)) return false;
+        window = ControlWindow(control);
+        if (!window) return args.Refuse(0, L"a control on this page");
+    }
+    SetBool(result, window && Click(window, static_cast<int>(x), static_cast<int>(y)));
+    return true;
+}
+
+bool ListText(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long id, row, column;
+    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, row) || !args.Integer(3, column))
+        return false;
+    HWND window = FindPageWindow(caption);
+    SetText(result, window ? ListItemText(window, static_cast<int>(id), static_cast<int>(row), static_cast<int>(column))
+                           : L"");
+    return true;
+}
+
+bool SystemCommand(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long command;
+    if (!args.Text(0, caption) || !args.Integer(1, command)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && PostSystemCommand(window, static_cast<WPARAM>(command)));
+    return true;
+}
+
+bool ClickTrayAt(PageHost&, Arguments& args, VARIANT* result) {
+    long x, y;
+    if (!args.Integer(0, x) || !args.Integer(1, y)) return false;
+    SetBool(result, ClickNotificationArea(static_cast<int>(x), static_cast<int>(y)));
+    return true;
+}
+
+bool TrayScreenshot(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    SetBool(result, SaveScreenPicture(NotificationAreaRect(), path));
     return true;
 }
 
@@ -208,6 +252,8 @@ const MethodEntry kMethods[] = {
     {L"create", 5, Create},     {L"log", 1, Log},   {L"setTimeout", 2, SetTimeout},     {L"dropFiles", 2, Drop},
     {L"press", 2, Press},       {L"text", 2, Text}, {L"screenshot", 2, Screenshot}, {L"exit", 1, Exit},
     {L"click", 3, ClickAt},     {L"setText", 3, Type},
+    {L"sysCommand", 2, SystemCommand}, {L"clickTray", 2, ClickTrayAt}, {L"screenshotTray", 1, TrayScreenshot},
+    {L"listText", 4, ListText},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

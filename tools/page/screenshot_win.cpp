@@ -8,16 +8,10 @@ namespace parvex::page {
 
 namespace {
 
-bool Capture(HWND window, RgbImage& image) {
-    RECT bounds;
-    if (!GetWindowRect(window, &bounds)) return false;
-    image.width = bounds.right - bounds.left;
-    image.height = bounds.bottom - bounds.top;
+// Copies width x height pixels at (x, y) of source.
+bool Copy(HDC source, int x, int y, RgbImage& image) {
     if (image.width <= 0 || image.height <= 0) return false;
-    // The window's own pixels, children included: what the screen shows
-    // may lag behind a repaint that just happened.
-    HDC screen = GetWindowDC(window);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = image.width;
@@ -26,11 +20,11 @@ bool Capture(HWND window, RgbImage& image) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP dib = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool copied = false;
     if (dib) {
         HGDIOBJ old = SelectObject(memory, dib);
-        copied = BitBlt(memory, 0, 0, image.width, image.height, screen, 0, 0, SRCCOPY) != 0;
+        copied = BitBlt(memory, 0, 0, image.width, image.height, source, x, y, SRCCOPY) != 0;
         GdiFlush();
         SelectObject(memory, old);
     }
@@ -45,7 +39,19 @@ bool Capture(HWND window, RgbImage& image) {
     }
     if (dib) DeleteObject(dib);
     DeleteDC(memory);
-    ReleaseDC(window, screen);
+    return copied;
+}
+
+bool Capture(HWND window, RgbImage& image) {
+    RECT bounds;
+    if (!GetWindowRect(window, &bounds)) return false;
+    image.width = bounds.right - bounds.left;
+    image.height = bounds.bottom - bounds.top;
+    // The window's own pixels, children included: what the screen shows
+    // may lag behind a repaint that just happened.
+    HDC dc = GetWindowDC(window);
+    bool copied = Copy(dc, 0, 0, image);
+    ReleaseDC(window, dc);
     return copied;
 }
 
@@ -63,6 +69,18 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RgbImage image;
     if (!Capture(window, image)) return false;
+    std::string png = EncodePng(image);
+    return !png.empty() && WriteFileBytes(path, png);
+}
+
+bool SaveScreenPicture(const RECT& area, const std::wstring& path) {
+    RgbImage image;
+    image.width = area.right - area.left;
+    image.height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    bool copied = Copy(screen, area.left, area.top, image);
+    ReleaseDC(nullptr, screen);
+    if (!copied) return false;
     std::string png = EncodePng(image);
     return !png.empty() && WriteFileBytes(path, png);
 }

@@ -1,5 +1,6 @@
 #include "tools/page/window_actions_win.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 namespace parvex::page {
@@ -34,6 +35,22 @@ void DeliverPosted(HWND target) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+// The child of parent that the mouse at point (parent's client
+// coordinates) reaches, as the system finds it: the topmost visible one
+// there that does not let the mouse through (a group box does, to what it
+// frames); parent itself when none.
+HWND ChildUnderMouse(HWND parent, POINT point) {
+    POINT screen = point;
+    ClientToScreen(parent, &screen);
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r;
+        if (!IsWindowVisible(child) || !GetWindowRect(child, &r) || !PtInRect(&r, screen)) continue;
+        if (SendMessageW(child, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y)) == HTTRANSPARENT) continue;
+        return child;
+    }
+    return parent;
 }
 
 }  // namespace
@@ -92,6 +109,18 @@ std::wstring WindowText(HWND window, int id) {
     return text;
 }
 
+std::wstring ListItemText(HWND window, int id, int row, int column) {
+    HWND list = Child(window, id);
+    if (!list || row < 0 || row >= static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) return L"";
+    wchar_t text[1024] = {0};
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 1024;
+    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
 bool TypeText(HWND window, int id, const std::wstring& text) {
     HWND child = Child(window, id);
     if (!child) return false;
@@ -107,7 +136,7 @@ bool Click(HWND window, int x, int y) {
     HWND target = window;
     // Down to the innermost visible child under the point.
     for (;;) {
-        HWND inner = ChildWindowFromPointEx(target, point, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+        HWND inner = ChildUnderMouse(target, point);
         if (!inner || inner == target) break;
         MapWindowPoints(target, inner, &point, 1);
         target = inner;
@@ -119,6 +148,49 @@ bool Click(HWND window, int x, int y) {
     PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(target, WM_LBUTTONUP, 0, at);
     DeliverPosted(target);
+    return true;
+}
+
+bool PostSystemCommand(HWND window, WPARAM command) {
+    return PostMessageW(window, WM_SYSCOMMAND, command, 0) != FALSE;
+}
+
+namespace {
+// The window that holds the tray icons: the notification area of the
+// taskbar, or, under Wine on a display without one, the stand-alone window
+// that Wine shows the icons in.
+HWND NotificationArea() {
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    if (taskbar && IsWindowVisible(taskbar)) {
+        HWND area = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", nullptr);
+        return area ? area : taskbar;
+    }
+    HWND standalone = FindWindowW(L"__winex11_standalone_tray", nullptr);
+    return standalone && IsWindowVisible(standalone) ? standalone : nullptr;
+}
+}  // namespace
+
+RECT NotificationAreaRect() {
+    RECT r = {};
+    if (HWND area = NotificationArea()) GetWindowRect(area, &r);
+    return r;
+}
+
+bool ClickNotificationArea(int x, int y) {
+    HWND area = NotificationArea();
+    if (!area) return false;
+    // Down to the icon's own window where the icons have windows.
+    POINT point = {x, y};
+    HWND target = area;
+    if (HWND inner = ChildWindowFromPointEx(area, point, CWP_SKIPINVISIBLE); inner && inner != area) {
+        MapWindowPoints(area, inner, &point, 1);
+        target = inner;
+    }
+    // The notification area belongs to another process: the click is
+    // posted, as the system would deliver it.
+    LPARAM at = MAKELPARAM(point.x, point.y);
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(target, WM_LBUTTONUP, 0, at);
     return true;
 }
 

@@ -25,11 +25,23 @@ bool PressButton(HWND window, int id);
 // no such child.
 std::wstring WindowText(HWND window, int id);
 
+// The text at (row, column) of list view id; "" when there is none.
+std::wstring ListItemText(HWND window, int id, int row, int column);
+
 // Replaces the text of child id as typing would; true when found.
 bool TypeText(HWND window, int id, const std::wstring& text);
 
 // A left-button click at (x, y) of window's client area, delivered to the
 // innermost child under that point; returns when the click was handled.
 bool Click(HWND window, int x, int y);
+
+// Posts window the system command that its caption buttons send (the close
+// box SC_CLOSE, the minimise box SC_MINIMIZE).
+bool PostSystemCommand(HWND window, WPARAM command);
+
+// The taskbar's notification area on screen (empty when there is none) and
+// a left-button click at (x, y) of it, as on a tray icon there.
+RECT NotificationAreaRect();
+bool ClickNotificationArea(int x, int y);
 
 }  // namespace parvex::page

@@ -1,0 +1,225 @@
+#include "control/download_dlg_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "control/settings.h"
+#include "download/dialog_geometry.h"
+#include "download/download_state.h"
+
+namespace parvex {
+
+static_assert(IDC_DN_SPEED == kDnSpeedLabel && IDC_DN_FOLDER == kDnSaveFolderEdit &&
+                  IDC_DN_CHANGE_FOLDER == kDnChangeFolderButton && IDC_DN_LIST == kDnFileList &&
+                  IDC_DN_FILE_BAR == kDnFileProgress && IDC_DN_FILE_NAME == kDnFileNameLabel &&
+                  IDC_DN_RUN_TOTAL == kDnTotalSizeLabel && IDC_DN_FILE_SIZE == kDnFileSizeLabel &&
+                  IDC_DN_RUN_BAR == kDnTotalProgress && IDC_DN_CANCEL == kDnCancelButton &&
+                  IDC_DN_START == kDnStartButton && IDC_DN_RUN_DONE == kDnDoneBytesLabel &&
+                  IDC_DN_FILE_DONE == kDnFileBytesLabel && IDC_DN_DELETE == kDnDeleteButton &&
+                  IDC_DN_TIME_LEFT == kDnTimeLeftLabel && IDC_DN_OPEN_FOLDER == kDnOpenFolderButton,
+              "the queue and the worker write to the template's controls");
+
+namespace {
+
+void AddColumn(HWND list, int index, const wchar_t* heading, int format) {
+    LVCOLUMNW column = {};
+    column.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
+    column.fmt = format;
+    column.pszText = const_cast<wchar_t*>(heading);
+    column.iSubItem = index;
+    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, index, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+}  // namespace
+
+CNDownloadDlg::~CNDownloadDlg() {
+    // Normally gone already (WM_DOWNLOAD_CLOSE); destroyed on its own thread
+    // either way.
+    if (target_ && IsWindow(target_)) SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0);
+}
+
+bool CNDownloadDlg::Create() {
+    if (!CreateModeless(nullptr)) return false;
+    target_ = window_;
+    boxes_.SetOwner(window_);
+    return true;
+}
+
+void CNDownloadDlg::Show() {
+    ShowWindow(target_, SW_SHOW);
+    Centre();
+    SetForegroundWindow(target_);
+}
+
+void CNDownloadDlg::SendMerge(DownloadState&) { SendMessageW(target_, WM_DOWNLOAD_MERGE, 0, 0); }
+void CNDownloadDlg::SendRefresh(DownloadState&) { SendMessageW(target_, WM_DOWNLOAD_REFRESH, 0, 0); }
+void CNDownloadDlg::SendClose() { SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0); }
+
+LRESULT CNDownloadDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+    HWND list = List();
+    AddColumn(list, 0, L"파일명", LVCFMT_LEFT);
+    AddColumn(list, 1, L"상 태", LVCFMT_CENTER);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    for (int bar : {IDC_DN_FILE_BAR, IDC_DN_RUN_BAR}) SendMessageW(Item(bar), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    return TRUE;
+}
+
+LRESULT CNDownloadDlg::OnStart(WORD, WORD, HWND, BOOL&) {
+    state_.StartRun();
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+    state_.CancelOrClose();
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnDelete(WORD, WORD, HWND, BOOL&) {
+    state_.DeleteButton(*this);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnOpenFolder(WORD, WORD, HWND, BOOL&) {
+    std::wstring folder = state_.SaveFolder();
+    ShellExecuteW(window_, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnChangeFolder(WORD, WORD, HWND, BOOL&) {
+    state_.ChangeFolder(*this);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam == SC_MINIMIZE)
+        tray_.MinimizeToTray(window_, Settings().downloadTitle);
+    else if (wParam == SC_CLOSE)
+        state_.CancelOrClose();
+    else
+        handled = FALSE;
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
+    state_.CancelOrClose();
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnSize(UINT, WPARAM, LPARAM, BOOL& handled) {
+    Centre();
+    handled = FALSE;
+    return 0;
+}
+
+void CNDownloadDlg::Centre() {
+    RECT work, window;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(window_, &window);
+    ScreenPoint at = CentredOrigin(ScreenRect{work.left, work.top, work.right, work.bottom},
+                                   window.right - window.left, window.bottom - window.top);
+    SetWindowPos(window_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT CNDownloadDlg::OnTrayCallback(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+    // Right clicks and the context menu do nothing.
+    if (wParam == kTrayIconId && lParam == WM_LBUTTONDOWN) tray_.RestoreFromTray(window_);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnMerge(UINT, WPARAM, LPARAM, BOOL&) {
+    state_.MergePendingEntries(*this);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&) {
+    DestroyWindow(window_);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
+    state_.RebuildDownloadList(*this);
+    return 0;
+}
+
+LRESULT CNDownloadDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+    tray_.Remove();
+    handled = FALSE;
+    return 0;
+}
+
+void CNDownloadDlg::SetCaption(const std::wstring& text) {
+    SendMessageW(target_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void CNDownloadDlg::InsertRow(int row, const std::wstring& name) {
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(name.c_str());
+    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void CNDownloadDlg::SetRowStatus(int row, const std::wstring& status) {
+    LVITEMW item = {};
+    item.iSubItem = 1;
+    item.pszText = const_cast<wchar_t*>(status.c_str());
+    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void CNDownloadDlg::DeleteRow(int row) { SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEITEM, row, 0); }
+
+void CNDownloadDlg::DeleteAllRows() { SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEALLITEMS, 0, 0); }
+
+std::vector<int> CNDownloadDlg::SelectedRows() {
+    HWND list = GetDlgItem(target_, IDC_DN_LIST);
+    std::vector<int> rows;
+    int row = -1;
+    while ((row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
+        rows.push_back(row);
+    return rows;
+}
+
+void CNDownloadDlg::SetColumnWidths(int nameWidth, int statusWidth) {
+    HWND list = GetDlgItem(target_, IDC_DN_LIST);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, nameWidth);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, statusWidth);
+}
+
+bool CNDownloadDlg::Changed(std::map<int, std::wstring>& shown, int id, const std::wstring& value) {
+    std::lock_guard<std::mutex> lock(shownLock_);
+    auto at = shown.find(id);
+    if (at != shown.end() && at->second == value) return false;
+    shown[id] = value;
+    return true;
+}
+
+bool CNDownloadDlg::Changed(std::map<int, int>& shown, int id, int value) {
+    std::lock_guard<std::mutex> lock(shownLock_);
+    auto at = shown.find(id);
+    if (at != shown.end() && at->second == value) return false;
+    shown[id] = value;
+    return true;
+}
+
+void CNDownloadDlg::SetText(int id, const std::wstring& text) {
+    // The lock is not held while the control is told: the dialog's thread may
+    // itself be on its way to this lock.
+    if (!Changed(texts_, id, text)) return;
+    SendMessageW(GetDlgItem(target_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void CNDownloadDlg::SetProgress(int id, int percent) {
+    if (!Changed(bars_, id, percent)) return;
+    SendMessageW(GetDlgItem(target_, id), PBM_SETPOS, percent, 0);
+}
+
+void CNDownloadDlg::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(target_, id), enable); }
+
+std::shared_ptr<DownloadDialog> DownloadDialogFactoryWin::Create(DownloadState& state) {
+    auto dialog = std::make_shared<CNDownloadDlg>(state);
+    if (!dialog->Create()) return nullptr;
+    return dialog;
+}
+
+}  // namespace parvex
