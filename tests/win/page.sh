@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the page scripts of tests/page in parvex-page.exe with PARVEX.OCX
 # registered: each page checks itself and exits 0 when all its checks hold.
-# Also the program's own answers to a broken script and a bad command line.
+# The upload pages send to a reference mail server of their own, started
+# and stopped here; what it stored is compared here byte for byte. Also the
+# program's own answers to a broken script and a bad command line.
 set -u
 BUILD=${1:?usage: page.sh <build/win dir>}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -12,8 +14,14 @@ OCX=$(winepath -w "$BUILD/PARVEX.OCX")
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/parvex-page.XXXXXX")
 failures=0
 
+SERVER_PID=""
+
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-cleanup() { wine regsvr32 /u /s "$OCX" >/dev/null 2>&1; rm -rf "$WORK"; }
+cleanup() {
+    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
+    wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
+    rm -rf "$WORK"
+}
 trap cleanup EXIT
 
 # The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, and
@@ -38,7 +46,8 @@ run_page() {
     local name=$1 want=$2; shift 2
     local page="$WORK/$name.js" code
     { cat "$PAGES/common.js"; cat "$PAGES/$name.js"; } |
-        sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" >"$page"
+        sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
+            -e "s|@SERVER@|http://127.0.0.1:${PORT:-0}|" >"$page"
     timeout 120 wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
     code=$?
     cat "$WORK/$name.out"
@@ -50,10 +59,77 @@ run_page() {
 
 wine regsvr32 /s "$OCX" || { echo "registration failed"; exit 1; }
 
+# The reference mail server on a free loopback port, its store in WORK.
+STORE="$WORK/store"
+start_server() {
+    "$BUILD/../native/parvex-mailserver" --port 0 --port-file "$WORK/port" --store "$STORE" >/dev/null 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
+    PORT=$(cat "$WORK/port" 2>/dev/null)
+    [ -n "$PORT" ]
+}
+server() { curl -fsS "http://127.0.0.1:$PORT$1"; }
+# stored NAME FILE: the server holds NAME with exactly FILE's bytes.
+stored() { cmp -s "$STORE/$1" "$2" || fail "the server's $1 is not $(basename "$2")"; }
+absent() { [ ! -e "$STORE/$1" ] || fail "the server holds $1"; }
+# upload_page NAME EXPECTED-EXIT [FAULTS]: a page against the server with
+# those faults, its counters zeroed first.
+upload_page() {
+    server /__reset >/dev/null || fail "the mail server does not answer"
+    [ -z "${3:-}" ] || server "/__fault?$3" >/dev/null || fail "faults $3 refused"
+    run_page "$1" "$2"
+}
+
 run_page update_size 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
+
+start_server || fail "the mail server did not start"
+random_file() { head -c "$2" /dev/urandom >"$WORK/files/$1"; }
+mkdir -p "$WORK/files/same" "$STORE"
+
+random_file run-big.bin 8388608
+random_file "진행 파일.txt" 3000
+echo "dropped during the run" >"$WORK/files/dropped-during.txt"
+echo "after the run" >"$WORK/files/after.txt"
+upload_page upload_run 0 "rate=2000000&target=upload"
+stored run-big.bin "$WORK/files/run-big.bin"
+stored "진행 파일.txt" "$WORK/files/진행 파일.txt"
+absent dropped-during.txt
+absent mail.eml
+
+# Each name the server holds already, beside what the user has locally.
+for name in ow rn tk tk-taken sk fa-skip1 fa-skip2 fa-ow1 fa-ow2; do
+    printf 'held by the server: %s' "$name" >"$STORE/$name.txt"
+    cp "$STORE/$name.txt" "$WORK/held-$name.txt"
+    random_file "same/$name.txt" 1234
+done
+random_file same/new.txt 99
+upload_page upload_same 0
+stored ow.txt "$WORK/files/same/ow.txt"
+stored rn.txt "$WORK/held-rn.txt"
+stored "새 이름.txt" "$WORK/files/same/rn.txt"
+for name in tk tk-taken sk fa-skip1 fa-skip2; do stored "$name.txt" "$WORK/held-$name.txt"; done
+stored fa-ow1.txt "$WORK/files/same/fa-ow1.txt"
+stored fa-ow2.txt "$WORK/files/same/fa-ow2.txt"
+stored new.txt "$WORK/files/same/new.txt"
+
+for name in gone-skip kept-skip gone-cancel kept-cancel; do random_file "$name.txt" 700; done
+upload_page upload_missing 0
+stored kept-skip.txt "$WORK/files/kept-skip.txt"
+for name in gone-skip gone-cancel kept-cancel; do absent "$name.txt"; done
+
+random_file never.bin 65536
+upload_page upload_fail 0 "close_after=6000&rate=20000&target=upload"
+stats=$(server /__stats)
+case "$stats" in "uploads=4 "*) ;; *) fail "a failing server was asked $stats, not uploads=4" ;; esac
+absent never.bin
+
+for name in c-button c-box; do random_file "$name.bin" 1048576; random_file "after-${name#c-}.txt" 10; done
+upload_page upload_cancel 0 "rate=200000&target=upload"
+absent after-button.txt
+absent after-box.txt
 
 # A page whose script ends without page.exit runs on until its window is
 # closed, and then ends with 0, its control closed first.
@@ -96,6 +172,12 @@ code=$?
 for shot in list-empty list-rows list-two-budget; do
     size=$(identify -format '%wx%h' "$SCREENS/$shot.png" 2>/dev/null)
     [ "$size" = 800x600 ] || fail "$shot.png is not an 800x600 picture (${size:-unreadable})"
+done
+# The upload's dialogs and boxes, each a picture of some size.
+for shot in upload-progress upload-same-file change-filename file-not-found upload-retry-question upload-cancelled; do
+    size=$(identify -format '%w %h' "$SCREENS/$shot.png" 2>/dev/null)
+    [ "${size%% *}" -gt 100 ] 2>/dev/null && [ "${size##* }" -gt 50 ] ||
+        fail "$shot.png is no picture of a dialog (${size:-unreadable})"
 done
 
 if [ "$failures" -gt 0 ]; then

@@ -197,6 +197,30 @@ bool Type(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool Key(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long id, key;
+    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, key)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && PressKey(window, static_cast<int>(id), static_cast<int>(key)));
+    return true;
+}
+
+bool Close(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    if (!args.Text(0, caption)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && PressCloseBox(window));
+    return true;
+}
+
+bool RemoveFile(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    SetBool(result, DeleteFileW(path.c_str()) != FALSE);
+    return true;
+}
+
 struct MethodEntry {
     const wchar_t* name;
     UINT arguments;
@@ -207,7 +231,8 @@ struct MethodEntry {
 const MethodEntry kMethods[] = {
     {L"create", 5, Create},     {L"log", 1, Log},   {L"setTimeout", 2, SetTimeout},     {L"dropFiles", 2, Drop},
     {L"press", 2, Press},       {L"text", 2, Text}, {L"screenshot", 2, Screenshot}, {L"exit", 1, Exit},
-    {L"click", 3, ClickAt},     {L"setText", 3, Type},
+    {L"click", 3, ClickAt},     {L"setText", 3, Type},  {L"key", 3, Key},               {L"close", 1, Close},
+    {L"removeFile", 1, RemoveFile},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

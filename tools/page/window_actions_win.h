@@ -32,4 +32,11 @@ bool TypeText(HWND window, int id, const std::wstring& text);
 // innermost child under that point; returns when the click was handled.
 bool Click(HWND window, int x, int y);
 
+// A press and release of virtualKey on child id (the window itself for 0),
+// focused first as a person would; true when found.
+bool PressKey(HWND window, int id, int virtualKey);
+
+// The window's close box; returns once the window has handled it.
+bool PressCloseBox(HWND window);
+
 }  // namespace parvex::page
