@@ -126,8 +126,10 @@ bool PressKey(HWND window, int id, int virtualKey) {
     HWND target = Child(window, id);
     if (!target) return false;
     // Focus moves only within this thread's windows; a window of another
-    // thread gets the key where it is.
-    if (GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId()) SetFocus(target);
+    // thread gets the key where it is. In a dialog the focus moves as Tab
+    // moves it, so that a focused push button becomes the one Enter presses.
+    if (target != window && GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId())
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
     UINT scan = MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC);
     PostMessageW(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), MAKELPARAM(1, scan));
     PostMessageW(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), MAKELPARAM(1, scan | KF_REPEAT | KF_UP));
