@@ -121,7 +121,7 @@ stored kept-skip.txt "$WORK/files/kept-skip.txt"
 for name in gone-skip gone-cancel kept-cancel; do absent "$name.txt"; done
 
 random_file never.bin 65536
-upload_page upload_fail 0 "close_after=6000&rate=20000&target=upload"
+upload_page upload_fail 0 "close_after=6000&rate=10000&target=upload"
 stats=$(server /__stats)
 case "$stats" in "uploads=4 "*) ;; *) fail "a failing server was asked $stats, not uploads=4" ;; esac
 absent never.bin
