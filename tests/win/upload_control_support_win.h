@@ -46,16 +46,6 @@ inline HWND ListViewOf(HWND controlWindow) {
     return listWindow ? GetDlgItem(listWindow, 203) : nullptr;
 }
 
-inline std::wstring ItemText(HWND list, int row, int column) {
-    wchar_t text[512] = {0};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 // A file of size bytes in the temporary folder, removed with the object.
 struct TempFile {
     std::wstring path;

@@ -141,7 +141,7 @@ TEST_F(ListWindowTest, ClicksTickOneRowTickAllByTheHeaderAndSwitchKinds) {
     ClickAt(list, CheckBoxOf(list, 2));
     ASSERT_EQ(CallByName(control, L"DeleteFile", {}), S_OK);
     ASSERT_EQ(CountOf(control), 1);
-    EXPECT_EQ(ItemText(list, 0, 1), L"parvex_click_b.txt");
+    EXPECT_EQ(RowText(list, 0, 1), L"parvex_click_b.txt");
     EXPECT_EQ(DoubleResult(control, L"GetTotalUpSize"), 3000.0);
 }
 
