@@ -38,6 +38,15 @@ public:
     // Shuts both directions down; the destructor closes.
     virtual void Shutdown() = 0;
 
+    // Receives what has arrived without waiting: bytes (> 0), 0 when the
+    // peer closed, -1 on error, kNothingArrived when nothing is there yet.
+    // One call where data flows, where asking first would cost a second.
+    virtual long RecvSome(void* buffer, size_t count) {
+        int r = WaitReadable(0);
+        if (r == 0) return kNothingArrived;
+        return r < 0 ? -1 : Recv(buffer, count);
+    }
+    static constexpr long kNothingArrived = -2;
     // Sends what fits without blocking: bytes taken (> 0), 0 when nothing
     // fits now, -1 on error. Doubles without a send buffer send everything.
     virtual long SendSome(const void* data, size_t count) {

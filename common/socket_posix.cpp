@@ -55,6 +55,14 @@ public:
             if (!WouldBlock(errno) || PollFor(fd_, POLLIN, -1) < 0) return -1;
         }
     }
+    long RecvSome(void* buffer, size_t count) override {
+        for (;;) {
+            ssize_t n = ::recv(fd_, buffer, count, 0);
+            if (n >= 0) return static_cast<long>(n);
+            if (errno == EINTR) continue;
+            return WouldBlock(errno) ? kNothingArrived : -1;
+        }
+    }
     long Available() override {
         int n = 0;
         return ::ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;

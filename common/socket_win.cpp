@@ -59,6 +59,12 @@ public:
             if (WSAGetLastError() != WSAEWOULDBLOCK || SelectFor(s_, Want::Read, -1) < 0) return -1;
         }
     }
+    long RecvSome(void* buffer, size_t count) override {
+        int chunk = count > 0x10000000 ? 0x10000000 : static_cast<int>(count);
+        int n = recv(s_, static_cast<char*>(buffer), chunk, 0);
+        if (n != SOCKET_ERROR) return n;
+        return WSAGetLastError() == WSAEWOULDBLOCK ? kNothingArrived : -1;
+    }
     long Available() override {
         u_long n = 0;
         return ioctlsocket(s_, FIONREAD, &n) == 0 ? static_cast<long>(n) : -1;

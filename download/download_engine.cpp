@@ -160,23 +160,14 @@ struct Transfer {
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
     // read, deletions).
-    // WaitCancelled: one of those came first. *waiting gets the bytes known
-    // to wait (0 when not known): that many can be received without asking
-    // the socket again, and during a transfer they nearly always are.
-    int Wait(bool deletions, long* waiting = nullptr) {
-        if (waiting) *waiting = 0;
+    // WaitCancelled: one of those came first.
+    int Wait(bool deletions) {
         ServerWait wait;
         wait.clock = &state.Time();
         wait.timeoutMs = state.silentServerTimeoutMs;
         wait.interrupted = [this, deletions] {
             return state.pendingAdded || state.downloadCancelRequested || (deletions && state.deleteRequested);
         };
-        if (wait.interrupted()) return WaitCancelled;
-        long available = socket.Available();
-        if (available > 0) {
-            if (waiting) *waiting = available;
-            return WaitReady;
-        }
         return WaitForBytes(socket, wait);
     }
 };
@@ -285,10 +276,6 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
     DownloadState& state = t.state;
     char* block = t.buffers.block;
     double received = 0;
-    // Bytes the socket is known to hold: received without asking again,
-    // since every question to the platform costs about as much as a receive.
-    // The flags are still looked at before every block.
-    long waiting = 0;
     for (;;) {
         MergeIfPending(state, t.dialog);
         if (CurrentEntryDeleted(state, t.view, fileBytes)) {
@@ -300,15 +287,17 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
             sampler.Last(t.view);
             return partial.Finish() ? DlDone : DlCreateFailed;
         }
-        int w = WaitReady;
-        if (waiting <= 0) w = t.Wait(true, &waiting);
-        if (w == WaitCancelled) continue;
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
         size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
-        if (waiting > 0 && static_cast<size_t>(waiting) < want) want = static_cast<size_t>(waiting);
-        long n = w == WaitReady ? t.socket.Recv(block, want) : -1;
-        waiting = n > 0 && waiting > n ? waiting - n : 0;
+        // Received at once while the data flows; waited for, in slices that
+        // see the flags, only when nothing has arrived.
+        long n = t.socket.RecvSome(block, want);
+        if (n == Socket::kNothingArrived) {
+            int w = t.Wait(true);
+            if (w == WaitReady || w == WaitCancelled) continue;
+            return DlSocketError;
+        }
         // A file cut short must not look complete; the partial one goes.
         if (n <= 0) return DlSocketError;
         if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;
