@@ -146,7 +146,7 @@ step("upload with a file refused by the server");
 
 // --- 7. The uploaded files queued for download ------------------------------
 up.SetDownHostUrl(SERVER + "/");
-var downloads = [["/hello-2.txt", "hello-2.txt", 19], ["/회의록 초안.txt", "회의록 초안.txt", 37],
+var downloads = [["/hello-2.txt", "hello-2.txt", 19], ["/회의록 초안.txt", "회의록 초안.txt", 39],
                  ["/photo.jpg", "photo.jpg", 3000000], ["/사진/바다.jpg", "바다.jpg", 3000]];
 for (var i = 0; i < downloads.length; i++)
     expect("AddDownloadFile " + downloads[i][1],
