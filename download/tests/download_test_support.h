@@ -16,6 +16,7 @@
 #include "download/download_state.h"
 #include "download/same_file.h"
 #include "tests/support/fakes.h"
+#include "tests/support/wait_for.h"
 
 // Their own namespace: other test folders have doubles of the same names in
 // the same test program.
@@ -231,13 +232,6 @@ struct DownloadTestRig {
     }
 };
 
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using parvex::testing::WaitFor;
 
 }  // namespace parvex::dltest

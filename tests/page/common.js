@@ -4,6 +4,7 @@
 var FILES = "@FILES@";      // the test files' folder, as a Windows path
 var SCREENS = "@SCREENS@";  // where screenshots go
 var PORT = "@PORT@";        // the reference mail server's port on 127.0.0.1
+var SERVER = "http://127.0.0.1:" + PORT;
 var failures = 0;
 
 function check(what, got, want) {
@@ -30,6 +31,72 @@ function whenWindow(caption, id, action) {
         page.setTimeout(poll, 50);
     }
     page.setTimeout(poll, 0);
+}
+
+// An upload control that sends to the reference server with the form's
+// field names, a budget of 100 MB and its progress dialog titled title.
+function uploadControl(title) {
+    var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
+    up.UploadUrlAddress(SERVER + "/upload");
+    up.UpForm_Filename("name");
+    up.UpForm_UniqueFilename("unique");
+    up.UpForm_UpFile("file");
+    up.SetLimitUploadSize(100);
+    up.SetUpTitle(title);
+    return up;
+}
+
+// A step's condition: control id of its window shows text.
+function shows(id, text) {
+    return function (caption) { return page.text(caption, id) === text; };
+}
+
+// The prompts and boxes a run may open: the control that tells one from
+// another and the button that dismisses it.
+var DISMISS = {
+    "Upload Same File": [250, 255], "File Process": [263, 2], "Change Filename": [242, 2],
+    "Warning": [65535, 7], "\uC54C\uB9BC": [65535, 1]
+};
+
+// One prompt or box up unchanged for three seconds was not expected by the
+// page: a failure, dismissed so that the page goes on.
+function dismissStuck(seen) {
+    var now = new Date().getTime();
+    for (var caption in DISMISS) {
+        var up = page.text(caption, 0) === caption;
+        var key = up ? page.text(caption, DISMISS[caption][0]) : null;
+        if (!up || !seen[caption] || seen[caption].key !== key) {
+            seen[caption] = up ? {key: key, since: now} : null;
+        } else if (now - seen[caption].since > 3000) {
+            page.log("FAIL unexpected [" + caption + "]: " + key);
+            failures++;
+            page.press(caption, DISMISS[caption][1]);
+            seen[caption].since = now;
+        }
+    }
+}
+
+// UploadStart of up, with the windows it opens answered in order: each step
+// waits until the window captioned step.caption is up and step.when (if
+// given) holds for it, then runs step.act(caption). Returns UploadStart's
+// result; every step must have been taken.
+function uploadWith(up, steps) {
+    var run = {next: 0, over: false, seen: {}};
+    function poll() {
+        if (run.over) return;
+        var step = steps[run.next];
+        if (step && page.text(step.caption, 0) === step.caption && (!step.when || step.when(step.caption))) {
+            run.next++;
+            if (step.act) step.act(step.caption);
+        }
+        dismissStuck(run.seen);
+        page.setTimeout(poll, 20);
+    }
+    page.setTimeout(poll, 0);
+    var result = up.UploadStart(0);
+    run.over = true;
+    check("steps taken", run.next, steps.length);
+    return result;
 }
 
 function finish() {

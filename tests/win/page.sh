@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the page scripts of tests/page in parvex-page.exe with PARVEX.OCX
 # registered: each page checks itself and exits 0 when all its checks hold.
-# Also the program's own answers to a broken script and a bad command line.
+# The upload pages send to a reference mail server of their own, started
+# and stopped here; what it stored is compared here byte for byte. Also the
+# program's own answers to a broken script and a bad command line.
 set -u
 BUILD=${1:?usage: page.sh <build/win dir>}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -57,10 +59,87 @@ run_page() {
 
 wine regsvr32 /s "$OCX" || { echo "registration failed"; exit 1; }
 
+# The reference mail server on a free loopback port: uploads are stored in
+# STORE, downloads are served from SERVE.
+STORE="$WORK/store"
+SERVE="$WORK/serve"
+start_server() {
+    mkdir -p "$SERVE"
+    head -c 400000 /dev/urandom >"$SERVE/a.bin"
+    head -c 400000 /dev/urandom >"$SERVE/b.bin"
+    head -c 400000 /dev/urandom >"$SERVE/c.bin"
+    head -c 20000 /dev/urandom >"$SERVE/d.bin"
+    head -c 3000 /dev/urandom >"$SERVE/보고서 1.txt"
+    : >"$SERVE/empty.txt"
+    "$BUILD/../native/parvex-mailserver" --port 0 --port-file "$WORK/port" --store "$STORE" --serve "$SERVE" \
+        >/dev/null 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
+    PORT=$(cat "$WORK/port" 2>/dev/null)
+    [ -n "$PORT" ]
+}
+server() { curl -fsS "http://127.0.0.1:$PORT$1"; }
+# stored NAME FILE: the server holds NAME with exactly FILE's bytes.
+stored() { cmp -s "$STORE/$1" "$2" || fail "the server's $1 is not $(basename "$2")"; }
+absent() { [ ! -e "$STORE/$1" ] || fail "the server holds $1"; }
+# upload_page NAME EXPECTED-EXIT [FAULTS]: a page against the server with
+# those faults, its counters zeroed first.
+upload_page() {
+    server /__reset >/dev/null || fail "the mail server does not answer"
+    [ -z "${3:-}" ] || server "/__fault?$3" >/dev/null || fail "faults $3 refused"
+    run_page "$1" "$2"
+}
+
 run_page update_size 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
+
+start_server || fail "the mail server did not start"
+random_file() { head -c "$2" /dev/urandom >"$WORK/files/$1"; }
+mkdir -p "$WORK/files/same" "$STORE"
+
+random_file run-big.bin 8388608
+random_file "진행 파일.txt" 3000
+echo "dropped during the run" >"$WORK/files/dropped-during.txt"
+echo "after the run" >"$WORK/files/after.txt"
+upload_page upload_run 0 "rate=2000000&target=upload"
+stored run-big.bin "$WORK/files/run-big.bin"
+stored "진행 파일.txt" "$WORK/files/진행 파일.txt"
+absent dropped-during.txt
+absent mail.eml
+
+# Each name the server holds already, beside what the user has locally.
+for name in ow rn tk tk-taken sk fa-skip1 fa-skip2 fa-ow1 fa-ow2; do
+    printf 'held by the server: %s' "$name" >"$STORE/$name.txt"
+    cp "$STORE/$name.txt" "$WORK/held-$name.txt"
+    random_file "same/$name.txt" 1234
+done
+random_file same/new.txt 99
+upload_page upload_same 0
+stored ow.txt "$WORK/files/same/ow.txt"
+stored rn.txt "$WORK/held-rn.txt"
+stored "새 이름.txt" "$WORK/files/same/rn.txt"
+for name in tk tk-taken sk fa-skip1 fa-skip2; do stored "$name.txt" "$WORK/held-$name.txt"; done
+stored fa-ow1.txt "$WORK/files/same/fa-ow1.txt"
+stored fa-ow2.txt "$WORK/files/same/fa-ow2.txt"
+stored new.txt "$WORK/files/same/new.txt"
+
+for name in gone-skip kept-skip gone-cancel kept-cancel; do random_file "$name.txt" 700; done
+upload_page upload_missing 0
+stored kept-skip.txt "$WORK/files/kept-skip.txt"
+for name in gone-skip gone-cancel kept-cancel; do absent "$name.txt"; done
+
+random_file never.bin 65536
+upload_page upload_fail 0 "close_after=6000&rate=10000&target=upload"
+stats=$(server /__stats)
+case "$stats" in "uploads=4 "*) ;; *) fail "a failing server was asked $stats, not uploads=4" ;; esac
+absent never.bin
+
+for name in c-button c-box; do random_file "$name.bin" 1048576; random_file "after-${name#c-}.txt" 10; done
+upload_page upload_cancel 0 "rate=200000&target=upload"
+absent after-button.txt
+absent after-box.txt
 
 # A page whose script ends without page.exit runs on until its window is
 # closed, and then ends with 0, its control closed first.
@@ -99,22 +178,8 @@ timeout 60 wine "$PAGE_EXE" 'C:\no\such\page.js' >/dev/null 2>&1
 code=$?
 [ "$code" = 2 ] || fail "a missing page exited $code, not 2"
 
-# The download pages fetch from the reference mail server, started here on a
-# free loopback port, into a save folder of their own.
-SERVE="$WORK/serve"
-mkdir -p "$SERVE"
-head -c 400000 /dev/urandom >"$SERVE/a.bin"
-head -c 400000 /dev/urandom >"$SERVE/b.bin"
-head -c 400000 /dev/urandom >"$SERVE/c.bin"
-head -c 20000 /dev/urandom >"$SERVE/d.bin"
-head -c 3000 /dev/urandom >"$SERVE/보고서 1.txt"
-: >"$SERVE/empty.txt"
-"$BUILD/../native/parvex-mailserver" --port 0 --port-file "$WORK/port" --store "$WORK/store" --serve "$SERVE" \
-    >/dev/null 2>&1 &
-SERVER_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
-PORT=$(cat "$WORK/port" 2>/dev/null)
-[ -n "$PORT" ] || fail "the mail server did not start"
+# The download pages fetch from the same server (its GET requests read SERVE)
+# into a save folder of their own.
 
 # run_download_page NAME: a fresh save folder remembered as the user's,
 # downloads slowed down so that a run lasts long enough to act in it.
@@ -128,7 +193,7 @@ run_download_page() {
     curl -s "http://127.0.0.1:$PORT/__reset" >/dev/null
 }
 same() { cmp -s "$SERVE/$1" "$SAVE/$2" || fail "$3: $2 is not the served $1"; }
-absent() { [ ! -e "$SAVE/$1" ] || fail "$2: $1 is in the save folder"; }
+not_saved() { [ ! -e "$SAVE/$1" ] || fail "$2: $1 is in the save folder"; }
 no_partials() { [ -z "$(ls -A "$SAVE" | grep -v -x -F -f <(printf '%s\n' "$@"))" ] ||
     fail "save folder holds more than $*: $(ls -A "$SAVE" | tr '\n' ' ')"; }
 
@@ -138,8 +203,8 @@ if [ -n "$PORT" ]; then
     no_partials a.bin "보고서 1.txt" empty.txt d.bin
 
     run_download_page download_cancel
-    absent a.bin "deleted row"
-    absent b.bin "cancelled transfer"
+    not_saved a.bin "deleted row"
+    not_saved b.bin "cancelled transfer"
     no_partials
 
     conflicts() {
@@ -160,6 +225,12 @@ fi
 for shot in list-empty list-rows list-two-budget; do
     size=$(identify -format '%wx%h' "$SCREENS/$shot.png" 2>/dev/null)
     [ "$size" = 800x600 ] || fail "$shot.png is not an 800x600 picture (${size:-unreadable})"
+done
+# The upload's dialogs and boxes, each a picture of some size.
+for shot in upload-progress upload-same-file change-filename file-not-found upload-retry-question upload-cancelled; do
+    size=$(identify -format '%w %h' "$SCREENS/$shot.png" 2>/dev/null)
+    [ "${size%% *}" -gt 100 ] 2>/dev/null && [ "${size##* }" -gt 50 ] ||
+        fail "$shot.png is no picture of a dialog (${size:-unreadable})"
 done
 
 for shot in dialog-idle dialog-running dialog-finished conflict-prompt tray-icon; do

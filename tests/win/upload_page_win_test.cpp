@@ -1,11 +1,10 @@
-// The upload control in a page during a run: the page's script keeps running
-// (timers here) while the progress dialog is up, and nothing it calls may
-// change the list under the worker; a page that goes away cancels the run.
+// The upload control in a page during a run: a control or page that goes
+// away cancels the run. The page's own calls during a run are tried in the
+// page tests (tests/page/upload_run.js).
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
 #include <windows.h>
-#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -29,12 +28,6 @@ void CALLBACK PageTimer(HWND window, UINT, UINT_PTR id, DWORD) {
     auto script = std::move(timerScript);
     timerScript = nullptr;
     script();
-}
-
-long CountOf(IDispatch* control) {
-    VARIANT result;
-    CallByName(control, L"TotalUploadCount", {}, &result);
-    return V_VT(&result) == VT_I4 ? V_I4(&result) : -1;
 }
 
 struct UploadPageWin : ControlByProgIdTest<kUpControlProgId> {
@@ -86,43 +79,6 @@ struct UploadPageWin : ControlByProgIdTest<kUpControlProgId> {
 };
 
 }  // namespace
-
-TEST_F(UploadPageWin, PageCallsDuringTheRunChangeNothingAndEveryFileArrives) {
-    ServerGet("/__fault?rate=400000&target=upload");
-    std::string big = Bytes(1 << 20, 13);
-    Drop(L"page-big.bin", big);
-    Drop(L"page-small.txt", "page small");
-    ASSERT_EQ(CountOf(control), 2);
-
-    long countDuring = -1;
-    short secondStart = -1;
-    bool ran = false;
-    timerScript = [&] {
-        ran = true;
-        HWND list = GetDlgItem(ListWindow(), 203);
-        ListView_SetCheckState(list, 0, TRUE);
-        CallByName(control, L"DeleteFile", {});
-        Drop(L"page-dropped.txt", "dropped during the run");
-        CallByName(control, L"AttachFileFromMail", {Text(L"mail.eml"), Text(L"m1"), Number(10)});
-        CallByName(control, L"SetUseType", {Integer(1)});
-        CallByName(control, L"SetLimitUploadSize", {Number(0)});
-        CallByName(control, L"UploadUrlAddress", {Text(L"http://127.0.0.1:1/nowhere")});
-        secondStart = UploadStart();
-        countDuring = CountOf(control);
-    };
-    SetTimer(page.Window(), 1, 20, PageTimer);
-    EXPECT_EQ(UploadStart(), 1);
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(secondStart, 0);
-    EXPECT_EQ(countDuring, 2);
-    EXPECT_EQ(CountOf(control), 0);
-    EXPECT_EQ(ReadAll(store + L"\\page-big.bin"), big);
-    EXPECT_EQ(ReadAll(store + L"\\page-small.txt"), "page small");
-    EXPECT_EQ(GetFileAttributesW((store + L"\\page-dropped.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    // The settings are the page's again once the run is over.
-    Drop(L"page-after.txt", "after");
-    EXPECT_EQ(CountOf(control), 1);
-}
 
 TEST_F(UploadPageWin, ControlOrPageGoingAwayDuringTheRunCancelsIt) {
     ServerGet("/__fault?rate=200000&target=upload");

@@ -241,6 +241,30 @@ bool Type(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool Key(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    long id, key;
+    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, key)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && PressKey(window, static_cast<int>(id), static_cast<int>(key)));
+    return true;
+}
+
+bool Close(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring caption;
+    if (!args.Text(0, caption)) return false;
+    HWND window = FindPageWindow(caption);
+    SetBool(result, window && PressCloseBox(window));
+    return true;
+}
+
+bool RemoveFile(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    SetBool(result, DeleteFileW(path.c_str()) != FALSE);
+    return true;
+}
+
 struct MethodEntry {
     const wchar_t* name;
     UINT arguments;
@@ -253,7 +277,7 @@ const MethodEntry kMethods[] = {
     {L"press", 2, Press},       {L"text", 2, Text}, {L"screenshot", 2, Screenshot}, {L"exit", 1, Exit},
     {L"click", 3, ClickAt},     {L"setText", 3, Type},
     {L"sysCommand", 2, SystemCommand}, {L"clickTray", 2, ClickTrayAt}, {L"screenshotTray", 1, TrayScreenshot},
-    {L"listText", 4, ListText},
+    {L"listText", 4, ListText}, {L"key", 3, Key},   {L"close", 1, Close},               {L"removeFile", 1, RemoveFile},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

@@ -66,6 +66,12 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 
 bool SaveWindowPicture(HWND window, const std::wstring& path) {
     if (!IsWindow(window)) return false;
+    // A window of another thread (a prompt of a worker) may still be in the
+    // middle of showing itself: its thread answers a message only once it
+    // is back in its message loop.
+    DWORD_PTR answer = 0;
+    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId())
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     RgbImage image;
     if (!Capture(window, image)) return false;

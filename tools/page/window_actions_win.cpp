@@ -194,4 +194,25 @@ bool ClickNotificationArea(int x, int y) {
     return true;
 }
 
+bool PressKey(HWND window, int id, int virtualKey) {
+    HWND target = Child(window, id);
+    if (!target) return false;
+    // Focus moves only within this thread's windows; a window of another
+    // thread gets the key where it is. In a dialog the focus moves as Tab
+    // moves it, so that a focused push button becomes the one Enter presses.
+    if (target != window && GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId())
+        SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+    UINT scan = MapVirtualKeyW(static_cast<UINT>(virtualKey), MAPVK_VK_TO_VSC);
+    PostMessageW(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), MAKELPARAM(1, scan));
+    PostMessageW(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), MAKELPARAM(1, scan | KF_REPEAT | KF_UP));
+    return true;
+}
+
+bool PressCloseBox(HWND window) {
+    // Sent, as the frame sends it on a click of the box; bounded, since the
+    // window may belong to a thread that is busy.
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(window, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_NORMAL, 5000, &answer) != 0;
+}
+
 }  // namespace parvex::page

@@ -44,4 +44,11 @@ bool PostSystemCommand(HWND window, WPARAM command);
 RECT NotificationAreaRect();
 bool ClickNotificationArea(int x, int y);
 
+// A press and release of virtualKey on child id (the window itself for 0),
+// focused first as a person would; true when found.
+bool PressKey(HWND window, int id, int virtualKey);
+
+// The window's close box; returns once the window has handled it.
+bool PressCloseBox(HWND window);
+
 }  // namespace parvex::page
