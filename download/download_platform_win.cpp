@@ -8,7 +8,7 @@
 #include "common/cookies_win.h"
 #include "common/file_system.h"
 #include "common/socket.h"
-#include "control/window_message_box_win.h"
+#include "common/window_message_box_win.h"
 #include "download_state.h"
 
 namespace parvex {

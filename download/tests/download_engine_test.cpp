@@ -8,7 +8,7 @@
 
 #include "common/format.h"
 #include "common/utf8.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download/download_engine.h"
 #include "download_engine_fixture.h"
 #include "download_test_support.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "common/folders.h"
-#include "control/download_bridge.h"
-#include "control/settings.h"
+#include "download/download_bridge.h"
+#include "common/settings.h"
 #include "download/download_state.h"
 #include "download_test_support.h"
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "control/com_module_win.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "control/upload_bridge.h"
 #include "control/upload_list_win.h"
 #include "tests/support/fakes.h"

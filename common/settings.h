@@ -1,6 +1,8 @@
 // Settings of the upload control that every control of the process shares.
-// Written by the page's thread only; the upload and download workers read
-// them while a run is in progress, after the start has fixed what they need.
+// Owned by the process (one instance, never destroyed). Written by the page's
+// thread only (the controls' property calls and constructors); the upload and
+// download workers read them while a run is in progress, after the start has
+// fixed what they need.
 #pragma once
 #include <string>
 
