@@ -83,6 +83,8 @@ public:
     const CLSID& PropertyPageId() const override { return CLSID_ParvexUpPropPage; }
     bool SafeForScripting() const override { return true; }
 
+    void OnObjectCreated(IUnknown* object) override { page_.SetControl(object); }
+
     bool OnCreateWindow(HWND window, IOleClientSite* site) override {
         window_ = window;
         messages_.SetOwner(window);
