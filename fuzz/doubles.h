@@ -11,6 +11,7 @@
 
 #include "common/message_box.h"
 #include "common/socket.h"
+#include "uploadlist/upload_list.h"
 
 namespace parvex::fuzz {
 
@@ -81,6 +82,17 @@ public:
         return (style & 0xF) == MbYesNo ? IdYes : IdOk;
     }
     int shown = 0;
+};
+
+// An upload list whose boxes nobody sees.
+struct QuietList {
+    QuietBoxes boxes;
+    UploadListModel model{Host()};
+    UploadListHost Host() {
+        UploadListHost host;
+        host.messages = &boxes;
+        return host;
+    }
 };
 
 }  // namespace parvex::fuzz

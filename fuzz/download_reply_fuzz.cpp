@@ -32,9 +32,7 @@ struct Rig {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Rig rig;
-    FuzzInput in(data, size);
-    size_t piece = 1 + in.Byte() % 64;
-    std::string bytes = in.Rest();
+    auto [piece, bytes] = PeerBytesOf(data, size);
 
     auto entry = std::make_shared<DownloadEntry>();
     entry->urlPath = L"/down?id=1";

@@ -7,9 +7,8 @@ using namespace parvex;
 using namespace parvex::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in(data, size);
-    size_t piece = 1 + in.Byte() % 64;
-    ScriptedNetwork network(in.Rest(), piece);
+    auto [piece, bytes] = PeerBytesOf(data, size);
+    ScriptedNetwork network(bytes, piece);
     UploadTarget target;
     target.host = L"mail.example.com";
     target.path = L"/upload";

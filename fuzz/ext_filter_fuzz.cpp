@@ -1,17 +1,14 @@
 // The page's extension filter and the paths it keeps out of the list.
 #include "fuzz/doubles.h"
 #include "fuzz/fuzz_input.h"
-#include "uploadlist/upload_list.h"
 
 using namespace parvex;
 using namespace parvex::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    QuietBoxes boxes;
-    UploadListHost host;
-    host.messages = &boxes;
-    UploadListModel model(host);
+    QuietList list;
+    UploadListModel& model = list.model;
     model.UploadExtFilter(in.Wide());
     model.UploadExtFilter(in.Wide());
     while (!in.Empty()) {

@@ -57,6 +57,18 @@ private:
     size_t pos_ = 0;
 };
 
+// What a peer sends: the size of the pieces it arrives in (the first byte)
+// and the bytes.
+struct PeerBytes {
+    size_t piece;
+    std::string bytes;
+};
+inline PeerBytes PeerBytesOf(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    size_t piece = 1 + in.Byte() % 64;
+    return PeerBytes{piece, in.Rest()};
+}
+
 // Wide text of bytes taken one for one, as a server's reply reaches the
 // parsers.
 inline std::wstring Latin1(const std::string& bytes) {

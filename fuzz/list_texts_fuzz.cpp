@@ -2,17 +2,14 @@
 // (GetUpFileInfo, the diagnostic list text, the row texts).
 #include "fuzz/doubles.h"
 #include "fuzz/fuzz_input.h"
-#include "uploadlist/upload_list.h"
 
 using namespace parvex;
 using namespace parvex::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    QuietBoxes boxes;
-    UploadListHost host;
-    host.messages = &boxes;
-    UploadListModel model(host);
+    QuietList list;
+    UploadListModel& model = list.model;
     model.SetLimitUploadCount(in.Byte() % 8);
     model.SetUseType(in.Byte() % 2);
     while (!in.Empty()) {

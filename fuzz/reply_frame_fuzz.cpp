@@ -8,9 +8,7 @@ using namespace parvex;
 using namespace parvex::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzInput in(data, size);
-    size_t piece = 1 + in.Byte() % 64;
-    std::string bytes = in.Rest();
+    auto [piece, bytes] = PeerBytesOf(data, size);
 
     for (ReplyInput input : {ReplyInput::Open, ReplyInput::Closed, ReplyInput::Capped}) {
         HttpReply reply;
