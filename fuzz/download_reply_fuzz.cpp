@@ -54,7 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
     auto saved = rig.folder.path / "reply.bin";
     FUZZ_CHECK((result == DlDone) == std::filesystem::exists(saved, ec));
-    if (result == DlDone) FUZZ_CHECK(std::filesystem::file_size(saved, ec) <= bytes.size());
+    if (result == DlDone) {
+        size_t end = bytes.find("\r\n\r\n");
+        FUZZ_CHECK(end != std::string::npos);
+        double length = ParseContentLength(Latin1(bytes.substr(0, end + 4)));
+        FUZZ_CHECK(static_cast<double>(std::filesystem::file_size(saved, ec)) == length);
+    }
     for (auto& item : std::filesystem::directory_iterator(rig.folder.path, ec)) FUZZ_CHECK(item.path() == saved);
     rig.folder.Clear();
 
