@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "utf8.h"
-
 namespace parvex {
 
 namespace {
@@ -11,24 +9,23 @@ constexpr uint32_t kCookieBufferSize = 4096;
 // A cookie header beyond this is not something a browser would send.
 constexpr uint32_t kCookieMaxSize = 1u << 20;
 
-std::wstring UpToZero(const std::vector<char>& buffer) {
+std::wstring UpToZero(const std::vector<wchar_t>& buffer) {
     size_t n = 0;
-    while (n < buffer.size() && buffer[n] != '\0') ++n;
-    return AnsiToWide(std::string(buffer.data(), n));
+    while (n < buffer.size() && buffer[n] != L'\0') ++n;
+    return std::wstring(buffer.data(), n);
 }
 }  // namespace
 
 std::wstring FetchCookies(CookieStore& store, const std::wstring& url) {
-    std::string urlUtf8 = ToUtf8(url);
-    std::vector<char> buffer(kCookieBufferSize, '\0');
+    std::vector<wchar_t> buffer(kCookieBufferSize, L'\0');
     uint32_t size = kCookieBufferSize;
-    if (store.GetCookie(urlUtf8.c_str(), buffer.data(), &size)) return UpToZero(buffer);
+    if (store.GetCookie(url, buffer.data(), &size)) return UpToZero(buffer);
     // A long cookie text is fetched whole: without it the request would go
     // out without the user's login.
     if (size <= kCookieBufferSize || size > kCookieMaxSize) return std::wstring();
-    buffer.assign(size + 1, '\0');
+    buffer.assign(size + 1, L'\0');
     uint32_t bigger = size + 1;
-    if (!store.GetCookie(urlUtf8.c_str(), buffer.data(), &bigger)) return std::wstring();
+    if (!store.GetCookie(url, buffer.data(), &bigger)) return std::wstring();
     return UpToZero(buffer);
 }
 

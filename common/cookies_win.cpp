@@ -8,9 +8,11 @@ namespace {
 
 class WinInetCookies : public CookieStore {
 public:
-    bool GetCookie(const char* urlUtf8, char* buffer, uint32_t* size) override {
+    // A buffer too small gets the size needed in bytes, which is at least
+    // the characters needed: the caller's second buffer is then big enough.
+    bool GetCookie(const std::wstring& url, wchar_t* buffer, uint32_t* size) override {
         DWORD n = *size;
-        BOOL ok = InternetGetCookieA(urlUtf8, "@cookie", buffer, &n);
+        BOOL ok = InternetGetCookieW(url.c_str(), L"@cookie", buffer, &n);
         *size = n;
         return ok != FALSE;
     }

@@ -9,7 +9,8 @@
 namespace parvex {
 
 // The user's documents folder, or "c:\" when the platform cannot name it.
-// Process-wide, fixed at module start.
+// Process-wide, owned by the module: written once by the thread that loads
+// the module (module start), before any control exists; read-only after.
 const std::wstring& DefaultSaveFolder();
 // documentsFolder asks the platform; false when it cannot name the folder.
 void InitDefaultFolder(const std::function<bool(std::wstring&)>& documentsFolder);

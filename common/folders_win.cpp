@@ -6,7 +6,8 @@
 namespace parvex {
 
 bool PlatformDocumentsFolder(std::wstring& folder) {
-    wchar_t path[256] = {0};
+    // The call writes up to MAX_PATH characters whatever the buffer.
+    wchar_t path[MAX_PATH] = {0};
     if (!SHGetSpecialFolderPathW(nullptr, path, CSIDL_PERSONAL, FALSE)) return false;
     folder = path;
     return true;

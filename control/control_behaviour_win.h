@@ -21,6 +21,9 @@ public:
     // through IObjectSafety as well.
     virtual bool SafeForScripting() const = 0;
 
+    // The OLE object around this behaviour exists: object is its IUnknown,
+    // lent without a reference for the object's whole life.
+    virtual void OnObjectCreated(IUnknown* object) { (void)object; }
     // The control's own window exists; false makes its creation fail.
     virtual bool OnCreateWindow(HWND window, IOleClientSite* site) = 0;
     virtual void OnDestroyWindow() = 0;

@@ -68,10 +68,31 @@ bool RegisterControlWindowClass() {
     return RegisterClassExW(&wc) != 0;
 }
 
+// The frame and the document hold the control as their active object, with
+// a reference, until told otherwise: without this the control outlives its page.
+void TakeBackActiveObject(IOleInPlaceSite* site) {
+    IOleInPlaceFrame* frame = nullptr;
+    IOleInPlaceUIWindow* document = nullptr;
+    RECT position = {0, 0, 0, 0}, clip = {0, 0, 0, 0};
+    OLEINPLACEFRAMEINFO frameInfo = {};
+    frameInfo.cb = sizeof frameInfo;
+    if (FAILED(IOleInPlaceSite_GetWindowContext(site, &frame, &document, &position, &clip, &frameInfo))) return;
+    if (frame) {
+        IOleInPlaceFrame_SetActiveObject(frame, nullptr, nullptr);
+        IOleInPlaceFrame_Release(frame);
+    }
+    if (document) {
+        IOleInPlaceUIWindow_SetActiveObject(document, nullptr, nullptr);
+        IOleInPlaceUIWindow_Release(document);
+    }
+}
+
 void UIDeactivate(OleControl* control) {
     if (!control->uiActive) return;
     control->uiActive = false;
-    if (control->inPlaceSite) IOleInPlaceSite_OnUIDeactivate(control->inPlaceSite, FALSE);
+    if (!control->inPlaceSite) return;
+    TakeBackActiveObject(control->inPlaceSite);
+    IOleInPlaceSite_OnUIDeactivate(control->inPlaceSite, FALSE);
 }
 
 HRESULT InPlaceActivate(OleControl* control, LONG verb) {

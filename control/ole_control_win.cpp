@@ -303,6 +303,7 @@ HRESULT CreateOleControl(ControlBehaviour* behaviour, REFIID iid, void** out) {
     control->extent.cx = 2646;
     control->extent.cy = 1323;
     ObjectCreated();
+    behaviour->OnObjectCreated(reinterpret_cast<IUnknown*>(&control->IDispatch_iface));
     if (!control->dispatch) {
         OleControl_Release(control);
         return E_OUTOFMEMORY;

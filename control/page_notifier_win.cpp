@@ -32,17 +32,24 @@ void HostPageNotifier::InvokePageFunction(const std::wstring& name) {
     }
     IDispatch* script = nullptr;
     if (SUCCEEDED(html->get_Script(&script)) && script) {
-        std::wstring copy = name;
-        LPOLESTR names[1] = {&copy[0]};
-        DISPID id = DISPID_UNKNOWN;
-        if (SUCCEEDED(script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id))) {
-            DISPPARAMS none = {nullptr, nullptr, 0, 0};
-            script->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
-        }
+        CallScript(script, name);
         script->Release();
     }
     html->Release();
     document->Release();
+}
+
+void HostPageNotifier::CallScript(IDispatch* script, const std::wstring& name) {
+    std::wstring copy = name;
+    LPOLESTR names[1] = {&copy[0]};
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id))) return;
+    // The page may drop the control from its document meanwhile: the
+    // control stays alive until the script has returned to it.
+    if (control_) control_->AddRef();
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    script->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    if (control_) control_->Release();
 }
 
 }  // namespace parvex

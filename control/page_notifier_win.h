@@ -17,10 +17,15 @@ IWebBrowser2* HostBrowser();
 class HostPageNotifier : public PageNotifier {
 public:
     explicit HostPageNotifier(MessageBoxHost& messages) : messages_(messages) {}
+    // The control that owns this notifier (no reference kept: it owns us).
+    void SetControl(IUnknown* control) { control_ = control; }
     void InvokePageFunction(const std::wstring& name) override;
 
 private:
+    void CallScript(IDispatch* script, const std::wstring& name);
+
     MessageBoxHost& messages_;
+    IUnknown* control_ = nullptr;
 };
 
 }  // namespace parvex

@@ -12,13 +12,13 @@
 #include "control/control_behaviour_win.h"
 #include "control/choosers_win.h"
 #include "control/controls_win.h"
-#include "control/download_bridge.h"
+#include "download/download_bridge.h"
 #include "control/page_notifier_win.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "control/system_image_list_win.h"
 #include "control/upload_bridge.h"
 #include "control/upload_list_window_win.h"
-#include "control/window_message_box_win.h"
+#include "common/window_message_box_win.h"
 #include "parvex_h.h"
 #include "resources/resource.h"
 #include "control/upload_list_win.h"
@@ -82,6 +82,8 @@ public:
     const IID& EventsId() const override { return DIID__DParvex_UpEvents; }
     const CLSID& PropertyPageId() const override { return CLSID_ParvexUpPropPage; }
     bool SafeForScripting() const override { return true; }
+
+    void OnObjectCreated(IUnknown* object) override { page_.SetControl(object); }
 
     bool OnCreateWindow(HWND window, IOleClientSite* site) override {
         window_ = window;

@@ -8,7 +8,7 @@
 
 #include "control/com_module_win.h"
 #include "control/system_image_list_win.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "control/upload_bridge.h"
 #include "resources/resource.h"
 

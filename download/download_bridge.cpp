@@ -1,5 +1,5 @@
 // The upload control's download methods, reaching the process's queue.
-#include "control/download_bridge.h"
+#include "download/download_bridge.h"
 
 #include "download_state.h"
 

@@ -7,7 +7,7 @@
 #include "common/format.h"
 #include "common/url.h"
 #include "common/utf8.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download_engine.h"
 #include "save_folder.h"
 

@@ -154,9 +154,11 @@ private:
 };
 
 // The one queue of the process, reached by the upload control's methods.
+// Owned by the process and never destroyed; its members say which thread
+// writes each.
 DownloadState& ProcessDownloadState();
 // Sets the platform of the process's queue; call once at start, before the
-// first use.
+// first use, from the thread that loads the module (written by no other).
 void ConfigureProcessDownloads(const DownloadPlatform& platform);
 
 }  // namespace parvex

@@ -5,7 +5,7 @@
 #include <objbase.h>
 
 #include "../common/folders.h"
-#include "../download/download_platform_win.h"
+#include "control/download_platform_win.h"
 
 namespace parvex {
 

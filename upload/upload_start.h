@@ -7,7 +7,7 @@
 
 #include "common/cookies.h"
 #include "common/message_box.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "upload_progress.h"
 
 namespace parvex {
@@ -56,7 +56,9 @@ struct UploadStartServices {
 int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAccess& list,
                 UploadStartServices& services);
 
-// The progress dialog of the run in progress, or null.
+// The progress dialog of the run in progress, or null. Owned by the run;
+// written by the page's thread as the run opens and closes its dialogs, read
+// from any thread.
 CUploadProgress* ActiveProgressDialog();
 
 }  // namespace parvex

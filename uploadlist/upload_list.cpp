@@ -4,7 +4,7 @@
 
 #include "common/folders.h"
 #include "common/format.h"
-#include "control/settings.h"
+#include "common/settings.h"
 
 namespace parvex {
 

@@ -140,7 +140,8 @@ struct UploadListHost {
 };
 
 // Folder last used by the file and folder choosers, shared by every upload
-// control of the process ("SelectPath" keeps it across restarts).
+// control of the process ("SelectPath" keeps it across restarts). Owned by
+// the process; read and written by the page's thread only.
 std::wstring& LastUploadFolder();
 
 class UploadListModel {

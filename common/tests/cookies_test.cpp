@@ -6,11 +6,14 @@
 using namespace parvex;
 using parvex::testing::FakeCookieStore;
 
-TEST(FetchCookies, AsksWithTheUtf8Url) {
+// The store is asked with the URL's own characters (an ANSI call would see
+// UTF-8 bytes it reads as another URL, and the cookies would go missing).
+TEST(FetchCookies, AsksWithTheWideUrlAndKeepsHangulValues) {
     FakeCookieStore store;
-    store.cookies["http://mail.example.com/받은편지함"] = "SID=abc; lang=ko";
-    EXPECT_EQ(FetchCookies(store, L"http://mail.example.com/받은편지함"), L"SID=abc; lang=ko");
-    EXPECT_EQ(store.askedUrls.at(0), "http://mail.example.com/\xEB\xB0\x9B\xEC\x9D\x80\xED\x8E\xB8\xEC\xA7\x80\xED\x95\xA8");
+    store.cookies[L"http://mail.example.com/받은편지함"] = L"SID=abc; name=홍";
+    EXPECT_EQ(FetchCookies(store, L"http://mail.example.com/받은편지함"), L"SID=abc; name=홍");
+    ASSERT_EQ(store.askedUrls.size(), 1u);
+    EXPECT_EQ(store.askedUrls[0], L"http://mail.example.com/받은편지함");
 }
 
 TEST(FetchCookies, NoCookiesGiveTheEmptyText) {
@@ -21,14 +24,14 @@ TEST(FetchCookies, NoCookiesGiveTheEmptyText) {
 
 TEST(FetchCookies, LongCookieTextIsFetchedWhole) {
     FakeCookieStore store;
-    std::string big = "SID=" + std::string(6000, 'x') + "; end=1";
-    store.cookies["http://h/"] = big;
+    std::wstring big = L"SID=" + std::wstring(6000, L'x') + L"; end=1";
+    store.cookies[L"http://h/"] = big;
     std::wstring got = FetchCookies(store, L"http://h/");
     EXPECT_EQ(got.size(), big.size());
     EXPECT_EQ(got.substr(got.size() - 7), L"; end=1");
     EXPECT_EQ(store.calls, 2);
     // Exactly at the first buffer's limit: 4095 bytes and the terminator fit.
-    std::string edge(4095, 'c');
-    store.cookies["http://edge/"] = edge;
+    std::wstring edge(4095, L'c');
+    store.cookies[L"http://edge/"] = edge;
     EXPECT_EQ(FetchCookies(store, L"http://edge/").size(), 4095u);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/format.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download_test_support.h"
 #include "tests/support/mail_server_process.h"
 #include "tests/support/test_data.h"

@@ -8,7 +8,7 @@
 
 #include "common/format.h"
 #include "common/utf8.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download/download_engine.h"
 #include "download_engine_fixture.h"
 #include "download_test_support.h"
@@ -80,7 +80,7 @@ TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
     std::string h1 = Serve("files/a b.txt", Bytes(70000, 1));
     std::string h2 = Serve("files/한글 문서.bin", Bytes(8192 * 3, 2));
     std::string h3 = Serve("files/empty.dat", "");
-    cookies.cookies[ToUtf8(Settings().downloadHostUrl)] = "sid=abc; lang=ko";
+    cookies.cookies[Settings().downloadHostUrl] = L"sid=abc; lang=ko";
     Queue(L"/files/a b.txt", L"a b.txt", 70000);
     Queue(L"/files/한글 문서.bin", L"한글 문서.bin", 8192 * 3);
     Queue(L"/files/empty.dat", L"empty.dat", 0);

@@ -4,8 +4,8 @@
 #include <future>
 
 #include "common/folders.h"
-#include "control/download_bridge.h"
-#include "control/settings.h"
+#include "download/download_bridge.h"
+#include "common/settings.h"
 #include "download/download_state.h"
 #include "download_test_support.h"
 
@@ -99,7 +99,7 @@ TEST_F(DownloadQueueTest, BatchReportsRefusedDuplicatesOnceAtItsEnd) {
 }
 
 TEST_F(DownloadQueueTest, StartReadsHostPortAndCookieAndOpensOneDialog) {
-    cookies.cookies["http://mail.example.com:8080/webmail/down"] = "sid=42; lang=ko";
+    cookies.cookies[L"http://mail.example.com:8080/webmail/down"] = L"sid=42; lang=ko";
     state->AddDownloadFile(L"/f/a", L"a.txt", 2048, 1);
     TestDialog& dialog = Open();
     EXPECT_EQ(state->downloadHost, L"mail.example.com");

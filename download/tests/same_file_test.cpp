@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "common/format.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download/download_engine.h"
 #include "download/file_name_rules.h"
 #include "download/same_file.h"

@@ -1,6 +1,7 @@
 // Test doubles of the platform interfaces, shared by every test program.
 #pragma once
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -52,21 +53,21 @@ public:
 // Cookies per URL with the size negotiation of the platform call.
 class FakeCookieStore : public CookieStore {
 public:
-    std::map<std::string, std::string> cookies;
-    std::vector<std::string> askedUrls;
+    std::map<std::wstring, std::wstring> cookies;
+    std::vector<std::wstring> askedUrls;
     int calls = 0;
 
-    bool GetCookie(const char* urlUtf8, char* buffer, uint32_t* size) override {
+    bool GetCookie(const std::wstring& url, wchar_t* buffer, uint32_t* size) override {
         ++calls;
-        askedUrls.push_back(urlUtf8);
-        auto it = cookies.find(urlUtf8);
+        askedUrls.push_back(url);
+        auto it = cookies.find(url);
         if (it == cookies.end()) return false;
         uint32_t needed = static_cast<uint32_t>(it->second.size()) + 1;
         if (*size < needed) {
             *size = needed;
             return false;
         }
-        std::memcpy(buffer, it->second.c_str(), needed);
+        std::wmemcpy(buffer, it->second.c_str(), needed);
         *size = needed;
         return true;
     }

@@ -10,7 +10,7 @@
 
 #include "control/com_module_win.h"
 #include "control/controls_win.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "parvex_h.h"
 #include "tests/win/dialog_driver_win.h"
 #include "tests/win/ocx_win.h"

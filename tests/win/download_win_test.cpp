@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/format.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download/tests/download_test_support.h"
 #include "tests/support/test_data.h"
 #include "tests/win/test_server_win.h"

@@ -136,6 +136,11 @@ TEST(Cookies, ComeFromTheBrowserStoreWholeEvenWhenLong) {
     for (int i = 0; i < 4; ++i) EXPECT_NE(longText.find(L"C" + std::to_wstring(i) + L"="), std::wstring::npos);
 
     EXPECT_EQ(FetchCookies(WinInetCookieStore(), L"http://none.parvex.test/"), L"");
+
+    // A cookie of a folder with a Hangul name reaches a page below it.
+    ASSERT_TRUE(InternetSetCookieW(L"http://hangul.parvex.test/받은편지함/", L"MBOX", L"inbox; path=/받은편지함/"));
+    EXPECT_NE(FetchCookies(WinInetCookieStore(), L"http://hangul.parvex.test/받은편지함/list").find(L"MBOX=inbox"),
+              std::wstring::npos);
 }
 
 namespace {

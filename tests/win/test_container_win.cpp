@@ -60,12 +60,19 @@ HRESULT TestContainer::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIW
     return S_OK;
 }
 
-HWND TestContainer::Activate(IUnknown* control, const RECT& rect) {
+HRESULT TestContainer::SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) {
+    if (object) object->AddRef();
+    if (activeObject) activeObject->Release();
+    activeObject = object;
+    return S_OK;
+}
+
+HWND TestContainer::Activate(IUnknown* control, const RECT& rect, LONG verb) {
     Deactivate();
     rect_ = rect;
     if (FAILED(control->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object_)))) return nullptr;
     object_->SetClientSite(this);
-    object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, window_, &rect_);
+    object_->DoVerb(verb, nullptr, this, 0, window_, &rect_);
     Pump();
     HWND window = nullptr;
     IOleInPlaceObject* inPlace = nullptr;

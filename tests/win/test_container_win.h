@@ -18,8 +18,8 @@ public:
 
     HWND Window() const { return window_; }
     // Sets the site, activates the control in place at rect (container
-    // client coordinates) and returns its IOleInPlaceObject's window.
-    HWND Activate(IUnknown* control, const RECT& rect);
+    // client coordinates) with verb and returns its IOleInPlaceObject's window.
+    HWND Activate(IUnknown* control, const RECT& rect, LONG verb = OLEIVERB_INPLACEACTIVATE);
     // Deactivates and drops the site again.
     void Deactivate();
     // Dispatches pending window messages of this thread.
@@ -27,6 +27,9 @@ public:
 
     int inPlaceActivations = 0;
     int inPlaceDeactivations = 0;
+    // What the frame holds as its active object, with a reference, as a
+    // browser's frame does.
+    IOleInPlaceActiveObject* activeObject = nullptr;
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -70,7 +73,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
     HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
     HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override;
     // IOleInPlaceFrame
     HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }

@@ -236,6 +236,25 @@ TEST_F(UpControlTest, InPlaceActivationCreatesTheControlWindowWithTheListWindowC
     EXPECT_EQ(CountOf(control), 1);
 }
 
+// The frame lets go of the control when it leaves the user interface state,
+// else the control's last reference is never released.
+TEST_F(UpControlTest, UiDeactivationTakesTheControlBackFromTheFrame) {
+    TestContainer container;
+    RECT rect = {0, 0, 200, 100};
+    ASSERT_NE(container.Activate(control, rect, OLEIVERB_UIACTIVATE), nullptr);
+    ASSERT_NE(container.activeObject, nullptr);
+    IOleInPlaceObject* inPlace = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)), S_OK);
+    EXPECT_EQ(inPlace->UIDeactivate(), S_OK);
+    EXPECT_EQ(container.activeObject, nullptr);
+
+    ASSERT_NE(container.Activate(control, rect, OLEIVERB_UIACTIVATE), nullptr);
+    ASSERT_NE(container.activeObject, nullptr);
+    container.Deactivate();
+    EXPECT_EQ(container.activeObject, nullptr);
+    inPlace->Release();
+}
+
 TEST_F(UpControlTest, TwoControlsKeepTheirOwnLimitsAndTotals) {
     IDispatch* second = CreateByProgId(L"PARVEX.ParvexUpCtrl.1");
     ASSERT_NE(second, nullptr);

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "control/com_module_win.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "control/upload_bridge.h"
 #include "control/upload_list_win.h"
 #include "tests/support/fakes.h"

@@ -16,7 +16,7 @@
 #include "common/folders.h"
 #include "common/format.h"
 #include "common/utf8.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download/download_state.h"
 #include "download/same_file.h"
 

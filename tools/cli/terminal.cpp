@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <iostream>
 
@@ -52,14 +53,14 @@ int TerminalMessageBox::Show(const std::wstring& text, const std::wstring& capti
     }
 }
 
-bool FixedCookieStore::GetCookie(const char*, char* buffer, uint32_t* size) {
+bool FixedCookieStore::GetCookie(const std::wstring&, wchar_t* buffer, uint32_t* size) {
     if (text_.empty()) return false;
     uint32_t needed = static_cast<uint32_t>(text_.size()) + 1;
     if (*size < needed) {
         *size = needed;
         return false;
     }
-    std::memcpy(buffer, text_.c_str(), needed);
+    std::wmemcpy(buffer, text_.c_str(), needed);
     return true;
 }
 

@@ -32,14 +32,15 @@ private:
     int unattendedAnswer_;
 };
 
-// The cookie text given on the command line, for every URL.
+// The cookie text given on the command line, for every URL. Held as the
+// system's narrow text reads it, so that it goes out byte for byte.
 class FixedCookieStore : public CookieStore {
 public:
-    explicit FixedCookieStore(std::string text) : text_(std::move(text)) {}
-    bool GetCookie(const char* urlUtf8, char* buffer, uint32_t* size) override;
+    explicit FixedCookieStore(const std::string& text) : text_(AnsiToWide(text)) {}
+    bool GetCookie(const std::wstring& url, wchar_t* buffer, uint32_t* size) override;
 
 private:
-    std::string text_;
+    std::wstring text_;
 };
 
 // An absolute path with the core's "\" separators (the file system maps

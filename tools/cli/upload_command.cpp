@@ -20,7 +20,7 @@
 #include "common/format.h"
 #include "common/url.h"
 #include "common/utf8.h"
-#include "control/settings.h"
+#include "common/settings.h"
 #include "upload/upload_list_access.h"
 #include "upload/upload_start.h"
 #include "uploadlist/upload_list.h"

@@ -55,7 +55,7 @@ void CancelNow() { ActiveProgressDialog()->cancelRequested = 1; }
 TEST(UploadEngineWire, RequestBytesAsReceivedAndStoredFiles) {
     MailServerProcess server;
     UploadHarness h(server);
-    h.cookies.cookies[ToUtf8(h.settings.uploadUrl)] = "sid=42; lang=ko";
+    h.cookies.cookies[h.settings.uploadUrl] = L"sid=42; lang=ko";
     std::vector<std::pair<std::wstring, std::string>> files = {
         {L"empty.bin", ""},
         {L"odd.bin", Bytes(8191, 2)},

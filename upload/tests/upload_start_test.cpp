@@ -68,7 +68,7 @@ TEST(UploadStartRetry, FailedThenAcceptedAndEmptyList) {
     MailServerProcess server;
     {
         UploadHarness h(server);
-        h.cookies.cookies[ToUtf8(h.settings.uploadUrl)] = "k=v";
+        h.cookies.cookies[h.settings.uploadUrl] = L"k=v";
         server.Get("/__fault?close_after=0&count=2");
         h.Add(L"a.txt", "A");
         h.Add(L"b.txt", "B");

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <map>
 
-#include "control/settings.h"
+#include "common/settings.h"
 #include "tests/support/fakes.h"
 
 namespace parvex {
