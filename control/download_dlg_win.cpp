@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "control/settings.h"
+#include "common/settings.h"
 #include "download/dialog_geometry.h"
 #include "download/download_state.h"
 
