@@ -62,6 +62,24 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     return fclose(file) == 0 && written;
 }
 
+BOOL CALLBACK NoteUnpainted(HWND child, LPARAM unpainted) {
+    if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) *reinterpret_cast<bool*>(unpainted) = true;
+    return TRUE;
+}
+
+bool LeftToPaint(HWND window) {
+    bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    EnumChildWindows(window, NoteUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+    return unpainted;
+}
+
+// At most two seconds: a window that never finishes is pictured as it is.
+void WaitUntilPainted(HWND window) {
+    for (DWORD start = GetTickCount(); LeftToPaint(window) && GetTickCount() - start < 2000;) Sleep(10);
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+}
+
 }  // namespace
 
 bool SaveWindowPicture(HWND window, const std::wstring& path) {
@@ -70,9 +88,12 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     // middle of showing itself: its thread answers a message only once it
     // is back in its message loop.
     DWORD_PTR answer = 0;
-    if (GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId())
-        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+    bool otherThread = GetWindowThreadProcessId(window, nullptr) != GetCurrentThreadId();
+    if (otherThread) SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    // Another thread paints when its loop gets to it, not within the call
+    // above: the picture waits until nothing of the window is left to paint.
+    if (otherThread) WaitUntilPainted(window);
     RgbImage image;
     if (!Capture(window, image)) return false;
     std::string png = EncodePng(image);
