@@ -8,6 +8,7 @@ set -u
 BUILD=${1:?usage: page.sh <build/win dir>}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 PAGES="$HERE/../page"
+source "$HERE/../../tools/mailserver/launch.sh"
 SCREENS=$(cd "$BUILD/.." && pwd)/screens
 PAGE_EXE="$BUILD/parvex-page.exe"
 OCX=$(winepath -w "$BUILD/PARVEX.OCX")
@@ -71,11 +72,8 @@ start_server() {
     head -c 20000 /dev/urandom >"$SERVE/d.bin"
     head -c 3000 /dev/urandom >"$SERVE/보고서 1.txt"
     : >"$SERVE/empty.txt"
-    "$BUILD/../native/parvex-mailserver" --port 0 --port-file "$WORK/port" --store "$STORE" --serve "$SERVE" \
-        >/dev/null 2>&1 &
-    SERVER_PID=$!
-    for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
-    PORT=$(cat "$WORK/port" 2>/dev/null)
+    launch_mailserver "$BUILD/../native/parvex-mailserver" "$STORE" "$SERVE"
+    SERVER_PID=$LAUNCHED_PID PORT=$LAUNCHED_PORT
     [ -n "$PORT" ]
 }
 server() { curl -fsS "http://127.0.0.1:$PORT$1"; }

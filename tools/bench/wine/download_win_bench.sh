@@ -11,6 +11,7 @@ BUILD=${1:?usage: download_win_bench.sh <build dir> [MiB]}
 MIB=${2:-256}
 BYTES=$((MIB * 1048576))
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$HERE/../../mailserver/launch.sh"
 WIN="$BUILD/win"
 NATIVE="$BUILD/native"
 if [ -d /dev/shm ] && [ "$(df -Pk /dev/shm | awk 'NR==2 {print $4}')" -gt $((BYTES / 1024 * 3 + 200000)) ]; then
@@ -29,11 +30,8 @@ trap cleanup EXIT
 
 mkdir -p "$WORK/serve" "$WORK/module" "$WORK/bare" "$WORK/cli"
 head -c "$BYTES" /dev/urandom >"$WORK/serve/big.bin"
-"$NATIVE/parvex-mailserver" --port 0 --port-file "$WORK/port" --store "$WORK/store" --serve "$WORK/serve" \
-    >/dev/null 2>&1 &
-SERVER_PID=$!
-for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.05; done
-PORT=$(cat "$WORK/port" 2>/dev/null)
+launch_mailserver "$NATIVE/parvex-mailserver" "$WORK/store" "$WORK/serve"
+SERVER_PID=$LAUNCHED_PID PORT=$LAUNCHED_PORT
 [ -n "$PORT" ] || { echo "the mail server did not start" >&2; exit 1; }
 wine regsvr32 /s "$OCX" || { echo "registration failed" >&2; exit 1; }
 wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$WORK/module")" /f >/dev/null 2>&1
