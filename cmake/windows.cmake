@@ -63,7 +63,8 @@ file(GLOB PARVEX_WIN_TESTS CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/download/tests/file_name_rules_test.cpp
      ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/screenshot_win.cpp)
+     ${CMAKE_SOURCE_DIR}/tools/page/screenshot_win.cpp
+     ${CMAKE_SOURCE_DIR}/tools/page/window_actions_win.cpp)
 foreach(dir ${PARVEX_CORE_DIRS} module control)
   file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/tests/*_win_test.cpp)
   list(APPEND PARVEX_WIN_TESTS ${found})

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "tools/page/window_actions_win.h"
+
 namespace parvex::testing {
 
 namespace detail {
@@ -103,15 +105,7 @@ inline std::wstring ItemText(HWND dialog, int id) {
 }
 
 // The text of a list view's cell.
-inline std::wstring RowText(HWND list, int row, int column) {
-    wchar_t text[512] = {0};
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
+inline std::wstring RowText(HWND list, int row, int column) { return page::CellText(list, row, column); }
 
 inline void PressButton(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));

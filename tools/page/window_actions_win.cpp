@@ -112,6 +112,10 @@ std::wstring WindowText(HWND window, int id) {
 std::wstring ListItemText(HWND window, int id, int row, int column) {
     HWND list = Child(window, id);
     if (!list || row < 0 || row >= static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0))) return L"";
+    return CellText(list, row, column);
+}
+
+std::wstring CellText(HWND list, int row, int column) {
     wchar_t text[1024] = {0};
     LVITEMW item = {};
     item.iSubItem = column;

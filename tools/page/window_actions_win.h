@@ -27,6 +27,8 @@ std::wstring WindowText(HWND window, int id);
 
 // The text at (row, column) of list view id; "" when there is none.
 std::wstring ListItemText(HWND window, int id, int row, int column);
+// The text of a list view's cell, without checks.
+std::wstring CellText(HWND list, int row, int column);
 
 // Replaces the text of child id as typing would; true when found.
 bool TypeText(HWND window, int id, const std::wstring& text);
