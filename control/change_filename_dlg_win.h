@@ -17,7 +17,7 @@ class NameEntryLogic;
 
 class CChangeFilenameDlg : public DialogImpl<CChangeFilenameDlg> {
 public:
-    enum { IDD = IDD_CHANGE_FILENAME };
+    enum { Template = IDD_CHANGE_FILENAME };
     // boxes, when given, is the logic's message box host: it is owned by this
     // dialog while the dialog is open.
     explicit CChangeFilenameDlg(NameEntryLogic& logic, WindowMessageBox* boxes = nullptr)

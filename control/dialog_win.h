@@ -4,7 +4,7 @@
 //
 //     class CSomeDlg : public DialogImpl<CSomeDlg> {
 //     public:
-//         enum { IDD = 123 };
+//         enum { Template = 123 };
 //         PARVEX_BEGIN_MSG_MAP(CSomeDlg)
 //             PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
 //             PARVEX_COMMAND_ID_HANDLER(IDOK, OnOk)
@@ -29,9 +29,9 @@ public:
     DialogImpl& operator=(const DialogImpl&) = delete;
     virtual ~DialogImpl() = default;
 
-    // Runs the dialog from template T::IDD of the module modally.
+    // Runs the dialog from template T::Template of the module modally.
     INT_PTR DoModal(HWND owner) {
-        return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(T::IDD), owner, StartProc,
+        return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(T::Template), owner, StartProc,
                                reinterpret_cast<LPARAM>(this));
     }
     HWND Window() const { return window_; }
@@ -39,7 +39,7 @@ public:
 protected:
     // Creates the dialog modeless, for a class that runs its own modal loop.
     HWND CreateModeless(HWND owner) {
-        return CreateDialogParamW(ModuleHandle(), MAKEINTRESOURCEW(T::IDD), owner, StartProc,
+        return CreateDialogParamW(ModuleHandle(), MAKEINTRESOURCEW(T::Template), owner, StartProc,
                                   reinterpret_cast<LPARAM>(this));
     }
     void EndDialog(int result) { ::EndDialog(window_, result); }

@@ -9,14 +9,14 @@
 
 namespace parvex {
 
-static_assert(IDC_DN_SPEED == kDnSpeedLabel && IDC_DN_FOLDER == kDnSaveFolderEdit &&
-                  IDC_DN_CHANGE_FOLDER == kDnChangeFolderButton && IDC_DN_LIST == kDnFileList &&
-                  IDC_DN_FILE_BAR == kDnFileProgress && IDC_DN_FILE_NAME == kDnFileNameLabel &&
-                  IDC_DN_RUN_TOTAL == kDnTotalSizeLabel && IDC_DN_FILE_SIZE == kDnFileSizeLabel &&
-                  IDC_DN_RUN_BAR == kDnTotalProgress && IDC_DN_CANCEL == kDnCancelButton &&
-                  IDC_DN_START == kDnStartButton && IDC_DN_RUN_DONE == kDnDoneBytesLabel &&
-                  IDC_DN_FILE_DONE == kDnFileBytesLabel && IDC_DN_DELETE == kDnDeleteButton &&
-                  IDC_DN_TIME_LEFT == kDnTimeLeftLabel && IDC_DN_OPEN_FOLDER == kDnOpenFolderButton,
+static_assert(IDC_DN_SPEED == IdcDnSpeedLabel && IDC_DN_FOLDER == IdcDnSaveFolderEdit &&
+                  IDC_DN_CHANGE_FOLDER == IdcDnChangeFolderButton && IDC_DN_LIST == IdcDnFileList &&
+                  IDC_DN_FILE_BAR == IdcDnFileProgress && IDC_DN_FILE_NAME == IdcDnFileNameLabel &&
+                  IDC_DN_RUN_TOTAL == IdcDnTotalSizeLabel && IDC_DN_FILE_SIZE == IdcDnFileSizeLabel &&
+                  IDC_DN_RUN_BAR == IdcDnTotalProgress && IDC_DN_CANCEL == IdcDnCancelButton &&
+                  IDC_DN_START == IdcDnStartButton && IDC_DN_RUN_DONE == IdcDnDoneBytesLabel &&
+                  IDC_DN_FILE_DONE == IdcDnFileBytesLabel && IDC_DN_DELETE == IdcDnDeleteButton &&
+                  IDC_DN_TIME_LEFT == IdcDnTimeLeftLabel && IDC_DN_OPEN_FOLDER == IdcDnOpenFolderButton,
               "the queue and the worker write to the template's controls");
 
 namespace {

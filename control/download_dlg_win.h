@@ -28,7 +28,7 @@ constexpr UINT WM_DOWNLOAD_REFRESH = WM_USER + 4;
 
 class CNDownloadDlg : public DialogImpl<CNDownloadDlg>, public DownloadDialog, public DownloadView {
 public:
-    enum { IDD = IDD_DOWNLOAD };
+    enum { Template = IDD_DOWNLOAD };
     explicit CNDownloadDlg(DownloadState& state) : state_(state) {}
     ~CNDownloadDlg() override;
     // The window, without parent and not yet shown; false when it could not

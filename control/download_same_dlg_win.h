@@ -14,7 +14,7 @@ namespace parvex {
 
 class CDownloadSameDlg : public DialogImpl<CDownloadSameDlg> {
 public:
-    enum { IDD = IDD_DOWNLOAD_SAME };
+    enum { Template = IDD_DOWNLOAD_SAME };
     explicit CDownloadSameDlg(SameFileLogic& logic) : logic_(logic) {}
 
     PARVEX_BEGIN_MSG_MAP(CDownloadSameDlg)

@@ -48,7 +48,7 @@ void SetSubItemText(HWND list, int row, int column, const std::wstring& text) {
 CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
                                        std::atomic<bool>* abandoned)
     : session_(session), run_(run), caption_(caption), abandoned_(abandoned),
-      statuses_(run.runEntries.size(), kRowWaiting) {}
+      statuses_(run.runEntries.size(), kRowUploadWaiting) {}
 
 CUploadProgressDlg::~CUploadProgressDlg() {
     WaitForWorker();
@@ -135,7 +135,7 @@ void CUploadProgressDlg::FillList() {
         item.state = (info.dwAttributes & SFGAO_GHOSTED) ? LVIS_CUT : 0;
         item.stateMask = LVIS_CUT;
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        SetSubItemText(list, static_cast<int>(i), 1, kRowWaiting);
+        SetSubItemText(list, static_cast<int>(i), 1, kRowUploadWaiting);
     }
 }
 

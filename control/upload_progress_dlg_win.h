@@ -18,7 +18,7 @@ namespace parvex {
 
 class CUploadProgressDlg : public DialogImpl<CUploadProgressDlg>, public UploadProgressView {
 public:
-    enum { IDD = IDD_UPLOAD_PROGRESS };
+    enum { Template = IDD_UPLOAD_PROGRESS };
     // abandoned, when given, is raised when the page goes away during the
     // run, so that the worker's prompts answer at once.
     CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,

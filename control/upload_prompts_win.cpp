@@ -30,13 +30,13 @@ void CUploadSameDlg::ShowApplyToAll() {
 }
 
 LRESULT CUploadSameDlg::OnOverwrite(WORD, WORD, HWND, BOOL&) {
-    state_.sameFileChoice = SameFileOverwrite;
+    state_.sameFileChoice = UploadSameOverwrite;
     EndDialog(IDOK);
     return 0;
 }
 
 LRESULT CUploadSameDlg::OnSkip(WORD, WORD, HWND, BOOL&) {
-    state_.sameFileChoice = SameFileSkip;
+    state_.sameFileChoice = UploadSameSkip;
     EndDialog(IDCANCEL);
     return 0;
 }

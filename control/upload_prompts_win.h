@@ -16,7 +16,7 @@ namespace parvex {
 
 class CUploadSameDlg : public DialogImpl<CUploadSameDlg> {
 public:
-    enum { IDD = IDD_UPLOAD_SAME };
+    enum { Template = IDD_UPLOAD_SAME };
     CUploadSameDlg(UploadPromptState& state, const std::atomic<bool>* abandoned = nullptr)
         : state_(state), abandoned_(abandoned) {}
 
@@ -48,7 +48,7 @@ private:
 
 class CFilenotfound : public DialogImpl<CFilenotfound> {
 public:
-    enum { IDD = IDD_FILE_NOT_FOUND };
+    enum { Template = IDD_FILE_NOT_FOUND };
     explicit CFilenotfound(const std::wstring& missingFileName, const std::atomic<bool>* abandoned = nullptr)
         : name_(missingFileName), abandoned_(abandoned) {}
 

@@ -194,8 +194,8 @@ int ChooseTarget(Transfer& t) {
             reduced = state.downloadTotalBytes - t.entry->size;
             done = state.downloadDoneBytes;
         }
-        t.view.SetText(kDnTotalSizeLabel, L" / " + FormatSize(reduced));
-        t.view.SetProgress(kDnTotalProgress, ProgressPercent(done, reduced));
+        t.view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(reduced));
+        t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, reduced));
         t.line = FormatText(L"%ls -> User Cancel\r\n", t.entry->fileName.c_str());
         return DlSkipped;
     }
@@ -241,7 +241,7 @@ struct SpeedSampler {
     void First(DownloadView& view, size_t received) {
         uint32_t now = clock.TickMs();
         if (now != tick) {
-            view.SetText(kDnSpeedLabel, FormatSize(static_cast<uint32_t>(received) * 1000u / (now - tick)));
+            view.SetText(IdcDnSpeedLabel, FormatSize(static_cast<uint32_t>(received) * 1000u / (now - tick)));
             tick = now;
         } else {
             bytes = static_cast<uint32_t>(received);
@@ -250,7 +250,7 @@ struct SpeedSampler {
     void Last(DownloadView& view) {
         uint32_t now = clock.TickMs();
         if (now != tick)
-            view.SetText(kDnSpeedLabel,
+            view.SetText(IdcDnSpeedLabel,
                          FormatSize(static_cast<uint32_t>(static_cast<uint64_t>(bytes) * 1000u / (now - tick))));
     }
     void Add(DownloadView& view, long n, double fileBytes, double done, double total) {
@@ -259,12 +259,12 @@ struct SpeedSampler {
         uint32_t elapsed = now - tick;
         if (elapsed <= 500) return;
         uint32_t speed = bytes / elapsed * 1024u;
-        view.SetText(kDnSpeedLabel, FormatSize(speed));
+        view.SetText(IdcDnSpeedLabel, FormatSize(speed));
         double leftBytes = total - done;
-        view.SetText(kDnTimeLeftLabel,
+        view.SetText(IdcDnTimeLeftLabel,
                      speed > 0 && leftBytes > 0 ? FormatDuration(leftBytes * 1024 / speed) : std::wstring(L"..."));
-        view.SetText(kDnFileBytesLabel, FormatSize(fileBytes));
-        view.SetText(kDnDoneBytesLabel, FormatSize(done));
+        view.SetText(IdcDnFileBytesLabel, FormatSize(fileBytes));
+        view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
         bytes = 0;
         tick = now;
     }
@@ -311,8 +311,8 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
             done = state.downloadDoneBytes;
             total = state.downloadTotalBytes;
         }
-        t.view.SetProgress(kDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
-        t.view.SetProgress(kDnTotalProgress, ProgressPercent(done, total));
+        t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
+        t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
         sampler.Add(t.view, n, fileBytes, done, total);
     }
 }
@@ -324,7 +324,7 @@ int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, Downloa
     Transfer t{state, dialog, dialog.View(), socket, buffers, entry, line, std::wstring(), false};
     DownloadView& view = t.view;
 
-    view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kDnStatusTransferring);
+    view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
     MergeIfPending(state, dialog);
     if (CurrentEntryDeleted(state, view, 0)) return DlEntryDeleted;
     if (state.downloadCancelRequested) return DlCancelled;
@@ -388,9 +388,9 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
     NetAddress address;
     bool resolved = state.Net().Resolve(ToUtf8(state.downloadHost), address);
 
-    view.SetProgress(kDnTotalProgress, 0);
-    view.SetText(kDnTotalSizeLabel, L" / " + FormatSize(state.TotalBytes()));
-    view.SetText(kDnDoneBytesLabel, L"0Byte");
+    view.SetProgress(IdcDnTotalProgress, 0);
+    view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(state.TotalBytes()));
+    view.SetText(IdcDnDoneBytesLabel, L"0Byte");
 
     // One set of buffers for the whole run.
     auto buffers = std::make_unique<DownloadBuffers>();
@@ -406,24 +406,24 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
         if (!socket) {
             int row = state.SetEntryState(*entry, DownloadEntry::Failed);
             state.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry->fileName.c_str());
-            view.SetRowStatus(row, kDnStatusFailed);
+            view.SetRowStatus(row, kRowFailed);
             ++m;
             continue;
         }
-        view.SetText(kDnFileNameLabel, entry->fileName);
-        view.SetProgress(kDnFileProgress, 0);
-        view.SetText(kDnFileSizeLabel, L" / " + FormatSize(entry->size));
-        view.SetText(kDnFileBytesLabel, L"0Byte");
+        view.SetText(IdcDnFileNameLabel, entry->fileName);
+        view.SetProgress(IdcDnFileProgress, 0);
+        view.SetText(IdcDnFileSizeLabel, L" / " + FormatSize(entry->size));
+        view.SetText(IdcDnFileBytesLabel, L"0Byte");
 
         std::wstring line;
         int result = DownloadOneFile(state, entry, *dialog, *socket, *buffers, line);
         if (!line.empty()) state.resultSummary += line;
         switch (result) {
         case DlDone:
-            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Done), kDnStatusDone);
+            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Done), kRowDone);
             break;
         case DlSkipped:
-            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Cancelled), kDnStatusCancelled);
+            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Cancelled), kRowCancelled);
             break;
         case DlCancelled:
         case DlEntryDeleted:
@@ -431,14 +431,14 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
         case DlCreateFailed:
         case DlSocketError: {
             int row = state.SetEntryState(*entry, DownloadEntry::Failed);
-            view.SetRowStatus(row, kDnStatusFailed);
+            view.SetRowStatus(row, kRowFailed);
             state.resultSummary += FormatText(result == DlCreateFailed ? L"%d. %ls -> 파일생성실패\r\n"
                                                                        : L"%d. %ls -> SOCKET ERROR\r\n",
                                               row, entry->fileName.c_str());
             break;
         }
         default:
-            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Failed), kDnStatusFailed);
+            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Failed), kRowFailed);
             break;
         }
         socket->Shutdown();
@@ -450,15 +450,15 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
 
     state.conflict.downloadApplyToAll = false;
     if (state.downloadCancelRequested) {
-        for (int row = m; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kDnStatusCancelled);
+        for (int row = m; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kRowCancelled);
         view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
     } else if (!state.resultSummary.empty()) {
         view.Messages().Show(state.resultSummary, L"Download Complete Infomation", MbOk);
     }
     state.resultSummary.clear();
-    view.SetText(kDnTimeLeftLabel, L"...");
-    view.EnableControl(kDnDeleteButton, false);
-    view.SetText(kDnCancelButton, L"종 료");
+    view.SetText(IdcDnTimeLeftLabel, L"...");
+    view.EnableControl(IdcDnDeleteButton, false);
+    view.SetText(IdcDnCancelButton, L"종 료");
     EndRun(state, *dialog);
 }
 

@@ -13,11 +13,6 @@
 
 namespace parvex {
 
-const wchar_t* const kDnStatusWaiting = L"대 기";
-const wchar_t* const kDnStatusTransferring = L"전송중";
-const wchar_t* const kDnStatusDone = L"완 료";
-const wchar_t* const kDnStatusFailed = L"실 패";
-const wchar_t* const kDnStatusCancelled = L"취 소";
 
 int ProgressPercent(double part, double whole) {
     if (!(whole > 0)) return 0;
@@ -205,7 +200,7 @@ void DownloadState::DownloadCleanupThread() {
 }
 
 void DownloadState::ShowTotalLabel(DownloadView& view, double total) {
-    view.SetText(kDnTotalSizeLabel, L" / " + FormatSize(total));
+    view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(total));
 }
 
 void DownloadState::MergePendingEntries(DownloadView& view) {
@@ -232,10 +227,10 @@ void DownloadState::MergePendingEntries(DownloadView& view) {
     }
     for (auto& row : rows) {
         view.InsertRow(row.first, row.second);
-        view.SetRowStatus(row.first, kDnStatusWaiting);
+        view.SetRowStatus(row.first, kRowDownloadWaiting);
     }
     ShowTotalLabel(view, total);
-    view.SetText(kDnDoneBytesLabel, L"0Byte");
+    view.SetText(IdcDnDoneBytesLabel, L"0Byte");
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
 }
 
@@ -251,7 +246,7 @@ void DownloadState::RebuildDownloadList(DownloadView& view) {
     view.DeleteAllRows();
     for (auto& row : rows) {
         view.InsertRow(row.first, row.second);
-        view.SetRowStatus(row.first, kDnStatusWaiting);
+        view.SetRowStatus(row.first, kRowDownloadWaiting);
     }
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
     ShowTotalLabel(view, total);
@@ -290,14 +285,14 @@ int DownloadState::DeleteSelectedEntries(DownloadView& view, double receivedByte
     }
     for (auto it = removedRows.rbegin(); it != removedRows.rend(); ++it) view.DeleteRow(*it);
     ShowTotalLabel(view, total);
-    if (receivedBytes > 0) view.SetText(kDnDoneBytesLabel, FormatSize(done));
-    view.SetProgress(kDnTotalProgress, ProgressPercent(done, total));
+    if (receivedBytes > 0) view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
+    view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
     return currentRemoved ? -1 : 0;
 }
 
 void DownloadState::InitializeDialog(DownloadView& view) {
     view.SetCaption(Settings().downloadTitle);
-    view.SetText(kDnCancelButton, L"전송취소");
+    view.SetText(IdcDnCancelButton, L"전송취소");
     std::vector<std::pair<int, std::wstring>> rows;
     double total;
     {
@@ -314,10 +309,10 @@ void DownloadState::InitializeDialog(DownloadView& view) {
     resultSummary.clear();
     std::wstring folder = LoadSavePath(*store_, *fs_, L"");
     SetSaveFolder(folder);
-    view.SetText(kDnSaveFolderEdit, folder);
+    view.SetText(IdcDnSaveFolderEdit, folder);
     for (auto& row : rows) {
         view.InsertRow(row.first, row.second);
-        view.SetRowStatus(row.first, kDnStatusWaiting);
+        view.SetRowStatus(row.first, kRowDownloadWaiting);
     }
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
     ShowTotalLabel(view, total);
@@ -329,8 +324,8 @@ void DownloadState::StartRun() {
     // and empties the lists; a run must not start under it.
     if (!dialog || runStarted_ || closeRequested) return;
     runStarted_ = true;
-    dialog->View().EnableControl(kDnStartButton, false);
-    dialog->View().EnableControl(kDnChangeFolderButton, false);
+    dialog->View().EnableControl(IdcDnStartButton, false);
+    dialog->View().EnableControl(IdcDnChangeFolderButton, false);
     // Set before the thread exists: a worker that ends at once must find it
     // set so that its clearing is the last word.
     downloadRunning = true;

@@ -7,36 +7,30 @@
 #include <vector>
 
 #include "common/message_box.h"
+#include "common/row_status.h"
 
 namespace parvex {
 
 class DownloadState;
 
 enum DownloadControlId : int {
-    kDnSpeedLabel = 208,
-    kDnSaveFolderEdit = 214,
-    kDnChangeFolderButton = 216,
-    kDnFileList = 219,
-    kDnFileProgress = 220,
-    kDnFileNameLabel = 222,
-    kDnTotalSizeLabel = 224,
-    kDnFileSizeLabel = 225,
-    kDnTotalProgress = 226,
-    kDnCancelButton = 227,
-    kDnStartButton = 228,
-    kDnDoneBytesLabel = 229,
-    kDnFileBytesLabel = 230,
-    kDnDeleteButton = 245,
-    kDnTimeLeftLabel = 260,
-    kDnOpenFolderButton = 266,
+    IdcDnSpeedLabel = 208,
+    IdcDnSaveFolderEdit = 214,
+    IdcDnChangeFolderButton = 216,
+    IdcDnFileList = 219,
+    IdcDnFileProgress = 220,
+    IdcDnFileNameLabel = 222,
+    IdcDnTotalSizeLabel = 224,
+    IdcDnFileSizeLabel = 225,
+    IdcDnTotalProgress = 226,
+    IdcDnCancelButton = 227,
+    IdcDnStartButton = 228,
+    IdcDnDoneBytesLabel = 229,
+    IdcDnFileBytesLabel = 230,
+    IdcDnDeleteButton = 245,
+    IdcDnTimeLeftLabel = 260,
+    IdcDnOpenFolderButton = 266,
 };
-
-// Row status texts of the list's second column.
-extern const wchar_t* const kDnStatusWaiting;       // "대 기"
-extern const wchar_t* const kDnStatusTransferring;  // "전송중"
-extern const wchar_t* const kDnStatusDone;          // "완 료"
-extern const wchar_t* const kDnStatusFailed;        // "실 패"
-extern const wchar_t* const kDnStatusCancelled;     // "취 소"
 
 // A progress bar's position: part of whole in percent, 0 to 100; 0 when
 // either is not a usable number.

@@ -43,12 +43,12 @@ std::wstring SameFileLogic::NameText() const {
 std::wstring SameFileLogic::SizeText() const { return FormatText(L"%.f", state_.downloadSameSize); }
 
 PromptEnd SameFileLogic::Overwrite() {
-    state_.downloadSameChoice = kSameOverwrite;
+    state_.downloadSameChoice = DownloadSameOverwrite;
     return PromptEnd::Ok;
 }
 
 PromptEnd SameFileLogic::Cancel() {
-    state_.downloadSameChoice = kSameCancel;
+    state_.downloadSameChoice = DownloadSameCancel;
     return PromptEnd::Cancel;
 }
 
@@ -65,7 +65,7 @@ PromptEnd SameFileLogic::Rename() {
             continue;
         }
         state_.downloadSamePath = candidate;
-        state_.downloadSameChoice = kSameRename;
+        state_.downloadSameChoice = DownloadSameRename;
         state_.downloadApplyToAll = false;
         return PromptEnd::Ok;
     }
@@ -87,7 +87,7 @@ ExistingFileDecision DecideExistingFile(ConflictState& state, FileSystem& fs, Sa
         ok = prompt->Run(logic);
     }
     if (!ok) return decision;
-    if (state.downloadSameChoice == kSameOverwrite) {
+    if (state.downloadSameChoice == DownloadSameOverwrite) {
         decision.answer = ExistingFileDecision::Overwrite;
     } else if (state.downloadApplyToAll) {
         decision.answer = ExistingFileDecision::Skip;
@@ -101,7 +101,7 @@ ExistingFileDecision DecideExistingFile(ConflictState& state, FileSystem& fs, Sa
 std::wstring ChooseSaveFolder(FolderChooser& chooser, SettingsStore& store, FileSystem& fs, DownloadView& view) {
     std::wstring chosen;
     if (chooser.Choose(chosen) && !chosen.empty()) {
-        view.SetText(kDnSaveFolderEdit, chosen);
+        view.SetText(IdcDnSaveFolderEdit, chosen);
         return LoadSavePath(store, fs, chosen);
     }
     return LoadSavePath(store, fs, L"");

@@ -25,7 +25,7 @@ struct ConflictState {
     std::wstring renameText;
 };
 
-enum SameFileChoice : int { kSameOverwrite = 1, kSameRename = 2, kSameCancel = 3 };
+enum DownloadSameChoice : int { DownloadSameOverwrite = 1, DownloadSameRename = 2, DownloadSameCancel = 3 };
 
 // How a prompt handler leaves its dialog.
 enum class PromptEnd { StayOpen, Ok, Cancel };

@@ -8,11 +8,6 @@
 
 namespace parvex {
 
-const wchar_t kRowWaiting[] = L"대기";
-const wchar_t kRowSending[] = L"전송중";
-const wchar_t kRowDone[] = L"완 료";
-const wchar_t kRowFailed[] = L"실 패";
-const wchar_t kRowSkipped[] = L"건너뜀";
 const wchar_t kRerunStatus[] = L"* 업로드에 실패한 항목을 재업로드 중입니다.";
 
 namespace {
@@ -183,13 +178,13 @@ Run::Next Run::CheckName(UploadEntry& entry, int row) {
         if (p.applyToAll) {
             // A prompt closed without a choice while "all" was ticked leaves
             // 0, which skips like the close itself did.
-            if (p.sameFileChoice == SameFileOverwrite) return Next::Post;
+            if (p.sameFileChoice == UploadSameOverwrite) return Next::Post;
         } else {
-            p.sameFileChoice = SameFileNone;
+            p.sameFileChoice = UploadSameNone;
             p.sameFileName = entry.fileName;
             p.sameFileSize = entry.size;
             if (s_.services.prompts->AskSameFile(p) == IdOk) {
-                if (p.sameFileChoice == SameFileOverwrite) return Next::Post;
+                if (p.sameFileChoice == UploadSameOverwrite) return Next::Post;
                 entry.fileName = p.sameFileName;
                 continue;
             }
@@ -293,7 +288,7 @@ int Run::AwaitContinue(ReplyReader& reader) {
 int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader) {
     if (Cancelled()) return PostCancelled;
     v_.SetText(IdcUpFileSize, L"/ " + FormatSize(entry.size));
-    v_.SetRowStatus(row, kRowSending);
+    v_.SetRowStatus(row, kRowTransferring);
     v_.ResetBar(IdcUpFileBar);
     fileBarShown_ = 0;
     v_.SetText(IdcUpFileName, entry.fileName);
@@ -363,7 +358,7 @@ void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName) 
     size_t at = state.sameFileName.rfind(L'\\');
     std::wstring folder = at == std::wstring::npos ? std::wstring() : state.sameFileName.substr(0, at + 1);
     state.sameFileName = folder + newName;
-    state.sameFileChoice = SameFileRename;
+    state.sameFileChoice = UploadSameRename;
     state.applyToAll = false;
 }
 

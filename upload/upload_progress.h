@@ -11,6 +11,7 @@
 #include "common/clock.h"
 #include "common/file_system.h"
 #include "common/message_box.h"
+#include "common/row_status.h"
 #include "common/socket.h"
 #include "upload_reply.h"
 #include "upload_request.h"
@@ -31,12 +32,6 @@ enum UploadProgressControl : int {
     IdcUpTimeLeft = 258,
 };
 
-// Row statuses of the progress list.
-extern const wchar_t kRowWaiting[];   // "대기"
-extern const wchar_t kRowSending[];   // "전송중"
-extern const wchar_t kRowDone[];      // "완 료"
-extern const wchar_t kRowFailed[];    // "실 패"
-extern const wchar_t kRowSkipped[];   // "건너뜀"
 extern const wchar_t kRerunStatus[];  // status line of a re-run
 
 class CUploadProgress;
@@ -64,12 +59,12 @@ public:
 struct UploadPromptState {
     std::wstring sameFileName;
     double sameFileSize = 0;
-    int sameFileChoice = 0;  // SameFileOverwrite, SameFileRename, SameFileSkip, 0 no choice
+    int sameFileChoice = 0;  // UploadSameOverwrite, UploadSameRename, UploadSameSkip, 0 no choice
     bool applyToAll = false;
     std::wstring missingFileName;
 };
 
-enum SameFileChoice : int { SameFileNone = 0, SameFileOverwrite = 1, SameFileRename = 2, SameFileSkip = 3 };
+enum UploadSameChoice : int { UploadSameNone = 0, UploadSameOverwrite = 1, UploadSameRename = 2, UploadSameSkip = 3 };
 
 // The same-file prompt and the missing-file prompt, shown by the worker on its
 // own thread.
@@ -87,7 +82,7 @@ public:
 // The rename proposal: sameFileName after its last backslash.
 std::wstring SameFileRenameProposal(const std::wstring& sameFileName);
 // Applies a new name the rename dialog accepted: keeps the folder part of
-// sameFileName, sets SameFileRename and clears applyToAll.
+// sameFileName, sets UploadSameRename and clears applyToAll.
 void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName);
 // Why the rename dialog refuses a name, or empty when it takes it.
 std::wstring RenameRefusal(const std::wstring& oldName, const std::wstring& newName, std::wstring* caption);

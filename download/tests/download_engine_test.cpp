@@ -98,10 +98,10 @@ TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
     for (auto& e : state->Entries()) EXPECT_EQ(e.state, DownloadEntry::Done);
     // A run without problems ends without a message.
     EXPECT_TRUE(dialog.view.messages.shown.empty());
-    EXPECT_EQ(dialog.view.Text(kDnCancelButton), L"종 료");
-    EXPECT_FALSE(dialog.view.Enabled(kDnDeleteButton));
-    EXPECT_FALSE(dialog.view.Enabled(kDnStartButton));
-    EXPECT_EQ(dialog.view.Progress(kDnTotalProgress), 100);
+    EXPECT_EQ(dialog.view.Text(IdcDnCancelButton), L"종 료");
+    EXPECT_FALSE(dialog.view.Enabled(IdcDnDeleteButton));
+    EXPECT_FALSE(dialog.view.Enabled(IdcDnStartButton));
+    EXPECT_EQ(dialog.view.Progress(IdcDnTotalProgress), 100);
     Close();
 
     // Without a cookie the head ends right after the last fixed line.
@@ -251,7 +251,7 @@ TEST_F(DownloadEngineTest, EntriesAddedDuringARunAreMergedAndFetched) {
     EXPECT_EQ(SavedHash("slow.bin"), h1);
     EXPECT_EQ(SavedHash("late.bin"), h2);
     EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"완 료"}));
-    EXPECT_EQ(dialog.view.Text(kDnTotalSizeLabel), L" / " + FormatSize(403000));
+    EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / " + FormatSize(403000));
     Close();
 }
 
@@ -262,7 +262,7 @@ TEST_F(DownloadEngineTest, AnAdditionAtTheVeryEndOfARunStillGetsItsRow) {
         DownloadState* state = nullptr;
         void SetText(int id, const std::wstring& text) override {
             RecordingView::SetText(id, text);
-            if (id == kDnCancelButton && text == L"종 료") state->AddDownloadFile(L"/late.bin", L"late.bin", 7, 1);
+            if (id == IdcDnCancelButton && text == L"종 료") state->AddDownloadFile(L"/late.bin", L"late.bin", 7, 1);
         }
     };
     struct LateDialog : DownloadDialog {
@@ -307,7 +307,7 @@ TEST_F(DownloadEngineTest, DeletingDuringARunDropsWaitingRowsAndTheOneBeingFetch
     Queue(L"/d.bin", L"d.bin", 6000);
     TestDialog& dialog = Open();
     state->StartRun();
-    ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(kDnFileProgress) > 3; }));
+    ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 3; }));
     dialog.view.Select({0, 2});
     state->DeleteButton(dialog.view);
     state->WaitRunFinished();
@@ -335,7 +335,7 @@ TEST_F(DownloadEngineTest, CancelAsksWhetherToDeleteThePartialFile) {
         TestDialog& dialog = Open();
         dialog.view.messages.answers.push_back(answer);
         state->StartRun();
-        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(kDnFileProgress) > 3; }));
+        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 3; }));
         state->CancelOrClose();
         state->WaitRunFinished();
         auto& shown = dialog.view.messages.shown;
@@ -348,7 +348,7 @@ TEST_F(DownloadEngineTest, CancelAsksWhetherToDeleteThePartialFile) {
         EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"취 소", L"취 소"}));
         EXPECT_EQ(fs::exists(Saved("slow.bin")), answer == IdNo);
         EXPECT_FALSE(fs::exists(Saved("next.bin")));
-        EXPECT_EQ(dialog.view.Text(kDnCancelButton), L"종 료");
+        EXPECT_EQ(dialog.view.Text(IdcDnCancelButton), L"종 료");
         // After the run the same button closes the dialog.
         Close();
         EXPECT_TRUE(dialog.closed);
@@ -367,13 +367,13 @@ TEST_F(DownloadEngineTest, SpeedAndTimeLeftAreRefreshedAtMostTwiceASecond) {
     uint32_t elapsed = stepping.Peek() - start;
     EXPECT_EQ(SavedHash("big.bin"), h);
     // Bars after every block, counters only every 500 ms of clock time.
-    EXPECT_GE(dialog.view.ProgressSets(kDnFileProgress), 128);
-    int speedSets = dialog.view.TextSets(kDnSpeedLabel);
+    EXPECT_GE(dialog.view.ProgressSets(IdcDnFileProgress), 128);
+    int speedSets = dialog.view.TextSets(IdcDnSpeedLabel);
     EXPECT_GE(speedSets, 3);
     EXPECT_LE(speedSets, static_cast<int>(elapsed / 500) + 2);
-    EXPECT_LE(dialog.view.TextSets(kDnTimeLeftLabel), static_cast<int>(elapsed / 500) + 1);
-    EXPECT_EQ(dialog.view.Text(kDnTimeLeftLabel), L"...");
-    EXPECT_EQ(dialog.view.Progress(kDnFileProgress), 100);
+    EXPECT_LE(dialog.view.TextSets(IdcDnTimeLeftLabel), static_cast<int>(elapsed / 500) + 1);
+    EXPECT_EQ(dialog.view.Text(IdcDnTimeLeftLabel), L"...");
+    EXPECT_EQ(dialog.view.Progress(IdcDnFileProgress), 100);
     Close();
     clock = nullptr;
 }

@@ -111,7 +111,7 @@ TEST_F(DownloadEngineTest, AnExistingFileSurvivesAnOverwriteThatDoesNotComplete)
         TestDialog& dialog = Open();
         dialog.view.messages.answers.push_back(answer);
         state->StartRun();
-        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(kDnFileProgress) > 2; }));
+        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 2; }));
         state->CancelOrClose();
         state->WaitRunFinished();
         Close();

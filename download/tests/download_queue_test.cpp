@@ -106,9 +106,9 @@ TEST_F(DownloadQueueTest, StartReadsHostPortAndCookieAndOpensOneDialog) {
     EXPECT_EQ(state->downloadPort, 8080);
     EXPECT_EQ(state->downloadCookie, L"sid=42; lang=ko");
     EXPECT_EQ(dialog.view.Caption(), L"Tamsel Download");
-    EXPECT_EQ(dialog.view.Text(kDnSaveFolderEdit), folder.wpath());
-    EXPECT_EQ(dialog.view.Text(kDnTotalSizeLabel), L" / 2.00KB");
-    EXPECT_EQ(dialog.view.Text(kDnCancelButton), L"전송취소");
+    EXPECT_EQ(dialog.view.Text(IdcDnSaveFolderEdit), folder.wpath());
+    EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / 2.00KB");
+    EXPECT_EQ(dialog.view.Text(IdcDnCancelButton), L"전송취소");
     ASSERT_EQ(dialog.view.Rows().size(), 1u);
     EXPECT_EQ(dialog.view.Rows()[0].status, L"대 기");
     EXPECT_EQ(state->downloadEntryCount, 1);
@@ -147,7 +147,7 @@ TEST_F(DownloadQueueTest, AddingWhileIdleRebuildsAndRefusesDuplicatesSilently) {
     for (auto& r : rows) EXPECT_EQ(r.status, L"대 기");
     EXPECT_EQ(rows[2].name, L"c.txt");
     EXPECT_EQ(state->downloadEntryCount, 3);
-    EXPECT_EQ(dialog.view.Text(kDnTotalSizeLabel), L" / 1.00KB");
+    EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / 1.00KB");
     Close();
 }
 
@@ -208,7 +208,7 @@ TEST_F(DownloadQueueTest, MergeAppendsPendingEntriesAsNewRows) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].name, L"b.txt");
     EXPECT_EQ(rows[1].status, L"대 기");
-    EXPECT_EQ(dialog.view.Text(kDnDoneBytesLabel), L"0Byte");
+    EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), L"0Byte");
     state->downloadRunning = false;
     Close();
 }
@@ -253,13 +253,13 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
     platform.folderChooser = &chooser;
     state = std::make_unique<DownloadState>(platform);
     TestDialog& dialog = Open();
-    EXPECT_EQ(dialog.view.Text(kDnSaveFolderEdit), docsPath);
+    EXPECT_EQ(dialog.view.Text(IdcDnSaveFolderEdit), docsPath);
     EXPECT_EQ(store.values[L"DownSavePath"], docsPath);
 
     chooser.answer = chosen.wpath();
     state->ChangeFolder(dialog.view);
     EXPECT_EQ(state->SaveFolder(), chosen.wpath());
-    EXPECT_EQ(dialog.view.Text(kDnSaveFolderEdit), chosen.wpath());
+    EXPECT_EQ(dialog.view.Text(IdcDnSaveFolderEdit), chosen.wpath());
     EXPECT_EQ(store.values[L"DownSavePath"], chosen.wpath());
 
     // Cancelled: the stored folder again, the edit untouched.
@@ -267,7 +267,7 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
     chooser.answer.clear();
     state->ChangeFolder(dialog.view);
     EXPECT_EQ(state->SaveFolder(), folder.wpath());
-    EXPECT_EQ(dialog.view.Text(kDnSaveFolderEdit), chosen.wpath());
+    EXPECT_EQ(dialog.view.Text(IdcDnSaveFolderEdit), chosen.wpath());
     Close();
 
     // No key and no way to create one: every dialog starts in the default.
@@ -275,7 +275,7 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
     locked.createFails = true;
     platform.store = &locked;
     state = std::make_unique<DownloadState>(platform);
-    EXPECT_EQ(Open().view.Text(kDnSaveFolderEdit), docsPath);
+    EXPECT_EQ(Open().view.Text(IdcDnSaveFolderEdit), docsPath);
     Close();
     InitDefaultFolder(PlatformDocumentsFolder);
 }
@@ -314,7 +314,7 @@ TEST_F(DownloadQueueTest, StartAfterCloseStartsNoRun) {
     state->CancelOrClose();
     state->StartRun();
     EXPECT_FALSE(state->downloadRunning);
-    EXPECT_TRUE(dialog.view.Enabled(kDnStartButton));
+    EXPECT_TRUE(dialog.view.Enabled(IdcDnStartButton));
     state->WaitSessionClosed();
     EXPECT_TRUE(dialog.closed);
     EXPECT_TRUE(state->Entries().empty());

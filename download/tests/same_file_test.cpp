@@ -83,7 +83,7 @@ TEST_F(DownloadConflictTest, OverwriteReplacesTheFileAndShowsNameAndSize) {
     ASSERT_EQ(same.runs, 1);
     EXPECT_EQ(same.names[0], L"a.bin");
     EXPECT_EQ(same.sizes[0], std::to_wstring(served.size()));
-    EXPECT_EQ(state->conflict.downloadSameChoice, kSameOverwrite);
+    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameOverwrite);
     EXPECT_TRUE(dialog.view.messages.shown.empty());
     Close();
 }
@@ -132,7 +132,7 @@ TEST_F(DownloadConflictTest, RenameRefusesTakenNamesAndAsksAgain) {
     EXPECT_EQ(promptBoxes.shown[1].text, L"파일명이 존재합니다. 다른 파일명으로 변경해주세요.");
     EXPECT_EQ(promptBoxes.shown[1].caption, L"파일명변경");
     EXPECT_EQ(names.proposals, (std::vector<std::wstring>{L"a.bin", L"taken.bin"}));
-    EXPECT_EQ(state->conflict.downloadSameChoice, kSameRename);
+    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameRename);
     Close();
 }
 
@@ -151,7 +151,7 @@ TEST_F(DownloadConflictTest, CancelledRenameKeepsThePromptOpenAndEmptyNamesAreTa
     EXPECT_EQ(names.runs, 2);
     EXPECT_EQ(Content("a.bin"), "old a.bin");
     EXPECT_EQ(Summary(dialog), L"a.bin -> User Cancel\r\n");
-    EXPECT_EQ(state->conflict.downloadSameChoice, kSameCancel);
+    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameCancel);
     Close();
 }
 
@@ -169,7 +169,7 @@ TEST_F(DownloadConflictTest, RenameClearsApplyToAllAndTheCloseBoxSkips) {
     EXPECT_EQ(Content("b.bin"), "old b.bin");
     EXPECT_EQ(Summary(dialog), L"b.bin -> User Cancel\r\n");
     // The close box leaves the last choice as it was.
-    EXPECT_EQ(state->conflict.downloadSameChoice, kSameRename);
+    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameRename);
     Close();
 }
 
@@ -181,11 +181,11 @@ TEST(DownloadDecisionTest, ApplyToAllAnswersWithoutAPrompt) {
     DownloadEntry entry;
     entry.size = 1;
     conflict.downloadApplyToAll = true;
-    conflict.downloadSameChoice = kSameCancel;
+    conflict.downloadSameChoice = DownloadSameCancel;
     auto d = DecideExistingFile(conflict, LocalFileSystem(), nullptr, nullptr, boxes, entry, path.wstring());
     EXPECT_EQ(d.answer, ExistingFileDecision::Skip);
     EXPECT_TRUE(fs::exists(path));
-    conflict.downloadSameChoice = kSameOverwrite;
+    conflict.downloadSameChoice = DownloadSameOverwrite;
     d = DecideExistingFile(conflict, LocalFileSystem(), nullptr, nullptr, boxes, entry, path.wstring());
     EXPECT_EQ(d.answer, ExistingFileDecision::Overwrite);
     // Only a complete new file replaces it, later.

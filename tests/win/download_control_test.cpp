@@ -24,7 +24,7 @@ namespace {
 
 bool IsWhite(COLORREF c) { return c == RGB(255, 255, 255); }
 
-using DnControlTest = ControlByProgIdTest<kDnControlProgId>;
+using DnControlTest = ControlByProgIdTest<IdcDnControlProgId>;
 
 }  // namespace
 
@@ -220,7 +220,7 @@ TEST(PropertyFrame, AppliesAndClosesOnOkForBothControls) {
     EnsureRegistered();
     OleScope ole;
     const std::pair<const wchar_t*, const wchar_t*> controls[] = {{kUpControlProgId, L"property_frame_up"},
-                                                                  {kDnControlProgId, L"property_frame_dn"}};
+                                                                  {IdcDnControlProgId, L"property_frame_dn"}};
     for (const auto& c : controls) {
         IDispatch* control = CreateByProgId(c.first);
         ASSERT_NE(control, nullptr);

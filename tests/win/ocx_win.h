@@ -67,6 +67,6 @@ protected:
 };
 
 inline constexpr wchar_t kUpControlProgId[] = L"PARVEX.ParvexUpCtrl.1";
-inline constexpr wchar_t kDnControlProgId[] = L"PARVEX.ParvexDnCtrl.1";
+inline constexpr wchar_t IdcDnControlProgId[] = L"PARVEX.ParvexDnCtrl.1";
 
 }  // namespace parvex::testing

@@ -34,7 +34,7 @@ public:
     void SetRowStatus(int row, const std::wstring& status) override {
         if (row < 0 || row >= static_cast<int>(rows_.size())) return;
         // The waiting rows of a fresh list are not news.
-        if (status == kDnStatusWaiting) return;
+        if (status == kRowDownloadWaiting) return;
         EndProgressLine();
         std::fprintf(stderr, "%-8s %d. %s\n", Narrow(status).c_str(), row, Narrow(rows_[row]).c_str());
     }
@@ -46,11 +46,11 @@ public:
     void SetColumnWidths(int, int) override {}
     void SetText(int id, const std::wstring& text) override {
         switch (id) {
-        case kDnFileNameLabel: file_ = text; break;
-        case kDnFileSizeLabel: fileSize_ = text; break;
-        case kDnSpeedLabel: speed_ = text; break;
-        case kDnFileBytesLabel: fileBytes_ = text; break;
-        case kDnTimeLeftLabel:
+        case IdcDnFileNameLabel: file_ = text; break;
+        case IdcDnFileSizeLabel: fileSize_ = text; break;
+        case IdcDnSpeedLabel: speed_ = text; break;
+        case IdcDnFileBytesLabel: fileBytes_ = text; break;
+        case IdcDnTimeLeftLabel:
             // Set together with the counters, at most twice a second.
             left_ = text;
             if (tty_ && text != L"...") {
@@ -332,7 +332,7 @@ int RunDownloadCommand(int argc, char** argv) {
         std::wstring folder = FromUtf8(dest);
         CreateFolderChain(LocalFileSystem(), folder + L"\\x");
         state.SetSaveFolder(folder);
-        dialog->View().SetText(kDnSaveFolderEdit, folder);
+        dialog->View().SetText(IdcDnSaveFolderEdit, folder);
     }
 
     std::fprintf(stderr, "save folder: %s\n", Narrow(state.SaveFolder()).c_str());

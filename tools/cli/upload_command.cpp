@@ -61,12 +61,12 @@ public:
             if (!ReadLine(line)) return IdCancel;
             if (line == "o" || line == "oa") {
                 state.applyToAll = line == "oa";
-                state.sameFileChoice = SameFileOverwrite;
+                state.sameFileChoice = UploadSameOverwrite;
                 return IdOk;
             }
             if (line == "s" || line == "sa") {
                 state.applyToAll = line == "sa";
-                state.sameFileChoice = SameFileSkip;
+                state.sameFileChoice = UploadSameSkip;
                 return IdCancel;
             }
             if (line == "r") return AskNewName(state);
@@ -101,7 +101,7 @@ public:
 private:
     int Scripted(UploadPromptState& state) {
         if (options_.same == "overwrite") {
-            state.sameFileChoice = SameFileOverwrite;
+            state.sameFileChoice = UploadSameOverwrite;
             return IdOk;
         }
         if (options_.same.rfind("rename:", 0) == 0) {
@@ -114,7 +114,7 @@ private:
                 return IdOk;
             }
         }
-        state.sameFileChoice = SameFileSkip;
+        state.sameFileChoice = UploadSameSkip;
         return IdCancel;
     }
 
@@ -193,7 +193,7 @@ public:
     }
     void SetRowStatus(int row, const std::wstring& status) override {
         std::lock_guard<std::mutex> lock(TerminalMutex());
-        if (status == kRowSending) return;
+        if (status == kRowTransferring) return;
         ClearLine();
         std::string name = row >= 0 && static_cast<size_t>(row) < names_.size() ? names_[row] : "?";
         std::fprintf(stdout, "  %s  %s\n", Narrow(status).c_str(), name.c_str());

@@ -110,8 +110,8 @@ void handle_connection(int fd, ServerState& state) {
   if (req.method == "GET") {
     handle_download(ctx);
   } else if (req.method == "POST") {
-    handle_post(ctx, starts_with(req.target, state.config.exists_prefix) ? kKindExists
-                                                                          : kKindUpload);
+    handle_post(ctx, starts_with(req.target, state.config.exists_prefix) ? KindExists
+                                                                          : KindUpload);
   } else {
     ++state.counters.bad;
     Reply reply;

@@ -99,7 +99,7 @@ void handle_download(RequestContext& ctx) {
   ServerState& state = ctx.state;
   ++state.counters.downloads;
   if (ctx.record) ctx.record->write(ctx.body_start);
-  const FaultSet faults = state.faults.take(kKindDownload);
+  const FaultSet faults = state.faults.take(KindDownload);
 
   std::string path = ctx.request.target.substr(0, ctx.request.target.find('?'));
   path = url_decode(path, false);

@@ -14,23 +14,23 @@ struct FaultName {
 };
 
 const FaultName kFaults[] = {
-    {"status", ValueType::Text, kKindUpload},
-    {"body", ValueType::Text, kKindUpload},
-    {"chunked", ValueType::Flag, kKindUpload},
-    {"nolength", ValueType::Flag, kKindUpload},
-    {"split", ValueType::Number, kKindUpload},
-    {"continue", ValueType::Flag, kKindUpload},
-    {"continue_status", ValueType::Text, kKindUpload},
-    {"continue_split", ValueType::Number, kKindUpload},
-    {"continue_then", ValueType::Text, kKindUpload},
-    {"interim", ValueType::Text, kKindUpload},
-    {"stop_reading", ValueType::Number, kKindUpload},
-    {"close_after", ValueType::Number, kKindUpload},
-    {"stall", ValueType::Flag, kKindUpload},
-    {"exists", ValueType::Flag, kKindExists},
-    {"rate", ValueType::PositiveNumber, kKindUpload | kKindDownload},
-    {"length", ValueType::Number, kKindDownload},
-    {"rawreply", ValueType::Text, kKindUpload},
+    {"status", ValueType::Text, KindUpload},
+    {"body", ValueType::Text, KindUpload},
+    {"chunked", ValueType::Flag, KindUpload},
+    {"nolength", ValueType::Flag, KindUpload},
+    {"split", ValueType::Number, KindUpload},
+    {"continue", ValueType::Flag, KindUpload},
+    {"continue_status", ValueType::Text, KindUpload},
+    {"continue_split", ValueType::Number, KindUpload},
+    {"continue_then", ValueType::Text, KindUpload},
+    {"interim", ValueType::Text, KindUpload},
+    {"stop_reading", ValueType::Number, KindUpload},
+    {"close_after", ValueType::Number, KindUpload},
+    {"stall", ValueType::Flag, KindUpload},
+    {"exists", ValueType::Flag, KindExists},
+    {"rate", ValueType::PositiveNumber, KindUpload | KindDownload},
+    {"length", ValueType::Number, KindDownload},
+    {"rawreply", ValueType::Text, KindUpload},
 };
 
 const FaultName* find_fault(const std::string& name) {
@@ -46,10 +46,10 @@ bool parse_kinds(const std::string& text, unsigned* kinds) {
     size_t comma = rest.find(',');
     std::string_view item = trim(rest.substr(0, comma));
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    if (item == "upload") *kinds |= kKindUpload;
-    else if (item == "exists") *kinds |= kKindExists;
-    else if (item == "download") *kinds |= kKindDownload;
-    else if (item == "all") *kinds |= kKindAll;
+    if (item == "upload") *kinds |= KindUpload;
+    else if (item == "exists") *kinds |= KindExists;
+    else if (item == "download") *kinds |= KindDownload;
+    else if (item == "all") *kinds |= KindAll;
     else return false;
   }
   return *kinds != 0;

@@ -63,10 +63,10 @@
 namespace mailserver {
 
 enum RequestKind : unsigned {
-  kKindUpload = 1,
-  kKindExists = 2,
-  kKindDownload = 4,
-  kKindAll = 7,
+  KindUpload = 1,
+  KindExists = 2,
+  KindDownload = 4,
+  KindAll = 7,
 };
 
 // The faults in force for one request.

@@ -260,7 +260,7 @@ void answer(RequestContext& ctx, const FaultSet& faults, const Reply& reply) {
 void handle_post(RequestContext& ctx, RequestKind kind) {
   ServerState& state = ctx.state;
   const HttpRequest& req = ctx.request;
-  ++(kind == kKindUpload ? state.counters.uploads : state.counters.exists);
+  ++(kind == KindUpload ? state.counters.uploads : state.counters.exists);
   const FaultSet faults = state.faults.take(kind);
 
   if (faults.close_after && *faults.close_after == 0) {
@@ -319,7 +319,7 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
   }
 
   const bool record_contents = length <= kFullRecordLimit;
-  FormSink sink(state, ctx.record.get(), record_contents, kind == kKindUpload);
+  FormSink sink(state, ctx.record.get(), record_contents, kind == KindUpload);
   MultipartParser parser(boundary, &sink);
   BodyResult body = read_body(ctx, faults, length, record_contents, parser);
   if (body.end != BodyEnd::Complete) sink.discard();
@@ -356,7 +356,7 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
   }
 
   Reply reply;
-  if (kind == kKindExists) {
+  if (kind == KindExists) {
     const auto& fields = sink.fields();
     if (fields.size() != 1 || fields.front().first != "file") {
       reject(ctx, faults, kBadRequest,

@@ -102,7 +102,7 @@ TEST(UploadBounds, ConnectionOpensAfterTheExistsCheckAndTheAnswer) {
     h.settings.existUrl = L"http://x/exists";
     std::ofstream(server.storeDir() + "/a.bin") << "old";
     int connectsDuringPrompt = -1;
-    h.prompts.same = {{IdOk, SameFileOverwrite, L"", false, [&] { connectsDuringPrompt = h.network.connects; }}};
+    h.prompts.same = {{IdOk, UploadSameOverwrite, L"", false, [&] { connectsDuringPrompt = h.network.connects; }}};
     h.Add(L"a.bin", "new");
     EXPECT_EQ(h.Start(), 1);
     EXPECT_EQ(connectsDuringPrompt, 1);  // the exists check's own connection only

@@ -220,11 +220,11 @@ TEST(UploadEngineExists, OverwriteRenameAndSkip) {
     // over: overwrite. taken: rename to a name that also exists, then back
     // out of a rename (choice 0), then rename to a free one. skip: skip.
     h.prompts.same = {
-        {IdOk, SameFileOverwrite, L"", false, nullptr},
-        {IdOk, SameFileRename, L"also.txt", false, nullptr},
-        {IdOk, SameFileNone, L"", false, nullptr},
-        {IdOk, SameFileRename, L"free.txt", false, nullptr},
-        {IdCancel, SameFileSkip, L"", false, nullptr},
+        {IdOk, UploadSameOverwrite, L"", false, nullptr},
+        {IdOk, UploadSameRename, L"also.txt", false, nullptr},
+        {IdOk, UploadSameNone, L"", false, nullptr},
+        {IdOk, UploadSameRename, L"free.txt", false, nullptr},
+        {IdCancel, UploadSameSkip, L"", false, nullptr},
     };
     EXPECT_EQ(h.Start(), 1);
     EXPECT_EQ(h.prompts.askedSame,
@@ -261,7 +261,7 @@ TEST(UploadEngineExists, ApplyToAll) {
         h.Add(L"a.txt", "A");
         h.Add(L"b.txt", "B");
         h.Add(L"c.txt", "C");
-        h.prompts.same = {{overwrite ? IdOk : IdCancel, overwrite ? SameFileOverwrite : SameFileSkip, L"", true, nullptr}};
+        h.prompts.same = {{overwrite ? IdOk : IdCancel, overwrite ? UploadSameOverwrite : UploadSameSkip, L"", true, nullptr}};
         EXPECT_EQ(h.Start(), 1);
         EXPECT_EQ(h.prompts.askedSame.size(), 1u);
         std::wstring expected = overwrite ? L"완 료" : L"건너뜀";
@@ -373,7 +373,7 @@ TEST(UploadEngineCancel, BeforeTheRequestAndAfterConnecting) {
         UploadHarness h(server);
         h.settings.existUrl = L"http://x/exists";
         std::ofstream(server.storeDir() + "/a.txt") << "old";
-        h.prompts.same = {{IdOk, SameFileOverwrite, L"", false, [] { CancelNow(); }}};
+        h.prompts.same = {{IdOk, UploadSameOverwrite, L"", false, [] { CancelNow(); }}};
         h.Add(L"a.txt", "A");
         EXPECT_EQ(h.Start(), 0);
         EXPECT_EQ(h.view.logs()[0], L"Upload Cancel");

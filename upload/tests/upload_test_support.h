@@ -148,8 +148,8 @@ class ScriptedPrompts : public UploadPrompts {
 public:
     struct SameAnswer {
         int result = IdCancel;
-        int choice = SameFileNone;
-        std::wstring newName;  // for SameFileRename
+        int choice = UploadSameNone;
+        std::wstring newName;  // for UploadSameRename
         bool tickAll = false;
         std::function<void()> before;  // runs while the prompt is "open"
     };
@@ -167,7 +167,7 @@ public:
         same.pop_front();
         if (a.before) a.before();
         if (a.tickAll) state.applyToAll = true;
-        if (a.choice == SameFileRename) {
+        if (a.choice == UploadSameRename) {
             ApplySameFileRename(state, a.newName);
         } else {
             state.sameFileChoice = a.choice;
