@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "common/settings.h"
+#include "control/list_view_win.h"
 #include "download/dialog_geometry.h"
 #include "download/download_state.h"
 
@@ -161,10 +162,7 @@ void CNDownloadDlg::InsertRow(int row, const std::wstring& name) {
 }
 
 void CNDownloadDlg::SetRowStatus(int row, const std::wstring& status) {
-    LVITEMW item = {};
-    item.iSubItem = 1;
-    item.pszText = const_cast<wchar_t*>(status.c_str());
-    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    SetCellText(GetDlgItem(target_, IDC_DN_LIST), row, 1, status);
 }
 
 void CNDownloadDlg::DeleteRow(int row) { SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEITEM, row, 0); }

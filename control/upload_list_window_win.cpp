@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/com_module_win.h"
+#include "control/list_view_win.h"
 #include "control/system_image_list_win.h"
 #include "common/settings.h"
 #include "control/upload_bridge.h"
@@ -20,13 +21,6 @@ namespace {
 int rememberedWidth = 0;
 
 const int kColumnCount = 4;
-
-void SetText(HWND list, int row, int column, const std::wstring& text) {
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-}
 
 }  // namespace
 
@@ -297,10 +291,10 @@ void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
     name.pszText = const_cast<wchar_t*>(content.fileName.c_str());
     name.iImage = content.iconIndex;
     SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&name));
-    SetText(list_, index, 2, content.sizeText);
+    SetCellText(list_, index, 2, content.sizeText);
 }
 
-void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetText(list_, row, 3, text); }
+void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetCellText(list_, row, 3, text); }
 
 void CNUploadDlg::DeleteAllRows() { SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0); }
 

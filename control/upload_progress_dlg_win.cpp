@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "control/list_view_win.h"
 #include "control/system_image_list_win.h"
 
 namespace parvex {
@@ -34,13 +35,6 @@ void AddColumn(HWND list, int index, const wchar_t* heading, int format, int wid
     column.pszText = const_cast<wchar_t*>(heading);
     column.iSubItem = index;
     SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
-}
-
-void SetSubItemText(HWND list, int row, int column, const std::wstring& text) {
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
 }  // namespace
@@ -135,7 +129,7 @@ void CUploadProgressDlg::FillList() {
         item.state = (info.dwAttributes & SFGAO_GHOSTED) ? LVIS_CUT : 0;
         item.stateMask = LVIS_CUT;
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        SetSubItemText(list, static_cast<int>(i), 1, kRowUploadWaiting);
+        SetCellText(list, static_cast<int>(i), 1, kRowUploadWaiting);
     }
 }
 
@@ -246,7 +240,7 @@ void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
     DrawBars(GetTickCount());
     if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
     statuses_[row] = status;
-    SetSubItemText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
+    SetCellText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
 }
 
 void CUploadProgressDlg::Close() {
