@@ -158,117 +158,146 @@ bool MultipartParser::header_line(std::string_view line) {
 }
 
 bool MultipartParser::consume(const char* data, size_t n, size_t* used) {
-  size_t pos = 0;
   *used = 0;
   if (!error_.empty()) return false;
+  size_t pos = 0;
   for (;;) {
-    const char* p = data + pos;
-    const size_t avail = n - pos;
-    switch (state_) {
-      case State::Start: {
-        // The opening boundary is the delimiter without its leading CRLF.
-        const char* first = delimiter_.data() + 2;
-        const size_t need = delimiter_.size() - 2;
-        const size_t cmp = avail < need ? avail : need;
-        if (std::memcmp(p, first, cmp) != 0)
-          return fail("body does not start with \"--\" and the boundary");
-        if (avail < need) break;
-        take(p, need, false);
-        pos += need;
-        state_ = State::AfterBoundary;
-        continue;
-      }
-      case State::AfterBoundary: {
-        if (avail >= 1 && p[0] != '\r' && p[0] != '-')
-          return fail("boundary at body byte " + std::to_string(offset_) +
-                      " is followed by neither CRLF nor \"--\"");
-        if (avail < 2) break;
-        if (p[0] == '\r' && p[1] == '\n') {
-          take(p, 2, false);
-          pos += 2;
-          part_ = PartInfo{};
-          seen_disposition_ = false;
-          part_header_bytes_ = 0;
-          state_ = State::Headers;
-          continue;
-        }
-        if (p[0] == '-' && p[1] == '-') {
-          take(p, 2, false);
-          pos += 2;
-          state_ = State::Closing;
-          continue;
-        }
-        return fail("boundary at body byte " + std::to_string(offset_) +
-                    " is followed by neither CRLF nor \"--\"");
-      }
-      case State::Closing: {
-        if (avail >= 1 && p[0] != '\r') return fail("final boundary is not followed by CRLF");
-        if (avail < 2) break;
-        if (p[1] != '\n') return fail("final boundary is not followed by CRLF");
-        take(p, 2, false);
-        pos += 2;
-        state_ = State::End;
-        continue;
-      }
-      case State::Headers: {
-        const char* crlf = nullptr;
-        for (const char* q = p; avail >= 2 && q < p + avail - 1; ++q) {
-          q = static_cast<const char*>(std::memchr(q, '\r', static_cast<size_t>(p + avail - 1 - q)));
-          if (q == nullptr) break;
-          if (q[1] == '\n') {
-            crlf = q;
-            break;
-          }
-        }
-        if (crlf == nullptr) {
-          if (part_header_bytes_ + avail > kMaxPartHead)
-            return fail("header of part " + std::to_string(parts_ + 1) + " is longer than 16 KiB");
-          break;
-        }
-        size_t len = static_cast<size_t>(crlf - p);
-        part_header_bytes_ += len + 2;
-        if (part_header_bytes_ > kMaxPartHead)
-          return fail("header of part " + std::to_string(parts_ + 1) + " is longer than 16 KiB");
-        std::string_view line(p, len);
-        if (!line.empty() && !header_line(line)) return false;
-        take(p, len + 2, false);
-        pos += len + 2;
-        if (line.empty()) {
-          if (!seen_disposition_)
-            return fail("part " + std::to_string(parts_ + 1) + " has no Content-Disposition header");
-          ++parts_;
-          std::string err;
-          if (!sink_->part_begin(part_, &err)) return sink_failed(err);
-          state_ = State::Data;
-        }
-        continue;
-      }
-      case State::Data: {
-        const char* hit = find_delimiter(p, avail);
-        size_t content = hit ? static_cast<size_t>(hit - p) : avail - partial_delimiter_tail(p, avail);
-        if (content > 0) {
-          take(p, content, true);
-          std::string err;
-          if (!sink_->part_data(p, content, &err)) return sink_failed(err);
-          pos += content;
-        }
-        if (hit == nullptr) break;
-        std::string err;
-        if (!sink_->part_end(&err)) return sink_failed(err);
-        take(hit, delimiter_.size(), false);
-        pos += delimiter_.size();
-        state_ = State::AfterBoundary;
-        continue;
-      }
-      case State::End:
-        if (avail > 0)
-          return fail(std::to_string(avail) + " or more bytes after the final boundary");
-        break;
-    }
-    break;
+    size_t taken = 0;
+    const Step step = step_once(data + pos, n - pos, &taken);
+    pos += taken;
+    if (step == Step::Failed) return false;
+    if (step == Step::NeedMore) break;
   }
   *used = pos;
   return true;
+}
+
+MultipartParser::Step MultipartParser::step_once(const char* p, size_t avail, size_t* taken) {
+  switch (state_) {
+    case State::Start: return read_opening(p, avail, taken);
+    case State::AfterBoundary: return read_after_boundary(p, avail, taken);
+    case State::Closing: return read_closing(p, avail, taken);
+    case State::Headers: return read_header_line(p, avail, taken);
+    case State::Data: return read_data(p, avail, taken);
+    case State::End:
+      if (avail > 0) return failed(std::to_string(avail) + " or more bytes after the final boundary");
+      return Step::NeedMore;
+  }
+  return Step::NeedMore;
+}
+
+MultipartParser::Step MultipartParser::failed(const std::string& message) {
+  fail(message);
+  return Step::Failed;
+}
+
+MultipartParser::Step MultipartParser::refused_by_sink(const std::string& message) {
+  sink_failed(message);
+  return Step::Failed;
+}
+
+MultipartParser::Step MultipartParser::read_opening(const char* p, size_t avail, size_t* taken) {
+  // The opening boundary is the delimiter without its leading CRLF.
+  const char* first = delimiter_.data() + 2;
+  const size_t need = delimiter_.size() - 2;
+  const size_t cmp = avail < need ? avail : need;
+  if (std::memcmp(p, first, cmp) != 0) return failed("body does not start with \"--\" and the boundary");
+  if (avail < need) return Step::NeedMore;
+  take(p, need, false);
+  *taken = need;
+  state_ = State::AfterBoundary;
+  return Step::Advanced;
+}
+
+MultipartParser::Step MultipartParser::read_after_boundary(const char* p, size_t avail, size_t* taken) {
+  const bool crlf = avail >= 1 && p[0] == '\r';
+  const bool dashes = avail >= 1 && p[0] == '-';
+  if (avail >= 1 && !crlf && !dashes) return failed(boundary_not_followed());
+  if (avail < 2) return Step::NeedMore;
+  if (crlf && p[1] == '\n') {
+    part_ = PartInfo{};
+    seen_disposition_ = false;
+    part_header_bytes_ = 0;
+    state_ = State::Headers;
+  } else if (dashes && p[1] == '-') {
+    state_ = State::Closing;
+  } else {
+    return failed(boundary_not_followed());
+  }
+  take(p, 2, false);
+  *taken = 2;
+  return Step::Advanced;
+}
+
+std::string MultipartParser::boundary_not_followed() const {
+  return "boundary at body byte " + std::to_string(offset_) + " is followed by neither CRLF nor \"--\"";
+}
+
+MultipartParser::Step MultipartParser::read_closing(const char* p, size_t avail, size_t* taken) {
+  if (avail >= 1 && p[0] != '\r') return failed("final boundary is not followed by CRLF");
+  if (avail < 2) return Step::NeedMore;
+  if (p[1] != '\n') return failed("final boundary is not followed by CRLF");
+  take(p, 2, false);
+  *taken = 2;
+  state_ = State::End;
+  return Step::Advanced;
+}
+
+MultipartParser::Step MultipartParser::read_header_line(const char* p, size_t avail, size_t* taken) {
+  const char* crlf = find_crlf(p, avail);
+  if (crlf == nullptr) {
+    if (part_header_bytes_ + avail > kMaxPartHead) return failed(part_head_too_long());
+    return Step::NeedMore;
+  }
+  const size_t len = static_cast<size_t>(crlf - p);
+  part_header_bytes_ += len + 2;
+  if (part_header_bytes_ > kMaxPartHead) return failed(part_head_too_long());
+  std::string_view line(p, len);
+  if (!line.empty() && !header_line(line)) return Step::Failed;
+  take(p, len + 2, false);
+  *taken = len + 2;
+  if (line.empty()) return begin_part_data();
+  return Step::Advanced;
+}
+
+std::string MultipartParser::part_head_too_long() const {
+  return "header of part " + std::to_string(parts_ + 1) + " is longer than 16 KiB";
+}
+
+const char* MultipartParser::find_crlf(const char* p, size_t avail) {
+  for (const char* q = p; avail >= 2 && q < p + avail - 1; ++q) {
+    q = static_cast<const char*>(std::memchr(q, '\r', static_cast<size_t>(p + avail - 1 - q)));
+    if (q == nullptr) return nullptr;
+    if (q[1] == '\n') return q;
+  }
+  return nullptr;
+}
+
+MultipartParser::Step MultipartParser::begin_part_data() {
+  if (!seen_disposition_)
+    return failed("part " + std::to_string(parts_ + 1) + " has no Content-Disposition header");
+  ++parts_;
+  std::string err;
+  if (!sink_->part_begin(part_, &err)) return refused_by_sink(err);
+  state_ = State::Data;
+  return Step::Advanced;
+}
+
+MultipartParser::Step MultipartParser::read_data(const char* p, size_t avail, size_t* taken) {
+  const char* hit = find_delimiter(p, avail);
+  const size_t content = hit ? static_cast<size_t>(hit - p) : avail - partial_delimiter_tail(p, avail);
+  std::string err;
+  if (content > 0) {
+    take(p, content, true);
+    if (!sink_->part_data(p, content, &err)) return refused_by_sink(err);
+    *taken = content;
+  }
+  if (hit == nullptr) return Step::NeedMore;
+  if (!sink_->part_end(&err)) return refused_by_sink(err);
+  take(hit, delimiter_.size(), false);
+  *taken = content + delimiter_.size();
+  state_ = State::AfterBoundary;
+  return Step::Advanced;
 }
 
 bool MultipartParser::finish(size_t unused) {

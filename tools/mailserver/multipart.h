@@ -64,6 +64,21 @@ class MultipartParser {
  private:
   enum class State { Start, AfterBoundary, Closing, Headers, Data, End };
 
+  // What one step of the parse did with the bytes offered to it.
+  enum class Step { Advanced, NeedMore, Failed };
+
+  Step step_once(const char* p, size_t avail, size_t* taken);
+  Step read_opening(const char* p, size_t avail, size_t* taken);
+  Step read_after_boundary(const char* p, size_t avail, size_t* taken);
+  Step read_closing(const char* p, size_t avail, size_t* taken);
+  Step read_header_line(const char* p, size_t avail, size_t* taken);
+  Step begin_part_data();
+  Step read_data(const char* p, size_t avail, size_t* taken);
+  static const char* find_crlf(const char* p, size_t avail);
+  std::string boundary_not_followed() const;
+  std::string part_head_too_long() const;
+  Step failed(const std::string& message);
+  Step refused_by_sink(const std::string& message);
   bool fail(const std::string& message);
   bool sink_failed(const std::string& message);
   bool header_line(std::string_view line);
