@@ -255,11 +255,143 @@ void answer(RequestContext& ctx, const FaultSet& faults, const Reply& reply) {
   ctx.conn.close_now();
 }
 
+// Content-Length and the multipart boundary of the request head; false when
+// the request was refused for them.
+bool read_post_head(RequestContext& ctx, const FaultSet& faults, uint64_t* length, std::string* boundary) {
+  const HttpRequest& req = ctx.request;
+  const std::string* length_text = req.header("Content-Length");
+  if (length_text == nullptr || req.header("Transfer-Encoding") != nullptr) {
+    reject(ctx, faults, "411 Length Required",
+           "a Content-Length header is required (bodies without one are not accepted)", 1 << 20);
+    return false;
+  }
+  if (!parse_uint64(*length_text, length)) {
+    reject(ctx, faults, kBadRequest, "Content-Length \"" + *length_text + "\" is not a number",
+           1 << 20);
+    return false;
+  }
+  for (const auto& h : req.headers) {
+    if (iequals(h.first, "Content-Length") && h.second != *length_text) {
+      reject(ctx, faults, kBadRequest, "conflicting Content-Length headers", 1 << 20);
+      return false;
+    }
+  }
+  std::string error;
+  const std::string* content_type = req.header("Content-Type");
+  if (content_type == nullptr) {
+    reject(ctx, faults, kBadRequest, "Content-Type multipart/form-data is missing", *length);
+    return false;
+  }
+  if (!boundary_from_content_type(*content_type, boundary, &error)) {
+    reject(ctx, faults, kBadRequest, error, *length);
+    return false;
+  }
+  return true;
+}
+
+// Answers "Expect: 100-continue" as the faults say; false when that answer
+// ended the request.
+bool answer_expect(RequestContext& ctx, const FaultSet& faults, uint64_t length) {
+  const std::string* expect = ctx.request.header("Expect");
+  if (expect == nullptr || !iequals(trim(*expect), "100-continue")) return true;
+  if (faults.continue_status) {
+    ctx.record.reset();
+    ctx.conn.send_all(status_line(*faults.continue_status) + "Content-Length: 0\r\nConnection: close\r\n\r\n");
+    ctx.conn.linger_close(length);
+    return false;
+  }
+  if (faults.continue_then) {
+    ctx.record.reset();
+    ctx.conn.send_all("HTTP/1.1 100 Continue\r\n\r\n" + *faults.continue_then);
+    ctx.conn.linger_close(length);
+    return false;
+  }
+  return faults.withhold_continue || send_continue(ctx.conn, faults.continue_split_ms);
+}
+
+// Answers a body that did not arrive whole and well formed; false when the
+// request has been dealt with.
+bool settle_body(RequestContext& ctx, const FaultSet& faults, const BodyResult& body,
+                 const MultipartParser& parser, uint64_t length) {
+  const uint64_t unread = length - std::min(length, body.received);
+  const std::string got = std::to_string(body.received) + " of " + std::to_string(length);
+  switch (body.end) {
+    case BodyEnd::Complete:
+      return true;
+    case BodyEnd::Malformed:
+      reject(ctx, faults, kBadRequest,
+             parser.error_from_sink() ? body.error : "malformed multipart body: " + body.error, unread);
+      return false;
+    case BodyEnd::CutShort:
+      reject(ctx, faults, kBadRequest, "the body ended after " + got + " bytes announced by Content-Length", 0);
+      return false;
+    case BodyEnd::QuietTooLong:
+      reject(ctx, faults, kBadRequest,
+             "no body bytes for " + std::to_string(ctx.state.config.idle_timeout_ms / 1000) + " s after " + got +
+                 " bytes announced by Content-Length",
+             0);
+      return false;
+    case BodyEnd::HeldByFault:
+      ctx.record.reset();
+      ctx.conn.hold_unread(ctx.state.config.idle_timeout_ms);
+      ctx.conn.close_now();
+      return false;
+    case BodyEnd::ClosedByFault:
+    case BodyEnd::Gone:
+      ctx.record.reset();
+      ctx.conn.close_now();
+      return false;
+  }
+  return false;
+}
+
+void answer_exists(RequestContext& ctx, const FaultSet& faults, const FormSink& sink) {
+  const auto& fields = sink.fields();
+  if (fields.size() != 1 || fields.front().first != "file") {
+    reject(ctx, faults, kBadRequest, "an exists check carries exactly one field, named \"file\"", 0);
+    return;
+  }
+  bool exists = false;
+  if (faults.exists) {
+    exists = *faults.exists;
+  } else {
+    std::string relative, ignored;
+    uint64_t size = 0;
+    exists = relative_storage_path(fields.front().second, &relative, &ignored) &&
+             regular_file_size(join_path(ctx.state.config.store_dir, relative), &size);
+  }
+  Reply reply;
+  reply.body = exists ? "1" : "0";
+  if (verbose()) log_line("exists \"" + fields.front().second + "\" -> " + reply.body);
+  answer(ctx, faults, reply);
+}
+
+void answer_upload(RequestContext& ctx, const FaultSet& faults, FormSink& sink, uint64_t length) {
+  std::string stored_as, status, error;
+  if (!sink.store(&stored_as, &status, &error)) {
+    sink.discard();
+    if (status == kBadRequest) {
+      reject(ctx, faults, status, error, 0);
+      return;
+    }
+    log_line("upload failed: " + error);
+    Reply failure;
+    failure.status = status;
+    failure.content_type = "text/plain; charset=utf-8";
+    failure.body = "the server could not store the file: " + error + "\n";
+    answer(ctx, faults, failure);
+    return;
+  }
+  if (verbose()) log_line("stored " + stored_as + " (" + std::to_string(length) + " body bytes)");
+  Reply reply;
+  reply.body = "|TS_UP_OK|";
+  answer(ctx, faults, reply);
+}
+
 }  // namespace
 
 void handle_post(RequestContext& ctx, RequestKind kind) {
   ServerState& state = ctx.state;
-  const HttpRequest& req = ctx.request;
   ++(kind == KindUpload ? state.counters.uploads : state.counters.exists);
   const FaultSet faults = state.faults.take(kind);
 
@@ -269,131 +401,20 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
     ctx.conn.close_now();
     return;
   }
-
-  const std::string* length_text = req.header("Content-Length");
-  if (length_text == nullptr || req.header("Transfer-Encoding") != nullptr) {
-    reject(ctx, faults, "411 Length Required",
-           "a Content-Length header is required (bodies without one are not accepted)", 1 << 20);
-    return;
-  }
   uint64_t length = 0;
-  if (!parse_uint64(*length_text, &length)) {
-    reject(ctx, faults, kBadRequest, "Content-Length \"" + *length_text + "\" is not a number",
-           1 << 20);
-    return;
-  }
-  for (const auto& h : req.headers) {
-    if (iequals(h.first, "Content-Length") && h.second != *length_text) {
-      reject(ctx, faults, kBadRequest, "conflicting Content-Length headers", 1 << 20);
-      return;
-    }
-  }
-
-  std::string boundary, error;
-  const std::string* content_type = req.header("Content-Type");
-  if (content_type == nullptr) {
-    reject(ctx, faults, kBadRequest, "Content-Type multipart/form-data is missing", length);
-    return;
-  }
-  if (!boundary_from_content_type(*content_type, &boundary, &error)) {
-    reject(ctx, faults, kBadRequest, error, length);
-    return;
-  }
-
-  const std::string* expect = req.header("Expect");
-  if (expect != nullptr && iequals(trim(*expect), "100-continue")) {
-    if (faults.continue_status) {
-      ctx.record.reset();
-      ctx.conn.send_all(status_line(*faults.continue_status) +
-                        "Content-Length: 0\r\nConnection: close\r\n\r\n");
-      ctx.conn.linger_close(length);
-      return;
-    }
-    if (faults.continue_then) {
-      ctx.record.reset();
-      ctx.conn.send_all("HTTP/1.1 100 Continue\r\n\r\n" + *faults.continue_then);
-      ctx.conn.linger_close(length);
-      return;
-    }
-    if (!faults.withhold_continue && !send_continue(ctx.conn, faults.continue_split_ms)) return;
-  }
+  std::string boundary;
+  if (!read_post_head(ctx, faults, &length, &boundary) || !answer_expect(ctx, faults, length)) return;
 
   const bool record_contents = length <= kFullRecordLimit;
   FormSink sink(state, ctx.record.get(), record_contents, kind == KindUpload);
   MultipartParser parser(boundary, &sink);
   BodyResult body = read_body(ctx, faults, length, record_contents, parser);
   if (body.end != BodyEnd::Complete) sink.discard();
-  const uint64_t unread = length - std::min(length, body.received);
-  const std::string got = std::to_string(body.received) + " of " + std::to_string(length);
-  switch (body.end) {
-    case BodyEnd::Complete:
-      break;
-    case BodyEnd::Malformed:
-      reject(ctx, faults, kBadRequest,
-             parser.error_from_sink() ? body.error : "malformed multipart body: " + body.error,
-             unread);
-      return;
-    case BodyEnd::CutShort:
-      reject(ctx, faults, kBadRequest,
-             "the body ended after " + got + " bytes announced by Content-Length", 0);
-      return;
-    case BodyEnd::QuietTooLong:
-      reject(ctx, faults, kBadRequest,
-             "no body bytes for " + std::to_string(state.config.idle_timeout_ms / 1000) +
-                 " s after " + got + " bytes announced by Content-Length",
-             0);
-      return;
-    case BodyEnd::HeldByFault:
-      ctx.record.reset();
-      ctx.conn.hold_unread(state.config.idle_timeout_ms);
-      ctx.conn.close_now();
-      return;
-    case BodyEnd::ClosedByFault:
-    case BodyEnd::Gone:
-      ctx.record.reset();
-      ctx.conn.close_now();
-      return;
-  }
-
-  Reply reply;
-  if (kind == KindExists) {
-    const auto& fields = sink.fields();
-    if (fields.size() != 1 || fields.front().first != "file") {
-      reject(ctx, faults, kBadRequest,
-             "an exists check carries exactly one field, named \"file\"", 0);
-      return;
-    }
-    bool exists = false;
-    if (faults.exists) {
-      exists = *faults.exists;
-    } else {
-      std::string relative, ignored;
-      uint64_t size = 0;
-      exists = relative_storage_path(fields.front().second, &relative, &ignored) &&
-               regular_file_size(join_path(state.config.store_dir, relative), &size);
-    }
-    reply.body = exists ? "1" : "0";
-    if (verbose()) log_line("exists \"" + fields.front().second + "\" -> " + reply.body);
-  } else {
-    std::string stored_as, status;
-    if (!sink.store(&stored_as, &status, &error)) {
-      sink.discard();
-      if (status == kBadRequest) {
-        reject(ctx, faults, status, error, 0);
-      } else {
-        log_line("upload failed: " + error);
-        Reply failure;
-        failure.status = status;
-        failure.content_type = "text/plain; charset=utf-8";
-        failure.body = "the server could not store the file: " + error + "\n";
-        answer(ctx, faults, failure);
-      }
-      return;
-    }
-    if (verbose()) log_line("stored " + stored_as + " (" + std::to_string(length) + " body bytes)");
-    reply.body = "|TS_UP_OK|";
-  }
-  answer(ctx, faults, reply);
+  if (!settle_body(ctx, faults, body, parser, length)) return;
+  if (kind == KindExists)
+    answer_exists(ctx, faults, sink);
+  else
+    answer_upload(ctx, faults, sink, length);
 }
 
 }  // namespace mailserver
