@@ -62,6 +62,8 @@ file(GLOB PARVEX_WIN_TESTS CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/download/tests/save_folder_test.cpp
      ${CMAKE_SOURCE_DIR}/download/tests/file_name_rules_test.cpp
      ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
+     ${CMAKE_SOURCE_DIR}/tools/page/browser_stand_in_win.cpp
+     ${CMAKE_SOURCE_DIR}/tools/page/control_site_win.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/screenshot_win.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/window_actions_win.cpp)

@@ -33,18 +33,16 @@ TEST(FormatDuration, EveryForm) {
 TEST(FormatDuration, NonsenseTimesStayDefined) {
     EXPECT_EQ(FormatDuration(-5000), L"1초");
     EXPECT_EQ(FormatDuration(0.0 / 0.0), L"1초");
-    EXPECT_FALSE(FormatDuration(1e300).empty());
+    // Beyond 32 bits of seconds the time is held at the largest count.
+    EXPECT_EQ(FormatDuration(1e300), L"1193046시간 28분 15초");
+    EXPECT_EQ(FormatDuration(4294967295000.0), L"1193046시간 28분 15초");
 }
 
 TEST(MakeUniqueName, StampHasNoLeadingZeros) {
     LocalTime t;
     t.year = 2012; t.month = 3; t.day = 5; t.hour = 9; t.minute = 7; t.second = 4; t.milliseconds = 58;
-    std::wstring name = MakeUniqueName(2, t, 12345);
-    ASSERT_EQ(name.rfind(L"201235974.58.", 0), 0u) << name;
-    // stamp.ms.digit.n with a single digit
-    ASSERT_EQ(name.size(), std::wstring(L"201235974.58.7.2").size());
-    EXPECT_TRUE(name[13] >= L'0' && name[13] <= L'9');
-    EXPECT_EQ(name.substr(14), L".2");
+    // stamp.ms.digit.n, the digit drawn from the tick 12345
+    EXPECT_EQ(MakeUniqueName(2, t, 12345), L"201235974.58.8.2");
 }
 
 TEST(MakeUniqueName, DigitIsSeededAtEveryCall) {

@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -16,7 +15,8 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
+
+#include "tests/support/wait_for.h"
 
 extern char** environ;
 
@@ -76,13 +76,7 @@ MailServerProcess::MailServerProcess(const std::vector<std::string>& options) {
 MailServerProcess::~MailServerProcess() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        for (int i = 0; i < 200; ++i) {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        if (WaitFor([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, 2000)) pid_ = -1;
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);

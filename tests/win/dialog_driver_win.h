@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/wait_for.h"
 #include "tools/page/window_actions_win.h"
 
 namespace parvex::testing {
@@ -62,14 +63,14 @@ inline std::vector<std::wstring> ChildTexts(HWND window) {
 // A visible dialog-class window of this process with the given caption (any
 // caption when empty), waited for up to timeoutMs.
 inline HWND WaitForDialog(const std::wstring& caption, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
     detail::DialogSearch search{&caption, nullptr};
-    do {
-        EnumWindows(detail::MatchDialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    WaitFor(
+        [&] {
+            EnumWindows(detail::MatchDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        static_cast<int>(timeoutMs));
+    return search.found;
 }
 
 // Drops a path on a window as the shell does.

@@ -14,6 +14,7 @@
 #include "common/settings.h"
 #include "download/tests/download_test_support.h"
 #include "tests/support/test_data.h"
+#include "tests/support/wait_for.h"
 #include "tests/win/test_server_win.h"
 
 using namespace parvex;
@@ -42,7 +43,7 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    for (int i = 0; i < 100 && GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(20);
+    parvex::testing::WaitFor([&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
     DWORD attributes = GetFileAttributesW(link.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }

@@ -208,7 +208,7 @@ TEST(Module, RefusesToLoadWhenSocketsCannotStart) {
             if (text == L"소켓 초기화 실패") sawMessage = true;
         parvex::testing::PressButton(box, IDOK);
     });
-    while (!watching) Sleep(1);
+    parvex::testing::WaitFor([&] { return watching.load(); });
     SetEnvironmentVariableA("PARVEX_TEST_FAIL_SOCKET_START", "1");
     HMODULE module = LoadLibraryW(parvex::testing::OcxPath().c_str());
     SetEnvironmentVariableA("PARVEX_TEST_FAIL_SOCKET_START", nullptr);

@@ -46,6 +46,23 @@ inline HWND ListViewOf(HWND controlWindow) {
     return listWindow ? GetDlgItem(listWindow, 203) : nullptr;
 }
 
+// Posts a press and a release of the left button at point (client
+// coordinates of window), as the user's click arrives, and handles them.
+inline void ClickAt(HWND window, POINT point) {
+    LPARAM at = MAKELPARAM(point.x, point.y);
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(window, WM_LBUTTONUP, 0, at);
+    TestContainer::Pump();
+}
+
+inline RECT CellOf(HWND list, int row, int column) {
+    RECT cell = {LVIR_LABEL, column, 0, 0};
+    SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+    return cell;
+}
+
+inline POINT MiddleOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
+
 // A file of size bytes in the temporary folder, removed with the object.
 struct TempFile {
     std::wstring path;

@@ -17,15 +17,6 @@ namespace {
 
 const COLORREF kWhite = RGB(255, 255, 255);
 
-// Posts a press and a release of the left button at point (client
-// coordinates of window), as the user's click arrives, and handles them.
-void ClickAt(HWND window, POINT point) {
-    LPARAM at = MAKELPARAM(point.x, point.y);
-    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(window, WM_LBUTTONUP, 0, at);
-    TestContainer::Pump();
-}
-
 // A point on the check box of a row.
 POINT CheckBoxOf(HWND list, int row) {
     RECT bounds = {LVIR_BOUNDS, 0, 0, 0};
@@ -38,14 +29,6 @@ POINT CheckBoxOf(HWND list, int row) {
     }
     return {-1, -1};
 }
-
-RECT CellOf(HWND list, int row, int column) {
-    RECT cell = {LVIR_LABEL, column, 0, 0};
-    SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
-    return cell;
-}
-
-POINT MiddleOf(const RECT& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
 bool Checked(HWND list, int row) {
     return (SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) >> 12) == 2;

@@ -26,19 +26,9 @@ using parvex::testing::ClickNow;
 using parvex::testing::DialogAnswerer;
 using parvex::testing::PressButton;
 using parvex::testing::RowText;
+using parvex::testing::WaitFor;
 
 namespace {
-
-// Waits up to ten seconds for a condition another thread brings about.
-template <class Condition>
-bool WaitUntil(Condition condition) {
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > 10000) return false;
-        Sleep(10);
-    }
-    return true;
-}
 
 // The page as the progress dialog sees it: a top-level window and, inside
 // it, the control's window.
@@ -109,7 +99,7 @@ TEST_F(UploadStartWin, ProgressDialogShowsTheRowsModalToThePage) {
     bool sending = false, modalToPage = false;
     DialogAnswerer answerer({{L"첨부 올리기", [&](HWND d) {
         HWND list = GetDlgItem(d, 207);
-        sending = WaitUntil([&] { return RowText(list, 0, 1) == L"전송중"; });
+        sending = WaitFor([&] { return RowText(list, 0, 1) == L"전송중"; });
         firstRow = RowText(list, 0, 0);
         secondStatus = RowText(list, 1, 1);
         modalToPage = GetWindow(d, GW_OWNER) == page.top && !IsWindowEnabled(page.top);

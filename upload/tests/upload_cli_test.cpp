@@ -202,9 +202,7 @@ TEST(UploadCliRun, FileGoneBeforeItsTurnFailsUnlessSkippingWasAsked) {
         if (skipAsked) args.insert(args.begin(), "--missing=skip");
         CliResult r;
         std::thread cli([&] { r = RunCli(dir, args); });
-        auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (Uploads(server) != "uploads=1" && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        WaitFor([&] { return Uploads(server) == "uploads=1"; }, 30000);
         std::filesystem::remove(gone);
         cli.join();
         EXPECT_EQ(r.exitCode, skipAsked ? 0 : 1) << r.err;

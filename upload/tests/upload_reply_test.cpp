@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 #include "common/clock.h"
 #include "common/socket.h"
@@ -50,8 +49,9 @@ ServerWait WaitUpTo(const std::atomic<int>* cancel = nullptr, uint32_t ms = 6000
 }
 
 // Posts a small in-memory file and leaves the connection open for the reply.
-std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std::wstring& name) {
-    auto socket = PlatformNetwork().Connect(Loopback(), static_cast<uint16_t>(server.port()));
+std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std::wstring& name,
+                                      Network& network = PlatformNetwork()) {
+    auto socket = network.Connect(Loopback(), static_cast<uint16_t>(server.port()));
     if (!socket) return nullptr;
     UploadEntry e;
     e.localPath = L"C:\\tmp\\" + name;
@@ -260,12 +260,12 @@ TEST(UploadReplyRead, CancelEndsTheWait) {
     RecordingMessageBox boxes;
     server.Get("/__fault?stall=1&count=1");
     std::atomic<int> cancel{0};
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        cancel = 1;
-    });
-    EXPECT_EQ(ReplyTo(server, boxes, &cancel, 60000), UploadReplyCancelled);
-    canceller.join();
+    // The user cancels once the wait for the reply is under way.
+    parvex::testing::WatchingNetwork network;
+    network.onIdleWait = [&cancel](size_t) { cancel = 1; };
+    auto socket = PostSmallFile(server, L"a.txt", network);
+    ASSERT_TRUE(socket);
+    EXPECT_EQ(ReadUploadReply(*socket, boxes, WaitUpTo(&cancel, 60000)), UploadReplyCancelled);
     EXPECT_EQ(boxes.Count(), 0u);
 }
 

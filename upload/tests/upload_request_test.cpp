@@ -23,6 +23,11 @@ UploadTarget Target() {
 const std::wstring kBoundary = L"---------------------------7FFF12AB0034CD";
 const std::string kB = "---------------------------7FFF12AB0034CD";
 
+// Everything but the file's bytes, in the order it goes on the wire.
+std::string WireWithoutFile(const UploadRequest& r) {
+    return r.header + r.parts[0] + r.parts[1] + r.parts[2] + r.parts[3] + r.closing;
+}
+
 }  // namespace
 
 TEST(UploadRequestBoundary, FormAndSeeding) {
@@ -79,7 +84,7 @@ TEST(UploadRequestHeader, ExpectAndCookieLines) {
     EXPECT_EQ(h.find("Expect:"), h.rfind("Expect:"));
 }
 
-TEST(UploadRequestWhole, ContentLengthCountsUtf8BytesAndSize) {
+TEST(UploadRequestWhole, KoreanNamesGoOutAsUtf8AndAreCountedInBytes) {
     UploadTarget t = Target();
     UploadEntry e;
     e.localPath = L"C:\\문서\\한글 이름.txt";
@@ -88,23 +93,34 @@ TEST(UploadRequestWhole, ContentLengthCountsUtf8BytesAndSize) {
     e.kind = KindBig;
     e.size = 20000;
     UploadRequest r = BuildUploadRequest(t, kBoundary, e);
-    EXPECT_EQ(r.parts[0], BuildFieldPart(kBoundary, L"fname", e.fileName));
-    EXPECT_EQ(r.parts[1], BuildFieldPart(kBoundary, L"uname", L"201235974.58.7.2"));
-    EXPECT_EQ(r.parts[2], BuildFieldPart(kBoundary, L"uptype", L"1"));
-    EXPECT_EQ(r.parts[3], BuildFilePartHeader(kBoundary, L"upfile", e.localPath));
-    // "한글 이름.txt" is 9 characters but 15 UTF-8 bytes.
-    EXPECT_NE(r.parts[0].find("\xED\x95\x9C\xEA\xB8\x80 \xEC\x9D\xB4\xEB\xA6\x84.txt\r\n"), std::string::npos);
-    size_t partBytes = r.parts[0].size() + r.parts[1].size() + r.parts[2].size() + r.parts[3].size();
-    EXPECT_EQ(r.contentLength, static_cast<double>(partBytes + 20000 + kB.size() + 8));
-    EXPECT_NE(r.header.find("Content-Length: " + std::to_string(partBytes + 20000 + kB.size() + 8) + "\r\n"),
-              std::string::npos);
+    // Parts of 112, 111, 97 and 174 bytes, the file, a closing of 49:
+    // "한글 이름.txt" is 9 characters but 15 bytes.
+    const std::string parts =
+        "--" + kB + "\r\nContent-Disposition: form-data; name=\"fname\"\r\n\r\n"
+        "\xED\x95\x9C\xEA\xB8\x80 \xEC\x9D\xB4\xEB\xA6\x84.txt\r\n"
+        "--" + kB + "\r\nContent-Disposition: form-data; name=\"uname\"\r\n\r\n201235974.58.7.2\r\n"
+        "--" + kB + "\r\nContent-Disposition: form-data; name=\"uptype\"\r\n\r\n1\r\n"
+        "--" + kB + "\r\nContent-Disposition: form-data; name=\"upfile\"; filename=\"C:\\"
+        "\xEB\xAC\xB8\xEC\x84\x9C\\\xED\x95\x9C\xEA\xB8\x80 \xEC\x9D\xB4\xEB\xA6\x84.txt\"\r\n"
+        "Content-Type: application/octet-stream\r\n\r\n";
+    const std::string head =
+        "POST /up/save.php?id=3 HTTP/1.1\r\n"
+        "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*\r\n"
+        "Accept-Language: ko\r\n"
+        "Content-Type: multipart/form-data; boundary=" + kB + "\r\n"
+        "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+        "Host: mail.example.com\r\n";
+    EXPECT_EQ(WireWithoutFile(r), head + "Content-Length: 20543\r\nConnection: close\r\n\r\n" + parts +
+                                      "\r\n--" + kB + "--\r\n");
+    EXPECT_EQ(r.contentLength, 20543.0);
 
+    // An empty general file: the kind field says 0, the length has no file in it.
     e.kind = KindGeneral;
     e.size = 0;
     r = BuildUploadRequest(t, kBoundary, e);
-    EXPECT_EQ(r.parts[2], BuildFieldPart(kBoundary, L"uptype", L"0"));
-    partBytes = r.parts[0].size() + r.parts[1].size() + r.parts[2].size() + r.parts[3].size();
-    EXPECT_EQ(r.contentLength, static_cast<double>(partBytes + kB.size() + 8));
+    EXPECT_EQ(r.parts[2], "--" + kB + "\r\nContent-Disposition: form-data; name=\"uptype\"\r\n\r\n0\r\n");
+    EXPECT_EQ(r.contentLength, 543.0);
+    EXPECT_NE(r.header.find("\r\nContent-Length: 543\r\n"), std::string::npos) << r.header;
 }
 
 TEST(UploadRequestExists, WholeRequestBytes) {
@@ -120,9 +136,7 @@ TEST(UploadRequestExists, WholeRequestBytes) {
         "\r\n"
         "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
         "Host: mail.example.com\r\n"
-        "Content-Length: " +
-        std::to_string(body.size()) +
-        "\r\n"
+        "Content-Length: 148\r\n"
         "Connection: close\r\n"
         "\r\n" +
         body;

@@ -25,6 +25,7 @@
 #include "tests/support/fakes.h"
 #include "tests/support/test_data.h"
 #include "tests/support/mail_server_process.h"
+#include "tests/support/wait_for.h"
 #include "upload/upload_start.h"
 
 namespace parvex::testing {
@@ -213,6 +214,10 @@ public:
     std::atomic<int> connects{0};
     std::atomic<int> blockedSends{0};  // sends that found the peer's window full
     std::function<void(size_t count)> onSend;  // set before the run starts
+    // Runs on the waiting thread each time a wait for the peer's bytes has
+    // spent a slice without any, that is while the worker waits on the
+    // server; gets the number of sends so far. Set before the run starts.
+    std::function<void(size_t sends)> onIdleWait;
     bool Resolve(const std::string& host, NetAddress& address) override {
         return PlatformNetwork().Resolve(host, address);
     }
@@ -246,7 +251,11 @@ private:
         }
         long Recv(void* b, size_t n) override { return s_->Recv(b, n); }
         long Available() override { return s_->Available(); }
-        int WaitReadable(int ms) override { return s_->WaitReadable(ms); }
+        int WaitReadable(int ms) override {
+            int r = s_->WaitReadable(ms);
+            if (r == 0 && ms > 0 && n_.onIdleWait) n_.onIdleWait(n_.Sends().size());
+            return r;
+        }
         int WaitWritable(int ms) override { return s_->WaitWritable(ms); }
         int WaitConnected(int ms) override { return s_->WaitConnected(ms); }
         void Shutdown() override { s_->Shutdown(); }
@@ -374,9 +383,7 @@ class CancelWhen {
 public:
     explicit CancelWhen(std::function<bool()> ready)
         : t_([this, ready] {
-              auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-              while (!ready() && std::chrono::steady_clock::now() < giveUp)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+              WaitFor(ready, 30000);
               at_ = std::chrono::steady_clock::now();
               if (CUploadProgress* d = ActiveProgressDialog()) d->cancelRequested = 1;
           }) {}
