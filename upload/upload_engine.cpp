@@ -22,10 +22,13 @@ const wchar_t kLogSocketError[] = L"[%ls] => [SOCKET ERROR]\r\n";
 const wchar_t kLogNetworkError[] = L"[%ls] => [네트워크 에러]\r\n";
 const wchar_t kLogCancel[] = L"Upload Cancel";
 
-std::wstring AfterLastBackslash(const std::wstring& path) {
+// Where the name after the last backslash starts (0 without one).
+size_t NameStart(const std::wstring& path) {
     size_t at = path.rfind(L'\\');
-    return at == std::wstring::npos ? path : path.substr(at + 1);
+    return at == std::wstring::npos ? 0 : at + 1;
 }
+
+std::wstring AfterLastBackslash(const std::wstring& path) { return path.substr(NameStart(path)); }
 
 // One run of the worker, with the helpers its steps share.
 class Run {
@@ -379,9 +382,7 @@ int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
 std::wstring SameFileRenameProposal(const std::wstring& sameFileName) { return AfterLastBackslash(sameFileName); }
 
 void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName) {
-    size_t at = state.sameFileName.rfind(L'\\');
-    std::wstring folder = at == std::wstring::npos ? std::wstring() : state.sameFileName.substr(0, at + 1);
-    state.sameFileName = folder + newName;
+    state.sameFileName = state.sameFileName.substr(0, NameStart(state.sameFileName)) + newName;
     state.sameFileChoice = UploadSameRename;
     state.applyToAll = false;
 }

@@ -393,15 +393,16 @@ void UploadListModel::ClearUploadList() {
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
-    totalSize = 0;
-    generalTotal = 0;
-    bigTotal = 0;
-    listCount = 0;
+    ZeroTotals();
 }
 
 void UploadListModel::Empty() {
     uploadList.clear();
     memoryRows_.rows.clear();
+    ZeroTotals();
+}
+
+void UploadListModel::ZeroTotals() {
     totalSize = 0;
     generalTotal = 0;
     bigTotal = 0;

@@ -300,6 +300,7 @@ private:
     void RebuildRows();
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
     void AfterAdding(int lastRow);
+    void ZeroTotals();
     std::wstring NewUniqueName(int row);
     void Notify();
 
