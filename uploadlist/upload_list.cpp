@@ -354,38 +354,37 @@ void UploadListModel::DeleteFile() {
     int i = 0;
     double removed = 0;
     for (int step = 0; step < count; ++step) {
-        if (!rows_->IsRowChecked(i)) {
-            ++i;
-            continue;
-        }
-        auto found = uploadList.end();
-        for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
-            if (it->listIndex == i) found = it;
-        if (found == uploadList.end()) {
-            ++i;  // a row without an entry; nothing to take away
-            continue;
-        }
-        // What the totals received, which for a server file of 4 GiB or a
-        // fractional size is not the entry's 32-bit size.
-        if (found->kind == KindBig)
-            bigTotal -= found->countedSize;
-        else
-            generalTotal -= found->countedSize;
-        removed += found->countedSize;
-        // List order is row order, so each row takes the next row's check
-        // before that one is overwritten.
-        for (UploadEntry& e : uploadList) {
-            if (e.listIndex > i) {
-                --e.listIndex;
-                rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
-            }
-        }
-        uploadList.erase(found);
+        // A removed row's place goes to the next row, which is looked at next.
+        if (!rows_->IsRowChecked(i) || !RemoveEntryAtRow(i, removed)) ++i;
     }
     totalSize -= removed;
     RebuildRows();
     listCount = rows_->RowCount();
     Settings().checkAll = false;
+}
+
+bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
+    auto found = uploadList.end();
+    for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
+        if (it->listIndex == row) found = it;
+    if (found == uploadList.end()) return false;  // nothing to take away
+    // What the totals received, which for a server file of 4 GiB or a
+    // fractional size is not the entry's 32-bit size.
+    if (found->kind == KindBig)
+        bigTotal -= found->countedSize;
+    else
+        generalTotal -= found->countedSize;
+    removed += found->countedSize;
+    // List order is row order, so each row takes the next row's check
+    // before that one is overwritten.
+    for (UploadEntry& e : uploadList) {
+        if (e.listIndex > row) {
+            --e.listIndex;
+            rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
+        }
+    }
+    uploadList.erase(found);
+    return true;
 }
 
 void UploadListModel::ClearUploadList() {

@@ -301,6 +301,10 @@ private:
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
     void AfterAdding(int lastRow);
     void ZeroTotals();
+    // Takes the entry of a checked row out of the list and out of its kind's
+    // total (adding what it counted to removed); the rows below move up.
+    // False for a row without an entry.
+    bool RemoveEntryAtRow(int row, double& removed);
     std::wstring NewUniqueName(int row);
     void Notify();
 
