@@ -20,20 +20,6 @@ static_assert(IDC_DN_SPEED == IdcDnSpeedLabel && IDC_DN_FOLDER == IdcDnSaveFolde
                   IDC_DN_TIME_LEFT == IdcDnTimeLeftLabel && IDC_DN_OPEN_FOLDER == IdcDnOpenFolderButton,
               "the queue and the worker write to the template's controls");
 
-namespace {
-
-void AddColumn(HWND list, int index, const wchar_t* heading, int format) {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_FMT | LVCF_SUBITEM;
-    column.fmt = format;
-    column.pszText = const_cast<wchar_t*>(heading);
-    column.iSubItem = index;
-    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, index, LVSCW_AUTOSIZE_USEHEADER);
-}
-
-}  // namespace
-
 CNDownloadDlg::~CNDownloadDlg() {
     // Normally gone already (WM_DOWNLOAD_CLOSE); destroyed on its own thread
     // either way.
@@ -59,8 +45,12 @@ void CNDownloadDlg::SendClose() { SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0)
 
 LRESULT CNDownloadDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     HWND list = List();
-    AddColumn(list, 0, L"파일명", LVCFMT_LEFT);
-    AddColumn(list, 1, L"상 태", LVCFMT_CENTER);
+    // Each column is sized as the last one when it comes: the name column
+    // takes the list's width, the status column what its heading needs.
+    AddListColumn(list, 0, L"파일명", LVCFMT_LEFT, 0);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
+    AddListColumn(list, 1, L"상 태", LVCFMT_CENTER, 0);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     for (int bar : {IDC_DN_FILE_BAR, IDC_DN_RUN_BAR}) SendMessageW(Item(bar), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     return TRUE;
@@ -154,15 +144,11 @@ void CNDownloadDlg::SetCaption(const std::wstring& text) {
 }
 
 void CNDownloadDlg::InsertRow(int row, const std::wstring& name) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT;
-    item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(name.c_str());
-    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    InsertListRow(GetDlgItem(target_, IDC_DN_LIST), row, name, I_IMAGENONE, false);
 }
 
 void CNDownloadDlg::SetRowStatus(int row, const std::wstring& status) {
-    SetCellText(GetDlgItem(target_, IDC_DN_LIST), row, 1, status);
+    SetListText(GetDlgItem(target_, IDC_DN_LIST), row, 1, status);
 }
 
 void CNDownloadDlg::DeleteRow(int row) { SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEITEM, row, 0); }

@@ -1,5 +1,4 @@
-// Text of one cell of a report-style list view, for every list the
-// controls' windows show.
+// The list-view calls the upload list window and the progress dialog share.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -8,11 +7,12 @@
 
 namespace parvex {
 
-inline void SetCellText(HWND list, int row, int column, const std::wstring& text) {
-    LVITEMW item = {};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-}
+// Column index with its heading and alignment; width 0 leaves it to a later
+// resize.
+void AddListColumn(HWND list, int index, const wchar_t* heading, int format, int width);
+// Row row at its place with column 0's text and image, drawn cut (dimmed)
+// when asked; the index the list gave it, or -1.
+int InsertListRow(HWND list, int row, const std::wstring& text, int image, bool cut);
+void SetListText(HWND list, int row, int column, const std::wstring& text);
 
 }  // namespace parvex

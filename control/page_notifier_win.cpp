@@ -14,8 +14,6 @@ void SetHostBrowser(IWebBrowser2* browser) {
     hostBrowser = browser;
 }
 
-IWebBrowser2* HostBrowser() { return hostBrowser; }
-
 void HostPageNotifier::InvokePageFunction(const std::wstring& name) {
     // Outside a browser there is no page to tell.
     if (!hostBrowser) return;

@@ -12,7 +12,6 @@ namespace parvex {
 // The process's host browser: the last upload control window to be created
 // sets it (null outside a browser); it keeps one reference.
 void SetHostBrowser(IWebBrowser2* browser);
-IWebBrowser2* HostBrowser();
 
 class HostPageNotifier : public PageNotifier {
 public:

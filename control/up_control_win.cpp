@@ -62,6 +62,16 @@ enum UpDispid : DISPID {
     UpSetDownLimitSize = 31,
 };
 
+class CParvex_UpCtrl;
+
+// One scriptable method: its handler, and whether it would change the upload
+// list or what the upload worker reads.
+struct UpMethod {
+    DISPID id;
+    bool changesRun;
+    void (*call)(CParvex_UpCtrl& control, DispatchArgs& args);
+};
+
 class CParvex_UpCtrl final : public ControlBehaviour {
 public:
     CParvex_UpCtrl()
@@ -115,6 +125,9 @@ public:
     HRESULT Call(DISPID id, DispatchArgs& args) override;
 
 private:
+    static const UpMethod* FindMethod(DISPID id);
+    void StartUpload(DispatchArgs& args);
+
     UploadListHost MakeHost() {
         UploadListHost host;
         host.messages = &messages_;
@@ -138,142 +151,70 @@ private:
     bool uploading_ = false;  // this control's UploadStart is under way
 };
 
-// Calls that would change the upload list or what the upload worker reads.
-// While a run is in progress they do nothing and return what they return
-// when there is nothing to do.
-bool ChangesWhatTheRunReads(DISPID id) {
-    switch (id) {
-    case UpAddFindFile:
-    case UpAddFolder:
-    case UpUploadStart:
-    case UpDeleteFile:
-    case UpSetLimitUploadCount:
-    case UpSetLimitUploadSize:
-    case UpFormFilename:
-    case UpFormUniqueFilename:
-    case UpFormUpFile:
-    case UpUploadUrlAddress:
-    case UpUploadExistUrl:
-    case UpUploadExtFilter:
-    case UpSetLimitGeneralSize:
-    case UpSetUseType:
-    case UpSetLimitUploadBigSize:
-    case UpSetLimitFileSize:
-    case UpAttachFileFromMail:
-    case UpExpectContinueValue:
-        return true;
-    default:
-        return false;
-    }
-}
-
 HRESULT CParvex_UpCtrl::Call(DISPID id, DispatchArgs& args) {
-    ProcessSettings& settings = Settings();
-    if (ChangesWhatTheRunReads(id) && UploadRunInProgress()) {
+    const UpMethod* method = FindMethod(id);
+    if (!method) return DISP_E_MEMBERNOTFOUND;
+    // While a run is in progress, calls that would change the upload list or
+    // what the worker reads do nothing and return what they return when there
+    // is nothing to do.
+    if (method->changesRun && UploadRunInProgress()) {
         if (id == UpUploadStart) args.ReturnShort(0);
         return S_OK;
     }
-    switch (id) {
-    case UpAboutBox:
-        ShowAboutBox(IDD_ABOUTBOX_PARVEX_UP, window_);
-        break;
-    case UpAddFindFile:
-        AddFindFileDialog(model_, window_);
-        break;
-    case UpAddFolder:
-        AddFolderDialog(model_, window_);
-        break;
-    case UpTestLinkListValue:
-        model_.TestLinkListValue();
-        break;
-    case UpUploadStart:
-        uploading_ = true;
-        args.ReturnShort(ControlUploadStart(args.Short(0), model_, window_));
-        uploading_ = false;
-        break;
-    case UpDeleteFile:
-        model_.DeleteFile();
-        break;
-    case UpSetLimitUploadCount:
-        model_.SetLimitUploadCount(args.Long(0));
-        break;
-    case UpSetLimitUploadSize:
-        model_.SetLimitUploadSize(args.Double(0));
-        break;
-    case UpGetTotalUpSize:
-        args.ReturnDouble(model_.GetTotalUpSize());
-        break;
-    case UpFormFilename:
-        settings.formFileNameField = args.Text(0);
-        break;
-    case UpFormUniqueFilename:
-        settings.formUniqueNameField = args.Text(0);
-        break;
-    case UpFormUpFile:
-        settings.formFileField = args.Text(0);
-        break;
-    case UpUploadUrlAddress:
-        settings.uploadUrl = args.Text(0);
-        break;
-    case UpUploadExistUrl:
-        settings.existUrl = args.Text(0);
-        break;
-    case UpTotalUploadCount:
-        args.ReturnLong(model_.TotalUploadCount());
-        break;
-    case UpGetUpFileInfo:
-        args.ReturnText(model_.GetUpFileInfo());
-        break;
-    case UpUploadExtFilter:
-        model_.UploadExtFilter(args.Text(0));
-        break;
-    case UpSetLimitGeneralSize:
-        model_.SetLimitGeneralSize(args.Double(0));
-        break;
-    case UpSetUseType:
-        model_.SetUseType(args.Short(0));
-        break;
-    case UpSetLimitUploadBigSize:
-        model_.SetLimitUploadBigSize(args.Double(0));
-        break;
-    case UpGetBigTotalSize:
-        args.ReturnDouble(model_.GetBigTotalSize());
-        break;
-    case UpGetSmallTotalSize:
-        args.ReturnDouble(model_.GetSmallTotalSize());
-        break;
-    case UpSetLimitFileSize:
-        model_.SetLimitFileSize(args.Double(0));
-        break;
-    case UpAttachFileFromMail:
-        model_.AttachFileFromMail(args.Text(0), args.Text(1), args.Double(2));
-        break;
-    case UpSetUpTitle:
-        settings.uploadTitle = args.Text(0);
-        break;
-    case UpExpectContinueValue:
-        // The automation boolean widened with its sign: true is stored as -1.
-        settings.expectContinue = args.BoolValue(0);
-        break;
-    case UpAddDownloadFile:
-        args.ReturnShort(DownloadAddFile(args.Text(0), args.Text(1), args.Double(2), args.Long(3)));
-        break;
-    case UpDownloadStart:
-        DownloadStartSession();
-        break;
-    case UpSetDnTitle:
-        settings.downloadTitle = args.Text(0);
-        break;
-    case UpSetDownHostUrl:
-        settings.downloadHostUrl = args.Text(0);
-        break;
-    case UpSetDownLimitCount:
-    case UpSetDownLimitSize:
-        break;  // accepted and ignored
-    default:
-        return DISP_E_MEMBERNOTFOUND;
-    }
+    method->call(*this, args);
     return S_OK;
+}
+
+void CParvex_UpCtrl::StartUpload(DispatchArgs& args) {
+    uploading_ = true;
+    args.ReturnShort(ControlUploadStart(args.Short(0), model_, window_));
+    uploading_ = false;
+}
+
+const UpMethod* CParvex_UpCtrl::FindMethod(DISPID id) {
+    using C = CParvex_UpCtrl;
+    using A = DispatchArgs;
+    static const UpMethod methods[] = {
+        {UpAboutBox, false, [](C& c, A&) { ShowAboutBox(IDD_ABOUTBOX_PARVEX_UP, c.window_); }},
+        {UpAddFindFile, true, [](C& c, A&) { AddFindFileDialog(c.model_, c.window_); }},
+        {UpAddFolder, true, [](C& c, A&) { AddFolderDialog(c.model_, c.window_); }},
+        {UpTestLinkListValue, false, [](C& c, A&) { c.model_.TestLinkListValue(); }},
+        {UpUploadStart, true, [](C& c, A& a) { c.StartUpload(a); }},
+        {UpDeleteFile, true, [](C& c, A&) { c.model_.DeleteFile(); }},
+        {UpSetLimitUploadCount, true, [](C& c, A& a) { c.model_.SetLimitUploadCount(a.Long(0)); }},
+        {UpSetLimitUploadSize, true, [](C& c, A& a) { c.model_.SetLimitUploadSize(a.Double(0)); }},
+        {UpGetTotalUpSize, false, [](C& c, A& a) { a.ReturnDouble(c.model_.GetTotalUpSize()); }},
+        {UpFormFilename, true, [](C&, A& a) { Settings().formFileNameField = a.Text(0); }},
+        {UpFormUniqueFilename, true, [](C&, A& a) { Settings().formUniqueNameField = a.Text(0); }},
+        {UpFormUpFile, true, [](C&, A& a) { Settings().formFileField = a.Text(0); }},
+        {UpUploadUrlAddress, true, [](C&, A& a) { Settings().uploadUrl = a.Text(0); }},
+        {UpUploadExistUrl, true, [](C&, A& a) { Settings().existUrl = a.Text(0); }},
+        {UpTotalUploadCount, false, [](C& c, A& a) { a.ReturnLong(c.model_.TotalUploadCount()); }},
+        {UpGetUpFileInfo, false, [](C& c, A& a) { a.ReturnText(c.model_.GetUpFileInfo()); }},
+        {UpUploadExtFilter, true, [](C& c, A& a) { c.model_.UploadExtFilter(a.Text(0)); }},
+        {UpSetLimitGeneralSize, true, [](C& c, A& a) { c.model_.SetLimitGeneralSize(a.Double(0)); }},
+        {UpSetUseType, true, [](C& c, A& a) { c.model_.SetUseType(a.Short(0)); }},
+        {UpSetLimitUploadBigSize, true, [](C& c, A& a) { c.model_.SetLimitUploadBigSize(a.Double(0)); }},
+        {UpGetBigTotalSize, false, [](C& c, A& a) { a.ReturnDouble(c.model_.GetBigTotalSize()); }},
+        {UpGetSmallTotalSize, false, [](C& c, A& a) { a.ReturnDouble(c.model_.GetSmallTotalSize()); }},
+        {UpSetLimitFileSize, true, [](C& c, A& a) { c.model_.SetLimitFileSize(a.Double(0)); }},
+        {UpAttachFileFromMail, true,
+         [](C& c, A& a) { c.model_.AttachFileFromMail(a.Text(0), a.Text(1), a.Double(2)); }},
+        {UpSetUpTitle, false, [](C&, A& a) { Settings().uploadTitle = a.Text(0); }},
+        // The automation boolean widened with its sign: true is stored as -1.
+        {UpExpectContinueValue, true, [](C&, A& a) { Settings().expectContinue = a.BoolValue(0); }},
+        {UpAddDownloadFile, false,
+         [](C&, A& a) { a.ReturnShort(DownloadAddFile(a.Text(0), a.Text(1), a.Double(2), a.Long(3))); }},
+        {UpDownloadStart, false, [](C&, A&) { DownloadStartSession(); }},
+        {UpSetDnTitle, false, [](C&, A& a) { Settings().downloadTitle = a.Text(0); }},
+        {UpSetDownHostUrl, false, [](C&, A& a) { Settings().downloadHostUrl = a.Text(0); }},
+        // Accepted and ignored.
+        {UpSetDownLimitCount, false, [](C&, A&) {}},
+        {UpSetDownLimitSize, false, [](C&, A&) {}},
+    };
+    for (const UpMethod& m : methods)
+        if (m.id == id) return &m;
+    return nullptr;
 }
 
 }  // namespace

@@ -3,10 +3,7 @@
 // window and the worker's questions as dialogs.
 #include <windows.h>
 
-#include "common/clock.h"
 #include "common/cookies_win.h"
-#include "common/file_system.h"
-#include "common/socket.h"
 #include "common/settings.h"
 #include "control/upload_bridge.h"
 #include "control/upload_list_win.h"
@@ -63,11 +60,7 @@ short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWind
     services.cookies = &WinInetCookieStore();
     services.controlBoxes = &controlBoxes;
     services.runHost = &runHost;
-    services.engine.network = &PlatformNetwork();
-    services.engine.files = &LocalFileSystem();
-    services.engine.clock = &SystemClock();
-    services.engine.boxes = &workerBoxes;
-    services.engine.prompts = &prompts;
+    services.engine = PlatformUploadServices(workerBoxes, prompts);
 
     ModelUploadList access(list);
     return static_cast<short>(UploadStart(kindOfUse, Settings(), access, services));

@@ -17,14 +17,13 @@ namespace parvex {
 
 namespace {
 
-// W - 228 of the last resize.
+// W - 228 of the last resize of any list window of the process; column 1 is
+// this less 22 wide. Written and read by the page's thread only.
 int rememberedWidth = 0;
 
 const int kColumnCount = 4;
 
 }  // namespace
-
-int RememberedListWidth() { return rememberedWidth; }
 
 CNUploadDlg::~CNUploadDlg() { Destroy(); }
 
@@ -113,14 +112,7 @@ void CNUploadDlg::OnInitDialog() {
     };
     const Column columns[kColumnCount] = {
         {L"", LVCFMT_LEFT}, {L"파일명", LVCFMT_LEFT}, {L"크기", LVCFMT_RIGHT}, {L"형식", LVCFMT_RIGHT}};
-    for (int i = 0; i < kColumnCount; ++i) {
-        LVCOLUMNW column = {};
-        column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.fmt = columns[i].format;
-        column.pszText = const_cast<wchar_t*>(columns[i].heading);
-        column.iSubItem = i;
-        SendMessageW(list_, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-    }
+    for (int i = 0; i < kColumnCount; ++i) AddListColumn(list_, i, columns[i].heading, columns[i].format, 0);
     SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, static_cast<WPARAM>(-1),
                  LVS_EX_SUBITEMIMAGES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
 
@@ -275,14 +267,7 @@ LRESULT CNUploadDlg::DrawKindBitmap(NMLVCUSTOMDRAW* draw) {
 }
 
 void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = row;
-    item.pszText = const_cast<wchar_t*>(L"");
-    item.iImage = kOnServerImage;
-    item.state = content.cut ? LVIS_CUT : 0;
-    item.stateMask = LVIS_CUT;
-    int index = static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    int index = InsertListRow(list_, row, std::wstring(), kOnServerImage, content.cut);
     if (index < 0) return;
     LVITEMW name = {};
     name.mask = LVIF_TEXT | LVIF_IMAGE;
@@ -291,10 +276,10 @@ void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
     name.pszText = const_cast<wchar_t*>(content.fileName.c_str());
     name.iImage = content.iconIndex;
     SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&name));
-    SetCellText(list_, index, 2, content.sizeText);
+    SetListText(list_, index, 2, content.sizeText);
 }
 
-void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetCellText(list_, row, 3, text); }
+void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetListText(list_, row, 3, text); }
 
 void CNUploadDlg::DeleteAllRows() { SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0); }
 

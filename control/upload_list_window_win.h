@@ -24,7 +24,6 @@ public:
     bool Create(HWND parent);
     void Destroy();
     HWND Window() const { return window_; }
-    HWND ListView() const { return list_; }
 
     // UploadRows on the list view.
     void InsertRow(int row, const UploadRow& content) override;
@@ -67,9 +66,5 @@ private:
     bool pressing_ = false;
     bool settingCheck_ = false;
 };
-
-// The width of column 1 is this, less 22, after the last resize of any list
-// window of the process.
-int RememberedListWidth();
 
 }  // namespace parvex

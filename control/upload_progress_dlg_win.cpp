@@ -27,16 +27,6 @@ BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
-void AddColumn(HWND list, int index, const wchar_t* heading, int format, int width) {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.fmt = format;
-    column.cx = width;
-    column.pszText = const_cast<wchar_t*>(heading);
-    column.iSubItem = index;
-    SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
-}
-
 }  // namespace
 
 CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
@@ -111,8 +101,8 @@ void CUploadProgressDlg::FillList() {
     // with this list view.
     SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));
-    AddColumn(list, 0, L"파일명", LVCFMT_LEFT, 320);
-    AddColumn(list, 1, L"상 태", LVCFMT_CENTER, 70);
+    AddListColumn(list, 0, L"파일명", LVCFMT_LEFT, 320);
+    AddListColumn(list, 1, L"상 태", LVCFMT_CENTER, 70);
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     for (size_t i = 0; i < run_.runEntries.size(); ++i) {
         const UploadEntry& entry = *run_.runEntries[i];
@@ -121,15 +111,8 @@ void CUploadProgressDlg::FillList() {
         std::wstring path = entry.kind == KindOnServer ? std::wstring() : entry.localPath;
         SHFILEINFOW info = {};
         SHGetFileInfoW(path.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ATTRIBUTES | SHGFI_TYPENAME);
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-        item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(entry.fileName.c_str());
-        item.iImage = info.iIcon;
-        item.state = (info.dwAttributes & SFGAO_GHOSTED) ? LVIS_CUT : 0;
-        item.stateMask = LVIS_CUT;
-        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        SetCellText(list, static_cast<int>(i), 1, kRowUploadWaiting);
+        InsertListRow(list, static_cast<int>(i), entry.fileName, info.iIcon, (info.dwAttributes & SFGAO_GHOSTED) != 0);
+        SetListText(list, static_cast<int>(i), 1, kRowUploadWaiting);
     }
 }
 
@@ -240,7 +223,7 @@ void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
     DrawBars(GetTickCount());
     if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
     statuses_[row] = status;
-    SetCellText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
+    SetListText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
 }
 
 void CUploadProgressDlg::Close() {

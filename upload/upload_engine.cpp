@@ -22,10 +22,13 @@ const wchar_t kLogSocketError[] = L"[%ls] => [SOCKET ERROR]\r\n";
 const wchar_t kLogNetworkError[] = L"[%ls] => [네트워크 에러]\r\n";
 const wchar_t kLogCancel[] = L"Upload Cancel";
 
-std::wstring AfterLastBackslash(const std::wstring& path) {
+// Where the name after the last backslash starts (0 without one).
+size_t NameStart(const std::wstring& path) {
     size_t at = path.rfind(L'\\');
-    return at == std::wstring::npos ? path : path.substr(at + 1);
+    return at == std::wstring::npos ? 0 : at + 1;
 }
+
+std::wstring AfterLastBackslash(const std::wstring& path) { return path.substr(NameStart(path)); }
 
 // One run of the worker, with the helpers its steps share.
 class Run {
@@ -40,14 +43,20 @@ public:
     }
 
     void Go();
-    int PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader);
 
 private:
     enum class Next { Entry, StopThroughEnd, EndNow, Post };
+    enum class SameName { Send, Skip, AskAgain };
 
     Next OneEntry(UploadEntry& entry, int row);
     Next CheckName(UploadEntry& entry, int row);
+    Next CheckNotAnswered(UploadEntry& entry, int row, int checkResult);
+    SameName AnswerForSameName(UploadEntry& entry);
     Next PostAndJudge(UploadEntry& entry, int row);
+    int PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader);
+    void ShowFileStarting(const UploadEntry& entry, int row);
+    int PassOnServerFile(const UploadEntry& entry, int row);
+    int SendHead(const UploadRequest& request, Socket& socket, ReplyReader& reader);
     int Send(Socket& socket, const void* data, size_t count);
     int AwaitContinue(ReplyReader& reader);
     int SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
@@ -71,11 +80,15 @@ private:
         v_.SetText(IdcUpRunTotal, L"/ " + FormatSize(d_.runTotalBytes));
         MoveRunBar();
     }
-    void Fail(UploadEntry& entry, int row, const wchar_t* logFormat, const std::wstring& name) {
-        s_.resultLog += FormatText(logFormat, name.c_str());
+    // The row shows the failure and the file waits for the next run.
+    void MarkFailed(UploadEntry& entry, int row) {
         v_.SetRowStatus(row, kRowFailed);
         d_.failedBytes += entry.size;
         d_.failedEntries.push_back(&entry);
+    }
+    void Fail(UploadEntry& entry, int row, const wchar_t* logFormat, const std::wstring& name) {
+        s_.resultLog += FormatText(logFormat, name.c_str());
+        MarkFailed(entry, row);
         s_.allSucceeded = 0;
     }
     Next CancelledUpload() {
@@ -158,41 +171,44 @@ Run::Next Run::CheckName(UploadEntry& entry, int row) {
         int r = CheckFileExists(*s_.services.network, address_, s_.target, entry.fileName, wait_, connect_);
         if (r == ExistsNo) return Next::Post;
         if (r == ExistsCancelled) return CancelledUpload();
-        if (r == ExistsNoConnection) {
-            Fail(entry, row, kLogConnectFailed, entry.fileName);
-            return Next::Entry;
-        }
-        if (r == ExistsCheckFailed) {
-            s_.resultLog += FormatText(kLogCheckFailed, AfterLastBackslash(entry.localPath).c_str());
+        if (r != ExistsYes) return CheckNotAnswered(entry, row, r);
+        SameName answer = AnswerForSameName(entry);
+        if (answer == SameName::Send) return Next::Post;
+        if (answer == SameName::Skip) {
             LowerTotal(entry.size);
-            v_.SetRowStatus(row, kRowFailed);
-            d_.failedBytes += entry.size;
-            d_.failedEntries.push_back(&entry);
+            v_.SetRowStatus(row, kRowSkipped);
             return Next::Entry;
         }
-        if (r != ExistsYes) {  // ExistsSocketError
-            Fail(entry, row, kLogSocketError, entry.fileName);
-            return Next::Entry;
-        }
-        UploadPromptState& p = s_.prompt;
-        if (p.applyToAll) {
-            // A prompt closed without a choice while "all" was ticked leaves
-            // 0, which skips like the close itself did.
-            if (p.sameFileChoice == UploadSameOverwrite) return Next::Post;
-        } else {
-            p.sameFileChoice = UploadSameNone;
-            p.sameFileName = entry.fileName;
-            p.sameFileSize = entry.size;
-            if (s_.services.prompts->AskSameFile(p) == IdOk) {
-                if (p.sameFileChoice == UploadSameOverwrite) return Next::Post;
-                entry.fileName = p.sameFileName;
-                continue;
-            }
-        }
-        LowerTotal(entry.size);
-        v_.SetRowStatus(row, kRowSkipped);
-        return Next::Entry;
     }
+}
+
+// The exists check got no answer about the name: the file fails.
+Run::Next Run::CheckNotAnswered(UploadEntry& entry, int row, int checkResult) {
+    if (checkResult == ExistsNoConnection) {
+        Fail(entry, row, kLogConnectFailed, entry.fileName);
+    } else if (checkResult == ExistsCheckFailed) {
+        s_.resultLog += FormatText(kLogCheckFailed, AfterLastBackslash(entry.localPath).c_str());
+        LowerTotal(entry.size);
+        MarkFailed(entry, row);
+    } else {  // ExistsSocketError
+        Fail(entry, row, kLogSocketError, entry.fileName);
+    }
+    return Next::Entry;
+}
+
+// The server has the name: the answer given for every file, or the prompt's.
+Run::SameName Run::AnswerForSameName(UploadEntry& entry) {
+    UploadPromptState& p = s_.prompt;
+    // A prompt closed without a choice while "all" was ticked leaves 0,
+    // which skips like the close itself did.
+    if (p.applyToAll) return p.sameFileChoice == UploadSameOverwrite ? SameName::Send : SameName::Skip;
+    p.sameFileChoice = UploadSameNone;
+    p.sameFileName = entry.fileName;
+    p.sameFileSize = entry.size;
+    if (s_.services.prompts->AskSameFile(p) != IdOk) return SameName::Skip;
+    if (p.sameFileChoice == UploadSameOverwrite) return SameName::Send;
+    entry.fileName = p.sameFileName;
+    return SameName::AskAgain;
 }
 
 // Connects right before the request goes out, so that no connection sits
@@ -287,21 +303,8 @@ int Run::AwaitContinue(ReplyReader& reader) {
 
 int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader) {
     if (Cancelled()) return PostCancelled;
-    v_.SetText(IdcUpFileSize, L"/ " + FormatSize(entry.size));
-    v_.SetRowStatus(row, kRowTransferring);
-    v_.ResetBar(IdcUpFileBar);
-    fileBarShown_ = 0;
-    v_.SetText(IdcUpFileName, entry.fileName);
-
-    if (entry.kind == KindOnServer) {
-        s_.runBytesSent += entry.size;
-        MoveFileBar(1, 1);
-        MoveRunBar();
-        v_.SetText(IdcUpFileSent, FormatSize(entry.size));
-        v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
-        v_.SetRowStatus(row, kRowDone);
-        return PostOk;
-    }
+    ShowFileStarting(entry, row);
+    if (entry.kind == KindOnServer) return PassOnServerFile(entry, row);
 
     // A file that changed size since it was listed is not sent: padded or cut
     // it would arrive as a different file under the same name.
@@ -311,14 +314,9 @@ int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& read
 
     UploadRequest request =
         BuildUploadRequest(s_.target, MakeBoundary(), entry, files.NativeSpelling(entry.localPath));
-    int r = Send(socket, request.header.data(), request.header.size());
-    if (r == PostOk && s_.target.expectContinue != 0) r = AwaitContinue(reader);
-    for (size_t i = 0; r == PostOk && i < request.parts.size(); ++i)
-        r = Send(socket, request.parts[i].data(), request.parts[i].size());
-    if (r != PostOk) return r;
-    if (Cancelled()) return PostCancelled;
-
-    r = SendFileBytes(entry, socket, *file);
+    int r = SendHead(request, socket, reader);
+    if (r == PostOk && Cancelled()) r = PostCancelled;
+    if (r == PostOk) r = SendFileBytes(entry, socket, *file);
     if (r != PostOk) return r;
     // The file must end where it was listed to end; one that grew meanwhile
     // went out cut, so its reply does not count.
@@ -327,6 +325,35 @@ int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& read
     file.reset();
     r = Send(socket, request.closing.data(), request.closing.size());
     return r == PostOk && !atEnd ? PostNetworkError : r;
+}
+
+void Run::ShowFileStarting(const UploadEntry& entry, int row) {
+    v_.SetText(IdcUpFileSize, L"/ " + FormatSize(entry.size));
+    v_.SetRowStatus(row, kRowTransferring);
+    v_.ResetBar(IdcUpFileBar);
+    fileBarShown_ = 0;
+    v_.SetText(IdcUpFileName, entry.fileName);
+}
+
+// A file already on the server is not sent again; it counts as done.
+int Run::PassOnServerFile(const UploadEntry& entry, int row) {
+    s_.runBytesSent += entry.size;
+    MoveFileBar(1, 1);
+    MoveRunBar();
+    v_.SetText(IdcUpFileSent, FormatSize(entry.size));
+    v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
+    v_.SetRowStatus(row, kRowDone);
+    return PostOk;
+}
+
+// The request header, the answer to "100 continue" when asked for, and the
+// parts before the file's bytes.
+int Run::SendHead(const UploadRequest& request, Socket& socket, ReplyReader& reader) {
+    int r = Send(socket, request.header.data(), request.header.size());
+    if (r == PostOk && s_.target.expectContinue != 0) r = AwaitContinue(reader);
+    for (size_t i = 0; r == PostOk && i < request.parts.size(); ++i)
+        r = Send(socket, request.parts[i].data(), request.parts[i].size());
+    return r;
 }
 
 int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
@@ -355,9 +382,7 @@ int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
 std::wstring SameFileRenameProposal(const std::wstring& sameFileName) { return AfterLastBackslash(sameFileName); }
 
 void ApplySameFileRename(UploadPromptState& state, const std::wstring& newName) {
-    size_t at = state.sameFileName.rfind(L'\\');
-    std::wstring folder = at == std::wstring::npos ? std::wstring() : state.sameFileName.substr(0, at + 1);
-    state.sameFileName = folder + newName;
+    state.sameFileName = state.sameFileName.substr(0, NameStart(state.sameFileName)) + newName;
     state.sameFileChoice = UploadSameRename;
     state.applyToAll = false;
 }
@@ -383,19 +408,18 @@ void BeginUploadRun(UploadSession& session, CUploadProgress& dialog) {
     dialog.cancelRequested = 0;
 }
 
-void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view) {
-    Run(session, dialog, view).Go();
+UploadServices PlatformUploadServices(MessageBoxHost& boxes, UploadPrompts& prompts) {
+    UploadServices services;
+    services.network = &PlatformNetwork();
+    services.files = &LocalFileSystem();
+    services.clock = &SystemClock();
+    services.boxes = &boxes;
+    services.prompts = &prompts;
+    return services;
 }
 
-int PostFile(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view, UploadEntry& entry, int row,
-             Socket& socket) {
-    Run run(session, dialog, view);
-    ServerWait wait;
-    wait.clock = session.services.clock;
-    wait.cancel = &dialog.cancelRequested;
-    wait.timeoutMs = session.services.silentServerTimeoutMs;
-    ReplyReader reader(socket, wait);
-    return run.PostFile(entry, row, socket, reader);
+void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view) {
+    Run(session, dialog, view).Go();
 }
 
 }  // namespace parvex

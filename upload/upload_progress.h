@@ -100,6 +100,9 @@ struct UploadServices {
     uint32_t connectTimeoutMs = kConnectTimeoutMs;
 };
 
+// The services on this platform's network, files and clock.
+UploadServices PlatformUploadServices(MessageBoxHost& boxes, UploadPrompts& prompts);
+
 // State of one upload start, shared by its runs; one run at a time.
 struct UploadSession {
     UploadTarget target;
@@ -144,9 +147,5 @@ enum PostOutcome : int {
 void BeginUploadRun(UploadSession& session, CUploadProgress& dialog);
 // The worker: uploads the run's entries in order and closes the view.
 void UploadWorker(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view);
-// Sends one entry's request on socket; a reply read on the way (instead of
-// "100 continue") is judged.
-int PostFile(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view, UploadEntry& entry,
-             int row, Socket& socket);
 
 }  // namespace parvex

@@ -49,6 +49,27 @@ void AppendCookieLine(std::string& out, const std::wstring& cookie) {
     out += "\r\n";
 }
 
+// The head of both POSTs: the upload's (to target.path) or the exists
+// check's (to target.existPath). Only the upload lists what it accepts, and
+// only it may ask for "100 continue".
+std::string PostHead(const UploadTarget& target, bool upload, const std::wstring& boundary, double contentLength) {
+    std::string out = "POST ";
+    Append(out, upload ? target.path : target.existPath);
+    out += " HTTP/1.1\r\n";
+    if (upload)
+        out += "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*\r\n";
+    out += "Accept-Language: ko\r\nContent-Type: multipart/form-data; boundary=";
+    Append(out, boundary);
+    out += "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nHost: ";
+    Append(out, target.host);
+    out += "\r\nContent-Length: " + WholeNumber(contentLength) + "\r\n";
+    if (upload && target.expectContinue != 0) out += "Expect: 100-Continue\r\n";
+    out += "Connection: close\r\n";
+    AppendCookieLine(out, target.cookie);
+    out += "\r\n";
+    return out;
+}
+
 }  // namespace
 
 std::wstring MakeBoundary(uint32_t seedSeconds) {
@@ -89,25 +110,7 @@ std::string BuildClosing(const std::wstring& boundary) {
 }
 
 std::string BuildUploadHeader(const UploadTarget& target, const std::wstring& boundary, double contentLength) {
-    std::string out = "POST ";
-    Append(out, target.path);
-    out +=
-        " HTTP/1.1\r\n"
-        "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*\r\n"
-        "Accept-Language: ko\r\n"
-        "Content-Type: multipart/form-data; boundary=";
-    Append(out, boundary);
-    out +=
-        "\r\n"
-        "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
-        "Host: ";
-    Append(out, target.host);
-    out += "\r\nContent-Length: " + WholeNumber(contentLength) + "\r\n";
-    if (target.expectContinue != 0) out += "Expect: 100-Continue\r\n";
-    out += "Connection: close\r\n";
-    AppendCookieLine(out, target.cookie);
-    out += "\r\n";
-    return out;
+    return PostHead(target, true, boundary, contentLength);
 }
 
 std::string BuildExistsRequest(const UploadTarget& target, const std::wstring& boundary,
@@ -116,24 +119,7 @@ std::string BuildExistsRequest(const UploadTarget& target, const std::wstring& b
     std::string body = BuildFieldPart(boundary, L"file", fileName) + "--";
     Append(body, boundary);
     body += "--\r\n";
-
-    std::string out = "POST ";
-    Append(out, target.existPath);
-    out +=
-        " HTTP/1.1\r\n"
-        "Accept-Language: ko\r\n"
-        "Content-Type: multipart/form-data; boundary=";
-    Append(out, boundary);
-    out +=
-        "\r\n"
-        "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
-        "Host: ";
-    Append(out, target.host);
-    out += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n";
-    AppendCookieLine(out, target.cookie);
-    out += "\r\n";
-    out += body;
-    return out;
+    return PostHead(target, false, boundary, static_cast<double>(body.size())) + body;
 }
 
 UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry) {

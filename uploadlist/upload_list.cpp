@@ -1,7 +1,5 @@
 #include "uploadlist/upload_list.h"
 
-#include <cmath>
-
 #include "common/folders.h"
 #include "common/format.h"
 #include "common/settings.h"
@@ -23,34 +21,8 @@ const wchar_t* const kTotalBudgetText = L"업로드 가능한 전체크기[%.f M
 const wchar_t* const kGeneralBudgetText = L"일반 첨부 가능한 전체크기[%.f MB]를 초과하였습니다.\r\n";
 const wchar_t* const kCountText =
     L"업로드할 수 있는 최대 파일 갯수인 %d개를 초과하였습니다.\r\n현재 업로드 대기중인 파일은 %d개 입니다.";
-const wchar_t* const kNotFoundText = L"지정된 경로를 찾을 수 없습니다.";
-const wchar_t* const kNotFoundCaption = L"Not Found Path";
 const wchar_t* const kSummaryCaption = L"업로드제한";
 const wchar_t* const kLinkListCaption = L"LinkedList Values";
-
-constexpr uint64_t kFourGiB = 0x100000000ull;
-
-// Name after the last separator. The shell hands out "\" paths; "/" cannot
-// be part of a Windows file name, so taking it too only helps other hosts.
-std::wstring LastComponent(const std::wstring& path) {
-    size_t pos = path.find_last_of(L"\\/");
-    return pos == std::wstring::npos ? path : path.substr(pos + 1);
-}
-
-// Folder part up to and including the last separator; empty without one.
-std::wstring FolderPart(const std::wstring& path) {
-    size_t pos = path.find_last_of(L"\\/");
-    return pos == std::wstring::npos ? std::wstring() : path.substr(0, pos + 1);
-}
-
-// The page's size: truncated toward zero and kept as its low 32 bits, which
-// is the 32-bit reading for every value in range. Values no integer can
-// hold become 0 instead of an undefined conversion.
-uint32_t PageSizeToU32(double size) {
-    if (!std::isfinite(size) || std::fabs(size) >= 9.0e18) return 0;
-    long long whole = static_cast<long long>(size);
-    return static_cast<uint32_t>(static_cast<unsigned long long>(whole) & 0xFFFFFFFFull);
-}
 
 // Stands in when the host gave no message box: the list still works and
 // every question gets the OK answer.
@@ -343,200 +315,6 @@ void UploadListModel::AfterAdding(int lastRow) {
 
 // ---------------------------------------------------------------------------
 
-void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
-    ResetRejectSummary();
-    // No path at all is what a cancelled dialog gives: the remembered folder
-    // stays as it is.
-    if (paths.empty()) return;
-    std::wstring lastTried;
-    for (const std::wstring& path : paths) {
-        if (!files_.Exists(path)) continue;
-        if (IsFilteredPath(path)) {
-            AddRejectLine(path, kTagFiltered);
-            continue;
-        }
-        if (IsPathTooLong(path)) {
-            AddRejectLine(path, kTagPathLength);
-            continue;
-        }
-        if (IsDuplicatePath(path)) continue;
-        if (CountLimitReached()) {
-            ShowCountMessage();
-            break;
-        }
-        lastTried = path;
-        int result = AddLocalFile(path);
-        if (result == RefusedByBudget) break;
-        if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
-    }
-    LastUploadFolder() = FolderPart(lastTried);
-    if (host_.store) LoadSelectPath(*host_.store, true, LastUploadFolder());
-    ShowRejectSummary();
-}
-
-int UploadListModel::AddLocalFile(const std::wstring& path) {
-    int n = rows_->RowCount();
-    uint64_t fullSize = 0;
-    if (!files_.FileSize(path, fullSize)) return FileVanished;
-    if (fullSize >= kFourGiB) return RefusedBySize;
-    double size = static_cast<double>(fullSize);
-    if (limitFileSize != 0 && size > limitFileSize) return RefusedBySize;
-    int kind = AdmitByBudget(size);
-    if (kind == kRefusedKind) return RefusedByBudget;
-    AdmitLocalFile(path, LastComponent(path), size, n, kind);
-    AfterAdding(rows_->RowCount() - 1);
-    return AddedOk;
-}
-
-void UploadListModel::AddChosenFolder(const std::wstring& folder) {
-    ResetRejectSummary();
-    if (folder.empty()) return;
-    if (host_.store) LoadSelectPath(*host_.store, true, folder);
-    std::wstring remembered = folder;
-    while (!remembered.empty() && remembered.back() == L'\\') remembered.pop_back();
-    LastUploadFolder() = remembered;
-    if (folder.size() < 4) {
-        Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
-        return;
-    }
-    int n = rows_->RowCount();
-    walkStopped = false;
-    WalkFolder(folder, LastComponent(folder), n);
-    walkStopped = false;
-    AfterAdding(rows_->RowCount() - 1);
-    ShowRejectSummary();
-}
-
-int UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& relName, int n) {
-    std::vector<DirItem> items;
-    if (!files_.List(folder, items)) return n;
-    for (const DirItem& item : items) {
-        if (item.name == L"." || item.name == L"..") continue;
-        std::wstring path = folder + L"\\" + item.name;
-        std::wstring name = relName + L"\\" + item.name;
-        if (item.isDirectory) {
-            n = WalkFolder(path, name, n);
-            if (walkStopped) return n;
-            continue;
-        }
-        {
-            std::unique_ptr<File> probe = files_.OpenRead(path, true);
-            if (!probe) {
-                AddRejectLine(path, kTagFileInUse);
-                continue;
-            }
-        }
-        clock_.SleepMs(10);
-        if (IsDuplicatePath(path)) continue;
-        if (IsPathTooLong(path)) {
-            AddRejectLine(path, kTagPathLength);
-            continue;
-        }
-        if (IsFilteredPath(path)) {
-            AddRejectLine(path, kTagFiltered);
-            continue;
-        }
-        if (CountLimitReached()) {
-            walkStopped = true;
-            ShowCountMessage();
-            return n;
-        }
-        double size = static_cast<double>(item.size);
-        if (limitFileSize != 0 && size > limitFileSize) {
-            AddRejectLine(path, kTagFileSize);
-            continue;
-        }
-        // The entry and the upload carry 32-bit sizes: a file this large
-        // would leave the totals wrong once it is deleted again.
-        if (item.size >= kFourGiB) {
-            AddRejectLine(path, kTagFileSize);
-            continue;
-        }
-        int kind = AdmitByBudget(size);
-        if (kind == kRefusedKind) {
-            walkStopped = true;
-            return n;
-        }
-        AdmitLocalFile(path, name, size, n, kind);
-        Notify();
-        ++n;
-    }
-    return n;
-}
-
-bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
-    int n = rows_->RowCount();
-    ResetRejectSummary();
-    for (const std::wstring& path : paths) {
-        if (path.empty()) continue;
-        if (path.size() < 4) {
-            Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
-            return false;
-        }
-        if (IsDirectoryPath(files_, path)) {
-            walkStopped = false;
-            n = WalkFolder(path, LastComponent(path), n);
-            walkStopped = false;
-            continue;
-        }
-        if (IsDuplicatePath(path)) continue;
-        if (IsPathTooLong(path)) {
-            AddRejectLine(path, kTagPathLength);
-            continue;
-        }
-        if (IsFilteredPath(path)) {
-            AddRejectLine(path, kTagFiltered);
-            continue;
-        }
-        if (CountLimitReached()) {
-            ShowCountMessage();
-            break;
-        }
-        uint64_t fullSize = 0;
-        // Gone since the drop: nothing to add and nothing to measure.
-        if (!files_.FileSize(path, fullSize)) continue;
-        if (fullSize >= kFourGiB) {
-            AddRejectLine(path, kTagFileSize);
-            continue;
-        }
-        double size = static_cast<double>(fullSize);
-        if (limitFileSize != 0 && size > limitFileSize) {
-            AddRejectLine(path, kTagFileSize);
-            continue;
-        }
-        int kind = AdmitByBudget(size);
-        if (kind == kRefusedKind) break;
-        AdmitLocalFile(path, LastComponent(path), size, n, kind);
-        Notify();
-        ++n;
-    }
-    listCount = rows_->RowCount();
-    if (listCount > 0) {
-        rows_->ScrollIntoView(n - 1);
-        rows_->RemoveEmptyHint();
-    }
-    ShowRejectSummary();
-    return true;
-}
-
-void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
-                                         double fileSize) {
-    int n = rows_->RowCount();
-    // A size that is no number would stick in the totals for good and make
-    // every later budget comparison false; it counts as nothing instead.
-    double counted = std::isfinite(fileSize) ? fileSize : 0.0;
-    AppendServerEntry(uniqueName, fileName, PageSizeToU32(fileSize), n);
-    uploadList.back().countedSize = counted;
-    UploadRow content;
-    content.fileName = fileName;
-    content.sizeText = FormatSize(counted);
-    content.iconIndex = kOnServerImage;
-    rows_->InsertRow(n, content);
-    totalSize += counted;
-    generalTotal += counted;
-    AfterAdding(rows_->RowCount() - 1);
-}
-
 // ---------------------------------------------------------------------------
 
 void UploadListModel::SwitchEntryKind(int row) {
@@ -576,33 +354,8 @@ void UploadListModel::DeleteFile() {
     int i = 0;
     double removed = 0;
     for (int step = 0; step < count; ++step) {
-        if (!rows_->IsRowChecked(i)) {
-            ++i;
-            continue;
-        }
-        auto found = uploadList.end();
-        for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
-            if (it->listIndex == i) found = it;
-        if (found == uploadList.end()) {
-            ++i;  // a row without an entry; nothing to take away
-            continue;
-        }
-        // What the totals received, which for a server file of 4 GiB or a
-        // fractional size is not the entry's 32-bit size.
-        if (found->kind == KindBig)
-            bigTotal -= found->countedSize;
-        else
-            generalTotal -= found->countedSize;
-        removed += found->countedSize;
-        // List order is row order, so each row takes the next row's check
-        // before that one is overwritten.
-        for (UploadEntry& e : uploadList) {
-            if (e.listIndex > i) {
-                --e.listIndex;
-                rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
-            }
-        }
-        uploadList.erase(found);
+        // A removed row's place goes to the next row, which is looked at next.
+        if (!rows_->IsRowChecked(i) || !RemoveEntryAtRow(i, removed)) ++i;
     }
     totalSize -= removed;
     RebuildRows();
@@ -610,20 +363,45 @@ void UploadListModel::DeleteFile() {
     Settings().checkAll = false;
 }
 
+bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
+    auto found = uploadList.end();
+    for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
+        if (it->listIndex == row) found = it;
+    if (found == uploadList.end()) return false;  // nothing to take away
+    // What the totals received, which for a server file of 4 GiB or a
+    // fractional size is not the entry's 32-bit size.
+    if (found->kind == KindBig)
+        bigTotal -= found->countedSize;
+    else
+        generalTotal -= found->countedSize;
+    removed += found->countedSize;
+    // List order is row order, so each row takes the next row's check
+    // before that one is overwritten.
+    for (UploadEntry& e : uploadList) {
+        if (e.listIndex > row) {
+            --e.listIndex;
+            rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
+        }
+    }
+    uploadList.erase(found);
+    return true;
+}
+
 void UploadListModel::ClearUploadList() {
     uploadList.clear();
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
-    totalSize = 0;
-    generalTotal = 0;
-    bigTotal = 0;
-    listCount = 0;
+    ZeroTotals();
 }
 
 void UploadListModel::Empty() {
     uploadList.clear();
     memoryRows_.rows.clear();
+    ZeroTotals();
+}
+
+void UploadListModel::ZeroTotals() {
     totalSize = 0;
     generalTotal = 0;
     bigTotal = 0;

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <list>
 #include <memory>
 #include <string>
@@ -260,11 +261,50 @@ public:
     bool walkStopped = false;
 
 private:
+    // The checks of the adding routes; each route runs them in its own order
+    // and the first that does not pass decides.
+    enum class Check { Exists, OpensUnshared, Filter, PathLength, Duplicate, Count, FileSize, Budget };
+    enum class Verdict {
+        Pass,
+        Skip,    // left out without a line
+        Reject,  // left out with the line tag
+        Stop,    // count or budget message shown; the route ends its loop
+    };
+    // A file an adding route considers; the checks fill in what they learn.
+    struct Candidate {
+        std::wstring path;
+        uint64_t size = 0;
+        bool sized = false;  // the folder walk has the size from its listing
+        int kind = KindGeneral;
+        const wchar_t* tag = nullptr;  // the summary line's tag on Reject
+        Verdict Refuse(const wchar_t* lineTag) {
+            tag = lineTag;
+            return Verdict::Reject;
+        }
+    };
+    Verdict Apply(Check check, Candidate& c);
+    Verdict FirstRefusal(std::initializer_list<Check> order, Candidate& c);
+    // FirstRefusal, with the summary line added on Reject.
+    Verdict Screen(std::initializer_list<Check> order, Candidate& c);
+    Verdict OpensUnshared(Candidate& c);
+    Verdict SizeAllowed(Candidate& c);
+    Verdict BudgetAllows(Candidate& c);
+    // A screened file enters at row n, the page is told, and n moves on.
+    void AdmitScreened(const Candidate& c, const std::wstring& fileName, int& n);
+    // A chosen or dropped folder walked from row n; returns the next row.
+    int WalkTopFolder(const std::wstring& folder, int n);
+    void ShowNotFoundPath();
+
     MessageBoxHost& Messages();
     void ShowBudgetMessage(const wchar_t* format, double limit);
     void RebuildRows();
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
     void AfterAdding(int lastRow);
+    void ZeroTotals();
+    // Takes the entry of a checked row out of the list and out of its kind's
+    // total (adding what it counted to removed); the rows below move up.
+    // False for a row without an entry.
+    bool RemoveEntryAtRow(int row, double& removed);
     std::wstring NewUniqueName(int row);
     void Notify();
 

@@ -233,15 +233,88 @@ bool ParseNumber(const std::string& text, double& value) {
     return !text.empty() && end && *end == '\0' && std::isfinite(value) && value >= 0;
 }
 
-}  // namespace
-
-int RunUploadCommand(int argc, char** argv) {
+// What the command line asks for.
+struct UploadOptions {
     std::string url, existUrl, fields, cookie, title = "Tamsel Upload";
     PromptOptions prompts;
     bool expectContinue = false;
     double limitSize = -1, limitCount = -1, useType = 0, bigSize = -1;
     std::vector<std::string> files;
+    std::vector<std::wstring> fieldNames = std::vector<std::wstring>(3);
+};
 
+// Returned by the steps of the command line when the command goes on.
+constexpr int kGoOn = -1;
+
+int Refuse(const char* text) {
+    std::fprintf(stderr, "parvex-cli upload: %s\n", text);
+    return 2;
+}
+
+bool IsNumericOption(const std::string& name) {
+    return name == "--limit-size" || name == "--limit-count" || name == "--use-type" || name == "--big-size";
+}
+
+// Stores the value of a known option that takes one.
+int StoreValue(const std::string& name, const std::string& value, UploadOptions& o) {
+    double number = 0;
+    if (IsNumericOption(name) && !ParseNumber(value, number)) {
+        std::fprintf(stderr, "parvex-cli upload: %s takes a number, not \"%s\"\n", name.c_str(), value.c_str());
+        return 2;
+    }
+    if (name == "--url") o.url = value;
+    else if (name == "--exist-url") o.existUrl = value;
+    else if (name == "--fields") o.fields = value;
+    else if (name == "--cookie") o.cookie = value;
+    else if (name == "--title") o.title = value;
+    else if (name == "--limit-size") o.limitSize = number;
+    else if (name == "--limit-count") o.limitCount = number;
+    else if (name == "--use-type") o.useType = number;
+    else if (name == "--big-size") o.bigSize = number;
+    else if (name == "--same") {
+        if (value != "overwrite" && value != "skip" && !(value.rfind("rename:", 0) == 0 && value.size() > 7))
+            return Refuse("--same takes overwrite, skip or rename:NAME");
+        o.prompts.same = value;
+    } else if (name == "--missing") {
+        if (value != "skip" && value != "cancel") return Refuse("--missing takes skip or cancel");
+        o.prompts.missing = value;
+    }
+    return kGoOn;
+}
+
+// One argument starting with "--" (and its value when it is the next one).
+int TakeOption(int argc, char** argv, int& i, UploadOptions& o) {
+    std::string arg = argv[i], name = arg, value;
+    size_t eq = arg.find('=');
+    bool hasValue = eq != std::string::npos;
+    if (hasValue) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+    }
+    if (name == "--expect-continue" && !hasValue) {
+        o.expectContinue = true;
+        return kGoOn;
+    }
+    static const char* const kValued[] = {"--url", "--exist-url", "--fields", "--cookie", "--title",
+                                          "--limit-size", "--limit-count", "--use-type", "--big-size",
+                                          "--same", "--missing"};
+    bool known = false;
+    for (const char* k : kValued) known |= name == k;
+    if (!known) {
+        std::fprintf(stderr, "parvex-cli upload: unknown option %s\n%s", name.c_str(), kUsage);
+        return 2;
+    }
+    if (!hasValue) {
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "parvex-cli upload: %s needs a value\n", name.c_str());
+            return 2;
+        }
+        value = argv[++i];
+    }
+    return StoreValue(name, value, o);
+}
+
+int ParseArguments(int argc, char** argv, UploadOptions& o) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -249,103 +322,49 @@ int RunUploadCommand(int argc, char** argv) {
             return 0;
         }
         if (arg == "--") {
-            for (++i; i < argc; ++i) files.push_back(argv[i]);
+            for (++i; i < argc; ++i) o.files.push_back(argv[i]);
             break;
         }
         if (arg.rfind("--", 0) != 0) {
-            files.push_back(arg);
+            o.files.push_back(arg);
             continue;
         }
-        std::string name = arg, value;
-        bool hasValue = false;
-        size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            hasValue = true;
-        }
-        if (name == "--expect-continue" && !hasValue) {
-            expectContinue = true;
-            continue;
-        }
-        static const char* const kValued[] = {"--url", "--exist-url", "--fields", "--cookie", "--title",
-                                              "--limit-size", "--limit-count", "--use-type", "--big-size",
-                                              "--same", "--missing"};
-        bool known = false;
-        for (const char* k : kValued) known |= name == k;
-        if (!known) {
-            std::fprintf(stderr, "parvex-cli upload: unknown option %s\n%s", name.c_str(), kUsage);
-            return 2;
-        }
-        if (!hasValue) {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "parvex-cli upload: %s needs a value\n", name.c_str());
-                return 2;
-            }
-            value = argv[++i];
-        }
-        double number = 0;
-        bool numeric = name == "--limit-size" || name == "--limit-count" || name == "--use-type" ||
-                       name == "--big-size";
-        if (numeric && !ParseNumber(value, number)) {
-            std::fprintf(stderr, "parvex-cli upload: %s takes a number, not \"%s\"\n", name.c_str(), value.c_str());
-            return 2;
-        }
-        if (name == "--url") url = value;
-        else if (name == "--exist-url") existUrl = value;
-        else if (name == "--fields") fields = value;
-        else if (name == "--cookie") cookie = value;
-        else if (name == "--title") title = value;
-        else if (name == "--limit-size") limitSize = number;
-        else if (name == "--limit-count") limitCount = number;
-        else if (name == "--use-type") useType = number;
-        else if (name == "--big-size") bigSize = number;
-        else if (name == "--same") {
-            if (value != "overwrite" && value != "skip" && !(value.rfind("rename:", 0) == 0 && value.size() > 7)) {
-                std::fprintf(stderr, "parvex-cli upload: --same takes overwrite, skip or rename:NAME\n");
-                return 2;
-            }
-            prompts.same = value;
-        } else if (name == "--missing") {
-            if (value != "skip" && value != "cancel") {
-                std::fprintf(stderr, "parvex-cli upload: --missing takes skip or cancel\n");
-                return 2;
-            }
-            prompts.missing = value;
-        }
+        int r = TakeOption(argc, argv, i, o);
+        if (r != kGoOn) return r;
     }
+    return kGoOn;
+}
+
+// "NAME,UNIQUE,FILE" into the three form field names.
+int SplitFields(UploadOptions& o) {
+    if (o.fields.empty()) return kGoOn;
+    const std::string& f = o.fields;
+    size_t a = f.find(','), b = a == std::string::npos ? a : f.find(',', a + 1);
+    if (b == std::string::npos || f.find(',', b + 1) != std::string::npos)
+        return Refuse("--fields takes three names separated by commas");
+    o.fieldNames[0] = FromUtf8(f.substr(0, a));
+    o.fieldNames[1] = FromUtf8(f.substr(a + 1, b - a - 1));
+    o.fieldNames[2] = FromUtf8(f.substr(b + 1));
+    return kGoOn;
+}
+
+int CheckOptions(UploadOptions& o) {
     // The cookie goes into the request head byte for byte.
-    std::wstring cookieText = FromUtf8(cookie);
-    if (!IsValidUtf8(cookie.data(), cookie.size()) || !IsHeaderSafe(cookieText)) {
-        std::fprintf(stderr, "parvex-cli upload: --cookie takes UTF-8 text without control characters\n");
-        return 2;
-    }
-    if (url.empty() || files.empty()) {
-        std::fprintf(stderr, "parvex-cli upload: %s\n%s", url.empty() ? "--url is required" : "no file given",
+    if (!IsValidUtf8(o.cookie.data(), o.cookie.size()) || !IsHeaderSafe(FromUtf8(o.cookie)))
+        return Refuse("--cookie takes UTF-8 text without control characters");
+    if (o.url.empty() || o.files.empty()) {
+        std::fprintf(stderr, "parvex-cli upload: %s\n%s", o.url.empty() ? "--url is required" : "no file given",
                      kUsage);
         return 2;
     }
-    if (useType != 0 && useType != 1) {
-        std::fprintf(stderr, "parvex-cli upload: --use-type takes 0 or 1\n");
-        return 2;
-    }
-    std::vector<std::wstring> fieldNames(3);
-    if (!fields.empty()) {
-        size_t a = fields.find(','), b = a == std::string::npos ? a : fields.find(',', a + 1);
-        if (b == std::string::npos || fields.find(',', b + 1) != std::string::npos) {
-            std::fprintf(stderr, "parvex-cli upload: --fields takes three names separated by commas\n");
-            return 2;
-        }
-        fieldNames[0] = FromUtf8(fields.substr(0, a));
-        fieldNames[1] = FromUtf8(fields.substr(a + 1, b - a - 1));
-        fieldNames[2] = FromUtf8(fields.substr(b + 1));
-    }
+    if (o.useType != 0 && o.useType != 1) return Refuse("--use-type takes 0 or 1");
+    return SplitFields(o);
+}
 
-    // Every file must be there before anything is sent.
-    std::vector<std::wstring> paths;
-    double totalBytes = 0;
+// Every file must be there before anything is sent.
+int CollectFiles(const UploadOptions& o, std::vector<std::wstring>& paths, double& totalBytes) {
     FileSystem& fs = LocalFileSystem();
-    for (const std::string& f : files) {
+    for (const std::string& f : o.files) {
         std::wstring path = CorePath(f);
         uint64_t size = 0;
         if (fs.IsDirectory(path) || !fs.FileSize(path, size)) {
@@ -355,62 +374,86 @@ int RunUploadCommand(int argc, char** argv) {
         paths.push_back(path);
         totalBytes += static_cast<double>(size);
     }
+    return kGoOn;
+}
 
-    bool interactive = isatty(0) != 0;
-    TerminalMessageBox boxes(interactive, IdNo);
-
+void ApplySettings(const UploadOptions& o) {
     ResetProcessSettings();
     ProcessSettings& settings = Settings();
-    settings.uploadUrl = FromUtf8(url);
-    settings.existUrl = FromUtf8(existUrl);
-    settings.formFileNameField = fieldNames[0];
-    settings.formUniqueNameField = fieldNames[1];
-    settings.formFileField = fieldNames[2];
-    settings.expectContinue = expectContinue ? 1 : 0;
-    settings.uploadTitle = FromUtf8(title);
+    settings.uploadUrl = FromUtf8(o.url);
+    settings.existUrl = FromUtf8(o.existUrl);
+    settings.formFileNameField = o.fieldNames[0];
+    settings.formUniqueNameField = o.fieldNames[1];
+    settings.formFileField = o.fieldNames[2];
+    settings.expectContinue = o.expectContinue ? 1 : 0;
+    settings.uploadTitle = FromUtf8(o.title);
+}
 
-    UploadListHost listHost;
-    listHost.messages = &boxes;
-    listHost.files = &fs;
-    UploadListModel model(listHost);
+// The files go through the file dialog's admission; without limits given,
+// the budgets just fit them all.
+int AdmitFiles(const UploadOptions& o, const std::vector<std::wstring>& paths, double totalBytes,
+               UploadListModel& model) {
     double fitsAllMb = std::floor(totalBytes / 1048576.0) + 1;
-    model.SetUseType(static_cast<int>(useType));
-    model.SetLimitUploadSize(limitSize >= 0 ? limitSize : fitsAllMb);
-    if (limitCount >= 0) model.SetLimitUploadCount(static_cast<int>(limitCount));
-    model.SetLimitUploadBigSize(bigSize >= 0 ? bigSize : fitsAllMb);
+    model.SetUseType(static_cast<int>(o.useType));
+    model.SetLimitUploadSize(o.limitSize >= 0 ? o.limitSize : fitsAllMb);
+    if (o.limitCount >= 0) model.SetLimitUploadCount(static_cast<int>(o.limitCount));
+    model.SetLimitUploadBigSize(o.bigSize >= 0 ? o.bigSize : fitsAllMb);
     model.AddChosenFiles(paths);
-    if (model.uploadList.size() != paths.size()) {
-        std::fprintf(stderr, "parvex-cli upload: %zu of %zu file(s) admitted; nothing was uploaded\n",
-                     model.uploadList.size(), paths.size());
-        return 1;
-    }
+    if (model.uploadList.size() == paths.size()) return kGoOn;
+    std::fprintf(stderr, "parvex-cli upload: %zu of %zu file(s) admitted; nothing was uploaded\n",
+                 model.uploadList.size(), paths.size());
+    return 1;
+}
 
-    TerminalPrompts terminalPrompts(prompts, interactive);
-    TerminalView view(settings.uploadTitle, isatty(2) != 0);
+void CatchInterrupt() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// UploadStart on the terminal; the exit code.
+int RunUpload(const UploadOptions& o, UploadListModel& model, TerminalMessageBox& boxes, bool interactive) {
+    TerminalPrompts terminalPrompts(o.prompts, interactive);
+    TerminalView view(Settings().uploadTitle, isatty(2) != 0);
     ThreadedUploadRunHost host(view, &interrupted);
-    FixedCookieStore cookies(cookie);
+    FixedCookieStore cookies(o.cookie);
     ModelUploadList list(model);
 
     UploadStartServices services;
     services.cookies = &cookies;
     services.controlBoxes = &boxes;
     services.runHost = &host;
-    services.engine.network = &PlatformNetwork();
-    services.engine.files = &fs;
-    services.engine.clock = &SystemClock();
-    services.engine.boxes = &boxes;
-    services.engine.prompts = &terminalPrompts;
+    services.engine = PlatformUploadServices(boxes, terminalPrompts);
+    CatchInterrupt();
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-
-    int result = UploadStart(0, settings, list, services);
+    int result = UploadStart(0, Settings(), list, services);
     if (terminalPrompts.UnattendedSkips() > 0) result = 0;
     std::fprintf(stdout, "%s\n", result == 1 ? "upload complete" : "upload failed");
     return result == 1 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunUploadCommand(int argc, char** argv) {
+    UploadOptions options;
+    int r = ParseArguments(argc, argv, options);
+    if (r == kGoOn) r = CheckOptions(options);
+    std::vector<std::wstring> paths;
+    double totalBytes = 0;
+    if (r == kGoOn) r = CollectFiles(options, paths, totalBytes);
+    if (r != kGoOn) return r;
+
+    bool interactive = isatty(0) != 0;
+    TerminalMessageBox boxes(interactive, IdNo);
+    ApplySettings(options);
+    UploadListHost listHost;
+    listHost.messages = &boxes;
+    listHost.files = &LocalFileSystem();
+    UploadListModel model(listHost);
+    r = AdmitFiles(options, paths, totalBytes, model);
+    return r != kGoOn ? r : RunUpload(options, model, boxes, interactive);
 }
 
 }  // namespace parvex::cli

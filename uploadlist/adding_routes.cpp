@@ -1,0 +1,173 @@
+// The ways files enter the upload list: the file dialog's paths, a chosen
+// folder, a drop, and attachments already on the server. Each route screens
+// its files with the admission checks in its own order.
+#include <cmath>
+
+#include "common/folders.h"
+#include "common/format.h"
+#include "uploadlist/upload_list.h"
+
+namespace parvex {
+
+namespace {
+
+const wchar_t* const kNotFoundText = L"지정된 경로를 찾을 수 없습니다.";
+const wchar_t* const kNotFoundCaption = L"Not Found Path";
+
+// Name after the last separator. The shell hands out "\" paths; "/" cannot
+// be part of a Windows file name, so taking it too only helps other hosts.
+std::wstring LastComponent(const std::wstring& path) {
+    size_t pos = path.find_last_of(L"\\/");
+    return pos == std::wstring::npos ? path : path.substr(pos + 1);
+}
+
+// Folder part up to and including the last separator; empty without one.
+std::wstring FolderPart(const std::wstring& path) {
+    size_t pos = path.find_last_of(L"\\/");
+    return pos == std::wstring::npos ? std::wstring() : path.substr(0, pos + 1);
+}
+
+// The page's size: truncated toward zero and kept as its low 32 bits, which
+// is the 32-bit reading for every value in range. Values no integer can
+// hold become 0 instead of an undefined conversion.
+uint32_t PageSizeToU32(double size) {
+    if (!std::isfinite(size) || std::fabs(size) >= 9.0e18) return 0;
+    long long whole = static_cast<long long>(size);
+    return static_cast<uint32_t>(static_cast<unsigned long long>(whole) & 0xFFFFFFFFull);
+}
+
+}  // namespace
+
+void UploadListModel::ShowNotFoundPath() { Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop); }
+
+void UploadListModel::AdmitScreened(const Candidate& c, const std::wstring& fileName, int& n) {
+    AdmitLocalFile(c.path, fileName, static_cast<double>(c.size), n, c.kind);
+    Notify();
+    ++n;
+}
+
+void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
+    ResetRejectSummary();
+    // No path at all is what a cancelled dialog gives: the remembered folder
+    // stays as it is.
+    if (paths.empty()) return;
+    std::wstring lastTried;
+    for (const std::wstring& path : paths) {
+        Candidate c{path};
+        Verdict v = Screen({Check::Exists, Check::Filter, Check::PathLength, Check::Duplicate, Check::Count}, c);
+        if (v == Verdict::Stop) break;
+        if (v != Verdict::Pass) continue;
+        lastTried = path;
+        int result = AddLocalFile(path);
+        if (result == RefusedByBudget) break;
+        if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+    }
+    LastUploadFolder() = FolderPart(lastTried);
+    if (host_.store) LoadSelectPath(*host_.store, true, LastUploadFolder());
+    ShowRejectSummary();
+}
+
+int UploadListModel::AddLocalFile(const std::wstring& path) {
+    int n = rows_->RowCount();
+    Candidate c{path};
+    Verdict v = FirstRefusal({Check::FileSize, Check::Budget}, c);
+    if (v == Verdict::Skip) return FileVanished;
+    if (v == Verdict::Reject) return RefusedBySize;
+    if (v == Verdict::Stop) return RefusedByBudget;
+    AdmitLocalFile(path, LastComponent(path), static_cast<double>(c.size), n, c.kind);
+    AfterAdding(rows_->RowCount() - 1);
+    return AddedOk;
+}
+
+void UploadListModel::AddChosenFolder(const std::wstring& folder) {
+    ResetRejectSummary();
+    if (folder.empty()) return;
+    if (host_.store) LoadSelectPath(*host_.store, true, folder);
+    std::wstring remembered = folder;
+    while (!remembered.empty() && remembered.back() == L'\\') remembered.pop_back();
+    LastUploadFolder() = remembered;
+    if (folder.size() < 4) {
+        ShowNotFoundPath();
+        return;
+    }
+    WalkTopFolder(folder, rows_->RowCount());
+    AfterAdding(rows_->RowCount() - 1);
+    ShowRejectSummary();
+}
+
+int UploadListModel::WalkTopFolder(const std::wstring& folder, int n) {
+    walkStopped = false;
+    n = WalkFolder(folder, LastComponent(folder), n);
+    walkStopped = false;
+    return n;
+}
+
+int UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& relName, int n) {
+    std::vector<DirItem> items;
+    if (!files_.List(folder, items)) return n;
+    for (const DirItem& item : items) {
+        if (item.name == L"." || item.name == L"..") continue;
+        std::wstring path = folder + L"\\" + item.name;
+        std::wstring name = relName + L"\\" + item.name;
+        if (item.isDirectory) {
+            n = WalkFolder(path, name, n);
+            if (walkStopped) return n;
+            continue;
+        }
+        Candidate c{path, item.size, true};
+        Verdict v = Screen({Check::OpensUnshared, Check::Duplicate, Check::PathLength, Check::Filter, Check::Count,
+                            Check::FileSize, Check::Budget},
+                           c);
+        if (v == Verdict::Stop) {
+            walkStopped = true;
+            return n;
+        }
+        if (v == Verdict::Pass) AdmitScreened(c, name, n);
+    }
+    return n;
+}
+
+bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
+    int n = rows_->RowCount();
+    ResetRejectSummary();
+    for (const std::wstring& path : paths) {
+        if (path.empty()) continue;
+        if (path.size() < 4) {
+            ShowNotFoundPath();
+            return false;
+        }
+        if (IsDirectoryPath(files_, path)) {
+            n = WalkTopFolder(path, n);
+            continue;
+        }
+        Candidate c{path};
+        Verdict v = Screen({Check::Duplicate, Check::PathLength, Check::Filter, Check::Count, Check::FileSize,
+                            Check::Budget},
+                           c);
+        if (v == Verdict::Stop) break;
+        if (v == Verdict::Pass) AdmitScreened(c, LastComponent(path), n);
+    }
+    AfterAdding(n - 1);
+    ShowRejectSummary();
+    return true;
+}
+
+void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
+                                         double fileSize) {
+    int n = rows_->RowCount();
+    // A size that is no number would stick in the totals for good and make
+    // every later budget comparison false; it counts as nothing instead.
+    double counted = std::isfinite(fileSize) ? fileSize : 0.0;
+    AppendServerEntry(uniqueName, fileName, PageSizeToU32(fileSize), n);
+    uploadList.back().countedSize = counted;
+    UploadRow content;
+    content.fileName = fileName;
+    content.sizeText = FormatSize(counted);
+    content.iconIndex = kOnServerImage;
+    rows_->InsertRow(n, content);
+    totalSize += counted;
+    generalTotal += counted;
+    AfterAdding(rows_->RowCount() - 1);
+}
+
+}  // namespace parvex
