@@ -93,7 +93,10 @@ public:
     const CLSID& PropertyPageId() const override { return CLSID_ParvexUpPropPage; }
     bool SafeForScripting() const override { return true; }
 
-    void OnObjectCreated(IUnknown* object) override { page_.SetControl(object); }
+    void OnObjectCreated(IUnknown* object) override {
+        page_.SetControl(object);
+        listWindow_.SetOwner(object);
+    }
 
     bool OnCreateWindow(HWND window, IOleClientSite* site) override {
         window_ = window;

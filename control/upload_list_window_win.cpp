@@ -23,6 +23,25 @@ int rememberedWidth = 0;
 
 const int kColumnCount = 4;
 
+// A reference on the control for one window message whose handling may call
+// the page's script. The page may let go of the control in that call, and
+// the handling goes on with the list afterwards (a drop adds its remaining
+// files); the control, and this window with it, go when the message is done.
+class OwnerHold {
+public:
+    explicit OwnerHold(IUnknown* owner) : owner_(owner) {
+        if (owner_) owner_->AddRef();
+    }
+    ~OwnerHold() {
+        if (owner_) owner_->Release();
+    }
+    OwnerHold(const OwnerHold&) = delete;
+    OwnerHold& operator=(const OwnerHold&) = delete;
+
+private:
+    IUnknown* owner_;
+};
+
 }  // namespace
 
 CNUploadDlg::~CNUploadDlg() { Destroy(); }
@@ -52,12 +71,15 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
     case WM_SIZE:
         self->OnSize();
         return TRUE;
-    case WM_DROPFILES:
+    case WM_DROPFILES: {
+        OwnerHold hold(self->owner_);
         self->OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return TRUE;
+    }
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->hwndFrom != self->list_) return FALSE;
+        OwnerHold hold(self->owner_);
         SetWindowLongPtrW(window, DWLP_MSGRESULT, self->OnNotify(header));
         return TRUE;
     }
@@ -90,6 +112,7 @@ LRESULT CALLBACK CNUploadDlg::ListProc(HWND list, UINT message, WPARAM wParam, L
                                       DWORD_PTR self) {
     if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return DefSubclassProc(list, message, wParam, lParam);
     auto* dialog = reinterpret_cast<CNUploadDlg*>(self);
+    OwnerHold hold(dialog->owner_);
     dialog->pressing_ = true;
     LRESULT result = DefSubclassProc(list, message, wParam, lParam);
     dialog->pressing_ = false;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <unknwn.h>
 
 #include "control/list_hint_win.h"
 #include "control/upload_list_win.h"
@@ -24,6 +25,9 @@ public:
     bool Create(HWND parent);
     void Destroy();
     HWND Window() const { return window_; }
+    // The control this window belongs to: it keeps a reference on it while
+    // it handles a message that may call the page.
+    void SetOwner(IUnknown* owner) { owner_ = owner; }
 
     // UploadRows on the list view.
     void InsertRow(int row, const UploadRow& content) override;
@@ -56,6 +60,7 @@ private:
     void InvalidateMargin();
 
     UploadListModel& model_;
+    IUnknown* owner_ = nullptr;
     HWND window_ = nullptr;
     HWND list_ = nullptr;
     HIMAGELIST headerImages_ = nullptr;

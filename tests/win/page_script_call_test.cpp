@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <vector>
 
 #include "tests/win/ocx_win.h"
 #include "tests/win/test_container_win.h"
@@ -51,42 +52,85 @@ HRESULT ModuleIdle() { return CallOcxExport("DllCanUnloadNow"); }
 
 }  // namespace
 
-TEST(PageScriptCall, ThePageLettingGoOfTheControlDuringUpdateSizeEndsItOnlyAfterTheCall) {
-    EnsureRegistered();
+// A page with one upload control that takes files up to 10 MB, whose
+// script is `script`.
+class PageScriptCall : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureRegistered();
+        ASSERT_EQ(ModuleIdle(), S_OK) << "an object of an earlier test is still alive";
+        browser = new parvex::page::PageBrowser([this] { return static_cast<IDispatch*>(&script); }, false);
+        page = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 600, 300, nullptr, nullptr, nullptr,
+                               nullptr);
+        site = new parvex::page::ControlSite(page, {10, 10, 530, 190}, browser);
+        IDispatch* created = CreateByProgId(kUpControlProgId);
+        ASSERT_NE(created, nullptr);
+        control = site->Activate(created);
+        created->Release();
+        ASSERT_NE(control, nullptr);
+        CallByName(control, L"SetLimitUploadSize", {Number(10)});
+        CallByName(control, L"SetLimitUploadBigSize", {Number(10)});
+        CallByName(control, L"SetUseType", {Integer(1)});
+        listWindow = GetWindow(GetWindow(page, GW_CHILD), GW_CHILD);
+    }
+    void TearDown() override {
+        DestroyWindow(page);
+        if (browser) browser->Release();
+    }
+    // What the page does in UpdateSize: takes the control off and drops
+    // the last reference it has.
+    void LetGoOfTheControl() {
+        site->Close();
+        site->Release();
+        control->Release();
+    }
+
     OleScope ole;
-    ASSERT_EQ(ModuleIdle(), S_OK) << "an object of an earlier test is still alive";
-    TempFile file(L"page-call.txt", 1000);
     PageScript script;
-    auto* browser = new parvex::page::PageBrowser([&script] { return static_cast<IDispatch*>(&script); }, false);
-    HWND page = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 600, 300, nullptr, nullptr, nullptr,
-                                nullptr);
-    auto* site = new parvex::page::ControlSite(page, {10, 10, 530, 190}, browser);
-    IDispatch* created = CreateByProgId(kUpControlProgId);
-    ASSERT_NE(created, nullptr);
-    IDispatch* control = site->Activate(created);
-    created->Release();
-    ASSERT_NE(control, nullptr);
-    CallByName(control, L"SetLimitUploadSize", {Number(10)});
-    CallByName(control, L"SetLimitUploadBigSize", {Number(10)});
-    CallByName(control, L"SetUseType", {Integer(1)});
-    HWND listWindow = GetWindow(GetWindow(page, GW_CHILD), GW_CHILD);
+    parvex::page::PageBrowser* browser = nullptr;
+    HWND page = nullptr;
+    parvex::page::ControlSite* site = nullptr;
+    IDispatch* control = nullptr;
+    HWND listWindow = nullptr;
+};
+
+TEST_F(PageScriptCall, ThePageLettingGoOfTheControlDuringUpdateSizeEndsItOnlyAfterTheCall) {
+    TempFile file(L"page-call.txt", 1000);
     HWND list = GetDlgItem(listWindow, 203);
     DropOn(listWindow, file.path);
     ASSERT_EQ(script.calls, 1);
 
-    // A click on the row's kind calls UpdateSize, in which the page removes
-    // the control and drops the last reference it has.
+    // A click on the row's kind calls UpdateSize.
     HRESULT idleDuringTheCall = E_FAIL;
     script.onCall = [&] {
-        site->Close();
-        site->Release();
-        control->Release();
+        LetGoOfTheControl();
         idleDuringTheCall = ModuleIdle();
     };
     ClickAt(list, MiddleOf(CellOf(list, 0, 3)));
     EXPECT_EQ(script.calls, 2);
     EXPECT_EQ(idleDuringTheCall, S_FALSE) << "the control went while its call into the page was under way";
     EXPECT_EQ(ModuleIdle(), S_OK) << "the control outlived the call";
-    DestroyWindow(page);
-    browser->Release();
+}
+
+// A dropped folder's files each call UpdateSize; the page lets go of the
+// control in the first call, and the drop still adds the second file to a
+// living control before it ends.
+TEST_F(PageScriptCall, ThePageLettingGoOfTheControlDuringADropEndsItOnlyAfterTheDrop) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"page-drop";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    {
+        TempFile first(L"page-drop\\a.txt", 100), second(L"page-drop\\b.txt", 100);
+        std::vector<HRESULT> idleInCalls;
+        script.onCall = [&] {
+            if (script.calls == 1) LetGoOfTheControl();
+            idleInCalls.push_back(ModuleIdle());
+        };
+        DropOn(listWindow, folder);
+        EXPECT_EQ(idleInCalls, (std::vector<HRESULT>{S_FALSE, S_FALSE}))
+            << "the control went before the drop was done with it";
+        EXPECT_EQ(ModuleIdle(), S_OK) << "the control outlived the drop";
+    }
+    RemoveDirectoryW(folder.c_str());
 }
