@@ -1,6 +1,7 @@
 #include "download_engine.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "common/format.h"
 #include "common/http_reply.h"
@@ -270,6 +271,21 @@ int StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
     return kFetch;
 }
 
+// Counts bytes done for the whole run; the new count and the run's total.
+std::pair<double, double> AddDoneBytes(DownloadState& state, double n) {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.downloadDoneBytes += n;
+    return {state.downloadDoneBytes, state.downloadTotalBytes};
+}
+
+// A block written: the counters, the bars and, now and then, the speed.
+void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
+    auto [done, total] = AddDoneBytes(t.state, static_cast<double>(n));
+    t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
+    t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
+    sampler.Add(t.view, n, fileBytes, done, total);
+}
+
 // The body after the bytes that came with the header, up to the announced
 // length.
 int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining, double fileBytes) {
@@ -303,17 +319,7 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
         if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;
         received += n;
         fileBytes += n;
-        double done;
-        double total;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            state.downloadDoneBytes += n;
-            done = state.downloadDoneBytes;
-            total = state.downloadTotalBytes;
-        }
-        t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
-        t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
-        sampler.Add(t.view, n, fileBytes, done, total);
+        ShowBlock(t, sampler, n, fileBytes);
     }
 }
 
@@ -337,11 +343,8 @@ int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, Downloa
     PartialFile partial(state.Files(), t.target, t.replace);
     if (int r = StartFile(t, partial, reply); r != kFetch) return r;
     sampler.First(t.view, reply.received);
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.downloadDoneBytes += static_cast<double>(reply.already);
-    }
     double already = static_cast<double>(reply.already);
+    AddDoneBytes(state, already);
     return ReceiveBody(t, partial, sampler, reply.length - already, already);
 }
 
