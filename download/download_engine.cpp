@@ -1,92 +1,37 @@
 #include "download_engine.h"
 
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
-#include <cwctype>
+#include <utility>
 
 #include "common/format.h"
+#include "common/http_reply.h"
 #include "common/utf8.h"
 #include "partial_file.h"
 #include "target_path.h"
 
 namespace parvex {
 
-namespace {
-
-std::wstring Lower(std::wstring text) {
-    for (auto& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
-std::wstring WithoutLineEnds(const std::wstring& text) {
-    std::wstring out;
-    for (wchar_t c : text)
-        if (c != L'\r' && c != L'\n') out.push_back(c);
-    return out;
-}
-
-// Position of "\r\n\r\n" in buffer, looking only where the last count bytes
-// could complete it; -1 when absent.
-long FindHeaderEnd(const char* buffer, size_t used, size_t count) {
-    size_t from = used - count >= 3 ? used - count - 3 : 0;
-    for (size_t i = from; i + 4 <= used; ++i)
-        if (buffer[i] == '\r' && buffer[i + 1] == '\n' && buffer[i + 2] == '\r' && buffer[i + 3] == '\n')
-            return static_cast<long>(i);
-    return -1;
-}
-
-}  // namespace
-
+// The status line is the first line of the head that names HTTP/1.1; an
+// HTTP/1.0 reply has none and fails.
 StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText) {
     statusText.clear();
-    size_t start = 0;
-    while (start < header.size()) {
-        size_t nl = header.find(L'\n', start);
-        std::wstring line =
-            Lower(WithoutLineEnds(header.substr(start, nl == std::wstring::npos ? std::wstring::npos : nl - start)));
-        if (line.find(L"http/1.1") != std::wstring::npos) {
-            size_t space = line.find(L' ');
-            if (space == std::wstring::npos) return StatusCheck::ClientError;
-            statusText = line.substr(space + 1);
-            int code = static_cast<int>(std::wcstol(statusText.substr(0, 3).c_str(), nullptr, 10));
-            if (code == 200) {
-                statusText.clear();
-                return StatusCheck::Ok;
-            }
-            return code >= 500 ? StatusCheck::ServerError : StatusCheck::ClientError;
-        }
-        if (nl == std::wstring::npos) break;
-        start = nl + 1;
+    WideReplyHead head = ReadReplyHead(header);
+    for (const std::wstring& line : head.lines) {
+        if (LowerAscii(line).find(L"http/1.1") == std::wstring::npos) continue;
+        int code = StatusCodeOf(line);
+        if (code == 200) return StatusCheck::Ok;
+        statusText = StatusRest(line);
+        return code >= 500 ? StatusCheck::ServerError : StatusCheck::ClientError;
     }
     return StatusCheck::NoStatusLine;
 }
 
 double ParseContentLength(const std::wstring& header) {
-    static const std::wstring kName = L"content-length:";
-    std::wstring lower = Lower(header);
-    // The header's own name at the start of a line, not the tail of another
-    // name such as "x-content-length:".
-    size_t at = lower.find(kName);
-    while (at != std::wstring::npos && at != 0 && lower[at - 1] != L'\n') at = lower.find(kName, at + 1);
-    if (at == std::wstring::npos) return -1;
-    size_t from = at + kName.size();
-    size_t nl = lower.find(L'\n', from);
-    std::wstring value = lower.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from);
-    size_t first = value.find_first_not_of(L" \t");
-    size_t last = value.find_last_not_of(L" \t\r");
-    if (first == std::wstring::npos) return -1;
-    value = value.substr(first, last - first + 1);
-    // Digits only: a sign, hex, "inf" or a fraction is no length we can count to.
-    const uint64_t max = static_cast<uint64_t>(kMaxContentLength);
-    uint64_t length = 0;
-    for (wchar_t c : value) {
-        if (c < L'0' || c > L'9') return -1;
-        uint64_t digit = static_cast<uint64_t>(c - L'0');
-        if (length > (max - digit) / 10) return -1;
-        length = length * 10 + digit;
-    }
-    return static_cast<double>(length);
+    WideReplyHead head = ReadReplyHead(header);
+    ContentLength length = ContentLengthOf(head);
+    // A chunked body would reach the file with its chunk lines in it.
+    if (IsChunked(head) || length.state != ContentLength::State::Usable) return -1;
+    return static_cast<double>(length.bytes);
 }
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
@@ -175,6 +120,22 @@ struct Transfer {
 // Not a result: the entry is to be fetched.
 constexpr int kFetch = 1;
 
+// The checks made before and after the request: kFetch when none of them
+// stops the entry.
+int BetweenSteps(Transfer& t) {
+    MergeIfPending(t.state, t.dialog);
+    if (CurrentEntryDeleted(t.state, t.view, 0)) return DlEntryDeleted;
+    if (t.state.downloadCancelRequested) return DlCancelled;
+    return kFetch;
+}
+
+bool SendRequest(Transfer& t) {
+    const DownloadState& state = t.state;
+    std::string request =
+        ToUtf8(BuildDownloadRequest(t.entry->urlPath, state.downloadHost, state.downloadPort, state.downloadCookie));
+    return t.socket.SendAll(request.data(), request.size());
+}
+
 // Where the entry goes, after the existing-file decision; kFetch to fetch it.
 int ChooseTarget(Transfer& t) {
     DownloadState& state = t.state;
@@ -204,14 +165,22 @@ int ChooseTarget(Transfer& t) {
     return IsWritableTarget(fs, t.target) ? kFetch : DlCreateFailed;
 }
 
-// Reads the reply header into the header buffer, in small reads so that
-// little of the body is taken along with it. used gets the bytes read,
-// headerBytes the header's length with its empty line; 0 when complete.
-int ReadReplyHeader(Transfer& t, size_t& used, size_t& headerBytes) {
+// What came back before the body: the reply's head and the first bytes of
+// the body that arrived with it.
+struct ReplyStart {
+    size_t received = 0;   // bytes read so far, the head included
+    size_t headBytes = 0;  // the head with its empty line
+    double length = 0;     // the body's announced length
+    size_t already = 0;    // body bytes read with the head, never past length
+};
+
+// Reads the reply's head into the header buffer, in small reads so that
+// little of the body is taken along with it; kFetch when it is complete.
+int ReadReplyHeader(Transfer& t, ReplyStart& reply) {
     char* header = t.buffers.header;
-    used = 0;
-    long headerEnd = -1;
-    while (headerEnd < 0) {
+    size_t& used = reply.received;
+    size_t headEnd = std::string_view::npos;
+    while (headEnd == std::string_view::npos) {
         MergeIfPending(t.state, t.dialog);
         if (t.state.downloadCancelRequested) return DlCancelled;
         // A header that fills the buffer without ending is not one we can read.
@@ -223,12 +192,33 @@ int ReadReplyHeader(Transfer& t, size_t& used, size_t& headerBytes) {
         long n = t.socket.Recv(header + used, want);
         // 0: the peer closed before the header was complete.
         if (n <= 0) return DlSocketError;
+        size_t searched = used;
         used += static_cast<size_t>(n);
-        headerEnd = FindHeaderEnd(header, used, static_cast<size_t>(n));
+        headEnd = HeadLength(std::string_view(header, used), searched);
     }
-    header[used] = '\0';
-    headerBytes = static_cast<size_t>(headerEnd) + 4;
-    return 0;
+    reply.headBytes = headEnd;
+    return kFetch;
+}
+
+// The status and the length of the head, read in the system's code page;
+// kFetch when the body is one we can take.
+int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
+    std::wstring headerText = AnsiToWide(std::string(t.buffers.header, reply.headBytes));
+    std::wstring statusText;
+    StatusCheck status = ParseStatusLine(headerText, statusText);
+    if (status != StatusCheck::Ok) {
+        t.line = statusText + L"\r\n";
+        return status == StatusCheck::ServerError ? DlServerStatus : DlClientStatus;
+    }
+    reply.length = ParseContentLength(headerText);
+    if (reply.length < 0) {
+        t.line = L"Can not take Content-Length\r\n";
+        return DlNoLength;
+    }
+    // Bytes beyond the announced length belong to nothing we asked for.
+    double extra = static_cast<double>(reply.received - reply.headBytes);
+    reply.already = static_cast<size_t>(std::min(extra, reply.length));
+    return kFetch;
 }
 
 // Speed, time left and the byte counters, at most every half second.
@@ -270,6 +260,32 @@ struct SpeedSampler {
     }
 };
 
+// Opens the partial file with the body bytes that came with the head;
+// kFetch when the rest of the body is to be received.
+int StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
+    if (!partial.Create()) return DlCreateFailed;
+    if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already))
+        return DlCreateFailed;
+    MergeIfPending(t.state, t.dialog);
+    if (t.state.downloadCancelRequested) return CancelPartial(t.view, partial);
+    return kFetch;
+}
+
+// Counts bytes done for the whole run; the new count and the run's total.
+std::pair<double, double> AddDoneBytes(DownloadState& state, double n) {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.downloadDoneBytes += n;
+    return {state.downloadDoneBytes, state.downloadTotalBytes};
+}
+
+// A block written: the counters, the bars and, now and then, the speed.
+void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
+    auto [done, total] = AddDoneBytes(t.state, static_cast<double>(n));
+    t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
+    t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
+    sampler.Add(t.view, n, fileBytes, done, total);
+}
+
 // The body after the bytes that came with the header, up to the announced
 // length.
 int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining, double fileBytes) {
@@ -303,17 +319,7 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
         if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;
         received += n;
         fileBytes += n;
-        double done;
-        double total;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            state.downloadDoneBytes += n;
-            done = state.downloadDoneBytes;
-            total = state.downloadTotalBytes;
-        }
-        t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
-        t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
-        sampler.Add(t.view, n, fileBytes, done, total);
+        ShowBlock(t, sampler, n, fileBytes);
     }
 }
 
@@ -322,64 +328,107 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
 int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, DownloadDialog& dialog, Socket& socket,
                     DownloadBuffers& buffers, std::wstring& line) {
     Transfer t{state, dialog, dialog.View(), socket, buffers, entry, line, std::wstring(), false};
-    DownloadView& view = t.view;
-
-    view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
-    MergeIfPending(state, dialog);
-    if (CurrentEntryDeleted(state, view, 0)) return DlEntryDeleted;
-    if (state.downloadCancelRequested) return DlCancelled;
-
+    t.view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
+    if (int r = BetweenSteps(t); r != kFetch) return r;
     // Every name is checked before anything is asked of the server.
     if (int r = ChooseTarget(t); r != kFetch) return r;
 
-    std::string request =
-        ToUtf8(BuildDownloadRequest(entry->urlPath, state.downloadHost, state.downloadPort, state.downloadCookie));
-    if (!socket.SendAll(request.data(), request.size())) return DlSocketError;
-
+    if (!SendRequest(t)) return DlSocketError;
     SpeedSampler sampler{state.Time(), state.Time().TickMs()};
-    size_t used = 0;
-    size_t headerBytes = 0;
-    if (int r = ReadReplyHeader(t, used, headerBytes); r != 0) return r;
-    std::wstring headerText = AnsiToWide(std::string(buffers.header, headerBytes));
-    size_t already = used - headerBytes;
-
-    std::wstring statusText;
-    StatusCheck status = ParseStatusLine(headerText, statusText);
-    if (status != StatusCheck::Ok) {
-        line = statusText + L"\r\n";
-        return status == StatusCheck::ServerError ? DlServerStatus : DlClientStatus;
-    }
-    double contentLength = ParseContentLength(headerText);
-    if (contentLength < 0) {
-        line = L"Can not take Content-Length\r\n";
-        return DlNoLength;
-    }
-    // Bytes beyond the announced length belong to nothing we asked for.
-    if (static_cast<double>(already) > contentLength) already = static_cast<size_t>(contentLength);
-
-    MergeIfPending(state, dialog);
-    if (CurrentEntryDeleted(state, view, 0)) return DlEntryDeleted;
-    if (state.downloadCancelRequested) return DlCancelled;
+    ReplyStart reply;
+    if (int r = ReadReplyHeader(t, reply); r != kFetch) return r;
+    if (int r = JudgeReplyHeader(t, reply); r != kFetch) return r;
+    if (int r = BetweenSteps(t); r != kFetch) return r;
 
     PartialFile partial(state.Files(), t.target, t.replace);
-    if (!partial.Create()) return DlCreateFailed;
-    if (already > 0 && !partial.Write(buffers.header + headerBytes, already)) return DlCreateFailed;
-
-    MergeIfPending(state, dialog);
-    if (state.downloadCancelRequested) return CancelPartial(view, partial);
-
-    sampler.First(view, used);
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        state.downloadDoneBytes += static_cast<double>(already);
-    }
-    return ReceiveBody(t, partial, sampler, contentLength - static_cast<double>(already), static_cast<double>(already));
+    if (int r = StartFile(t, partial, reply); r != kFetch) return r;
+    sampler.First(t.view, reply.received);
+    double already = static_cast<double>(reply.already);
+    AddDoneBytes(state, already);
+    return ReceiveBody(t, partial, sampler, reply.length - already, already);
 }
+
+namespace {
+
+// The connection of one entry; null once its failure is in its row and the summary.
+std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadView& view, DownloadEntry& entry,
+                                     const NetAddress* address) {
+    std::unique_ptr<Socket> socket =
+        address ? state.Net().Connect(*address, static_cast<uint16_t>(state.downloadPort)) : nullptr;
+    if (socket) return socket;
+    int row = state.SetEntryState(entry, DownloadEntry::Failed);
+    state.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
+    view.SetRowStatus(row, kRowFailed);
+    return nullptr;
+}
+
+// The entry's row, and its line in the summary, after its transfer.
+void RecordResult(DownloadState& state, DownloadView& view, DownloadEntry& entry, int result) {
+    switch (result) {
+    case DlDone:
+        view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Done), kRowDone);
+        break;
+    case DlSkipped:
+        view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Cancelled), kRowCancelled);
+        break;
+    case DlCancelled:
+    case DlEntryDeleted:
+        break;
+    case DlCreateFailed:
+    case DlSocketError: {
+        int row = state.SetEntryState(entry, DownloadEntry::Failed);
+        view.SetRowStatus(row, kRowFailed);
+        state.resultSummary += FormatText(result == DlCreateFailed ? L"%d. %ls -> 파일생성실패\r\n"
+                                                                   : L"%d. %ls -> SOCKET ERROR\r\n",
+                                          row, entry.fileName.c_str());
+        break;
+    }
+    default:
+        view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Failed), kRowFailed);
+        break;
+    }
+}
+
+// One entry over a connection of its own, closed whatever the result.
+int FetchEntry(DownloadState& state, DownloadDialog& dialog, const DownloadEntryPtr& entry, DownloadBuffers& buffers,
+               const NetAddress* address) {
+    DownloadView& view = dialog.View();
+    std::unique_ptr<Socket> socket = ConnectEntry(state, view, *entry, address);
+    if (!socket) return DlSocketError;
+    view.SetText(IdcDnFileNameLabel, entry->fileName);
+    view.SetProgress(IdcDnFileProgress, 0);
+    view.SetText(IdcDnFileSizeLabel, L" / " + FormatSize(entry->size));
+    view.SetText(IdcDnFileBytesLabel, L"0Byte");
+
+    std::wstring line;
+    int result = DownloadOneFile(state, entry, dialog, *socket, buffers, line);
+    if (!line.empty()) state.resultSummary += line;
+    RecordResult(state, view, *entry, result);
+    socket->Shutdown();
+    return result;
+}
+
+// The end of a run: the rows never reached after a cancel, and the message
+// that closes it. from is the first row not fetched.
+void ShowRunEnd(DownloadState& state, DownloadView& view, int from) {
+    state.conflict.downloadApplyToAll = false;
+    if (state.downloadCancelRequested) {
+        for (int row = from; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kRowCancelled);
+        view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
+    } else if (!state.resultSummary.empty()) {
+        view.Messages().Show(state.resultSummary, L"Download Complete Infomation", MbOk);
+    }
+    state.resultSummary.clear();
+    view.SetText(IdcDnTimeLeftLabel, L"...");
+    view.EnableControl(IdcDnDeleteButton, false);
+    view.SetText(IdcDnCancelButton, L"종 료");
+}
+
+}  // namespace
 
 void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog) {
     DownloadView& view = dialog->View();
-    FileSystem& fs = state.Files();
-    if (!fs.Exists(state.SaveFolder())) {
+    if (!state.Files().Exists(state.SaveFolder())) {
         view.Messages().Show(L"경로에러", L"", MbOk);
         // The run ends here; the dialog must still close.
         EndRun(state, *dialog);
@@ -400,65 +449,12 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
         if (state.deleteRequested.exchange(false)) state.DeleteSelectedEntries(view, 0);
         DownloadEntryPtr entry = state.EntryAt(m);
         if (!entry) break;
-
-        std::unique_ptr<Socket> socket =
-            resolved ? state.Net().Connect(address, static_cast<uint16_t>(state.downloadPort)) : nullptr;
-        if (!socket) {
-            int row = state.SetEntryState(*entry, DownloadEntry::Failed);
-            state.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry->fileName.c_str());
-            view.SetRowStatus(row, kRowFailed);
-            ++m;
-            continue;
-        }
-        view.SetText(IdcDnFileNameLabel, entry->fileName);
-        view.SetProgress(IdcDnFileProgress, 0);
-        view.SetText(IdcDnFileSizeLabel, L" / " + FormatSize(entry->size));
-        view.SetText(IdcDnFileBytesLabel, L"0Byte");
-
-        std::wstring line;
-        int result = DownloadOneFile(state, entry, *dialog, *socket, *buffers, line);
-        if (!line.empty()) state.resultSummary += line;
-        switch (result) {
-        case DlDone:
-            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Done), kRowDone);
-            break;
-        case DlSkipped:
-            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Cancelled), kRowCancelled);
-            break;
-        case DlCancelled:
-        case DlEntryDeleted:
-            break;
-        case DlCreateFailed:
-        case DlSocketError: {
-            int row = state.SetEntryState(*entry, DownloadEntry::Failed);
-            view.SetRowStatus(row, kRowFailed);
-            state.resultSummary += FormatText(result == DlCreateFailed ? L"%d. %ls -> 파일생성실패\r\n"
-                                                                       : L"%d. %ls -> SOCKET ERROR\r\n",
-                                              row, entry->fileName.c_str());
-            break;
-        }
-        default:
-            view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Failed), kRowFailed);
-            break;
-        }
-        socket->Shutdown();
-        socket.reset();
+        int result = FetchEntry(state, *dialog, entry, *buffers, resolved ? &address : nullptr);
         if (result == DlCancelled) break;
         if (result == DlEntryDeleted) continue;
         ++m;
     }
-
-    state.conflict.downloadApplyToAll = false;
-    if (state.downloadCancelRequested) {
-        for (int row = m; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kRowCancelled);
-        view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
-    } else if (!state.resultSummary.empty()) {
-        view.Messages().Show(state.resultSummary, L"Download Complete Infomation", MbOk);
-    }
-    state.resultSummary.clear();
-    view.SetText(IdcDnTimeLeftLabel, L"...");
-    view.EnableControl(IdcDnDeleteButton, false);
-    view.SetText(IdcDnCancelButton, L"종 료");
+    ShowRunEnd(state, view, m);
     EndRun(state, *dialog);
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "common/http_reply.h"
 #include "common/socket.h"
 #include "download_state.h"
 
@@ -24,13 +25,15 @@ enum DownloadResult : int {
 enum class StatusCheck { Ok, ClientError, ServerError, NoStatusLine };
 
 // The status line of a reply header. statusText gets the lower-cased rest of
-// the line after its first " " (empty when there is no HTTP/1.1 line).
+// the line after its first " " (empty when there is no HTTP/1.1 line or the
+// status is 200).
 StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText);
 // Content-Length of a reply header: its decimal digits, up to
-// kMaxContentLength; -1 when absent or not such a number.
+// kMaxContentLength, the same in every Content-Length field; -1 when absent,
+// not such a number, or when the body comes in chunks.
 double ParseContentLength(const std::wstring& header);
 // The largest length still counted exactly in a double.
-constexpr double kMaxContentLength = 9007199254740992.0;
+constexpr double kMaxContentLength = static_cast<double>(kMaxBodyLength);
 // The GET request text for one entry.
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
                                   const std::wstring& cookie);

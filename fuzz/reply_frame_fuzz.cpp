@@ -1,5 +1,9 @@
 // The framing of a server's HTTP reply: status line, headers, Content-Length,
-// chunks and the close, whole or arriving in pieces.
+// chunks and the close, whole or arriving in pieces; and the head as both
+// directions read it, from bytes and from text.
+#include <algorithm>
+
+#include "common/http_reply.h"
 #include "fuzz/doubles.h"
 #include "fuzz/fuzz_input.h"
 #include "upload/reply_reader.h"
@@ -7,8 +11,30 @@
 using namespace parvex;
 using namespace parvex::fuzz;
 
+namespace {
+
+// The rules look at ASCII only: the head reads the same from the bytes and
+// from the text they make, and a search resumed where an earlier one
+// stopped finds the same end.
+void CheckHead(const std::string& bytes, size_t piece) {
+    ReplyHead head = ReadReplyHead(bytes);
+    WideReplyHead wide = ReadReplyHead(Latin1(bytes));
+    FUZZ_CHECK(head.lines.size() == wide.lines.size() && head.statusCode == wide.statusCode);
+    FUZZ_CHECK(IsChunked(head) == IsChunked(wide));
+    ContentLength length = ContentLengthOf(head);
+    ContentLength wideLength = ContentLengthOf(wide);
+    FUZZ_CHECK(length.state == wideLength.state && length.bytes == wideLength.bytes);
+    FUZZ_CHECK(length.bytes <= kMaxBodyLength);
+    size_t from = std::min(piece, bytes.size());
+    if (HeadLength(std::string_view(bytes).substr(0, from)) == std::string_view::npos)
+        FUZZ_CHECK(HeadLength(bytes, from) == HeadLength(bytes));
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto [piece, bytes] = PeerBytesOf(data, size);
+    CheckHead(bytes, piece);
 
     for (ReplyInput input : {ReplyInput::Open, ReplyInput::Closed, ReplyInput::Capped}) {
         HttpReply reply;

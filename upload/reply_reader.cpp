@@ -2,23 +2,13 @@
 
 #include <algorithm>
 
+#include "common/http_reply.h"
+
 namespace parvex {
 namespace {
 
 // Chunk sizes beyond this cannot belong to a reply worth reading whole.
 constexpr unsigned long long kChunkSizeLimit = 1ull << 40;
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
-std::string Trimmed(const std::string& s) {
-    size_t a = s.find_first_not_of(" \t");
-    if (a == std::string::npos) return std::string();
-    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -27,56 +17,22 @@ int HexDigit(char c) {
     return -1;
 }
 
-int StatusCodeOf(const std::string& statusLine) {
-    size_t space = statusLine.find(' ');
-    if (space == std::string::npos || statusLine.size() < space + 4) return 0;
-    int code = 0;
-    for (size_t i = space + 1; i < space + 4; ++i) {
-        if (statusLine[i] < '0' || statusLine[i] > '9') return 0;
-        code = code * 10 + (statusLine[i] - '0');
-    }
-    return code;
-}
-
 // How the body of a reply ends.
 struct Framing {
-    enum Kind { None, Length, Chunked, Close } kind = Close;
+    enum class Kind { None, Length, Chunked, Close, Broken } kind = Kind::Close;
     unsigned long long length = 0;
-    bool broken = false;
 };
 
-// Header lines are matched by their whole name: "X-Original-Content-Length"
-// is not a Content-Length.
-Framing FramingOf(const std::string& head, int statusCode) {
-    Framing f;
-    if ((statusCode >= 100 && statusCode < 200) || statusCode == 204 || statusCode == 304) {
-        f.kind = Framing::None;
-        return f;
-    }
-    bool haveLength = false;
-    size_t at = head.find("\r\n") + 2;
-    while (at < head.size()) {
-        size_t end = head.find("\r\n", at);
-        std::string line = head.substr(at, end - at);
-        at = end + 2;
-        size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        std::string name = LowerAscii(line.substr(0, colon));
-        std::string value = Trimmed(line.substr(colon + 1));
-        if (name == "transfer-encoding" && LowerAscii(value).find("chunked") != std::string::npos) {
-            f.kind = Framing::Chunked;
-        } else if (name == "content-length") {
-            unsigned long long n = 0;
-            bool digits = !value.empty() && value.size() <= 18 &&
-                          value.find_first_not_of("0123456789") == std::string::npos;
-            if (digits) n = std::stoull(value);
-            if (!digits || (haveLength && n != f.length)) f.broken = true;
-            haveLength = true;
-            f.length = n;
-        }
-    }
-    if (f.kind != Framing::Chunked && haveLength) f.kind = Framing::Length;
-    return f;
+// Chunks win over a Content-Length; a Content-Length that cannot be counted
+// to leaves the reply unreadable, chunked or not.
+Framing FramingOf(const ReplyHead& head) {
+    int code = head.statusCode;
+    if ((code >= 100 && code < 200) || code == 204 || code == 304) return {Framing::Kind::None};
+    ContentLength length = ContentLengthOf(head);
+    if (length.state == ContentLength::State::Unusable) return {Framing::Kind::Broken};
+    if (IsChunked(head)) return {Framing::Kind::Chunked};
+    if (length.state == ContentLength::State::Usable) return {Framing::Kind::Length, length.bytes};
+    return {Framing::Kind::Close};
 }
 
 // Joins the chunks of a chunked body that starts at `at`.
@@ -125,19 +81,18 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
 
 FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& reply, size_t* used) {
     reply = HttpReply();
-    size_t headEnd = bytes.find("\r\n\r\n");
-    if (headEnd == std::string::npos) return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
-    reply.statusLine = bytes.substr(0, bytes.find("\r\n"));
-    reply.statusCode = StatusCodeOf(reply.statusLine);
-    Framing framing = FramingOf(bytes.substr(0, headEnd + 2), reply.statusCode);
-    if (framing.broken) return FrameBroken;
-    size_t bodyStart = headEnd + 4;
+    size_t bodyStart = HeadLength(bytes);
+    if (bodyStart == std::string::npos) return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+    ReplyHead head = ReadReplyHead(std::string_view(bytes).substr(0, bodyStart));
+    reply.statusLine = head.lines.front();
+    reply.statusCode = head.statusCode;
+    Framing framing = FramingOf(head);
     size_t available = bytes.size() - bodyStart;
     switch (framing.kind) {
-        case Framing::None:
+        case Framing::Kind::None:
             *used = bodyStart;
             return FrameDone;
-        case Framing::Length:
+        case Framing::Kind::Length:
             if (available >= framing.length || input == ReplyInput::Capped) {
                 size_t n = static_cast<size_t>(std::min<unsigned long long>(framing.length, available));
                 reply.body = bytes.substr(bodyStart, n);
@@ -145,13 +100,15 @@ FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& re
                 return FrameDone;
             }
             return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
-        case Framing::Chunked:
+        case Framing::Kind::Chunked:
             return Dechunk(bytes, bodyStart, input, reply.body, used);
-        case Framing::Close:
+        case Framing::Kind::Close:
             if (input == ReplyInput::Open) return FrameNeedMore;
             reply.body = bytes.substr(bodyStart);
             *used = bytes.size();
             return FrameDone;
+        case Framing::Kind::Broken:
+            break;
     }
     return FrameBroken;
 }

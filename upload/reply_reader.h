@@ -1,7 +1,8 @@
 // Reading the server's HTTP replies off a connection: one reader for the
 // interim answer to "Expect", the upload reply and the exists answer. A reply
 // ends at its Content-Length, at the final chunk of a chunked body, or at the
-// close when it has neither.
+// close when it has neither. The head is read as the download reads it
+// (common/http_reply.h); what the body is made of is the upload's own rule.
 #pragma once
 #include <cstddef>
 #include <string>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/format.h"
+#include "common/http_reply.h"
 #include "common/utf8.h"
 
 namespace parvex {
@@ -11,12 +12,6 @@ namespace {
 const wchar_t kUnknownFailure[] =
     L"서버에서 알 수 없는 이유로 업로드가 실패하였습니다.\r\n문제가 계속된다면 서버관리자에게 문의하여 주십시오.";
 constexpr size_t kStatusLineMax = 2047;
-
-std::wstring LowerAscii(std::wstring s) {
-    for (wchar_t& c : s)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return s;
-}
 
 void ReplaceAll(std::wstring& s, const std::wstring& from, const std::wstring& to) {
     size_t at = 0;
@@ -38,10 +33,7 @@ std::wstring ExtractReplyText(const std::wstring& body) {
 }
 
 int JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes) {
-    std::wstring statusLine = FromUtf8(reply.statusLine).substr(0, kStatusLineMax);
-    std::wstring lowered = LowerAscii(statusLine);
-    size_t space = lowered.find(L' ');
-    std::wstring statusRest = space == std::wstring::npos ? lowered : lowered.substr(space + 1);
+    std::wstring statusRest = StatusRest(FromUtf8(reply.statusLine).substr(0, kStatusLineMax));
     std::wstring message = ExtractReplyText(FromUtf8(reply.body));
 
     if (statusRest.find(L"200 ok") != std::wstring::npos) {
@@ -120,14 +112,8 @@ int CheckFileExists(Network& network, const NetAddress& address, const UploadTar
     if (state != ReplyComplete) return ExistsSocketError;
 
     // Only an HTTP/1.1 status line is examined.
-    std::string statusLine = reply.statusLine;
-    for (char& c : statusLine)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (statusLine.find("http/1.1") != std::string::npos) {
-        size_t space = statusLine.find(' ');
-        std::string code = space == std::string::npos ? std::string() : statusLine.substr(space + 1, 3);
-        if (code != "200") return ExistsCheckFailed;
-    }
+    bool http11 = LowerAscii(reply.statusLine).find("http/1.1") != std::string::npos;
+    if (http11 && reply.statusCode != 200) return ExistsCheckFailed;
     return !reply.body.empty() && reply.body[0] == '1' ? ExistsYes : ExistsNo;
 }
 

@@ -236,97 +236,126 @@ bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& val
     return true;
 }
 
-}  // namespace
-
-int RunDownloadCommand(int argc, char** argv) {
-    std::string host, dest, cookie, title, exists;
+// What the command line asks for.
+struct DownloadOptions {
+    std::string host, dest, cookie, title;
     bool haveCookie = false, haveTitle = false;
-    std::vector<std::string> positional;
-    for (int i = 1; i < argc; ++i) {
-        std::string v;
-        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            Usage();
-            return 0;
-        } else if (TakeValue(argc, argv, i, "--host", v)) {
-            host = v;
-        } else if (TakeValue(argc, argv, i, "--dest", v)) {
-            dest = v;
-        } else if (TakeValue(argc, argv, i, "--cookie", v)) {
-            cookie = v;
-            haveCookie = true;
-        } else if (TakeValue(argc, argv, i, "--title", v)) {
-            title = v;
-            haveTitle = true;
-        } else if (TakeValue(argc, argv, i, "--exists", v)) {
-            exists = v;
-        } else if (!std::strcmp(argv[i], "--")) {
-            for (++i; i < argc; ++i) positional.push_back(argv[i]);
-        } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-            std::fprintf(stderr, "unknown option %s\n", argv[i]);
-            Usage();
-            return 2;
-        } else {
-            positional.push_back(argv[i]);
-        }
+    char existsAction = 0;  // 'o'verwrite, 'c'ancel (skip) or 'r'ename; 0: ask
+    std::wstring renameTo;
+    std::vector<std::string> positional;  // PATH NAME pairs
+};
+
+// --exists: false for a value it does not take.
+bool TakeExists(const std::string& exists, DownloadOptions& options) {
+    if (exists == "overwrite") {
+        options.existsAction = 'o';
+    } else if (exists == "skip") {
+        options.existsAction = 'c';
+    } else if (exists.rfind("rename:", 0) == 0 && exists.size() > 7) {
+        options.existsAction = 'r';
+        options.renameTo = FromUtf8(exists.substr(7));
+    } else if (!exists.empty()) {
+        std::fprintf(stderr, "--exists takes overwrite, skip or rename:NAME\n");
+        return false;
     }
-    if (host.empty() || positional.empty() || positional.size() % 2 != 0) {
-        std::fprintf(stderr, host.empty() ? "--host is required\n" : "PATH and NAME come in pairs\n");
+    return true;
+}
+
+// One argument at i (with its value, which moves i on). -1 to go on,
+// otherwise the exit code.
+int TakeArgument(int argc, char** argv, int& i, DownloadOptions& options, std::string& exists) {
+    std::string v;
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+        Usage();
+        return 0;
+    } else if (TakeValue(argc, argv, i, "--host", v)) {
+        options.host = v;
+    } else if (TakeValue(argc, argv, i, "--dest", v)) {
+        options.dest = v;
+    } else if (TakeValue(argc, argv, i, "--cookie", v)) {
+        options.cookie = v;
+        options.haveCookie = true;
+    } else if (TakeValue(argc, argv, i, "--title", v)) {
+        options.title = v;
+        options.haveTitle = true;
+    } else if (TakeValue(argc, argv, i, "--exists", v)) {
+        exists = v;
+    } else if (!std::strcmp(argv[i], "--")) {
+        for (++i; i < argc; ++i) options.positional.push_back(argv[i]);
+    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
+        std::fprintf(stderr, "unknown option %s\n", argv[i]);
+        Usage();
+        return 2;
+    } else {
+        options.positional.push_back(argv[i]);
+    }
+    return -1;
+}
+
+// -1 when the command line is good, otherwise the exit code.
+int ParseOptions(int argc, char** argv, DownloadOptions& options) {
+    std::string exists;
+    for (int i = 1; i < argc; ++i)
+        if (int code = TakeArgument(argc, argv, i, options, exists); code >= 0) return code;
+    if (options.host.empty() || options.positional.empty() || options.positional.size() % 2 != 0) {
+        std::fprintf(stderr, options.host.empty() ? "--host is required\n" : "PATH and NAME come in pairs\n");
         Usage();
         return 2;
     }
-    char existsAction = 0;
-    std::wstring renameTo;
-    if (exists == "overwrite") {
-        existsAction = 'o';
-    } else if (exists == "skip") {
-        existsAction = 'c';
-    } else if (exists.rfind("rename:", 0) == 0 && exists.size() > 7) {
-        existsAction = 'r';
-        renameTo = FromUtf8(exists.substr(7));
-    } else if (!exists.empty()) {
-        std::fprintf(stderr, "--exists takes overwrite, skip or rename:NAME\n");
-        return 2;
-    }
+    return TakeExists(exists, options) ? -1 : 2;
+}
 
-    bool interactive = isatty(0) != 0;
-    // The only question asked is whether to delete a cut-off file.
-    TerminalMessageBox terminalBoxes(interactive, IdYes);
-    InterruptibleBoxes boxes(terminalBoxes);
-    TerminalDialogFactory factory(boxes);
-    FixedCookieStore cookieStore(cookie);
+// The terminal's side of a session: its boxes, dialog and prompts.
+struct TerminalSession {
+    TerminalMessageBox terminalBoxes;
+    InterruptibleBoxes boxes{terminalBoxes};
+    TerminalDialogFactory factory{boxes};
+    FixedCookieStore cookieStore;
     TerminalSamePrompt terminalSame;
     TerminalNamePrompt terminalNames;
-    FixedAnswer fixed(existsAction, renameTo);
+    FixedAnswer fixed;
 
-    DownloadPlatform platform;
-    platform.controlMessages = &boxes;
-    platform.promptMessages = &boxes;
-    platform.dialogFactory = &factory;
-    if (haveCookie) platform.cookies = &cookieStore;
-    if (existsAction) {
-        platform.sameFilePrompt = &fixed;
-        platform.nameEntryPrompt = &fixed.Names();
-    } else if (interactive) {
-        platform.sameFilePrompt = &terminalSame;
-        platform.nameEntryPrompt = &terminalNames;
+    // The only question asked is whether to delete a cut-off file.
+    TerminalSession(const DownloadOptions& options, bool interactive)
+        : terminalBoxes(interactive, IdYes),
+          cookieStore(options.cookie),
+          fixed(options.existsAction, options.renameTo) {}
+
+    DownloadPlatform Platform(const DownloadOptions& options, bool interactive) {
+        DownloadPlatform platform;
+        platform.controlMessages = &boxes;
+        platform.promptMessages = &boxes;
+        platform.dialogFactory = &factory;
+        if (options.haveCookie) platform.cookies = &cookieStore;
+        if (options.existsAction) {
+            platform.sameFilePrompt = &fixed;
+            platform.nameEntryPrompt = &fixed.Names();
+        } else if (interactive) {
+            platform.sameFilePrompt = &terminalSame;
+            platform.nameEntryPrompt = &terminalNames;
+        }
+        return platform;
     }
-    InitDefaultFolder(PlatformDocumentsFolder);
-    Settings().downloadHostUrl = FromUtf8(host);
-    if (haveTitle) Settings().downloadTitle = FromUtf8(title);
+};
 
-    DownloadState state(platform);
+// Queues the pairs as one batch; the number the list refused.
+int QueueFiles(DownloadState& state, const std::vector<std::string>& positional) {
     const int pairs = static_cast<int>(positional.size() / 2);
     int refused = 0;
     for (int i = 0; i < pairs; ++i) {
         if (state.AddDownloadFile(FromUtf8(positional[2 * i]), FromUtf8(positional[2 * i + 1]), 0, pairs) != 0)
             ++refused;
     }
+    return refused;
+}
 
+// Opens the session's dialog and points it at --dest; false when it did not open.
+bool OpenSession(DownloadState& state, const std::string& dest) {
     state.DownloadStart();
     std::shared_ptr<DownloadDialog> dialog = state.Dialog();
     if (!dialog) {
         std::fprintf(stderr, "the download session could not be opened\n");
-        return 1;
+        return false;
     }
     if (!dest.empty()) {
         std::wstring folder = FromUtf8(dest);
@@ -334,18 +363,24 @@ int RunDownloadCommand(int argc, char** argv) {
         state.SetSaveFolder(folder);
         dialog->View().SetText(IdcDnSaveFolderEdit, folder);
     }
-
     std::fprintf(stderr, "save folder: %s\n", Narrow(state.SaveFolder()).c_str());
+    return true;
+}
+
+// Runs the batch with Ctrl-C cancelling it.
+void RunInterruptibly(DownloadState& state) {
     g_cancel = &state.downloadCancelRequested;
     std::signal(SIGINT, OnInterrupt);
     state.StartRun();
     state.WaitRunFinished();
     std::signal(SIGINT, SIG_DFL);
     g_cancel = nullptr;
+}
 
+// Closes the session, prints the outcome and gives the exit code.
+int FinishSession(DownloadState& state, int pairs, int refused) {
     int done = 0;
-    std::vector<DownloadEntry> entries = state.Entries();
-    for (auto& e : entries)
+    for (auto& e : state.Entries())
         if (e.state == DownloadEntry::Done) ++done;
     bool cancelled = state.downloadCancelRequested;
     state.CancelOrClose();
@@ -355,6 +390,25 @@ int RunDownloadCommand(int argc, char** argv) {
                 cancelled ? ", cancelled" : "");
     if (g_interrupted) return 130;
     return done == pairs && refused == 0 && !cancelled ? 0 : 1;
+}
+
+}  // namespace
+
+int RunDownloadCommand(int argc, char** argv) {
+    DownloadOptions options;
+    if (int code = ParseOptions(argc, argv, options); code >= 0) return code;
+
+    bool interactive = isatty(0) != 0;
+    TerminalSession session(options, interactive);
+    InitDefaultFolder(PlatformDocumentsFolder);
+    Settings().downloadHostUrl = FromUtf8(options.host);
+    if (options.haveTitle) Settings().downloadTitle = FromUtf8(options.title);
+
+    DownloadState state(session.Platform(options, interactive));
+    int refused = QueueFiles(state, options.positional);
+    if (!OpenSession(state, options.dest)) return 1;
+    RunInterruptibly(state);
+    return FinishSession(state, static_cast<int>(options.positional.size() / 2), refused);
 }
 
 }  // namespace parvex::cli
