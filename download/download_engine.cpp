@@ -36,6 +36,18 @@ long FindHeaderEnd(const char* buffer, size_t used, size_t count) {
     return -1;
 }
 
+// A "transfer-encoding:" header line naming chunked, in a lower-cased head.
+bool IsChunked(const std::wstring& lower) {
+    static const std::wstring kName = L"\ntransfer-encoding:";
+    for (size_t at = lower.find(kName); at != std::wstring::npos; at = lower.find(kName, at + 1)) {
+        size_t nl = lower.find(L'\n', at + 1);
+        if (lower.substr(at, nl == std::wstring::npos ? std::wstring::npos : nl - at).find(L"chunked") !=
+            std::wstring::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText) {
@@ -65,6 +77,9 @@ StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText
 double ParseContentLength(const std::wstring& header) {
     static const std::wstring kName = L"content-length:";
     std::wstring lower = Lower(header);
+    // A chunked body is longer than its data by the chunks' framing, which
+    // would be saved as part of the file.
+    if (IsChunked(lower)) return -1;
     // The header's own name at the start of a line, not the tail of another
     // name such as "x-content-length:".
     size_t at = lower.find(kName);
