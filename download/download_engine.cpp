@@ -48,6 +48,26 @@ bool IsChunked(const std::wstring& lower) {
     return false;
 }
 
+// The count on the header line that goes on at `from`: decimal digits only,
+// since a sign, hex, "inf", a fraction or nothing at all is no length we can
+// count to; -1 otherwise.
+double LengthValue(const std::wstring& lower, size_t from) {
+    size_t nl = lower.find(L'\n', from);
+    std::wstring value = lower.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from);
+    size_t first = value.find_first_not_of(L" \t\r");
+    if (first == std::wstring::npos) return -1;
+    value = value.substr(first, value.find_last_not_of(L" \t\r") - first + 1);
+    const uint64_t max = static_cast<uint64_t>(kMaxContentLength);
+    uint64_t length = 0;
+    for (wchar_t c : value) {
+        if (c < L'0' || c > L'9') return -1;
+        uint64_t digit = static_cast<uint64_t>(c - L'0');
+        if (length > (max - digit) / 10) return -1;
+        length = length * 10 + digit;
+    }
+    return static_cast<double>(length);
+}
+
 }  // namespace
 
 StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText) {
@@ -80,28 +100,17 @@ double ParseContentLength(const std::wstring& header) {
     // A chunked body is longer than its data by the chunks' framing, which
     // would be saved as part of the file.
     if (IsChunked(lower)) return -1;
-    // The header's own name at the start of a line, not the tail of another
-    // name such as "x-content-length:".
-    size_t at = lower.find(kName);
-    while (at != std::wstring::npos && at != 0 && lower[at - 1] != L'\n') at = lower.find(kName, at + 1);
-    if (at == std::wstring::npos) return -1;
-    size_t from = at + kName.size();
-    size_t nl = lower.find(L'\n', from);
-    std::wstring value = lower.substr(from, nl == std::wstring::npos ? std::wstring::npos : nl - from);
-    size_t first = value.find_first_not_of(L" \t");
-    size_t last = value.find_last_not_of(L" \t\r");
-    if (first == std::wstring::npos) return -1;
-    value = value.substr(first, last - first + 1);
-    // Digits only: a sign, hex, "inf" or a fraction is no length we can count to.
-    const uint64_t max = static_cast<uint64_t>(kMaxContentLength);
-    uint64_t length = 0;
-    for (wchar_t c : value) {
-        if (c < L'0' || c > L'9') return -1;
-        uint64_t digit = static_cast<uint64_t>(c - L'0');
-        if (length > (max - digit) / 10) return -1;
-        length = length * 10 + digit;
+    double length = -1;
+    for (size_t at = lower.find(kName); at != std::wstring::npos; at = lower.find(kName, at + 1)) {
+        // The header's own name at the start of a line, not the tail of
+        // another name such as "x-content-length:".
+        if (at != 0 && lower[at - 1] != L'\n') continue;
+        double value = LengthValue(lower, at + kName.size());
+        // Two different lengths leave the end of the file unknown.
+        if (value < 0 || (length >= 0 && value != length)) return -1;
+        length = value;
     }
-    return static_cast<double>(length);
+    return length;
 }
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,

@@ -27,8 +27,9 @@ enum class StatusCheck { Ok, ClientError, ServerError, NoStatusLine };
 // the line after its first " " (empty when there is no HTTP/1.1 line).
 StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText);
 // Content-Length of a reply header: its decimal digits, up to
-// kMaxContentLength; -1 when absent, not such a number, or when the body is
-// chunked (the length then does not count the body's bytes).
+// kMaxContentLength; -1 when absent, empty, not such a number, announced
+// twice with different values, or when the body is chunked (the length then
+// does not count the body's bytes).
 double ParseContentLength(const std::wstring& header);
 // The largest length still counted exactly in a double.
 constexpr double kMaxContentLength = 9007199254740992.0;

@@ -53,7 +53,12 @@ const DownloadFault kDownloadFaults[] = {
     // The first HTTP/1.1 line is the status, even an interim one.
     {"UnaskedInterim", "interim=102%20Processing", Kept::Nothing, nullptr,
      L"102 processing\r\n102 processing\r\n", false},
-    // A chunked body is no count of bytes, whatever length comes with it.
+    // No length that counts the file's bytes.
+    {"EmptyLength", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%0D%0A%0D%0Ahello", Kept::Nothing, nullptr,
+     L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+    {"ConflictingLengths",
+     "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%203%0D%0AContent-Length:%205%0D%0A%0D%0Ahello",
+     Kept::Nothing, nullptr, L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
     {"ChunkedWithALength",
      "rawreply=HTTP/1.1%20200%20OK%0D%0ATransfer-Encoding:%20chunked%0D%0AContent-Length:%2010%0D%0A%0D%0A"
      "5%0D%0Ahello%0D%0A0%0D%0A%0D%0A",
