@@ -90,7 +90,7 @@ const UploadFault kUploadFaults[] = {
      1},
     {"ExistsLengthTooSmall", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A1&target=exists",
      FlagCheck | FlagOld, Ends::Done, nullptr, 0},
-    {"ExistsSlowReader", "rate=20000&target=exists", FlagCheck | FlagOld, Ends::Done, nullptr, 1},
+    {"ExistsSlowReader", "rate=2000&target=exists", FlagCheck | FlagOld, Ends::Done, nullptr, 1},
     {"ExistsLengthTooLarge", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%209%0D%0A%0D%0A1&target=exists",
      FlagCheck | FlagOld, Ends::Rerun, L"SOCKET ERROR", 1},
     {"ExistsHeadBeyondTheCap", "bighead=70000&target=exists", FlagCheck, Ends::Rerun, L"SOCKET ERROR", 0},
