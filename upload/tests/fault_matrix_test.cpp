@@ -1,10 +1,11 @@
 // Every way the reference server can misbehave towards an upload or an
 // exists check, one row each: how the run ends, what the rows, the log and
 // the message boxes say, and what the server keeps.
-// Cases with tests of their own in upload_engine_test.cpp are not repeated:
-// continue=0, continue_split, continue_status, continue_then with a refusal,
-// split, stall on the upload, refusals in plain and chunked replies, and the
-// exists check's status 500 and close_after=0.
+// Cases with tests of their own in upload_engine_test.cpp are not repeated
+// (continue_split, continue_status, continue_then with a refusal, split,
+// refusals in plain and chunked replies, the exists check's status 500 and
+// close_after=0), except the silent servers, which are here for their
+// time-out.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -78,6 +79,8 @@ const UploadFault kUploadFaults[] = {
     {"ClosedBeforeContinue", "close_after=0", FlagExpect, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedMidBody", "close_after=2000", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedAfterTheBody", "rawreply=", 0, Ends::Rerun, L"네트워크 에러", 0},
+    {"ContinueWithheld", "continue=0", FlagExpect | FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
+    {"Stalls", "stall=1", FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
     {"StopsReading", "stop_reading=1000", FlagSilent | FlagBig, Ends::Rerun, L"네트워크 에러", 0},
     // The exists check.
     {"Exists", "exists=1", FlagCheck, Ends::Done, nullptr, 1},
