@@ -50,7 +50,9 @@ void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size
   if (faults.close_after) to_send = std::min(to_send, *faults.close_after);
 
   std::string head = status_line(faults.status ? *faults.status : "200 OK");
+  if (faults.interim) head = status_line(*faults.interim) + "\r\n" + head;
   head += "Content-Type: application/octet-stream\r\n";
+  head += filler_header(faults);
   std::string chunk_head, tail;
   if (faults.chunked) {
     head += "Transfer-Encoding: chunked\r\n";

@@ -5,7 +5,10 @@
 namespace mailserver {
 namespace {
 
-enum class ValueType { Text, Flag, Number, PositiveNumber };
+enum class ValueType { Text, Flag, Number, PositiveNumber, FillerSize };
+
+// A reply head is built in memory: its filler stays well below that.
+constexpr uint64_t kMaxFiller = 16u << 20;
 
 struct FaultName {
   const char* name;
@@ -31,6 +34,7 @@ const FaultName kFaults[] = {
     {"rate", ValueType::PositiveNumber, KindUpload | KindDownload},
     {"length", ValueType::Number, KindDownload},
     {"rawreply", ValueType::Text, KindUpload},
+    {"bighead", ValueType::FillerSize, KindUpload},
 };
 
 const FaultName* find_fault(const std::string& name) {
@@ -59,7 +63,7 @@ bool check_value(const FaultName& f, const std::string& value, std::string* erro
   uint64_t n = 0;
   switch (f.type) {
     case ValueType::Text:
-      if (value.empty() && std::string(f.name) != "body") {
+      if (value.empty() && std::string(f.name) != "body" && std::string(f.name) != "rawreply") {
         *error = std::string("fault ") + f.name + " needs a text";
         return false;
       }
@@ -75,6 +79,10 @@ bool check_value(const FaultName& f, const std::string& value, std::string* erro
     case ValueType::PositiveNumber:
       if (parse_uint64(value, &n) && n > 0) return true;
       *error = std::string("fault ") + f.name + " takes a number above 0";
+      return false;
+    case ValueType::FillerSize:
+      if (parse_uint64(value, &n) && n <= kMaxFiller) return true;
+      *error = std::string("fault ") + f.name + " takes a number up to " + std::to_string(kMaxFiller);
       return false;
   }
   return false;
@@ -100,6 +108,7 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
   else if (name == "rate") set->rate = n;
   else if (name == "length") set->length = n;
   else if (name == "rawreply") set->rawreply = value;
+  else if (name == "bighead") set->bighead = n;
 }
 
 }  // namespace

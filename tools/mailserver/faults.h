@@ -14,7 +14,7 @@
 // default kinds:
 //   upload    status, body, chunked, nolength, split, continue,
 //             continue_status, continue_split, continue_then, interim,
-//             close_after, stall, stop_reading, rawreply
+//             close_after, stall, stop_reading, rawreply, bighead
 //   exists    exists
 //   download  length
 //   upload,download  rate
@@ -51,7 +51,10 @@
 //   rate=BYTES_PER_SEC    pace request bodies read and download bodies sent
 //   length=N              downloads: announce N as Content-Length and send at
 //                         most N bytes of the file, then close
-//   rawreply=TEXT         these bytes are the whole reply (%0D%0A for CRLF)
+//   rawreply=TEXT         these bytes are the whole reply (%0D%0A for CRLF);
+//                         empty: close without a byte once the request is handled
+//   bighead=N             an extra reply header line of N filler bytes, for
+//                         clients that must cope with an oversized head
 
 #include <cstdint>
 #include <mutex>
@@ -88,6 +91,7 @@ struct FaultSet {
   uint64_t rate = 0;
   std::optional<uint64_t> length;
   std::optional<std::string> rawreply;
+  uint64_t bighead = 0;
 };
 
 class FaultTable {

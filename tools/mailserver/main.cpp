@@ -22,7 +22,7 @@ const char kUsage[] =
     "                         [--verbose] [fault options...]\n"
     "fault options: --status TEXT --body TEXT --chunked 0|1 --nolength 0|1 --split MS\n"
     "               --continue 0|1 --continue_status TEXT --close_after N --stall 0|1\n"
-    "               --exists 0|1 --rate BYTES_PER_SEC --length N --rawreply TEXT\n"
+    "               --exists 0|1 --rate BYTES_PER_SEC --length N --rawreply TEXT --bighead N\n"
     "               --target upload|exists|download|all --count N\n"
     "See README.md next to the sources for the routes and the meaning of each fault.\n";
 

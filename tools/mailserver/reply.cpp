@@ -12,6 +12,11 @@ std::string status_line(const std::string& status_text) {
   return "HTTP/1.1 " + status_text + "\r\n";
 }
 
+std::string filler_header(const FaultSet& faults) {
+  if (faults.bighead == 0) return std::string();
+  return "X-Padding: " + std::string(faults.bighead, 'x') + "\r\n";
+}
+
 IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply) {
   if (faults.rawreply) return conn.send_all(*faults.rawreply);
   if (faults.status) reply.status = *faults.status;
@@ -21,6 +26,7 @@ IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply) {
   if (faults.interim) head = status_line(*faults.interim) + "\r\n" + head;
   if (!reply.content_type.empty()) head += "Content-Type: " + reply.content_type + "\r\n";
   head += reply.extra_headers;
+  head += filler_header(faults);
   std::string body;
   if (faults.chunked) {
     head += "Transfer-Encoding: chunked\r\n";

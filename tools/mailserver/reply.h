@@ -17,8 +17,11 @@ struct Reply {
 // "HTTP/1.1 " + text, unless the text already is a whole status line.
 std::string status_line(const std::string& status_text);
 
+// The filler header line of the bighead fault; empty without it.
+std::string filler_header(const FaultSet& faults);
+
 // Sends a complete reply, shaped by the faults (status, body, chunked,
-// nolength, split, rawreply). Every reply ends the connection.
+// nolength, split, interim, bighead, rawreply). Every reply ends the connection.
 IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply);
 
 // Sends a reply that no fault may change (control routes).

@@ -1,0 +1,126 @@
+// Every way the reference server can misbehave towards a download, one row
+// each. A run fetches the same file twice: once under a new name and once
+// over an old file that the user agreed to overwrite; each row states the
+// rows, the summary and what the save folder holds afterwards.
+// Cases with tests of their own in download_engine_test.cpp and
+// download_mends_test.cpp are not repeated: statuses 404 and 500, HTTP/1.0,
+// chunked and close-delimited replies, close_after mid-body, a length larger
+// than the file, a head cut short and rate with cancel, merge and delete.
+// The continue, stop_reading and exists faults concern uploads only.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <set>
+
+#include "download_engine_fixture.h"
+
+using namespace parvex;
+using namespace parvex::testing;
+using namespace parvex::dltest;
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Kept {
+    File,     // both names hold the served file
+    Text,     // both names hold the given bytes
+    Nothing,  // the new name is absent, the old file untouched
+};
+
+struct DownloadFault {
+    const char* name;
+    const char* fault;      // /__fault query, for both requests of the run
+    Kept saved;
+    const char* text;       // Kept::Text: the bytes saved
+    const wchar_t* summary; // the end-of-run box; null: no box
+    bool silent;            // only the silent-server time-out ends each entry
+};
+
+const DownloadFault kDownloadFaults[] = {
+    {"Split", "split=200", Kept::File, nullptr, nullptr, false},
+    {"SlowSender", "rate=100000", Kept::File, nullptr, nullptr, false},
+    // The head's empty line falls across two of the engine's 512-byte reads.
+    {"HeadEndAcrossTwoReads", "bighead=912", Kept::File, nullptr, nullptr, false},
+    // What the server announces is what the file is.
+    {"LengthTooSmall", "length=10", Kept::Text, "0123456789", nullptr, false},
+    {"BodyInPlaceOfTheFile", "body=replaced", Kept::Text, "replaced", nullptr, false},
+    {"ClosedAfterTheHead", "close_after=0", Kept::Nothing, nullptr,
+     L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
+    {"HeadBeyondTheBuffer", "bighead=9000", Kept::Nothing, nullptr,
+     L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
+    {"Redirect", "status=301%20Moved%20Permanently", Kept::Nothing, nullptr,
+     L"301 moved permanently\r\n301 moved permanently\r\n", false},
+    // The first HTTP/1.1 line is the status, even an interim one.
+    {"UnaskedInterim", "interim=102%20Processing", Kept::Nothing, nullptr,
+     L"102 processing\r\n102 processing\r\n", false},
+    // No length that counts the file's bytes.
+    {"EmptyLength", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%0D%0A%0D%0Ahello", Kept::Nothing, nullptr,
+     L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+    {"ConflictingLengths",
+     "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%203%0D%0AContent-Length:%205%0D%0A%0D%0Ahello",
+     Kept::Nothing, nullptr, L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+    {"ChunkedWithALength",
+     "rawreply=HTTP/1.1%20200%20OK%0D%0ATransfer-Encoding:%20chunked%0D%0AContent-Length:%2010%0D%0A%0D%0A"
+     "5%0D%0Ahello%0D%0A0%0D%0A%0D%0A",
+     Kept::Nothing, nullptr, L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+    {"Stalls", "stall=1", Kept::Nothing, nullptr, L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n",
+     true},
+};
+
+constexpr uint32_t kShortTimeoutMs = 300;
+
+std::set<std::string> Listing(const fs::path& folder) {
+    std::set<std::string> out;
+    for (auto& e : fs::directory_iterator(folder)) out.insert(e.path().filename().string());
+    return out;
+}
+
+struct DownloadFaultMatrix : DownloadEngineTest, ::testing::WithParamInterface<DownloadFault> {};
+
+}  // namespace
+
+TEST_P(DownloadFaultMatrix, Outcome) {
+    const DownloadFault& c = GetParam();
+    std::string served;
+    for (int i = 0; i < 2000; ++i) served += "0123456789";
+    Serve("f.bin", served);
+    save.Write("old.bin", "old");
+    same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "o"); };
+    if (c.silent) state->silentServerTimeoutMs = kShortTimeoutMs;
+    ASSERT_EQ(Fault(std::string(c.fault) + "&target=download&count=2"), "ok");
+    Queue(L"/f.bin", L"new.bin", 20000);
+    Queue(L"/f.bin", L"old.bin", 20000);
+
+    auto start = std::chrono::steady_clock::now();
+    TestDialog& dialog = Run();
+    auto took = std::chrono::steady_clock::now() - start;
+
+    bool ok = c.saved != Kept::Nothing;
+    EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>(2, ok ? L"완 료" : L"실 패"));
+    EXPECT_EQ(same.runs, 1);
+    if (c.summary) {
+        ASSERT_EQ(dialog.view.messages.shown.size(), 1u);
+        EXPECT_EQ(Summary(dialog), c.summary);
+    } else {
+        EXPECT_TRUE(dialog.view.messages.shown.empty());
+    }
+    // No temporary file is left, and a failed overwrite keeps the old file.
+    std::string expected = c.saved == Kept::File ? served : c.saved == Kept::Text ? c.text : "old";
+    EXPECT_EQ(ReadWholeFile(Saved("old.bin").string()), expected);
+    if (ok) {
+        EXPECT_EQ(ReadWholeFile(Saved("new.bin").string()), expected);
+        EXPECT_EQ(Listing(save.path()), (std::set<std::string>{"new.bin", "old.bin"}));
+    } else {
+        EXPECT_EQ(Listing(save.path()), std::set<std::string>{"old.bin"});
+    }
+    if (c.silent) {
+        // Each entry ended by the time-out, not by a hang or another failure.
+        EXPECT_GE(took, std::chrono::milliseconds(2 * kShortTimeoutMs));
+        EXPECT_LT(took, std::chrono::seconds(10));
+    }
+    Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultMatrix, ::testing::ValuesIn(kDownloadFaults),
+                         [](const ::testing::TestParamInfo<DownloadFault>& info) { return info.param.name; });

@@ -1,0 +1,186 @@
+// Every way the reference server can misbehave towards an upload or an
+// exists check, one row each: how the run ends, what the rows, the log and
+// the message boxes say, and what the server keeps.
+// Cases with tests of their own in upload_engine_test.cpp are not repeated
+// (continue_split, continue_status, continue_then with a refusal, split,
+// refusals in plain and chunked replies, the exists check's status 500 and
+// close_after=0), except the silent servers, which are here for their
+// time-out.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "common/utf8.h"
+#include "upload_test_support.h"
+
+using namespace parvex;
+using namespace parvex::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+enum class Ends {
+    Done,     // one run, the file accepted
+    Rerun,    // the first run fails the file with a log line, the re-run sends it
+    Refused,  // the server's answer ends the upload: one box, result 0
+};
+
+enum UploadFlag {
+    FlagExpect = 1,    // the request waits for "100 continue"
+    FlagCheck = 2,     // the name is checked on the server first
+    FlagOld = 4,       // the server holds an old file of that name
+    FlagSilent = 8,    // only the silent-server time-out ends the first run
+    FlagBig = 16,      // a file larger than the connection's buffers
+    FlagUnstored = 32  // the server never got the whole body
+};
+
+struct UploadFault {
+    const char* name;
+    const char* fault;    // /__fault query; used up by the first request of its kind
+    int flags;
+    Ends ends;
+    const wchar_t* said;  // Rerun: the tag of the first run's log line; Refused: the box
+    int asked;            // same-file prompts shown (answered with overwrite)
+};
+
+const std::wstring kUnknown =
+    L"서버에서 알 수 없는 이유로 업로드가 실패하였습니다.\r\n문제가 계속된다면 서버관리자에게 문의하여 주십시오.";
+const std::wstring kUnknown200 = L" " + kUnknown;
+const std::wstring k404 = kUnknown + L"\r\n\r\nError : 404 not found";
+
+const UploadFault kUploadFaults[] = {
+    // Framing of an accepting reply.
+    {"CloseDelimited", "nolength=1", 0, Ends::Done, nullptr, 0},
+    {"Chunked", "chunked=1", 0, Ends::Done, nullptr, 0},
+    {"UnaskedProcessing", "interim=102%20Processing", 0, Ends::Done, nullptr, 0},
+    {"UnaskedContinue", "interim=100%20Continue", 0, Ends::Done, nullptr, 0},
+    {"Http10", "status=HTTP/1.0%20200%20OK", 0, Ends::Done, nullptr, 0},
+    {"LongHeadWithinTheCap", "bighead=20000", 0, Ends::Done, nullptr, 0},
+    {"SlowReader", "rate=50000", 0, Ends::Done, nullptr, 0},
+    // Refusals: the server handled the request, so it may hold the file.
+    {"NotFound", "status=404%20Not%20Found", 0, Ends::Refused, k404.c_str(), 0},
+    {"EmptyBody", "body=", 0, Ends::Refused, kUnknown200.c_str(), 0},
+    {"RefusalText", "body=%3Cb%3Equota%3C/b%3E%20exceeded%3Cbr%20/%3E", 0, Ends::Refused, L"quota exceeded\r\n", 0},
+    {"CloseDelimitedRefusal", "nolength=1&body=over%20quota", 0, Ends::Refused, L"over quota", 0},
+    {"LengthTooSmall", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%203%0D%0A%0D%0A|TS_UP_OK|", 0,
+     Ends::Refused, L"|TS", 0},
+    // An acceptance before the file went out cannot be true.
+    {"AcceptedBeforeTheBody",
+     "continue_then=HTTP/1.1%20200%20OK%0D%0AContent-Length:%2010%0D%0A%0D%0A|TS_UP_OK|", FlagExpect | FlagUnstored,
+     Ends::Refused, kUnknown200.c_str(), 0},
+    // No whole answer: the file is sent again.
+    {"LengthTooLarge", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%2099%0D%0A%0D%0A|TS_UP_OK|", 0,
+     Ends::Rerun, L"네트워크 에러", 0},
+    {"HeadBeyondTheCap", "bighead=70000", 0, Ends::Rerun, L"네트워크 에러", 0},
+    {"ClosedAfterTheHead", "close_after=0", 0, Ends::Rerun, L"네트워크 에러", 0},
+    {"ClosedBeforeContinue", "close_after=0", FlagExpect, Ends::Rerun, L"네트워크 에러", 0},
+    {"ClosedMidBody", "close_after=2000", 0, Ends::Rerun, L"네트워크 에러", 0},
+    {"ClosedAfterTheBody", "rawreply=", 0, Ends::Rerun, L"네트워크 에러", 0},
+    {"ContinueWithheld", "continue=0", FlagExpect | FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
+    {"Stalls", "stall=1", FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
+    {"StopsReading", "stop_reading=1000", FlagSilent | FlagBig, Ends::Rerun, L"네트워크 에러", 0},
+    // The exists check.
+    {"Exists", "exists=1", FlagCheck, Ends::Done, nullptr, 1},
+    {"DoesNotExist", "exists=0", FlagCheck | FlagOld, Ends::Done, nullptr, 0},
+    {"ExistsChunked", "chunked=1&exists=1&target=exists", FlagCheck, Ends::Done, nullptr, 1},
+    {"ExistsCloseDelimited", "nolength=1&exists=1&target=exists", FlagCheck, Ends::Done, nullptr, 1},
+    {"ExistsSplit", "split=200&exists=1&target=exists", FlagCheck, Ends::Done, nullptr, 1},
+    {"ExistsAfterProcessing", "interim=102%20Processing&exists=1&target=exists", FlagCheck, Ends::Done, nullptr, 1},
+    {"ExistsHttp10NotExamined", "status=HTTP/1.0%20500%20Oops&exists=1&target=exists", FlagCheck, Ends::Done, nullptr,
+     1},
+    {"ExistsLengthTooSmall", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A1&target=exists",
+     FlagCheck | FlagOld, Ends::Done, nullptr, 0},
+    {"ExistsSlowReader", "rate=2000&target=exists", FlagCheck | FlagOld, Ends::Done, nullptr, 1},
+    {"ExistsLengthTooLarge", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%209%0D%0A%0D%0A1&target=exists",
+     FlagCheck | FlagOld, Ends::Rerun, L"SOCKET ERROR", 1},
+    {"ExistsHeadBeyondTheCap", "bighead=70000&target=exists", FlagCheck, Ends::Rerun, L"SOCKET ERROR", 0},
+    {"ExistsClosedMidBody", "close_after=10&target=exists", FlagCheck, Ends::Rerun, L"SOCKET ERROR", 0},
+    {"ExistsStalls", "stall=1&target=exists", FlagCheck | FlagSilent, Ends::Rerun, L"SOCKET ERROR", 0},
+    {"ExistsStopsReading", "stop_reading=0&target=exists", FlagCheck | FlagSilent, Ends::Rerun, L"SOCKET ERROR", 0},
+};
+
+constexpr uint32_t kShortTimeoutMs = 300;
+
+// Names in a folder.
+std::set<std::string> Listing(const std::string& folder) {
+    std::set<std::string> out;
+    for (auto& e : fs::directory_iterator(folder)) out.insert(e.path().filename().string());
+    return out;
+}
+
+class UploadFaultMatrix : public ::testing::TestWithParam<UploadFault> {
+protected:
+    static void SetUpTestSuite() { server_ = std::make_unique<MailServerProcess>(); }
+    static void TearDownTestSuite() { server_.reset(); }
+    void SetUp() override {
+        server_->Get("/__reset");
+        for (auto& e : fs::directory_iterator(server_->storeDir())) fs::remove_all(e.path());
+    }
+    static std::unique_ptr<MailServerProcess> server_;
+};
+std::unique_ptr<MailServerProcess> UploadFaultMatrix::server_;
+
+}  // namespace
+
+TEST_P(UploadFaultMatrix, Outcome) {
+    const UploadFault& c = GetParam();
+    MailServerProcess& server = *server_;
+    UploadHarness h(server);
+    h.settings.expectContinue = (c.flags & FlagExpect) ? 1 : 0;
+    if (c.flags & FlagSilent) h.timeoutMs = kShortTimeoutMs;
+    if (c.flags & FlagCheck) h.settings.existUrl = L"http://x/exists";
+    if (c.flags & FlagOld) std::ofstream(server.storeDir() + "/f.bin") << "old";
+    h.prompts.same = {{IdOk, UploadSameOverwrite, L"", false, nullptr}};
+    const std::string bytes = Bytes((c.flags & FlagBig) ? 8u << 20 : 5000, 41);
+    h.Add(L"f.bin", bytes);
+    ASSERT_EQ(server.Get(std::string("/__fault?") + c.fault + "&count=1"), "ok");
+
+    auto start = std::chrono::steady_clock::now();
+    int result = h.Start();
+    auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(result, c.ends == Ends::Refused ? 0 : 1);
+    EXPECT_EQ(h.view.runs(), c.ends == Ends::Rerun ? 2 : 1);
+    EXPECT_EQ(h.prompts.askedSame.size(), static_cast<size_t>(c.asked));
+    auto rows = h.view.finalRows();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back()[0], c.ends == Ends::Refused ? L"실 패" : L"완 료");
+    if (c.ends == Ends::Rerun) {
+        EXPECT_EQ(rows[0][0], L"실 패");
+        EXPECT_EQ(h.view.logs()[0], L"[f.bin] => [" + std::wstring(c.said) + L"]\r\n");
+        // A receive that failed outright may say so; nothing else is shown.
+        for (auto& box : h.dialogBoxes.shown)
+            EXPECT_TRUE(box.text == L"error" || box.text == L"header send error") << ToUtf8(box.text);
+    } else if (c.ends == Ends::Refused) {
+        ASSERT_EQ(h.dialogBoxes.Count(), 1u);
+        EXPECT_EQ(h.dialogBoxes.shown[0].text, c.said);
+        EXPECT_EQ(h.dialogBoxes.shown[0].caption, L"Upload Fail");
+        EXPECT_EQ(h.view.logs()[0], L"");
+    } else {
+        EXPECT_EQ(h.dialogBoxes.Count(), 0u);
+    }
+    EXPECT_EQ(h.controlBoxes.Count(), 0u);
+    EXPECT_TRUE(h.list.entries.empty());
+
+    // A failed check never sent the file; a failed upload was sent again.
+    int uploads = c.ends == Ends::Rerun && !(c.flags & FlagCheck) ? 2 : 1;
+    EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=" + std::to_string(uploads));
+    // Nothing half-received is left in the store.
+    if (c.flags & FlagUnstored) {
+        EXPECT_TRUE(Listing(server.storeDir()).empty());
+    } else {
+        EXPECT_EQ(Listing(server.storeDir()), (std::set<std::string>{"f.bin", "f.bin.fields"}));
+        EXPECT_EQ(HashOfFile(server.storeDir() + "/f.bin"), HashOfBytes(bytes));
+    }
+    if (c.flags & FlagSilent) {
+        // Ended by the time-out, not by a hang or another failure.
+        EXPECT_GE(took, std::chrono::milliseconds(kShortTimeoutMs));
+        EXPECT_LT(took, std::chrono::seconds(10));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, UploadFaultMatrix, ::testing::ValuesIn(kUploadFaults),
+                         [](const ::testing::TestParamInfo<UploadFault>& info) { return info.param.name; });
