@@ -122,10 +122,6 @@ std::string BuildExistsRequest(const UploadTarget& target, const std::wstring& b
     return PostHead(target, false, boundary, static_cast<double>(body.size())) + body;
 }
 
-UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry) {
-    return BuildUploadRequest(target, boundary, entry, entry.localPath);
-}
-
 UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry,
                                  const std::wstring& announcedPath) {
     UploadRequest request;

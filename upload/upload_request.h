@@ -48,9 +48,8 @@ struct UploadRequest {
 };
 
 // The file part announces announcedPath, the entry's local path as the
-// system spells it; without it, the local path as the core keeps it.
+// system spells it.
 UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry,
                                  const std::wstring& announcedPath);
-UploadRequest BuildUploadRequest(const UploadTarget& target, const std::wstring& boundary, const UploadEntry& entry);
 
 }  // namespace parvex

@@ -40,15 +40,44 @@ int fail(const std::string& message) {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  using namespace mailserver;
-  ServerConfig config;
+struct Options {
+  mailserver::ServerConfig config;
   int port = 0;
   std::string port_file;
   std::vector<std::pair<std::string, std::string>> faults;
+};
 
+// Stores one option's value; an error message when the option is unknown
+// or its value unusable.
+std::string store_option(const std::string& name, const std::string& value, Options* options) {
+  using namespace mailserver;
+  uint64_t number = 0;
+  if (name == "port") {
+    if (!parse_uint64(value, &number) || number > 65535) return "bad port " + value;
+    options->port = static_cast<int>(number);
+  } else if (name == "port-file") {
+    options->port_file = value;
+  } else if (name == "store") {
+    options->config.store_dir = value;
+  } else if (name == "serve") {
+    options->config.serve_dir = value;
+  } else if (name == "record") {
+    options->config.record_dir = value;
+  } else if (name == "exists-path") {
+    options->config.exists_prefix = value;
+  } else if (name == "idle-timeout") {
+    if (!parse_uint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
+    options->config.idle_timeout_ms = static_cast<int>(number * 1000);
+  } else if (FaultTable::is_fault_name(name) || name == "target" || name == "count") {
+    options->faults.emplace_back(name, url_decode(value, false));
+  } else {
+    return "unknown option --" + name;
+  }
+  return "";
+}
+
+// The command line into options; -1 to go on, otherwise the exit code.
+int parse_options(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -56,7 +85,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg == "--verbose") {
-      set_verbose(true);
+      mailserver::set_verbose(true);
       continue;
     }
     if (arg.compare(0, 2, "--") != 0) return fail("unexpected argument " + arg);
@@ -70,30 +99,20 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return fail("option " + arg + " needs a value");
       value = argv[++i];
     }
-    uint64_t number = 0;
-    if (name == "port") {
-      if (!parse_uint64(value, &number) || number > 65535) return fail("bad port " + value);
-      port = static_cast<int>(number);
-    } else if (name == "port-file") {
-      port_file = value;
-    } else if (name == "store") {
-      config.store_dir = value;
-    } else if (name == "serve") {
-      config.serve_dir = value;
-    } else if (name == "record") {
-      config.record_dir = value;
-    } else if (name == "exists-path") {
-      config.exists_prefix = value;
-    } else if (name == "idle-timeout") {
-      if (!parse_uint64(value, &number) || number == 0 || number > 86400)
-        return fail("bad idle timeout " + value);
-      config.idle_timeout_ms = static_cast<int>(number * 1000);
-    } else if (FaultTable::is_fault_name(name) || name == "target" || name == "count") {
-      faults.emplace_back(name, url_decode(value, false));
-    } else {
-      return fail("unknown option " + arg);
-    }
+    const std::string error = store_option(name, value, options);
+    if (!error.empty()) return fail(error);
   }
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace mailserver;
+  Options options;
+  const int parsed = parse_options(argc, argv, &options);
+  if (parsed >= 0) return parsed;
+  const ServerConfig& config = options.config;
 
   std::string error;
   if (!make_directories(config.store_dir, &error)) return fail(error);
@@ -101,13 +120,13 @@ int main(int argc, char** argv) {
     return fail(error);
 
   ServerState state(config);
-  if (!faults.empty() && !state.faults.add(faults, &error)) return fail(error);
+  if (!options.faults.empty() && !state.faults.add(options.faults, &error)) return fail(error);
 
   Listener listener(state);
-  int bound = listener.open(port, &error);
+  int bound = listener.open(options.port, &error);
   if (bound < 0) return fail(error);
-  if (!port_file.empty() && !write_port_file(port_file, bound))
-    return fail("cannot write the port file " + port_file);
+  if (!options.port_file.empty() && !write_port_file(options.port_file, bound))
+    return fail("cannot write the port file " + options.port_file);
   std::printf("PORT %d\n", bound);
   std::fflush(stdout);
   int code = listener.run();

@@ -58,7 +58,7 @@ std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std
     e.fileName = name;
     e.uniqueName = L"u1";
     e.size = 5;
-    UploadRequest r = BuildUploadRequest(TargetFor(server), MakeBoundary(), e);
+    UploadRequest r = BuildUploadRequest(TargetFor(server), MakeBoundary(), e, e.localPath);
     std::string all = r.header + r.parts[0] + r.parts[1] + r.parts[2] + r.parts[3] + "hello" + r.closing;
     if (!socket->SendAll(all.data(), all.size())) return nullptr;
     return socket;

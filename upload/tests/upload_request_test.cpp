@@ -92,7 +92,7 @@ TEST(UploadRequestWhole, KoreanNamesGoOutAsUtf8AndAreCountedInBytes) {
     e.uniqueName = L"201235974.58.7.2";
     e.kind = KindBig;
     e.size = 20000;
-    UploadRequest r = BuildUploadRequest(t, kBoundary, e);
+    UploadRequest r = BuildUploadRequest(t, kBoundary, e, e.localPath);
     // Parts of 112, 111, 97 and 174 bytes, the file, a closing of 49:
     // "한글 이름.txt" is 9 characters but 15 bytes.
     const std::string parts =
@@ -117,7 +117,7 @@ TEST(UploadRequestWhole, KoreanNamesGoOutAsUtf8AndAreCountedInBytes) {
     // An empty general file: the kind field says 0, the length has no file in it.
     e.kind = KindGeneral;
     e.size = 0;
-    r = BuildUploadRequest(t, kBoundary, e);
+    r = BuildUploadRequest(t, kBoundary, e, e.localPath);
     EXPECT_EQ(r.parts[2], "--" + kB + "\r\nContent-Disposition: form-data; name=\"uptype\"\r\n\r\n0\r\n");
     EXPECT_EQ(r.contentLength, 543.0);
     EXPECT_NE(r.header.find("\r\nContent-Length: 543\r\n"), std::string::npos) << r.header;
