@@ -58,7 +58,8 @@ int RunDownloadBench(const Options& options) {
     for (int round = 0; round < 2; ++round) {
         std::remove(ourFile.c_str());
         std::remove(curlFile.c_str());
-        Measured ours = RunAndMeasure({options.cli, "download", "--host", host, "--dest", out, "/big.bin", "parvex.bin"});
+        Measured ours =
+            RunAndMeasure({options.cli, "download", "--host", host, "--dest", out, "/big.bin", "parvex.bin"});
         Measured curl = RunAndMeasure({"curl", "-s", "-f", "-o", curlFile, host + "big.bin"});
         identical = identical && SameContents(source, ourFile) && SameContents(source, curlFile);
         if (round == 0 || ours.seconds < best[0].seconds) best[0] = ours;

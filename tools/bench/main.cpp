@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
     options.mailserver = dir + "parvex-mailserver";
     options.workDir = dir + "bench-work";
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--bytes") && i + 1 < argc) options.bytes = std::strtoull(argv[++i], nullptr, 10);
-        else if (!std::strcmp(argv[i], "--work") && i + 1 < argc) options.workDir = argv[++i];
+        if (!std::strcmp(argv[i], "--bytes") && i + 1 < argc)
+            options.bytes = std::strtoull(argv[++i], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--work") && i + 1 < argc)
+            options.workDir = argv[++i];
         else {
             std::fprintf(stderr, "usage: parvex-bench [--bytes N] [--work DIR]\n");
             return 2;

@@ -56,10 +56,11 @@ int RunUploadBench(const Options& options) {
             for (int who = 0; who < 2; ++who) {
                 std::string name = who == 0 ? "parvex.bin" : "curl.bin";
                 std::vector<std::string> argv =
-                    who == 0 ? std::vector<std::string>{options.cli, "upload", "--url", url, "--fields",
+                    who == 0 ? std::vector<std::string>{options.cli,        "upload",  "--url", url,   "--fields",
                                                         "name,unique,file", "--title", "bench", source}
-                             : std::vector<std::string>{"curl", "-s", "-f", "-o", "/dev/null", "-F",
-                                                        "name=" + name, "-F", "file=@" + source, url};
+                             : std::vector<std::string>{
+                                   "curl", "-s", "-f", "-o", "/dev/null", "-F", "name=" + name, "-F", "file=@" + source,
+                                   url};
                 if (who == 0) {
                     // parvex-cli names the stored file after the local one.
                     name = "upload-source.bin";
@@ -70,9 +71,8 @@ int RunUploadBench(const Options& options) {
                 std::string stored = store + "/" + name;
                 bool identical = m.exitCode == 0 && SameContents(stored, source);
                 if (!identical) {
-                    std::fprintf(stderr, "upload: %s round %d: exit %d, stored file %s\n",
-                                 who == 0 ? "parvex" : "curl", round + 1, m.exitCode,
-                                 std::filesystem::exists(stored) ? "differs" : "missing");
+                    std::fprintf(stderr, "upload: %s round %d: exit %d, stored file %s\n", who == 0 ? "parvex" : "curl",
+                                 round + 1, m.exitCode, std::filesystem::exists(stored) ? "differs" : "missing");
                     ++failures;
                 }
                 std::filesystem::remove(stored, ec);

@@ -46,10 +46,18 @@ public:
     void SetColumnWidths(int, int) override {}
     void SetText(int id, const std::wstring& text) override {
         switch (id) {
-        case IdcDnFileNameLabel: file_ = text; break;
-        case IdcDnFileSizeLabel: fileSize_ = text; break;
-        case IdcDnSpeedLabel: speed_ = text; break;
-        case IdcDnFileBytesLabel: fileBytes_ = text; break;
+        case IdcDnFileNameLabel:
+            file_ = text;
+            break;
+        case IdcDnFileSizeLabel:
+            fileSize_ = text;
+            break;
+        case IdcDnSpeedLabel:
+            speed_ = text;
+            break;
+        case IdcDnFileBytesLabel:
+            fileBytes_ = text;
+            break;
         case IdcDnTimeLeftLabel:
             // Set together with the counters, at most twice a second.
             left_ = text;
@@ -59,7 +67,8 @@ public:
                 lineOpen_ = true;
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     void SetProgress(int, int) override {}

@@ -176,12 +176,24 @@ public:
     void SetText(int id, const std::wstring& text) override {
         std::lock_guard<std::mutex> lock(TerminalMutex());
         switch (id) {
-            case IdcUpFileName: file_ = Narrow(text); break;
-            case IdcUpSpeed: speed_ = Narrow(text); break;
-            case IdcUpTimeLeft: timeLeft_ = Narrow(text); break;
-            case IdcUpRunSent: sent_ = Narrow(text); Draw(); break;
-            case IdcUpRunTotal: total_ = Narrow(text); break;
-            default: break;
+        case IdcUpFileName:
+            file_ = Narrow(text);
+            break;
+        case IdcUpSpeed:
+            speed_ = Narrow(text);
+            break;
+        case IdcUpTimeLeft:
+            timeLeft_ = Narrow(text);
+            break;
+        case IdcUpRunSent:
+            sent_ = Narrow(text);
+            Draw();
+            break;
+        case IdcUpRunTotal:
+            total_ = Narrow(text);
+            break;
+        default:
+            break;
         }
     }
     void ResetBar(int id) override { SetBar(id, 0); }
@@ -262,15 +274,24 @@ int StoreValue(const std::string& name, const std::string& value, UploadOptions&
         std::fprintf(stderr, "parvex-cli upload: %s takes a number, not \"%s\"\n", name.c_str(), value.c_str());
         return 2;
     }
-    if (name == "--url") o.url = value;
-    else if (name == "--exist-url") o.existUrl = value;
-    else if (name == "--fields") o.fields = value;
-    else if (name == "--cookie") o.cookie = value;
-    else if (name == "--title") o.title = value;
-    else if (name == "--limit-size") o.limitSize = number;
-    else if (name == "--limit-count") o.limitCount = number;
-    else if (name == "--use-type") o.useType = number;
-    else if (name == "--big-size") o.bigSize = number;
+    if (name == "--url")
+        o.url = value;
+    else if (name == "--exist-url")
+        o.existUrl = value;
+    else if (name == "--fields")
+        o.fields = value;
+    else if (name == "--cookie")
+        o.cookie = value;
+    else if (name == "--title")
+        o.title = value;
+    else if (name == "--limit-size")
+        o.limitSize = number;
+    else if (name == "--limit-count")
+        o.limitCount = number;
+    else if (name == "--use-type")
+        o.useType = number;
+    else if (name == "--big-size")
+        o.bigSize = number;
     else if (name == "--same") {
         if (value != "overwrite" && value != "skip" && !(value.rfind("rename:", 0) == 0 && value.size() > 7))
             return Refuse("--same takes overwrite, skip or rename:NAME");
@@ -295,9 +316,9 @@ int TakeOption(int argc, char** argv, int& i, UploadOptions& o) {
         o.expectContinue = true;
         return kGoOn;
     }
-    static const char* const kValued[] = {"--url", "--exist-url", "--fields", "--cookie", "--title",
-                                          "--limit-size", "--limit-count", "--use-type", "--big-size",
-                                          "--same", "--missing"};
+    static const char* const kValued[] = {"--url",      "--exist-url",  "--fields",      "--cookie",
+                                          "--title",    "--limit-size", "--limit-count", "--use-type",
+                                          "--big-size", "--same",       "--missing"};
     bool known = false;
     for (const char* k : kValued) known |= name == k;
     if (!known) {

@@ -13,56 +13,56 @@ enum class IoStatus { Ok, Closed, TimedOut, Stopped, Error };
 
 // Paces a byte stream to about a given rate (0 = unlimited).
 class Throttle {
- public:
-  explicit Throttle(uint64_t bytes_per_second = 0);
-  bool active() const { return rate_ != 0; }
-  // Largest block worth moving at once so that the pacing stays smooth.
-  size_t block_limit(size_t wanted) const;
-  // Accounts for n moved bytes and sleeps until the stream is back on
-  // schedule; false when a server stop interrupted the sleep.
-  bool account(size_t n);
+public:
+    explicit Throttle(uint64_t bytes_per_second = 0);
+    bool active() const { return rate_ != 0; }
+    // Largest block worth moving at once so that the pacing stays smooth.
+    size_t block_limit(size_t wanted) const;
+    // Accounts for n moved bytes and sleeps until the stream is back on
+    // schedule; false when a server stop interrupted the sleep.
+    bool account(size_t n);
 
- private:
-  uint64_t rate_;
-  uint64_t moved_ = 0;
-  std::chrono::steady_clock::time_point start_;
+private:
+    uint64_t rate_;
+    uint64_t moved_ = 0;
+    std::chrono::steady_clock::time_point start_;
 };
 
 // One accepted client socket. Blocking I/O with an idle timeout on both
 // directions; the socket is registered with the lifecycle so that a server
 // stop unblocks it.
 class Connection {
- public:
-  Connection(int fd, int idle_timeout_ms);
-  ~Connection();
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
+public:
+    Connection(int fd, int idle_timeout_ms);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
-  // Reads what is available, at most n bytes (blocks until at least one).
-  IoStatus receive(char* buffer, size_t n, size_t* got);
-  // True when bytes are already waiting (no blocking).
-  bool has_pending_input();
-  IoStatus send_all(const char* data, size_t n);
-  IoStatus send_all(const std::string& text) { return send_all(text.data(), text.size()); }
-  // Sends count bytes of file_fd from offset; *sent says how many went out.
-  IoStatus send_file(int file_fd, uint64_t offset, uint64_t count, uint64_t* sent);
+    // Reads what is available, at most n bytes (blocks until at least one).
+    IoStatus receive(char* buffer, size_t n, size_t* got);
+    // True when bytes are already waiting (no blocking).
+    bool has_pending_input();
+    IoStatus send_all(const char* data, size_t n);
+    IoStatus send_all(const std::string& text) { return send_all(text.data(), text.size()); }
+    // Sends count bytes of file_fd from offset; *sent says how many went out.
+    IoStatus send_file(int file_fd, uint64_t offset, uint64_t count, uint64_t* sent);
 
-  // Holds the connection open, discarding input, until the peer closes it
-  // or the server stops.
-  void wait_for_peer_close();
-  // Holds the connection open without reading anything more, so that the
-  // peer's sends fill the window and block, until the peer closes, the idle
-  // time-out passes or the server stops.
-  void hold_unread(int idle_timeout_ms);
-  // Ends the connection after a reply that may have come before the whole
-  // request was read: half-closes, then swallows up to max_drain bytes (or
-  // until the peer is quiet for a moment) so the peer is not answered with a
-  // reset that would destroy the reply in its receive buffer.
-  void linger_close(uint64_t max_drain);
-  void close_now();
+    // Holds the connection open, discarding input, until the peer closes it
+    // or the server stops.
+    void wait_for_peer_close();
+    // Holds the connection open without reading anything more, so that the
+    // peer's sends fill the window and block, until the peer closes, the idle
+    // time-out passes or the server stops.
+    void hold_unread(int idle_timeout_ms);
+    // Ends the connection after a reply that may have come before the whole
+    // request was read: half-closes, then swallows up to max_drain bytes (or
+    // until the peer is quiet for a moment) so the peer is not answered with a
+    // reset that would destroy the reply in its receive buffer.
+    void linger_close(uint64_t max_drain);
+    void close_now();
 
- private:
-  int fd_;
+private:
+    int fd_;
 };
 
 }  // namespace mailserver

@@ -13,36 +13,35 @@ std::string path_part(const std::string& target) { return target.substr(0, targe
 // /__fault, /__reset and /__stats: the test harness's switchboard. These
 // requests are neither counted, recorded nor subject to faults.
 void handle_control(Connection& conn, ServerState& state, const HttpRequest& req) {
-  const std::string path = path_part(req.target);
-  if (path == "/__fault") {
-    size_t q = req.target.find('?');
-    std::string error;
-    auto items = parse_query(q == std::string::npos ? std::string_view()
-                                                    : std::string_view(req.target).substr(q + 1));
-    if (!state.faults.add(items, &error)) {
-      send_plain_reply(conn, "400 Bad Request", error + "\n");
-      return;
+    const std::string path = path_part(req.target);
+    if (path == "/__fault") {
+        size_t q = req.target.find('?');
+        std::string error;
+        auto items =
+            parse_query(q == std::string::npos ? std::string_view() : std::string_view(req.target).substr(q + 1));
+        if (!state.faults.add(items, &error)) {
+            send_plain_reply(conn, "400 Bad Request", error + "\n");
+            return;
+        }
+        if (verbose()) log_line("fault set: " + req.target);
+        send_plain_reply(conn, "200 OK", "ok");
+        return;
     }
-    if (verbose()) log_line("fault set: " + req.target);
-    send_plain_reply(conn, "200 OK", "ok");
-    return;
-  }
-  if (path == "/__reset") {
-    state.faults.clear();
-    state.counters.reset();
-    send_plain_reply(conn, "200 OK", "ok");
-    return;
-  }
-  if (path == "/__stats") {
-    const Counters& c = state.counters;
-    send_plain_reply(conn, "200 OK",
-                     "uploads=" + std::to_string(c.uploads.load()) +
-                         " exists=" + std::to_string(c.exists.load()) +
-                         " downloads=" + std::to_string(c.downloads.load()) +
-                         " bad=" + std::to_string(c.bad.load()));
-    return;
-  }
-  send_plain_reply(conn, "404 Not Found", "unknown control route " + path + "\n");
+    if (path == "/__reset") {
+        state.faults.clear();
+        state.counters.reset();
+        send_plain_reply(conn, "200 OK", "ok");
+        return;
+    }
+    if (path == "/__stats") {
+        const Counters& c = state.counters;
+        send_plain_reply(conn, "200 OK",
+                         "uploads=" + std::to_string(c.uploads.load()) + " exists=" + std::to_string(c.exists.load()) +
+                             " downloads=" + std::to_string(c.downloads.load()) +
+                             " bad=" + std::to_string(c.bad.load()));
+        return;
+    }
+    send_plain_reply(conn, "404 Not Found", "unknown control route " + path + "\n");
 }
 
 }  // namespace
@@ -51,77 +50,75 @@ void set_verbose(bool on) { g_verbose = on; }
 bool verbose() { return g_verbose; }
 
 void log_line(const std::string& text) {
-  std::string line = "parvex-mailserver: " + text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
+    std::string line = "parvex-mailserver: " + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-void reject(RequestContext& ctx, const FaultSet& faults, const std::string& status,
-            const std::string& message, uint64_t drain) {
-  // The record is complete before the client can see any answer.
-  ctx.record.reset();
-  ++ctx.state.counters.bad;
-  log_line(ctx.request.method + " " + ctx.request.target + " -> " + status + ": " + message);
-  if (faults.stall) {
-    ctx.conn.wait_for_peer_close();
-    return;
-  }
-  Reply reply;
-  reply.status = status;
-  reply.content_type = "text/plain; charset=utf-8";
-  reply.body = message + "\n";
-  send_reply(ctx.conn, faults, reply);
-  ctx.conn.linger_close(drain);
+void reject(RequestContext& ctx, const FaultSet& faults, const std::string& status, const std::string& message,
+            uint64_t drain) {
+    // The record is complete before the client can see any answer.
+    ctx.record.reset();
+    ++ctx.state.counters.bad;
+    log_line(ctx.request.method + " " + ctx.request.target + " -> " + status + ": " + message);
+    if (faults.stall) {
+        ctx.conn.wait_for_peer_close();
+        return;
+    }
+    Reply reply;
+    reply.status = status;
+    reply.content_type = "text/plain; charset=utf-8";
+    reply.body = message + "\n";
+    send_reply(ctx.conn, faults, reply);
+    ctx.conn.linger_close(drain);
 }
 
 void handle_connection(int fd, ServerState& state) {
-  Connection conn(fd, state.config.idle_timeout_ms);
-  std::string head, rest;
-  HeadStatus hs = read_request_head(conn, &head, &rest);
-  if (hs == HeadStatus::TooLarge) {
-    ++state.counters.bad;
-    log_line("request head larger than 64 KiB");
-    send_plain_reply(conn, "431 Request Header Fields Too Large",
-                     "the request head is larger than 64 KiB\n");
-    conn.linger_close(1 << 20);
-    return;
-  }
-  if (hs != HeadStatus::Ok) return;
+    Connection conn(fd, state.config.idle_timeout_ms);
+    std::string head, rest;
+    HeadStatus hs = read_request_head(conn, &head, &rest);
+    if (hs == HeadStatus::TooLarge) {
+        ++state.counters.bad;
+        log_line("request head larger than 64 KiB");
+        send_plain_reply(conn, "431 Request Header Fields Too Large", "the request head is larger than 64 KiB\n");
+        conn.linger_close(1 << 20);
+        return;
+    }
+    if (hs != HeadStatus::Ok) return;
 
-  HttpRequest req;
-  std::string error;
-  if (!parse_request_head(head, &req, &error)) {
-    if (auto record = state.recorder.begin("-", "-")) record->write(head + rest);
-    ++state.counters.bad;
-    log_line("malformed request head: " + error);
-    send_plain_reply(conn, "400 Bad Request", "malformed request head: " + error + "\n");
-    conn.linger_close(1 << 20);
-    return;
-  }
+    HttpRequest req;
+    std::string error;
+    if (!parse_request_head(head, &req, &error)) {
+        if (auto record = state.recorder.begin("-", "-")) record->write(head + rest);
+        ++state.counters.bad;
+        log_line("malformed request head: " + error);
+        send_plain_reply(conn, "400 Bad Request", "malformed request head: " + error + "\n");
+        conn.linger_close(1 << 20);
+        return;
+    }
 
-  if (req.method == "GET" && path_part(req.target).compare(0, 3, "/__") == 0) {
-    handle_control(conn, state, req);
-    return;
-  }
+    if (req.method == "GET" && path_part(req.target).compare(0, 3, "/__") == 0) {
+        handle_control(conn, state, req);
+        return;
+    }
 
-  RequestContext ctx{conn, state, req, std::move(rest), state.recorder.begin(req.method, req.target)};
-  if (ctx.record) ctx.record->write(head);
-  if (verbose()) log_line(req.method + " " + req.target);
+    RequestContext ctx{conn, state, req, std::move(rest), state.recorder.begin(req.method, req.target)};
+    if (ctx.record) ctx.record->write(head);
+    if (verbose()) log_line(req.method + " " + req.target);
 
-  if (req.method == "GET") {
-    handle_download(ctx);
-  } else if (req.method == "POST") {
-    handle_post(ctx, starts_with(req.target, state.config.exists_prefix) ? KindExists
-                                                                          : KindUpload);
-  } else {
-    ++state.counters.bad;
-    Reply reply;
-    reply.status = "405 Method Not Allowed";
-    reply.content_type = "text/plain; charset=utf-8";
-    reply.extra_headers = "Allow: GET, POST\r\n";
-    reply.body = "only GET and POST are served\n";
-    send_reply(conn, FaultSet{}, reply);
-    conn.linger_close(1 << 20);
-  }
+    if (req.method == "GET") {
+        handle_download(ctx);
+    } else if (req.method == "POST") {
+        handle_post(ctx, starts_with(req.target, state.config.exists_prefix) ? KindExists : KindUpload);
+    } else {
+        ++state.counters.bad;
+        Reply reply;
+        reply.status = "405 Method Not Allowed";
+        reply.content_type = "text/plain; charset=utf-8";
+        reply.extra_headers = "Allow: GET, POST\r\n";
+        reply.body = "only GET and POST are served\n";
+        send_reply(conn, FaultSet{}, reply);
+        conn.linger_close(1 << 20);
+    }
 }
 
 }  // namespace mailserver

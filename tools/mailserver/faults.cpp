@@ -11,9 +11,9 @@ enum class ValueType { Text, Flag, Number, PositiveNumber, FillerSize };
 constexpr uint64_t kMaxFiller = 16u << 20;
 
 struct FaultName {
-  const char* name;
-  ValueType type;
-  unsigned default_kinds;
+    const char* name;
+    ValueType type;
+    unsigned default_kinds;
 };
 
 const FaultName kFaults[] = {
@@ -38,145 +38,167 @@ const FaultName kFaults[] = {
 };
 
 const FaultName* find_fault(const std::string& name) {
-  for (const auto& f : kFaults)
-    if (name == f.name) return &f;
-  return nullptr;
+    for (const auto& f : kFaults)
+        if (name == f.name) return &f;
+    return nullptr;
 }
 
 bool parse_kinds(const std::string& text, unsigned* kinds) {
-  *kinds = 0;
-  std::string_view rest = text;
-  while (!rest.empty()) {
-    size_t comma = rest.find(',');
-    std::string_view item = trim(rest.substr(0, comma));
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    if (item == "upload") *kinds |= KindUpload;
-    else if (item == "exists") *kinds |= KindExists;
-    else if (item == "download") *kinds |= KindDownload;
-    else if (item == "all") *kinds |= KindAll;
-    else return false;
-  }
-  return *kinds != 0;
+    *kinds = 0;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        size_t comma = rest.find(',');
+        std::string_view item = trim(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        if (item == "upload")
+            *kinds |= KindUpload;
+        else if (item == "exists")
+            *kinds |= KindExists;
+        else if (item == "download")
+            *kinds |= KindDownload;
+        else if (item == "all")
+            *kinds |= KindAll;
+        else
+            return false;
+    }
+    return *kinds != 0;
 }
 
 bool check_value(const FaultName& f, const std::string& value, std::string* error) {
-  uint64_t n = 0;
-  switch (f.type) {
+    uint64_t n = 0;
+    switch (f.type) {
     case ValueType::Text:
-      if (value.empty() && std::string(f.name) != "body" && std::string(f.name) != "rawreply") {
-        *error = std::string("fault ") + f.name + " needs a text";
-        return false;
-      }
-      return true;
+        if (value.empty() && std::string(f.name) != "body" && std::string(f.name) != "rawreply") {
+            *error = std::string("fault ") + f.name + " needs a text";
+            return false;
+        }
+        return true;
     case ValueType::Flag:
-      if (value == "0" || value == "1") return true;
-      *error = std::string("fault ") + f.name + " takes 0 or 1";
-      return false;
+        if (value == "0" || value == "1") return true;
+        *error = std::string("fault ") + f.name + " takes 0 or 1";
+        return false;
     case ValueType::Number:
-      if (parse_uint64(value, &n)) return true;
-      *error = std::string("fault ") + f.name + " takes a whole number";
-      return false;
+        if (parse_uint64(value, &n)) return true;
+        *error = std::string("fault ") + f.name + " takes a whole number";
+        return false;
     case ValueType::PositiveNumber:
-      if (parse_uint64(value, &n) && n > 0) return true;
-      *error = std::string("fault ") + f.name + " takes a number above 0";
-      return false;
+        if (parse_uint64(value, &n) && n > 0) return true;
+        *error = std::string("fault ") + f.name + " takes a number above 0";
+        return false;
     case ValueType::FillerSize:
-      if (parse_uint64(value, &n) && n <= kMaxFiller) return true;
-      *error = std::string("fault ") + f.name + " takes a number up to " + std::to_string(kMaxFiller);
-      return false;
-  }
-  return false;
+        if (parse_uint64(value, &n) && n <= kMaxFiller) return true;
+        *error = std::string("fault ") + f.name + " takes a number up to " + std::to_string(kMaxFiller);
+        return false;
+    }
+    return false;
 }
 
 void apply(const std::string& name, const std::string& value, FaultSet* set) {
-  uint64_t n = 0;
-  parse_uint64(value, &n);
-  if (name == "status") set->status = value;
-  else if (name == "body") set->body = value;
-  else if (name == "chunked") set->chunked = value == "1";
-  else if (name == "nolength") set->nolength = value == "1";
-  else if (name == "split") set->split_ms = static_cast<long long>(n);
-  else if (name == "continue") set->withhold_continue = value == "0";
-  else if (name == "continue_status") set->continue_status = value;
-  else if (name == "continue_split") set->continue_split_ms = static_cast<long long>(n);
-  else if (name == "continue_then") set->continue_then = value;
-  else if (name == "interim") set->interim = value;
-  else if (name == "stop_reading") set->stop_reading = n;
-  else if (name == "close_after") set->close_after = n;
-  else if (name == "stall") set->stall = value == "1";
-  else if (name == "exists") set->exists = value == "1";
-  else if (name == "rate") set->rate = n;
-  else if (name == "length") set->length = n;
-  else if (name == "rawreply") set->rawreply = value;
-  else if (name == "bighead") set->bighead = n;
+    uint64_t n = 0;
+    parse_uint64(value, &n);
+    if (name == "status")
+        set->status = value;
+    else if (name == "body")
+        set->body = value;
+    else if (name == "chunked")
+        set->chunked = value == "1";
+    else if (name == "nolength")
+        set->nolength = value == "1";
+    else if (name == "split")
+        set->split_ms = static_cast<long long>(n);
+    else if (name == "continue")
+        set->withhold_continue = value == "0";
+    else if (name == "continue_status")
+        set->continue_status = value;
+    else if (name == "continue_split")
+        set->continue_split_ms = static_cast<long long>(n);
+    else if (name == "continue_then")
+        set->continue_then = value;
+    else if (name == "interim")
+        set->interim = value;
+    else if (name == "stop_reading")
+        set->stop_reading = n;
+    else if (name == "close_after")
+        set->close_after = n;
+    else if (name == "stall")
+        set->stall = value == "1";
+    else if (name == "exists")
+        set->exists = value == "1";
+    else if (name == "rate")
+        set->rate = n;
+    else if (name == "length")
+        set->length = n;
+    else if (name == "rawreply")
+        set->rawreply = value;
+    else if (name == "bighead")
+        set->bighead = n;
 }
 
 }  // namespace
 
 bool FaultTable::is_fault_name(const std::string& name) { return find_fault(name) != nullptr; }
 
-bool FaultTable::add(const std::vector<std::pair<std::string, std::string>>& items,
-                     std::string* error) {
-  unsigned explicit_kinds = 0;
-  long long count = -1;
-  std::vector<Entry> batch;
-  for (const auto& item : items) {
-    if (item.first == "target") {
-      if (!parse_kinds(item.second, &explicit_kinds)) {
-        *error = "target takes a comma list of upload, exists, download, all";
-        return false;
-      }
-    } else if (item.first == "count") {
-      uint64_t n = 0;
-      if (!parse_uint64(item.second, &n) || n == 0) {
-        *error = "count takes a number above 0";
-        return false;
-      }
-      count = static_cast<long long>(n);
-    } else {
-      const FaultName* f = find_fault(item.first);
-      if (f == nullptr) {
-        *error = "unknown fault \"" + item.first + "\"";
-        return false;
-      }
-      if (!check_value(*f, item.second, error)) return false;
-      batch.push_back(Entry{item.first, item.second, f->default_kinds, -1});
+bool FaultTable::add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error) {
+    unsigned explicit_kinds = 0;
+    long long count = -1;
+    std::vector<Entry> batch;
+    for (const auto& item : items) {
+        if (item.first == "target") {
+            if (!parse_kinds(item.second, &explicit_kinds)) {
+                *error = "target takes a comma list of upload, exists, download, all";
+                return false;
+            }
+        } else if (item.first == "count") {
+            uint64_t n = 0;
+            if (!parse_uint64(item.second, &n) || n == 0) {
+                *error = "count takes a number above 0";
+                return false;
+            }
+            count = static_cast<long long>(n);
+        } else {
+            const FaultName* f = find_fault(item.first);
+            if (f == nullptr) {
+                *error = "unknown fault \"" + item.first + "\"";
+                return false;
+            }
+            if (!check_value(*f, item.second, error)) return false;
+            batch.push_back(Entry{item.first, item.second, f->default_kinds, -1});
+        }
     }
-  }
-  if (batch.empty()) {
-    *error = "no fault given";
-    return false;
-  }
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto& e : batch) {
-    if (explicit_kinds != 0) e.kinds = explicit_kinds;
-    e.remaining = count;
-    entries_.push_back(std::move(e));
-  }
-  return true;
+    if (batch.empty()) {
+        *error = "no fault given";
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& e : batch) {
+        if (explicit_kinds != 0) e.kinds = explicit_kinds;
+        e.remaining = count;
+        entries_.push_back(std::move(e));
+    }
+    return true;
 }
 
 void FaultTable::clear() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  entries_.clear();
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.clear();
 }
 
 FaultSet FaultTable::take(RequestKind kind) {
-  FaultSet set;
-  std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<Entry> kept;
-  kept.reserve(entries_.size());
-  for (auto& e : entries_) {
-    if ((e.kinds & kind) == 0) {
-      kept.push_back(std::move(e));
-      continue;
+    FaultSet set;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Entry> kept;
+    kept.reserve(entries_.size());
+    for (auto& e : entries_) {
+        if ((e.kinds & kind) == 0) {
+            kept.push_back(std::move(e));
+            continue;
+        }
+        apply(e.name, e.value, &set);
+        if (e.remaining > 0) --e.remaining;
+        if (e.remaining != 0) kept.push_back(std::move(e));
     }
-    apply(e.name, e.value, &set);
-    if (e.remaining > 0) --e.remaining;
-    if (e.remaining != 0) kept.push_back(std::move(e));
-  }
-  entries_ = std::move(kept);
-  return set;
+    entries_ = std::move(kept);
+    return set;
 }
 
 }  // namespace mailserver

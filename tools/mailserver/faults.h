@@ -66,54 +66,54 @@
 namespace mailserver {
 
 enum RequestKind : unsigned {
-  KindUpload = 1,
-  KindExists = 2,
-  KindDownload = 4,
-  KindAll = 7,
+    KindUpload = 1,
+    KindExists = 2,
+    KindDownload = 4,
+    KindAll = 7,
 };
 
 // The faults in force for one request.
 struct FaultSet {
-  std::optional<std::string> status;
-  std::optional<std::string> body;
-  bool chunked = false;
-  bool nolength = false;
-  long long split_ms = 0;
-  bool withhold_continue = false;
-  std::optional<std::string> continue_status;
-  long long continue_split_ms = 0;
-  std::optional<std::string> continue_then;
-  std::optional<std::string> interim;
-  std::optional<uint64_t> stop_reading;
-  std::optional<uint64_t> close_after;
-  bool stall = false;
-  std::optional<bool> exists;
-  uint64_t rate = 0;
-  std::optional<uint64_t> length;
-  std::optional<std::string> rawreply;
-  uint64_t bighead = 0;
+    std::optional<std::string> status;
+    std::optional<std::string> body;
+    bool chunked = false;
+    bool nolength = false;
+    long long split_ms = 0;
+    bool withhold_continue = false;
+    std::optional<std::string> continue_status;
+    long long continue_split_ms = 0;
+    std::optional<std::string> continue_then;
+    std::optional<std::string> interim;
+    std::optional<uint64_t> stop_reading;
+    std::optional<uint64_t> close_after;
+    bool stall = false;
+    std::optional<bool> exists;
+    uint64_t rate = 0;
+    std::optional<uint64_t> length;
+    std::optional<std::string> rawreply;
+    uint64_t bighead = 0;
 };
 
 class FaultTable {
- public:
-  // Adds one batch of settings (fault names plus the modifiers target and
-  // count). Nothing is added when any item is unknown or has a bad value.
-  bool add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error);
-  void clear();
-  // The faults for one request of the given kind; uses up their counts.
-  FaultSet take(RequestKind kind);
+public:
+    // Adds one batch of settings (fault names plus the modifiers target and
+    // count). Nothing is added when any item is unknown or has a bad value.
+    bool add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error);
+    void clear();
+    // The faults for one request of the given kind; uses up their counts.
+    FaultSet take(RequestKind kind);
 
-  static bool is_fault_name(const std::string& name);
+    static bool is_fault_name(const std::string& name);
 
- private:
-  struct Entry {
-    std::string name;
-    std::string value;
-    unsigned kinds;
-    long long remaining;  // -1: until cleared
-  };
-  std::mutex mutex_;
-  std::vector<Entry> entries_;
+private:
+    struct Entry {
+        std::string name;
+        std::string value;
+        unsigned kinds;
+        long long remaining;  // -1: until cleared
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
 };
 
 }  // namespace mailserver

@@ -17,11 +17,11 @@ void handle_connection(int fd, ServerState& state);
 
 // What the route handlers share about the request being served.
 struct RequestContext {
-  Connection& conn;
-  ServerState& state;
-  const HttpRequest& request;
-  std::string body_start;  // bytes that arrived together with the head
-  std::unique_ptr<RequestRecord> record;
+    Connection& conn;
+    ServerState& state;
+    const HttpRequest& request;
+    std::string body_start;  // bytes that arrived together with the head
+    std::unique_ptr<RequestRecord> record;
 };
 
 void handle_post(RequestContext& ctx, RequestKind kind);
@@ -30,8 +30,8 @@ void handle_download(RequestContext& ctx);
 // Turns down a malformed request: counted as bad, answered (unless a stall
 // fault swallows the answer), then the connection is closed after draining
 // up to `drain` unread request bytes.
-void reject(RequestContext& ctx, const FaultSet& faults, const std::string& status,
-            const std::string& message, uint64_t drain);
+void reject(RequestContext& ctx, const FaultSet& faults, const std::string& status, const std::string& message,
+            uint64_t drain);
 
 void log_line(const std::string& text);
 void set_verbose(bool verbose);

@@ -13,14 +13,14 @@ namespace mailserver {
 constexpr size_t kMaxRequestHead = 64 * 1024;
 
 struct HttpRequest {
-  std::string method;
-  std::string target;  // as sent, not decoded
-  std::string version;
-  std::vector<std::pair<std::string, std::string>> headers;
+    std::string method;
+    std::string target;  // as sent, not decoded
+    std::string version;
+    std::vector<std::pair<std::string, std::string>> headers;
 
-  // First header of that name (names compare case-insensitively), or null.
-  const std::string* header(std::string_view name) const;
-  size_t header_count(std::string_view name) const;
+    // First header of that name (names compare case-insensitively), or null.
+    const std::string* header(std::string_view name) const;
+    size_t header_count(std::string_view name) const;
 };
 
 enum class HeadStatus { Ok, TooLarge, Closed, TimedOut, Stopped };

@@ -27,111 +27,110 @@ const char kUsage[] =
     "See README.md next to the sources for the routes and the meaning of each fault.\n";
 
 bool write_port_file(const std::string& path, int port) {
-  const std::string temp = path + ".tmp";
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) return false;
-  std::fprintf(f, "%d\n", port);
-  if (std::fclose(f) != 0) return false;
-  return std::rename(temp.c_str(), path.c_str()) == 0;
+    const std::string temp = path + ".tmp";
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    std::fprintf(f, "%d\n", port);
+    if (std::fclose(f) != 0) return false;
+    return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
 int fail(const std::string& message) {
-  std::fprintf(stderr, "parvex-mailserver: %s\n%s", message.c_str(), kUsage);
-  return 2;
+    std::fprintf(stderr, "parvex-mailserver: %s\n%s", message.c_str(), kUsage);
+    return 2;
 }
 
 struct Options {
-  mailserver::ServerConfig config;
-  int port = 0;
-  std::string port_file;
-  std::vector<std::pair<std::string, std::string>> faults;
+    mailserver::ServerConfig config;
+    int port = 0;
+    std::string port_file;
+    std::vector<std::pair<std::string, std::string>> faults;
 };
 
 // Stores one option's value; an error message when the option is unknown
 // or its value unusable.
 std::string store_option(const std::string& name, const std::string& value, Options* options) {
-  using namespace mailserver;
-  uint64_t number = 0;
-  if (name == "port") {
-    if (!parse_uint64(value, &number) || number > 65535) return "bad port " + value;
-    options->port = static_cast<int>(number);
-  } else if (name == "port-file") {
-    options->port_file = value;
-  } else if (name == "store") {
-    options->config.store_dir = value;
-  } else if (name == "serve") {
-    options->config.serve_dir = value;
-  } else if (name == "record") {
-    options->config.record_dir = value;
-  } else if (name == "exists-path") {
-    options->config.exists_prefix = value;
-  } else if (name == "idle-timeout") {
-    if (!parse_uint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
-    options->config.idle_timeout_ms = static_cast<int>(number * 1000);
-  } else if (FaultTable::is_fault_name(name) || name == "target" || name == "count") {
-    options->faults.emplace_back(name, url_decode(value, false));
-  } else {
-    return "unknown option --" + name;
-  }
-  return "";
+    using namespace mailserver;
+    uint64_t number = 0;
+    if (name == "port") {
+        if (!parse_uint64(value, &number) || number > 65535) return "bad port " + value;
+        options->port = static_cast<int>(number);
+    } else if (name == "port-file") {
+        options->port_file = value;
+    } else if (name == "store") {
+        options->config.store_dir = value;
+    } else if (name == "serve") {
+        options->config.serve_dir = value;
+    } else if (name == "record") {
+        options->config.record_dir = value;
+    } else if (name == "exists-path") {
+        options->config.exists_prefix = value;
+    } else if (name == "idle-timeout") {
+        if (!parse_uint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
+        options->config.idle_timeout_ms = static_cast<int>(number * 1000);
+    } else if (FaultTable::is_fault_name(name) || name == "target" || name == "count") {
+        options->faults.emplace_back(name, url_decode(value, false));
+    } else {
+        return "unknown option --" + name;
+    }
+    return "";
 }
 
 // The command line into options; -1 to go on, otherwise the exit code.
 int parse_options(int argc, char** argv, Options* options) {
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--verbose") {
+            mailserver::set_verbose(true);
+            continue;
+        }
+        if (arg.compare(0, 2, "--") != 0) return fail("unexpected argument " + arg);
+        std::string name = arg.substr(2);
+        std::string value;
+        size_t eq = name.find('=');
+        if (eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        } else {
+            if (i + 1 >= argc) return fail("option " + arg + " needs a value");
+            value = argv[++i];
+        }
+        const std::string error = store_option(name, value, options);
+        if (!error.empty()) return fail(error);
     }
-    if (arg == "--verbose") {
-      mailserver::set_verbose(true);
-      continue;
-    }
-    if (arg.compare(0, 2, "--") != 0) return fail("unexpected argument " + arg);
-    std::string name = arg.substr(2);
-    std::string value;
-    size_t eq = name.find('=');
-    if (eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name.resize(eq);
-    } else {
-      if (i + 1 >= argc) return fail("option " + arg + " needs a value");
-      value = argv[++i];
-    }
-    const std::string error = store_option(name, value, options);
-    if (!error.empty()) return fail(error);
-  }
-  return -1;
+    return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace mailserver;
-  Options options;
-  const int parsed = parse_options(argc, argv, &options);
-  if (parsed >= 0) return parsed;
-  const ServerConfig& config = options.config;
+    using namespace mailserver;
+    Options options;
+    const int parsed = parse_options(argc, argv, &options);
+    if (parsed >= 0) return parsed;
+    const ServerConfig& config = options.config;
 
-  std::string error;
-  if (!make_directories(config.store_dir, &error)) return fail(error);
-  if (!config.record_dir.empty() && !make_directories(config.record_dir, &error))
-    return fail(error);
+    std::string error;
+    if (!make_directories(config.store_dir, &error)) return fail(error);
+    if (!config.record_dir.empty() && !make_directories(config.record_dir, &error)) return fail(error);
 
-  ServerState state(config);
-  if (!options.faults.empty() && !state.faults.add(options.faults, &error)) return fail(error);
+    ServerState state(config);
+    if (!options.faults.empty() && !state.faults.add(options.faults, &error)) return fail(error);
 
-  Listener listener(state);
-  int bound = listener.open(options.port, &error);
-  if (bound < 0) return fail(error);
-  if (!options.port_file.empty() && !write_port_file(options.port_file, bound))
-    return fail("cannot write the port file " + options.port_file);
-  std::printf("PORT %d\n", bound);
-  std::fflush(stdout);
-  int code = listener.run();
-  std::fflush(stderr);
-  // Detached threads that did not end must not meet destroyed globals.
-  if (code != 0) std::_Exit(code);
-  return code;
+    Listener listener(state);
+    int bound = listener.open(options.port, &error);
+    if (bound < 0) return fail(error);
+    if (!options.port_file.empty() && !write_port_file(options.port_file, bound))
+        return fail("cannot write the port file " + options.port_file);
+    std::printf("PORT %d\n", bound);
+    std::fflush(stdout);
+    int code = listener.run();
+    std::fflush(stderr);
+    // Detached threads that did not end must not meet destroyed globals.
+    if (code != 0) std::_Exit(code);
+    return code;
 }

@@ -7,31 +7,30 @@
 namespace mailserver {
 
 RequestRecord::~RequestRecord() {
-  if (file_) std::fclose(file_);
+    if (file_) std::fclose(file_);
 }
 
 void RequestRecord::write(const char* data, size_t n) {
-  if (file_ && n > 0) std::fwrite(data, 1, n, file_);
+    if (file_ && n > 0) std::fwrite(data, 1, n, file_);
 }
 
-std::unique_ptr<RequestRecord> Recorder::begin(const std::string& method,
-                                               const std::string& target) {
-  if (!enabled()) return nullptr;
-  unsigned seq = ++sequence_;
-  char stem[32];
-  std::snprintf(stem, sizeof stem, "req-%04u", seq);
-  std::string base = join_path(dir_, stem);
-  if (std::FILE* txt = std::fopen((base + ".txt").c_str(), "wb")) {
-    std::string line = method + " " + target + "\n";
-    std::fwrite(line.data(), 1, line.size(), txt);
-    std::fclose(txt);
-  }
-  std::FILE* bin = std::fopen((base + ".bin").c_str(), "wb");
-  if (!bin) {
-    std::fprintf(stderr, "parvex-mailserver: cannot create %s.bin\n", base.c_str());
-    return nullptr;
-  }
-  return std::make_unique<RequestRecord>(bin);
+std::unique_ptr<RequestRecord> Recorder::begin(const std::string& method, const std::string& target) {
+    if (!enabled()) return nullptr;
+    unsigned seq = ++sequence_;
+    char stem[32];
+    std::snprintf(stem, sizeof stem, "req-%04u", seq);
+    std::string base = join_path(dir_, stem);
+    if (std::FILE* txt = std::fopen((base + ".txt").c_str(), "wb")) {
+        std::string line = method + " " + target + "\n";
+        std::fwrite(line.data(), 1, line.size(), txt);
+        std::fclose(txt);
+    }
+    std::FILE* bin = std::fopen((base + ".bin").c_str(), "wb");
+    if (!bin) {
+        std::fprintf(stderr, "parvex-mailserver: cannot create %s.bin\n", base.c_str());
+        return nullptr;
+    }
+    return std::make_unique<RequestRecord>(bin);
 }
 
 }  // namespace mailserver

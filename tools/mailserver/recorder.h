@@ -10,28 +10,28 @@ namespace mailserver {
 // One recorded request: DIR/req-NNNN.bin holds its bytes as received,
 // DIR/req-NNNN.txt the line "METHOD target".
 class RequestRecord {
- public:
-  explicit RequestRecord(std::FILE* file) : file_(file) {}
-  ~RequestRecord();
-  RequestRecord(const RequestRecord&) = delete;
-  RequestRecord& operator=(const RequestRecord&) = delete;
-  void write(const char* data, size_t n);
-  void write(const std::string& text) { write(text.data(), text.size()); }
+public:
+    explicit RequestRecord(std::FILE* file) : file_(file) {}
+    ~RequestRecord();
+    RequestRecord(const RequestRecord&) = delete;
+    RequestRecord& operator=(const RequestRecord&) = delete;
+    void write(const char* data, size_t n);
+    void write(const std::string& text) { write(text.data(), text.size()); }
 
- private:
-  std::FILE* file_;
+private:
+    std::FILE* file_;
 };
 
 class Recorder {
- public:
-  explicit Recorder(std::string dir) : dir_(std::move(dir)) {}
-  bool enabled() const { return !dir_.empty(); }
-  // Null when recording is off or the files cannot be created.
-  std::unique_ptr<RequestRecord> begin(const std::string& method, const std::string& target);
+public:
+    explicit Recorder(std::string dir) : dir_(std::move(dir)) {}
+    bool enabled() const { return !dir_.empty(); }
+    // Null when recording is off or the files cannot be created.
+    std::unique_ptr<RequestRecord> begin(const std::string& method, const std::string& target);
 
- private:
-  std::string dir_;
-  std::atomic<unsigned> sequence_{0};
+private:
+    std::string dir_;
+    std::atomic<unsigned> sequence_{0};
 };
 
 }  // namespace mailserver

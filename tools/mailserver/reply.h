@@ -8,10 +8,10 @@
 namespace mailserver {
 
 struct Reply {
-  std::string status = "200 OK";
-  std::string content_type = "text/html; charset=utf-8";
-  std::string body;
-  std::string extra_headers;  // complete lines, each ending in CRLF
+    std::string status = "200 OK";
+    std::string content_type = "text/html; charset=utf-8";
+    std::string body;
+    std::string extra_headers;  // complete lines, each ending in CRLF
 };
 
 // "HTTP/1.1 " + text, unless the text already is a whole status line.

@@ -15,184 +15,183 @@ namespace {
 constexpr size_t kWriteBuffer = 1 << 20;
 
 std::string errno_text(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
+    return what + " " + path + ": " + std::strerror(errno);
 }
 
 }  // namespace
 
 bool relative_storage_path(std::string_view name, std::string* relative, std::string* error) {
-  if (name.empty()) {
-    *error = "the file name is empty";
-    return false;
-  }
-  if (name.find('\0') != std::string_view::npos) {
-    *error = "the file name contains a NUL byte";
-    return false;
-  }
-  if (name.front() == '/' || name.front() == '\\') {
-    *error = "the file name is absolute";
-    return false;
-  }
-  if (name.size() >= 2 && name[1] == ':' &&
-      ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
-    *error = "the file name starts with a drive";
-    return false;
-  }
-  if (name.back() == '/' || name.back() == '\\') {
-    *error = "the file name ends in a folder separator";
-    return false;
-  }
-  std::string out;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    std::string_view part = name.substr(start, end - start);
-    start = end + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      *error = "the file name contains a \"..\" component";
-      return false;
+    if (name.empty()) {
+        *error = "the file name is empty";
+        return false;
     }
-    if (!out.empty()) out += '/';
-    out.append(part);
-  }
-  if (out.empty()) {
-    *error = "the file name has no usable component";
-    return false;
-  }
-  *relative = out;
-  return true;
+    if (name.find('\0') != std::string_view::npos) {
+        *error = "the file name contains a NUL byte";
+        return false;
+    }
+    if (name.front() == '/' || name.front() == '\\') {
+        *error = "the file name is absolute";
+        return false;
+    }
+    if (name.size() >= 2 && name[1] == ':' &&
+        ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
+        *error = "the file name starts with a drive";
+        return false;
+    }
+    if (name.back() == '/' || name.back() == '\\') {
+        *error = "the file name ends in a folder separator";
+        return false;
+    }
+    std::string out;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find_first_of("/\\", start);
+        if (end == std::string_view::npos) end = name.size();
+        std::string_view part = name.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            *error = "the file name contains a \"..\" component";
+            return false;
+        }
+        if (!out.empty()) out += '/';
+        out.append(part);
+    }
+    if (out.empty()) {
+        *error = "the file name has no usable component";
+        return false;
+    }
+    *relative = out;
+    return true;
 }
 
 std::string last_path_component(std::string_view path) {
-  size_t cut = path.find_last_of("/\\");
-  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+    size_t cut = path.find_last_of("/\\");
+    return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
 std::string join_path(const std::string& root, const std::string& relative) {
-  if (root.empty()) return relative;
-  if (root.back() == '/') return root + relative;
-  return root + "/" + relative;
+    if (root.empty()) return relative;
+    if (root.back() == '/') return root + relative;
+    return root + "/" + relative;
 }
 
 std::string parent_directory(const std::string& path) {
-  size_t cut = path.rfind('/');
-  if (cut == std::string::npos) return ".";
-  if (cut == 0) return "/";
-  return path.substr(0, cut);
+    size_t cut = path.rfind('/');
+    if (cut == std::string::npos) return ".";
+    if (cut == 0) return "/";
+    return path.substr(0, cut);
 }
 
 bool make_directories(const std::string& path, std::string* error) {
-  struct stat st{};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return true;
-    *error = path + " exists and is not a folder";
-    return false;
-  }
-  std::string parent = parent_directory(path);
-  if (parent != path && parent != "." && parent != "/" && !make_directories(parent, error))
-    return false;
-  if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-    *error = errno_text("cannot create folder", path);
-    return false;
-  }
-  return true;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        *error = path + " exists and is not a folder";
+        return false;
+    }
+    std::string parent = parent_directory(path);
+    if (parent != path && parent != "." && parent != "/" && !make_directories(parent, error)) return false;
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        *error = errno_text("cannot create folder", path);
+        return false;
+    }
+    return true;
 }
 
 bool regular_file_size(const std::string& path, uint64_t* size) {
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  *size = static_cast<uint64_t>(st.st_size);
-  return true;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
 }
 
 FileWriter::~FileWriter() { discard(); }
 
 bool FileWriter::open(const std::string& path, std::string* error) {
-  discard();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    *error = errno_text("cannot create", path);
-    return false;
-  }
-  path_ = path;
-  if (!buffer_) buffer_.reset(new char[kWriteBuffer]);
-  used_ = 0;
-  written_ = 0;
-  return true;
+    discard();
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        *error = errno_text("cannot create", path);
+        return false;
+    }
+    path_ = path;
+    if (!buffer_) buffer_.reset(new char[kWriteBuffer]);
+    used_ = 0;
+    written_ = 0;
+    return true;
 }
 
 bool FileWriter::write_through(const char* data, size_t n, std::string* error) {
-  while (n > 0) {
-    ssize_t r = ::write(fd_, data, n);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      *error = errno_text("cannot write", path_);
-      return false;
+    while (n > 0) {
+        ssize_t r = ::write(fd_, data, n);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            *error = errno_text("cannot write", path_);
+            return false;
+        }
+        data += r;
+        n -= static_cast<size_t>(r);
+        written_ += static_cast<uint64_t>(r);
     }
-    data += r;
-    n -= static_cast<size_t>(r);
-    written_ += static_cast<uint64_t>(r);
-  }
-  return true;
+    return true;
 }
 
 bool FileWriter::flush(std::string* error) {
-  size_t n = used_;
-  used_ = 0;
-  return write_through(buffer_.get(), n, error);
+    size_t n = used_;
+    used_ = 0;
+    return write_through(buffer_.get(), n, error);
 }
 
 bool FileWriter::write(const char* data, size_t n, std::string* error) {
-  if (fd_ < 0) {
-    *error = "internal: write to a closed file";
-    return false;
-  }
-  if (used_ + n <= kWriteBuffer) {
-    std::memcpy(buffer_.get() + used_, data, n);
-    used_ += n;
-    return used_ < kWriteBuffer || flush(error);
-  }
-  if (!flush(error)) return false;
-  if (n >= kWriteBuffer / 2) return write_through(data, n, error);
-  std::memcpy(buffer_.get(), data, n);
-  used_ = n;
-  return true;
+    if (fd_ < 0) {
+        *error = "internal: write to a closed file";
+        return false;
+    }
+    if (used_ + n <= kWriteBuffer) {
+        std::memcpy(buffer_.get() + used_, data, n);
+        used_ += n;
+        return used_ < kWriteBuffer || flush(error);
+    }
+    if (!flush(error)) return false;
+    if (n >= kWriteBuffer / 2) return write_through(data, n, error);
+    std::memcpy(buffer_.get(), data, n);
+    used_ = n;
+    return true;
 }
 
 bool FileWriter::commit(const std::string& final_path, std::string* error) {
-  if (fd_ < 0) {
-    *error = "internal: commit of a closed file";
-    return false;
-  }
-  if (!flush(error)) return false;
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    *error = errno_text("cannot close", path_);
-    ::unlink(path_.c_str());
-    return false;
-  }
-  if (::rename(path_.c_str(), final_path.c_str()) != 0) {
-    *error = errno_text("cannot move the upload to", final_path);
-    ::unlink(path_.c_str());
-    return false;
-  }
-  path_.clear();
-  return true;
+    if (fd_ < 0) {
+        *error = "internal: commit of a closed file";
+        return false;
+    }
+    if (!flush(error)) return false;
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        *error = errno_text("cannot close", path_);
+        ::unlink(path_.c_str());
+        return false;
+    }
+    if (::rename(path_.c_str(), final_path.c_str()) != 0) {
+        *error = errno_text("cannot move the upload to", final_path);
+        ::unlink(path_.c_str());
+        return false;
+    }
+    path_.clear();
+    return true;
 }
 
 void FileWriter::discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!path_.empty()) {
-    ::unlink(path_.c_str());
-    path_.clear();
-  }
-  used_ = 0;
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!path_.empty()) {
+        ::unlink(path_.c_str());
+        path_.clear();
+    }
+    used_ = 0;
 }
 
 }  // namespace mailserver

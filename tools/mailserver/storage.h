@@ -28,29 +28,29 @@ bool regular_file_size(const std::string& path, uint64_t* size);
 // Writes a file through a large buffer; blocks that are large anyway go
 // straight to the kernel. A file that is not committed is removed again.
 class FileWriter {
- public:
-  FileWriter() = default;
-  ~FileWriter();
-  FileWriter(const FileWriter&) = delete;
-  FileWriter& operator=(const FileWriter&) = delete;
+public:
+    FileWriter() = default;
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
 
-  bool open(const std::string& path, std::string* error);
-  bool write(const char* data, size_t n, std::string* error);
-  // Flushes and closes, then renames the file to its final path.
-  bool commit(const std::string& final_path, std::string* error);
-  void discard();
-  bool is_open() const { return fd_ >= 0; }
-  uint64_t bytes() const { return written_ + used_; }
+    bool open(const std::string& path, std::string* error);
+    bool write(const char* data, size_t n, std::string* error);
+    // Flushes and closes, then renames the file to its final path.
+    bool commit(const std::string& final_path, std::string* error);
+    void discard();
+    bool is_open() const { return fd_ >= 0; }
+    uint64_t bytes() const { return written_ + used_; }
 
- private:
-  bool flush(std::string* error);
-  bool write_through(const char* data, size_t n, std::string* error);
+private:
+    bool flush(std::string* error);
+    bool write_through(const char* data, size_t n, std::string* error);
 
-  int fd_ = -1;
-  std::string path_;
-  std::unique_ptr<char[]> buffer_;
-  size_t used_ = 0;
-  uint64_t written_ = 0;
+    int fd_ = -1;
+    std::string path_;
+    std::unique_ptr<char[]> buffer_;
+    size_t used_ = 0;
+    uint64_t written_ = 0;
 };
 
 }  // namespace mailserver

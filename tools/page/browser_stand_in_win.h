@@ -25,8 +25,7 @@ struct PageDocument final : HtmlDocumentStubs {
 
 struct PageBrowser final : WebBrowserStubs {
     // brokenDocument: get_Document fails, as a browser whose page is gone.
-    PageBrowser(ScriptSource script, bool brokenDocument)
-        : script(std::move(script)), brokenDocument(brokenDocument) {}
+    PageBrowser(ScriptSource script, bool brokenDocument) : script(std::move(script)), brokenDocument(brokenDocument) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }

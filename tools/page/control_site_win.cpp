@@ -110,8 +110,7 @@ HRESULT ControlSite::OnInPlaceActivateEx(BOOL* noRedraw, DWORD) {
 HRESULT ControlSite::QueryService(REFGUID service, REFIID iid, void** out) {
     *out = nullptr;
     // The web-browser application service is the identity of IWebBrowserApp.
-    if (browser && service == IID_IWebBrowserApp)
-        return browser->QueryInterface(iid, out);
+    if (browser && service == IID_IWebBrowserApp) return browser->QueryInterface(iid, out);
     return E_NOINTERFACE;
 }
 
@@ -125,12 +124,17 @@ HRESULT ControlSite::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*
     // or grab handles.
     bool value;
     switch (id) {
-    case DISPID_AMBIENT_USERMODE: value = true; break;
+    case DISPID_AMBIENT_USERMODE:
+        value = true;
+        break;
     case DISPID_AMBIENT_UIDEAD:
     case DISPID_AMBIENT_SHOWHATCHING:
     case DISPID_AMBIENT_SHOWGRABHANDLES:
-    case DISPID_AMBIENT_DISPLAYASDEFAULT: value = false; break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    case DISPID_AMBIENT_DISPLAYASDEFAULT:
+        value = false;
+        break;
+    default:
+        return DISP_E_MEMBERNOTFOUND;
     }
     if (result) {
         VariantInit(result);

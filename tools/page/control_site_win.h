@@ -8,7 +8,12 @@
 
 namespace parvex::page {
 
-struct ControlSite final : IOleClientSite, IOleInPlaceSiteEx, IOleInPlaceFrame, IOleContainer, IServiceProvider, IDispatch {
+struct ControlSite final : IOleClientSite,
+                           IOleInPlaceSiteEx,
+                           IOleInPlaceFrame,
+                           IOleContainer,
+                           IServiceProvider,
+                           IDispatch {
     // browser: what a control asking for the web browser gets; null when
     // the page offers no such service.
     ControlSite(HWND page, const RECT& place, IWebBrowser2* browser);

@@ -39,8 +39,8 @@ bool ReadPage(const std::wstring& path, std::wstring& text) {
     }
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
     if (bytes.empty()) return true;
-    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                     nullptr, 0);
+    int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (length <= 0) {
         Complain(path + L" is not UTF-8 text");
         return false;

@@ -35,8 +35,8 @@ bool IsDialog(HWND window) {
 
 PageHost::PageHost(const PageOptions& options, const std::wstring& caption) {
     RegisterPageClass();
-    window_ = CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
-                              kPageWidth, kPageHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = CreateWindowExW(0, kWindowClass, caption.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0, kPageWidth,
+                              kPageHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
     ShowWindow(window_, SW_SHOW);
@@ -70,7 +70,7 @@ int PageHost::Run(const std::wstring& script) {
 IDispatch* PageHost::CreateControl(const std::wstring& progId, const RECT& place, std::wstring& failure) {
     CLSID clsid;
     HRESULT hr = progId.size() > 0 && progId[0] == L'{' ? CLSIDFromString(progId.c_str(), &clsid)
-                                                          : CLSIDFromProgID(progId.c_str(), &clsid);
+                                                        : CLSIDFromProgID(progId.c_str(), &clsid);
     if (FAILED(hr)) {
         failure = L"no control is registered as " + progId;
         return nullptr;

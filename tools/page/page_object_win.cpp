@@ -33,7 +33,9 @@ public:
     // A dispatch object, not a copy: no reference is added.
     bool Object(UINT i, IDispatch*& out) {
         VARIANT* v = At(i);
-        out = V_VT(v) == (VT_DISPATCH | VT_BYREF) ? *V_DISPATCHREF(v) : V_VT(v) == VT_DISPATCH ? V_DISPATCH(v) : nullptr;
+        out = V_VT(v) == (VT_DISPATCH | VT_BYREF) ? *V_DISPATCHREF(v)
+              : V_VT(v) == VT_DISPATCH            ? V_DISPATCH(v)
+                                                  : nullptr;
         return out || Refuse(i, L"an object");
     }
     bool IsText(UINT i) { return V_VT(At(i)) == VT_BSTR || V_VT(At(i)) == (VT_BSTR | VT_BYREF); }
@@ -56,12 +58,11 @@ private:
 };
 
 void PrintLine(const std::wstring& line) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                    nullptr);
+    int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
     std::string text(static_cast<std::size_t>(bytes), '\0');
     if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &text[0], bytes, nullptr,
-                            nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &text[0], bytes, nullptr, nullptr);
     text += '\n';
     fwrite(text.data(), 1, text.size(), stdout);
     fflush(stdout);
@@ -204,8 +205,8 @@ bool ListText(PageHost&, Arguments& args, VARIANT* result) {
     if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, row) || !args.Integer(3, column))
         return false;
     HWND window = FindPageWindow(caption);
-    SetText(result, window ? ListItemText(window, static_cast<int>(id), static_cast<int>(row), static_cast<int>(column))
-                           : L"");
+    SetText(result,
+            window ? ListItemText(window, static_cast<int>(id), static_cast<int>(row), static_cast<int>(column)) : L"");
     return true;
 }
 
@@ -273,11 +274,23 @@ struct MethodEntry {
 
 // A method's DISPID is its place in this table plus one.
 const MethodEntry kMethods[] = {
-    {L"create", 5, Create},     {L"log", 1, Log},   {L"setTimeout", 2, SetTimeout},     {L"dropFiles", 2, Drop},
-    {L"press", 2, Press},       {L"text", 2, Text}, {L"screenshot", 2, Screenshot}, {L"exit", 1, Exit},
-    {L"click", 3, ClickAt},     {L"setText", 3, Type},
-    {L"sysCommand", 2, SystemCommand}, {L"clickTray", 2, ClickTrayAt}, {L"screenshotTray", 1, TrayScreenshot},
-    {L"listText", 4, ListText}, {L"key", 3, Key},   {L"close", 1, Close},               {L"removeFile", 1, RemoveFile},
+    {L"create", 5, Create},
+    {L"log", 1, Log},
+    {L"setTimeout", 2, SetTimeout},
+    {L"dropFiles", 2, Drop},
+    {L"press", 2, Press},
+    {L"text", 2, Text},
+    {L"screenshot", 2, Screenshot},
+    {L"exit", 1, Exit},
+    {L"click", 3, ClickAt},
+    {L"setText", 3, Type},
+    {L"sysCommand", 2, SystemCommand},
+    {L"clickTray", 2, ClickTrayAt},
+    {L"screenshotTray", 1, TrayScreenshot},
+    {L"listText", 4, ListText},
+    {L"key", 3, Key},
+    {L"close", 1, Close},
+    {L"removeFile", 1, RemoveFile},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 
@@ -321,8 +334,8 @@ HRESULT PageObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DIS
     return ids[0] != DISPID_UNKNOWN && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
-HRESULT PageObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                           EXCEPINFO* error, UINT*) {
+HRESULT PageObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* error,
+                           UINT*) {
     if (id < 1 || id > kMethodCount || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
     // Once the page has ended, its script runs no further than its next call.
     if (host.Exiting()) return Fail(error, L"the page has ended");

@@ -62,8 +62,8 @@ bool ScriptEngine::Start(std::wstring& failure) {
 bool ScriptEngine::Run(const std::wstring& text) {
     errorReported = false;
     EXCEPINFO info = {};
-    HRESULT hr = parser->ParseScriptText(text.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE,
-                                         nullptr, &info);
+    HRESULT hr =
+        parser->ParseScriptText(text.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr, &info);
     if (FAILED(hr) && !errorReported) onError(L"the page script failed: " + Describe(info));
     ClearExcepInfo(info);
     return SUCCEEDED(hr);
@@ -81,8 +81,8 @@ void ScriptEngine::CallFunction(IDispatch* function) {
     EXCEPINFO info = {};
     VARIANT result;
     VariantInit(&result);
-    HRESULT hr = function->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, &info,
-                                  nullptr);
+    HRESULT hr =
+        function->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, &info, nullptr);
     if (FAILED(hr) && !errorReported) onError(L"a timer's function failed: " + Describe(info));
     VariantClear(&result);
     ClearExcepInfo(info);

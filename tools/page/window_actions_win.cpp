@@ -155,9 +155,7 @@ bool Click(HWND window, int x, int y) {
     return true;
 }
 
-bool PostSystemCommand(HWND window, WPARAM command) {
-    return PostMessageW(window, WM_SYSCOMMAND, command, 0) != FALSE;
-}
+bool PostSystemCommand(HWND window, WPARAM command) { return PostMessageW(window, WM_SYSCOMMAND, command, 0) != FALSE; }
 
 namespace {
 // The window that holds the tray icons: the notification area of the

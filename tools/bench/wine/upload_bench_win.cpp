@@ -85,13 +85,13 @@ double ThroughBareLoop(u_short port, const std::wstring& file, const std::string
     GetFileSizeEx(in, &size);
     const std::string boundary = "----------------------------bench";
     std::string fields = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\n" + storedName +
-                         "\r\n--" + boundary +
-                         "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + storedName +
-                         "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
+                         "\r\n--" + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" +
+                         storedName + "\"\r\nContent-Type: application/octet-stream\r\n\r\n";
     std::string closing = "\r\n--" + boundary + "--\r\n";
     unsigned long long length = fields.size() + static_cast<unsigned long long>(size.QuadPart) + closing.size();
-    std::string header = "POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: multipart/form-data; boundary=" +
-                         boundary + "\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+    std::string header =
+        "POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: multipart/form-data; boundary=" + boundary +
+        "\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
 
     LARGE_INTEGER start = Now();
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
