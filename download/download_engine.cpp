@@ -5,6 +5,7 @@
 
 #include "common/format.h"
 #include "common/http_reply.h"
+#include "common/shown_text.h"
 #include "common/utf8.h"
 #include "partial_file.h"
 #include "target_path.h"
@@ -207,7 +208,8 @@ int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     std::wstring statusText;
     StatusCheck status = ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
-        t.line = statusText + L"\r\n";
+        // A NUL or a control in the server's text must not cut or hide the summary.
+        t.line = ShownServerText(statusText) + L"\r\n";
         return status == StatusCheck::ServerError ? DlServerStatus : DlClientStatus;
     }
     reply.length = ParseContentLength(headerText);

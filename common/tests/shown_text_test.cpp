@@ -1,0 +1,13 @@
+#include <gtest/gtest.h>
+
+#include "common/shown_text.h"
+
+using namespace parvex;
+
+TEST(ShownServerText, ControlsBecomeQuestionMarksLineBreaksStay) {
+    EXPECT_EQ(ShownServerText(std::wstring(L"404 Not\0Found", 13)), L"404 Not?Found");
+    EXPECT_EQ(ShownServerText(L"a\x1b[2J\x07\x7f\x85\x9f" L"b"), L"a?[2J????b");
+    EXPECT_EQ(ShownServerText(L"invoice\u202Efdp.exe \u2066x\u2069 \u200E\u200F"), L"invoice?fdp.exe ?x? ??");
+    EXPECT_EQ(ShownServerText(L"line one\r\nline\ttwo\n"), L"line one\r\nline\ttwo\n");
+    EXPECT_EQ(ShownServerText(L"한글 \u00A0\u2010\u2029"), L"한글 \u00A0\u2010\u2029");
+}
