@@ -6,7 +6,8 @@ using namespace parvex;
 
 TEST(ShownServerText, ControlsBecomeQuestionMarksLineBreaksStay) {
     EXPECT_EQ(ShownServerText(std::wstring(L"404 Not\0Found", 13)), L"404 Not?Found");
-    EXPECT_EQ(ShownServerText(L"a\x1b[2J\x07\x7f\x85\x9f" L"b"), L"a?[2J????b");
+    const std::wstring controls = {L'a', 0x1b, L'[', L'2', L'J', 0x07, 0x7f, 0x85, 0x9f, L'b'};
+    EXPECT_EQ(ShownServerText(controls), L"a?[2J????b");
     EXPECT_EQ(ShownServerText(L"invoice\u202Efdp.exe \u2066x\u2069 \u200E\u200F"), L"invoice?fdp.exe ?x? ??");
     EXPECT_EQ(ShownServerText(L"line one\r\nline\ttwo\n"), L"line one\r\nline\ttwo\n");
     EXPECT_EQ(ShownServerText(L"한글 \u00A0\u2010\u2029"), L"한글 \u00A0\u2010\u2029");

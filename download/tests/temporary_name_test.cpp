@@ -9,9 +9,9 @@ TEST(DownloadTemporaryName, FitsWheneverTheNameFitsAndIsNeverTheName) {
     EXPECT_EQ(TemporaryPath(L"C:\\save\\a.bin", 0), L"C:\\save\\a.bin.part");
     EXPECT_EQ(TemporaryPath(L"C:\\save\\a.bin", 2), L"C:\\save\\a.bin.2.part");
     const std::wstring folder = L"C:\\save\\";
-    for (const std::wstring& name : {std::wstring(250, L'x'), std::wstring(251, L'x'), std::wstring(255, L'x'),
-                                     std::wstring(251, L'x') + L".bin", std::wstring(85, L'가'),
-                                     std::wstring(249, L'x') + L"~.part", std::wstring(248, L'x') + L"~1.PART"}) {
+    for (const std::wstring& name :
+         {std::wstring(250, L'x'), std::wstring(251, L'x'), std::wstring(255, L'x'), std::wstring(251, L'x') + L".bin",
+          std::wstring(85, L'가'), std::wstring(249, L'x') + L"~.part", std::wstring(248, L'x') + L"~1.PART"}) {
         ASSERT_TRUE(FitsOneName(name));
         std::wstring first;
         for (int attempt = 0; attempt < 3; ++attempt) {
