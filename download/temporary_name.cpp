@@ -1,6 +1,5 @@
 #include "temporary_name.h"
 
-#include <cstdint>
 #include <cwctype>
 
 #include "common/utf8.h"
@@ -11,9 +10,11 @@ namespace {
 
 constexpr size_t kNameLimit = 255;
 
-size_t Utf16Units(const std::wstring& text) {
+// Counted from the UTF-8 form, whatever the width of wchar_t: one unit per
+// character, two for one of four bytes (a surrogate pair).
+size_t Utf16Units(const std::string& utf8) {
     size_t units = 0;
-    for (wchar_t c : text) units += static_cast<uint32_t>(c) > 0xFFFF ? 2 : 1;
+    for (unsigned char c : utf8) units += (c & 0xC0) == 0x80 ? 0 : c >= 0xF0 ? 2 : 1;
     return units;
 }
 
@@ -38,7 +39,8 @@ std::wstring Shortened(const std::wstring& name, const std::wstring& tail) {
 }  // namespace
 
 bool FitsOneName(const std::wstring& name) {
-    return Utf16Units(name) <= kNameLimit && ToUtf8(name).size() <= kNameLimit;
+    std::string utf8 = ToUtf8(name);
+    return Utf16Units(utf8) <= kNameLimit && utf8.size() <= kNameLimit;
 }
 
 std::wstring TemporaryPath(const std::wstring& target, int attempt) {

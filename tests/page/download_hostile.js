@@ -12,7 +12,7 @@ up.SetDownHostUrl("http://127.0.0.1:" + PORT + "/");
 up.SetDnTitle(DN);
 up.AddDownloadFile("/a.bin", "report", 400000, 5);
 up.AddDownloadFile("/b.bin", "invoice\u202Efdp.exe", 400000, 5);
-up.AddDownloadFile("/missing.bin", "nul.txt", 10, 5);
+up.AddDownloadFile("/missing.bin", "first.txt", 10, 5);
 up.AddDownloadFile("/d.bin", LONG, 20000, 5);
 up.AddDownloadFile("/missing.bin", "plain.txt", 10, 5);
 up.DownloadStart();
