@@ -29,7 +29,7 @@ void CheckHead(const std::string& bytes, size_t piece) {
     if (head.statusCode != 0) {
         const std::string& line = head.lines.front();
         size_t space = line.find(' ');
-        FUZZ_CHECK(head.statusCode >= 100 && head.statusCode <= 999 && space != std::string::npos);
+        FUZZ_CHECK(head.statusCode > 0 && head.statusCode <= 999 && space != std::string::npos);
         FUZZ_CHECK(line.size() == space + 4 || line[space + 4] == ' ');
     }
     size_t from = std::min(piece, bytes.size());
