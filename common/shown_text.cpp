@@ -6,7 +6,7 @@ bool IsBidiControl(wchar_t c) {
     return c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
-std::wstring ShownServerText(const std::wstring& text) {
+std::wstring ShownText(const std::wstring& text) {
     std::wstring shown = text;
     for (wchar_t& c : shown) {
         bool lineBreakOrTab = c == L'\r' || c == L'\n' || c == L'\t';

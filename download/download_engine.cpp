@@ -208,8 +208,7 @@ int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     std::wstring statusText;
     StatusCheck status = ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
-        // A NUL or a control in the server's text must not cut or hide the summary.
-        t.line = ShownServerText(statusText) + L"\r\n";
+        t.line = statusText + L"\r\n";
         return status == StatusCheck::ServerError ? DlServerStatus : DlClientStatus;
     }
     reply.length = ParseContentLength(headerText);
@@ -418,7 +417,9 @@ void ShowRunEnd(DownloadState& state, DownloadView& view, int from) {
         for (int row = from; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kRowCancelled);
         view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
     } else if (!state.resultSummary.empty()) {
-        view.Messages().Show(state.resultSummary, L"Download Complete Infomation", MbOk);
+        // The server's status texts and the page's names are in it: a NUL or
+        // another control in one of them must not cut or hide the lines after it.
+        view.Messages().Show(ShownText(state.resultSummary), L"Download Complete Infomation", MbOk);
     }
     state.resultSummary.clear();
     view.SetText(IdcDnTimeLeftLabel, L"...");

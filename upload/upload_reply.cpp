@@ -35,8 +35,8 @@ std::wstring ExtractReplyText(const std::wstring& body) {
 
 int JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes) {
     // The server's texts reach a message box: nothing in them may cut or hide the rest.
-    std::wstring statusRest = ShownServerText(StatusRest(FromUtf8(reply.statusLine).substr(0, kStatusLineMax)));
-    std::wstring message = ShownServerText(ExtractReplyText(FromUtf8(reply.body)));
+    std::wstring statusRest = ShownText(StatusRest(FromUtf8(reply.statusLine).substr(0, kStatusLineMax)));
+    std::wstring message = ShownText(ExtractReplyText(FromUtf8(reply.body)));
 
     // "200 ok" counts inside a status whose code is 200, not in "1200 OK".
     if (reply.statusCode == 200 && statusRest.find(L"200 ok") != std::wstring::npos) {

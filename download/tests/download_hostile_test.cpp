@@ -16,14 +16,18 @@ namespace fs = std::filesystem;
 TEST_F(DownloadEngineTest, NamesThatMeetAFolderOrReadAsAnotherFailBeforeAnyRequest) {
     std::string h = Serve("f.bin", Bytes(3000, 51));
     fs::create_directories(Saved("report"));
-    const std::wstring misleading = L"invoice\u202Efdp.exe";
-    for (const wchar_t* name : {L"report", L"made\\", L"made", misleading.c_str(), L"ok.bin"})
+    for (const std::wstring& name :
+         {std::wstring(L"report"), std::wstring(L"made\\"), std::wstring(L"made"),
+          std::wstring(L"invoice\u202Efdp.exe"), std::wstring(L"esc\x1b[2J"), std::wstring(L"ok.bin")})
         Queue(L"/f.bin", name, 3000);
     TestDialog& dialog = Run();
 
-    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"실 패", L"완 료", L"실 패", L"실 패", L"완 료"}));
+    EXPECT_EQ(Statuses(dialog),
+              (std::vector<std::wstring>{L"실 패", L"완 료", L"실 패", L"실 패", L"실 패", L"완 료"}));
+    // The summary shows each of them, their controls as "?".
     EXPECT_EQ(Summary(dialog),
-              L"0. report -> 파일생성실패\r\n2. made -> 파일생성실패\r\n3. " + misleading + L" -> 파일생성실패\r\n");
+              L"0. report -> 파일생성실패\r\n2. made -> 파일생성실패\r\n3. invoice?fdp.exe -> "
+              L"파일생성실패\r\n4. esc?[2J -> 파일생성실패\r\n");
     EXPECT_EQ(server->RecordedCount(), 1);
     EXPECT_TRUE(fs::is_directory(Saved("report")) && fs::is_empty(Saved("report")));
     EXPECT_TRUE(fs::is_directory(Saved("made")) && fs::is_empty(Saved("made")));
