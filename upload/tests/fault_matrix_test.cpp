@@ -78,8 +78,8 @@ const UploadFault kUploadFaults[] = {
      Ends::Refused, L"|TS", 0},
     // "1200" is no status 200, whatever follows it.
     {"FourDigitStatus", "status=1200%20OK", 0, Ends::Refused, k1200.c_str(), 0},
-    // A head past 64 KiB (here 3 MB, as 100,000 cookies make) is an answer,
-    // but one that says nothing: a refusal, never a reason to send again.
+    // A head past 64 KiB (70 kB, or 3 MB as 100,000 cookies make) is an
+    // answer, but one that says nothing: a refusal, never a reason to send again.
     {"HeadBeyondTheCap", "bighead=70000", 0, Ends::Refused, kNoStatus.c_str(), 0},
     {"HeadOfMegabytes", "bighead=3000000", 0, Ends::Refused, kNoStatus.c_str(), 0},
     // An acceptance before the file went out cannot be true.
@@ -93,7 +93,7 @@ const UploadFault kUploadFaults[] = {
     {"ClosedBeforeContinue", "close_after=0", FlagExpect, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedMidBody", "close_after=2000", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedAfterTheBody", "rawreply=", 0, Ends::Rerun, L"네트워크 에러", 0},
-    // A file that changes while a slow server reads it is never finished:
+    // A file that changes while the server reads it is never finished:
     // without its closing boundary the server keeps nothing.
     {"FileGrowsMidBody", "rate=20000000", FlagBig | FlagGrows | FlagUnstored, Ends::Changed, L"네트워크 에러", 0},
     {"FileShrinksMidBody", "rate=20000000", FlagBig | FlagShrinks | FlagUnstored, Ends::Changed, L"네트워크 에러",
