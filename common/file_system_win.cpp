@@ -8,6 +8,21 @@
 namespace parvex {
 namespace {
 
+// Paths past the classic limit (a name of up to 255 characters in a
+// folder of some depth) are handed over in the "\\?\" form, which has no such
+// limit but takes only absolute paths written with "\".
+std::wstring Win32Path(const std::wstring& path) {
+    constexpr size_t kClassicLimit = 248;  // what CreateDirectoryW still takes
+    if (path.size() < kClassicLimit || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    std::wstring full = path;
+    for (wchar_t& c : full)
+        if (c == L'/') c = L'\\';
+    bool drive = full.size() >= 3 && full[1] == L':' && full[2] == L'\\';
+    if (drive) return L"\\\\?\\" + full;
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return path;
+}
+
 class WinFile : public File {
 public:
     explicit WinFile(HANDLE h) : h_(h) {}
@@ -39,10 +54,10 @@ private:
 
 class WinFileSystem : public FileSystem {
 public:
-    bool Exists(const std::wstring& path) override { return _waccess(path.c_str(), 0) == 0; }
+    bool Exists(const std::wstring& path) override { return _waccess(Win32Path(path).c_str(), 0) == 0; }
     bool IsDirectory(const std::wstring& path) override {
         WIN32_FIND_DATAW data;
-        HANDLE h = FindFirstFileW(path.c_str(), &data);
+        HANDLE h = FindFirstFileW(Win32Path(path).c_str(), &data);
         if (h == INVALID_HANDLE_VALUE) return false;
         bool directory = false;
         do {
@@ -51,47 +66,47 @@ public:
         FindClose(h);
         return directory;
     }
-    bool MakeDirectory(const std::wstring& path) override { return CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
-    bool RemoveFile(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
+    bool MakeDirectory(const std::wstring& path) override { return CreateDirectoryW(Win32Path(path).c_str(), nullptr) != FALSE; }
+    bool RemoveFile(const std::wstring& path) override { return DeleteFileW(Win32Path(path).c_str()) != FALSE; }
     bool FileSize(const std::wstring& path, uint64_t& size) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+        if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) return false;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
         size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         return true;
     }
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive) override {
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
+        HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WinFile>(h);
     }
     std::unique_ptr<File> OpenWrite(const std::wstring& path) override {
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WinFile>(h);
     }
     bool IsLink(const std::wstring& path) override {
-        DWORD attributes = GetFileAttributesW(path.c_str());
+        DWORD attributes = GetFileAttributesW(Win32Path(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     }
     std::unique_ptr<File> CreateNew(const std::wstring& path) override {
         // CREATE_NEW fails on any entry of that name, a link or junction too.
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+        HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WinFile>(h);
     }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
-        return MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+        return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
     }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::wstring pattern = folder;
         if (!pattern.empty() && pattern.back() != L'\\') pattern += L'\\';
         pattern += L'*';
         WIN32_FIND_DATAW data;
-        HANDLE h = FindFirstFileW(pattern.c_str(), &data);
+        HANDLE h = FindFirstFileW(Win32Path(pattern).c_str(), &data);
         if (h == INVALID_HANDLE_VALUE) return false;
         do {
             std::wstring name = data.cFileName;

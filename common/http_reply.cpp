@@ -106,6 +106,8 @@ int StatusCodeOf(const std::basic_string<Char>& statusLine) {
         if (statusLine[i] < Char('0') || statusLine[i] > Char('9')) return 0;
         code = code * 10 + static_cast<int>(statusLine[i] - Char('0'));
     }
+    // "2000" is no status 200, nor is "200x": the code ends the line or a space follows it.
+    if (statusLine.size() > space + 4 && statusLine[space + 4] != Char(' ')) return 0;
     return code;
 }
 

@@ -28,7 +28,7 @@ struct BasicReplyHead {
     // "\r\n". Lines end at "\r\n" only: a bare "\n" inside a line does not
     // start a header field of its own.
     std::vector<std::basic_string<Char>> lines;
-    // The three digits after the status line's first space; 0 when there are none.
+    // The status line's code (StatusCodeOf); 0 when it has none.
     int statusCode = 0;
 };
 using ReplyHead = BasicReplyHead<char>;
@@ -60,7 +60,8 @@ struct ContentLength {
 template <class Char>
 ContentLength ContentLengthOf(const BasicReplyHead<Char>& head);
 
-// The three digits after the first space of a status line; 0 when there are none.
+// The status code: exactly three digits after the first space of a status
+// line, followed by a space or the line's end; 0 when there are none.
 template <class Char>
 int StatusCodeOf(const std::basic_string<Char>& statusLine);
 

@@ -5,6 +5,7 @@
 
 #include "common/format.h"
 #include "common/http_reply.h"
+#include "common/shown_text.h"
 #include "common/utf8.h"
 #include "partial_file.h"
 #include "target_path.h"
@@ -416,7 +417,9 @@ void ShowRunEnd(DownloadState& state, DownloadView& view, int from) {
         for (int row = from; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kRowCancelled);
         view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
     } else if (!state.resultSummary.empty()) {
-        view.Messages().Show(state.resultSummary, L"Download Complete Infomation", MbOk);
+        // The server's status texts and the page's names are in it: a NUL or
+        // another control in one of them must not cut or hide the lines after it.
+        view.Messages().Show(ShownText(state.resultSummary), L"Download Complete Infomation", MbOk);
     }
     state.resultSummary.clear();
     view.SetText(IdcDnTimeLeftLabel, L"...");

@@ -3,6 +3,8 @@
 #include <cwctype>
 #include <vector>
 
+#include "common/shown_text.h"
+
 namespace parvex {
 
 namespace {
@@ -20,8 +22,10 @@ std::vector<std::wstring> Components(const std::wstring& name) {
     }
 }
 
+// Bidirectional controls are allowed by Windows but make a name show as
+// another ("invoice\u202Efdp.exe" reads "invoiceexe.pdf").
 bool IsForbiddenCharacter(wchar_t c) {
-    return c < 0x20 || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'|' || c == L'"' || c == L':';
+    return c < 0x20 || IsBidiControl(c) || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'|' || c == L'"' || c == L':';
 }
 
 std::wstring Upper(std::wstring text) {

@@ -14,7 +14,8 @@ bool IsNameInsideFolder(const std::wstring& fileName);
 // as that plain file or folder: a device (CON, PRN, AUX, NUL, COM1-COM9,
 // LPT1-LPT9 and their kin, with or without an extension), a character
 // Windows does not allow in a file name (* ? < > | " : and control
-// characters), or a trailing dot or space, which Windows drops.
+// characters), a bidirectional control, which makes the name show as
+// another, or a trailing dot or space, which Windows drops.
 bool IsStorableName(const std::wstring& fileName);
 
 // Both of the above: the name may be saved.

@@ -1,11 +1,11 @@
 #include "partial_file.h"
 
-#include "common/format.h"
+#include "temporary_name.h"
 
 namespace parvex {
 
 namespace {
-// Names tried beside the target before giving up: "name.part", "name.1.part"...
+// Temporary names tried beside the target before giving up.
 constexpr int kTemporaryNameTries = 100;
 }  // namespace
 
@@ -18,10 +18,10 @@ PartialFile::~PartialFile() {
 
 bool PartialFile::Create() {
     for (int i = 0; i < kTemporaryNameTries && !file_; ++i) {
-        temporary_ = i == 0 ? target_ + L".part" : FormatText(L"%ls.%d.part", target_.c_str(), i);
+        temporary_ = parvex::TemporaryPath(target_, i);
         // Never an existing entry: a file of the user's, or a link that
         // would carry the bytes elsewhere.
-        file_ = fs_.CreateNew(temporary_);
+        if (!temporary_.empty()) file_ = fs_.CreateNew(temporary_);
     }
     if (!file_) {
         temporary_.clear();

@@ -29,8 +29,10 @@ TargetKind PrepareTarget(FileSystem& fs, const std::wstring& saveFolder, const s
     std::wstring last = fileName.substr(start);
     if (last.empty()) return TargetKind::Folder;
     target = path + L"\\" + last;
-    if (fs.IsLink(target)) return TargetKind::Refused;
-    return fs.IsDirectory(target) ? TargetKind::Folder : TargetKind::File;
+    // A file's name that meets a folder (or a link) names nothing it could be
+    // written to; only a name ending in a separator asks for a folder.
+    if (fs.IsLink(target) || fs.IsDirectory(target)) return TargetKind::Refused;
+    return TargetKind::File;
 }
 
 bool IsWritableTarget(FileSystem& fs, const std::wstring& path) {

@@ -9,8 +9,8 @@
 namespace parvex {
 
 enum class TargetKind {
-    Refused,  // a name that may not be saved, or a link, junction or file in the way
-    Folder,   // the name is (or names) a folder: made, nothing to fetch
+    Refused,  // a name that may not be saved, or a link, junction, file or folder in the way
+    Folder,   // the name ends in a separator: the folder is made, nothing to fetch
     File,     // target is the file to write
 };
 

@@ -25,6 +25,13 @@ void CheckHead(const std::string& bytes, size_t piece) {
     ContentLength wideLength = ContentLengthOf(wide);
     FUZZ_CHECK(length.state == wideLength.state && length.bytes == wideLength.bytes);
     FUZZ_CHECK(length.bytes <= kMaxBodyLength);
+    // A code is three digits after the first space, then a space or the end.
+    if (head.statusCode != 0) {
+        const std::string& line = head.lines.front();
+        size_t space = line.find(' ');
+        FUZZ_CHECK(head.statusCode > 0 && head.statusCode <= 999 && space != std::string::npos);
+        FUZZ_CHECK(line.size() == space + 4 || line[space + 4] == ' ');
+    }
     size_t from = std::min(piece, bytes.size());
     if (HeadLength(std::string_view(bytes).substr(0, from)) == std::string_view::npos)
         FUZZ_CHECK(HeadLength(bytes, from) == HeadLength(bytes));
@@ -42,6 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (FrameReply(bytes, input, reply, &used) == FrameDone) {
             FUZZ_CHECK(used <= bytes.size());
             FUZZ_CHECK(reply.body.size() <= bytes.size());
+            // A head without its end is only ever taken from capped input,
+            // and then as an answer without status or body.
+            if (reply.headTooLong)
+                FUZZ_CHECK(input == ReplyInput::Capped && reply.statusCode == 0 && reply.body.empty());
         }
     }
 

@@ -77,11 +77,31 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
     return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
 }
 
+// A head that runs past the cap: the server did answer (its status line is
+// kept for what the user is told), but nothing in it counts.
+FrameResult HeadTooLong(const std::string& bytes, HttpReply& reply, size_t* used) {
+    reply.statusLine = bytes.substr(0, bytes.find("\r\n"));
+    reply.headTooLong = true;
+    *used = bytes.size();
+    return FrameDone;
+}
+
+// How many bytes the reply at the start of buffer may take: its head up to
+// the head's cap, then as much body again.
+size_t ReplyCap(const std::string& buffer, size_t& searched, size_t& headEnd) {
+    if (headEnd == std::string::npos) {
+        headEnd = HeadLength(buffer, searched);
+        searched = buffer.size();
+    }
+    return headEnd == std::string::npos ? kReplyHeadCapBytes : headEnd + kReplyCapBytes;
+}
+
 }  // namespace
 
 FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& reply, size_t* used) {
     reply = HttpReply();
     size_t bodyStart = HeadLength(bytes);
+    if (bodyStart == std::string::npos && input == ReplyInput::Capped) return HeadTooLong(bytes, reply, used);
     if (bodyStart == std::string::npos) return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
     ReplyHead head = ReadReplyHead(std::string_view(bytes).substr(0, bodyStart));
     reply.statusLine = head.lines.front();
@@ -115,14 +135,18 @@ FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& re
 
 ReplyReadState ReplyReader::Next(HttpReply& reply) {
     char block[8192];
+    size_t searched = 0, headEnd = std::string::npos;
     for (;;) {
-        ReplyInput input = closed_                            ? ReplyInput::Closed
-                           : buffer_.size() >= kReplyCapBytes ? ReplyInput::Capped
-                                                              : ReplyInput::Open;
+        size_t cap = ReplyCap(buffer_, searched, headEnd);
+        ReplyInput input = closed_                  ? ReplyInput::Closed
+                           : buffer_.size() >= cap ? ReplyInput::Capped
+                                                   : ReplyInput::Open;
         size_t used = 0;
         FrameResult r = FrameReply(buffer_, input, reply, &used);
         if (r == FrameDone) {
             buffer_.erase(0, used);
+            // Nothing after an unreadable head can be told from the rest of it.
+            if (reply.headTooLong) closed_ = true;
             return ReplyComplete;
         }
         if (r == FrameBroken) return ReplyCut;
@@ -130,7 +154,7 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
         if (w == WaitCancelled) return ReplyCancelled;
         if (w == WaitTimedOut) return ReplyTimedOut;
         if (w == WaitFailed) return ReplyFailed;
-        long n = socket_.Recv(block, std::min(sizeof block, kReplyCapBytes - buffer_.size()));
+        long n = socket_.Recv(block, std::min(sizeof block, cap - buffer_.size()));
         if (n < 0) return ReplyFailed;
         if (n == 0) closed_ = true;
         buffer_.append(block, static_cast<size_t>(n));

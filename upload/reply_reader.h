@@ -11,18 +11,26 @@
 
 namespace parvex {
 
-// A reply longer than this is judged on its first bytes.
+// A head up to this size is read whole; a longer one is no reply to be
+// trusted (see HttpReply::headTooLong).
+constexpr size_t kReplyHeadCapBytes = 64 * 1024;
+// A body longer than this is judged on its first bytes.
 constexpr size_t kReplyCapBytes = 64 * 1024;
 
 struct HttpReply {
     std::string statusLine;  // without its line end
-    int statusCode = 0;      // the three digits after the first space; 0 when there are none
+    int statusCode = 0;      // StatusCodeOf the status line; 0 when it has none
     std::string body;        // chunks joined, cut at the Content-Length
+    // The head did not end within kReplyHeadCapBytes: the server answered,
+    // but with nothing that can be judged. It has no status code (so it is
+    // neither an interim answer nor an acceptance) and no body.
+    bool headTooLong = false;
     bool IsInterim() const { return statusCode >= 100 && statusCode < 200; }
 };
 
 // How much of the reply has arrived: the peer may send more, has closed, or
-// has sent so much that the first bytes must do.
+// has sent so much that the first bytes must do (a head of
+// kReplyHeadCapBytes without its end, or kReplyCapBytes of body).
 enum class ReplyInput { Open, Closed, Capped };
 
 enum FrameResult : int {

@@ -4,6 +4,7 @@
 
 #include "common/format.h"
 #include "common/utf8.h"
+#include "listed_file.h"
 #include "upload_progress.h"
 
 namespace parvex {
@@ -318,13 +319,12 @@ int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& read
     if (r == PostOk && Cancelled()) r = PostCancelled;
     if (r == PostOk) r = SendFileBytes(entry, socket, *file);
     if (r != PostOk) return r;
-    // The file must end where it was listed to end; one that grew meanwhile
-    // went out cut, so its reply does not count.
-    char probe;
-    bool atEnd = file->Read(&probe, 1) == 0 && static_cast<double>(file->Size()) == entry.size;
+    // Without the closing boundary no server takes the body for a whole
+    // file: a file that changed while it was sent ends the request there.
+    bool intact = StillAsListed(*file, files, entry);
     file.reset();
-    r = Send(socket, request.closing.data(), request.closing.size());
-    return r == PostOk && !atEnd ? PostNetworkError : r;
+    if (!intact) return PostNetworkError;
+    return Send(socket, request.closing.data(), request.closing.size());
 }
 
 void Run::ShowFileStarting(const UploadEntry& entry, int row) {

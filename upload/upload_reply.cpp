@@ -4,6 +4,7 @@
 
 #include "common/format.h"
 #include "common/http_reply.h"
+#include "common/shown_text.h"
 #include "common/utf8.h"
 
 namespace parvex {
@@ -33,10 +34,12 @@ std::wstring ExtractReplyText(const std::wstring& body) {
 }
 
 int JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes) {
-    std::wstring statusRest = StatusRest(FromUtf8(reply.statusLine).substr(0, kStatusLineMax));
-    std::wstring message = ExtractReplyText(FromUtf8(reply.body));
+    // The server's texts reach a message box: nothing in them may cut or hide the rest.
+    std::wstring statusRest = ShownText(StatusRest(FromUtf8(reply.statusLine).substr(0, kStatusLineMax)));
+    std::wstring message = ShownText(ExtractReplyText(FromUtf8(reply.body)));
 
-    if (statusRest.find(L"200 ok") != std::wstring::npos) {
+    // "200 ok" counts inside a status whose code is 200, not in "1200 OK".
+    if (reply.statusCode == 200 && statusRest.find(L"200 ok") != std::wstring::npos) {
         if (message.find(L"|TS_UP_OK|") != std::wstring::npos) return UploadAccepted;
         if (message.empty()) message = std::wstring(L" ") + kUnknownFailure;
         boxes.Show(message, L"Upload Fail", MbOk | MbIconStop);
@@ -111,6 +114,8 @@ int CheckFileExists(Network& network, const NetAddress& address, const UploadTar
     if (state == ReplyCancelled) return ExistsCancelled;
     if (state != ReplyComplete) return ExistsSocketError;
 
+    // An answer whose head cannot be read whole says nothing about the name.
+    if (reply.headTooLong) return ExistsCheckFailed;
     // Only an HTTP/1.1 status line is examined.
     bool http11 = LowerAscii(reply.statusLine).find("http/1.1") != std::string::npos;
     if (http11 && reply.statusCode != 200) return ExistsCheckFailed;

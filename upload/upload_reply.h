@@ -35,7 +35,7 @@ int ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const ServerWait& wai
 enum ExistsOutcome : int {
     ExistsYes = 1,
     ExistsNo = 0,
-    ExistsCheckFailed = -1,   // a status other than 200
+    ExistsCheckFailed = -1,   // a status other than 200, or a head too long to read
     ExistsSocketError = -2,   // a send or receive failed, or no whole answer came
     ExistsCancelled = -3,     // the user cancelled meanwhile
     ExistsNoConnection = -4,  // no connection after 3 attempts

@@ -135,3 +135,32 @@ TEST(LocalFileSystem, ReadWriteSizeListRemove) {
     EXPECT_FALSE(fs.Exists(path));
     EXPECT_FALSE(fs.OpenRead(path));
 }
+
+// A name of up to 255 characters in a folder of some depth: past the
+// classic 260-character limit of a Windows path.
+TEST(LocalFileSystem, PathsPastTheClassicLimit) {
+    TempDir dir;
+    FileSystem& fs = LocalFileSystem();
+    std::wstring folder = dir.wpath() + L"\\" + std::wstring(200, L'f');
+    ASSERT_TRUE(fs.MakeDirectory(folder));
+    EXPECT_TRUE(fs.IsDirectory(folder));
+    std::wstring part = folder + L"\\" + std::wstring(249, L'n') + L"~.part",
+                 path = folder + L"\\" + std::wstring(255, L'n');
+    {
+        auto out = fs.CreateNew(part);
+        ASSERT_TRUE(out);
+        ASSERT_TRUE(out->Write("long", 4));
+    }
+    ASSERT_TRUE(fs.RenameFile(part, path, false));
+    uint64_t size = 0;
+    EXPECT_TRUE(fs.Exists(path) && !fs.Exists(part) && !fs.IsLink(path));
+    EXPECT_TRUE(fs.FileSize(path, size));
+    EXPECT_EQ(size, 4u);
+    EXPECT_TRUE(fs.OpenRead(path));
+    std::vector<DirItem> items;
+    ASSERT_TRUE(fs.List(folder, items));
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].name, std::wstring(255, L'n'));
+    EXPECT_TRUE(fs.RemoveFile(path));
+    EXPECT_FALSE(fs.Exists(path));
+}

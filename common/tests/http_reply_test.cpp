@@ -41,3 +41,12 @@ TEST(ReplyHeadLength, EndFoundAcrossPieces) {
     EXPECT_EQ(StatusRest(std::string("HTTP/1.1 404 Not\rFound")), "404 notfound");
     EXPECT_EQ(StatusRest(std::wstring(L"HTTP/1.1")), L"http/1.1");
 }
+
+TEST(ReplyHeadStatus, ExactlyThreeDigitsThenASpaceOrTheEnd) {
+    for (const char* line : {"HTTP/1.1 200 OK", "HTTP/1.1 200", "HTTP/1.0 200 ", "HTTP/1.1 200  OK"})
+        EXPECT_EQ(StatusCodeOf(std::string(line)), 200) << line;
+    for (const char* line : {"HTTP/1.1 2000 Weird", "HTTP/1.1 200x", "HTTP/1.1 200\tOK", "HTTP/1.1 20 OK",
+                             "HTTP/1.1 1200 OK", "HTTP/1.1 +20 OK", "HTTP/1.1  200 OK", "HTTP/1.1 200\r"})
+        EXPECT_EQ(StatusCodeOf(std::string(line)), 0) << line;
+    EXPECT_EQ(ReadReplyHead(std::wstring(L"HTTP/1.1 4040 Not Found\r\n\r\n")).statusCode, 0);
+}

@@ -114,3 +114,13 @@ TEST_F(DownloadCliTest, ServerTextsReachTheTerminalWithoutControlCharacters) {
     EXPECT_NE(err.find("404 not?]0;owned??[2j found"), std::string::npos) << err;
     for (char c : err) EXPECT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n') << static_cast<int>(c);
 }
+
+TEST_F(DownloadCliTest, OnlyFilesWhoseBytesWereWrittenCountAsDownloaded) {
+    serve.Write("f.bin", Bytes(3000, 42));
+    fs::create_directories(dest.path() / "report");
+    CliChild cli(logs, Args({"/f.bin", "report", "/f.bin", "made/", "/f.bin", "made", "/f.bin", "ok.bin"}));
+    ASSERT_TRUE(cli.Ended(10000));
+    EXPECT_EQ(cli.exitCode, 1);
+    EXPECT_EQ(ReadWholeFile((logs.path() / "cli.out").string()), "1 of 3 downloaded, 1 of 1 folders made\n");
+    EXPECT_EQ(server.RecordedCount(), 1);
+}

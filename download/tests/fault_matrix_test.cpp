@@ -51,6 +51,11 @@ const DownloadFault kDownloadFaults[] = {
      L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
     {"Redirect", "status=301%20Moved%20Permanently", Kept::Nothing, nullptr,
      L"301 moved permanently\r\n301 moved permanently\r\n", false},
+    // A status code is three digits and a space: "2000" is not 200.
+    {"FourDigitStatus", "status=2000%20OK", Kept::Nothing, nullptr, L"2000 ok\r\n2000 ok\r\n", false},
+    // Every line of the summary shows, whatever the server's text holds.
+    {"StatusWithControls", "status=404%20Not%00Found%1B[2J", Kept::Nothing, nullptr,
+     L"404 not?found?[2j\r\n404 not?found?[2j\r\n", false},
     // The first HTTP/1.1 line is the status, even an interim one.
     {"UnaskedInterim", "interim=102%20Processing", Kept::Nothing, nullptr,
      L"102 processing\r\n102 processing\r\n", false},

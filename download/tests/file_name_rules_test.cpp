@@ -27,3 +27,13 @@ TEST(DownloadNameRulesTest, ANameEndingInASeparatorNamesAFolder) {
     for (auto name : {L"folder\\", L"a/b/", L"a\\b\\"}) EXPECT_TRUE(NamesFolder(name)) << name;
     for (auto name : {L"folder", L"a\\b", L""}) EXPECT_FALSE(NamesFolder(name)) << name;
 }
+
+TEST(DownloadNameRulesTest, BidirectionalControlsAreRefused) {
+    for (wchar_t c : {0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069}) {
+        EXPECT_FALSE(IsAcceptableDownloadName(std::wstring(L"invoice") + c + L"fdp.exe")) << std::hex << c;
+        EXPECT_FALSE(IsAcceptableDownloadName(std::wstring(L"sub") + c + L"\\x.bin")) << std::hex << c;
+    }
+    // Their neighbours are ordinary characters.
+    for (wchar_t c : {0x200D, 0x2010, 0x2029, 0x202F, 0x2065, 0x206A})
+        EXPECT_TRUE(IsAcceptableDownloadName(std::wstring(L"a") + c + L"b.txt")) << std::hex << c;
+}

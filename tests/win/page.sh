@@ -217,6 +217,18 @@ if [ -n "$PORT" ]; then
     [ "$(cat "$SAVE/c.bin")" = "old c" ] || fail "download_conflict: the skipped file changed"
     same d.bin d.bin download_conflict
     no_partials a.bin a2.bin b.bin c.bin d.bin
+
+    # A folder where a file is to go, and a status line with a NUL for the
+    # first request.
+    hostile() {
+        mkdir -p "$SAVE/report"
+        curl -s "http://127.0.0.1:$PORT/__fault?target=download&count=1&rawreply=HTTP/1.1%20404%20Not%00Found%0D%0AContent-Length:%200%0D%0A%0D%0A" >/dev/null
+    }
+    run_download_page download_hostile hostile
+    long=$(printf 'l%.0s' $(seq 251)).bin
+    same d.bin "$long" download_hostile
+    [ -z "$(ls -A "$SAVE/report")" ] || fail "download_hostile: something was written into the folder report"
+    no_partials report "$long"
 fi
 
 # Every screenshot is a picture of the page's size.

@@ -18,6 +18,7 @@
 #include "common/utf8.h"
 #include "common/settings.h"
 #include "download/download_state.h"
+#include "download/file_name_rules.h"
 #include "download/same_file.h"
 
 namespace parvex::cli {
@@ -386,19 +387,36 @@ void RunInterruptibly(DownloadState& state) {
     g_cancel = nullptr;
 }
 
+// Entries of the batch: files, and names ending in a separator that only
+// ask for a folder; each with how many of them were done.
+struct BatchCount {
+    int files = 0, filesDone = 0, folders = 0, foldersDone = 0;
+};
+
+// A file counts as downloaded only once its bytes were written, which is
+// what "done" means for a name that does not ask for a folder.
+BatchCount CountBatch(const std::vector<std::string>& positional, const std::vector<DownloadEntry>& entries) {
+    BatchCount count;
+    for (size_t i = 1; i < positional.size(); i += 2)
+        ++(NamesFolder(FromUtf8(positional[i])) ? count.folders : count.files);
+    for (auto& e : entries)
+        if (e.state == DownloadEntry::Done) ++(NamesFolder(e.fileName) ? count.foldersDone : count.filesDone);
+    return count;
+}
+
 // Closes the session, prints the outcome and gives the exit code.
-int FinishSession(DownloadState& state, int pairs, int refused) {
-    int done = 0;
-    for (auto& e : state.Entries())
-        if (e.state == DownloadEntry::Done) ++done;
+int FinishSession(DownloadState& state, const std::vector<std::string>& positional, int refused) {
+    BatchCount count = CountBatch(positional, state.Entries());
     bool cancelled = state.downloadCancelRequested;
     state.CancelOrClose();
     state.WaitSessionClosed();
 
-    std::printf("%d of %d downloaded%s%s\n", done, pairs, refused ? ", duplicates refused" : "",
-                cancelled ? ", cancelled" : "");
+    std::printf("%d of %d downloaded", count.filesDone, count.files);
+    if (count.folders) std::printf(", %d of %d folders made", count.foldersDone, count.folders);
+    std::printf("%s%s\n", refused ? ", duplicates refused" : "", cancelled ? ", cancelled" : "");
     if (g_interrupted) return 130;
-    return done == pairs && refused == 0 && !cancelled ? 0 : 1;
+    bool all = count.filesDone == count.files && count.foldersDone == count.folders;
+    return all && refused == 0 && !cancelled ? 0 : 1;
 }
 
 }  // namespace
@@ -417,7 +435,7 @@ int RunDownloadCommand(int argc, char** argv) {
     int refused = QueueFiles(state, options.positional);
     if (!OpenSession(state, options.dest)) return 1;
     RunInterruptibly(state);
-    return FinishSession(state, static_cast<int>(options.positional.size() / 2), refused);
+    return FinishSession(state, options.positional, refused);
 }
 
 }  // namespace parvex::cli

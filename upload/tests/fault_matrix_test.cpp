@@ -26,6 +26,7 @@ enum class Ends {
     Done,     // one run, the file accepted
     Rerun,    // the first run fails the file with a log line, the re-run sends it
     Refused,  // the server's answer ends the upload: one box, result 0
+    Changed,  // the file changed while it was sent: it fails in every run and is never sent again
 };
 
 enum UploadFlag {
@@ -34,7 +35,11 @@ enum UploadFlag {
     FlagOld = 4,       // the server holds an old file of that name
     FlagSilent = 8,    // only the silent-server time-out ends the first run
     FlagBig = 16,      // a file larger than the connection's buffers
-    FlagUnstored = 32  // the server never got the whole body
+    FlagUnstored = 32,  // the server never got the whole body
+    // While the body goes out, the local file
+    FlagGrows = 64,      // grows,
+    FlagShrinks = 128,   // shrinks,
+    FlagReplaced = 256,  // or is replaced by another file.
 };
 
 struct UploadFault {
@@ -50,6 +55,8 @@ const std::wstring kUnknown =
     L"서버에서 알 수 없는 이유로 업로드가 실패하였습니다.\r\n문제가 계속된다면 서버관리자에게 문의하여 주십시오.";
 const std::wstring kUnknown200 = L" " + kUnknown;
 const std::wstring k404 = kUnknown + L"\r\n\r\nError : 404 not found";
+const std::wstring k1200 = kUnknown + L"\r\n\r\nError : 1200 ok";
+const std::wstring kNoStatus = kUnknown + L"\r\n\r\n 알수없는 오류";
 
 const UploadFault kUploadFaults[] = {
     // Framing of an accepting reply.
@@ -59,6 +66,8 @@ const UploadFault kUploadFaults[] = {
     {"UnaskedContinue", "interim=100%20Continue", 0, Ends::Done, nullptr, 0},
     {"Http10", "status=HTTP/1.0%20200%20OK", 0, Ends::Done, nullptr, 0},
     {"LongHeadWithinTheCap", "bighead=20000", 0, Ends::Done, nullptr, 0},
+    // The head with its empty line exactly 64 KiB: read whole, body and all.
+    {"HeadAtTheCap", "bighead=65425", 0, Ends::Done, nullptr, 0},
     {"SlowReader", "rate=50000", 0, Ends::Done, nullptr, 0},
     // Refusals: the server handled the request, so it may hold the file.
     {"NotFound", "status=404%20Not%20Found", 0, Ends::Refused, k404.c_str(), 0},
@@ -67,6 +76,12 @@ const UploadFault kUploadFaults[] = {
     {"CloseDelimitedRefusal", "nolength=1&body=over%20quota", 0, Ends::Refused, L"over quota", 0},
     {"LengthTooSmall", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%203%0D%0A%0D%0A|TS_UP_OK|", 0,
      Ends::Refused, L"|TS", 0},
+    // "1200" is no status 200, whatever follows it.
+    {"FourDigitStatus", "status=1200%20OK", 0, Ends::Refused, k1200.c_str(), 0},
+    // A head past 64 KiB (70 kB, or 3 MB as 100,000 cookies make) is an
+    // answer, but one that says nothing: a refusal, never a reason to send again.
+    {"HeadBeyondTheCap", "bighead=70000", 0, Ends::Refused, kNoStatus.c_str(), 0},
+    {"HeadOfMegabytes", "bighead=3000000", 0, Ends::Refused, kNoStatus.c_str(), 0},
     // An acceptance before the file went out cannot be true.
     {"AcceptedBeforeTheBody",
      "continue_then=HTTP/1.1%20200%20OK%0D%0AContent-Length:%2010%0D%0A%0D%0A|TS_UP_OK|", FlagExpect | FlagUnstored,
@@ -74,11 +89,17 @@ const UploadFault kUploadFaults[] = {
     // No whole answer: the file is sent again.
     {"LengthTooLarge", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%2099%0D%0A%0D%0A|TS_UP_OK|", 0,
      Ends::Rerun, L"네트워크 에러", 0},
-    {"HeadBeyondTheCap", "bighead=70000", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedAfterTheHead", "close_after=0", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedBeforeContinue", "close_after=0", FlagExpect, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedMidBody", "close_after=2000", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedAfterTheBody", "rawreply=", 0, Ends::Rerun, L"네트워크 에러", 0},
+    // A file that changes while the server reads it is never finished:
+    // without its closing boundary the server keeps nothing.
+    {"FileGrowsMidBody", "rate=20000000", FlagBig | FlagGrows | FlagUnstored, Ends::Changed, L"네트워크 에러", 0},
+    {"FileShrinksMidBody", "rate=20000000", FlagBig | FlagShrinks | FlagUnstored, Ends::Changed, L"네트워크 에러",
+     0},
+    {"FileReplacedMidBody", "rate=20000000", FlagBig | FlagReplaced | FlagUnstored, Ends::Changed,
+     L"네트워크 에러", 0},
     {"ContinueWithheld", "continue=0", FlagExpect | FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
     {"Stalls", "stall=1", FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
     {"StopsReading", "stop_reading=1000", FlagSilent | FlagBig, Ends::Rerun, L"네트워크 에러", 0},
@@ -96,7 +117,10 @@ const UploadFault kUploadFaults[] = {
     {"ExistsSlowReader", "rate=2000&target=exists", FlagCheck | FlagOld, Ends::Done, nullptr, 1},
     {"ExistsLengthTooLarge", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%209%0D%0A%0D%0A1&target=exists",
      FlagCheck | FlagOld, Ends::Rerun, L"SOCKET ERROR", 1},
-    {"ExistsHeadBeyondTheCap", "bighead=70000&target=exists", FlagCheck, Ends::Rerun, L"SOCKET ERROR", 0},
+    // An answer that cannot be read is no answer about the name.
+    {"ExistsHeadBeyondTheCap", "bighead=70000&target=exists", FlagCheck, Ends::Rerun, L"서버파일 체크오류", 0},
+    {"ExistsFourDigitStatus", "status=2000%20OK&exists=1&target=exists", FlagCheck, Ends::Rerun, L"서버파일 체크오류",
+     0},
     {"ExistsClosedMidBody", "close_after=10&target=exists", FlagCheck, Ends::Rerun, L"SOCKET ERROR", 0},
     {"ExistsStalls", "stall=1&target=exists", FlagCheck | FlagSilent, Ends::Rerun, L"SOCKET ERROR", 0},
     {"ExistsStopsReading", "stop_reading=0&target=exists", FlagCheck | FlagSilent, Ends::Rerun, L"SOCKET ERROR", 0},
@@ -109,6 +133,23 @@ std::set<std::string> Listing(const std::string& folder) {
     std::set<std::string> out;
     for (auto& e : fs::directory_iterator(folder)) out.insert(e.path().filename().string());
     return out;
+}
+
+// Changes the local file once the body is on its way (after the head, the
+// parts and a few blocks have gone out).
+void ChangeMidBody(UploadHarness& h, int flags) {
+    if (!(flags & (FlagGrows | FlagShrinks | FlagReplaced))) return;
+    fs::path local = h.dir.path() / "f.bin";
+    auto sends = std::make_shared<int>(0);
+    h.network.onSend = [local, flags, sends](size_t) {
+        if (++*sends != 12) return;
+        if (flags & FlagGrows) std::ofstream(local, std::ios::binary | std::ios::app) << std::string(100000, 'g');
+        if (flags & FlagShrinks) fs::resize_file(local, 100);
+        if (flags & FlagReplaced) {
+            std::ofstream(local.string() + ".new", std::ios::binary) << "another file";
+            fs::rename(local.string() + ".new", local);
+        }
+    };
 }
 
 class UploadFaultMatrix : public ::testing::TestWithParam<UploadFault> {
@@ -136,21 +177,25 @@ TEST_P(UploadFaultMatrix, Outcome) {
     h.prompts.same = {{IdOk, UploadSameOverwrite, L"", false, nullptr}};
     const std::string bytes = Bytes((c.flags & FlagBig) ? 8u << 20 : 5000, 41);
     h.Add(L"f.bin", bytes);
+    ChangeMidBody(h, c.flags);
     ASSERT_EQ(server.Get(std::string("/__fault?") + c.fault + "&count=1"), "ok");
 
     auto start = std::chrono::steady_clock::now();
     int result = h.Start();
     auto took = std::chrono::steady_clock::now() - start;
 
-    EXPECT_EQ(result, c.ends == Ends::Refused ? 0 : 1);
-    EXPECT_EQ(h.view.runs(), c.ends == Ends::Rerun ? 2 : 1);
+    bool fails = c.ends == Ends::Refused || c.ends == Ends::Changed;
+    EXPECT_EQ(result, fails ? 0 : 1);
+    EXPECT_EQ(h.view.runs(), c.ends == Ends::Rerun ? 2 : c.ends == Ends::Changed ? 4 : 1);
     EXPECT_EQ(h.prompts.askedSame.size(), static_cast<size_t>(c.asked));
     auto rows = h.view.finalRows();
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.back()[0], c.ends == Ends::Refused ? L"실 패" : L"완 료");
-    if (c.ends == Ends::Rerun) {
+    EXPECT_EQ(rows.back()[0], fails ? L"실 패" : L"완 료");
+    if (c.ends == Ends::Rerun || c.ends == Ends::Changed) {
         EXPECT_EQ(rows[0][0], L"실 패");
-        EXPECT_EQ(h.view.logs()[0], L"[f.bin] => [" + std::wstring(c.said) + L"]\r\n");
+        // The check's line names the local path.
+        std::wstring log = h.view.logs()[0], tail = L"f.bin] => [" + std::wstring(c.said) + L"]\r\n";
+        EXPECT_EQ(log.substr(log.size() - std::min(log.size(), tail.size())), tail) << ToUtf8(log);
         // A receive that failed outright may say so; nothing else is shown.
         for (auto& box : h.dialogBoxes.shown)
             EXPECT_TRUE(box.text == L"error" || box.text == L"header send error") << ToUtf8(box.text);
@@ -162,13 +207,18 @@ TEST_P(UploadFaultMatrix, Outcome) {
     } else {
         EXPECT_EQ(h.dialogBoxes.Count(), 0u);
     }
-    EXPECT_EQ(h.controlBoxes.Count(), 0u);
+    // After three re-runs the user is asked whether to go on (and says no).
+    EXPECT_EQ(h.controlBoxes.Count(), c.ends == Ends::Changed ? 1u : 0u);
     EXPECT_TRUE(h.list.entries.empty());
 
     // A failed check never sent the file; a failed upload was sent again.
     int uploads = c.ends == Ends::Rerun && !(c.flags & FlagCheck) ? 2 : 1;
     EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=" + std::to_string(uploads));
-    // Nothing half-received is left in the store.
+    // Nothing half-received is left in the store, once the server has
+    // refused the body that was cut.
+    if (c.ends == Ends::Changed) {
+        EXPECT_TRUE(WaitFor([&] { return server.Get("/__stats").find(" bad=1") != std::string::npos; }));
+    }
     if (c.flags & FlagUnstored) {
         EXPECT_TRUE(Listing(server.storeDir()).empty());
     } else {

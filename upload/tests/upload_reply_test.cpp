@@ -192,6 +192,30 @@ TEST(UploadReplyJudge, StatusTokenAndMessages) {
     }
 }
 
+TEST(UploadReplyJudge, OnlyStatus200AcceptsAndServerTextsShowWhole) {
+    RecordingMessageBox boxes;
+    EXPECT_EQ(Judge("HTTP/1.1 1200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 404 Not 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadRefused);
+    const char nul[] = "HTTP/1.1 200 OK\r\nContent-Length: 28\r\n\r\nquota\0exceeded\xE2\x80\xAE!<br />tail";
+    EXPECT_EQ(Judge(std::string(nul, sizeof nul - 1), boxes), UploadRefused);
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[0].text, kUnknown + L"\r\n\r\nError : 1200 ok");
+    EXPECT_EQ(boxes.shown[1].text, kUnknown + L"\r\n\r\nError : 404 not 200 ok");
+    EXPECT_EQ(boxes.shown[2].text, L"quota?exceeded?!\r\ntail");
+}
+
+TEST(UploadReplyFrame, AHeadPastTheCapIsAnAnswerWithoutStatusOrBody) {
+    std::string head = "HTTP/1.1 100 Continue\r\nSet-Cookie: " + std::string(kReplyHeadCapBytes, 'c');
+    HttpReply reply;
+    size_t used = 0;
+    EXPECT_EQ(FrameReply(head.substr(0, kReplyHeadCapBytes), ReplyInput::Capped, reply, &used), FrameDone);
+    EXPECT_TRUE(reply.headTooLong);
+    EXPECT_EQ(reply.statusLine, "HTTP/1.1 100 Continue");
+    EXPECT_EQ(reply.statusCode, 0);
+    EXPECT_FALSE(reply.IsInterim());
+    EXPECT_EQ(used, kReplyHeadCapBytes);
+}
+
 TEST(UploadReplyRead, ServerRepliesOverLoopback) {
     MailServerProcess server;
     RecordingMessageBox boxes;
