@@ -4,17 +4,27 @@
 #include <io.h>
 
 #include "file_system.h"
+#include "trace.h"
 
 namespace parvex {
 namespace {
 
+// Records the failed call's error with its path for the trace; returns false.
+bool Failed(const wchar_t* operation, const std::wstring& path, DWORD error = GetLastError()) {
+    TraceFailure(operation, path, static_cast<long>(error));
+    return false;
+}
+
 class WinFile : public File {
 public:
-    explicit WinFile(HANDLE h) : h_(h) {}
+    WinFile(HANDLE h, std::wstring path) : h_(h), path_(std::move(path)) {}
     ~WinFile() override { CloseHandle(h_); }
     long long Read(void* buffer, size_t count) override {
         DWORD got = 0;
-        if (!ReadFile(h_, buffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+        if (!ReadFile(h_, buffer, static_cast<DWORD>(count), &got, nullptr)) {
+            Failed(L"read", path_);
+            return -1;
+        }
         return got;
     }
     bool Write(const void* data, size_t count) override {
@@ -22,7 +32,8 @@ public:
         while (count > 0) {
             DWORD put = 0;
             DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-            if (!WriteFile(h_, p, chunk, &put, nullptr) || put == 0) return false;
+            if (!WriteFile(h_, p, chunk, &put, nullptr)) return Failed(L"write", path_);
+            if (put == 0) return Failed(L"write", path_, ERROR_DISK_FULL);
             p += put;
             count -= put;
         }
@@ -35,7 +46,15 @@ public:
 
 private:
     HANDLE h_;
+    std::wstring path_;  // for the trace
 };
+
+// The file of h, or null (traced) when the open failed.
+std::unique_ptr<File> Opened(HANDLE h, const wchar_t* operation, const std::wstring& path) {
+    if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinFile>(h, path);
+    Failed(operation, path);
+    return nullptr;
+}
 
 class WinFileSystem : public FileSystem {
 public:
@@ -51,8 +70,10 @@ public:
         FindClose(h);
         return directory;
     }
-    bool MakeDirectory(const std::wstring& path) override { return CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
-    bool RemoveFile(const std::wstring& path) override { return DeleteFileW(path.c_str()) != FALSE; }
+    bool MakeDirectory(const std::wstring& path) override {
+        return CreateDirectoryW(path.c_str(), nullptr) || Failed(L"create folder", path);
+    }
+    bool RemoveFile(const std::wstring& path) override { return DeleteFileW(path.c_str()) || Failed(L"delete", path); }
     bool FileSize(const std::wstring& path, uint64_t& size) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
@@ -63,14 +84,12 @@ public:
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive) override {
         HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WinFile>(h);
+        return Opened(h, L"open for reading", path);
     }
     std::unique_ptr<File> OpenWrite(const std::wstring& path) override {
         HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WinFile>(h);
+        return Opened(h, L"open for writing", path);
     }
     bool IsLink(const std::wstring& path) override {
         DWORD attributes = GetFileAttributesW(path.c_str());
@@ -80,11 +99,11 @@ public:
         // CREATE_NEW fails on any entry of that name, a link or junction too.
         HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WinFile>(h);
+        return Opened(h, L"create", path);
     }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
-        return MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+        return MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) ||
+               Failed(L"rename to", to);
     }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::wstring pattern = folder;
@@ -92,7 +111,7 @@ public:
         pattern += L'*';
         WIN32_FIND_DATAW data;
         HANDLE h = FindFirstFileW(pattern.c_str(), &data);
-        if (h == INVALID_HANDLE_VALUE) return false;
+        if (h == INVALID_HANDLE_VALUE) return Failed(L"list", folder);
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;

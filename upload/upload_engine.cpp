@@ -318,13 +318,15 @@ int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& read
     if (r == PostOk && Cancelled()) r = PostCancelled;
     if (r == PostOk) r = SendFileBytes(entry, socket, *file);
     if (r != PostOk) return r;
-    // The file must end where it was listed to end; one that grew meanwhile
-    // went out cut, so its reply does not count.
+    // The file must end where it was listed to end. One that grew meanwhile
+    // went out cut, and one that can no longer be read may be cut too: the
+    // closing stays unsent, so that the server never takes such a body as a
+    // whole file.
     char probe;
     bool atEnd = file->Read(&probe, 1) == 0 && static_cast<double>(file->Size()) == entry.size;
     file.reset();
-    r = Send(socket, request.closing.data(), request.closing.size());
-    return r == PostOk && !atEnd ? PostNetworkError : r;
+    if (!atEnd) return PostNetworkError;
+    return Send(socket, request.closing.data(), request.closing.size());
 }
 
 void Run::ShowFileStarting(const UploadEntry& entry, int row) {
