@@ -2,25 +2,65 @@
 find_package(GTest REQUIRED)
 
 # Helpers shared by the test programs (fakes, the mail server's process).
-file(GLOB PARVEX_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+set(PARVEX_TEST_SUPPORT
+  tests/support/mail_server_process.cpp
+)
 add_library(parvex_test_support STATIC ${PARVEX_TEST_SUPPORT})
 target_link_libraries(parvex_test_support PUBLIC parvex_core GTest::gtest GTest::gmock)
 
-set(PARVEX_NATIVE_TESTS)
-foreach(dir ${PARVEX_CORE_DIRS})
-  file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/tests/*_test.cpp)
-  list(APPEND PARVEX_NATIVE_TESTS ${found})
-endforeach()
-list(FILTER PARVEX_NATIVE_TESTS EXCLUDE REGEX "_win_test\\.cpp$")
-# The page host's picture writer is portable and tested here.
-list(APPEND PARVEX_NATIVE_TESTS ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/tests/png_writer_test.cpp)
+# Each subsystem's tests, one list per folder, and the page host's picture
+# writer, which is portable and tested here.
+set(PARVEX_COMMON_TESTS
+  common/tests/cookies_test.cpp
+  common/tests/folders_test.cpp
+  common/tests/format_test.cpp
+  common/tests/http_reply_test.cpp
+  common/tests/shown_text_test.cpp
+  common/tests/trace_test.cpp
+  common/tests/url_test.cpp
+  common/tests/utf8_test.cpp
+)
+set(PARVEX_UPLOADLIST_TESTS
+  uploadlist/tests/upload_list_test.cpp
+)
+set(PARVEX_UPLOAD_TESTS
+  upload/tests/fault_matrix_test.cpp
+  upload/tests/upload_bounds_test.cpp
+  upload/tests/upload_cli_test.cpp
+  upload/tests/upload_engine_test.cpp
+  upload/tests/upload_reply_test.cpp
+  upload/tests/upload_request_test.cpp
+  upload/tests/upload_start_test.cpp
+)
+set(PARVEX_DOWNLOAD_TESTS
+  download/tests/dialog_geometry_test.cpp
+  download/tests/download_cli_test.cpp
+  download/tests/download_engine_test.cpp
+  download/tests/download_hostile_test.cpp
+  download/tests/download_mends_test.cpp
+  download/tests/download_queue_test.cpp
+  download/tests/download_reply_head_test.cpp
+  download/tests/fault_matrix_test.cpp
+  download/tests/file_name_rules_test.cpp
+  download/tests/same_file_test.cpp
+  download/tests/save_folder_test.cpp
+  download/tests/temporary_name_test.cpp
+)
+set(PARVEX_PAGE_TOOL_TESTS
+  tools/page/png_writer.cpp
+  tools/page/tests/png_writer_test.cpp
+)
+set(PARVEX_NATIVE_TESTS
+  ${PARVEX_COMMON_TESTS}
+  ${PARVEX_UPLOADLIST_TESTS}
+  ${PARVEX_UPLOAD_TESTS}
+  ${PARVEX_DOWNLOAD_TESTS}
+  ${PARVEX_PAGE_TOOL_TESTS}
+)
 
-foreach(tool mailserver cli bench)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/tools/${tool}/CMakeLists.txt)
-    add_subdirectory(tools/${tool})
-  endif()
-endforeach()
+add_subdirectory(tools/bench)
+add_subdirectory(tools/cli)
+add_subdirectory(tools/mailserver)
 
 add_executable(parvex_tests ${PARVEX_NATIVE_TESTS})
 target_link_libraries(parvex_tests PRIVATE parvex_test_support GTest::gtest_main)

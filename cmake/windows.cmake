@@ -28,18 +28,49 @@ endif()
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_SOURCE_DIR}/resources -I${CMAKE_BINARY_DIR}/generated")
 enable_language(RC)
 
-# The Windows adapters of the subsystems (controls, dialogs, list window): a
-# library of their own so that the test program can drive them directly.
-add_library(parvex_win_adapters STATIC ${PARVEX_WIN_ADAPTER_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/empty_win.cpp)
+# The Windows adapters of the subsystems (controls, dialogs, list window,
+# the host browser and message boxes): a library of their own so that the
+# test program can drive them directly. They alone need the window, drawing,
+# common-control and COM libraries.
+set(PARVEX_CONTROL_SOURCES
+  control/about_box_win.cpp
+  control/change_filename_dlg_win.cpp
+  control/choosers_win.cpp
+  control/com_module_win.cpp
+  control/dn_control_win.cpp
+  control/download_dlg_win.cpp
+  control/download_platform_win.cpp
+  control/download_same_dlg_win.cpp
+  control/host_browser_win.cpp
+  control/list_hint_win.cpp
+  control/list_view_win.cpp
+  control/ole_control_activation_win.cpp
+  control/ole_control_win.cpp
+  control/page_notifier_win.cpp
+  control/property_page_win.cpp
+  control/system_image_list_win.cpp
+  control/tray_icon_win.cpp
+  control/type_lib_dispatch_win.cpp
+  control/up_control_win.cpp
+  control/upload_bridge_win.cpp
+  control/upload_list_window_win.cpp
+  control/upload_progress_dlg_win.cpp
+  control/upload_prompts_win.cpp
+)
+add_library(parvex_win_adapters STATIC ${PARVEX_CONTROL_SOURCES} cmake/empty_win.cpp)
 target_include_directories(parvex_win_adapters PUBLIC ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(parvex_win_adapters PUBLIC parvex_core)
+target_link_libraries(parvex_win_adapters PUBLIC parvex_core ole32 oleaut32 uuid comctl32 user32 gdi32 shlwapi)
 if(TARGET parvex_idl)
   add_dependencies(parvex_win_adapters parvex_idl)
 endif()
 
-file(GLOB PARVEX_MODULE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/module/*_win.cpp)
-add_library(parvex_module SHARED ${PARVEX_MODULE_SOURCES} ${PARVEX_MODULE_EXTRA} ${PARVEX_RC}
-            ${CMAKE_SOURCE_DIR}/module/parvex.def)
+set(PARVEX_MODULE_SOURCES
+  module/class_factory_win.cpp
+  module/dll_main_win.cpp
+  module/module_start_win.cpp
+  module/registration_win.cpp
+)
+add_library(parvex_module SHARED ${PARVEX_MODULE_SOURCES} ${PARVEX_MODULE_EXTRA} ${PARVEX_RC} module/parvex.def)
 set_target_properties(parvex_module PROPERTIES PREFIX "" OUTPUT_NAME PARVEX SUFFIX ".OCX")
 target_include_directories(parvex_module PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(parvex_module PRIVATE parvex_win_adapters parvex_core)
@@ -54,26 +85,38 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/gtest EXCLUDE_FROM_ALL)
 
 # The Windows test program: the core's tests that need no server of their own
-# (helpers, upload list, save folder, download names), run here with the platform's 16-bit
-# wide text, and the tests of the Windows adapters.
-file(GLOB PARVEX_WIN_TESTS CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/common/tests/*_test.cpp
-     ${CMAKE_SOURCE_DIR}/uploadlist/tests/*_test.cpp
-     ${CMAKE_SOURCE_DIR}/download/tests/save_folder_test.cpp
-     ${CMAKE_SOURCE_DIR}/download/tests/file_name_rules_test.cpp
-     ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/browser_stand_in_win.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/control_site_win.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/screenshot_win.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/window_actions_win.cpp)
-foreach(dir ${PARVEX_CORE_DIRS} module control)
-  file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/tests/*_win_test.cpp)
-  list(APPEND PARVEX_WIN_TESTS ${found})
-endforeach()
-list(REMOVE_DUPLICATES PARVEX_WIN_TESTS)
-file(GLOB PARVEX_WIN_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*_portable.cpp)
-add_executable(parvex_win_tests ${PARVEX_WIN_TESTS} ${PARVEX_WIN_TEST_SUPPORT} ${PARVEX_MODULE_EXTRA})
+# (helpers, upload list, save folder, download names), run here with the
+# platform's 16-bit wide text, and the tests of the Windows adapters, with
+# the parts of the page host they drive the controls through.
+set(PARVEX_WIN_TESTS
+  common/tests/cookies_test.cpp
+  common/tests/folders_test.cpp
+  common/tests/format_test.cpp
+  common/tests/http_reply_test.cpp
+  common/tests/url_test.cpp
+  common/tests/utf8_test.cpp
+  download/tests/file_name_rules_test.cpp
+  download/tests/save_folder_test.cpp
+  uploadlist/tests/upload_list_test.cpp
+  tests/win/download_control_test.cpp
+  tests/win/download_win_test.cpp
+  tests/win/module_registration_test.cpp
+  tests/win/ocx_win.cpp
+  tests/win/page_script_call_test.cpp
+  tests/win/platform_win_test.cpp
+  tests/win/screenshot_win.cpp
+  tests/win/test_container_win.cpp
+  tests/win/upload_control_test.cpp
+  tests/win/upload_list_window_test.cpp
+  tests/win/upload_page_win_test.cpp
+  tests/win/upload_start_win_test.cpp
+  tools/page/browser_stand_in_win.cpp
+  tools/page/control_site_win.cpp
+  tools/page/png_writer.cpp
+  tools/page/screenshot_win.cpp
+  tools/page/window_actions_win.cpp
+)
+add_executable(parvex_win_tests ${PARVEX_WIN_TESTS} ${PARVEX_MODULE_EXTRA})
 target_include_directories(parvex_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(parvex_win_tests PRIVATE parvex_win_adapters parvex_core gtest gmock gtest_main)
 add_dependencies(parvex_win_tests parvex_module)
@@ -82,7 +125,17 @@ if(TARGET parvex_idl)
 endif()
 
 # parvex-page.exe: plays the browser for one page script, beside the module.
-file(GLOB PARVEX_PAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/page/*.cpp)
+set(PARVEX_PAGE_SOURCES
+  tools/page/browser_stand_in_win.cpp
+  tools/page/control_site_win.cpp
+  tools/page/main_win.cpp
+  tools/page/page_host_win.cpp
+  tools/page/page_object_win.cpp
+  tools/page/png_writer.cpp
+  tools/page/screenshot_win.cpp
+  tools/page/script_engine_win.cpp
+  tools/page/window_actions_win.cpp
+)
 add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
@@ -90,13 +143,13 @@ add_dependencies(parvex-page parvex_module)
 
 # The bare WinSock download loop the Windows download benchmark measures the
 # module against.
-add_executable(parvex-bare-download ${CMAKE_SOURCE_DIR}/tools/bench/wine/bare_download_win.cpp)
+add_executable(parvex-bare-download tools/bench/wine/bare_download_win.cpp)
 target_link_libraries(parvex-bare-download PRIVATE ws2_32)
 
 # The Wine half of the upload benchmark: the module against a bare WinSock
 # loop (run by ./parvex bench-wine).
-add_executable(parvex-wine-bench ${CMAKE_SOURCE_DIR}/tools/bench/wine/upload_bench_win.cpp
-               ${CMAKE_SOURCE_DIR}/tests/win/test_container_win.cpp ${PARVEX_MODULE_EXTRA})
+add_executable(parvex-wine-bench tools/bench/wine/upload_bench_win.cpp tests/win/test_container_win.cpp
+               ${PARVEX_MODULE_EXTRA})
 target_include_directories(parvex-wine-bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(parvex-wine-bench PRIVATE ws2_32 ole32 oleaut32 uuid user32 shell32)
 target_link_options(parvex-wine-bench PRIVATE -municode)

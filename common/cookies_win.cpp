@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "trace.h"
+
 namespace parvex {
 namespace {
 
@@ -14,6 +16,12 @@ public:
         DWORD n = *size;
         BOOL ok = InternetGetCookieW(url.c_str(), L"@cookie", buffer, &n);
         *size = n;
+        if (!ok) {
+            // No cookie for the URL and the size question are answers, not failures.
+            DWORD error = GetLastError();
+            if (error != ERROR_NO_MORE_ITEMS && error != ERROR_INSUFFICIENT_BUFFER)
+                TraceFailure(L"get cookies for", url, static_cast<long>(error));
+        }
         return ok != FALSE;
     }
 };

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "file_system.h"
+#include "trace.h"
 #include "utf8.h"
 
 namespace parvex {
@@ -21,14 +22,21 @@ std::string NativePath(const std::wstring& path) {
     return p;
 }
 
+// Records a failed call with its path for the trace; returns false.
+bool Failed(const wchar_t* operation, const std::wstring& path, int error = errno) {
+    TraceFailure(operation, path, error);
+    return false;
+}
+
 class PosixFile : public File {
 public:
-    explicit PosixFile(int fd) : fd_(fd) {}
+    PosixFile(int fd, std::wstring path) : fd_(fd), path_(std::move(path)) {}
     ~PosixFile() override { ::close(fd_); }
     long long Read(void* buffer, size_t count) override {
         for (;;) {
             ssize_t n = ::read(fd_, buffer, count);
             if (n < 0 && errno == EINTR) continue;
+            if (n < 0) Failed(L"read", path_);
             return n;
         }
     }
@@ -37,7 +45,8 @@ public:
         while (count > 0) {
             ssize_t n = ::write(fd_, p, count);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
+            // A write that takes nothing has met a full disk.
+            if (n <= 0) return Failed(L"write", path_, n < 0 ? errno : ENOSPC);
             p += n;
             count -= static_cast<size_t>(n);
         }
@@ -50,6 +59,7 @@ public:
 
 private:
     int fd_;
+    std::wstring path_;  // for the trace
 };
 
 class PosixFileSystem : public FileSystem {
@@ -59,8 +69,12 @@ public:
         struct stat st;
         return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
-    bool MakeDirectory(const std::wstring& path) override { return ::mkdir(NativePath(path).c_str(), 0777) == 0; }
-    bool RemoveFile(const std::wstring& path) override { return ::unlink(NativePath(path).c_str()) == 0; }
+    bool MakeDirectory(const std::wstring& path) override {
+        return ::mkdir(NativePath(path).c_str(), 0777) == 0 || Failed(L"create folder", path);
+    }
+    bool RemoveFile(const std::wstring& path) override {
+        return ::unlink(NativePath(path).c_str()) == 0 || Failed(L"delete", path);
+    }
     bool FileSize(const std::wstring& path, uint64_t& size) override {
         struct stat st;
         if (::stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -70,18 +84,19 @@ public:
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool /*exclusive*/) override {
         // POSIX has no share modes; a file that opens is not "in use".
         int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return nullptr;
+        if (fd < 0) return Opened(-1, L"open for reading", path);
         struct stat st;
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        bool known = ::fstat(fd, &st) == 0;
+        if (!known || S_ISDIR(st.st_mode)) {
+            int error = known ? EISDIR : errno;
             ::close(fd);
-            return nullptr;
+            return Opened(-1, L"open for reading", path, error);
         }
-        return std::make_unique<PosixFile>(fd);
+        return Opened(fd, L"open for reading", path);
     }
     std::unique_ptr<File> OpenWrite(const std::wstring& path) override {
         int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return nullptr;
-        return std::make_unique<PosixFile>(fd);
+        return Opened(fd, L"open for writing", path);
     }
     bool IsLink(const std::wstring& path) override {
         struct stat st;
@@ -90,24 +105,23 @@ public:
     std::unique_ptr<File> CreateNew(const std::wstring& path) override {
         // O_EXCL also refuses a link at the name, dangling or not.
         int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0) return nullptr;
-        return std::make_unique<PosixFile>(fd);
+        return Opened(fd, L"create", path);
     }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
         std::string f = NativePath(from), t = NativePath(to);
-        if (replace) return ::rename(f.c_str(), t.c_str()) == 0;
+        if (replace) return ::rename(f.c_str(), t.c_str()) == 0 || Failed(L"rename to", to);
         if (::renameat2(AT_FDCWD, f.c_str(), AT_FDCWD, t.c_str(), RENAME_NOREPLACE) == 0) return true;
-        if (errno != EINVAL && errno != ENOSYS) return false;
+        if (errno != EINVAL && errno != ENOSYS) return Failed(L"rename to", to);
         // File systems without an exclusive rename: a hard link fails on a
         // taken name just the same.
-        if (::link(f.c_str(), t.c_str()) != 0) return false;
+        if (::link(f.c_str(), t.c_str()) != 0) return Failed(L"rename to", to);
         ::unlink(f.c_str());
         return true;
     }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::string native = NativePath(folder);
         DIR* dir = ::opendir(native.c_str());
-        if (!dir) return false;
+        if (!dir) return Failed(L"list", folder);
         while (dirent* e = ::readdir(dir)) {
             std::string name = e->d_name;
             if (name == "." || name == "..") continue;
@@ -123,6 +137,14 @@ public:
         return true;
     }
     std::wstring NativeSpelling(const std::wstring& path) override { return FromUtf8(NativePath(path)); }
+
+private:
+    // The file of fd, or null (traced) when the open failed.
+    static std::unique_ptr<File> Opened(int fd, const wchar_t* operation, const std::wstring& path, int error = errno) {
+        if (fd >= 0) return std::make_unique<PosixFile>(fd, path);
+        Failed(operation, path, error);
+        return nullptr;
+    }
 };
 
 }  // namespace

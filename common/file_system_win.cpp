@@ -4,6 +4,7 @@
 #include <io.h>
 
 #include "file_system.h"
+#include "trace.h"
 
 namespace parvex {
 namespace {
@@ -23,13 +24,22 @@ std::wstring Win32Path(const std::wstring& path) {
     return path;
 }
 
+// Records the failed call's error with its path for the trace; returns false.
+bool Failed(const wchar_t* operation, const std::wstring& path, DWORD error = GetLastError()) {
+    TraceFailure(operation, path, static_cast<long>(error));
+    return false;
+}
+
 class WinFile : public File {
 public:
-    explicit WinFile(HANDLE h) : h_(h) {}
+    WinFile(HANDLE h, std::wstring path) : h_(h), path_(std::move(path)) {}
     ~WinFile() override { CloseHandle(h_); }
     long long Read(void* buffer, size_t count) override {
         DWORD got = 0;
-        if (!ReadFile(h_, buffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+        if (!ReadFile(h_, buffer, static_cast<DWORD>(count), &got, nullptr)) {
+            Failed(L"read", path_);
+            return -1;
+        }
         return got;
     }
     bool Write(const void* data, size_t count) override {
@@ -37,7 +47,8 @@ public:
         while (count > 0) {
             DWORD put = 0;
             DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-            if (!WriteFile(h_, p, chunk, &put, nullptr) || put == 0) return false;
+            if (!WriteFile(h_, p, chunk, &put, nullptr)) return Failed(L"write", path_);
+            if (put == 0) return Failed(L"write", path_, ERROR_DISK_FULL);
             p += put;
             count -= put;
         }
@@ -50,7 +61,15 @@ public:
 
 private:
     HANDLE h_;
+    std::wstring path_;  // for the trace
 };
+
+// The file of h, or null (traced) when the open failed.
+std::unique_ptr<File> Opened(HANDLE h, const wchar_t* operation, const std::wstring& path) {
+    if (h != INVALID_HANDLE_VALUE) return std::make_unique<WinFile>(h, path);
+    Failed(operation, path);
+    return nullptr;
+}
 
 class WinFileSystem : public FileSystem {
 public:
@@ -66,8 +85,12 @@ public:
         FindClose(h);
         return directory;
     }
-    bool MakeDirectory(const std::wstring& path) override { return CreateDirectoryW(Win32Path(path).c_str(), nullptr) != FALSE; }
-    bool RemoveFile(const std::wstring& path) override { return DeleteFileW(Win32Path(path).c_str()) != FALSE; }
+    bool MakeDirectory(const std::wstring& path) override {
+        return CreateDirectoryW(Win32Path(path).c_str(), nullptr) || Failed(L"create folder", path);
+    }
+    bool RemoveFile(const std::wstring& path) override {
+        return DeleteFileW(Win32Path(path).c_str()) || Failed(L"delete", path);
+    }
     bool FileSize(const std::wstring& path, uint64_t& size) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
         if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) return false;
@@ -78,14 +101,12 @@ public:
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive) override {
         HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WinFile>(h);
+        return Opened(h, L"open for reading", path);
     }
     std::unique_ptr<File> OpenWrite(const std::wstring& path) override {
         HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WinFile>(h);
+        return Opened(h, L"open for writing", path);
     }
     bool IsLink(const std::wstring& path) override {
         DWORD attributes = GetFileAttributesW(Win32Path(path).c_str());
@@ -95,11 +116,11 @@ public:
         // CREATE_NEW fails on any entry of that name, a link or junction too.
         HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WinFile>(h);
+        return Opened(h, L"create", path);
     }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
-        return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) != FALSE;
+        return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) ||
+               Failed(L"rename to", to);
     }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::wstring pattern = folder;
@@ -107,7 +128,7 @@ public:
         pattern += L'*';
         WIN32_FIND_DATAW data;
         HANDLE h = FindFirstFileW(Win32Path(pattern).c_str(), &data);
-        if (h == INVALID_HANDLE_VALUE) return false;
+        if (h == INVALID_HANDLE_VALUE) return Failed(L"list", folder);
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..") continue;

@@ -3,12 +3,14 @@
 // the registry key: it exists or it does not.
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "settings_store.h"
+#include "trace.h"
 #include "utf8.h"
 
 namespace parvex {
@@ -23,8 +25,13 @@ std::string SettingsFilePath() {
 class FileSettingsStore : public SettingsStore {
 public:
     bool Open() override {
-        std::ifstream in(SettingsFilePath());
-        if (!in) return false;
+        std::string path = SettingsFilePath();
+        std::ifstream in(path);
+        if (!in) {
+            // A missing file is the missing key of the registry; traced all the same.
+            TraceFailure(L"open settings", FromUtf8(path), errno);
+            return false;
+        }
         values_.clear();
         std::string line;
         while (std::getline(in, line)) {
@@ -61,9 +68,13 @@ public:
 
 private:
     bool Save() {
-        std::ofstream out(SettingsFilePath(), std::ios::trunc);
+        std::string path = SettingsFilePath();
+        errno = 0;
+        std::ofstream out(path, std::ios::trunc);
         for (auto& kv : values_) out << kv.first << '=' << kv.second << '\n';
-        return static_cast<bool>(out.flush());
+        if (out.flush()) return true;
+        TraceFailure(L"write settings", FromUtf8(path), errno);
+        return false;
     }
     std::map<std::string, std::string> values_;
     bool open_ = false;

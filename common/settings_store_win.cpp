@@ -4,33 +4,46 @@
 #include <vector>
 
 #include "settings_store.h"
+#include "trace.h"
 
 namespace parvex {
 namespace {
+
+// Traces a registry call that did not succeed; true when it did.
+bool Succeeded(LONG result, const wchar_t* operation, const std::wstring& name) {
+    if (result == ERROR_SUCCESS) return true;
+    TraceFailure(operation, L"HKEY_LOCAL_MACHINE\\" + std::wstring(kSettingsKey) + name, result);
+    return false;
+}
 
 class RegistrySettingsStore : public SettingsStore {
 public:
     ~RegistrySettingsStore() override { Close(); }
     bool Open() override {
         Close();
-        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key_) == ERROR_SUCCESS;
+        return Succeeded(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key_), L"open key", L"");
     }
     bool Create() override {
         Close();
         DWORD disposition = 0;
-        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               KEY_WRITE, nullptr, &key_, &disposition) == ERROR_SUCCESS;
+        return Succeeded(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         KEY_WRITE, nullptr, &key_, &disposition),
+                         L"create key", L"");
     }
     StoreResult Read(const std::wstring& name, std::wstring& value) override {
         if (!key_) return StoreResult::Error;
         DWORD type = 0, bytes = 0;
         LONG r = RegQueryValueExW(key_, name.c_str(), nullptr, &type, nullptr, &bytes);
         if (r == ERROR_FILE_NOT_FOUND) return StoreResult::NotFound;
-        if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return StoreResult::Error;
+        if (!Succeeded(r, L"read value", L"\\" + name)) return StoreResult::Error;
+        if (type != REG_SZ && type != REG_EXPAND_SZ) {
+            Succeeded(ERROR_INVALID_DATATYPE, L"read value", L"\\" + name);
+            return StoreResult::Error;
+        }
         std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
         DWORD size = bytes;
         r = RegQueryValueExW(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-        if (r != ERROR_SUCCESS) return StoreResult::Error;
+        if (!Succeeded(r, L"read value", L"\\" + name)) return StoreResult::Error;
         // The data may or may not carry its terminator.
         size_t n = 0;
         while (n < size / sizeof(wchar_t) && buffer[n] != L'\0') ++n;
@@ -40,8 +53,9 @@ public:
     bool Write(const std::wstring& name, const std::wstring& value) override {
         if (!key_) return false;
         // Stored without the terminating zero; readers add it themselves.
-        return RegSetValueExW(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>(value.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+        return Succeeded(RegSetValueExW(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                        static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+                         L"write value", L"\\" + name);
     }
     void Close() override {
         if (key_) RegCloseKey(key_);

@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "socket.h"
+#include "trace.h"
+#include "utf8.h"
 
 namespace parvex {
 namespace {
@@ -32,16 +34,17 @@ int PollFor(int fd, short events, int timeoutMs) {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
+// Every failure is traced with the peer it concerned; -1 for the callers.
 class PosixSocket : public Socket {
 public:
-    explicit PosixSocket(int fd) : fd_(fd) {}
+    PosixSocket(int fd, std::wstring peer) : fd_(fd), peer_(std::move(peer)) {}
     ~PosixSocket() override { ::close(fd_); }
     bool SendAll(const void* data, size_t count) override {
         const char* p = static_cast<const char*>(data);
         while (count > 0) {
             long n = SendSome(p, count);
             if (n < 0) return false;
-            if (n == 0 && PollFor(fd_, POLLOUT, -1) < 0) return false;
+            if (n == 0 && Poll(POLLOUT, -1, L"send") < 0) return false;
             p += n;
             count -= static_cast<size_t>(n);
         }
@@ -52,7 +55,8 @@ public:
             ssize_t n = ::recv(fd_, buffer, count, 0);
             if (n >= 0) return static_cast<long>(n);
             if (errno == EINTR) continue;
-            if (!WouldBlock(errno) || PollFor(fd_, POLLIN, -1) < 0) return -1;
+            if (!WouldBlock(errno)) return Fail(L"recv", errno);
+            if (Poll(POLLIN, -1, L"recv") < 0) return -1;
         }
     }
     long RecvSome(void* buffer, size_t count) override {
@@ -60,14 +64,14 @@ public:
             ssize_t n = ::recv(fd_, buffer, count, 0);
             if (n >= 0) return static_cast<long>(n);
             if (errno == EINTR) continue;
-            return WouldBlock(errno) ? kNothingArrived : -1;
+            return WouldBlock(errno) ? kNothingArrived : Fail(L"recv", errno);
         }
     }
     long Available() override {
         int n = 0;
-        return ::ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
+        return ::ioctl(fd_, FIONREAD, &n) == 0 ? n : Fail(L"FIONREAD", errno);
     }
-    int WaitReadable(int timeoutMs) override { return PollFor(fd_, POLLIN, timeoutMs); }
+    int WaitReadable(int timeoutMs) override { return Poll(POLLIN, timeoutMs, L"wait to recv"); }
     void Shutdown() override { ::shutdown(fd_, SHUT_RDWR); }
     long SendSome(const void* data, size_t count) override {
         if (count > LONG_MAX) count = LONG_MAX;
@@ -75,21 +79,33 @@ public:
             ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);
             if (n > 0) return static_cast<long>(n);
             if (n < 0 && errno == EINTR) continue;
-            return n < 0 && WouldBlock(errno) ? 0 : -1;
+            if (n < 0 && WouldBlock(errno)) return 0;
+            return Fail(L"send", n < 0 ? errno : EPIPE);
         }
     }
-    int WaitWritable(int timeoutMs) override { return PollFor(fd_, POLLOUT, timeoutMs); }
+    int WaitWritable(int timeoutMs) override { return Poll(POLLOUT, timeoutMs, L"wait to send"); }
     int WaitConnected(int timeoutMs) override {
-        int r = PollFor(fd_, POLLOUT, timeoutMs);
+        int r = Poll(POLLOUT, timeoutMs, L"connect");
         if (r <= 0) return r;
         int error = 0;
         socklen_t len = sizeof error;
-        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0) return -1;
+        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return Fail(L"connect", errno);
+        if (error != 0) return Fail(L"connect", error);
         return 1;
     }
 
 private:
+    int Fail(const wchar_t* operation, int error) {
+        TraceFailure(operation, peer_, error);
+        return -1;
+    }
+    int Poll(short events, int timeoutMs, const wchar_t* operation) {
+        int r = PollFor(fd_, events, timeoutMs);
+        return r < 0 ? Fail(operation, errno) : r;
+    }
+
     int fd_;
+    std::wstring peer_;  // host:port, for the trace
 };
 
 class PosixNetwork : public Network {
@@ -100,7 +116,14 @@ public:
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* result = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result) return false;
+        int r = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+        if (r != 0 || !result) {
+            if (r == EAI_SYSTEM)
+                TraceFailure(L"resolve", FromUtf8(host), errno);
+            else
+                TraceFailure(L"resolve", FromUtf8(host), r, FromUtf8(::gai_strerror(r)));
+            return false;
+        }
         auto* sin = reinterpret_cast<sockaddr_in*>(result->ai_addr);
         std::memcpy(address.bytes, &sin->sin_addr, 4);
         ::freeaddrinfo(result);
@@ -110,8 +133,12 @@ public:
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
+        std::wstring peer = HostPortText(address, port);
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd < 0) return nullptr;
+        if (fd < 0) {
+            TraceFailure(L"socket for", peer, errno);
+            return nullptr;
+        }
         sockaddr_in sin{};
         sin.sin_family = AF_INET;
         sin.sin_port = htons(port);
@@ -119,10 +146,11 @@ public:
         int r = ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
         // EINTR leaves the connection going on, like EINPROGRESS.
         if (r != 0 && errno != EINPROGRESS && errno != EINTR) {
+            TraceFailure(L"connect", peer, errno);
             ::close(fd);
             return nullptr;
         }
-        return std::make_unique<PosixSocket>(fd);
+        return std::make_unique<PosixSocket>(fd, std::move(peer));
     }
 };
 

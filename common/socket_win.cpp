@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "socket.h"
+#include "trace.h"
+#include "utf8.h"
 
 namespace parvex {
 namespace {
@@ -13,8 +15,9 @@ namespace {
 enum class Want { Read, Write, Connect };
 
 // 1 when the socket is ready (or failed, for reads and writes), 0 after
-// timeoutMs (negative: no limit), -1 on error or a failed connection.
-int SelectFor(SOCKET s, Want want, int timeoutMs) {
+// timeoutMs (negative: no limit), -1 on error or a failed connection, with
+// the system's error in *error.
+int SelectFor(SOCKET s, Want want, int timeoutMs, int* error) {
     fd_set set, failed;
     FD_ZERO(&set);
     FD_ZERO(&failed);
@@ -24,28 +27,37 @@ int SelectFor(SOCKET s, Want want, int timeoutMs) {
     fd_set* reads = want == Want::Read ? &set : nullptr;
     fd_set* writes = want == Want::Read ? nullptr : &set;
     int r = select(0, reads, writes, &failed, timeoutMs < 0 ? nullptr : &tv);
-    if (r == SOCKET_ERROR) return -1;
+    if (r == SOCKET_ERROR) {
+        *error = WSAGetLastError();
+        return -1;
+    }
     if (r == 0) return 0;
     if (want != Want::Connect) return 1;
-    // A refused connection shows in the failure set; check the error too.
-    int error = 0;
-    int len = sizeof error;
-    if (FD_ISSET(s, &failed) || getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len) != 0 ||
-        error != 0)
+    // A refused connection shows in the failure set and in the socket's error.
+    int len = sizeof *error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(error), &len) != 0) {
+        *error = WSAGetLastError();
         return -1;
+    }
+    if (*error != 0) return -1;
+    if (FD_ISSET(s, &failed)) {
+        *error = WSAECONNREFUSED;
+        return -1;
+    }
     return 1;
 }
 
+// Every failure is traced with the peer it concerned; -1 for the callers.
 class WinSocket : public Socket {
 public:
-    explicit WinSocket(SOCKET s) : s_(s) {}
+    WinSocket(SOCKET s, std::wstring peer) : s_(s), peer_(std::move(peer)) {}
     ~WinSocket() override { closesocket(s_); }
     bool SendAll(const void* data, size_t count) override {
         const char* p = static_cast<const char*>(data);
         while (count > 0) {
             long n = SendSome(p, count);
             if (n < 0) return false;
-            if (n == 0 && SelectFor(s_, Want::Write, -1) < 0) return false;
+            if (n == 0 && Select(Want::Write, -1, L"send") < 0) return false;
             p += n;
             count -= static_cast<size_t>(n);
         }
@@ -56,32 +68,47 @@ public:
         for (;;) {
             int n = recv(s_, static_cast<char*>(buffer), chunk, 0);
             if (n != SOCKET_ERROR) return n;
-            if (WSAGetLastError() != WSAEWOULDBLOCK || SelectFor(s_, Want::Read, -1) < 0) return -1;
+            int error = WSAGetLastError();
+            if (error != WSAEWOULDBLOCK) return Fail(L"recv", error);
+            if (Select(Want::Read, -1, L"recv") < 0) return -1;
         }
     }
     long RecvSome(void* buffer, size_t count) override {
         int chunk = count > 0x10000000 ? 0x10000000 : static_cast<int>(count);
         int n = recv(s_, static_cast<char*>(buffer), chunk, 0);
         if (n != SOCKET_ERROR) return n;
-        return WSAGetLastError() == WSAEWOULDBLOCK ? kNothingArrived : -1;
+        int error = WSAGetLastError();
+        return error == WSAEWOULDBLOCK ? kNothingArrived : Fail(L"recv", error);
     }
     long Available() override {
         u_long n = 0;
-        return ioctlsocket(s_, FIONREAD, &n) == 0 ? static_cast<long>(n) : -1;
+        return ioctlsocket(s_, FIONREAD, &n) == 0 ? static_cast<long>(n) : Fail(L"FIONREAD", WSAGetLastError());
     }
-    int WaitReadable(int timeoutMs) override { return SelectFor(s_, Want::Read, timeoutMs); }
+    int WaitReadable(int timeoutMs) override { return Select(Want::Read, timeoutMs, L"wait to recv"); }
     void Shutdown() override { shutdown(s_, SD_BOTH); }
     long SendSome(const void* data, size_t count) override {
         int chunk = count > 0x10000000 ? 0x10000000 : static_cast<int>(count);
         int n = send(s_, static_cast<const char*>(data), chunk, 0);
-        if (n != SOCKET_ERROR) return n > 0 ? n : -1;
-        return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+        if (n != SOCKET_ERROR) return n > 0 ? n : Fail(L"send", WSAGetLastError());
+        int error = WSAGetLastError();
+        return error == WSAEWOULDBLOCK ? 0 : Fail(L"send", error);
     }
-    int WaitWritable(int timeoutMs) override { return SelectFor(s_, Want::Write, timeoutMs); }
-    int WaitConnected(int timeoutMs) override { return SelectFor(s_, Want::Connect, timeoutMs); }
+    int WaitWritable(int timeoutMs) override { return Select(Want::Write, timeoutMs, L"wait to send"); }
+    int WaitConnected(int timeoutMs) override { return Select(Want::Connect, timeoutMs, L"connect"); }
 
 private:
+    int Fail(const wchar_t* operation, int error) {
+        TraceFailure(operation, peer_, error);
+        return -1;
+    }
+    int Select(Want want, int timeoutMs, const wchar_t* operation) {
+        int error = 0;
+        int r = SelectFor(s_, want, timeoutMs, &error);
+        return r < 0 ? Fail(operation, error) : r;
+    }
+
     SOCKET s_;
+    std::wstring peer_;  // host:port, for the trace
 };
 
 class WinNetwork : public Network {
@@ -89,6 +116,7 @@ public:
     bool Resolve(const std::string& host, NetAddress& address) override {
         if (host.empty()) return false;
         hostent* he = gethostbyname(host.c_str());
+        if (!he) TraceFailure(L"resolve", FromUtf8(host), WSAGetLastError());
         if (!he || he->h_addrtype != AF_INET || !he->h_addr_list || !he->h_addr_list[0]) return false;
         std::memcpy(address.bytes, he->h_addr_list[0], 4);
         return true;
@@ -97,8 +125,12 @@ public:
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
+        std::wstring peer = HostPortText(address, port);
         SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (s == INVALID_SOCKET) return nullptr;
+        if (s == INVALID_SOCKET) {
+            TraceFailure(L"socket for", peer, WSAGetLastError());
+            return nullptr;
+        }
         u_long nonBlocking = 1;
         sockaddr_in sin{};
         sin.sin_family = AF_INET;
@@ -107,10 +139,11 @@ public:
         if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0 ||
             (connect(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == SOCKET_ERROR &&
              WSAGetLastError() != WSAEWOULDBLOCK)) {
+            TraceFailure(L"connect", peer, WSAGetLastError());
             closesocket(s);
             return nullptr;
         }
-        return std::make_unique<WinSocket>(s);
+        return std::make_unique<WinSocket>(s, std::move(peer));
     }
 };
 

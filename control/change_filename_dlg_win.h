@@ -8,7 +8,7 @@
 
 #include "common/message_box.h"
 #include "control/dialog_win.h"
-#include "common/window_message_box_win.h"
+#include "control/window_message_box_win.h"
 #include "resources/resource.h"
 
 namespace parvex {

@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include "common/trace.h"
+
 namespace parvex {
 
 // {80B34D39-8281-498B-9E2E-5CF9B488D150}
@@ -50,9 +52,13 @@ HRESULT LoadModuleTypeInfo(REFGUID guid, ITypeInfo** info) {
     ITypeLib* library = nullptr;
     // Loading from the module reads its TYPELIB 1 and needs no registration.
     HRESULT hr = LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &library);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        TraceFailure(L"load the type library of", ModulePath(), hr);
+        return hr;
+    }
     hr = library->GetTypeInfoOfGuid(guid, info);
     library->Release();
+    if (FAILED(hr)) TraceFailure(L"find the type information in", ModulePath(), hr);
     return hr;
 }
 

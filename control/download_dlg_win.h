@@ -13,7 +13,7 @@
 
 #include "control/dialog_win.h"
 #include "control/tray_icon_win.h"
-#include "common/window_message_box_win.h"
+#include "control/window_message_box_win.h"
 #include "download/download_view.h"
 #include "resources/resource.h"
 

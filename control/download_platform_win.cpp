@@ -8,9 +8,9 @@
 #include "common/cookies_win.h"
 #include "common/file_system.h"
 #include "common/socket.h"
-#include "common/window_message_box_win.h"
 #include "control/download_dlg_win.h"
 #include "control/download_same_dlg_win.h"
+#include "control/window_message_box_win.h"
 #include "download/download_state.h"
 
 namespace parvex {

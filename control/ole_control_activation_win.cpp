@@ -3,6 +3,7 @@
 // IOleControl and IViewObject2 of the OLE control object.
 #include "control/ole_control_impl_win.h"
 
+#include "common/trace.h"
 #include "control/com_module_win.h"
 
 namespace parvex {
@@ -97,10 +98,14 @@ void UIDeactivate(OleControl* control) {
 
 HRESULT InPlaceActivate(OleControl* control, LONG verb) {
     if (!control->site) return E_UNEXPECTED;
-    if (!control->inPlaceSite &&
-        FAILED(IOleClientSite_QueryInterface(control->site, IID_IOleInPlaceSite,
-                                             reinterpret_cast<void**>(&control->inPlaceSite))))
-        return OLEOBJ_S_CANNOT_DOVERB_NOW;
+    if (!control->inPlaceSite) {
+        HRESULT hr = IOleClientSite_QueryInterface(control->site, IID_IOleInPlaceSite,
+                                                   reinterpret_cast<void**>(&control->inPlaceSite));
+        if (FAILED(hr)) {
+            TraceFailure(L"QueryInterface(IOleInPlaceSite)", L"of the control's site", hr);
+            return OLEOBJ_S_CANNOT_DOVERB_NOW;
+        }
+    }
     IOleInPlaceSite* site = control->inPlaceSite;
     if (!control->inPlaceActive) {
         if (IOleInPlaceSite_CanInPlaceActivate(site) != S_OK) return E_FAIL;

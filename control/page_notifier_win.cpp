@@ -2,6 +2,8 @@
 
 #include <mshtml.h>
 
+#include "common/trace.h"
+
 namespace parvex {
 
 namespace {
@@ -18,20 +20,27 @@ void HostPageNotifier::InvokePageFunction(const std::wstring& name) {
     // Outside a browser there is no page to tell.
     if (!hostBrowser) return;
     IDispatch* document = nullptr;
-    if (FAILED(hostBrowser->get_Document(&document)) || !document) {
+    HRESULT hr = hostBrowser->get_Document(&document);
+    if (FAILED(hr) || !document) {
+        TraceFailure(L"IWebBrowser2::get_Document", L"of the host browser", hr);
         messages_.Show(L"error get document", L"", MbOk);
         return;
     }
     IHTMLDocument2* html = nullptr;
-    if (FAILED(document->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&html))) || !html) {
+    hr = document->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&html));
+    if (FAILED(hr) || !html) {
+        TraceFailure(L"QueryInterface(IHTMLDocument2)", L"of the browser's document", hr);
         document->Release();
         messages_.Show(L"error get document interface", L"", MbOk);
         return;
     }
     IDispatch* script = nullptr;
-    if (SUCCEEDED(html->get_Script(&script)) && script) {
+    hr = html->get_Script(&script);
+    if (SUCCEEDED(hr) && script) {
         CallScript(script, name);
         script->Release();
+    } else {
+        TraceFailure(L"IHTMLDocument2::get_Script", L"of the browser's document", hr);
     }
     html->Release();
     document->Release();
@@ -41,12 +50,17 @@ void HostPageNotifier::CallScript(IDispatch* script, const std::wstring& name) {
     std::wstring copy = name;
     LPOLESTR names[1] = {&copy[0]};
     DISPID id = DISPID_UNKNOWN;
-    if (FAILED(script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id))) return;
+    HRESULT hr = script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_SYSTEM_DEFAULT, &id);
+    if (FAILED(hr)) {
+        TraceFailure(L"find the page's function", name, hr);
+        return;
+    }
     // The page may drop the control from its document meanwhile: the
     // control stays alive until the script has returned to it.
     if (control_) control_->AddRef();
     DISPPARAMS none = {nullptr, nullptr, 0, 0};
-    script->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    hr = script->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
+    if (FAILED(hr)) TraceFailure(L"call the page's function", name, hr);
     if (control_) control_->Release();
 }
 

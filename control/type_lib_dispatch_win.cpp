@@ -3,6 +3,7 @@
 #include <oleauto.h>
 
 #include "com_module_win.h"
+#include "common/trace.h"
 
 namespace parvex {
 
@@ -38,7 +39,11 @@ void DispatchArgs::ReturnText(const std::wstring& value) {
 TypeLibDispatch::TypeLibDispatch(REFIID dispatchId) {
     if (FAILED(LoadModuleTypeInfo(dispatchId, &info_)) || !info_) return;
     TYPEATTR* attributes = nullptr;
-    if (FAILED(info_->GetTypeAttr(&attributes))) return;
+    HRESULT hr = info_->GetTypeAttr(&attributes);
+    if (FAILED(hr)) {
+        TraceFailure(L"ITypeInfo::GetTypeAttr", L"of a dispatch interface of the module", hr);
+        return;
+    }
     for (UINT i = 0; i < attributes->cFuncs; ++i) {
         FUNCDESC* function = nullptr;
         if (FAILED(info_->GetFuncDesc(i, &function))) continue;

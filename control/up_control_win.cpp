@@ -6,11 +6,11 @@
 
 #include <memory>
 
-#include "common/host_browser_win.h"
 #include "common/settings_store.h"
 #include "control/com_module_win.h"
 #include "control/control_behaviour_win.h"
 #include "control/choosers_win.h"
+#include "control/host_browser_win.h"
 #include "control/controls_win.h"
 #include "download/download_bridge.h"
 #include "control/page_notifier_win.h"
@@ -18,7 +18,7 @@
 #include "control/system_image_list_win.h"
 #include "control/upload_bridge.h"
 #include "control/upload_list_window_win.h"
-#include "common/window_message_box_win.h"
+#include "control/window_message_box_win.h"
 #include "parvex_h.h"
 #include "resources/resource.h"
 #include "control/upload_list_win.h"

@@ -9,7 +9,7 @@
 #include "control/upload_list_win.h"
 #include "control/upload_progress_dlg_win.h"
 #include "control/upload_prompts_win.h"
-#include "common/window_message_box_win.h"
+#include "control/window_message_box_win.h"
 #include "upload/upload_list_access.h"
 #include "upload/upload_start.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/trace.h"
 #include "control/com_module_win.h"
 #include "parvex_h.h"
 #include "resources/resource.h"
@@ -51,21 +52,28 @@ std::wstring LoadText(int id) {
 
 // Sets a text value (name null: the key's default value) of a key under
 // HKEY_CLASSES_ROOT, creating the key.
+// Traces a registry call under HKEY_CLASSES_ROOT that did not succeed; true when it did.
+bool Succeeded(LONG result, const wchar_t* operation, const std::wstring& key) {
+    if (result == ERROR_SUCCESS) return true;
+    TraceFailure(operation, L"HKEY_CLASSES_ROOT\\" + key, result);
+    return false;
+}
+
 bool SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY handle;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
+    if (!Succeeded(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr),
+                   L"create key", key))
         return false;
     LONG result = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(handle);
-    return result == ERROR_SUCCESS;
+    return Succeeded(result, L"write a value of", key);
 }
 
 bool CreateKey(const std::wstring& key) {
     HKEY handle;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
+    if (!Succeeded(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr),
+                   L"create key", key))
         return false;
     RegCloseKey(handle);
     return true;
@@ -124,9 +132,12 @@ bool UnregisterClassEntry(const ClassEntry& entry) {
 
 ICatRegister* CategoryManager() {
     ICatRegister* manager = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                reinterpret_cast<void**>(&manager))))
+    HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                  reinterpret_cast<void**>(&manager));
+    if (FAILED(hr)) {
+        TraceFailure(L"CoCreateInstance", L"of the component categories manager", hr);
         return nullptr;
+    }
     return manager;
 }
 
@@ -140,6 +151,7 @@ HRESULT CreateComponentCategory(const CATID& category, const wchar_t* descriptio
     lstrcpynW(info.szDescription, description, 128);
     HRESULT hr = manager->RegisterCategories(1, &info);
     manager->Release();
+    if (FAILED(hr)) TraceFailure(L"register the category", description, hr);
     return hr;
 }
 
@@ -149,6 +161,7 @@ HRESULT MarkClassImplements(const CLSID& clsid, const CATID& category) {
     CATID categories[1] = {category};
     HRESULT hr = manager->RegisterClassImplCategories(clsid, 1, categories);
     manager->Release();
+    if (FAILED(hr)) TraceFailure(L"mark the upload control with a category", L"in the registry", hr);
     return hr;
 }
 
@@ -157,10 +170,17 @@ HRESULT MarkClassImplements(const CLSID& clsid, const CATID& category) {
 HRESULT RegisterModule() {
     ITypeLib* library = nullptr;
     const std::wstring path = ModulePath();
-    if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
-    HRESULT hr = RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), nullptr);
+    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library);
+    if (FAILED(hr)) {
+        TraceFailure(L"load the type library of", path, hr);
+        return SELFREG_E_TYPELIB;
+    }
+    hr = RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), nullptr);
     library->Release();
-    if (FAILED(hr)) return SELFREG_E_TYPELIB;
+    if (FAILED(hr)) {
+        TraceFailure(L"register the type library of", path, hr);
+        return SELFREG_E_TYPELIB;
+    }
 
     for (const ClassEntry& entry : kClasses)
         if (!RegisterClassEntry(entry)) return SELFREG_E_CLASS;

@@ -209,7 +209,8 @@ struct DownloadTestRig {
     ScriptedSamePrompt same;
     ScriptedNamePrompt names;
     TestDialogFactory factory;
-    Clock* clock = nullptr;  // the system clock when null
+    Clock* clock = nullptr;    // the system clock when null
+    FileSystem* fs = nullptr;  // the platform's files when null
     std::unique_ptr<DownloadState> state;
 
     // Remembers saveFolder as the stored save folder.
@@ -228,6 +229,7 @@ struct DownloadTestRig {
         platform.nameEntryPrompt = &names;
         platform.dialogFactory = &factory;
         platform.clock = clock;
+        platform.fs = fs;
         state = std::make_unique<DownloadState>(platform);
     }
 };

@@ -7,6 +7,7 @@
 // chunked and close-delimited replies, close_after mid-body, a length larger
 // than the file, a head cut short and rate with cancel, merge and delete.
 // The continue, stop_reading and exists faults concern uploads only.
+// The last rows spoil the save folder's disk instead of the server.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <set>
 
 #include "download_engine_fixture.h"
+#include "tests/support/faulty_files.h"
 
 using namespace parvex;
 using namespace parvex::testing;
@@ -30,11 +32,12 @@ enum class Kept {
 
 struct DownloadFault {
     const char* name;
-    const char* fault;      // /__fault query, for both requests of the run
+    const char* fault;      // /__fault query, for both requests of the run; "": none
     Kept saved;
     const char* text;       // Kept::Text: the bytes saved
     const wchar_t* summary; // the end-of-run box; null: no box
     bool silent;            // only the silent-server time-out ends each entry
+    long goodWrites = -1;   // writes to the disk before every later one fails; -1: all succeed
 };
 
 const DownloadFault kDownloadFaults[] = {
@@ -71,6 +74,9 @@ const DownloadFault kDownloadFaults[] = {
      Kept::Nothing, nullptr, L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
     {"Stalls", "stall=1", Kept::Nothing, nullptr, L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n",
      true},
+    // The disk fills after the first block: neither file is kept, nor a part of it.
+    {"DiskFills", "", Kept::Nothing, nullptr, L"0. new.bin -> 파일생성실패\r\n1. old.bin -> 파일생성실패\r\n", false,
+     1},
 };
 
 constexpr uint32_t kShortTimeoutMs = 300;
@@ -81,7 +87,9 @@ std::set<std::string> Listing(const fs::path& folder) {
     return out;
 }
 
-struct DownloadFaultMatrix : DownloadEngineTest, ::testing::WithParamInterface<DownloadFault> {};
+struct DownloadFaultMatrix : DownloadEngineTest, ::testing::WithParamInterface<DownloadFault> {
+    FaultyFiles disk;  // outlives the state, which TearDown ends
+};
 
 }  // namespace
 
@@ -92,8 +100,13 @@ TEST_P(DownloadFaultMatrix, Outcome) {
     Serve("f.bin", served);
     save.Write("old.bin", "old");
     same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "o"); };
+    disk.writes.FailAfter(c.goodWrites);
+    fs = &disk;
+    MakeState();
     if (c.silent) state->silentServerTimeoutMs = kShortTimeoutMs;
-    ASSERT_EQ(Fault(std::string(c.fault) + "&target=download&count=2"), "ok");
+    if (*c.fault) {
+        ASSERT_EQ(Fault(std::string(c.fault) + "&target=download&count=2"), "ok");
+    }
     Queue(L"/f.bin", L"new.bin", 20000);
     Queue(L"/f.bin", L"old.bin", 20000);
 
@@ -118,6 +131,9 @@ TEST_P(DownloadFaultMatrix, Outcome) {
         EXPECT_EQ(Listing(save.path()), (std::set<std::string>{"new.bin", "old.bin"}));
     } else {
         EXPECT_EQ(Listing(save.path()), std::set<std::string>{"old.bin"});
+    }
+    if (c.goodWrites >= 0) {
+        EXPECT_EQ(disk.writes.Failed(), 2);
     }
     if (c.silent) {
         // Each entry ended by the time-out, not by a hang or another failure.

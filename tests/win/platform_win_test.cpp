@@ -13,7 +13,7 @@
 
 #include "common/cookies_win.h"
 #include "common/folders.h"
-#include "common/host_browser_win.h"
+#include "control/host_browser_win.h"
 #include "common/settings_store.h"
 #include "common/utf8.h"
 #include "download/save_folder.h"

@@ -5,7 +5,7 @@
 // (continue_split, continue_status, continue_then with a refusal, split,
 // refusals in plain and chunked replies, the exists check's status 500 and
 // close_after=0), except the silent servers, which are here for their
-// time-out.
+// time-out. The last rows spoil the local disk instead of the server.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <set>
 
 #include "common/utf8.h"
+#include "tests/support/faulty_files.h"
 #include "upload_test_support.h"
 
 using namespace parvex;
@@ -27,6 +28,7 @@ enum class Ends {
     Rerun,    // the first run fails the file with a log line, the re-run sends it
     Refused,  // the server's answer ends the upload: one box, result 0
     Changed,  // the file changed while it was sent: it fails in every run and is never sent again
+    Failed,   // every run fails the file with a log line, then the user gives up
 };
 
 enum UploadFlag {
@@ -44,11 +46,12 @@ enum UploadFlag {
 
 struct UploadFault {
     const char* name;
-    const char* fault;    // /__fault query; used up by the first request of its kind
+    const char* fault;    // /__fault query; used up by the first request of its kind; "": none
     int flags;
     Ends ends;
     const wchar_t* said;  // Rerun: the tag of the first run's log line; Refused: the box
     int asked;            // same-file prompts shown (answered with overwrite)
+    long goodReads = -1;  // reads of the local file before every later one fails; -1: all succeed
 };
 
 const std::wstring kUnknown =
@@ -124,6 +127,10 @@ const UploadFault kUploadFaults[] = {
     {"ExistsClosedMidBody", "close_after=10&target=exists", FlagCheck, Ends::Rerun, L"SOCKET ERROR", 0},
     {"ExistsStalls", "stall=1&target=exists", FlagCheck | FlagSilent, Ends::Rerun, L"SOCKET ERROR", 0},
     {"ExistsStopsReading", "stop_reading=0&target=exists", FlagCheck | FlagSilent, Ends::Rerun, L"SOCKET ERROR", 0},
+    // The disk stops reading after the first block, or right at the end of
+    // the file: the request is never completed, so the server keeps nothing.
+    {"ReadFailsMidFile", "", FlagBig | FlagUnstored, Ends::Failed, L"네트워크 에러", 0, 1},
+    {"ReadFailsAtTheEnd", "", FlagUnstored, Ends::Failed, L"네트워크 에러", 0, 1},
 };
 
 constexpr uint32_t kShortTimeoutMs = 300;
@@ -178,20 +185,26 @@ TEST_P(UploadFaultMatrix, Outcome) {
     const std::string bytes = Bytes((c.flags & FlagBig) ? 8u << 20 : 5000, 41);
     h.Add(L"f.bin", bytes);
     ChangeMidBody(h, c.flags);
-    ASSERT_EQ(server.Get(std::string("/__fault?") + c.fault + "&count=1"), "ok");
+    FaultyFiles disk;
+    disk.reads.FailAfter(c.goodReads);
+    h.files = &disk;
+    if (*c.fault) {
+        ASSERT_EQ(server.Get(std::string("/__fault?") + c.fault + "&count=1"), "ok");
+    }
 
     auto start = std::chrono::steady_clock::now();
     int result = h.Start();
     auto took = std::chrono::steady_clock::now() - start;
 
-    bool fails = c.ends == Ends::Refused || c.ends == Ends::Changed;
-    EXPECT_EQ(result, fails ? 0 : 1);
-    EXPECT_EQ(h.view.runs(), c.ends == Ends::Rerun ? 2 : c.ends == Ends::Changed ? 4 : 1);
+    bool accepted = c.ends == Ends::Done || c.ends == Ends::Rerun;
+    bool failsEveryRun = c.ends == Ends::Changed || c.ends == Ends::Failed;
+    EXPECT_EQ(result, accepted ? 1 : 0);
+    EXPECT_EQ(h.view.runs(), c.ends == Ends::Rerun ? 2 : failsEveryRun ? 4 : 1);
     EXPECT_EQ(h.prompts.askedSame.size(), static_cast<size_t>(c.asked));
     auto rows = h.view.finalRows();
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.back()[0], fails ? L"실 패" : L"완 료");
-    if (c.ends == Ends::Rerun || c.ends == Ends::Changed) {
+    EXPECT_EQ(rows.back()[0], accepted ? L"완 료" : L"실 패");
+    if (c.ends == Ends::Rerun || failsEveryRun) {
         EXPECT_EQ(rows[0][0], L"실 패");
         // The check's line names the local path.
         std::wstring log = h.view.logs()[0], tail = L"f.bin] => [" + std::wstring(c.said) + L"]\r\n";
@@ -208,11 +221,19 @@ TEST_P(UploadFaultMatrix, Outcome) {
         EXPECT_EQ(h.dialogBoxes.Count(), 0u);
     }
     // After three re-runs the user is asked whether to go on (and says no).
-    EXPECT_EQ(h.controlBoxes.Count(), c.ends == Ends::Changed ? 1u : 0u);
+    EXPECT_EQ(h.controlBoxes.Count(), failsEveryRun ? 1u : 0u);
     EXPECT_TRUE(h.list.entries.empty());
+    if (c.goodReads >= 0) {
+        EXPECT_EQ(disk.reads.Failed(), 4);
+    }
 
+    // Each cut request is turned down by the server once it has read what
+    // came; only then is its unfinished file gone from the store.
+    if (c.ends == Ends::Failed) {
+        EXPECT_TRUE(WaitFor([&] { return server.Get("/__stats").find(" bad=4") != std::string::npos; }));
+    }
     // A failed check never sent the file; a failed upload was sent again.
-    int uploads = c.ends == Ends::Rerun && !(c.flags & FlagCheck) ? 2 : 1;
+    int uploads = c.ends == Ends::Failed ? 4 : c.ends == Ends::Rerun && !(c.flags & FlagCheck) ? 2 : 1;
     EXPECT_EQ(server.Get("/__stats").substr(0, 9), "uploads=" + std::to_string(uploads));
     // Nothing half-received is left in the store, once the server has
     // refused the body that was cut.

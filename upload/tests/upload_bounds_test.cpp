@@ -92,7 +92,7 @@ TEST(UploadBounds, FileThatGrowsWhileTheRequestWaits) {
     EXPECT_EQ(h.view.logs()[0], kNetworkError);
     // The body went out without its closing boundary, which the server
     // refuses; later runs send nothing.
-    EXPECT_TRUE(WaitFor([&] { return server.Get("/__stats") == "uploads=1 exists=0 downloads=0 bad=1"; }));
+    EXPECT_TRUE(parvex::testing::WaitFor([&] { return server.Get("/__stats") == "uploads=1 exists=0 downloads=0 bad=1"; }));
     EXPECT_FALSE(std::filesystem::exists(server.storeDir() + "/a.bin"));
 }
 

@@ -2,10 +2,6 @@
 // prompts, a list, and wrappers that watch or spoil the real network and
 // file system.
 #pragma once
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -23,8 +19,10 @@
 #include "common/socket.h"
 #include "common/utf8.h"
 #include "tests/support/fakes.h"
+#include "tests/support/faulty_files.h"
 #include "tests/support/test_data.h"
 #include "tests/support/mail_server_process.h"
+#include "tests/support/ports.h"
 #include "tests/support/wait_for.h"
 #include "upload/upload_start.h"
 
@@ -276,22 +274,14 @@ private:
 
 // The real file system, except that files read short by `shortBy` bytes
 // while still reporting their full size.
-class ShortReadingFiles : public FileSystem {
+class ShortReadingFiles : public ForwardingFileSystem {
 public:
     long long shortBy = 0;
-    FileSystem& real = LocalFileSystem();
-    bool Exists(const std::wstring& p) override { return real.Exists(p); }
-    bool IsDirectory(const std::wstring& p) override { return real.IsDirectory(p); }
-    bool MakeDirectory(const std::wstring& p) override { return real.MakeDirectory(p); }
-    bool RemoveFile(const std::wstring& p) override { return real.RemoveFile(p); }
-    bool FileSize(const std::wstring& p, uint64_t& s) override { return real.FileSize(p, s); }
     std::unique_ptr<File> OpenRead(const std::wstring& p, bool exclusive) override {
-        auto f = real.OpenRead(p, exclusive);
+        auto f = inner_.OpenRead(p, exclusive);
         if (!f) return nullptr;
         return std::make_unique<Short>(std::move(f), shortBy);
     }
-    std::unique_ptr<File> OpenWrite(const std::wstring& p) override { return real.OpenWrite(p); }
-    bool List(const std::wstring& f, std::vector<DirItem>& items) override { return real.List(f, items); }
 
 private:
     class Short : public File {
@@ -320,61 +310,6 @@ public:
     uint32_t TickMs() override { return tick.fetch_add(100) + 100; }
     void SleepMs(uint32_t ms) override { tick += ms; }
     LocalTime Now() override { return LocalTime(); }
-};
-
-// A loopback port that refuses every connection for as long as this object
-// lives: bound but never listening, so no other process can take it over
-// (a port merely freed by a stopped server can be reused at any moment).
-class RefusingPort {
-public:
-    RefusingPort() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port_ = ntohs(a.sin_port);
-    }
-    ~RefusingPort() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
-    int port() const { return port_; }
-    std::wstring UploadUrl() const { return L"http://127.0.0.1:" + std::to_wstring(port_) + L"/upload"; }
-
-protected:
-    int fd_ = -1;
-
-private:
-    int port_ = 0;
-};
-
-// A loopback port whose listen queue is full: a connection to it neither
-// completes nor fails, as with a host that drops the connection request.
-class FullBacklogPort : public RefusingPort {
-public:
-    FullBacklogPort() {
-        if (port() == 0 || ::listen(fd_, 0) != 0) return;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port()));
-        // Never accepted: these fill the queue.
-        for (int& fd : fillers_) {
-            fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        }
-    }
-    ~FullBacklogPort() {
-        for (int fd : fillers_)
-            if (fd >= 0) ::close(fd);
-    }
-
-private:
-    int fillers_[2] = {-1, -1};
 };
 
 // Sets the cancel of the run in progress as soon as `ready` holds, and keeps

@@ -1,6 +1,8 @@
-#include "host_browser_win.h"
+#include "control/host_browser_win.h"
 
 #include <servprov.h>
+
+#include "common/trace.h"
 
 namespace parvex {
 
@@ -9,19 +11,24 @@ IWebBrowser2* GetHostBrowser(IOleClientSite* site) {
     site->AddRef();
     // The container only proves that the control sits in one.
     IOleContainer* container = nullptr;
-    if (FAILED(site->GetContainer(&container)) || !container) {
+    HRESULT hr = site->GetContainer(&container);
+    if (FAILED(hr) || !container) {
+        TraceFailure(L"IOleClientSite::GetContainer", L"of the control's site", hr);
         site->Release();
         return nullptr;
     }
     IServiceProvider* provider = nullptr;
-    if (FAILED(site->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&provider))) || !provider) {
+    hr = site->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&provider));
+    if (FAILED(hr) || !provider) {
+        TraceFailure(L"QueryInterface(IServiceProvider)", L"of the control's site", hr);
         container->Release();
         site->Release();
         return nullptr;
     }
     IWebBrowser2* browser = nullptr;
     // SID_SWebBrowserApp is the identity of IWebBrowserApp.
-    HRESULT hr = provider->QueryService(IID_IWebBrowserApp, IID_IWebBrowser2, reinterpret_cast<void**>(&browser));
+    hr = provider->QueryService(IID_IWebBrowserApp, IID_IWebBrowser2, reinterpret_cast<void**>(&browser));
+    if (FAILED(hr)) TraceFailure(L"QueryService(IWebBrowser2)", L"of the control's site", hr);
     container->Release();
     site->Release();
     provider->Release();

@@ -1,0 +1,51 @@
+#include "trace.h"
+
+#include <atomic>
+
+#include "format.h"
+
+namespace parvex {
+namespace {
+
+std::atomic<TraceSink*> chosenSink{nullptr};
+
+TraceSink* ActiveSink() {
+    TraceSink* sink = chosenSink.load();
+    return sink ? sink : PlatformTraceSink();
+}
+
+// Error numbers (errno, Win32, WinSock and the resolver's small negative
+// ones) read best in decimal, HRESULTs in the hexadecimal of their
+// documentation.
+std::wstring CodeText(long code) {
+    if (code < -0xFFFF) return FormatText(L"0x%08lX", static_cast<unsigned long>(code) & 0xFFFFFFFFul);
+    return FormatText(L"%ld", code);
+}
+
+}  // namespace
+
+void SetTraceSink(TraceSink* sink) { chosenSink.store(sink); }
+
+void TraceFailure(const wchar_t* operation, const std::wstring& subject, long code) {
+    // The text is asked for only when someone reads the trace.
+    if (!ActiveSink()) return;
+    TraceFailure(operation, subject, code, SystemErrorText(code));
+}
+
+void TraceFailure(const wchar_t* operation, const std::wstring& subject, long code, const std::wstring& text) {
+    TraceSink* sink = ActiveSink();
+    if (!sink) return;
+    std::wstring words = text;
+    while (!words.empty() &&
+           (words.back() == L'\n' || words.back() == L'\r' || words.back() == L' ' || words.back() == L'.'))
+        words.pop_back();
+    sink->Write(L"parvex: " + std::wstring(operation) + L" " + subject + L": error " + CodeText(code) + L" (" + words +
+                L")");
+}
+
+std::wstring HostPortText(const NetAddress& address, uint16_t port) {
+    const uint8_t* b = address.bytes;
+    return FormatText(L"%u.%u.%u.%u:%u", b[0], b[1], b[2], b[3], port);
+}
+
+}  // namespace parvex
