@@ -160,33 +160,6 @@ TEST(UploadCliAdmission, LimitsRefuseBeforeAnythingIsSent) {
     EXPECT_EQ(HashOfFile(server.storeDir() + "/eleven.bin"), HashOfBytes(Bytes(11 * 1048576, 23)));
 }
 
-TEST(UploadCliCommandLine, BadArgumentsExitTwoAndSendNothing) {
-    MailServerProcess server;
-    TempDir dir;
-    std::string a = dir.Write("a.txt", "A").string();
-    std::string url = server.Url("/upload");
-    std::vector<std::vector<std::string>> bad = {
-        {a},
-        {"--url", url},
-        {"--url", url, "--bogus", a},
-        {"--url", url, "--fields", "one,two", a},
-        {"--url", url, "--same=later", a},
-        {"--url", url, "--missing=maybe", a},
-        {"--url", url, "--limit-size", "lots", a},
-        {"--url", url, "--use-type", "2", a},
-        {"--url", url, (dir.path() / "no-such-file").string()},
-        {"--url", url, dir.path().string()},
-        {"--url", url, "--cookie", "a=1\r\nX-Injected: 1", a},
-        {"--url", url, "--cookie", "a=\xFF", a},
-    };
-    for (const auto& args : bad) {
-        CliResult r = RunCli(dir, args);
-        EXPECT_EQ(r.exitCode, 2) << r.err;
-        EXPECT_FALSE(r.err.empty());
-    }
-    EXPECT_EQ(Uploads(server), "uploads=0");
-}
-
 TEST(UploadCliRun, FileGoneBeforeItsTurnFailsUnlessSkippingWasAsked) {
     MailServerProcess server;
     TempDir dir;
