@@ -14,7 +14,9 @@
 //                     -> 200 with Content-Length, or 404
 //
 // Files live in the folder $PARVEX_STORE names, by default store/ in the
-// folder the server was started from. No name from the client is used as a
+// folder the server was started from. With $PARVEX_SESSION_COOKIE set to
+// "name=value", every request must carry that cookie (a stand-in for the
+// mail's login session; the controls send the browser's cookies). No name from the client is used as a
 // path before it is checked: every part of it must be a plain name, so
 // nothing lands outside the store.
 
@@ -25,8 +27,8 @@ const UPLOAD_OK = '|TS_UP_OK|';
 // script must never leave PHP's own "HTTP/1.0 500" behind.
 function answer(int $status, string $body, string $type = 'text/plain; charset=utf-8'): void
 {
-    $reasons = [200 => 'OK', 400 => 'Bad Request', 404 => 'Not Found', 405 => 'Method Not Allowed',
-                500 => 'Internal Server Error'];
+    $reasons = [200 => 'OK', 400 => 'Bad Request', 403 => 'Forbidden', 404 => 'Not Found',
+                405 => 'Method Not Allowed', 500 => 'Internal Server Error'];
     header('HTTP/1.1 ' . $status . ' ' . ($reasons[$status] ?? 'Error'), true, $status);
     header('Content-Type: ' . $type);
     header('Content-Length: ' . strlen($body));
@@ -143,10 +145,23 @@ function handle_download(string $escapedName): void
     readfile($path);
 }
 
+// True when the request belongs to the session, or no session is asked for.
+function in_session(): bool
+{
+    $wanted = getenv('PARVEX_SESSION_COOKIE');
+    if ($wanted === false || $wanted === '') return true;
+    [$name, $value] = array_pad(explode('=', $wanted, 2), 2, '');
+    return isset($_COOKIE[$name]) && hash_equals($value, (string) $_COOKIE[$name]);
+}
+
 $method = $_SERVER['REQUEST_METHOD'] ?? 'GET';
 $target = $_SERVER['REQUEST_URI'] ?? '/';
 $path = parse_url($target, PHP_URL_PATH) ?? '/';
-if ($method === 'POST' && $path === '/upload') {
+if (!in_session()) {
+    // The upload's refusal is read by the user; the others need a status.
+    if ($path === '/upload') answer(200, "로그인이 필요합니다.<br />");
+    else answer(403, "log in first\n");
+} elseif ($method === 'POST' && $path === '/upload') {
     handle_upload();
 } elseif ($method === 'POST' && $path === '/exists') {
     handle_exists();
