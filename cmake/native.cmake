@@ -12,9 +12,6 @@ foreach(dir ${PARVEX_CORE_DIRS})
   list(APPEND PARVEX_NATIVE_TESTS ${found})
 endforeach()
 list(FILTER PARVEX_NATIVE_TESTS EXCLUDE REGEX "_win_test\\.cpp$")
-# The page host's picture writer is portable and tested here.
-list(APPEND PARVEX_NATIVE_TESTS ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/tests/png_writer_test.cpp)
 # parvex-cli's command line, run as a child process.
 list(APPEND PARVEX_NATIVE_TESTS ${CMAKE_SOURCE_DIR}/tools/cli/tests/cli_command_line_test.cpp)
 

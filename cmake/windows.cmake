@@ -64,7 +64,7 @@ file(GLOB PARVEX_WIN_TESTS CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/browser_stand_in_win.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/control_site_win.cpp
-     ${CMAKE_SOURCE_DIR}/tools/page/png_writer.cpp
+     ${CMAKE_SOURCE_DIR}/tools/page/png_file_win.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/screenshot_win.cpp
      ${CMAKE_SOURCE_DIR}/tools/page/window_actions_win.cpp)
 foreach(dir ${PARVEX_CORE_DIRS} module control)
@@ -75,7 +75,7 @@ list(REMOVE_DUPLICATES PARVEX_WIN_TESTS)
 file(GLOB PARVEX_WIN_TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*_portable.cpp)
 add_executable(parvex_win_tests ${PARVEX_WIN_TESTS} ${PARVEX_WIN_TEST_SUPPORT} ${PARVEX_MODULE_EXTRA})
 target_include_directories(parvex_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(parvex_win_tests PRIVATE parvex_win_adapters parvex_core gtest gmock gtest_main)
+target_link_libraries(parvex_win_tests PRIVATE parvex_win_adapters parvex_core gtest gmock gtest_main windowscodecs)
 add_dependencies(parvex_win_tests parvex_module)
 if(TARGET parvex_idl)
   add_dependencies(parvex_win_tests parvex_idl)
@@ -85,7 +85,8 @@ endif()
 file(GLOB PARVEX_PAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/page/*.cpp)
 add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
+target_link_libraries(parvex-page PRIVATE parvex_core ole32 oleaut32 uuid user32 gdi32 shell32 advapi32 wininet
+                      windowscodecs)
 add_dependencies(parvex-page parvex_module)
 
 # The bare WinSock download loop the Windows download benchmark measures the
