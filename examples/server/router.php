@@ -39,6 +39,16 @@ set_exception_handler(function (Throwable $e): void {
     error_log('router.php: ' . $e->getMessage());
     if (!headers_sent()) answer(500, "server error\n");
 });
+// A fatal error (memory, time) passes no handler; PHP would answer it with
+// its own "HTTP/1.0 500" and an empty body, which the exists check reads as
+// "not there".
+register_shutdown_function(function (): void {
+    $error = error_get_last();
+    if ($error !== null && ($error['type'] & (E_ERROR | E_CORE_ERROR | E_COMPILE_ERROR)) && !headers_sent()) {
+        error_log('router.php: ' . $error['message']);
+        answer(500, "server error\n");
+    }
+});
 set_error_handler(function (int $level, string $message, string $file, int $line): bool {
     throw new ErrorException($message, 0, $level, $file, $line);
 });
