@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "download_engine_fixture.h"
+#include "tests/support/cli_process.h"
 
 using namespace parvex::testing;
 using namespace parvex::dltest;
@@ -27,8 +28,7 @@ struct CliChild {
 
     CliChild(const TempDir& dir, const std::vector<std::string>& args, const char* command = "download")
         : err(dir.path() / "cli.err") {
-        std::string server = PARVEX_MAILSERVER_PATH;
-        std::string cli = server.substr(0, server.find_last_of('/') + 1) + "parvex-cli";
+        std::string cli = CliPath();
         std::vector<std::string> all = {cli, command};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;

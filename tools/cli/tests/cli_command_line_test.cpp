@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/cli_process.h"
 #include "tests/support/fakes.h"
 #include "tests/support/mail_server_process.h"
 #include "tests/support/test_data.h"
@@ -19,35 +19,6 @@
 using namespace parvex::testing;
 
 namespace {
-
-std::string CliPath() {
-    std::string server = PARVEX_MAILSERVER_PATH;
-    return server.substr(0, server.find_last_of('/') + 1) + "parvex-cli";
-}
-
-std::string Quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-struct CliResult {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-CliResult RunCli(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = Quoted(CliPath());
-    for (const std::string& a : args) command += " " + Quoted(a);
-    std::string out = (dir.path() / "cli.out").string(), err = (dir.path() / "cli.err").string();
-    command += " </dev/null >" + Quoted(out) + " 2>" + Quoted(err);
-    CliResult r;
-    int status = std::system(command.c_str());
-    if (status != -1 && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-    r.out = ReadWholeFile(out);
-    r.err = ReadWholeFile(err);
-    return r;
-}
 
 // A loopback listener that counts the connections it takes and closes each
 // at once.
