@@ -84,10 +84,12 @@ const Option kDownloadOptions[] = {
     {"help", nullptr, OptHelp, "this text"},
 };
 
-const char kUploadUsage[] = "usage: parvex-cli upload --url URL [OPTION...] FILE...\n"
-                            "Uploads the FILEs as one upload, each as multipart/form-data.\n";
-const char kDownloadUsage[] = "usage: parvex-cli download --host URL [OPTION...] PATH NAME [PATH NAME...]\n"
-                              "Fetches each server PATH into the save folder as NAME, as one batch.\n";
+const char kUploadUsage[] =
+    "usage: parvex-cli upload --url URL [OPTION...] FILE...\n"
+    "Uploads the FILEs as one upload, each as multipart/form-data.\n";
+const char kDownloadUsage[] =
+    "usage: parvex-cli download --host URL [OPTION...] PATH NAME [PATH NAME...]\n"
+    "Fetches each server PATH into the save folder as NAME, as one batch.\n";
 const char kExitCodes[] =
     "Exit codes: 0 every file done (skipped ones count as done), 1 some file failed,\n"
     "2 bad usage (nothing was sent), 130 interrupted (Ctrl-C; a second one quits at once).\n";
@@ -190,8 +192,12 @@ int TakeUploadOption(int id, const std::string& value, UploadOptions& o) {
     bool numeric = id == OptLimitSize || id == OptLimitCount || id == OptUseType || id == OptBigSize;
     if (numeric && !ParseNumber(value, number)) return Usage("a number is needed, not \"%s\"", value.c_str());
     switch (id) {
-    case OptUrl: o.url = value; break;
-    case OptExistUrl: o.existUrl = value; break;
+    case OptUrl:
+        o.url = value;
+        break;
+    case OptExistUrl:
+        o.existUrl = value;
+        break;
     case OptFields: {
         size_t a = value.find(','), b = a == std::string::npos ? a : value.find(',', a + 1);
         if (b == std::string::npos || value.find(',', b + 1) != std::string::npos)
@@ -200,16 +206,28 @@ int TakeUploadOption(int id, const std::string& value, UploadOptions& o) {
                         FromUtf8(value.substr(b + 1))};
         break;
     }
-    case OptExpect: o.expectContinue = true; break;
-    case OptCookie: o.cookie = value; return CheckCookie(value);
-    case OptTitle: o.title = value; break;
-    case OptLimitSize: o.limitSize = number; break;
-    case OptLimitCount: o.limitCount = number; break;
+    case OptExpect:
+        o.expectContinue = true;
+        break;
+    case OptCookie:
+        o.cookie = value;
+        return CheckCookie(value);
+    case OptTitle:
+        o.title = value;
+        break;
+    case OptLimitSize:
+        o.limitSize = number;
+        break;
+    case OptLimitCount:
+        o.limitCount = number;
+        break;
     case OptUseType:
         if (number != 0 && number != 1) return Usage("--use-type takes 0 or 1");
         o.useType = number;
         break;
-    case OptBigSize: o.bigSize = number; break;
+    case OptBigSize:
+        o.bigSize = number;
+        break;
     case OptSame:
         if (!IsAnswer(value)) return Usage("--same takes overwrite, skip or rename:NAME");
         o.same = value;
@@ -224,8 +242,12 @@ int TakeUploadOption(int id, const std::string& value, UploadOptions& o) {
 
 int TakeDownloadOption(int id, const std::string& value, DownloadOptions& o) {
     switch (id) {
-    case OptHost: o.host = value; break;
-    case OptDest: o.dest = value; break;
+    case OptHost:
+        o.host = value;
+        break;
+    case OptDest:
+        o.dest = value;
+        break;
     case OptCookie:
         o.cookie = value;
         o.haveCookie = true;

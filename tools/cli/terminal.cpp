@@ -47,7 +47,8 @@ std::mutex& TerminalMutex() {
 int TerminalMessageBox::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
     std::lock_guard<std::mutex> lock(TerminalMutex());
     std::string body = Narrow(text);
-    std::fprintf(stderr, "\n%s[%s] %s", MessagePrefix(), caption.empty() ? "message" : Narrow(caption).c_str(), body.c_str());
+    std::fprintf(stderr, "\n%s[%s] %s", MessagePrefix(), caption.empty() ? "message" : Narrow(caption).c_str(),
+                 body.c_str());
     if (body.empty() || body.back() != '\n') std::fputc('\n', stderr);
     if ((style & 0xF) != MbYesNo) return IdOk;
     if (!interactive_) {
@@ -89,10 +90,13 @@ std::string ConnectFailure(const std::string& host, int port) {
     if (fd >= 0 && connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
         error = errno;
         if (error == EINPROGRESS) {
+            // Connected, or refused, once writable; the outcome is in SO_ERROR.
             pollfd p{fd, POLLOUT, 0};
             socklen_t length = sizeof error;
-            error = poll(&p, 1, 10000) == 1 ? (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length), error)
-                                             : ETIMEDOUT;
+            if (poll(&p, 1, 10000) != 1)
+                error = ETIMEDOUT;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
         }
     }
     if (fd >= 0) close(fd);

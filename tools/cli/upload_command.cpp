@@ -70,8 +70,8 @@ public:
             // Nobody agreed to leave the file out: it is skipped so that the
             // others still go, but the upload does not count as complete.
             std::lock_guard<std::mutex> lock(TerminalMutex());
-            std::fprintf(stderr, "\n%s%s: the file is gone; skipped (--missing=skip to accept that)\n",
-                         MessagePrefix(), Narrow(name).c_str());
+            std::fprintf(stderr, "\n%s%s: the file is gone; skipped (--missing=skip to accept that)\n", MessagePrefix(),
+                         Narrow(name).c_str());
             ++unattendedSkips_;
             return IdOk;
         }

@@ -117,6 +117,22 @@ TEST(CliCommandLine, BadUsageExitsTwoWithItsMessageBeforeAnyConnection) {
     CliResult reached = RunCli(dir, {"download", "--host", host, "--dest", dir.path().string(), "p", "n"});
     EXPECT_EQ(reached.exitCode, 1) << reached.err;
     EXPECT_GE(server.Connections(), 1);
+    EXPECT_EQ(reached.err.find("cannot connect"), std::string::npos) << reached.err;
+}
+
+TEST(CliCommandLine, AFailedConnectionIsNamedWithHostPortAndReason) {
+    TempDir dir;
+    std::string host, port;
+    {
+        CountingListener gone;  // a port that was free a moment ago
+        host = gone.Url("/");
+        port = host.substr(host.rfind(':') + 1, host.size() - host.rfind(':') - 2);
+    }
+    CliResult r = RunCli(dir, {"download", "--host", host, "--dest", dir.path().string(), "/p", "n"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("parvex-cli download: cannot connect to 127.0.0.1 port " + port + ": Connection refused"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST(CliCommandLine, HelpTextsNameEveryOptionOnStandardOutput) {
