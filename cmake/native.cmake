@@ -3,13 +3,14 @@ find_package(GTest REQUIRED)
 
 # Helpers shared by the test programs (fakes, the mail server's process).
 set(PARVEX_TEST_SUPPORT
+  tests/support/cli_process.cpp
   tests/support/mail_server_process.cpp
 )
 add_library(parvex_test_support STATIC ${PARVEX_TEST_SUPPORT})
 target_link_libraries(parvex_test_support PUBLIC parvex_core GTest::gtest GTest::gmock)
 
-# Each subsystem's tests, one list per folder, and the page host's picture
-# writer, which is portable and tested here.
+# Each subsystem's tests, one list per folder, and parvex-cli's command
+# line, run as a child process.
 set(PARVEX_COMMON_TESTS
   common/tests/cookies_test.cpp
   common/tests/folders_test.cpp
@@ -46,16 +47,15 @@ set(PARVEX_DOWNLOAD_TESTS
   download/tests/save_folder_test.cpp
   download/tests/temporary_name_test.cpp
 )
-set(PARVEX_PAGE_TOOL_TESTS
-  tools/page/png_writer.cpp
-  tools/page/tests/png_writer_test.cpp
+set(PARVEX_CLI_TESTS
+  tools/cli/tests/cli_command_line_test.cpp
 )
 set(PARVEX_NATIVE_TESTS
   ${PARVEX_COMMON_TESTS}
   ${PARVEX_UPLOADLIST_TESTS}
   ${PARVEX_UPLOAD_TESTS}
   ${PARVEX_DOWNLOAD_TESTS}
-  ${PARVEX_PAGE_TOOL_TESTS}
+  ${PARVEX_CLI_TESTS}
 )
 
 add_subdirectory(tools/bench)

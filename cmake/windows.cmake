@@ -112,13 +112,13 @@ set(PARVEX_WIN_TESTS
   tests/win/upload_start_win_test.cpp
   tools/page/browser_stand_in_win.cpp
   tools/page/control_site_win.cpp
-  tools/page/png_writer.cpp
+  tools/page/png_file_win.cpp
   tools/page/screenshot_win.cpp
   tools/page/window_actions_win.cpp
 )
 add_executable(parvex_win_tests ${PARVEX_WIN_TESTS} ${PARVEX_MODULE_EXTRA})
 target_include_directories(parvex_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(parvex_win_tests PRIVATE parvex_win_adapters parvex_core gtest gmock gtest_main)
+target_link_libraries(parvex_win_tests PRIVATE parvex_win_adapters parvex_core gtest gmock gtest_main windowscodecs)
 add_dependencies(parvex_win_tests parvex_module)
 if(TARGET parvex_idl)
   add_dependencies(parvex_win_tests parvex_idl)
@@ -126,19 +126,21 @@ endif()
 
 # parvex-page.exe: plays the browser for one page script, beside the module.
 set(PARVEX_PAGE_SOURCES
+  tools/page/browser_settings_win.cpp
   tools/page/browser_stand_in_win.cpp
   tools/page/control_site_win.cpp
   tools/page/main_win.cpp
   tools/page/page_host_win.cpp
   tools/page/page_object_win.cpp
-  tools/page/png_writer.cpp
+  tools/page/png_file_win.cpp
   tools/page/screenshot_win.cpp
   tools/page/script_engine_win.cpp
   tools/page/window_actions_win.cpp
 )
 add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
+target_link_libraries(parvex-page PRIVATE parvex_core ole32 oleaut32 uuid user32 gdi32 shell32 advapi32 wininet
+                      windowscodecs)
 add_dependencies(parvex-page parvex_module)
 
 # The bare WinSock download loop the Windows download benchmark measures the

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "utf8.h"
+
 namespace parvex {
 namespace {
 
@@ -89,6 +91,21 @@ bool IsHeaderSafe(const std::wstring& text) {
     for (wchar_t c : text)
         if (c < 0x20 || c == 0x7F) return false;
     return true;
+}
+
+std::string EscapeRequestTarget(const std::wstring& target) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char byte : ToUtf8(target)) {
+        if (byte > 0x20 && byte < 0x7F) {
+            out.push_back(static_cast<char>(byte));
+            continue;
+        }
+        out.push_back('%');
+        out.push_back(kHex[byte >> 4]);
+        out.push_back(kHex[byte & 0xF]);
+    }
+    return out;
 }
 
 bool IsUsableHttpUrl(const std::wstring& url) {

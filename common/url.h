@@ -34,4 +34,11 @@ bool IsUsableUploadUrl(const std::wstring& uploadUrl);
 // No control characters: a text that may go into a request line.
 bool IsHeaderSafe(const std::wstring& text);
 
+// A request target as it goes on the wire: the UTF-8 bytes of target with
+// every byte outside printable ASCII, and the space, written as %XX
+// (upper-case hex). A '%' stays as written, so a page that escapes already
+// keeps its escapes; control bytes, CR and LF among them, are escaped, so no
+// path can add a line to the request head. The result is plain ASCII.
+std::string EscapeRequestTarget(const std::wstring& target);
+
 }  // namespace parvex

@@ -6,7 +6,8 @@
 //   SERVER  the mail server's address, e.g. "http://127.0.0.1:8080"
 //   FILES   a folder (Windows path) with the files the user drops
 //   SHOTS   a folder (Windows path) for the pictures of each window
-// Each step logs "STEP <name>: ok" or "STEP <name>: FAILED <why>" and the
+// Each step logs "STEP <name>: ok" or "STEP <name>: FAILED <why>", then
+// "PICTURES <file>..." for the pictures taken in it, and the
 // page exits 1 when a step failed.
 
 var UP_TITLE = "메일 첨부 올리기";
@@ -25,14 +26,20 @@ function expect(what, got, want) {
     if (got !== want) problems.push(what + " is [" + got + "], not [" + want + "]");
 }
 
+// The pictures taken since the last step belong to the next one.
+var stepPictures = [];
+
 function step(name) {
     page.log("STEP " + name + ": " + (problems.length === 0 ? "ok" : "FAILED " + problems.join("; ")));
+    if (stepPictures.length > 0) page.log("PICTURES " + stepPictures.join(" "));
     if (problems.length > 0) failedSteps++;
     problems = [];
+    stepPictures = [];
 }
 
 function shot(caption, name) {
-    if (!page.screenshot(caption, SHOTS + "\\" + name + ".png")) problems.push("no picture of [" + caption + "]");
+    if (page.screenshot(caption, SHOTS + "\\" + name + ".png")) stepPictures.push(name + ".png");
+    else problems.push("no picture of [" + caption + "]");
 }
 
 // Calls action(caption) once a visible window with that caption shows

@@ -6,6 +6,7 @@
 #include "common/format.h"
 #include "common/http_reply.h"
 #include "common/shown_text.h"
+#include "common/url.h"
 #include "common/utf8.h"
 #include "partial_file.h"
 #include "target_path.h"
@@ -37,13 +38,8 @@ double ParseContentLength(const std::wstring& header) {
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
                                   const std::wstring& cookie) {
-    std::wstring path;
-    for (wchar_t c : urlPath) {
-        if (c == L' ')
-            path += L"%20";
-        else
-            path.push_back(c);
-    }
+    std::string escaped = EscapeRequestTarget(urlPath);
+    std::wstring path(escaped.begin(), escaped.end());  // plain ASCII
     std::wstring request = FormatText(
         L"GET %ls HTTP/1.1\r\nAccept: */*\r\nAccpet-Encoding: deflate\r\nHost: %ls:%d\r\n"
         L"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nConnection: Keep-Alive\r\n",

@@ -1,4 +1,5 @@
-// The page's upload, exists and download host URLs cut into their parts.
+// The page's upload, exists and download host URLs cut into their parts, and
+// request targets escaped.
 #include "common/url.h"
 #include "fuzz/fuzz_input.h"
 
@@ -19,5 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (IsUsableUploadUrl(upload)) FUZZ_CHECK(IsUsableHttpUrl(upload));
     UrlPort(exists);
+    // Whatever a page writes, a request target is one token of printable
+    // ASCII: nothing ends the request line or adds a header.
+    for (char c : EscapeRequestTarget(exists)) FUZZ_CHECK(c > 0x20 && c < 0x7F);
     return 0;
 }

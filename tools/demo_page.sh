@@ -4,7 +4,7 @@
 # the download dialog saved, compared with the originals. Pictures of every
 # window the page showed go to build/demo/.
 
-DEMO_STEPS=()  # "ok|name" or "FAILED|name", in order
+DEMO_STEPS=()  # "ok|name" or "FAILED|name", in order; a step's pictures on a line below its name
 demo_step() { DEMO_STEPS+=("$1|$2"); }
 
 demo_files() {  # folder: the files the page drops
@@ -86,6 +86,8 @@ run_page_demo() {
         case "$line" in
             "STEP "*": ok") line=${line#STEP }; demo_step ok "${line%: ok}" ;;
             "STEP "*) demo_step FAILED "${line#STEP }" ;;
+            # The pictures of the step just logged, by their file names.
+            "PICTURES "*) DEMO_STEPS[${#DEMO_STEPS[@]} - 1]+=$'\n'"          pictures: ${line#PICTURES }" ;;
         esac
     done <"$work/steps"
     [ "$code" = 0 ] || demo_step FAILED "the page ended with exit code $code"
@@ -102,6 +104,6 @@ demo_summary() {  # prints the steps; fails when one failed
         printf '  %-7s %s\n' "${entry%%|*}" "${entry#*|}"
         [ "${entry%%|*}" = ok ] || failed=1
     done
-    echo "  pictures of the windows: $BUILD/demo/ ($(ls "$BUILD/demo" 2>/dev/null | wc -l) files)"
+    echo "  the pictures named above are in $BUILD/demo/ ($(ls "$BUILD/demo" 2>/dev/null | wc -l) files)"
     return "$failed"
 }

@@ -161,6 +161,13 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
     }
 }
 
+bool ReplyReader::AnswerStarted(uint32_t ms) {
+    if (!buffer_.empty() || closed_) return true;
+    ServerWait brief = wait_;
+    brief.timeoutMs = std::min(ms, wait_.timeoutMs);
+    return WaitForBytes(socket_, brief) != WaitTimedOut;
+}
+
 ReplyReadState ReplyReader::Final(HttpReply& reply) {
     for (;;) {
         ReplyReadState s = Next(reply);

@@ -61,6 +61,10 @@ public:
     ReplyReadState Final(HttpReply& reply);
     // Bytes of a further reply have already arrived.
     bool HasPending() const { return !buffer_.empty(); }
+    // Whether the peer began an answer, closed, or the wait ended otherwise
+    // (cancel, failure: the next read tells) within ms; false when it stayed
+    // silent all that time.
+    bool AnswerStarted(uint32_t ms);
 
 private:
     Socket& socket_;

@@ -16,6 +16,8 @@ namespace {
 constexpr int kConnectAttempts = 3;
 constexpr size_t kBlockBytes = 8192;
 constexpr uint32_t kRefreshMs = 500;
+// How long the head's "Expect: 100-continue" waits for any answer.
+constexpr uint32_t kContinueWaitMs = 1000;
 
 const wchar_t kLogConnectFailed[] = L"[%ls] => [서버 연결 실패]\r\n";
 const wchar_t kLogCheckFailed[] = L"[%ls] => [서버파일 체크오류]\r\n";
@@ -284,7 +286,11 @@ int Run::Send(Socket& socket, const void* data, size_t count) {
 
 // Waits for "100 continue". A final reply in its place is the server's
 // answer to this upload; so is one that follows the interim answer at once.
+// A server that says nothing for a second gets the body anyway: many never
+// answer "Expect" and just wait for the body (a late "100 continue" is then
+// skipped by the reply's reader).
 int Run::AwaitContinue(ReplyReader& reader) {
+    if (!reader.AnswerStarted(kContinueWaitMs)) return PostOk;
     for (;;) {
         HttpReply reply;
         ReplyReadState state = reader.Next(reply);

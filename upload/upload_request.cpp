@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/url.h"
 #include "common/utf8.h"
 
 namespace parvex {
@@ -54,7 +55,7 @@ void AppendCookieLine(std::string& out, const std::wstring& cookie) {
 // only it may ask for "100 continue".
 std::string PostHead(const UploadTarget& target, bool upload, const std::wstring& boundary, double contentLength) {
     std::string out = "POST ";
-    Append(out, upload ? target.path : target.existPath);
+    out += EscapeRequestTarget(upload ? target.path : target.existPath);
     out += " HTTP/1.1\r\n";
     if (upload)
         out += "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, */*\r\n";

@@ -74,3 +74,14 @@ TEST(IsUsableHttpUrl, OnlyPlainHttpWithAHostAPortAndNoControlCharacters) {
     EXPECT_FALSE(IsHeaderSafe(L"/exists\n"));
     EXPECT_TRUE(IsHeaderSafe(L"/exists?이름=1"));
 }
+
+TEST(EscapeRequestTarget, BytesOutsidePrintableAsciiAndTheSpaceAreEscaped) {
+    EXPECT_EQ(EscapeRequestTarget(L"/files/한글.txt"), "/files/%ED%95%9C%EA%B8%80.txt");
+    EXPECT_EQ(EscapeRequestTarget(L"/a b?x=1&y=~z#f"), "/a%20b?x=1&y=~z#f");
+    // A page that escaped already keeps its escapes, and a lone '%' stays too.
+    EXPECT_EQ(EscapeRequestTarget(L"/files/%ED%95%9C 100%"), "/files/%ED%95%9C%20100%");
+    // No control byte reaches the request head as it is.
+    EXPECT_EQ(EscapeRequestTarget(L"/ok\r\nX-Injected: yes"), "/ok%0D%0AX-Injected:%20yes");
+    EXPECT_EQ(EscapeRequestTarget(std::wstring(L"/\t\x01\x7F", 4) + std::wstring(1, L'\0')), "/%09%01%7F%00");
+    EXPECT_EQ(EscapeRequestTarget(L""), "");
+}

@@ -1,6 +1,6 @@
-// parvex-cli download as a child process against the reference mail server:
-// what an interrupt, a kill and a hostile server text do to the terminal and
-// to the files.
+// parvex-cli download (and upload, for the interrupt) as a child process
+// against the reference mail server: what an interrupt, a kill and a hostile
+// server text do to the terminal and to the files.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "download_engine_fixture.h"
+#include "tests/support/cli_process.h"
 
 using namespace parvex::testing;
 using namespace parvex::dltest;
@@ -25,10 +26,10 @@ struct CliChild {
     int exitCode = -1;
     fs::path err;
 
-    CliChild(const TempDir& dir, const std::vector<std::string>& args) : err(dir.path() / "cli.err") {
-        std::string server = PARVEX_MAILSERVER_PATH;
-        std::string cli = server.substr(0, server.find_last_of('/') + 1) + "parvex-cli";
-        std::vector<std::string> all = {cli, "download"};
+    CliChild(const TempDir& dir, const std::vector<std::string>& args, const char* command = "download")
+        : err(dir.path() / "cli.err") {
+        std::string cli = CliPath();
+        std::vector<std::string> all = {cli, command};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
@@ -90,6 +91,26 @@ TEST_F(DownloadCliTest, TheFirstInterruptCancelsASilentTransferAndDeletesThePart
     EXPECT_NE(cli.Err().find("(interrupted: yes)"), std::string::npos) << cli.Err();
 }
 
+TEST_F(DownloadCliTest, AnInterruptedUploadBlockedInASendExits130Too) {
+    std::string file = serve.Write("big.bin", Bytes(8u << 20, 43)).string();
+    server.Get("/__fault?stop_reading=1000&target=upload&count=1");
+    CliChild cli(logs, {"--url", server.Url("/upload"), file}, "upload");
+    ASSERT_TRUE(WaitFor([&] { return cli.Err().find("1 file(s)") != std::string::npos; }));
+    ::kill(cli.pid, SIGINT);
+    ASSERT_TRUE(cli.Ended(10000));
+    EXPECT_EQ(cli.exitCode, 130) << cli.Err();
+}
+
+TEST_F(DownloadCliTest, AFileSkippedOnRequestCountsAsDone) {
+    serve.Write("s.bin", Bytes(5000, 44));
+    dest.Write("s.bin", "kept");
+    CliChild cli(logs, Args({"--exists=skip", "/s.bin", "s.bin", "/s.bin", "t.bin"}));
+    ASSERT_TRUE(cli.Ended(10000));
+    EXPECT_EQ(cli.exitCode, 0) << cli.Err();
+    EXPECT_EQ(ReadWholeFile((dest.path() / "s.bin").string()), "kept");
+    EXPECT_EQ(ReadWholeFile((dest.path() / "t.bin").string()), Bytes(5000, 44));
+}
+
 TEST_F(DownloadCliTest, AKilledRunLeavesNothingUnderTheFinalNameAndTheOldFileAsItWas) {
     serve.Write("s.bin", Bytes(50000, 42));
     dest.Write("old.bin", "old bytes");
@@ -121,6 +142,6 @@ TEST_F(DownloadCliTest, OnlyFilesWhoseBytesWereWrittenCountAsDownloaded) {
     CliChild cli(logs, Args({"/f.bin", "report", "/f.bin", "made/", "/f.bin", "made", "/f.bin", "ok.bin"}));
     ASSERT_TRUE(cli.Ended(10000));
     EXPECT_EQ(cli.exitCode, 1);
-    EXPECT_EQ(ReadWholeFile((logs.path() / "cli.out").string()), "1 of 3 downloaded, 1 of 1 folders made\n");
+    EXPECT_EQ(ReadWholeFile((logs.path() / "cli.out").string()), "parvex-cli download: 1 of 3 downloaded, 1 of 1 folders made\n");
     EXPECT_EQ(server.RecordedCount(), 1);
 }

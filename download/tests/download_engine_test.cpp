@@ -76,6 +76,14 @@ TEST(DownloadParseTest, RequestCarriesThePortAlsoForPort80) {
               L"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nConnection: Keep-Alive\r\n\r\n");
 }
 
+TEST(DownloadParseTest, RequestTargetIsEscapedSoNoPathAddsAHeaderLine) {
+    auto firstLine = [](const std::wstring& r) { return r.substr(0, r.find(L"\r\n")); };
+    EXPECT_EQ(firstLine(BuildDownloadRequest(L"/files/한글.txt", L"h", 80, L"")),
+              L"GET /files/%ED%95%9C%EA%B8%80.txt HTTP/1.1");
+    EXPECT_EQ(firstLine(BuildDownloadRequest(L"/ok\r\nX-Injected: yes", L"h", 80, L"")),
+              L"GET /ok%0D%0AX-Injected:%20yes HTTP/1.1");
+}
+
 TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
     std::string h1 = Serve("files/a b.txt", Bytes(70000, 1));
     std::string h2 = Serve("files/한글 문서.bin", Bytes(8192 * 3, 2));
@@ -88,7 +96,7 @@ TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
     int port = server->port();
     EXPECT_EQ(server->Recorded(1), ExpectedRequest("/files/a%20b.txt", port, "sid=abc; lang=ko"));
     EXPECT_EQ(server->Recorded(2),
-              ExpectedRequest("/files/\xED\x95\x9C\xEA\xB8\x80%20\xEB\xAC\xB8\xEC\x84\x9C.bin", port, "sid=abc; lang=ko"));
+              ExpectedRequest("/files/%ED%95%9C%EA%B8%80%20%EB%AC%B8%EC%84%9C.bin", port, "sid=abc; lang=ko"));
     EXPECT_EQ(SavedHash("a b.txt"), h1);
     EXPECT_EQ(SavedHash("한글 문서.bin"), h2);
     ASSERT_TRUE(fs::exists(Saved("empty.dat")));

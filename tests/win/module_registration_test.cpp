@@ -15,6 +15,13 @@ using namespace parvex::testing;
 
 namespace {
 
+// An export of a module as the function type it has; through void* since a
+// FARPROC converts to no other function type without a warning.
+template <class Function>
+Function Export(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 std::wstring Guid(REFGUID guid) {
     wchar_t text[40];
     StringFromGUID2(guid, text, 40);
@@ -117,8 +124,7 @@ TEST(ModuleFactories, HandOutFourClassesAndKeepTheModuleWhileObjectsOrLocksLive)
     OleScope ole;
     EnsureRegistered();
     OcxModule ocx;
-    auto getClassObject = reinterpret_cast<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(
-        GetProcAddress(ocx.get(), "DllGetClassObject"));
+    auto getClassObject = Export<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(ocx.get(), "DllGetClassObject");
     auto canUnload = reinterpret_cast<HRESULT(__stdcall*)()>(GetProcAddress(ocx.get(), "DllCanUnloadNow"));
     ASSERT_TRUE(getClassObject && canUnload);
     ASSERT_EQ(canUnload(), S_OK);
@@ -233,14 +239,14 @@ TEST(ModuleResources, StringTableDialogsAndVersionAreTheDocumentedOnes) {
     using InfoOf = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
     HMODULE version = LoadLibraryW(L"version.dll");
     ASSERT_NE(version, nullptr);
-    auto sizeOf = reinterpret_cast<SizeOf>(GetProcAddress(version, "GetFileVersionInfoSizeW"));
-    auto infoOf = reinterpret_cast<InfoOf>(GetProcAddress(version, "GetFileVersionInfoW"));
+    auto sizeOf = Export<SizeOf>(version, "GetFileVersionInfoSizeW");
+    auto infoOf = Export<InfoOf>(version, "GetFileVersionInfoW");
     ASSERT_TRUE(sizeOf && infoOf);
     DWORD unused = 0;
     std::vector<BYTE> block(sizeOf(OcxPath().c_str(), &unused));
     ASSERT_FALSE(block.empty());
     ASSERT_TRUE(infoOf(OcxPath().c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
-    auto query = reinterpret_cast<Query>(GetProcAddress(version, "VerQueryValueW"));
+    auto query = Export<Query>(version, "VerQueryValueW");
     ASSERT_NE(query, nullptr);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;

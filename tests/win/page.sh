@@ -41,12 +41,13 @@ SCREENS_W=$(winepath -w "$SCREENS")
 # A Windows path as a sed replacement that yields a JScript string's text.
 for_sed() { printf '%s' "$1" | sed 's/\\/\\\\\\\\/g'; }
 
-# One page: the shared part, then the page, with the folders filled in.
+# One page: the resource ids, the shared part, then the page, with the
+# folders filled in.
 # run_page NAME EXPECTED-EXIT [OPTIONS...]
 run_page() {
     local name=$1 want=$2; shift 2
     local page="$WORK/$name.js" code
-    { cat "$PAGES/common.js"; cat "$PAGES/$name.js"; } |
+    { cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/$name.js"; } |
         sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
             -e "s|@PORT@|$PORT|" >"$page"
     timeout 120 wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
@@ -58,6 +59,7 @@ run_page() {
     fi
 }
 
+bash "$PAGES/make_ids.sh" || { echo "tests/page/ids.js could not be made"; exit 1; }
 wine regsvr32 /s "$OCX" || { echo "registration failed"; exit 1; }
 
 # The reference mail server on a free loopback port: uploads are stored in

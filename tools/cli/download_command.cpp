@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "options.h"
 #include "terminal.h"
 #include "common/folders.h"
 #include "common/format.h"
@@ -27,7 +28,9 @@ namespace {
 class TerminalView : public DownloadView {
 public:
     explicit TerminalView(MessageBoxHost& boxes) : boxes_(boxes), tty_(isatty(2) != 0) {}
-    void SetCaption(const std::wstring& text) override { std::fprintf(stderr, "%s\n", Narrow(text).c_str()); }
+    void SetCaption(const std::wstring& text) override {
+        std::fprintf(stderr, "%s%s\n", MessagePrefix(), Narrow(text).c_str());
+    }
     void InsertRow(int row, const std::wstring& name) override {
         if (row < 0 || row > static_cast<int>(rows_.size())) row = static_cast<int>(rows_.size());
         rows_.insert(rows_.begin() + row, name);
@@ -48,10 +51,16 @@ public:
     void SetText(int id, const std::wstring& text) override {
         switch (id) {
         case IdcDnFileNameLabel:
+            // Set once the connection stands; the reply's head comes next.
             file_ = text;
+            if (tty_) {
+                std::fprintf(stderr, "\r\033[K%s  (waiting for the server's answer)", Narrow(file_).c_str());
+                lineOpen_ = true;
+            }
             break;
         case IdcDnFileSizeLabel:
-            fileSize_ = text;
+            // " / 0Byte" when the size was not declared: left out.
+            fileSize_ = text == L" / 0Byte" ? std::wstring() : text;
             break;
         case IdcDnSpeedLabel:
             speed_ = text;
@@ -60,10 +69,12 @@ public:
             fileBytes_ = text;
             break;
         case IdcDnTimeLeftLabel:
-            // Set together with the counters, at most twice a second.
-            left_ = text;
-            if (tty_ && text != L"...") {
-                std::fprintf(stderr, "\r\033[K%s  %s%s  %s/s  %s", Narrow(file_).c_str(), Narrow(fileBytes_).c_str(),
+            left_ = text == L"..." ? std::wstring() : L"  " + text;
+            break;
+        case IdcDnDoneBytesLabel:
+            // The last of the counters, set at most twice a second.
+            if (tty_) {
+                std::fprintf(stderr, "\r\033[K%s  %s%s  %s/s%s", Narrow(file_).c_str(), Narrow(fileBytes_).c_str(),
                              Narrow(fileSize_).c_str(), Narrow(speed_).c_str(), Narrow(left_).c_str());
                 lineOpen_ = true;
             }
@@ -215,106 +226,6 @@ private:
     MessageBoxHost& inner_;
 };
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: parvex-cli download --host URL [--dest DIR] [--cookie TEXT] [--title TEXT]\n"
-                 "                           [--exists=overwrite|skip|rename:NAME] PATH NAME [PATH NAME ...]\n"
-                 "  Fetches each server PATH into the save folder as NAME (one batch).\n"
-                 "  --host    the download host URL (scheme://host[:port]/...)\n"
-                 "  --dest    save folder for this run (created when missing); default: the remembered one\n"
-                 "  --cookie  cookie text sent with every request\n"
-                 "  --title   session title\n"
-                 "  --exists  answer for names already in the save folder; without it the terminal asks\n"
-                 "            (and, without a terminal, the file is skipped)\n"
-                 "  Ctrl-C cancels the run and deletes the file being written (exit code 130).\n"
-                 "  Exit code 0 when every file was downloaded.\n");
-}
-
-bool TakeValue(int argc, char** argv, int& i, const char* name, std::string& value) {
-    size_t n = std::strlen(name);
-    if (std::strncmp(argv[i], name, n) != 0) return false;
-    if (argv[i][n] == '=') {
-        value = argv[i] + n + 1;
-        return true;
-    }
-    if (argv[i][n] != '\0') return false;
-    if (i + 1 >= argc) {
-        std::fprintf(stderr, "%s needs a value\n", name);
-        std::exit(2);
-    }
-    value = argv[++i];
-    return true;
-}
-
-// What the command line asks for.
-struct DownloadOptions {
-    std::string host, dest, cookie, title;
-    bool haveCookie = false, haveTitle = false;
-    char existsAction = 0;  // 'o'verwrite, 'c'ancel (skip) or 'r'ename; 0: ask
-    std::wstring renameTo;
-    std::vector<std::string> positional;  // PATH NAME pairs
-};
-
-// --exists: false for a value it does not take.
-bool TakeExists(const std::string& exists, DownloadOptions& options) {
-    if (exists == "overwrite") {
-        options.existsAction = 'o';
-    } else if (exists == "skip") {
-        options.existsAction = 'c';
-    } else if (exists.rfind("rename:", 0) == 0 && exists.size() > 7) {
-        options.existsAction = 'r';
-        options.renameTo = FromUtf8(exists.substr(7));
-    } else if (!exists.empty()) {
-        std::fprintf(stderr, "--exists takes overwrite, skip or rename:NAME\n");
-        return false;
-    }
-    return true;
-}
-
-// One argument at i (with its value, which moves i on). -1 to go on,
-// otherwise the exit code.
-int TakeArgument(int argc, char** argv, int& i, DownloadOptions& options, std::string& exists) {
-    std::string v;
-    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-        Usage();
-        return 0;
-    } else if (TakeValue(argc, argv, i, "--host", v)) {
-        options.host = v;
-    } else if (TakeValue(argc, argv, i, "--dest", v)) {
-        options.dest = v;
-    } else if (TakeValue(argc, argv, i, "--cookie", v)) {
-        options.cookie = v;
-        options.haveCookie = true;
-    } else if (TakeValue(argc, argv, i, "--title", v)) {
-        options.title = v;
-        options.haveTitle = true;
-    } else if (TakeValue(argc, argv, i, "--exists", v)) {
-        exists = v;
-    } else if (!std::strcmp(argv[i], "--")) {
-        for (++i; i < argc; ++i) options.positional.push_back(argv[i]);
-    } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-        std::fprintf(stderr, "unknown option %s\n", argv[i]);
-        Usage();
-        return 2;
-    } else {
-        options.positional.push_back(argv[i]);
-    }
-    return -1;
-}
-
-// -1 when the command line is good, otherwise the exit code.
-int ParseOptions(int argc, char** argv, DownloadOptions& options) {
-    std::string exists;
-    for (int i = 1; i < argc; ++i)
-        if (int code = TakeArgument(argc, argv, i, options, exists); code >= 0) return code;
-    if (options.host.empty() || options.positional.empty() || options.positional.size() % 2 != 0) {
-        std::fprintf(stderr, options.host.empty() ? "--host is required\n" : "PATH and NAME come in pairs\n");
-        Usage();
-        return 2;
-    }
-    return TakeExists(exists, options) ? -1 : 2;
-}
-
 // The terminal's side of a session: its boxes, dialog and prompts.
 struct TerminalSession {
     TerminalMessageBox terminalBoxes;
@@ -364,7 +275,7 @@ bool OpenSession(DownloadState& state, const std::string& dest) {
     state.DownloadStart();
     std::shared_ptr<DownloadDialog> dialog = state.Dialog();
     if (!dialog) {
-        std::fprintf(stderr, "the download session could not be opened\n");
+        std::fprintf(stderr, "%sthe download session could not be opened\n", MessagePrefix());
         return false;
     }
     if (!dest.empty()) {
@@ -373,7 +284,7 @@ bool OpenSession(DownloadState& state, const std::string& dest) {
         state.SetSaveFolder(folder);
         dialog->View().SetText(IdcDnSaveFolderEdit, folder);
     }
-    std::fprintf(stderr, "save folder: %s\n", Narrow(state.SaveFolder()).c_str());
+    std::fprintf(stderr, "%ssave folder: %s\n", MessagePrefix(), Narrow(state.SaveFolder()).c_str());
     return true;
 }
 
@@ -388,9 +299,11 @@ void RunInterruptibly(DownloadState& state) {
 }
 
 // Entries of the batch: files, and names ending in a separator that only
-// ask for a folder; each with how many of them were done.
+// ask for a folder; each with how many of them were done, and the files
+// skipped on request (--exists=skip or the prompt's cancel), which count as
+// done.
 struct BatchCount {
-    int files = 0, filesDone = 0, folders = 0, foldersDone = 0;
+    int files = 0, filesDone = 0, folders = 0, foldersDone = 0, skipped = 0;
 };
 
 // A file counts as downloaded only once its bytes were written, which is
@@ -399,31 +312,40 @@ BatchCount CountBatch(const std::vector<std::string>& positional, const std::vec
     BatchCount count;
     for (size_t i = 1; i < positional.size(); i += 2)
         ++(NamesFolder(FromUtf8(positional[i])) ? count.folders : count.files);
-    for (auto& e : entries)
-        if (e.state == DownloadEntry::Done) ++(NamesFolder(e.fileName) ? count.foldersDone : count.filesDone);
+    for (auto& e : entries) {
+        bool folder = NamesFolder(e.fileName);
+        if (e.state == DownloadEntry::Done) ++(folder ? count.foldersDone : count.filesDone);
+        if (e.state == DownloadEntry::Cancelled && !folder) ++count.skipped;
+    }
     return count;
 }
 
 // Closes the session, prints the outcome and gives the exit code.
-int FinishSession(DownloadState& state, const std::vector<std::string>& positional, int refused) {
-    BatchCount count = CountBatch(positional, state.Entries());
+int FinishSession(DownloadState& state, const DownloadOptions& options, int refused) {
+    BatchCount count = CountBatch(options.positional, state.Entries());
     bool cancelled = state.downloadCancelRequested;
     state.CancelOrClose();
     state.WaitSessionClosed();
 
-    std::printf("%d of %d downloaded", count.filesDone, count.files);
+    if (g_interrupted) {
+        std::printf("%s%d of %d downloaded, interrupted\n", MessagePrefix(), count.filesDone, count.files);
+        return 130;
+    }
+    std::printf("%s%d of %d downloaded", MessagePrefix(), count.filesDone, count.files);
     if (count.folders) std::printf(", %d of %d folders made", count.foldersDone, count.folders);
+    if (count.skipped && !cancelled) std::printf(", %d skipped", count.skipped);
     std::printf("%s%s\n", refused ? ", duplicates refused" : "", cancelled ? ", cancelled" : "");
-    if (g_interrupted) return 130;
-    bool all = count.filesDone == count.files && count.foldersDone == count.folders;
-    return all && refused == 0 && !cancelled ? 0 : 1;
+    bool allDone = !cancelled && refused == 0 && count.filesDone + count.skipped == count.files &&
+                   count.foldersDone == count.folders;
+    if (!allDone) ReportConnectProblem(options.host);
+    return allDone ? 0 : 1;
 }
 
 }  // namespace
 
 int RunDownloadCommand(int argc, char** argv) {
     DownloadOptions options;
-    if (int code = ParseOptions(argc, argv, options); code >= 0) return code;
+    if (int code = ParseDownloadCommandLine(argc, argv, options); code != kRunCommand) return code;
 
     bool interactive = isatty(0) != 0;
     TerminalSession session(options, interactive);
@@ -435,7 +357,7 @@ int RunDownloadCommand(int argc, char** argv) {
     int refused = QueueFiles(state, options.positional);
     if (!OpenSession(state, options.dest)) return 1;
     RunInterruptibly(state);
-    return FinishSession(state, options.positional, refused);
+    return FinishSession(state, options, refused);
 }
 
 }  // namespace parvex::cli

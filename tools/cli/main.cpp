@@ -3,13 +3,25 @@
 #include <cstring>
 
 #include "commands.h"
+#include "options.h"
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "upload") == 0) return parvex::cli::RunUploadCommand(argc - 1, argv + 1);
-    if (argc >= 2 && std::strcmp(argv[1], "download") == 0) return parvex::cli::RunDownloadCommand(argc - 1, argv + 1);
-    std::fprintf(stderr,
-                 "usage: parvex-cli upload --url URL [options] FILE...\n"
-                 "       parvex-cli download --host URL [options] PATH NAME [PATH NAME ...]\n"
-                 "run a subcommand with --help for its options\n");
+    using namespace parvex::cli;
+    const char* command = argc >= 2 ? argv[1] : "";
+    if (std::strcmp(command, "upload") == 0 || std::strcmp(command, "download") == 0) {
+        SetCommand(command);
+        return command[0] == 'u' ? RunUploadCommand(argc - 1, argv + 1) : RunDownloadCommand(argc - 1, argv + 1);
+    }
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
+        PrintMainHelp();
+        return 0;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("%s\n", kVersion);
+        return 0;
+    }
+    std::fprintf(stderr, "%s%s%s\n%s--help lists the commands\n", MessagePrefix(),
+                 argc < 2 ? "a command is needed: upload or download" : "unknown command ", argc < 2 ? "" : command,
+                 MessagePrefix());
     return 2;
 }

@@ -1,12 +1,22 @@
 #include "terminal.h"
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
 #include <iostream>
 
+#include "common/url.h"
 #include "common/utf8.h"
+#include "options.h"
 
 namespace parvex::cli {
 
@@ -37,7 +47,8 @@ std::mutex& TerminalMutex() {
 int TerminalMessageBox::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
     std::lock_guard<std::mutex> lock(TerminalMutex());
     std::string body = Narrow(text);
-    std::fprintf(stderr, "\n[%s] %s", caption.empty() ? "message" : Narrow(caption).c_str(), body.c_str());
+    std::fprintf(stderr, "\n%s[%s] %s", MessagePrefix(), caption.empty() ? "message" : Narrow(caption).c_str(),
+                 body.c_str());
     if (body.empty() || body.back() != '\n') std::fputc('\n', stderr);
     if ((style & 0xF) != MbYesNo) return IdOk;
     if (!interactive_) {
@@ -62,6 +73,48 @@ bool FixedCookieStore::GetCookie(const std::wstring&, wchar_t* buffer, uint32_t*
     }
     std::wmemcpy(buffer, text_.c_str(), needed);
     return true;
+}
+
+namespace {
+
+// The system's reason why host:port takes no connection; empty when it does.
+std::string ConnectFailure(const std::string& host, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int r = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (r != 0) return gai_strerror(r);
+    int fd = socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK, 0);
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0 && connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
+        error = errno;
+        if (error == EINPROGRESS) {
+            // Connected, or refused, once writable; the outcome is in SO_ERROR.
+            pollfd p{fd, POLLOUT, 0};
+            socklen_t length = sizeof error;
+            if (poll(&p, 1, 10000) != 1)
+                error = ETIMEDOUT;
+            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+        }
+    }
+    if (fd >= 0) close(fd);
+    freeaddrinfo(found);
+    return error == 0 ? std::string() : std::strerror(error);
+}
+
+}  // namespace
+
+void ReportConnectProblem(const std::string& url) {
+    std::wstring wide = FromUtf8(url);
+    DownloadHostParts parts = SplitDownloadHostUrl(wide);
+    std::string host = ToUtf8(parts.host);
+    std::string reason = ConnectFailure(host, parts.port);
+    if (reason.empty()) return;
+    std::lock_guard<std::mutex> lock(TerminalMutex());
+    std::fprintf(stderr, "%scannot connect to %s port %d: %s\n", MessagePrefix(), host.c_str(), parts.port,
+                 reason.c_str());
 }
 
 std::wstring CorePath(const std::string& argument) {

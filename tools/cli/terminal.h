@@ -43,6 +43,10 @@ private:
     std::wstring text_;
 };
 
+// After a failed run: one connection to the URL's host and port, and when
+// that fails too, a line naming host, port and the system's reason.
+void ReportConnectProblem(const std::string& url);
+
 // An absolute path with the core's "\" separators (the file system maps
 // them back).
 std::wstring CorePath(const std::string& argument);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "options.h"
 #include "terminal.h"
 #include "common/file_system.h"
 #include "common/format.h"
@@ -28,25 +29,13 @@
 namespace parvex::cli {
 namespace {
 
-const char kUsage[] =
-    "usage: parvex-cli upload --url URL [--exist-url URL] [--fields NAME_FIELD,UNIQUE_FIELD,FILE_FIELD]\n"
-    "                         [--expect-continue] [--cookie TEXT] [--title TEXT]\n"
-    "                         [--limit-size MB] [--limit-count N] [--use-type 1 --big-size MB]\n"
-    "                         [--same=overwrite|skip|rename:NAME] [--missing=skip|cancel] FILE...\n"
-    "Exit code 0 when every file arrived, 1 when not, 2 for a bad command line.\n";
-
 std::atomic<int> interrupted{0};
 
 void OnInterrupt(int) { interrupted = 1; }
 
-struct PromptOptions {
-    std::string same;     // "", "overwrite", "skip", "rename:NAME"
-    std::string missing;  // "", "skip", "cancel"
-};
-
 class TerminalPrompts : public UploadPrompts {
 public:
-    TerminalPrompts(const PromptOptions& options, bool interactive) : options_(options), interactive_(interactive) {}
+    TerminalPrompts(const UploadOptions& options, bool interactive) : options_(options), interactive_(interactive) {}
 
     int AskSameFile(UploadPromptState& state) override {
         if (!options_.same.empty()) return Scripted(state);
@@ -81,7 +70,7 @@ public:
             // Nobody agreed to leave the file out: it is skipped so that the
             // others still go, but the upload does not count as complete.
             std::lock_guard<std::mutex> lock(TerminalMutex());
-            std::fprintf(stderr, "\n%s: the file is gone; skipped (--missing=skip to accept that)\n",
+            std::fprintf(stderr, "\n%s%s: the file is gone; skipped (--missing=skip to accept that)\n", MessagePrefix(),
                          Narrow(name).c_str());
             ++unattendedSkips_;
             return IdOk;
@@ -142,7 +131,7 @@ public:
     int UnattendedSkips() const { return unattendedSkips_; }
 
 private:
-    PromptOptions options_;
+    const UploadOptions& options_;
     bool interactive_;
     int unattendedSkips_ = 0;  // written by the worker, read after it ended
 };
@@ -157,7 +146,7 @@ public:
         std::lock_guard<std::mutex> lock(TerminalMutex());
         names_.clear();
         for (const UploadEntry* e : dialog.runEntries) names_.push_back(Narrow(e->fileName));
-        std::fprintf(stderr, "%s: %zu file(s)\n", title_.c_str(), names_.size());
+        std::fprintf(stderr, "%s%s: %zu file(s)\n", MessagePrefix(), title_.c_str(), names_.size());
         if (!dialog.statusText.empty()) std::fprintf(stderr, "%s\n", Narrow(dialog.statusText).c_str());
         speed_ = timeLeft_ = sent_ = total_ = "계산중";
         runBar_ = 0;
@@ -178,6 +167,7 @@ public:
         switch (id) {
         case IdcUpFileName:
             file_ = Narrow(text);
+            waiting_ = false;
             break;
         case IdcUpSpeed:
             speed_ = Narrow(text);
@@ -198,8 +188,13 @@ public:
     }
     void ResetBar(int id) override { SetBar(id, 0); }
     void SetBar(int id, int position) override {
-        if (id != IdcUpRunBar) return;
         std::lock_guard<std::mutex> lock(TerminalMutex());
+        if (id == IdcUpFileBar) {
+            // The whole file is out: next comes the server's answer.
+            waiting_ = position == 100;
+            if (waiting_) Draw();
+            return;
+        }
         runBar_ = position;
         Draw();
     }
@@ -220,8 +215,9 @@ private:
         int filled = runBar_ * kWidth / 100;
         std::string bar(static_cast<size_t>(filled), '#');
         bar.append(static_cast<size_t>(kWidth - filled), '-');
-        std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s %s  %s/s  남은시간 %s  %s", bar.c_str(), runBar_, sent_.c_str(),
-                     total_.c_str(), speed_.c_str(), timeLeft_.c_str(), file_.c_str());
+        std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s %s  %s/s  남은시간 %s  %s%s", bar.c_str(), runBar_, sent_.c_str(),
+                     total_.c_str(), speed_.c_str(), timeLeft_.c_str(), file_.c_str(),
+                     waiting_ ? "  (waiting for the server's answer)" : "");
         std::fflush(stderr);
         lineShown_ = true;
     }
@@ -234,153 +230,14 @@ private:
     std::string title_;
     bool drawBar_;
     bool lineShown_ = false;
+    bool waiting_ = false;  // the file is sent, its reply not yet read
     std::vector<std::string> names_;
     std::string file_, speed_, timeLeft_, sent_, total_;
     int runBar_ = 0;
 };
 
-bool ParseNumber(const std::string& text, double& value) {
-    char* end = nullptr;
-    value = std::strtod(text.c_str(), &end);
-    return !text.empty() && end && *end == '\0' && std::isfinite(value) && value >= 0;
-}
-
-// What the command line asks for.
-struct UploadOptions {
-    std::string url, existUrl, fields, cookie, title = "Tamsel Upload";
-    PromptOptions prompts;
-    bool expectContinue = false;
-    double limitSize = -1, limitCount = -1, useType = 0, bigSize = -1;
-    std::vector<std::string> files;
-    std::vector<std::wstring> fieldNames = std::vector<std::wstring>(3);
-};
-
-// Returned by the steps of the command line when the command goes on.
+// Returned by the steps of the command when it goes on.
 constexpr int kGoOn = -1;
-
-int Refuse(const char* text) {
-    std::fprintf(stderr, "parvex-cli upload: %s\n", text);
-    return 2;
-}
-
-bool IsNumericOption(const std::string& name) {
-    return name == "--limit-size" || name == "--limit-count" || name == "--use-type" || name == "--big-size";
-}
-
-// Stores the value of a known option that takes one.
-int StoreValue(const std::string& name, const std::string& value, UploadOptions& o) {
-    double number = 0;
-    if (IsNumericOption(name) && !ParseNumber(value, number)) {
-        std::fprintf(stderr, "parvex-cli upload: %s takes a number, not \"%s\"\n", name.c_str(), value.c_str());
-        return 2;
-    }
-    if (name == "--url")
-        o.url = value;
-    else if (name == "--exist-url")
-        o.existUrl = value;
-    else if (name == "--fields")
-        o.fields = value;
-    else if (name == "--cookie")
-        o.cookie = value;
-    else if (name == "--title")
-        o.title = value;
-    else if (name == "--limit-size")
-        o.limitSize = number;
-    else if (name == "--limit-count")
-        o.limitCount = number;
-    else if (name == "--use-type")
-        o.useType = number;
-    else if (name == "--big-size")
-        o.bigSize = number;
-    else if (name == "--same") {
-        if (value != "overwrite" && value != "skip" && !(value.rfind("rename:", 0) == 0 && value.size() > 7))
-            return Refuse("--same takes overwrite, skip or rename:NAME");
-        o.prompts.same = value;
-    } else if (name == "--missing") {
-        if (value != "skip" && value != "cancel") return Refuse("--missing takes skip or cancel");
-        o.prompts.missing = value;
-    }
-    return kGoOn;
-}
-
-// One argument starting with "--" (and its value when it is the next one).
-int TakeOption(int argc, char** argv, int& i, UploadOptions& o) {
-    std::string arg = argv[i], name = arg, value;
-    size_t eq = arg.find('=');
-    bool hasValue = eq != std::string::npos;
-    if (hasValue) {
-        name = arg.substr(0, eq);
-        value = arg.substr(eq + 1);
-    }
-    if (name == "--expect-continue" && !hasValue) {
-        o.expectContinue = true;
-        return kGoOn;
-    }
-    static const char* const kValued[] = {"--url",      "--exist-url",  "--fields",      "--cookie",
-                                          "--title",    "--limit-size", "--limit-count", "--use-type",
-                                          "--big-size", "--same",       "--missing"};
-    bool known = false;
-    for (const char* k : kValued) known |= name == k;
-    if (!known) {
-        std::fprintf(stderr, "parvex-cli upload: unknown option %s\n%s", name.c_str(), kUsage);
-        return 2;
-    }
-    if (!hasValue) {
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "parvex-cli upload: %s needs a value\n", name.c_str());
-            return 2;
-        }
-        value = argv[++i];
-    }
-    return StoreValue(name, value, o);
-}
-
-int ParseArguments(int argc, char** argv, UploadOptions& o) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--") {
-            for (++i; i < argc; ++i) o.files.push_back(argv[i]);
-            break;
-        }
-        if (arg.rfind("--", 0) != 0) {
-            o.files.push_back(arg);
-            continue;
-        }
-        int r = TakeOption(argc, argv, i, o);
-        if (r != kGoOn) return r;
-    }
-    return kGoOn;
-}
-
-// "NAME,UNIQUE,FILE" into the three form field names.
-int SplitFields(UploadOptions& o) {
-    if (o.fields.empty()) return kGoOn;
-    const std::string& f = o.fields;
-    size_t a = f.find(','), b = a == std::string::npos ? a : f.find(',', a + 1);
-    if (b == std::string::npos || f.find(',', b + 1) != std::string::npos)
-        return Refuse("--fields takes three names separated by commas");
-    o.fieldNames[0] = FromUtf8(f.substr(0, a));
-    o.fieldNames[1] = FromUtf8(f.substr(a + 1, b - a - 1));
-    o.fieldNames[2] = FromUtf8(f.substr(b + 1));
-    return kGoOn;
-}
-
-int CheckOptions(UploadOptions& o) {
-    // The cookie goes into the request head byte for byte.
-    if (!IsValidUtf8(o.cookie.data(), o.cookie.size()) || !IsHeaderSafe(FromUtf8(o.cookie)))
-        return Refuse("--cookie takes UTF-8 text without control characters");
-    if (o.url.empty() || o.files.empty()) {
-        std::fprintf(stderr, "parvex-cli upload: %s\n%s", o.url.empty() ? "--url is required" : "no file given",
-                     kUsage);
-        return 2;
-    }
-    if (o.useType != 0 && o.useType != 1) return Refuse("--use-type takes 0 or 1");
-    return SplitFields(o);
-}
 
 // Every file must be there before anything is sent.
 int CollectFiles(const UploadOptions& o, std::vector<std::wstring>& paths, double& totalBytes) {
@@ -389,7 +246,7 @@ int CollectFiles(const UploadOptions& o, std::vector<std::wstring>& paths, doubl
         std::wstring path = CorePath(f);
         uint64_t size = 0;
         if (fs.IsDirectory(path) || !fs.FileSize(path, size)) {
-            std::fprintf(stderr, "parvex-cli upload: %s is not a readable file\n", f.c_str());
+            std::fprintf(stderr, "%s%s is not a readable file\n", MessagePrefix(), f.c_str());
             return 2;
         }
         paths.push_back(path);
@@ -421,7 +278,7 @@ int AdmitFiles(const UploadOptions& o, const std::vector<std::wstring>& paths, d
     model.SetLimitUploadBigSize(o.bigSize >= 0 ? o.bigSize : fitsAllMb);
     model.AddChosenFiles(paths);
     if (model.uploadList.size() == paths.size()) return kGoOn;
-    std::fprintf(stderr, "parvex-cli upload: %zu of %zu file(s) admitted; nothing was uploaded\n",
+    std::fprintf(stderr, "%s%zu of %zu file(s) admitted; nothing was uploaded\n", MessagePrefix(),
                  model.uploadList.size(), paths.size());
     return 1;
 }
@@ -436,7 +293,7 @@ void CatchInterrupt() {
 
 // UploadStart on the terminal; the exit code.
 int RunUpload(const UploadOptions& o, UploadListModel& model, TerminalMessageBox& boxes, bool interactive) {
-    TerminalPrompts terminalPrompts(o.prompts, interactive);
+    TerminalPrompts terminalPrompts(o, interactive);
     TerminalView view(Settings().uploadTitle, isatty(2) != 0);
     ThreadedUploadRunHost host(view, &interrupted);
     FixedCookieStore cookies(o.cookie);
@@ -450,8 +307,13 @@ int RunUpload(const UploadOptions& o, UploadListModel& model, TerminalMessageBox
     CatchInterrupt();
 
     int result = UploadStart(0, Settings(), list, services);
+    if (interrupted) {
+        std::fprintf(stdout, "%supload interrupted\n", MessagePrefix());
+        return 130;
+    }
     if (terminalPrompts.UnattendedSkips() > 0) result = 0;
-    std::fprintf(stdout, "%s\n", result == 1 ? "upload complete" : "upload failed");
+    std::fprintf(stdout, "%s%s\n", MessagePrefix(), result == 1 ? "upload complete" : "upload failed");
+    if (result != 1) ReportConnectProblem(o.url);
     return result == 1 ? 0 : 1;
 }
 
@@ -459,11 +321,10 @@ int RunUpload(const UploadOptions& o, UploadListModel& model, TerminalMessageBox
 
 int RunUploadCommand(int argc, char** argv) {
     UploadOptions options;
-    int r = ParseArguments(argc, argv, options);
-    if (r == kGoOn) r = CheckOptions(options);
+    int r = ParseUploadCommandLine(argc, argv, options);
     std::vector<std::wstring> paths;
     double totalBytes = 0;
-    if (r == kGoOn) r = CollectFiles(options, paths, totalBytes);
+    if (r == kRunCommand) r = CollectFiles(options, paths, totalBytes);
     if (r != kGoOn) return r;
 
     bool interactive = isatty(0) != 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/page/browser_settings_win.h"
 #include "tools/page/page_host_win.h"
 #include "tools/page/screenshot_win.h"
 #include "tools/page/window_actions_win.h"
@@ -266,6 +267,20 @@ bool RemoveFile(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool SetCookie(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring url, text;
+    if (!args.Text(0, url) || !args.Text(1, text)) return false;
+    SetBool(result, SetBrowserCookie(url, text));
+    return true;
+}
+
+bool SetSaveFolder(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring folder;
+    if (!args.Text(0, folder)) return false;
+    SetBool(result, SetRememberedSaveFolder(folder));
+    return true;
+}
+
 struct MethodEntry {
     const wchar_t* name;
     UINT arguments;
@@ -291,6 +306,8 @@ const MethodEntry kMethods[] = {
     {L"key", 3, Key},
     {L"close", 1, Close},
     {L"removeFile", 1, RemoveFile},
+    {L"setCookie", 2, SetCookie},
+    {L"setSaveFolder", 1, SetSaveFolder},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

@@ -1,15 +1,13 @@
 #include "tools/page/screenshot_win.h"
 
-#include <cstdio>
-
-#include "tools/page/png_writer.h"
+#include "tools/page/png_file_win.h"
 
 namespace parvex::page {
 
 namespace {
 
 // Copies width x height pixels at (x, y) of source.
-bool Copy(HDC source, int x, int y, RgbImage& image) {
+bool Copy(HDC source, int x, int y, BgrImage& image) {
     if (image.width <= 0 || image.height <= 0) return false;
     HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info = {};
@@ -30,11 +28,11 @@ bool Copy(HDC source, int x, int y, RgbImage& image) {
     }
     if (copied) {
         auto* pixels = static_cast<const unsigned char*>(bits);
-        image.rgb.resize(static_cast<std::size_t>(image.width) * image.height * 3);
+        image.bgr.resize(static_cast<std::size_t>(image.width) * image.height * 3);
         for (std::size_t i = 0, n = static_cast<std::size_t>(image.width) * image.height; i < n; ++i) {
-            image.rgb[i * 3] = pixels[i * 4 + 2];
-            image.rgb[i * 3 + 1] = pixels[i * 4 + 1];
-            image.rgb[i * 3 + 2] = pixels[i * 4];
+            image.bgr[i * 3] = pixels[i * 4];
+            image.bgr[i * 3 + 1] = pixels[i * 4 + 1];
+            image.bgr[i * 3 + 2] = pixels[i * 4 + 2];
         }
     }
     if (dib) DeleteObject(dib);
@@ -42,7 +40,7 @@ bool Copy(HDC source, int x, int y, RgbImage& image) {
     return copied;
 }
 
-bool Capture(HWND window, RgbImage& image) {
+bool Capture(HWND window, BgrImage& image) {
     RECT bounds;
     if (!GetWindowRect(window, &bounds)) return false;
     image.width = bounds.right - bounds.left;
@@ -53,13 +51,6 @@ bool Capture(HWND window, RgbImage& image) {
     bool copied = Copy(dc, 0, 0, image);
     ReleaseDC(window, dc);
     return copied;
-}
-
-bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    if (!file) return false;
-    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return fclose(file) == 0 && written;
 }
 
 BOOL CALLBACK NoteUnpainted(HWND child, LPARAM unpainted) {
@@ -94,22 +85,18 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
     // Another thread paints when its loop gets to it, not within the call
     // above: the picture waits until nothing of the window is left to paint.
     if (otherThread) WaitUntilPainted(window);
-    RgbImage image;
-    if (!Capture(window, image)) return false;
-    std::string png = EncodePng(image);
-    return !png.empty() && WriteFileBytes(path, png);
+    BgrImage image;
+    return Capture(window, image) && WritePngFile(image, path);
 }
 
 bool SaveScreenPicture(const RECT& area, const std::wstring& path) {
-    RgbImage image;
+    BgrImage image;
     image.width = area.right - area.left;
     image.height = area.bottom - area.top;
     HDC screen = GetDC(nullptr);
     bool copied = Copy(screen, area.left, area.top, image);
     ReleaseDC(nullptr, screen);
-    if (!copied) return false;
-    std::string png = EncodePng(image);
-    return !png.empty() && WriteFileBytes(path, png);
+    return copied && WritePngFile(image, path);
 }
 
 }  // namespace parvex::page

@@ -103,7 +103,7 @@ const UploadFault kUploadFaults[] = {
      0},
     {"FileReplacedMidBody", "rate=20000000", FlagBig | FlagReplaced | FlagUnstored, Ends::Changed,
      L"네트워크 에러", 0},
-    {"ContinueWithheld", "continue=0", FlagExpect | FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
+    {"ContinueWithheld", "continue=0", FlagExpect, Ends::Done, nullptr, 0},
     {"Stalls", "stall=1", FlagSilent, Ends::Rerun, L"네트워크 에러", 0},
     {"StopsReading", "stop_reading=1000", FlagSilent | FlagBig, Ends::Rerun, L"네트워크 에러", 0},
     // The exists check.

@@ -123,6 +123,16 @@ TEST(UploadRequestWhole, KoreanNamesGoOutAsUtf8AndAreCountedInBytes) {
     EXPECT_NE(r.header.find("\r\nContent-Length: 543\r\n"), std::string::npos) << r.header;
 }
 
+TEST(UploadRequestHeader, TargetsGoOutEscaped) {
+    UploadTarget t = Target();
+    t.path = L"/업로드/save.php?name=한 글&p=%2F";
+    t.existPath = L"/exists?x=\r\nX-Injected: yes";
+    auto firstLine = [](const std::string& r) { return r.substr(0, r.find("\r\n")); };
+    EXPECT_EQ(firstLine(BuildUploadHeader(t, kBoundary, 1)),
+              "POST /%EC%97%85%EB%A1%9C%EB%93%9C/save.php?name=%ED%95%9C%20%EA%B8%80&p=%2F HTTP/1.1");
+    EXPECT_EQ(firstLine(BuildExistsRequest(t, kBoundary, L"a")), "POST /exists?x=%0D%0AX-Injected:%20yes HTTP/1.1");
+}
+
 TEST(UploadRequestExists, WholeRequestBytes) {
     UploadTarget t = Target();
     t.expectContinue = 1;  // never an Expect line on the exists check

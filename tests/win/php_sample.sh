@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# The server sample (examples/server/router.php) under PHP's built-in server,
+# driven by parvex-cli and by a page in parvex-page.exe: Korean names, a
+# rename, a skip, an attachment from the mail, "Expect: 100-continue" (which
+# PHP's server never answers) and a download of each, compared byte for byte.
+set -u
+BUILD=${1:?usage: php_sample.sh <build/win dir>}
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+CLI="$(cd "$BUILD/.." && pwd)/native/parvex-cli"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/parvex-php.XXXXXX")
+failures=0
+PHP_PID=""
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+cleanup() {
+    [ -n "$PHP_PID" ] && kill "$PHP_PID" 2>/dev/null && wait "$PHP_PID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+command -v php >/dev/null || { echo "php is not installed (./parvex installs php-cli)"; exit 1; }
+
+# The sample asks for a session cookie; the clients must send it.
+COOKIE="sid=php-sample-7f3a"
+
+# PHP's server on a free port, started in WORK so that its store is the
+# sample's default, WORK/store. Its limits raised as the guide says.
+start_php() {
+    local port
+    for _ in $(seq 20); do
+        port=$((20000 + RANDOM % 20000))
+        (cd "$WORK" && PARVEX_SESSION_COOKIE=$COOKIE exec php -d upload_max_filesize=64M -d post_max_size=64M \
+            -S "127.0.0.1:$port" "$ROOT/examples/server/router.php" >"$WORK/php.log" 2>&1) &
+        PHP_PID=$!
+        for _ in $(seq 100); do
+            curl -s -o /dev/null "http://127.0.0.1:$port/" && { PORT=$port; return 0; }
+            kill -0 "$PHP_PID" 2>/dev/null || break
+            sleep 0.05
+        done
+        kill "$PHP_PID" 2>/dev/null && wait "$PHP_PID" 2>/dev/null
+        PHP_PID=""
+    done
+    return 1
+}
+start_php || { echo "PHP's built-in server did not start"; cat "$WORK/php.log"; exit 1; }
+SERVER="http://127.0.0.1:$PORT"
+STORE="$WORK/store"
+mkdir -p "$WORK/files" "$WORK/down" "$STORE"
+
+random_file() { head -c "$2" /dev/urandom >"$WORK/files/$1"; }
+stored() { cmp -s "$STORE/$1" "$2" || fail "the server's $1 is not $(basename "$2")"; }
+saved() { cmp -s "$1/$2" "$3" || fail "$1/$2 is not $(basename "$3")"; }
+cli() {
+    local name=$1; shift
+    "$CLI" "$@" </dev/null >"$WORK/$name.out" 2>"$WORK/$name.err"
+    local code=$?
+    [ "$code" = 0 ] || { fail "parvex-cli $name exited $code"; sed 's/^/    /' "$WORK/$name.err"; }
+}
+upload() {
+    cli "$1" upload --url "$SERVER/upload" --exist-url "$SERVER/exists" --fields fname,uname,upfile \
+        --cookie "$COOKIE" "${@:2}"
+}
+
+# --- parvex-cli --------------------------------------------------------------
+random_file "한글 문서.txt" 30000
+random_file "겹침.txt" 1234
+random_file "건너뜀.txt" 777
+random_file "기대.bin" 1048576
+printf 'held: 겹침' >"$STORE/겹침.txt" && cp "$STORE/겹침.txt" "$WORK/held-겹침.txt"
+printf 'held: 건너뜀' >"$STORE/건너뜀.txt" && cp "$STORE/건너뜀.txt" "$WORK/held-건너뜀.txt"
+
+upload korean "$WORK/files/한글 문서.txt"
+stored "한글 문서.txt" "$WORK/files/한글 문서.txt"
+upload rename --same="rename:겹침 새이름.txt" "$WORK/files/겹침.txt"
+stored "겹침.txt" "$WORK/held-겹침.txt"
+stored "겹침 새이름.txt" "$WORK/files/겹침.txt"
+upload skip --same=skip "$WORK/files/건너뜀.txt"
+stored "건너뜀.txt" "$WORK/held-건너뜀.txt"
+grep -q "건너뜀" "$WORK/skip.out" || fail "the skip was not reported: $(cat "$WORK/skip.out")"
+# PHP's server never answers "Expect"; the body goes after a second. The
+# bound only keeps a regression from waiting minutes.
+timeout 5 "$CLI" upload --url "$SERVER/upload" --fields fname,uname,upfile --cookie "$COOKIE" --expect-continue \
+    "$WORK/files/기대.bin" </dev/null >"$WORK/expect.out" 2>&1 ||
+    fail "the upload with Expect: 100-continue did not complete within 5 s: $(cat "$WORK/expect.out")"
+stored "기대.bin" "$WORK/files/기대.bin"
+
+cli download download --host "$SERVER/" --dest "$WORK/down" --cookie "$COOKIE" \
+    "/files/한글 문서.txt" "한글 문서.txt" "/files/겹침 새이름.txt" "겹침 새이름.txt" \
+    "/files/건너뜀.txt" "건너뜀.txt" "/files/기대.bin" "기대.bin"
+saved "$WORK/down" "한글 문서.txt" "$WORK/files/한글 문서.txt"
+saved "$WORK/down" "겹침 새이름.txt" "$WORK/files/겹침.txt"
+saved "$WORK/down" "건너뜀.txt" "$WORK/held-건너뜀.txt"
+saved "$WORK/down" "기대.bin" "$WORK/files/기대.bin"
+
+# Without the session nothing is stored or served.
+"$CLI" upload --url "$SERVER/upload" --fields fname,uname,upfile "$WORK/files/기대.bin" </dev/null \
+    >"$WORK/nosession.out" 2>&1 && fail "an upload without the session cookie succeeded"
+grep -q "로그인이 필요합니다." "$WORK/nosession.out" || fail "the sample's refusal was not shown: $(cat "$WORK/nosession.out")"
+code=$(curl -s -o /dev/null -w '%{http_code}' "$SERVER/files/%EA%B8%B0%EB%8C%80.bin")
+[ "$code" = 403 ] || fail "a download without the session answered $code, not 403"
+
+# --- a page in parvex-page.exe ------------------------------------------------
+PAGES="$HERE/../page"
+OCX=$(winepath -w "$BUILD/PARVEX.OCX")
+SCREENS=$(cd "$BUILD/.." && pwd)/screens
+mkdir -p "$SCREENS" "$WORK/page" "$WORK/save"
+rm -rf "${STORE:?}"/*
+head -c 2000 /dev/urandom >"$STORE/메일 첨부.txt" && cp "$STORE/메일 첨부.txt" "$WORK/held-메일 첨부.txt"
+printf 'held: 겹침' >"$STORE/겹침.txt"
+printf 'held: 건너뜀' >"$STORE/건너뜀.txt"
+for f in "한글 문서.txt:30000" "겹침.txt:1234" "건너뜀.txt:777"; do head -c "${f##*:}" /dev/urandom >"$WORK/page/${f%:*}"; done
+
+for_sed() { printf '%s' "$1" | sed 's/\\/\\\\\\\\/g'; }
+bash "$PAGES/make_ids.sh" || fail "tests/page/ids.js could not be made"
+cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/php_sample.js" |
+    sed -e "s|@FILES@|$(for_sed "$(winepath -w "$WORK/page")")|" -e "s|@SCREENS@|$(for_sed "$(winepath -w "$SCREENS")")|" \
+        -e "s|@PORT@|$PORT|" -e "s|@SAVE@|$(for_sed "$(winepath -w "$WORK/save")")|" -e "s|@COOKIE@|$COOKIE|" \
+        >"$WORK/php_sample.js"
+if wine regsvr32 /s "$OCX"; then
+    timeout 120 wine "$BUILD/parvex-page.exe" "$(winepath -w "$WORK/php_sample.js")" >"$WORK/page.out" 2>"$WORK/page.err"
+    code=$?
+    cat "$WORK/page.out"
+    [ "$code" = 0 ] || { fail "the sample page exited $code"; sed 's/^/    /' "$WORK/page.err"; }
+    wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
+else
+    fail "PARVEX.OCX could not be registered"
+fi
+stored "메일 첨부.txt" "$WORK/held-메일 첨부.txt"
+stored "한글 문서.txt" "$WORK/page/한글 문서.txt"
+stored "겹침 새이름.txt" "$WORK/page/겹침.txt"
+for f in "메일 첨부.txt" "한글 문서.txt" "겹침 새이름.txt" "건너뜀.txt"; do saved "$WORK/save" "$f" "$STORE/$f"; done
+[ "$(cat "$STORE/겹침.txt")" = "held: 겹침" ] || fail "the renamed file's old one changed"
+[ "$(cat "$STORE/건너뜀.txt")" = "held: 건너뜀" ] || fail "the skipped file changed"
+
+# No client path escapes the store.
+for target in "/files/..%2Fphp.log" "/files/%2E%2E/php.log" "/files/a%5C..%5C..%5Cphp.log"; do
+    code=$(curl -s -o /dev/null -w "%{http_code}" -b "$COOKIE" --path-as-is "$SERVER$target")
+    [ "$code" = 404 ] || fail "GET $target answered $code, not 404"
+done
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures PHP sample check(s) failed"
+    exit 1
+fi
+echo "PHP sample checks passed"
