@@ -86,7 +86,7 @@ struct ServerWait {
     uint32_t timeoutMs = kSilentServerTimeoutMs;
     // Anything else the waiting thread must see at once (the download's
     // merges and deletions); asked with the cancel, true ends the wait as
-    // WaitCancelled. Null: nothing else.
+    // WaitOutcome::Cancelled. Null: nothing else.
     std::function<bool()> interrupted;
 };
 

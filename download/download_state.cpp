@@ -451,6 +451,8 @@ DownloadSnapshot DownloadState::Snapshot() {
         s.pendingAdded = session_->signals.Raised(DownloadSignals::Added);
         s.entryCount = session_->entryCount_;
         s.doneBytes = session_->doneBytes_;
+        // The worker writes it without the lock; its run's end publishes it.
+        if (!session_->running_) s.conflict = session_->conflict;
     }
     s.totalBytes = downloadTotalBytes_;
     s.addCallCount = addCallCount_;

@@ -83,6 +83,7 @@ struct DownloadSnapshot {
     bool running = false;
     bool pendingAdded = false;
     int entryCount = 0;
+    ConflictState conflict;  // the worker's, as its run left it (only while no run is going)
     double totalBytes = 0;
     double doneBytes = 0;
     int addCallCount = 0;

@@ -247,7 +247,7 @@ TEST_F(DownloadEngineTest, EntriesAddedDuringARunAreMergedAndFetched) {
     EXPECT_EQ(state->AddDownloadFile(L"/slow.bin", L"slow.bin", 1, 1), 0);
     state->WaitRunFinished();
     EXPECT_GE(dialog.merges, 1);
-    EXPECT_EQ(state->downloadEntryCount, 2);
+    EXPECT_EQ(state->Snapshot().entryCount, 2);
     EXPECT_EQ(SavedHash("slow.bin"), h1);
     EXPECT_EQ(SavedHash("late.bin"), h2);
     EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"완 료"}));

@@ -87,7 +87,7 @@ TEST_P(DownloadFaultMatrix, Outcome) {
     Serve("f.bin", served);
     save.Write("old.bin", "old");
     same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "o"); };
-    if (c.silent) state->silentServerTimeoutMs = kShortTimeoutMs;
+    if (c.silent) state->SetSilentServerTimeout(kShortTimeoutMs);
     ASSERT_EQ(Fault(std::string(c.fault) + "&target=download&count=2"), "ok");
     Queue(L"/f.bin", L"new.bin", 20000);
     Queue(L"/f.bin", L"old.bin", 20000);
