@@ -77,9 +77,33 @@ DownloadState::DownloadState(const DownloadPlatform& platform) : platform_(platf
 }
 
 DownloadState::~DownloadState() {
-    Lock lock(mutex_);
-    if (session_) session_->signals.Raise(DownloadSignals::Cancel | DownloadSignals::Close);
-    changed_.wait(lock, [this] { return liveWatchers_ == 0; });
+    {
+        Lock lock(mutex_);
+        if (session_) session_->signals.Raise(DownloadSignals::Cancel | DownloadSignals::Close);
+        changed_.wait(lock, [this] { return AllWatchersFinishedLocked(); });
+    }
+    ReapEndedSessions();
+}
+
+bool DownloadState::AllWatchersFinishedLocked() const {
+    for (const Watcher& w : watchers_)
+        if (!w.finished) return false;
+    return true;
+}
+
+void DownloadState::ReapEndedSessions() {
+    std::list<Watcher> ended;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = watchers_.begin(); it != watchers_.end();) {
+            auto next = std::next(it);
+            if (it->finished) ended.splice(ended.end(), watchers_, it);
+            it = next;
+        }
+    }
+    // Each finished watcher is taken by one reaper alone, which joins it;
+    // its hold goes with it.
+    for (Watcher& w : ended) w.thread.join();
 }
 
 void DownloadState::ResetOnControlConstruction() {
@@ -166,6 +190,7 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
 }
 
 void DownloadState::DownloadStart() {
+    ReapEndedSessions();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // A dialog whose window went without a word ends its session here,
@@ -179,12 +204,20 @@ void DownloadState::DownloadStart() {
         if (session_ || claiming_) return;
         claiming_ = true;
     }
+    // Held from here: the dialog's window runs the module's code.
+    ModuleHold hold;
     std::shared_ptr<DownloadSession> session = OpenSession();
     Lock lock(mutex_);
     claiming_ = false;
-    if (!session) return;
-    ++liveWatchers_;
-    std::thread(&DownloadState::Watch, this, std::move(session)).detach();
+    if (!session) {
+        changed_.notify_all();
+        return;
+    }
+    watchers_.emplace_back();
+    Watcher& watcher = watchers_.back();
+    watcher.hold = std::move(hold);
+    // Started under the lock: the watcher finishes under it, after this.
+    watcher.thread = std::thread(&DownloadState::Watch, this, std::move(session), &watcher);
 }
 
 // Makes, fills and shows the dialog of a claimed session; null when none
@@ -237,7 +270,7 @@ void DownloadState::InitializeDialog(const std::shared_ptr<DownloadSession>& ses
 // The session's watcher: sleeps until the dialog is closed or gone, then
 // stops the run, joins the worker (it alone does), has the window destroyed
 // and lets go of the session, and with it of the module.
-void DownloadState::Watch(std::shared_ptr<DownloadSession> session) {
+void DownloadState::Watch(std::shared_ptr<DownloadSession> session, Watcher* self) {
     DownloadSignals& signals = session->signals;
     const unsigned ends = DownloadSignals::Close | DownloadSignals::Gone;
     while (!signals.WaitFor(ends, kLivenessCheck)) {
@@ -261,10 +294,10 @@ void DownloadState::Watch(std::shared_ptr<DownloadSession> session) {
         std::lock_guard<std::mutex> lock(mutex_);
         EndSessionLocked(*session);
     }
-    // The last owner: the dialog object and the module's hold go with it.
+    // The dialog object goes with the last owner, on this thread.
     session.reset();
     std::lock_guard<std::mutex> lock(mutex_);
-    --liveWatchers_;
+    self->finished = true;
     changed_.notify_all();
 }
 
@@ -433,8 +466,11 @@ void DownloadState::ChangeFolder(DownloadView& view) {
 }
 
 void DownloadState::WaitSessionClosed() {
-    Lock lock(mutex_);
-    changed_.wait(lock, [this] { return !session_ && !claiming_ && liveWatchers_ == 0; });
+    {
+        Lock lock(mutex_);
+        changed_.wait(lock, [this] { return !session_ && !claiming_ && AllWatchersFinishedLocked(); });
+    }
+    ReapEndedSessions();
 }
 
 void DownloadState::WaitRunFinished() {

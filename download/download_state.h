@@ -48,8 +48,9 @@ struct DownloadPlatform {
     DownloadDialogFactory* dialogFactory = nullptr;
 };
 
-// One open download dialog with the threads it started: its worker and its
-// watcher. It holds the module until the last of them lets go of it.
+// One open download dialog with the threads it started: its worker (joined
+// by the watcher) and its watcher (joined by whoever reaps it, see
+// DownloadState::ReapEndedSessions).
 class DownloadSession {
 public:
     DownloadSession(std::shared_ptr<DownloadDialog> dialog, std::wstring host, int port, std::wstring cookie);
@@ -74,7 +75,6 @@ private:
     bool running_ = false;     // set by the start button, cleared by the worker's last step
     bool closing_ = false;     // set by the watcher once the session ends; no run starts after
     std::thread worker_;       // started by the start button, joined by the watcher alone
-    ModuleHold hold_;          // released with the session's last owner
 };
 
 // A look at the queue, taken under its lock.
@@ -128,6 +128,10 @@ public:
 
     // Waits until no session is open and the last one's threads are gone.
     void WaitSessionClosed();
+    // Joins the watchers that have finished and lets go of the module's hold
+    // they kept: only then is nothing of a session left running. The module
+    // calls it before it answers whether it may unload.
+    void ReapEndedSessions();
     // Waits until the open session has no run in progress.
     void WaitRunFinished();
 
@@ -169,7 +173,9 @@ private:
     using Lock = std::unique_lock<std::mutex>;
     std::shared_ptr<DownloadSession> OpenSession();
     void InitializeDialog(const std::shared_ptr<DownloadSession>& session);
-    void Watch(std::shared_ptr<DownloadSession> session);
+    struct Watcher;
+    void Watch(std::shared_ptr<DownloadSession> session, Watcher* self);
+    bool AllWatchersFinishedLocked() const;
     bool IsOpenLocked(const DownloadDialog* from) const;
     // Ends session when it is the open one: the lists are emptied and the
     // slot is free for the next DownloadStart.
@@ -204,7 +210,14 @@ private:
     // dialog's destruction or the watcher.
     std::shared_ptr<DownloadSession> session_;
     bool claiming_ = false;  // a DownloadStart is making the dialog
-    int liveWatchers_ = 0;   // watchers not yet returned
+    // Each session's watcher with the hold that keeps the module loaded
+    // until the watcher, the last of the session's threads, has been joined.
+    struct Watcher {
+        std::thread thread;     // started by DownloadStart under the lock
+        ModuleHold hold;        // taken when DownloadStart claimed the session
+        bool finished = false;  // written by the watcher as its last step
+    };
+    std::list<Watcher> watchers_;
     std::wstring saveFolder_;    // dialog's thread (opening, change folder), tools
     std::wstring lastHost_;      // DownloadStart
     int lastPort_ = 80;          // DownloadStart
