@@ -148,6 +148,7 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
     short result = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        EndDeadSessionLocked();
         bool duplicate = FindEntryByNameLocked(fileName) == -1;
         std::shared_ptr<DownloadSession> session = session_;
         if (session) {
@@ -193,12 +194,7 @@ void DownloadState::DownloadStart() {
     ReapEndedSessions();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // A dialog whose window went without a word ends its session here,
-        // so that this start is not refused because of it.
-        if (session_ && !session_->dialog_->Alive()) {
-            session_->signals.Raise(DownloadSignals::Gone | DownloadSignals::Cancel);
-            EndSessionLocked(*session_);
-        }
+        EndDeadSessionLocked();
         // One session at a time: the first caller claims it, the rest do
         // nothing.
         if (session_ || claiming_) return;
@@ -308,6 +304,15 @@ void DownloadState::EndSessionLocked(const DownloadSession& session) {
     downloadTotalBytes_ = 0;
     session_.reset();
     changed_.notify_all();
+}
+
+// A dialog whose window went without a word (its thread ended) ends its
+// session as soon as the page calls, so that the call is not refused or
+// queued into a list nobody will show.
+void DownloadState::EndDeadSessionLocked() {
+    if (!session_ || session_->dialog_->Alive()) return;
+    session_->signals.Raise(DownloadSignals::Gone | DownloadSignals::Cancel);
+    EndSessionLocked(*session_);
 }
 
 void DownloadState::DialogDestroyed(const DownloadDialog& dialog) {

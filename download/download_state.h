@@ -180,6 +180,7 @@ private:
     // Ends session when it is the open one: the lists are emptied and the
     // slot is free for the next DownloadStart.
     void EndSessionLocked(const DownloadSession& session);
+    void EndDeadSessionLocked();
     int FindEntryByNameLocked(const std::wstring& name) const;
     int DeleteSelected(DownloadSession* session, DownloadView& view, double receivedBytes);
     void ShowTotalLabel(DownloadView& view, double total);

@@ -34,20 +34,22 @@ bool PumpUntil(const std::function<bool()>& condition) {
     return true;
 }
 
+struct TitleCount {
+    const std::wstring* title;
+    int count = 0;
+};
+
+BOOL CALLBACK CountTitled(HWND window, LPARAM param) {
+    auto* look = reinterpret_cast<TitleCount*>(param);
+    wchar_t text[256] = {0};
+    GetWindowTextW(window, text, 256);
+    if (*look->title == text) ++look->count;
+    return TRUE;
+}
+
 int WindowsTitled(const std::wstring& title) {
-    struct Look {
-        const std::wstring* title;
-        int count = 0;
-    } look{&title};
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* l = reinterpret_cast<Look*>(p);
-            wchar_t text[256] = {0};
-            GetWindowTextW(w, text, 256);
-            if (*l->title == text) ++l->count;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&look));
+    TitleCount look{&title};
+    EnumWindows(CountTitled, reinterpret_cast<LPARAM>(&look));
     return look.count;
 }
 
@@ -136,7 +138,7 @@ struct DownloadSessionWin : ::testing::Test {
     }
     // Only name in the save folder: complete and no part beside it.
     void ExpectOnlySaved(const std::wstring& name, const std::string& bytes) {
-        EXPECT_EQ(ReadAll(save + L"\\" + name), bytes);
+        EXPECT_TRUE(ReadAll(save + L"\\" + name) == bytes) << "the saved file differs from the served one";
         WIN32_FIND_DATAW found;
         HANDLE h = FindFirstFileW((save + L"\\*").c_str(), &found);
         int files = 0;
