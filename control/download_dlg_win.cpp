@@ -131,7 +131,7 @@ LRESULT CNDownloadDlg::OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.RebuildDownloadList(*this, this);
+    state_.ShowAddedEntries(*this, this);
     return 0;
 }
 

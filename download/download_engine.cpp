@@ -422,6 +422,7 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
         view.Messages().Show(L"경로에러", L"", MbOk);
         // The run ends here; the dialog must still close.
         state.EndRun(s);
+        state.FinishRun(s);
         return;
     }
     NetAddress address;
@@ -439,13 +440,21 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
         if (s.signals.Take(DownloadSignals::Delete)) state.DeleteSelectedEntries(s, view, 0);
         DownloadEntryPtr entry = state.EntryAt(s, m);
         if (!entry) break;
+        // A later run of the dialog fetches only what still waits.
+        if (state.StateOf(*entry) != DownloadEntry::Waiting) {
+            ++m;
+            continue;
+        }
         DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &address : nullptr);
         if (result == R::Cancelled) break;
         if (result == R::EntryDeleted) continue;
         ++m;
     }
-    ShowRunEnd(state, s, m);
+    // Over before it is shown: a close the user makes on seeing its end
+    // closes the dialog.
     state.EndRun(s);
+    ShowRunEnd(state, s, m);
+    state.FinishRun(s);
 }
 
 }  // namespace parvex

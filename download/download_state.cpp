@@ -23,7 +23,7 @@ int ProgressPercent(double part, double whole) {
 }
 
 void DownloadDialog::SendMerge(DownloadState& state) { state.MergePendingEntries(View(), this); }
-void DownloadDialog::SendRefresh(DownloadState& state) { state.RebuildDownloadList(View(), this); }
+void DownloadDialog::SendRefresh(DownloadState& state) { state.ShowAddedEntries(View(), this); }
 
 DownloadSession::DownloadSession(std::shared_ptr<DownloadDialog> dialog, std::wstring host_, int port_,
                                  std::wstring cookie_)
@@ -46,9 +46,9 @@ public:
     }
 };
 
-// The page's declared size feeds totals and bars only; a size that is not a
-// finite count (NaN, infinite, negative) counts as unknown, 0.
-double UsableSize(double size) { return std::isfinite(size) && size >= 0 ? size : 0; }
+// The page's declared size feeds totals and bars only, but a size that is
+// not a count (NaN, infinite, negative) would falsify both: refused.
+bool UsableSize(double size) { return std::isfinite(size) && size >= 0; }
 
 using Rows = std::vector<std::pair<int, std::wstring>>;
 
@@ -126,9 +126,11 @@ void DownloadState::ResetOnControlConstruction() {
     addFailureText_.clear();
 }
 
+// Waiting, fetched or about to be merged: one name is fetched once per dialog.
 int DownloadState::FindEntryByNameLocked(const std::wstring& name) const {
-    for (auto& e : downloadList_)
-        if (e->fileName == name) return -1;
+    for (auto* list : {&downloadList_, &pendingList_})
+        for (auto& e : *list)
+            if (e->fileName == name) return -1;
     return 0;
 }
 
@@ -153,11 +155,13 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
         std::shared_ptr<DownloadSession> session = session_;
         if (session) {
             // The batch counter belongs to calls made while no dialog is open.
-            if (duplicate) return 0;
+            if (duplicate || !UsableSize(size)) return -1;
         } else {
             if (duplicate) {
                 addFailureText_ += FormatText(L"%ls => 동일파일 존재\r\n", fileName.c_str());
                 addFailed_ = true;
+                result = -1;
+            } else if (!UsableSize(size)) {
                 result = -1;
             }
             ++addCallCount_;
@@ -172,7 +176,7 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
             auto entry = std::make_shared<DownloadEntry>();
             entry->urlPath = urlPath;
             entry->fileName = fileName;
-            entry->size = UsableSize(size);
+            entry->size = size;
             entry->listIndex = static_cast<int32_t>(downloadList_.size());
             entry->state = DownloadEntry::Waiting;
             downloadTotalBytes_ += entry->size;
@@ -272,9 +276,10 @@ void DownloadState::Watch(std::shared_ptr<DownloadSession> session, Watcher* sel
     while (!signals.WaitFor(ends, kLivenessCheck)) {
         if (!session->dialog_->Alive()) signals.Raise(DownloadSignals::Gone);
     }
-    // A run still going (the window went under it, or the queue itself is
-    // going away) stops at its next check.
-    signals.Raise(DownloadSignals::Cancel);
+    // A run still going when the window went stops at its next check (the
+    // queue going away raises the cancel itself; a close comes only once no
+    // run goes on).
+    if (signals.Raised(DownloadSignals::Gone)) signals.Raise(DownloadSignals::Cancel);
     std::thread worker;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -352,17 +357,22 @@ void DownloadState::MergePendingEntries(DownloadView& view, const DownloadDialog
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
 }
 
-void DownloadState::RebuildDownloadList(DownloadView& view, const DownloadDialog* from) {
+// Rows for the entries added since the rows were last shown, appended after
+// them: the rows already shown keep their statuses, and a page that queues
+// many files into the open dialog costs one row each.
+void DownloadState::ShowAddedEntries(DownloadView& view, const DownloadDialog* from) {
     Rows rows;
     double total;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!IsOpenLocked(from)) return;
-        for (auto& e : downloadList_) rows.emplace_back(e->listIndex, e->fileName);
-        session_->entryCount_ = static_cast<int>(rows.size());
+        int shown = session_->entryCount_;
+        auto it = downloadList_.begin();
+        std::advance(it, std::min<size_t>(static_cast<size_t>(std::max(shown, 0)), downloadList_.size()));
+        for (; it != downloadList_.end(); ++it) rows.emplace_back((*it)->listIndex, (*it)->fileName);
+        session_->entryCount_ = static_cast<int>(downloadList_.size());
         total = downloadTotalBytes_;
     }
-    view.DeleteAllRows();
     ShowWaitingRows(view, rows);
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
     ShowTotalLabel(view, total);
@@ -432,14 +442,24 @@ void DownloadState::StartRun(const DownloadDialog* from) {
             return;
         session->runStarted_ = true;
         session->running_ = true;
-        session->doneBytes_ = 0;
+        // What stopped or trimmed an earlier run of this dialog is spent.
+        session->signals.Clear(DownloadSignals::Cancel | DownloadSignals::Delete);
         // Started under the lock: the watcher takes it under the same lock,
-        // so no worker escapes its join.
-        session->worker_ = std::thread([this, session] { DownloadWorker(*this, session); });
+        // so no worker escapes its join. The worker of an earlier run of
+        // this dialog may still be on its way out (telling the dialog its
+        // run ended): the new worker joins it, not the dialog's thread.
+        std::thread previous = std::move(session->worker_);
+        session->worker_ = std::thread([this, session, previous = std::move(previous)]() mutable {
+            if (previous.joinable()) previous.join();
+            DownloadWorker(*this, session);
+        });
     }
     DownloadView& view = session->Dialog().View();
     view.EnableControl(IdcDnStartButton, false);
     view.EnableControl(IdcDnChangeFolderButton, false);
+    // A later run of the same dialog cancels and deletes again.
+    view.SetText(IdcDnCancelButton, L"전송취소");
+    view.EnableControl(IdcDnDeleteButton, true);
 }
 
 void DownloadState::CancelOrClose(const DownloadDialog* from) {
@@ -480,7 +500,7 @@ void DownloadState::WaitSessionClosed() {
 
 void DownloadState::WaitRunFinished() {
     Lock lock(mutex_);
-    changed_.wait(lock, [this] { return !session_ || !session_->running_; });
+    changed_.wait(lock, [this] { return !session_ || !session_->runStarted_; });
 }
 
 DownloadSnapshot DownloadState::Snapshot() {
@@ -493,7 +513,7 @@ DownloadSnapshot DownloadState::Snapshot() {
         s.entryCount = session_->entryCount_;
         s.doneBytes = session_->doneBytes_;
         // The worker writes it without the lock; its run's end publishes it.
-        if (!session_->running_) s.conflict = session_->conflict;
+        if (!session_->runStarted_) s.conflict = session_->conflict;
     }
     s.totalBytes = downloadTotalBytes_;
     s.addCallCount = addCallCount_;
@@ -576,16 +596,29 @@ std::pair<double, double> DownloadState::AddDoneBytes(DownloadSession& session, 
 void DownloadState::EndRun(DownloadSession& session) {
     // Cleared under the lock that AddDownloadFile reads it under, once
     // nothing waits to be merged: an addition made after the last check of
-    // the run is still shown as a row instead of staying unseen.
+    // the run is still shown as a row instead of staying unseen. From here
+    // on the close box closes and additions become rows at once.
     for (;;) {
         if (session.signals.Raised(DownloadSignals::Added)) session.Dialog().SendMerge(*this);
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!session.signals.Raised(DownloadSignals::Added) || session_.get() != &session) {
-            session.running_ = false;
-            changed_.notify_all();
-            return;
-        }
+        if (session.signals.Raised(DownloadSignals::Added) && session_.get() == &session) continue;
+        session.running_ = false;
+        return;
     }
+}
+
+void DownloadState::FinishRun(DownloadSession& session) {
+    // Files queued after this run are fetched by the next press of start.
+    if (!session.signals.Raised(DownloadSignals::Gone))
+        session.Dialog().View().EnableControl(IdcDnStartButton, true);
+    std::lock_guard<std::mutex> lock(mutex_);
+    session.runStarted_ = false;
+    changed_.notify_all();
+}
+
+int32_t DownloadState::StateOf(const DownloadEntry& entry) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entry.state;
 }
 
 int DownloadState::SetEntryState(DownloadEntry& entry, int32_t state) {

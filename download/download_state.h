@@ -71,10 +71,10 @@ private:
     // Guarded by the state's lock.
     int entryCount_ = 0;       // rows the worker walks: dialog's thread (merge, rebuild, delete), worker (delete)
     double doneBytes_ = 0;     // worker; the delete button while idle
-    bool runStarted_ = false;  // dialog's thread (start): a dialog serves one run
-    bool running_ = false;     // set by the start button, cleared by the worker's last step
+    bool runStarted_ = false;  // set by the start button, cleared by the worker's last step (FinishRun)
+    bool running_ = false;     // set by the start button, cleared by the worker once nothing waits (EndRun)
     bool closing_ = false;     // set by the watcher once the session ends; no run starts after
-    std::thread worker_;       // started by the start button, joined by the watcher alone
+    std::thread worker_;       // started by the start button; joined by the next run's worker or the watcher
 };
 
 // A look at the queue, taken under its lock.
@@ -110,13 +110,15 @@ public:
     short AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount);
     void DownloadStart();
 
-    // -1 when downloadList has an entry of exactly this name, else 0.
+    // -1 when the queue (waiting, fetched or still to be merged) has an
+    // entry of exactly this name, else 0.
     int FindEntryByName(const std::wstring& name);
 
     // The dialog's side. from names the dialog asking: a dialog whose
     // session has ended is not heard. Null: the open one.
     void MergePendingEntries(DownloadView& view, const DownloadDialog* from = nullptr);
-    void RebuildDownloadList(DownloadView& view, const DownloadDialog* from = nullptr);
+    // WM_DOWNLOAD_REFRESH: rows for what was added to the idle dialog.
+    void ShowAddedEntries(DownloadView& view, const DownloadDialog* from = nullptr);
     // -1 when the entry being fetched was removed.
     int DeleteSelectedEntries(DownloadView& view, double receivedBytes);
     void StartRun(const DownloadDialog* from = nullptr);                      // start 228
@@ -132,7 +134,7 @@ public:
     // they kept: only then is nothing of a session left running. The module
     // calls it before it answers whether it may unload.
     void ReapEndedSessions();
-    // Waits until the open session has no run in progress.
+    // Waits until the open session's worker has shown the end of its run.
     void WaitRunFinished();
 
     // Copies, taken under the lock.
@@ -156,10 +158,15 @@ public:
     int DeleteSelectedEntries(DownloadSession& session, DownloadView& view, double receivedBytes);
     // Counts n more bytes done; the run's done and total bytes after it.
     std::pair<double, double> AddDoneBytes(DownloadSession& session, double n);
-    // Clears the run once nothing waits to be merged.
+    // The run is over once nothing waits to be merged: additions become
+    // rows and the close box closes.
     void EndRun(DownloadSession& session);
+    // The worker's last step, after the end of the run was shown: start
+    // may be pressed again.
+    void FinishRun(DownloadSession& session);
     // Row and state of an entry under the lock; the row is returned.
     int SetEntryState(DownloadEntry& entry, int32_t state);
+    int32_t StateOf(const DownloadEntry& entry);
 
     FileSystem& Files() { return *fs_; }
     Network& Net() { return *network_; }

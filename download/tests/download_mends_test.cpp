@@ -187,18 +187,16 @@ TEST(DownloadParseTest, ContentLengthIsDecimalDigitsOnly) {
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nX-Content-Length: 7\r\n\r\n"), -1);
 }
 
-TEST_F(DownloadEngineTest, SizesThatAreNoNumbersCountAsUnknown) {
-    std::string h = Serve("n.bin", Bytes(20000, 35));
+TEST_F(DownloadEngineTest, SizesThatAreNoCountsAreRefused) {
     const double nan = std::nan(""), inf = HUGE_VAL;
-    Queue(L"/n.bin", L"nan.bin", nan);
-    Queue(L"/n.bin", L"inf.bin", inf);
-    Queue(L"/n.bin", L"neg.bin", -inf);
-    Queue(L"/n.bin", L"minus.bin", -5);
-    EXPECT_EQ(state->TotalBytes(), 0);
-    for (auto& e : state->Entries()) EXPECT_EQ(e.size, 0) << e.fileName;
-    TestDialog& dialog = Run();
-    EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>(4, L"완 료"));
-    EXPECT_EQ(SavedHash("nan.bin"), h);
+    // Without a dialog and with one open: -1, nothing queued, totals untouched.
+    for (bool open : {false, true}) {
+        if (open) Open();
+        for (double size : {nan, inf, -inf, -5.0}) EXPECT_EQ(state->AddDownloadFile(L"/n.bin", L"n.bin", size, 0), -1);
+        EXPECT_TRUE(state->Entries().empty());
+        EXPECT_EQ(state->TotalBytes(), 0);
+    }
+    EXPECT_EQ(state->AddDownloadFile(L"/n.bin", L"n.bin", 0, 0), 0);
     EXPECT_EQ(ProgressPercent(nan, 10), 0);
     EXPECT_EQ(ProgressPercent(5, nan), 0);
     EXPECT_EQ(ProgressPercent(inf, 10), 100);

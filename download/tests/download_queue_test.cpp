@@ -155,21 +155,24 @@ TEST_F(DownloadQueueTest, StartReadsHostPortAndCookieAndOpensOneDialog) {
     Close();
 }
 
-TEST_F(DownloadQueueTest, AddingWhileIdleRebuildsAndRefusesDuplicatesSilently) {
+TEST_F(DownloadQueueTest, AddingWhileIdleAppendsRowsAndRefusesDuplicates) {
     state->AddDownloadFile(L"/f/a", L"a.txt", 1, 2);
     state->AddDownloadFile(L"/f/b", L"b.txt", 1, 2);
     TestDialog& dialog = Open();
-    dialog.view.SetRowStatus(0, L"전송중");
+    dialog.view.SetRowStatus(0, L"완 료");
 
-    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1), 0);
+    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1), -1);
     EXPECT_EQ(Names().size(), 2u);
     EXPECT_TRUE(controlBoxes.shown.empty());
     EXPECT_EQ(state->Snapshot().addCallCount, 0);
 
+    // Appended after the rows shown, which keep what they say.
     EXPECT_EQ(state->AddDownloadFile(L"/f/c", L"c.txt", 1024, 1), 0);
     auto rows = dialog.view.Rows();
     ASSERT_EQ(rows.size(), 3u);
-    for (auto& r : rows) EXPECT_EQ(r.status, L"대 기");
+    EXPECT_EQ(rows[0].status, L"완 료");
+    EXPECT_EQ(rows[1].status, L"대 기");
+    EXPECT_EQ(rows[2].status, L"대 기");
     EXPECT_EQ(rows[2].name, L"c.txt");
     EXPECT_EQ(state->Snapshot().entryCount, 3);
     EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / 1.00KB");
