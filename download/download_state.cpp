@@ -366,9 +366,10 @@ void DownloadState::ShowAddedEntries(DownloadView& view, const DownloadDialog* f
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!IsOpenLocked(from)) return;
-        int shown = session_->entryCount_;
-        auto it = downloadList_.begin();
-        std::advance(it, std::min<size_t>(static_cast<size_t>(std::max(shown, 0)), downloadList_.size()));
+        // The new entries are the last ones: found from the end.
+        const int shown = session_->entryCount_;
+        auto it = downloadList_.end();
+        while (it != downloadList_.begin() && (*std::prev(it))->listIndex >= shown) --it;
         for (; it != downloadList_.end(); ++it) rows.emplace_back((*it)->listIndex, (*it)->fileName);
         session_->entryCount_ = static_cast<int>(downloadList_.size());
         total = downloadTotalBytes_;
