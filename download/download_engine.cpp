@@ -137,8 +137,8 @@ Step ChooseTarget(Transfer& t) {
     if (kind == TargetKind::Folder) return R::Done;
     if (!fs.Exists(t.target)) return kGoOn;
 
-    ExistingFileDecision decision = DecideExistingFile(t.session.conflict, fs, state.SamePrompt(),
-                                                       state.NamePrompt(), state.PromptMessages(), *t.entry, t.target);
+    ExistingFileDecision decision = DecideExistingFile(t.session.conflict, fs, state.SamePrompt(), state.NamePrompt(),
+                                                       state.PromptMessages(), *t.entry, t.target);
     if (decision.answer == ExistingFileDecision::Skip) {
         auto [done, total] = state.AddDoneBytes(t.session, 0);
         double reduced = total - t.entry->size;
@@ -250,8 +250,7 @@ struct SpeedSampler {
 // Opens the partial file with the body bytes that came with the head.
 Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
     if (!partial.Create()) return R::CreateFailed;
-    if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already))
-        return R::CreateFailed;
+    if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already)) return R::CreateFailed;
     MergeIfPending(t.state, t.session);
     if (Cancelled(t.session)) return CancelPartial(t.session, partial);
     return kGoOn;
@@ -306,8 +305,8 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
 
 DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
                                Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
-    Transfer t{state, session, session.Dialog().View(), socket, buffers, entry, line, state.SilentServerTimeout(),
-               std::wstring()};
+    Transfer t{state, session, session.Dialog().View(),     socket,        buffers,
+               entry, line,    state.SilentServerTimeout(), std::wstring()};
     t.view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
     if (Step r = BetweenSteps(t)) return *r;
     // Every name is checked before anything is asked of the server.
@@ -359,9 +358,9 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
     case R::SocketError: {
         int row = state.SetEntryState(entry, DownloadEntry::Failed);
         view.SetRowStatus(row, kRowFailed);
-        session.resultSummary += FormatText(result == R::CreateFailed ? L"%d. %ls -> 파일생성실패\r\n"
-                                                                      : L"%d. %ls -> SOCKET ERROR\r\n",
-                                            row, entry.fileName.c_str());
+        session.resultSummary +=
+            FormatText(result == R::CreateFailed ? L"%d. %ls -> 파일생성실패\r\n" : L"%d. %ls -> SOCKET ERROR\r\n", row,
+                       entry.fileName.c_str());
         break;
     }
     case R::NoLength:

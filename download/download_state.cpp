@@ -235,8 +235,7 @@ std::shared_ptr<DownloadSession> DownloadState::OpenSession() {
         lastPort_ = parts.port;
         lastCookie_ = cookie;
     }
-    std::shared_ptr<DownloadDialog> dialog =
-        platform_.dialogFactory ? platform_.dialogFactory->Create(*this) : nullptr;
+    std::shared_ptr<DownloadDialog> dialog = platform_.dialogFactory ? platform_.dialogFactory->Create(*this) : nullptr;
     if (!dialog) return nullptr;
     auto session = std::make_shared<DownloadSession>(dialog, parts.host, parts.port, cookie);
     InitializeDialog(session);
@@ -610,8 +609,7 @@ void DownloadState::EndRun(DownloadSession& session) {
 
 void DownloadState::FinishRun(DownloadSession& session) {
     // Files queued after this run are fetched by the next press of start.
-    if (!session.signals.Raised(DownloadSignals::Gone))
-        session.Dialog().View().EnableControl(IdcDnStartButton, true);
+    if (!session.signals.Raised(DownloadSignals::Gone)) session.Dialog().View().EnableControl(IdcDnStartButton, true);
     std::lock_guard<std::mutex> lock(mutex_);
     session.runStarted_ = false;
     changed_.notify_all();

@@ -121,10 +121,10 @@ public:
     void ShowAddedEntries(DownloadView& view, const DownloadDialog* from = nullptr);
     // -1 when the entry being fetched was removed.
     int DeleteSelectedEntries(DownloadView& view, double receivedBytes);
-    void StartRun(const DownloadDialog* from = nullptr);                      // start 228
-    void CancelOrClose(const DownloadDialog* from = nullptr);                 // 227, the close box, WM_CLOSE
+    void StartRun(const DownloadDialog* from = nullptr);                          // start 228
+    void CancelOrClose(const DownloadDialog* from = nullptr);                     // 227, the close box, WM_CLOSE
     void DeleteButton(DownloadView& view, const DownloadDialog* from = nullptr);  // 245
-    void ChangeFolder(DownloadView& view);                                    // 216
+    void ChangeFolder(DownloadView& view);                                        // 216
     // The dialog's window is gone, whoever destroyed it: its session ends.
     void DialogDestroyed(const DownloadDialog& dialog);
 
@@ -226,10 +226,10 @@ private:
         bool finished = false;  // written by the watcher as its last step
     };
     std::list<Watcher> watchers_;
-    std::wstring saveFolder_;    // dialog's thread (opening, change folder), tools
-    std::wstring lastHost_;      // DownloadStart
-    int lastPort_ = 80;          // DownloadStart
-    std::wstring lastCookie_;    // DownloadStart
+    std::wstring saveFolder_;                                  // dialog's thread (opening, change folder), tools
+    std::wstring lastHost_;                                    // DownloadStart
+    int lastPort_ = 80;                                        // DownloadStart
+    std::wstring lastCookie_;                                  // DownloadStart
     uint32_t silentServerTimeoutMs_ = kSilentServerTimeoutMs;  // the owner, before a run
 };
 

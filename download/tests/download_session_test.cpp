@@ -163,17 +163,27 @@ TEST_F(DownloadSessionTest, ConcurrentCallersStress) {
             for (int r = 0; r < kRounds; ++r) {
                 std::wstring name = L"f" + std::to_wstring(i) + L"-" + std::to_wstring(r % 7) + L".bin";
                 switch ((r + i) % 6) {
-                case 0: state->DownloadStart(); break;
-                case 1: state->AddDownloadFile(L"/" + name, name, r, 3); break;
+                case 0:
+                    state->DownloadStart();
+                    break;
+                case 1:
+                    state->AddDownloadFile(L"/" + name, name, r, 3);
+                    break;
                 case 2:
                     if (auto d = state->Dialog()) {
                         static_cast<TestDialog&>(*d).view.Select({0, 2});
                         state->DeleteButton(d->View(), d.get());
                     }
                     break;
-                case 3: state->StartRun(); break;
-                case 4: state->CancelOrClose(); break;
-                case 5: state->Snapshot(); break;
+                case 3:
+                    state->StartRun();
+                    break;
+                case 4:
+                    state->CancelOrClose();
+                    break;
+                case 5:
+                    state->Snapshot();
+                    break;
                 }
             }
         });

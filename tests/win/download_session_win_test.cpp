@@ -116,7 +116,8 @@ struct DownloadSessionWin : ::testing::Test {
     static constexpr const wchar_t* kKey = L"SOFTWARE\\Orvanta Component";
     static void SetSavePath(const std::wstring& path) {
         HKEY key;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0) return;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != 0)
+            return;
         RegSetValueExW(key, L"DownSavePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                        static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
@@ -124,9 +125,8 @@ struct DownloadSessionWin : ::testing::Test {
     void Title(const std::wstring& title) { ASSERT_EQ(CallByName(up, L"SetDnTitle", {Text(title.c_str())}), S_OK); }
     void Queue(const std::wstring& name, double size) {
         VARIANT r;
-        ASSERT_EQ(CallByName(up, L"AddDownloadFile", {Text((L"/" + name).c_str()), Text(name.c_str()), Number(size),
-                                                      Integer(1)},
-                             &r),
+        ASSERT_EQ(CallByName(up, L"AddDownloadFile",
+                             {Text((L"/" + name).c_str()), Text(name.c_str()), Number(size), Integer(1)}, &r),
                   S_OK);
     }
     void Start(IDispatch* control) { CallByName(control, L"DownloadStart", {}); }
