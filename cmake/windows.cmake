@@ -99,6 +99,7 @@ set(PARVEX_WIN_TESTS
   download/tests/save_folder_test.cpp
   uploadlist/tests/upload_list_test.cpp
   tests/win/download_control_test.cpp
+  tests/win/download_session_win_test.cpp
   tests/win/download_win_test.cpp
   tests/win/module_registration_test.cpp
   tests/win/ocx_win.cpp

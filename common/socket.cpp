@@ -12,51 +12,51 @@ constexpr uint32_t kSliceMs = 100;
 // Calls probe(sliceMs) until it reports something other than 0 (still
 // waiting), the cancel is set or limitMs have passed.
 template <class Probe>
-int WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) {
+WaitOutcome WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) {
     Clock& clock = wait.clock ? *wait.clock : SystemClock();
     uint32_t start = clock.TickMs();
     for (;;) {
-        if (wait.cancel && wait.cancel->load() != 0) return WaitCancelled;
-        if (wait.interrupted && wait.interrupted()) return WaitCancelled;
+        if (wait.cancel && wait.cancel->load() != 0) return WaitOutcome::Cancelled;
+        if (wait.interrupted && wait.interrupted()) return WaitOutcome::Cancelled;
         uint32_t waited = clock.TickMs() - start;
-        if (waited >= limitMs) return WaitTimedOut;
+        if (waited >= limitMs) return WaitOutcome::TimedOut;
         int r = probe(static_cast<int>(std::min(kSliceMs, limitMs - waited)));
-        if (r < 0) return WaitFailed;
-        if (r > 0) return WaitReady;
+        if (r < 0) return WaitOutcome::Failed;
+        if (r > 0) return WaitOutcome::Ready;
     }
 }
 
 }  // namespace
 
-int WaitForBytes(Socket& socket, const ServerWait& wait) {
+WaitOutcome WaitForBytes(Socket& socket, const ServerWait& wait) {
     return WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitReadable(ms); });
 }
 
-int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait) {
+WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait) {
     const char* p = static_cast<const char*>(data);
     // The cancel is looked at only while the peer holds the send up; a send
     // that goes through is the caller's to follow with its own check.
     while (count > 0) {
         long n = socket.SendSome(p, count);
-        if (n < 0) return WaitFailed;
+        if (n < 0) return WaitOutcome::Failed;
         if (n == 0) {
-            int w = WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
-            if (w != WaitReady) return w;
+            WaitOutcome w = WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
+            if (w != WaitOutcome::Ready) return w;
             continue;
         }
         p += n;
         count -= static_cast<size_t>(n);
     }
-    return WaitReady;
+    return WaitOutcome::Ready;
 }
 
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
-                                       const ServerWait& wait, uint32_t connectTimeoutMs, int* outcome) {
+                                       const ServerWait& wait, uint32_t connectTimeoutMs, WaitOutcome* outcome) {
     std::unique_ptr<Socket> socket = network.BeginConnect(address, port);
-    int r = socket ? WaitInSlices(wait, connectTimeoutMs, [&](int ms) { return socket->WaitConnected(ms); })
-                   : WaitFailed;
+    WaitOutcome r = socket ? WaitInSlices(wait, connectTimeoutMs, [&](int ms) { return socket->WaitConnected(ms); })
+                           : WaitOutcome::Failed;
     if (outcome) *outcome = r;
-    if (r != WaitReady) {
+    if (r != WaitOutcome::Ready) {
         if (socket) socket->Shutdown();
         return nullptr;
     }

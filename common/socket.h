@@ -86,24 +86,25 @@ struct ServerWait {
     uint32_t timeoutMs = kSilentServerTimeoutMs;
     // Anything else the waiting thread must see at once (the download's
     // merges and deletions); asked with the cancel, true ends the wait as
-    // WaitCancelled. Null: nothing else.
+    // WaitOutcome::Cancelled. Null: nothing else.
     std::function<bool()> interrupted;
 };
 
-enum WaitOutcome : int {
-    WaitReady = 1,  // done: bytes waiting, all sent, or connected
-    WaitTimedOut = 0,
-    WaitFailed = -1,
-    WaitCancelled = -3,
+enum class WaitOutcome {
+    Ready,      // done: bytes waiting, all sent, or connected
+    TimedOut,   // the peer moved nothing for the time-out
+    Failed,     // the socket or the network failed
+    Cancelled,  // the cancel, or what `interrupted` watches, came first
 };
 
 // Waits until bytes or the peer's close are waiting.
-int WaitForBytes(Socket& socket, const ServerWait& wait);
+WaitOutcome WaitForBytes(Socket& socket, const ServerWait& wait);
 // Sends every byte; the time-out counts from the last byte the peer took.
-int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait);
+WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait);
 // One connection attempt that gives up after connectTimeoutMs or on the
-// cancel; *outcome (may be null) gets the WaitOutcome.
+// cancel; *outcome (may be null) gets how the wait ended.
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
-                                       const ServerWait& wait, uint32_t connectTimeoutMs, int* outcome = nullptr);
+                                       const ServerWait& wait, uint32_t connectTimeoutMs,
+                                       WaitOutcome* outcome = nullptr);
 
 }  // namespace parvex

@@ -28,6 +28,21 @@ void LockModule(bool lock) {
 long ModuleLockCount() { return locks; }
 
 namespace {
+// What the core's threads and windows hold the module by: a lock like a
+// class factory's, counted by DllCanUnloadNow.
+class LockCountLifetime : public ModuleLifetime {
+public:
+    void Hold() override { LockModule(true); }
+    void Release() override { LockModule(false); }
+};
+}  // namespace
+
+ModuleLifetime& ComModuleLifetime() {
+    static LockCountLifetime lifetime;
+    return lifetime;
+}
+
+namespace {
 HINSTANCE resourceModule = nullptr;
 }
 

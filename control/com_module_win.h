@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/module_hold.h"
+
 namespace parvex {
 
 // Every COM object of the module counts itself from creation to its last
@@ -15,6 +17,9 @@ void ObjectDestroyed();
 long LiveObjectCount();
 void LockModule(bool lock);
 long ModuleLockCount();
+// The module's count for the core's holds (SetModuleLifetime): a held
+// module answers DllCanUnloadNow with S_FALSE.
+ModuleLifetime& ComModuleLifetime();
 
 // The module that holds this code (PARVEX.OCX when loaded by a container):
 // its dialogs, bitmaps and type library.

@@ -39,6 +39,8 @@ void CNDownloadDlg::Show() {
     SetForegroundWindow(target_);
 }
 
+bool CNDownloadDlg::Alive() const { return IsWindow(target_) != FALSE; }
+
 void CNDownloadDlg::SendMerge(DownloadState&) { SendMessageW(target_, WM_DOWNLOAD_MERGE, 0, 0); }
 void CNDownloadDlg::SendRefresh(DownloadState&) { SendMessageW(target_, WM_DOWNLOAD_REFRESH, 0, 0); }
 void CNDownloadDlg::SendClose() { SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0); }
@@ -57,17 +59,17 @@ LRESULT CNDownloadDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT CNDownloadDlg::OnStart(WORD, WORD, HWND, BOOL&) {
-    state_.StartRun();
+    state_.StartRun(this);
     return 0;
 }
 
 LRESULT CNDownloadDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    state_.CancelOrClose();
+    state_.CancelOrClose(this);
     return 0;
 }
 
 LRESULT CNDownloadDlg::OnDelete(WORD, WORD, HWND, BOOL&) {
-    state_.DeleteButton(*this);
+    state_.DeleteButton(*this, this);
     return 0;
 }
 
@@ -86,14 +88,14 @@ LRESULT CNDownloadDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) 
     if (wParam == SC_MINIMIZE)
         tray_.MinimizeToTray(window_, Settings().downloadTitle);
     else if (wParam == SC_CLOSE)
-        state_.CancelOrClose();
+        state_.CancelOrClose(this);
     else
         handled = FALSE;
     return 0;
 }
 
 LRESULT CNDownloadDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.CancelOrClose();
+    state_.CancelOrClose(this);
     return 0;
 }
 
@@ -119,7 +121,7 @@ LRESULT CNDownloadDlg::OnTrayCallback(UINT, WPARAM wParam, LPARAM lParam, BOOL&)
 }
 
 LRESULT CNDownloadDlg::OnMerge(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.MergePendingEntries(*this);
+    state_.MergePendingEntries(*this, this);
     return 0;
 }
 
@@ -129,12 +131,15 @@ LRESULT CNDownloadDlg::OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.RebuildDownloadList(*this);
+    state_.ShowAddedEntries(*this, this);
     return 0;
 }
 
 LRESULT CNDownloadDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     tray_.Remove();
+    // Whoever destroys the window (its close, the end of its thread, the
+    // process going away) ends the session with it.
+    state_.DialogDestroyed(*this);
     handled = FALSE;
     return 0;
 }

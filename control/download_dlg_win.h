@@ -38,6 +38,7 @@ public:
     // DownloadDialog: the private messages, sent to the dialog's thread.
     DownloadView& View() override { return *this; }
     void Show() override;
+    bool Alive() const override;
     void SendMerge(DownloadState& state) override;
     void SendRefresh(DownloadState& state) override;
     void SendClose() override;

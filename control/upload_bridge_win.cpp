@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/cookies_win.h"
+#include "common/module_hold.h"
 #include "common/settings.h"
 #include "control/upload_bridge.h"
 #include "control/upload_list_win.h"
@@ -48,6 +49,9 @@ private:
 }  // namespace
 
 short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWindow) {
+    // The progress dialog and its worker run inside this call: the module
+    // stays loaded until both are gone, whatever the page releases meanwhile.
+    ModuleHold hold;
     HWND control = static_cast<HWND>(ownerWindow);
     DialogUploadPrompts prompts;
     DialogRunHost runHost(control ? GetAncestor(control, GA_ROOT) : nullptr, prompts.abandoned);

@@ -13,4 +13,6 @@ void DownloadStartSession() { ProcessDownloadState().DownloadStart(); }
 
 void DownloadResetForNewControl() { ProcessDownloadState().ResetOnControlConstruction(); }
 
+void DownloadReapEndedSessions() { ProcessDownloadState().ReapEndedSessions(); }
+
 }  // namespace parvex

@@ -13,5 +13,9 @@ short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName,
 void DownloadStartSession();
 // What every upload control constructor does to the process's download state.
 void DownloadResetForNewControl();
+// Joins the threads of download sessions that have ended and drops the
+// module's holds they kept; the module asks before it answers whether it
+// may unload.
+void DownloadReapEndedSessions();
 
 }  // namespace parvex

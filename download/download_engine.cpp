@@ -53,113 +53,101 @@ std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstrin
 
 namespace {
 
+using R = DownloadResult;
+// A step that does not end the entry's transfer hands back nothing.
+using Step = std::optional<DownloadResult>;
+constexpr std::nullopt_t kGoOn = std::nullopt;
+
 // The checks made between the steps of a transfer.
-void MergeIfPending(DownloadState& state, DownloadDialog& dialog) {
-    if (state.pendingAdded) dialog.SendMerge(state);
+void MergeIfPending(DownloadState& state, DownloadSession& session) {
+    if (session.signals.Raised(DownloadSignals::Added)) session.Dialog().SendMerge(state);
 }
 
-bool CurrentEntryDeleted(DownloadState& state, DownloadView& view, double fileBytes) {
-    if (!state.deleteRequested.exchange(false)) return false;
-    return state.DeleteSelectedEntries(view, fileBytes) == -1;
+bool Cancelled(const DownloadSession& session) { return session.signals.Raised(DownloadSignals::Cancel); }
+
+bool CurrentEntryDeleted(DownloadState& state, DownloadSession& session, double fileBytes) {
+    if (!session.signals.Take(DownloadSignals::Delete)) return false;
+    return state.DeleteSelectedEntries(session, session.Dialog().View(), fileBytes) == -1;
 }
 
-// Clears downloadRunning under the lock that AddDownloadFile reads it under,
-// once nothing waits to be merged: an addition made after the last check of
-// the run is still shown as a row instead of staying unseen in pendingList.
-void EndRun(DownloadState& state, DownloadDialog& dialog) {
-    for (;;) {
-        MergeIfPending(state, dialog);
-        std::lock_guard<std::mutex> lock(state.mutex);
-        if (!state.pendingAdded) {
-            state.downloadRunning = false;
-            return;
-        }
-    }
-}
-
-// The user cancelled while the file was being written.
-int CancelPartial(DownloadView& view, PartialFile& partial) {
-    int answer = view.Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?", L"Download Cancel", MbYesNo);
+// The user cancelled while the file was being written. With the dialog gone
+// there is nobody to ask: the part goes.
+DownloadResult CancelPartial(DownloadSession& session, PartialFile& partial) {
+    int answer = session.signals.Raised(DownloadSignals::Gone)
+                     ? IdYes
+                     : session.Dialog().View().Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?",
+                                                               L"Download Cancel", MbYesNo);
     if (answer == IdYes)
         partial.Discard();
     else
         partial.Keep();
-    return DlCancelled;
+    return R::Cancelled;
 }
 
 // One entry's transfer: what every step needs.
 struct Transfer {
     DownloadState& state;
-    DownloadDialog& dialog;
+    DownloadSession& session;
     DownloadView& view;
     Socket& socket;
     DownloadBuffers& buffers;
     const DownloadEntryPtr& entry;
     std::wstring& line;
+    uint32_t silentTimeoutMs;
     std::wstring target;
     bool replace = false;  // the user agreed to overwrite the file at target
 
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
-    // read, deletions).
-    // WaitCancelled: one of those came first.
-    int Wait(bool deletions) {
+    // read, deletions): those end it as WaitOutcome::Cancelled.
+    WaitOutcome Wait(bool deletions) {
         ServerWait wait;
         wait.clock = &state.Time();
-        wait.timeoutMs = state.silentServerTimeoutMs;
-        wait.interrupted = [this, deletions] {
-            return state.pendingAdded || state.downloadCancelRequested || (deletions && state.deleteRequested);
-        };
+        wait.timeoutMs = silentTimeoutMs;
+        const unsigned watched =
+            DownloadSignals::Added | DownloadSignals::Cancel | (deletions ? DownloadSignals::Delete : 0u);
+        wait.interrupted = [this, watched] { return session.signals.Raised(watched); };
         return WaitForBytes(socket, wait);
     }
 };
 
-// Not a result: the entry is to be fetched.
-constexpr int kFetch = 1;
-
-// The checks made before and after the request: kFetch when none of them
-// stops the entry.
-int BetweenSteps(Transfer& t) {
-    MergeIfPending(t.state, t.dialog);
-    if (CurrentEntryDeleted(t.state, t.view, 0)) return DlEntryDeleted;
-    if (t.state.downloadCancelRequested) return DlCancelled;
-    return kFetch;
+// The checks made before and after the request.
+Step BetweenSteps(Transfer& t) {
+    MergeIfPending(t.state, t.session);
+    if (CurrentEntryDeleted(t.state, t.session, 0)) return R::EntryDeleted;
+    if (Cancelled(t.session)) return R::Cancelled;
+    return kGoOn;
 }
 
 bool SendRequest(Transfer& t) {
-    const DownloadState& state = t.state;
-    std::string request =
-        ToUtf8(BuildDownloadRequest(t.entry->urlPath, state.downloadHost, state.downloadPort, state.downloadCookie));
+    const DownloadSession& s = t.session;
+    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.host, s.port, s.cookie));
     return t.socket.SendAll(request.data(), request.size());
 }
 
-// Where the entry goes, after the existing-file decision; kFetch to fetch it.
-int ChooseTarget(Transfer& t) {
+// Where the entry goes, after the existing-file decision.
+Step ChooseTarget(Transfer& t) {
     DownloadState& state = t.state;
     FileSystem& fs = state.Files();
     TargetKind kind = PrepareTarget(fs, state.SaveFolder(), t.entry->fileName, t.target);
-    if (kind == TargetKind::Refused) return DlCreateFailed;
-    if (kind == TargetKind::Folder) return DlDone;
-    if (!fs.Exists(t.target)) return kFetch;
+    if (kind == TargetKind::Refused) return R::CreateFailed;
+    if (kind == TargetKind::Folder) return R::Done;
+    if (!fs.Exists(t.target)) return kGoOn;
 
-    ExistingFileDecision decision = DecideExistingFile(state.conflict, fs, state.SamePrompt(), state.NamePrompt(),
+    ExistingFileDecision decision = DecideExistingFile(t.session.conflict, fs, state.SamePrompt(), state.NamePrompt(),
                                                        state.PromptMessages(), *t.entry, t.target);
     if (decision.answer == ExistingFileDecision::Skip) {
-        double reduced;
-        double done;
-        {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            reduced = state.downloadTotalBytes - t.entry->size;
-            done = state.downloadDoneBytes;
-        }
+        auto [done, total] = state.AddDoneBytes(t.session, 0);
+        double reduced = total - t.entry->size;
         t.view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(reduced));
         t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, reduced));
         t.line = FormatText(L"%ls -> User Cancel\r\n", t.entry->fileName.c_str());
-        return DlSkipped;
+        return R::Skipped;
     }
     t.replace = decision.answer == ExistingFileDecision::Overwrite;
     t.target = decision.targetPath;
-    return IsWritableTarget(fs, t.target) ? kFetch : DlCreateFailed;
+    if (!IsWritableTarget(fs, t.target)) return R::CreateFailed;
+    return kGoOn;
 }
 
 // What came back before the body: the reply's head and the first bytes of
@@ -172,50 +160,49 @@ struct ReplyStart {
 };
 
 // Reads the reply's head into the header buffer, in small reads so that
-// little of the body is taken along with it; kFetch when it is complete.
-int ReadReplyHeader(Transfer& t, ReplyStart& reply) {
+// little of the body is taken along with it.
+Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
     char* header = t.buffers.header;
     size_t& used = reply.received;
     size_t headEnd = std::string_view::npos;
     while (headEnd == std::string_view::npos) {
-        MergeIfPending(t.state, t.dialog);
-        if (t.state.downloadCancelRequested) return DlCancelled;
+        MergeIfPending(t.state, t.session);
+        if (Cancelled(t.session)) return R::Cancelled;
         // A header that fills the buffer without ending is not one we can read.
-        if (used == DownloadBuffers::kHeaderSize) return DlSocketError;
-        int w = t.Wait(false);
-        if (w == WaitCancelled) continue;
-        if (w != WaitReady) return DlSocketError;
+        if (used == DownloadBuffers::kHeaderSize) return R::SocketError;
+        WaitOutcome w = t.Wait(false);
+        if (w == WaitOutcome::Cancelled) continue;
+        if (w != WaitOutcome::Ready) return R::SocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
         long n = t.socket.Recv(header + used, want);
         // 0: the peer closed before the header was complete.
-        if (n <= 0) return DlSocketError;
+        if (n <= 0) return R::SocketError;
         size_t searched = used;
         used += static_cast<size_t>(n);
         headEnd = HeadLength(std::string_view(header, used), searched);
     }
     reply.headBytes = headEnd;
-    return kFetch;
+    return kGoOn;
 }
 
-// The status and the length of the head, read in the system's code page;
-// kFetch when the body is one we can take.
-int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
+// The status and the length of the head, read in the system's code page.
+Step JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     std::wstring headerText = AnsiToWide(std::string(t.buffers.header, reply.headBytes));
     std::wstring statusText;
     StatusCheck status = ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
         t.line = statusText + L"\r\n";
-        return status == StatusCheck::ServerError ? DlServerStatus : DlClientStatus;
+        return status == StatusCheck::ServerError ? R::ServerStatus : R::ClientStatus;
     }
     reply.length = ParseContentLength(headerText);
     if (reply.length < 0) {
         t.line = L"Can not take Content-Length\r\n";
-        return DlNoLength;
+        return R::NoLength;
     }
     // Bytes beyond the announced length belong to nothing we asked for.
     double extra = static_cast<double>(reply.received - reply.headBytes);
     reply.already = static_cast<size_t>(std::min(extra, reply.length));
-    return kFetch;
+    return kGoOn;
 }
 
 // Speed, time left and the byte counters, at most every half second.
@@ -257,27 +244,18 @@ struct SpeedSampler {
     }
 };
 
-// Opens the partial file with the body bytes that came with the head;
-// kFetch when the rest of the body is to be received.
-int StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
-    if (!partial.Create()) return DlCreateFailed;
-    if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already))
-        return DlCreateFailed;
-    MergeIfPending(t.state, t.dialog);
-    if (t.state.downloadCancelRequested) return CancelPartial(t.view, partial);
-    return kFetch;
-}
-
-// Counts bytes done for the whole run; the new count and the run's total.
-std::pair<double, double> AddDoneBytes(DownloadState& state, double n) {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.downloadDoneBytes += n;
-    return {state.downloadDoneBytes, state.downloadTotalBytes};
+// Opens the partial file with the body bytes that came with the head.
+Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
+    if (!partial.Create()) return R::CreateFailed;
+    if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already)) return R::CreateFailed;
+    MergeIfPending(t.state, t.session);
+    if (Cancelled(t.session)) return CancelPartial(t.session, partial);
+    return kGoOn;
 }
 
 // A block written: the counters, the bars and, now and then, the speed.
 void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
-    auto [done, total] = AddDoneBytes(t.state, static_cast<double>(n));
+    auto [done, total] = t.state.AddDoneBytes(t.session, static_cast<double>(n));
     t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
     t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
     sampler.Add(t.view, n, fileBytes, done, total);
@@ -285,35 +263,35 @@ void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
 
 // The body after the bytes that came with the header, up to the announced
 // length.
-int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining, double fileBytes) {
-    DownloadState& state = t.state;
+DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining,
+                           double fileBytes) {
     char* block = t.buffers.block;
     double received = 0;
     for (;;) {
-        MergeIfPending(state, t.dialog);
-        if (CurrentEntryDeleted(state, t.view, fileBytes)) {
+        MergeIfPending(t.state, t.session);
+        if (CurrentEntryDeleted(t.state, t.session, fileBytes)) {
             partial.Discard();
-            return DlEntryDeleted;
+            return R::EntryDeleted;
         }
-        if (state.downloadCancelRequested) return CancelPartial(t.view, partial);
+        if (Cancelled(t.session)) return CancelPartial(t.session, partial);
         if (received >= remaining) {
             sampler.Last(t.view);
-            return partial.Finish() ? DlDone : DlCreateFailed;
+            return partial.Finish() ? R::Done : R::CreateFailed;
         }
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
         size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
         // Received at once while the data flows; waited for, in slices that
-        // see the flags, only when nothing has arrived.
+        // see the signals, only when nothing has arrived.
         long n = t.socket.RecvSome(block, want);
         if (n == Socket::kNothingArrived) {
-            int w = t.Wait(true);
-            if (w == WaitReady || w == WaitCancelled) continue;
-            return DlSocketError;
+            WaitOutcome w = t.Wait(true);
+            if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
+            return R::SocketError;
         }
         // A file cut short must not look complete; the partial one goes.
-        if (n <= 0) return DlSocketError;
-        if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;
+        if (n <= 0) return R::SocketError;
+        if (!partial.Write(block, static_cast<size_t>(n))) return R::CreateFailed;
         received += n;
         fileBytes += n;
         ShowBlock(t, sampler, n, fileBytes);
@@ -322,102 +300,112 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
 
 }  // namespace
 
-int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, DownloadDialog& dialog, Socket& socket,
-                    DownloadBuffers& buffers, std::wstring& line) {
-    Transfer t{state, dialog, dialog.View(), socket, buffers, entry, line, std::wstring(), false};
+DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+                               Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
+    Transfer t{state, session, session.Dialog().View(),     socket,        buffers,
+               entry, line,    state.SilentServerTimeout(), std::wstring()};
     t.view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
-    if (int r = BetweenSteps(t); r != kFetch) return r;
+    if (Step r = BetweenSteps(t)) return *r;
     // Every name is checked before anything is asked of the server.
-    if (int r = ChooseTarget(t); r != kFetch) return r;
+    if (Step r = ChooseTarget(t)) return *r;
 
-    if (!SendRequest(t)) return DlSocketError;
+    if (!SendRequest(t)) return R::SocketError;
     SpeedSampler sampler{state.Time(), state.Time().TickMs()};
     ReplyStart reply;
-    if (int r = ReadReplyHeader(t, reply); r != kFetch) return r;
-    if (int r = JudgeReplyHeader(t, reply); r != kFetch) return r;
-    if (int r = BetweenSteps(t); r != kFetch) return r;
+    if (Step r = ReadReplyHeader(t, reply)) return *r;
+    if (Step r = JudgeReplyHeader(t, reply)) return *r;
+    if (Step r = BetweenSteps(t)) return *r;
 
     PartialFile partial(state.Files(), t.target, t.replace);
-    if (int r = StartFile(t, partial, reply); r != kFetch) return r;
+    if (Step r = StartFile(t, partial, reply)) return *r;
     sampler.First(t.view, reply.received);
     double already = static_cast<double>(reply.already);
-    AddDoneBytes(state, already);
+    state.AddDoneBytes(session, already);
     return ReceiveBody(t, partial, sampler, reply.length - already, already);
 }
 
 namespace {
 
 // The connection of one entry; null once its failure is in its row and the summary.
-std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadView& view, DownloadEntry& entry,
+std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadSession& session, DownloadEntry& entry,
                                      const NetAddress* address) {
     std::unique_ptr<Socket> socket =
-        address ? state.Net().Connect(*address, static_cast<uint16_t>(state.downloadPort)) : nullptr;
+        address ? state.Net().Connect(*address, static_cast<uint16_t>(session.port)) : nullptr;
     if (socket) return socket;
     int row = state.SetEntryState(entry, DownloadEntry::Failed);
-    state.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
-    view.SetRowStatus(row, kRowFailed);
+    session.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
+    session.Dialog().View().SetRowStatus(row, kRowFailed);
     return nullptr;
 }
 
 // The entry's row, and its line in the summary, after its transfer.
-void RecordResult(DownloadState& state, DownloadView& view, DownloadEntry& entry, int result) {
+void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry& entry, DownloadResult result) {
+    DownloadView& view = session.Dialog().View();
     switch (result) {
-    case DlDone:
+    case R::Done:
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Done), kRowDone);
         break;
-    case DlSkipped:
+    case R::Skipped:
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Cancelled), kRowCancelled);
         break;
-    case DlCancelled:
-    case DlEntryDeleted:
+    case R::Cancelled:
+    case R::EntryDeleted:
         break;
-    case DlCreateFailed:
-    case DlSocketError: {
+    case R::CreateFailed:
+    case R::SocketError: {
         int row = state.SetEntryState(entry, DownloadEntry::Failed);
         view.SetRowStatus(row, kRowFailed);
-        state.resultSummary += FormatText(result == DlCreateFailed ? L"%d. %ls -> 파일생성실패\r\n"
-                                                                   : L"%d. %ls -> SOCKET ERROR\r\n",
-                                          row, entry.fileName.c_str());
+        session.resultSummary +=
+            FormatText(result == R::CreateFailed ? L"%d. %ls -> 파일생성실패\r\n" : L"%d. %ls -> SOCKET ERROR\r\n", row,
+                       entry.fileName.c_str());
         break;
     }
-    default:
+    case R::NoLength:
+    case R::ClientStatus:
+    case R::ServerStatus:
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Failed), kRowFailed);
         break;
     }
 }
 
 // One entry over a connection of its own, closed whatever the result.
-int FetchEntry(DownloadState& state, DownloadDialog& dialog, const DownloadEntryPtr& entry, DownloadBuffers& buffers,
-               const NetAddress* address) {
-    DownloadView& view = dialog.View();
-    std::unique_ptr<Socket> socket = ConnectEntry(state, view, *entry, address);
-    if (!socket) return DlSocketError;
+DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+                          DownloadBuffers& buffers, const NetAddress* address) {
+    DownloadView& view = session.Dialog().View();
+    std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, address);
+    if (!socket) return R::SocketError;
     view.SetText(IdcDnFileNameLabel, entry->fileName);
     view.SetProgress(IdcDnFileProgress, 0);
     view.SetText(IdcDnFileSizeLabel, L" / " + FormatSize(entry->size));
     view.SetText(IdcDnFileBytesLabel, L"0Byte");
 
     std::wstring line;
-    int result = DownloadOneFile(state, entry, dialog, *socket, buffers, line);
-    if (!line.empty()) state.resultSummary += line;
-    RecordResult(state, view, *entry, result);
+    DownloadResult result = DownloadOneFile(state, session, entry, *socket, buffers, line);
+    if (!line.empty()) session.resultSummary += line;
+    RecordResult(state, session, *entry, result);
     socket->Shutdown();
     return result;
 }
 
 // The end of a run: the rows never reached after a cancel, and the message
-// that closes it. from is the first row not fetched.
-void ShowRunEnd(DownloadState& state, DownloadView& view, int from) {
-    state.conflict.downloadApplyToAll = false;
-    if (state.downloadCancelRequested) {
-        for (int row = from; row < state.downloadEntryCount; ++row) view.SetRowStatus(row, kRowCancelled);
+// that closes it. from is the first row not fetched. A dialog that is gone
+// shows nothing.
+void ShowRunEnd(DownloadState& state, DownloadSession& session, int from) {
+    DownloadView& view = session.Dialog().View();
+    session.conflict.downloadApplyToAll = false;
+    const bool gone = session.signals.Raised(DownloadSignals::Gone);
+    if (gone) {
+        // Nobody is left to tell.
+    } else if (Cancelled(session)) {
+        int count = state.EntryCount(session);
+        for (int row = from; row < count; ++row) view.SetRowStatus(row, kRowCancelled);
         view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
-    } else if (!state.resultSummary.empty()) {
+    } else if (!session.resultSummary.empty()) {
         // The server's status texts and the page's names are in it: a NUL or
         // another control in one of them must not cut or hide the lines after it.
-        view.Messages().Show(ShownText(state.resultSummary), L"Download Complete Infomation", MbOk);
+        view.Messages().Show(ShownText(session.resultSummary), L"Download Complete Infomation", MbOk);
     }
-    state.resultSummary.clear();
+    session.resultSummary.clear();
     view.SetText(IdcDnTimeLeftLabel, L"...");
     view.EnableControl(IdcDnDeleteButton, false);
     view.SetText(IdcDnCancelButton, L"종 료");
@@ -425,16 +413,18 @@ void ShowRunEnd(DownloadState& state, DownloadView& view, int from) {
 
 }  // namespace
 
-void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog) {
-    DownloadView& view = dialog->View();
+void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> session) {
+    DownloadSession& s = *session;
+    DownloadView& view = s.Dialog().View();
     if (!state.Files().Exists(state.SaveFolder())) {
         view.Messages().Show(L"경로에러", L"", MbOk);
         // The run ends here; the dialog must still close.
-        EndRun(state, *dialog);
+        state.EndRun(s);
+        state.FinishRun(s);
         return;
     }
     NetAddress address;
-    bool resolved = state.Net().Resolve(ToUtf8(state.downloadHost), address);
+    bool resolved = state.Net().Resolve(ToUtf8(s.host), address);
 
     view.SetProgress(IdcDnTotalProgress, 0);
     view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(state.TotalBytes()));
@@ -443,18 +433,26 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog
     // One set of buffers for the whole run.
     auto buffers = std::make_unique<DownloadBuffers>();
     int m = 0;
-    while (m < state.downloadEntryCount) {
-        MergeIfPending(state, *dialog);
-        if (state.deleteRequested.exchange(false)) state.DeleteSelectedEntries(view, 0);
-        DownloadEntryPtr entry = state.EntryAt(m);
+    while (m < state.EntryCount(s)) {
+        MergeIfPending(state, s);
+        if (s.signals.Take(DownloadSignals::Delete)) state.DeleteSelectedEntries(s, view, 0);
+        DownloadEntryPtr entry = state.EntryAt(s, m);
         if (!entry) break;
-        int result = FetchEntry(state, *dialog, entry, *buffers, resolved ? &address : nullptr);
-        if (result == DlCancelled) break;
-        if (result == DlEntryDeleted) continue;
+        // A later run of the dialog fetches only what still waits.
+        if (state.StateOf(*entry) != DownloadEntry::Waiting) {
+            ++m;
+            continue;
+        }
+        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &address : nullptr);
+        if (result == R::Cancelled) break;
+        if (result == R::EntryDeleted) continue;
         ++m;
     }
-    ShowRunEnd(state, view, m);
-    EndRun(state, *dialog);
+    // Over before it is shown: a close the user makes on seeing its end
+    // closes the dialog.
+    state.EndRun(s);
+    ShowRunEnd(state, s, m);
+    state.FinishRun(s);
 }
 
 }  // namespace parvex

@@ -2,6 +2,7 @@
 // body written into the save folder block by block.
 #pragma once
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/http_reply.h"
@@ -10,16 +11,17 @@
 
 namespace parvex {
 
-enum DownloadResult : int {
-    DlDone = 0,
-    DlSkipped = -50,
-    DlCancelled = -51,
-    DlEntryDeleted = -52,
-    DlCreateFailed = -53,
-    DlSocketError = -20,
-    DlNoLength = -3,
-    DlClientStatus = -2,
-    DlServerStatus = -1,
+// How one entry's transfer ended.
+enum class DownloadResult {
+    Done,
+    Skipped,       // the user kept the existing file
+    Cancelled,     // the run stops
+    EntryDeleted,  // the row went during its transfer; the same row number is fetched next
+    CreateFailed,  // the target could not be written
+    SocketError,   // sending, receiving or the peer's close cut the transfer
+    NoLength,      // no usable Content-Length
+    ClientStatus,  // a status below 500 other than 200, or no HTTP/1.1 status line
+    ServerStatus,  // a status of 500 or above
 };
 
 enum class StatusCheck { Ok, ClientError, ServerError, NoStatusLine };
@@ -47,12 +49,12 @@ struct DownloadBuffers {
     char block[kBlockSize + 1];
 };
 
-// Fetches one entry over a connected socket. line receives at most one
-// summary line of the entry's own.
-int DownloadOneFile(DownloadState& state, const DownloadEntryPtr& entry, DownloadDialog& dialog, Socket& socket,
-                    DownloadBuffers& buffers, std::wstring& line);
+// Fetches one entry of session over a connected socket. line receives at
+// most one summary line of the entry's own.
+DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+                               Socket& socket, DownloadBuffers& buffers, std::wstring& line);
 
 // The worker thread's body: walks the list and ends the run.
-void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadDialog> dialog);
+void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> session);
 
 }  // namespace parvex

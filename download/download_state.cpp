@@ -5,14 +5,13 @@
 #include <cstdio>
 
 #include "common/format.h"
+#include "common/settings.h"
 #include "common/url.h"
 #include "common/utf8.h"
-#include "common/settings.h"
 #include "download_engine.h"
 #include "save_folder.h"
 
 namespace parvex {
-
 
 int ProgressPercent(double part, double whole) {
     if (!(whole > 0)) return 0;
@@ -23,13 +22,20 @@ int ProgressPercent(double part, double whole) {
     return static_cast<int>(p);
 }
 
-void DownloadDialog::SendMerge(DownloadState& state) { state.MergePendingEntries(View()); }
-void DownloadDialog::SendRefresh(DownloadState& state) { state.RebuildDownloadList(View()); }
+void DownloadDialog::SendMerge(DownloadState& state) { state.MergePendingEntries(View(), this); }
+void DownloadDialog::SendRefresh(DownloadState& state) { state.ShowAddedEntries(View(), this); }
+
+DownloadSession::DownloadSession(std::shared_ptr<DownloadDialog> dialog, std::wstring host_, int port_,
+                                 std::wstring cookie_)
+    : host(std::move(host_)), port(port_), cookie(std::move(cookie_)), dialog_(std::move(dialog)) {}
 
 namespace {
 
 constexpr int kNameColumnWidth = 330;
 constexpr int kStatusColumnWidth = 70;
+// How often the watcher asks whether the dialog's window still exists: a
+// thread that ends takes its windows along without a word on some systems.
+constexpr std::chrono::milliseconds kLivenessCheck{250};
 
 // Where boxes go when nothing on screen can show them.
 class StderrMessageBox : public MessageBoxHost {
@@ -40,9 +46,18 @@ public:
     }
 };
 
-// The page's declared size feeds totals and bars only; a size that is not a
-// finite count (NaN, infinite, negative) counts as unknown, 0.
-double UsableSize(double size) { return std::isfinite(size) && size >= 0 ? size : 0; }
+// The page's declared size feeds totals and bars only, but a size that is
+// not a count (NaN, infinite, negative) would falsify both: refused.
+bool UsableSize(double size) { return std::isfinite(size) && size >= 0; }
+
+using Rows = std::vector<std::pair<int, std::wstring>>;
+
+void ShowWaitingRows(DownloadView& view, const Rows& rows) {
+    for (auto& row : rows) {
+        view.InsertRow(row.first, row.second);
+        view.SetRowStatus(row.first, kRowDownloadWaiting);
+    }
+}
 
 }  // namespace
 
@@ -62,37 +77,70 @@ DownloadState::DownloadState(const DownloadPlatform& platform) : platform_(platf
 }
 
 DownloadState::~DownloadState() {
-    shuttingDown_ = true;
-    downloadCancelRequested = true;
-    // The watcher joins the worker itself before it returns.
-    if (cleanup_.joinable()) cleanup_.join();
-    if (worker_.joinable()) worker_.join();
+    {
+        Lock lock(mutex_);
+        if (session_) session_->signals.Raise(DownloadSignals::Cancel | DownloadSignals::Close);
+        changed_.wait(lock, [this] { return AllWatchersFinishedLocked(); });
+    }
+    ReapEndedSessions();
+}
+
+bool DownloadState::AllWatchersFinishedLocked() const {
+    for (const Watcher& w : watchers_)
+        if (!w.finished) return false;
+    return true;
+}
+
+void DownloadState::ReapEndedSessions() {
+    std::list<Watcher> ended;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto it = watchers_.begin(); it != watchers_.end();) {
+            auto next = std::next(it);
+            if (it->finished) ended.splice(ended.end(), watchers_, it);
+            it = next;
+        }
+    }
+    // Each finished watcher is taken by one reaper alone, which joins it;
+    // its hold goes with it.
+    for (Watcher& w : ended) w.thread.join();
 }
 
 void DownloadState::ResetOnControlConstruction() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     // A control made while the queue still holds entries (a second control
     // on the page, or one made while a dialog is open) must not make the
     // worker forget entries waiting to be merged, nor zero the total the
     // bars divide by: both follow the queue as it is.
-    pendingAdded = !pendingList.empty();
-    downloadTotalBytes = 0;
-    for (auto& e : downloadList) downloadTotalBytes += e->size;
-    for (auto& e : pendingList) downloadTotalBytes += e->size;
-    addCallCount = 0;
-    addFailed = false;
-    addFailureText.clear();
+    if (session_) {
+        if (pendingList_.empty())
+            session_->signals.Clear(DownloadSignals::Added);
+        else
+            session_->signals.Raise(DownloadSignals::Added);
+    }
+    downloadTotalBytes_ = 0;
+    for (auto& e : downloadList_) downloadTotalBytes_ += e->size;
+    for (auto& e : pendingList_) downloadTotalBytes_ += e->size;
+    addCallCount_ = 0;
+    addFailed_ = false;
+    addFailureText_.clear();
 }
 
+// Waiting, fetched or about to be merged: one name is fetched once per dialog.
 int DownloadState::FindEntryByNameLocked(const std::wstring& name) const {
-    for (auto& e : downloadList)
-        if (e->fileName == name) return -1;
+    for (auto* list : {&downloadList_, &pendingList_})
+        for (auto& e : *list)
+            if (e->fileName == name) return -1;
     return 0;
 }
 
 int DownloadState::FindEntryByName(const std::wstring& name) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     return FindEntryByNameLocked(name);
+}
+
+bool DownloadState::IsOpenLocked(const DownloadDialog* from) const {
+    return session_ && (!from || session_->dialog_.get() == from);
 }
 
 short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size,
@@ -101,40 +149,43 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
     std::wstring report;
     short result = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(mutex_);
+        EndDeadSessionLocked();
         bool duplicate = FindEntryByNameLocked(fileName) == -1;
-        std::shared_ptr<DownloadDialog> dialog = downloadDialog_;
-        if (dialog) {
+        std::shared_ptr<DownloadSession> session = session_;
+        if (session) {
             // The batch counter belongs to calls made while no dialog is open.
-            if (duplicate) return 0;
+            if (duplicate || !UsableSize(size)) return -1;
         } else {
             if (duplicate) {
-                addFailureText += FormatText(L"%ls => 동일파일 존재\r\n", fileName.c_str());
-                addFailed = true;
+                addFailureText_ += FormatText(L"%ls => 동일파일 존재\r\n", fileName.c_str());
+                addFailed_ = true;
+                result = -1;
+            } else if (!UsableSize(size)) {
                 result = -1;
             }
-            ++addCallCount;
-            if (addCallCount == totalAddCount) {
-                if (addFailed) report = addFailureText;
-                addFailureText.clear();
-                addFailed = false;
-                addCallCount = 0;
+            ++addCallCount_;
+            if (addCallCount_ == totalAddCount) {
+                if (addFailed_) report = addFailureText_;
+                addFailureText_.clear();
+                addFailed_ = false;
+                addCallCount_ = 0;
             }
         }
         if (result == 0) {
             auto entry = std::make_shared<DownloadEntry>();
             entry->urlPath = urlPath;
             entry->fileName = fileName;
-            entry->size = UsableSize(size);
-            entry->listIndex = static_cast<int32_t>(downloadList.size());
+            entry->size = size;
+            entry->listIndex = static_cast<int32_t>(downloadList_.size());
             entry->state = DownloadEntry::Waiting;
-            downloadTotalBytes += entry->size;
-            if (dialog && downloadRunning) {
-                pendingList.push_back(entry);
-                pendingAdded = true;
+            downloadTotalBytes_ += entry->size;
+            if (session && session->running_) {
+                pendingList_.push_back(entry);
+                session->signals.Raise(DownloadSignals::Added);
             } else {
-                downloadList.push_back(entry);
-                refresh = dialog;
+                downloadList_.push_back(entry);
+                if (session) refresh = session->dialog_;
             }
         }
     }
@@ -144,144 +195,232 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
 }
 
 void DownloadState::DownloadStart() {
+    ReapEndedSessions();
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (downloadDialog_) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        EndDeadSessionLocked();
+        // One session at a time: the first caller claims it, the rest do
+        // nothing.
+        if (session_ || claiming_) return;
+        claiming_ = true;
     }
-    // The previous session's watcher has let go of its dialog; it only has
-    // to return.
-    if (cleanup_.joinable()) cleanup_.join();
-    if (worker_.joinable()) worker_.join();
-
-    const std::wstring hostUrl = Settings().downloadHostUrl;
-    downloadCookie = platform_.cookies ? FetchCookies(*platform_.cookies, hostUrl) : std::wstring();
-    DownloadHostParts parts = SplitDownloadHostUrl(hostUrl);
-    downloadPort = parts.port;
-    downloadHost = parts.host;
-    // A URL the client must not talk to leaves no host: every file then
-    // fails to connect and nothing is sent.
-    if (!IsUsableHttpUrl(hostUrl)) downloadHost.clear();
-
-    if (!platform_.dialogFactory) return;
-    std::shared_ptr<DownloadDialog> dialog = platform_.dialogFactory->Create(*this);
-    if (!dialog) return;
-    runStarted_ = false;
-    InitializeDialog(dialog->View());
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        downloadDialog_ = dialog;
+    // Held from here: the dialog's window runs the module's code.
+    ModuleHold hold;
+    std::shared_ptr<DownloadSession> session = OpenSession();
+    Lock lock(mutex_);
+    claiming_ = false;
+    if (!session) {
+        changed_.notify_all();
+        return;
     }
-    dialog->Show();
-    closeRequested = false;
-    cleanup_ = std::thread(&DownloadState::DownloadCleanupThread, this);
+    watchers_.emplace_back();
+    Watcher& watcher = watchers_.back();
+    watcher.hold = std::move(hold);
+    // Started under the lock: the watcher finishes under it, after this.
+    watcher.thread = std::thread(&DownloadState::Watch, this, std::move(session), &watcher);
 }
 
-void DownloadState::DownloadCleanupThread() {
-    while (!closeRequested && !shuttingDown_) clock_->SleepMs(10);
-    // Closing is only possible while no run is in progress; the worker, if
-    // there was one, is past its last step.
-    if (worker_.joinable()) worker_.join();
-    std::shared_ptr<DownloadDialog> dialog;
+// Makes, fills and shows the dialog of a claimed session; null when none
+// could be made.
+std::shared_ptr<DownloadSession> DownloadState::OpenSession() {
+    const std::wstring hostUrl = Settings().downloadHostUrl;
+    std::wstring cookie = platform_.cookies ? FetchCookies(*platform_.cookies, hostUrl) : std::wstring();
+    DownloadHostParts parts = SplitDownloadHostUrl(hostUrl);
+    // A URL the client must not talk to leaves no host: every file then
+    // fails to connect and nothing is sent.
+    if (!IsUsableHttpUrl(hostUrl)) parts.host.clear();
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        downloadList.clear();
-        pendingList.clear();
-        downloadTotalBytes = 0;
-        dialog = downloadDialog_;
+        std::lock_guard<std::mutex> lock(mutex_);
+        lastHost_ = parts.host;
+        lastPort_ = parts.port;
+        lastCookie_ = cookie;
     }
-    closeRequested = false;
-    pendingAdded = false;
+    std::shared_ptr<DownloadDialog> dialog = platform_.dialogFactory ? platform_.dialogFactory->Create(*this) : nullptr;
+    if (!dialog) return nullptr;
+    auto session = std::make_shared<DownloadSession>(dialog, parts.host, parts.port, cookie);
+    InitializeDialog(session);
+    dialog->Show();
+    return session;
+}
+
+void DownloadState::InitializeDialog(const std::shared_ptr<DownloadSession>& session) {
+    DownloadView& view = session->Dialog().View();
+    view.SetCaption(Settings().downloadTitle);
+    view.SetText(IdcDnCancelButton, L"전송취소");
+    std::wstring folder = LoadSavePath(*store_, *fs_, L"");
+    SetSaveFolder(folder);
+    view.SetText(IdcDnSaveFolderEdit, folder);
+    Rows rows;
+    double total;
+    {
+        // Published with the rows it shows: an addition from now on reaches
+        // the dialog as a refresh.
+        std::lock_guard<std::mutex> lock(mutex_);
+        session_ = session;
+        session->entryCount_ = static_cast<int>(downloadList_.size());
+        for (auto& e : downloadList_) rows.emplace_back(e->listIndex, e->fileName);
+        total = downloadTotalBytes_;
+    }
+    ShowWaitingRows(view, rows);
+    view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
+    ShowTotalLabel(view, total);
+}
+
+// The session's watcher: sleeps until the dialog is closed or gone, then
+// stops the run, joins the worker (it alone does), has the window destroyed
+// and lets go of the session, and with it of the module.
+void DownloadState::Watch(std::shared_ptr<DownloadSession> session, Watcher* self) {
+    DownloadSignals& signals = session->signals;
+    const unsigned ends = DownloadSignals::Close | DownloadSignals::Gone;
+    while (!signals.WaitFor(ends, kLivenessCheck)) {
+        if (!session->dialog_->Alive()) signals.Raise(DownloadSignals::Gone);
+    }
+    // A run still going when the window went stops at its next check (the
+    // queue going away raises the cancel itself; a close comes only once no
+    // run goes on).
+    if (signals.Raised(DownloadSignals::Gone)) signals.Raise(DownloadSignals::Cancel);
+    std::thread worker;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        session->closing_ = true;
+        worker = std::move(session->worker_);
+    }
+    if (worker.joinable()) worker.join();
     // The dialog stays the open one until its window is gone: closing it
-    // waits for the page's thread, and a DownloadStart made there meanwhile
-    // must find a dialog open rather than wait for this thread to end.
-    if (dialog) dialog->SendClose();
-    std::lock_guard<std::mutex> lock(mutex);
-    downloadDialog_.reset();
+    // waits for the dialog's thread, and a DownloadStart made there
+    // meanwhile must find a dialog open rather than wait for this thread.
+    if (!signals.Raised(DownloadSignals::Gone)) session->dialog_->SendClose();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        EndSessionLocked(*session);
+    }
+    // The dialog object goes with the last owner, on this thread.
+    session.reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    self->finished = true;
+    changed_.notify_all();
+}
+
+void DownloadState::EndSessionLocked(const DownloadSession& session) {
+    if (session_.get() != &session) return;
+    downloadList_.clear();
+    pendingList_.clear();
+    downloadTotalBytes_ = 0;
+    session_.reset();
+    changed_.notify_all();
+}
+
+// A dialog whose window went without a word (its thread ended) ends its
+// session as soon as the page calls, so that the call is not refused or
+// queued into a list nobody will show.
+void DownloadState::EndDeadSessionLocked() {
+    if (!session_ || session_->dialog_->Alive()) return;
+    session_->signals.Raise(DownloadSignals::Gone | DownloadSignals::Cancel);
+    EndSessionLocked(*session_);
+}
+
+void DownloadState::DialogDestroyed(const DownloadDialog& dialog) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!IsOpenLocked(&dialog)) return;
+    session_->signals.Raise(DownloadSignals::Gone | DownloadSignals::Cancel);
+    EndSessionLocked(*session_);
 }
 
 void DownloadState::ShowTotalLabel(DownloadView& view, double total) {
     view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(total));
 }
 
-void DownloadState::MergePendingEntries(DownloadView& view) {
-    std::vector<std::pair<int, std::wstring>> rows;
+void DownloadState::MergePendingEntries(DownloadView& view, const DownloadDialog* from) {
+    Rows rows;
     double total;
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        int n = static_cast<int>(downloadList.size());
-        for (auto& p : pendingList) {
-            auto copy = std::make_shared<DownloadEntry>();
-            copy->urlPath = p->urlPath;
-            copy->fileName = p->fileName;
-            copy->size = p->size;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!IsOpenLocked(from)) return;
+        int n = static_cast<int>(downloadList_.size());
+        for (auto& p : pendingList_) {
+            auto copy = std::make_shared<DownloadEntry>(*p);
             copy->listIndex = n;
             copy->state = DownloadEntry::Waiting;
-            downloadList.push_back(copy);
+            downloadList_.push_back(copy);
             rows.emplace_back(n, copy->fileName);
             ++n;
         }
-        downloadEntryCount += static_cast<int>(pendingList.size());
-        pendingList.clear();
-        pendingAdded = false;
-        total = downloadTotalBytes;
+        session_->entryCount_ += static_cast<int>(pendingList_.size());
+        pendingList_.clear();
+        session_->signals.Clear(DownloadSignals::Added);
+        total = downloadTotalBytes_;
     }
-    for (auto& row : rows) {
-        view.InsertRow(row.first, row.second);
-        view.SetRowStatus(row.first, kRowDownloadWaiting);
-    }
+    ShowWaitingRows(view, rows);
     ShowTotalLabel(view, total);
     view.SetText(IdcDnDoneBytesLabel, L"0Byte");
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
 }
 
-void DownloadState::RebuildDownloadList(DownloadView& view) {
-    std::vector<std::pair<int, std::wstring>> rows;
+// Rows for the entries added since the rows were last shown, appended after
+// them: the rows already shown keep their statuses, and a page that queues
+// many files into the open dialog costs one row each.
+void DownloadState::ShowAddedEntries(DownloadView& view, const DownloadDialog* from) {
+    Rows rows;
     double total;
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto& e : downloadList) rows.emplace_back(e->listIndex, e->fileName);
-        downloadEntryCount = static_cast<int>(rows.size());
-        total = downloadTotalBytes;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!IsOpenLocked(from)) return;
+        // The new entries are the last ones: found from the end.
+        const int shown = session_->entryCount_;
+        auto it = downloadList_.end();
+        while (it != downloadList_.begin() && (*std::prev(it))->listIndex >= shown) --it;
+        for (; it != downloadList_.end(); ++it) rows.emplace_back((*it)->listIndex, (*it)->fileName);
+        session_->entryCount_ = static_cast<int>(downloadList_.size());
+        total = downloadTotalBytes_;
     }
-    view.DeleteAllRows();
-    for (auto& row : rows) {
-        view.InsertRow(row.first, row.second);
-        view.SetRowStatus(row.first, kRowDownloadWaiting);
-    }
+    ShowWaitingRows(view, rows);
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
     ShowTotalLabel(view, total);
 }
 
 int DownloadState::DeleteSelectedEntries(DownloadView& view, double receivedBytes) {
+    return DeleteSelected(nullptr, view, receivedBytes);
+}
+
+int DownloadState::DeleteSelectedEntries(DownloadSession& session, DownloadView& view, double receivedBytes) {
+    return DeleteSelected(&session, view, receivedBytes);
+}
+
+// session: the worker's own, which must still be the open one; null: the
+// open one, or the queue alone when no dialog is open.
+int DownloadState::DeleteSelected(DownloadSession* session, DownloadView& view, double receivedBytes) {
     std::vector<int> selected = view.SelectedRows();
     std::sort(selected.begin(), selected.end());
     std::vector<int> removedRows;
     bool currentRemoved = false;
-    double total, done;
+    double total, done = 0;
     {
-        std::lock_guard<std::mutex> lock(mutex);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (session && session_.get() != session) return 0;
         double sum = 0;
         int k = 0;
         for (int r : selected) {
-            auto it = std::find_if(downloadList.begin(), downloadList.end(),
+            auto it = std::find_if(downloadList_.begin(), downloadList_.end(),
                                    [&](const DownloadEntryPtr& e) { return e->listIndex == r - k; });
-            if (it == downloadList.end()) continue;
+            if (it == downloadList_.end()) continue;
             DownloadEntryPtr entry = *it;
             if (entry->state != DownloadEntry::Waiting && entry->state != DownloadEntry::Transferring) continue;
-            for (auto& e : downloadList)
+            for (auto& e : downloadList_)
                 if (e->listIndex > entry->listIndex) --e->listIndex;
-            downloadList.erase(it);
+            downloadList_.erase(it);
             sum += entry->size;
             ++k;
             removedRows.push_back(r);
             if (entry->state == DownloadEntry::Transferring) currentRemoved = true;
         }
         if (k == 0) return 0;
-        downloadTotalBytes -= sum;
-        downloadEntryCount -= k;
-        if (receivedBytes > 0) downloadDoneBytes -= receivedBytes;
-        total = downloadTotalBytes;
-        done = downloadDoneBytes;
+        downloadTotalBytes_ -= sum;
+        total = downloadTotalBytes_;
+        if (session_) {
+            session_->entryCount_ -= k;
+            if (receivedBytes > 0) session_->doneBytes_ -= receivedBytes;
+            done = session_->doneBytes_;
+        }
     }
     for (auto it = removedRows.rbegin(); it != removedRows.rend(); ++it) view.DeleteRow(*it);
     ShowTotalLabel(view, total);
@@ -290,126 +429,201 @@ int DownloadState::DeleteSelectedEntries(DownloadView& view, double receivedByte
     return currentRemoved ? -1 : 0;
 }
 
-void DownloadState::InitializeDialog(DownloadView& view) {
-    view.SetCaption(Settings().downloadTitle);
-    view.SetText(IdcDnCancelButton, L"전송취소");
-    std::vector<std::pair<int, std::wstring>> rows;
-    double total;
+void DownloadState::StartRun(const DownloadDialog* from) {
+    std::shared_ptr<DownloadSession> session;
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        downloadEntryCount = static_cast<int>(downloadList.size());
-        downloadDoneBytes = 0;
-        for (auto& e : downloadList) rows.emplace_back(e->listIndex, e->fileName);
-        total = downloadTotalBytes;
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Once closing was asked for, the watcher is ending the session and
+        // empties the lists; a run must not start under it.
+        if (!IsOpenLocked(from)) return;
+        session = session_;
+        if (session->runStarted_ || session->closing_ ||
+            session->signals.Raised(DownloadSignals::Close | DownloadSignals::Gone))
+            return;
+        session->runStarted_ = true;
+        session->running_ = true;
+        // What stopped or trimmed an earlier run of this dialog is spent.
+        session->signals.Clear(DownloadSignals::Cancel | DownloadSignals::Delete);
+        // Started under the lock: the watcher takes it under the same lock,
+        // so no worker escapes its join. The worker of an earlier run of
+        // this dialog may still be on its way out (telling the dialog its
+        // run ended): the new worker joins it, not the dialog's thread.
+        std::thread previous = std::move(session->worker_);
+        session->worker_ = std::thread([this, session, previous = std::move(previous)]() mutable {
+            if (previous.joinable()) previous.join();
+            DownloadWorker(*this, session);
+        });
     }
-    deleteRequested = false;
-    downloadRunning = false;
-    downloadCancelRequested = false;
-    conflict.downloadApplyToAll = false;
-    resultSummary.clear();
-    std::wstring folder = LoadSavePath(*store_, *fs_, L"");
-    SetSaveFolder(folder);
-    view.SetText(IdcDnSaveFolderEdit, folder);
-    for (auto& row : rows) {
-        view.InsertRow(row.first, row.second);
-        view.SetRowStatus(row.first, kRowDownloadWaiting);
-    }
-    view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
-    ShowTotalLabel(view, total);
+    DownloadView& view = session->Dialog().View();
+    view.EnableControl(IdcDnStartButton, false);
+    view.EnableControl(IdcDnChangeFolderButton, false);
+    // A later run of the same dialog cancels and deletes again.
+    view.SetText(IdcDnCancelButton, L"전송취소");
+    view.EnableControl(IdcDnDeleteButton, true);
 }
 
-void DownloadState::StartRun() {
-    std::shared_ptr<DownloadDialog> dialog = Dialog();
-    // Once closing was asked for, the watcher is tearing the session down
-    // and empties the lists; a run must not start under it.
-    if (!dialog || runStarted_ || closeRequested) return;
-    runStarted_ = true;
-    dialog->View().EnableControl(IdcDnStartButton, false);
-    dialog->View().EnableControl(IdcDnChangeFolderButton, false);
-    // Set before the thread exists: a worker that ends at once must find it
-    // set so that its clearing is the last word.
-    downloadRunning = true;
-    worker_ = std::thread([this, dialog] { DownloadWorker(*this, dialog); });
+void DownloadState::CancelOrClose(const DownloadDialog* from) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!IsOpenLocked(from)) return;
+    session_->signals.Raise(session_->running_ ? DownloadSignals::Cancel : DownloadSignals::Close);
 }
 
-void DownloadState::CancelOrClose() {
-    if (downloadRunning)
-        downloadCancelRequested = true;
-    else
-        closeRequested = true;
-}
-
-void DownloadState::DeleteButton(DownloadView& view) {
+void DownloadState::DeleteButton(DownloadView& view, const DownloadDialog* from) {
     if (view.SelectedRows().empty()) return;
-    if (downloadRunning)
-        deleteRequested = true;
-    else
-        DeleteSelectedEntries(view, 0);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!IsOpenLocked(from)) return;
+        if (session_->running_) {
+            session_->signals.Raise(DownloadSignals::Delete);
+            return;
+        }
+    }
+    DeleteSelected(nullptr, view, 0);
 }
 
 void DownloadState::ChangeFolder(DownloadView& view) {
-    if (!platform_.folderChooser || downloadRunning) return;
+    if (!platform_.folderChooser) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (session_ && session_->running_) return;
+    }
     SetSaveFolder(ChooseSaveFolder(*platform_.folderChooser, *store_, *fs_, view));
 }
 
 void DownloadState::WaitSessionClosed() {
-    if (cleanup_.joinable()) cleanup_.join();
+    {
+        Lock lock(mutex_);
+        changed_.wait(lock, [this] { return !session_ && !claiming_ && AllWatchersFinishedLocked(); });
+    }
+    ReapEndedSessions();
 }
 
 void DownloadState::WaitRunFinished() {
-    while (downloadRunning) clock_->SleepMs(5);
+    Lock lock(mutex_);
+    changed_.wait(lock, [this] { return !session_ || !session_->runStarted_; });
+}
+
+DownloadSnapshot DownloadState::Snapshot() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    DownloadSnapshot s;
+    s.open = session_ != nullptr;
+    if (session_) {
+        s.running = session_->running_;
+        s.pendingAdded = session_->signals.Raised(DownloadSignals::Added);
+        s.entryCount = session_->entryCount_;
+        s.doneBytes = session_->doneBytes_;
+        // The worker writes it without the lock; its run's end publishes it.
+        if (!session_->runStarted_) s.conflict = session_->conflict;
+    }
+    s.totalBytes = downloadTotalBytes_;
+    s.addCallCount = addCallCount_;
+    s.addFailed = addFailed_;
+    s.addFailureText = addFailureText_;
+    s.host = lastHost_;
+    s.port = lastPort_;
+    s.cookie = lastCookie_;
+    return s;
 }
 
 std::vector<DownloadEntry> DownloadState::Entries() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<DownloadEntry> out;
-    for (auto& e : downloadList) out.push_back(*e);
+    for (auto& e : downloadList_) out.push_back(*e);
     return out;
 }
 
 std::vector<DownloadEntry> DownloadState::PendingEntries() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<DownloadEntry> out;
-    for (auto& e : pendingList) out.push_back(*e);
+    for (auto& e : pendingList_) out.push_back(*e);
     return out;
 }
 
 std::shared_ptr<DownloadDialog> DownloadState::Dialog() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return downloadDialog_;
-}
-
-DownloadEntryPtr DownloadState::EntryAt(int listIndex) {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (auto& e : downloadList)
-        if (e->listIndex == listIndex) return e;
-    return nullptr;
-}
-
-int DownloadState::SetEntryState(DownloadEntry& entry, int32_t state) {
-    std::lock_guard<std::mutex> lock(mutex);
-    entry.state = state;
-    return entry.listIndex;
-}
-
-int DownloadState::RowOf(const DownloadEntry& entry) {
-    std::lock_guard<std::mutex> lock(mutex);
-    return entry.listIndex;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return session_ ? session_->dialog_ : nullptr;
 }
 
 double DownloadState::TotalBytes() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return downloadTotalBytes;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return downloadTotalBytes_;
 }
 
 std::wstring DownloadState::SaveFolder() {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     return saveFolder_;
 }
 
 void DownloadState::SetSaveFolder(const std::wstring& folder) {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex_);
     saveFolder_ = folder;
+}
+
+void DownloadState::SetAllStates(int32_t state) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& e : downloadList_) e->state = state;
+}
+
+void DownloadState::SetSilentServerTimeout(uint32_t ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    silentServerTimeoutMs_ = ms;
+}
+
+uint32_t DownloadState::SilentServerTimeout() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return silentServerTimeoutMs_;
+}
+
+DownloadEntryPtr DownloadState::EntryAt(const DownloadSession& session, int listIndex) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (session_.get() != &session) return nullptr;
+    for (auto& e : downloadList_)
+        if (e->listIndex == listIndex) return e;
+    return nullptr;
+}
+
+int DownloadState::EntryCount(const DownloadSession& session) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return session.entryCount_;
+}
+
+std::pair<double, double> DownloadState::AddDoneBytes(DownloadSession& session, double n) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    session.doneBytes_ += n;
+    return {session.doneBytes_, downloadTotalBytes_};
+}
+
+void DownloadState::EndRun(DownloadSession& session) {
+    // Cleared under the lock that AddDownloadFile reads it under, once
+    // nothing waits to be merged: an addition made after the last check of
+    // the run is still shown as a row instead of staying unseen. From here
+    // on the close box closes and additions become rows at once.
+    for (;;) {
+        if (session.signals.Raised(DownloadSignals::Added)) session.Dialog().SendMerge(*this);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (session.signals.Raised(DownloadSignals::Added) && session_.get() == &session) continue;
+        session.running_ = false;
+        return;
+    }
+}
+
+void DownloadState::FinishRun(DownloadSession& session) {
+    // Files queued after this run are fetched by the next press of start.
+    if (!session.signals.Raised(DownloadSignals::Gone)) session.Dialog().View().EnableControl(IdcDnStartButton, true);
+    std::lock_guard<std::mutex> lock(mutex_);
+    session.runStarted_ = false;
+    changed_.notify_all();
+}
+
+int32_t DownloadState::StateOf(const DownloadEntry& entry) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entry.state;
+}
+
+int DownloadState::SetEntryState(DownloadEntry& entry, int32_t state) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entry.state = state;
+    return entry.listIndex;
 }
 
 namespace {

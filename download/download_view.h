@@ -67,6 +67,9 @@ public:
     virtual DownloadView& View() = 0;
     // Shown after the state has filled it.
     virtual void Show() {}
+    // False once the window is gone, whoever destroyed it (its thread may
+    // have ended without telling anyone). Any thread.
+    virtual bool Alive() const { return true; }
     virtual void SendMerge(DownloadState& state);    // WM_DOWNLOAD_MERGE
     virtual void SendRefresh(DownloadState& state);  // WM_DOWNLOAD_REFRESH
     virtual void SendClose() {}                      // WM_DOWNLOAD_CLOSE: the window goes

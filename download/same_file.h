@@ -3,7 +3,6 @@
 // the name-entry rules shared with the upload side. The prompts' logic lives
 // here; the dialogs (or the terminal) only show it and report the buttons.
 #pragma once
-#include <atomic>
 #include <string>
 
 #include "common/file_system.h"
@@ -15,13 +14,13 @@ namespace parvex {
 
 class DownloadView;
 
-// Values the prompts share with the worker. The prompts run on the worker's
-// thread; the apply-to-all flag is also cleared from the dialog's thread.
+// Values the prompts share with the worker. One per download session; the
+// prompts run on the worker's thread, and no other thread touches them.
 struct ConflictState {
     std::wstring downloadSamePath;
     double downloadSameSize = 0;
     int downloadSameChoice = 0;  // 1 overwrite, 2 rename, 3 cancel
-    std::atomic<bool> downloadApplyToAll{false};
+    bool downloadApplyToAll = false;
     std::wstring renameText;
 };
 

@@ -24,7 +24,6 @@ struct Rig {
         platform.controlMessages = &boxes;
         state = std::make_unique<DownloadState>(platform);
         state->SetSaveFolder(folder.core);
-        state->downloadHost = L"mail.example.com";
     }
 };
 
@@ -38,23 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     entry->urlPath = L"/down?id=1";
     entry->fileName = L"reply.bin";
     entry->size = 10;
-    {
-        std::lock_guard<std::mutex> lock(rig.state->mutex);
-        rig.state->downloadList.assign(1, entry);
-        rig.state->downloadTotalBytes = entry->size;
-        rig.state->downloadDoneBytes = 0;
-    }
     ScriptedSocket socket(bytes, piece);
-    dltest::TestDialog dialog;
+    DownloadSession session(std::make_shared<dltest::TestDialog>(), L"mail.example.com", 80, L"");
     std::wstring line;
-    int result = DownloadOneFile(*rig.state, entry, dialog, socket, rig.buffers, line);
+    DownloadResult result = DownloadOneFile(*rig.state, session, entry, socket, rig.buffers, line);
 
     // A file takes its name only when the whole announced body arrived, and
     // nothing is left behind otherwise.
     std::error_code ec;
     auto saved = rig.folder.path / "reply.bin";
-    FUZZ_CHECK((result == DlDone) == std::filesystem::exists(saved, ec));
-    if (result == DlDone) {
+    FUZZ_CHECK((result == DownloadResult::Done) == std::filesystem::exists(saved, ec));
+    if (result == DownloadResult::Done) {
         size_t end = bytes.find("\r\n\r\n");
         FUZZ_CHECK(end != std::string::npos);
         double length = ParseContentLength(Latin1(bytes.substr(0, end + 4)));

@@ -4,6 +4,7 @@
 #include <olectl.h>
 
 #include "control/com_module_win.h"
+#include "download/download_bridge.h"
 #include "module/class_factory_win.h"
 #include "module/module_start_win.h"
 #include "module/registration_win.h"
@@ -21,6 +22,9 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void*
 }
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() {
+    // A download session's last thread lets go of the module only once it
+    // has been joined, here on the host's thread.
+    parvex::DownloadReapEndedSessions();
     return parvex::LiveObjectCount() == 0 && parvex::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
 

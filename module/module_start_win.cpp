@@ -5,6 +5,8 @@
 #include <objbase.h>
 
 #include "../common/folders.h"
+#include "common/module_hold.h"
+#include "control/com_module_win.h"
 #include "control/download_platform_win.h"
 
 namespace parvex {
@@ -31,6 +33,7 @@ bool ModuleStart(HINSTANCE instance) {
     }
     InitCommonControls();
     InitDefaultFolder(PlatformDocumentsFolder);
+    SetModuleLifetime(&ComModuleLifetime());
     ConfigureWindowsDownloads();
     return true;
 }

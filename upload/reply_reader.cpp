@@ -150,10 +150,10 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
             return ReplyComplete;
         }
         if (r == FrameBroken) return ReplyCut;
-        int w = WaitForBytes(socket_, wait_);
-        if (w == WaitCancelled) return ReplyCancelled;
-        if (w == WaitTimedOut) return ReplyTimedOut;
-        if (w == WaitFailed) return ReplyFailed;
+        WaitOutcome w = WaitForBytes(socket_, wait_);
+        if (w == WaitOutcome::Cancelled) return ReplyCancelled;
+        if (w == WaitOutcome::TimedOut) return ReplyTimedOut;
+        if (w == WaitOutcome::Failed) return ReplyFailed;
         long n = socket_.Recv(block, std::min(sizeof block, cap - buffer_.size()));
         if (n < 0) return ReplyFailed;
         if (n == 0) closed_ = true;
@@ -165,7 +165,7 @@ bool ReplyReader::AnswerStarted(uint32_t ms) {
     if (!buffer_.empty() || closed_) return true;
     ServerWait brief = wait_;
     brief.timeoutMs = std::min(ms, wait_.timeoutMs);
-    return WaitForBytes(socket_, brief) != WaitTimedOut;
+    return WaitForBytes(socket_, brief) != WaitOutcome::TimedOut;
 }
 
 ReplyReadState ReplyReader::Final(HttpReply& reply) {

@@ -279,9 +279,9 @@ size_t ReadFull(File& file, char* buffer, size_t count) {
 }
 
 int Run::Send(Socket& socket, const void* data, size_t count) {
-    int r = SendBounded(socket, data, count, wait_);
-    if (r == WaitReady) return PostOk;
-    return r == WaitCancelled ? PostCancelled : PostNetworkError;
+    WaitOutcome r = SendBounded(socket, data, count, wait_);
+    if (r == WaitOutcome::Ready) return PostOk;
+    return r == WaitOutcome::Cancelled ? PostCancelled : PostNetworkError;
 }
 
 // Waits for "100 continue". A final reply in its place is the server's

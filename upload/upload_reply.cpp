@@ -84,9 +84,9 @@ int ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const ServerWait& wai
 std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& address, int port,
                                            const ServerWait& wait, const ConnectPolicy& policy) {
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
-        int outcome = WaitFailed;
+        WaitOutcome outcome = WaitOutcome::Failed;
         auto socket = ConnectBounded(network, address, static_cast<uint16_t>(port), wait, policy.timeoutMs, &outcome);
-        if (socket || outcome == WaitCancelled) return socket;
+        if (socket || outcome == WaitOutcome::Cancelled) return socket;
     }
     return nullptr;
 }
@@ -104,9 +104,9 @@ int CheckFileExists(Network& network, const NetAddress& address, const UploadTar
     } closer{*socket};
 
     std::string request = BuildExistsRequest(target, MakeBoundary(), fileName);
-    int sent = SendBounded(*socket, request.data(), request.size(), wait);
-    if (sent == WaitCancelled) return ExistsCancelled;
-    if (sent != WaitReady) return ExistsSocketError;
+    WaitOutcome sent = SendBounded(*socket, request.data(), request.size(), wait);
+    if (sent == WaitOutcome::Cancelled) return ExistsCancelled;
+    if (sent != WaitOutcome::Ready) return ExistsSocketError;
 
     ReplyReader reader(*socket, wait);
     HttpReply reply;

@@ -108,7 +108,8 @@ TEST_F(DownloadEngineTest, RequestsGoOutAsWrittenAndFilesArriveWhole) {
     EXPECT_TRUE(dialog.view.messages.shown.empty());
     EXPECT_EQ(dialog.view.Text(IdcDnCancelButton), L"종 료");
     EXPECT_FALSE(dialog.view.Enabled(IdcDnDeleteButton));
-    EXPECT_FALSE(dialog.view.Enabled(IdcDnStartButton));
+    // Start again fetches what is queued later.
+    EXPECT_TRUE(dialog.view.Enabled(IdcDnStartButton));
     EXPECT_EQ(dialog.view.Progress(IdcDnTotalProgress), 100);
     Close();
 
@@ -251,15 +252,37 @@ TEST_F(DownloadEngineTest, EntriesAddedDuringARunAreMergedAndFetched) {
     TestDialog& dialog = Open();
     state->StartRun();
     EXPECT_EQ(state->AddDownloadFile(L"/late.bin", L"late.bin", 3000, 1), 0);
-    // A name already queued is dropped without a word while the dialog is open.
-    EXPECT_EQ(state->AddDownloadFile(L"/slow.bin", L"slow.bin", 1, 1), 0);
+    // A name already queued, or waiting to be merged, is refused while the
+    // dialog is open.
+    EXPECT_EQ(state->AddDownloadFile(L"/slow.bin", L"slow.bin", 1, 1), -1);
+    EXPECT_EQ(state->AddDownloadFile(L"/late.bin", L"late.bin", 3000, 1), -1);
     state->WaitRunFinished();
     EXPECT_GE(dialog.merges, 1);
-    EXPECT_EQ(state->downloadEntryCount, 2);
+    EXPECT_EQ(state->Snapshot().entryCount, 2);
     EXPECT_EQ(SavedHash("slow.bin"), h1);
     EXPECT_EQ(SavedHash("late.bin"), h2);
     EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"완 료"}));
     EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / " + FormatSize(403000));
+    Close();
+}
+
+TEST_F(DownloadEngineTest, FilesQueuedAfterARunAreFetchedByTheNextStartOnly) {
+    Serve("one.bin", Bytes(5000, 11));
+    std::string h2 = Serve("two.bin", Bytes(7000, 12));
+    Queue(L"/one.bin", L"one.bin", 5000);
+    TestDialog& dialog = Run();
+    EXPECT_EQ(state->AddDownloadFile(L"/one.bin", L"one.bin", 5000, 1), -1);
+    EXPECT_EQ(state->AddDownloadFile(L"/two.bin", L"two.bin", 7000, 1), 0);
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"대 기"}));
+    fs::remove(Saved("one.bin"));
+    state->StartRun();
+    state->WaitRunFinished();
+    EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"완 료", L"완 료"}));
+    EXPECT_EQ(SavedHash("two.bin"), h2);
+    // The row fetched before is not fetched again.
+    EXPECT_FALSE(fs::exists(Saved("one.bin")));
+    EXPECT_EQ(server->RecordedCount(), 2);
+    EXPECT_TRUE(dialog.view.messages.shown.empty());
     Close();
 }
 

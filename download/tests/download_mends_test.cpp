@@ -130,7 +130,7 @@ TEST_F(DownloadEngineTest, AnExistingFileSurvivesAnOverwriteThatDoesNotComplete)
 TEST_F(DownloadEngineTest, SilentServersTimeOutAndCancelOrDeleteDoNotWaitForBytes) {
     Serve("s.bin", Bytes(5000, 33));
     std::string h = Serve("next.bin", Bytes(700, 34));
-    state->silentServerTimeoutMs = 300;
+    state->SetSilentServerTimeout(300);
     // Nothing at all, then a header and nothing more.
     EXPECT_EQ(RunOne(L"/missing.bin", L"no-header.bin", "stall=1"), L"0. no-header.bin -> SOCKET ERROR\r\n");
     EXPECT_EQ(RunOne(L"/s.bin", L"no-body.bin", "stall=1"), L"0. no-body.bin -> SOCKET ERROR\r\n");
@@ -139,7 +139,7 @@ TEST_F(DownloadEngineTest, SilentServersTimeOutAndCancelOrDeleteDoNotWaitForByte
 
     // With the real time-out, the user's cancel, close box or delete is
     // all that ends these waits.
-    state->silentServerTimeoutMs = kSilentServerTimeoutMs;
+    state->SetSilentServerTimeout(kSilentServerTimeoutMs);
     for (const std::string path : {"/missing.bin", "/s.bin"}) {
         Fault("stall=1&target=download&count=1");
         Queue(FromUtf8(path), L"stalled.bin", 5000);
@@ -151,7 +151,7 @@ TEST_F(DownloadEngineTest, SilentServersTimeOutAndCancelOrDeleteDoNotWaitForByte
             ASSERT_TRUE(WaitFor([&] { return !PartFiles(save.path()).empty(); }));
         }
         state->CancelOrClose();
-        ASSERT_TRUE(WaitFor([&] { return !state->downloadRunning; }));
+        state->WaitRunFinished();
         EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>{L"취 소"});
         Close();
         server->Get("/__reset");
@@ -166,7 +166,7 @@ TEST_F(DownloadEngineTest, SilentServersTimeOutAndCancelOrDeleteDoNotWaitForByte
     ASSERT_TRUE(WaitFor([&] { return !PartFiles(save.path()).empty(); }));
     dialog.view.Select({0});
     state->DeleteButton(dialog.view);
-    ASSERT_TRUE(WaitFor([&] { return !state->downloadRunning; }));
+    state->WaitRunFinished();
     EXPECT_EQ(SavedHash("next.bin"), h);
     EXPECT_FALSE(fs::exists(Saved("stalled.bin")));
     EXPECT_TRUE(PartFiles(save.path()).empty());
@@ -187,18 +187,16 @@ TEST(DownloadParseTest, ContentLengthIsDecimalDigitsOnly) {
     EXPECT_EQ(ParseContentLength(L"HTTP/1.1 200 OK\r\nX-Content-Length: 7\r\n\r\n"), -1);
 }
 
-TEST_F(DownloadEngineTest, SizesThatAreNoNumbersCountAsUnknown) {
-    std::string h = Serve("n.bin", Bytes(20000, 35));
+TEST_F(DownloadEngineTest, SizesThatAreNoCountsAreRefused) {
     const double nan = std::nan(""), inf = HUGE_VAL;
-    Queue(L"/n.bin", L"nan.bin", nan);
-    Queue(L"/n.bin", L"inf.bin", inf);
-    Queue(L"/n.bin", L"neg.bin", -inf);
-    Queue(L"/n.bin", L"minus.bin", -5);
-    EXPECT_EQ(state->TotalBytes(), 0);
-    for (auto& e : state->Entries()) EXPECT_EQ(e.size, 0) << e.fileName;
-    TestDialog& dialog = Run();
-    EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>(4, L"완 료"));
-    EXPECT_EQ(SavedHash("nan.bin"), h);
+    // Without a dialog and with one open: -1, nothing queued, totals untouched.
+    for (bool open : {false, true}) {
+        if (open) Open();
+        for (double size : {nan, inf, -inf, -5.0}) EXPECT_EQ(state->AddDownloadFile(L"/n.bin", L"n.bin", size, 0), -1);
+        EXPECT_TRUE(state->Entries().empty());
+        EXPECT_EQ(state->TotalBytes(), 0);
+    }
+    EXPECT_EQ(state->AddDownloadFile(L"/n.bin", L"n.bin", 0, 0), 0);
     EXPECT_EQ(ProgressPercent(nan, 10), 0);
     EXPECT_EQ(ProgressPercent(5, nan), 0);
     EXPECT_EQ(ProgressPercent(inf, 10), 100);

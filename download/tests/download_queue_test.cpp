@@ -15,8 +15,29 @@ using namespace parvex::dltest;
 
 namespace {
 
+// A network whose name look-up waits until the test lets it go: a run that
+// has started and stays in progress for as long as the test needs. The
+// look-up then fails, and every entry with it.
+struct HeldNetwork : Network {
+    std::mutex m;
+    std::condition_variable cv;
+    bool released = false;
+    bool Resolve(const std::string&, NetAddress&) override {
+        std::unique_lock<std::mutex> l(m);
+        cv.wait(l, [this] { return released; });
+        return false;
+    }
+    std::unique_ptr<Socket> Connect(const NetAddress&, uint16_t) override { return nullptr; }
+    void Release() {
+        std::lock_guard<std::mutex> l(m);
+        released = true;
+        cv.notify_all();
+    }
+};
+
 struct DownloadQueueTest : ::testing::Test {
     TempDir folder;
+    HeldNetwork network;
     MemorySettingsStore store;
     FakeCookieStore cookies;
     RecordingMessageBox controlBoxes;
@@ -31,10 +52,12 @@ struct DownloadQueueTest : ::testing::Test {
         platform.cookies = &cookies;
         platform.controlMessages = &controlBoxes;
         platform.dialogFactory = &factory;
+        platform.network = &network;
         state = std::make_unique<DownloadState>(platform);
         Settings().downloadHostUrl = L"http://mail.example.com:8080/webmail/down";
     }
     void TearDown() override {
+        network.Release();
         state.reset();
         ResetProcessSettings();
         Settings().downloadHostUrl.clear();
@@ -68,8 +91,8 @@ TEST_F(DownloadQueueTest, BatchReportsRefusedDuplicatesOnceAtItsEnd) {
     EXPECT_EQ(controlBoxes.shown[0].text, L"a.txt => 동일파일 존재\r\n");
     EXPECT_EQ(controlBoxes.shown[0].caption, L"항목 추가 실패");
     EXPECT_EQ(controlBoxes.shown[0].style, static_cast<unsigned>(MbOk | MbIconWarning));
-    EXPECT_EQ(state->addCallCount, 0);
-    EXPECT_FALSE(state->addFailed);
+    EXPECT_EQ(state->Snapshot().addCallCount, 0);
+    EXPECT_FALSE(state->Snapshot().addFailed);
 
     // A clean batch shows nothing; a duplicate as the last call reports itself.
     EXPECT_EQ(state->AddDownloadFile(L"/f/d", L"d.txt", 1, 2), 0);
@@ -93,7 +116,7 @@ TEST_F(DownloadQueueTest, BatchReportsRefusedDuplicatesOnceAtItsEnd) {
     EXPECT_EQ(state->AddDownloadFile(L"/f/z", L"a.txt", 1, 0), -1);
     EXPECT_EQ(state->AddDownloadFile(L"/f/z", L"A.txt", 1, 0), 0);
     EXPECT_EQ(controlBoxes.shown.size(), 2u);
-    EXPECT_EQ(state->addCallCount, 2);
+    EXPECT_EQ(state->Snapshot().addCallCount, 2);
     EXPECT_EQ(state->FindEntryByName(L"A.txt"), -1);
     EXPECT_EQ(state->FindEntryByName(L"a.TXT"), 0);
 }
@@ -102,16 +125,17 @@ TEST_F(DownloadQueueTest, StartReadsHostPortAndCookieAndOpensOneDialog) {
     cookies.cookies[L"http://mail.example.com:8080/webmail/down"] = L"sid=42; lang=ko";
     state->AddDownloadFile(L"/f/a", L"a.txt", 2048, 1);
     TestDialog& dialog = Open();
-    EXPECT_EQ(state->downloadHost, L"mail.example.com");
-    EXPECT_EQ(state->downloadPort, 8080);
-    EXPECT_EQ(state->downloadCookie, L"sid=42; lang=ko");
+    DownloadSnapshot look = state->Snapshot();
+    EXPECT_EQ(look.host, L"mail.example.com");
+    EXPECT_EQ(look.port, 8080);
+    EXPECT_EQ(look.cookie, L"sid=42; lang=ko");
     EXPECT_EQ(dialog.view.Caption(), L"Tamsel Download");
     EXPECT_EQ(dialog.view.Text(IdcDnSaveFolderEdit), folder.wpath());
     EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / 2.00KB");
     EXPECT_EQ(dialog.view.Text(IdcDnCancelButton), L"전송취소");
     ASSERT_EQ(dialog.view.Rows().size(), 1u);
     EXPECT_EQ(dialog.view.Rows()[0].status, L"대 기");
-    EXPECT_EQ(state->downloadEntryCount, 1);
+    EXPECT_EQ(state->Snapshot().entryCount, 1);
 
     state->DownloadStart();
     EXPECT_EQ(factory.created, 1);
@@ -123,30 +147,34 @@ TEST_F(DownloadQueueTest, StartReadsHostPortAndCookieAndOpensOneDialog) {
     Settings().downloadTitle = L"받기";
     TestDialog& second = Open();
     EXPECT_EQ(factory.created, 2);
-    EXPECT_EQ(state->downloadHost, L"files.example.org");
-    EXPECT_EQ(state->downloadPort, 80);
-    EXPECT_EQ(state->downloadCookie, L"");
+    look = state->Snapshot();
+    EXPECT_EQ(look.host, L"files.example.org");
+    EXPECT_EQ(look.port, 80);
+    EXPECT_EQ(look.cookie, L"");
     EXPECT_EQ(second.view.Caption(), L"받기");
     Close();
 }
 
-TEST_F(DownloadQueueTest, AddingWhileIdleRebuildsAndRefusesDuplicatesSilently) {
+TEST_F(DownloadQueueTest, AddingWhileIdleAppendsRowsAndRefusesDuplicates) {
     state->AddDownloadFile(L"/f/a", L"a.txt", 1, 2);
     state->AddDownloadFile(L"/f/b", L"b.txt", 1, 2);
     TestDialog& dialog = Open();
-    dialog.view.SetRowStatus(0, L"전송중");
+    dialog.view.SetRowStatus(0, L"완 료");
 
-    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1), 0);
+    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1), -1);
     EXPECT_EQ(Names().size(), 2u);
     EXPECT_TRUE(controlBoxes.shown.empty());
-    EXPECT_EQ(state->addCallCount, 0);
+    EXPECT_EQ(state->Snapshot().addCallCount, 0);
 
+    // Appended after the rows shown, which keep what they say.
     EXPECT_EQ(state->AddDownloadFile(L"/f/c", L"c.txt", 1024, 1), 0);
     auto rows = dialog.view.Rows();
     ASSERT_EQ(rows.size(), 3u);
-    for (auto& r : rows) EXPECT_EQ(r.status, L"대 기");
+    EXPECT_EQ(rows[0].status, L"완 료");
+    EXPECT_EQ(rows[1].status, L"대 기");
+    EXPECT_EQ(rows[2].status, L"대 기");
     EXPECT_EQ(rows[2].name, L"c.txt");
-    EXPECT_EQ(state->downloadEntryCount, 3);
+    EXPECT_EQ(state->Snapshot().entryCount, 3);
     EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / 1.00KB");
     Close();
 }
@@ -161,16 +189,13 @@ TEST_F(DownloadQueueTest, DeletingSelectedRowsRenumbersAndKeepsFinishedOnes) {
     auto entries = state->Entries();
     for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i].listIndex, static_cast<int>(i));
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 1500 - 200 - 400);
-    EXPECT_EQ(state->downloadEntryCount, 3);
+    EXPECT_EQ(state->Snapshot().entryCount, 3);
     auto rows = dialog.view.Rows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].name, L"n2");
 
     // Finished rows stay; nothing else changes.
-    {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        for (auto& e : state->downloadList) e->state = DownloadEntry::Done;
-    }
+    state->SetAllStates(DownloadEntry::Done);
     dialog.view.Select({0, 2});
     EXPECT_EQ(state->DeleteSelectedEntries(dialog.view, 0), 0);
     EXPECT_EQ(Names().size(), 3u);
@@ -187,29 +212,30 @@ TEST_F(DownloadQueueTest, MergeAppendsPendingEntriesAsNewRows) {
     state->AddDownloadFile(L"/f/a", L"a.txt", 1, 1);
     TestDialog& dialog = Open();
     // What a run in progress does with additions.
-    state->downloadRunning = true;
+    state->StartRun();
     EXPECT_EQ(state->AddDownloadFile(L"/f/b", L"b.txt", 5, 1), 0);
     EXPECT_EQ(state->AddDownloadFile(L"/f/c", L"c.txt", 6, 1), 0);
-    EXPECT_TRUE(state->pendingAdded);
+    EXPECT_TRUE(state->Snapshot().pendingAdded);
     EXPECT_EQ(Names().size(), 1u);
     EXPECT_EQ(state->PendingEntries().size(), 2u);
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 12);
     EXPECT_EQ(dialog.view.Rows().size(), 1u);
 
     state->MergePendingEntries(dialog.view);
-    EXPECT_FALSE(state->pendingAdded);
+    EXPECT_FALSE(state->Snapshot().pendingAdded);
     EXPECT_TRUE(state->PendingEntries().empty());
     auto entries = state->Entries();
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[2].fileName, L"c.txt");
     EXPECT_EQ(entries[2].listIndex, 2);
-    EXPECT_EQ(state->downloadEntryCount, 3);
+    EXPECT_EQ(state->Snapshot().entryCount, 3);
     auto rows = dialog.view.Rows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].name, L"b.txt");
     EXPECT_EQ(rows[1].status, L"대 기");
     EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), L"0Byte");
-    state->downloadRunning = false;
+    network.Release();
+    state->WaitRunFinished();
     Close();
 }
 
@@ -221,7 +247,7 @@ TEST_F(DownloadQueueTest, ClosingEmptiesTheQueueAndTheNextStartOpensAFreshDialog
     EXPECT_EQ(state->Dialog(), nullptr);
     EXPECT_TRUE(state->Entries().empty());
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 0);
-    EXPECT_FALSE(state->closeRequested);
+    EXPECT_FALSE(state->Snapshot().open);
 
     // Queued after the close: the next dialog shows only that.
     state->AddDownloadFile(L"/f/b", L"b.txt", 1, 1);
@@ -284,26 +310,28 @@ TEST_F(DownloadQueueTest, NewControlsResetTheBatchButKeepTheQueue) {
     EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 100, 3), 0);
     EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 100, 3), -1);
     TestDialog& dialog = Open();
-    state->downloadRunning = true;
+    state->StartRun();
     EXPECT_EQ(state->AddDownloadFile(L"/f/b", L"b.txt", 50, 1), 0);
-    ASSERT_TRUE(state->pendingAdded);
+    ASSERT_TRUE(state->Snapshot().pendingAdded);
 
     // Another control is made on the page while the run goes on.
     state->ResetOnControlConstruction();
-    EXPECT_EQ(state->addCallCount, 0);
-    EXPECT_FALSE(state->addFailed);
-    EXPECT_TRUE(state->addFailureText.empty());
+    DownloadSnapshot look = state->Snapshot();
+    EXPECT_EQ(look.addCallCount, 0);
+    EXPECT_FALSE(look.addFailed);
+    EXPECT_TRUE(look.addFailureText.empty());
     // The waiting addition is still merged and counted in the total.
-    EXPECT_TRUE(state->pendingAdded);
+    EXPECT_TRUE(look.pendingAdded);
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 150);
     state->MergePendingEntries(dialog.view);
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
-    state->downloadRunning = false;
+    network.Release();
+    state->WaitRunFinished();
     Close();
 
     // With nothing queued everything starts from zero.
     state->ResetOnControlConstruction();
-    EXPECT_FALSE(state->pendingAdded);
+    EXPECT_FALSE(state->Snapshot().pendingAdded);
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 0);
 }
 
@@ -313,7 +341,7 @@ TEST_F(DownloadQueueTest, StartAfterCloseStartsNoRun) {
     // Close, then start before the watcher has torn the session down.
     state->CancelOrClose();
     state->StartRun();
-    EXPECT_FALSE(state->downloadRunning);
+    EXPECT_FALSE(state->Snapshot().running);
     EXPECT_TRUE(dialog.view.Enabled(IdcDnStartButton));
     state->WaitSessionClosed();
     EXPECT_TRUE(dialog.closed);
@@ -375,8 +403,8 @@ TEST(DownloadBridgeTest, ControlMethodsReachTheProcessQueue) {
     Settings().downloadHostUrl = L"http://bridge.example:81/";
     // No dialog can be made here; the start still fixes host and port.
     DownloadStartSession();
-    EXPECT_EQ(ProcessDownloadState().downloadHost, L"bridge.example");
-    EXPECT_EQ(ProcessDownloadState().downloadPort, 81);
+    EXPECT_EQ(ProcessDownloadState().Snapshot().host, L"bridge.example");
+    EXPECT_EQ(ProcessDownloadState().Snapshot().port, 81);
     EXPECT_EQ(ProcessDownloadState().Dialog(), nullptr);
     Settings().downloadHostUrl.clear();
 }

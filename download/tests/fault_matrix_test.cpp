@@ -103,7 +103,7 @@ TEST_P(DownloadFaultMatrix, Outcome) {
     disk.writes.FailAfter(c.goodWrites);
     fs = &disk;
     MakeState();
-    if (c.silent) state->silentServerTimeoutMs = kShortTimeoutMs;
+    if (c.silent) state->SetSilentServerTimeout(kShortTimeoutMs);
     if (*c.fault) {
         ASSERT_EQ(Fault(std::string(c.fault) + "&target=download&count=2"), "ok");
     }

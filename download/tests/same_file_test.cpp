@@ -83,7 +83,7 @@ TEST_F(DownloadConflictTest, OverwriteReplacesTheFileAndShowsNameAndSize) {
     ASSERT_EQ(same.runs, 1);
     EXPECT_EQ(same.names[0], L"a.bin");
     EXPECT_EQ(same.sizes[0], std::to_wstring(served.size()));
-    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameOverwrite);
+    EXPECT_EQ(state->Snapshot().conflict.downloadSameChoice, DownloadSameOverwrite);
     EXPECT_TRUE(dialog.view.messages.shown.empty());
     Close();
 }
@@ -99,7 +99,7 @@ TEST_F(DownloadConflictTest, ApplyToAllWithOverwriteAsksOnce) {
     EXPECT_EQ(same.runs, 1);
     for (auto n : {"a.bin", "b.bin", "c.bin"}) EXPECT_EQ(Content(n), served) << n;
     // The choice is not carried into the next run.
-    EXPECT_FALSE(state->conflict.downloadApplyToAll);
+    EXPECT_FALSE(state->Snapshot().conflict.downloadApplyToAll);
     Close();
 }
 
@@ -132,7 +132,7 @@ TEST_F(DownloadConflictTest, RenameRefusesTakenNamesAndAsksAgain) {
     EXPECT_EQ(promptBoxes.shown[1].text, L"파일명이 존재합니다. 다른 파일명으로 변경해주세요.");
     EXPECT_EQ(promptBoxes.shown[1].caption, L"파일명변경");
     EXPECT_EQ(names.proposals, (std::vector<std::wstring>{L"a.bin", L"taken.bin"}));
-    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameRename);
+    EXPECT_EQ(state->Snapshot().conflict.downloadSameChoice, DownloadSameRename);
     Close();
 }
 
@@ -151,7 +151,7 @@ TEST_F(DownloadConflictTest, CancelledRenameKeepsThePromptOpenAndEmptyNamesAreTa
     EXPECT_EQ(names.runs, 2);
     EXPECT_EQ(Content("a.bin"), "old a.bin");
     EXPECT_EQ(Summary(dialog), L"a.bin -> User Cancel\r\n");
-    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameCancel);
+    EXPECT_EQ(state->Snapshot().conflict.downloadSameChoice, DownloadSameCancel);
     Close();
 }
 
@@ -169,7 +169,7 @@ TEST_F(DownloadConflictTest, RenameClearsApplyToAllAndTheCloseBoxSkips) {
     EXPECT_EQ(Content("b.bin"), "old b.bin");
     EXPECT_EQ(Summary(dialog), L"b.bin -> User Cancel\r\n");
     // The close box leaves the last choice as it was.
-    EXPECT_EQ(state->conflict.downloadSameChoice, DownloadSameRename);
+    EXPECT_EQ(state->Snapshot().conflict.downloadSameChoice, DownloadSameRename);
     Close();
 }
 

@@ -37,7 +37,7 @@ function started() {
 function running() {
     check("file name label", page.text(DN, 222), "a.bin");
     check("added during the run", up.AddDownloadFile("/d.bin", "d.bin", 20000, 1), 0);
-    check("duplicate during the run", up.AddDownloadFile("/a.bin", "a.bin", 400000, 1), 0);
+    check("duplicate during the run", up.AddDownloadFile("/a.bin", "a.bin", 400000, 1), -1);
     check("running shot", page.screenshot(DN, SCREENS + "\\dialog-running.png"), true);
     waitUntil("the end of the run", function () { return page.text(DN, 227) === "종 료"; }, finished);
 }
@@ -48,6 +48,20 @@ function finished() {
     check("rows after the run", rows.join(","), "a.bin:완 료,보고서 1.txt:완 료,empty.txt:완 료,d.bin:완 료,:");
     check("no summary after a clean run", page.text("Download Complete Infomation", 0), "");
     check("finished shot", page.screenshot(DN, SCREENS + "\\dialog-finished.png"), true);
+    // Queued after the run: a row of its own, fetched by a second press of
+    // start; a name fetched already is refused.
+    check("added after the run", up.AddDownloadFile("/b.bin", "b.bin", 400000, 1), 0);
+    check("fetched name refused", up.AddDownloadFile("/a.bin", "a.bin", 400000, 1), -1);
+    check("rows after the addition", page.listText(DN, 219, 0, 1) + "," + page.listText(DN, 219, 4, 0) + ":" +
+          page.listText(DN, 219, 4, 1), "완 료,b.bin:대 기");
+    page.press(DN, 228);
+    waitUntil("the second run's end", function () {
+        return page.listText(DN, 219, 4, 1) === "완 료" && page.text(DN, 227) === "종 료";
+    }, secondRunDone);
+}
+
+function secondRunDone() {
+    check("the first rows stay done", page.listText(DN, 219, 3, 1), "완 료");
     // After the run the close box closes the dialog.
     page.sysCommand(DN, 0xF060);
     waitUntil("the dialog closed", function () { return page.text(DN, 0) === ""; }, finish);

@@ -199,8 +199,8 @@ no_partials() { [ -z "$(ls -A "$SAVE" | grep -v -x -F -f <(printf '%s\n' "$@"))"
 
 if [ -n "$PORT" ]; then
     run_download_page download_run
-    for f in a.bin "보고서 1.txt" empty.txt d.bin; do same "$f" "$f" download_run; done
-    no_partials a.bin "보고서 1.txt" empty.txt d.bin
+    for f in a.bin "보고서 1.txt" empty.txt d.bin b.bin; do same "$f" "$f" download_run; done
+    no_partials a.bin "보고서 1.txt" empty.txt d.bin b.bin
 
     run_download_page download_cancel
     not_saved a.bin "deleted row"

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "commands.h"
@@ -194,7 +195,10 @@ private:
     OneName names_;
 };
 
-std::atomic<bool>* g_cancel = nullptr;
+// The signal handler's way out: a byte down this pipe, read by the thread
+// that cancels the run (a handler may take no lock). Written by main before
+// the handler is set.
+int g_interruptPipe[2] = {-1, -1};
 // Written by the signal handler, read by the worker's message boxes and main.
 std::atomic<bool> g_interrupted{false};
 
@@ -203,7 +207,9 @@ std::atomic<bool> g_interrupted{false};
 // the file being written then stays under its temporary name only.
 extern "C" void OnInterrupt(int) {
     g_interrupted = true;
-    if (g_cancel) g_cancel->store(true);
+    const char cancel = 'c';
+    ssize_t sent = write(g_interruptPipe[1], &cancel, 1);
+    (void)sent;
     static const char note[] = "\ncancelling; Ctrl-C again quits at once\n";
     ssize_t ignored = write(2, note, sizeof note - 1);
     (void)ignored;
@@ -290,12 +296,27 @@ bool OpenSession(DownloadState& state, const std::string& dest) {
 
 // Runs the batch with Ctrl-C cancelling it.
 void RunInterruptibly(DownloadState& state) {
-    g_cancel = &state.downloadCancelRequested;
+    if (pipe(g_interruptPipe) != 0) {
+        state.StartRun();
+        state.WaitRunFinished();
+        return;
+    }
+    // Sleeps until the handler's byte ('c': cancel the run) or main's ('q':
+    // the run is over).
+    std::thread listener([&state] {
+        char what = 0;
+        while (read(g_interruptPipe[0], &what, 1) == 1 && what == 'c') state.CancelOrClose();
+    });
     std::signal(SIGINT, OnInterrupt);
     state.StartRun();
     state.WaitRunFinished();
     std::signal(SIGINT, SIG_DFL);
-    g_cancel = nullptr;
+    const char quit = 'q';
+    ssize_t sent = write(g_interruptPipe[1], &quit, 1);
+    (void)sent;
+    listener.join();
+    close(g_interruptPipe[0]);
+    close(g_interruptPipe[1]);
 }
 
 // Entries of the batch: files, and names ending in a separator that only
@@ -323,7 +344,7 @@ BatchCount CountBatch(const std::vector<std::string>& positional, const std::vec
 // Closes the session, prints the outcome and gives the exit code.
 int FinishSession(DownloadState& state, const DownloadOptions& options, int refused) {
     BatchCount count = CountBatch(options.positional, state.Entries());
-    bool cancelled = state.downloadCancelRequested;
+    bool cancelled = g_interrupted;
     state.CancelOrClose();
     state.WaitSessionClosed();
 
