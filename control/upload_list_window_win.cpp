@@ -200,9 +200,10 @@ void CNUploadDlg::InvalidateMargin() {
 }
 
 void CNUploadDlg::OnDropFiles(HDROP drop) {
-    // The list is the running upload's: a drop now would be lost or would
-    // change entries under the worker.
-    if (UploadRunInProgress()) {
+    // During an upload a drop would be lost with the list; while the page is
+    // being told of a file (a drop from inside "UpdateSize") the adding
+    // route under way is not done with the list.
+    if (UploadListLocked()) {
         DragFinish(drop);
         return;
     }
@@ -231,6 +232,8 @@ LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
         LVHITTESTINFO hit = {};
         hit.pt = click->ptAction;
         SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        // A switch of kind changes the list: not while it is locked.
+        if (hit.iSubItem == 3 && UploadListLocked()) return 0;
         if (hit.iItem >= 0) model_.OnRowClick(hit.iItem, hit.iSubItem);
         return 0;
     }

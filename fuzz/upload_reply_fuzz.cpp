@@ -11,17 +11,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     HttpReply reply;
     size_t used = 0;
-    if (FrameReply(bytes, ReplyInput::Closed, reply, &used) == FrameDone) {
+    if (FrameReply(bytes, ReplyInput::Closed, reply, &used) == FrameResult::Done) {
         QuietBoxes boxes;
-        int judged = JudgeUploadReply(reply, boxes);
-        FUZZ_CHECK(judged == UploadAccepted || judged == UploadRefused);
-        FUZZ_CHECK(JudgeEarlyReply(reply, boxes) == UploadRefused);
+        UploadReplyOutcome judged = JudgeUploadReply(reply, boxes);
+        FUZZ_CHECK(judged == UploadReplyOutcome::Accepted || judged == UploadReplyOutcome::Refused);
+        FUZZ_CHECK(JudgeEarlyReply(reply, boxes) == UploadReplyOutcome::Refused);
     }
     ExtractReplyText(Latin1(bytes));
 
     ScriptedSocket socket(bytes, piece);
     QuietBoxes boxes;
-    int read = ReadUploadReply(socket, boxes, ServerWait());
-    FUZZ_CHECK(read == UploadAccepted || read == UploadRefused || read == UploadReplyUnreadable);
+    UploadReplyOutcome read = ReadUploadReply(socket, boxes, ServerWait());
+    FUZZ_CHECK(read == UploadReplyOutcome::Accepted || read == UploadReplyOutcome::Refused || read == UploadReplyOutcome::Unreadable);
     return 0;
 }

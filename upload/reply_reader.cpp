@@ -44,10 +44,10 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
         size_t i = at;
         for (; i < lineEnd && HexDigit(bytes[i]) >= 0; ++i) {
             size = size * 16 + static_cast<unsigned>(HexDigit(bytes[i]));
-            if (size > kChunkSizeLimit) return FrameBroken;
+            if (size > kChunkSizeLimit) return FrameResult::Broken;
         }
         // At least one digit, then nothing or a chunk extension.
-        if (i == at || (i < lineEnd && bytes[i] != ';' && bytes[i] != ' ' && bytes[i] != '\t')) return FrameBroken;
+        if (i == at || (i < lineEnd && bytes[i] != ';' && bytes[i] != ' ' && bytes[i] != '\t')) return FrameResult::Broken;
         size_t data = lineEnd + 2;
         if (size == 0) {
             // Trailer lines up to the empty line.
@@ -56,7 +56,7 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
                 if (e == std::string::npos) break;
                 if (e == t) {
                     *used = e + 2;
-                    return FrameDone;
+                    return FrameResult::Done;
                 }
                 t = e + 2;
             }
@@ -66,15 +66,15 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
             body.append(bytes, data, static_cast<size_t>(std::min<unsigned long long>(size, bytes.size() - data)));
             break;
         }
-        if (bytes.compare(data + size, 2, "\r\n") != 0) return FrameBroken;
+        if (bytes.compare(data + size, 2, "\r\n") != 0) return FrameResult::Broken;
         body.append(bytes, data, static_cast<size_t>(size));
         at = data + size + 2;
     }
     if (input == ReplyInput::Capped) {
         *used = bytes.size();
-        return FrameDone;
+        return FrameResult::Done;
     }
-    return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+    return input == ReplyInput::Open ? FrameResult::NeedMore : FrameResult::Broken;
 }
 
 }  // namespace
@@ -82,7 +82,7 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
 FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& reply, size_t* used) {
     reply = HttpReply();
     size_t bodyStart = HeadLength(bytes);
-    if (bodyStart == std::string::npos) return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+    if (bodyStart == std::string::npos) return input == ReplyInput::Open ? FrameResult::NeedMore : FrameResult::Broken;
     ReplyHead head = ReadReplyHead(std::string_view(bytes).substr(0, bodyStart));
     reply.statusLine = head.lines.front();
     reply.statusCode = head.statusCode;
@@ -91,26 +91,26 @@ FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& re
     switch (framing.kind) {
         case Framing::Kind::None:
             *used = bodyStart;
-            return FrameDone;
+            return FrameResult::Done;
         case Framing::Kind::Length:
             if (available >= framing.length || input == ReplyInput::Capped) {
                 size_t n = static_cast<size_t>(std::min<unsigned long long>(framing.length, available));
                 reply.body = bytes.substr(bodyStart, n);
                 *used = bodyStart + n;
-                return FrameDone;
+                return FrameResult::Done;
             }
-            return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+            return input == ReplyInput::Open ? FrameResult::NeedMore : FrameResult::Broken;
         case Framing::Kind::Chunked:
             return Dechunk(bytes, bodyStart, input, reply.body, used);
         case Framing::Kind::Close:
-            if (input == ReplyInput::Open) return FrameNeedMore;
+            if (input == ReplyInput::Open) return FrameResult::NeedMore;
             reply.body = bytes.substr(bodyStart);
             *used = bytes.size();
-            return FrameDone;
+            return FrameResult::Done;
         case Framing::Kind::Broken:
             break;
     }
-    return FrameBroken;
+    return FrameResult::Broken;
 }
 
 ReplyReadState ReplyReader::Next(HttpReply& reply) {
@@ -121,17 +121,17 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
                                                               : ReplyInput::Open;
         size_t used = 0;
         FrameResult r = FrameReply(buffer_, input, reply, &used);
-        if (r == FrameDone) {
+        if (r == FrameResult::Done) {
             buffer_.erase(0, used);
-            return ReplyComplete;
+            return ReplyReadState::Complete;
         }
-        if (r == FrameBroken) return ReplyCut;
-        int w = WaitForBytes(socket_, wait_);
-        if (w == WaitCancelled) return ReplyCancelled;
-        if (w == WaitTimedOut) return ReplyTimedOut;
-        if (w == WaitFailed) return ReplyFailed;
+        if (r == FrameResult::Broken) return ReplyReadState::Cut;
+        auto w = WaitForBytes(socket_, wait_);
+        if (w == WaitCancelled) return ReplyReadState::Cancelled;
+        if (w == WaitTimedOut) return ReplyReadState::TimedOut;
+        if (w == WaitFailed) return ReplyReadState::Failed;
         long n = socket_.Recv(block, std::min(sizeof block, kReplyCapBytes - buffer_.size()));
-        if (n < 0) return ReplyFailed;
+        if (n < 0) return ReplyReadState::Failed;
         if (n == 0) closed_ = true;
         buffer_.append(block, static_cast<size_t>(n));
     }
@@ -140,7 +140,7 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
 ReplyReadState ReplyReader::Final(HttpReply& reply) {
     for (;;) {
         ReplyReadState s = Next(reply);
-        if (s != ReplyComplete || !reply.IsInterim()) return s;
+        if (s != ReplyReadState::Complete || !reply.IsInterim()) return s;
     }
 }
 

@@ -256,8 +256,27 @@ UploadEntry* UploadListModel::FindEntryByIndex(int row) {
     return nullptr;
 }
 
+namespace {
+
+// How many calls into the page this thread has under way.
+thread_local int pageCalls = 0;
+
+class PageCall {
+public:
+    PageCall() { ++pageCalls; }
+    ~PageCall() { --pageCalls; }
+    PageCall(const PageCall&) = delete;
+    PageCall& operator=(const PageCall&) = delete;
+};
+
+}  // namespace
+
+bool CallingPage() { return pageCalls > 0; }
+
 void UploadListModel::Notify() {
-    if (host_.page) host_.page->InvokePageFunction(L"UpdateSize");
+    if (!host_.page) return;
+    PageCall call;
+    host_.page->InvokePageFunction(L"UpdateSize");
 }
 
 UploadRow UploadListModel::RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info) {
@@ -286,7 +305,8 @@ void UploadListModel::RebuildRows() {
 }
 
 void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
-                                     double totalsSize, int row, int kind) {
+                                     double totalsSize, int kind) {
+    int row = NextRow();
     uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
     ShellFileInfo info = rows_->QueryFileInfo(localPath);
     UploadRow content;
@@ -305,10 +325,10 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     rows_->SetColumn3Text(row, Settings().useType != 1 ? info.typeName : std::wstring());
 }
 
-void UploadListModel::AfterAdding(int lastRow) {
+void UploadListModel::AfterAdding() {
     listCount = rows_->RowCount();
     if (listCount > 0) {
-        rows_->ScrollIntoView(lastRow);
+        rows_->ScrollIntoView(listCount - 1);
         rows_->RemoveEmptyHint();
     }
 }

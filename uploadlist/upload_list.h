@@ -140,6 +140,12 @@ struct UploadListHost {
     std::function<std::wstring(int)> uniqueName;
 };
 
+// True while an upload list of this thread is calling its page ("UpdateSize"
+// after an admission or a switch of kind). The page may call the control
+// back meanwhile; its calls that would change a list or the settings must do
+// nothing until the page has returned.
+bool CallingPage();
+
 // Folder last used by the file and folder choosers, shared by every upload
 // control of the process ("SelectPath" keeps it across restarts). Owned by
 // the process; read and written by the page's thread only.
@@ -207,10 +213,14 @@ public:
                            uint32_t size, int row);
     // Null when no entry has that row.
     UploadEntry* FindEntryByIndex(int row);
-    // Admits a local file that passed every check: row, totals, entry,
-    // column 3. totalsSize is what the totals receive.
+    // The row a new entry takes: the end of the list as it is now. Taken
+    // afresh for every admission, since the page may have changed the list
+    // since the last one.
+    int NextRow() const { return TotalUploadCount(); }
+    // Admits a local file that passed every check at NextRow(): row, totals,
+    // entry, column 3. totalsSize is what the totals receive.
     void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
-                        double totalsSize, int row, int kind);
+                        double totalsSize, int kind);
 
     // --- adding routes (the dialogs stay with the window) -------------------
     // The file dialog's chosen paths, in the dialog's order.
@@ -218,7 +228,7 @@ public:
     int AddLocalFile(const std::wstring& path);
     // The folder browser's chosen folder.
     void AddChosenFolder(const std::wstring& folder);
-    int WalkFolder(const std::wstring& folder, const std::wstring& relName, int n);
+    void WalkFolder(const std::wstring& folder, const std::wstring& relName);
     // Dropped files and folders; false when a path of fewer than 4
     // characters ended the drop early.
     bool AddDroppedItems(const std::vector<std::wstring>& paths);
@@ -289,17 +299,18 @@ private:
     Verdict OpensUnshared(Candidate& c);
     Verdict SizeAllowed(Candidate& c);
     Verdict BudgetAllows(Candidate& c);
-    // A screened file enters at row n, the page is told, and n moves on.
-    void AdmitScreened(const Candidate& c, const std::wstring& fileName, int& n);
-    // A chosen or dropped folder walked from row n; returns the next row.
-    int WalkTopFolder(const std::wstring& folder, int n);
+    // A screened file enters at the end of the list and the page is told.
+    void AdmitScreened(const Candidate& c, const std::wstring& fileName);
+    // A chosen or dropped folder walked, its files added at the end.
+    void WalkTopFolder(const std::wstring& folder);
     void ShowNotFoundPath();
 
     MessageBoxHost& Messages();
     void ShowBudgetMessage(const wchar_t* format, double limit);
     void RebuildRows();
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
-    void AfterAdding(int lastRow);
+    // The last row in view and the hint gone once rows exist.
+    void AfterAdding();
     void ZeroTotals();
     // Takes the entry of a checked row out of the list and out of its kind's
     // total (adding what it counted to removed); the rows below move up.
