@@ -22,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ScriptedSocket socket(bytes, piece);
     QuietBoxes boxes;
     UploadReplyOutcome read = ReadUploadReply(socket, boxes, ServerWait());
-    FUZZ_CHECK(read == UploadReplyOutcome::Accepted || read == UploadReplyOutcome::Refused || read == UploadReplyOutcome::Unreadable);
+    FUZZ_CHECK(read == UploadReplyOutcome::Accepted || read == UploadReplyOutcome::Refused ||
+               read == UploadReplyOutcome::Unreadable);
     return 0;
 }

@@ -47,7 +47,8 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
             if (size > kChunkSizeLimit) return FrameResult::Broken;
         }
         // At least one digit, then nothing or a chunk extension.
-        if (i == at || (i < lineEnd && bytes[i] != ';' && bytes[i] != ' ' && bytes[i] != '\t')) return FrameResult::Broken;
+        if (i == at || (i < lineEnd && bytes[i] != ';' && bytes[i] != ' ' && bytes[i] != '\t'))
+            return FrameResult::Broken;
         size_t data = lineEnd + 2;
         if (size == 0) {
             // Trailer lines up to the empty line.

@@ -59,16 +59,16 @@ UploadReplyOutcome JudgeEarlyReply(const HttpReply& reply, MessageBoxHost& boxes
 UploadReplyOutcome ReadUploadReply(ReplyReader& reader, MessageBoxHost& boxes) {
     HttpReply reply;
     switch (reader.Final(reply)) {
-        case ReplyReadState::Complete:
-            return JudgeUploadReply(reply, boxes);
-        case ReplyReadState::Cancelled:
-            return UploadReplyOutcome::Cancelled;
-        case ReplyReadState::Failed:
-            boxes.Show(L"error", L"", MbOk);
-            return UploadReplyOutcome::Unreadable;
-        case ReplyReadState::Cut:
-        case ReplyReadState::TimedOut:
-            break;
+    case ReplyReadState::Complete:
+        return JudgeUploadReply(reply, boxes);
+    case ReplyReadState::Cancelled:
+        return UploadReplyOutcome::Cancelled;
+    case ReplyReadState::Failed:
+        boxes.Show(L"error", L"", MbOk);
+        return UploadReplyOutcome::Unreadable;
+    case ReplyReadState::Cut:
+    case ReplyReadState::TimedOut:
+        break;
     }
     return UploadReplyOutcome::Unreadable;
 }
@@ -89,7 +89,7 @@ std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& a
 }
 
 ExistsOutcome CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
-                    const std::wstring& fileName, const ServerWait& wait, const ConnectPolicy& connect) {
+                              const std::wstring& fileName, const ServerWait& wait, const ConnectPolicy& connect) {
     std::unique_ptr<Socket> socket = ConnectWithRetries(network, address, target.port, wait, connect);
     bool cancelled = wait.cancel && wait.cancel->load() != 0;
     if (!socket) return cancelled ? ExistsOutcome::Cancelled : ExistsOutcome::NoConnection;

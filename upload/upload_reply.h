@@ -48,8 +48,8 @@ struct ConnectPolicy {
 
 // Asks, on a connection of its own, whether the server holds fileName.
 ExistsOutcome CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
-                    const std::wstring& fileName, const ServerWait& wait,
-                    const ConnectPolicy& connect = ConnectPolicy());
+                              const std::wstring& fileName, const ServerWait& wait,
+                              const ConnectPolicy& connect = ConnectPolicy());
 // Up to policy.attempts connections to the server; stops early on a cancel.
 std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& address, int port,
                                            const ServerWait& wait, const ConnectPolicy& policy);

@@ -48,8 +48,8 @@ public:
 
 private:
     std::mutex mutex_;
-    bool claimed_ = false;                 // under mutex_
-    CUploadProgress* dialog_ = nullptr;    // under mutex_
+    bool claimed_ = false;               // under mutex_
+    CUploadProgress* dialog_ = nullptr;  // under mutex_
 };
 
 ActiveUpload& Active() {

@@ -304,8 +304,8 @@ void UploadListModel::RebuildRows() {
     }
 }
 
-void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
-                                     double totalsSize, int kind) {
+void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize,
+                                     int kind) {
     int row = NextRow();
     uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
     ShellFileInfo info = rows_->QueryFileInfo(localPath);

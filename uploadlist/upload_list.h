@@ -219,8 +219,7 @@ public:
     int NextRow() const { return TotalUploadCount(); }
     // Admits a local file that passed every check at NextRow(): row, totals,
     // entry, column 3. totalsSize is what the totals receive.
-    void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
-                        double totalsSize, int kind);
+    void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize, int kind);
 
     // --- adding routes (the dialogs stay with the window) -------------------
     // The file dialog's chosen paths, in the dialog's order.

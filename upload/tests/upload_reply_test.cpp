@@ -169,20 +169,24 @@ UploadReplyOutcome Judge(const std::string& bytes, RecordingMessageBox& boxes) {
 TEST(UploadReplyJudge, StatusTokenAndMessages) {
     RecordingMessageBox boxes;
     EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Accepted);
-    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes), UploadReplyOutcome::Accepted);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes),
+              UploadReplyOutcome::Accepted);
     // Only the text after the first space counts: HTTP/1.0 is as good.
     EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Accepted);
     // A token on a line of its own or inside markup of a close-delimited body.
-    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n<html><body>\r\n|TS_UP_OK|\r\n</body></html>", boxes), UploadReplyOutcome::Accepted);
+    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n<html><body>\r\n|TS_UP_OK|\r\n</body></html>", boxes),
+              UploadReplyOutcome::Accepted);
     EXPECT_EQ(boxes.Count(), 0u);
 
     EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 27\r\n\r\n<b>quota</b> exceeded<br />", boxes),
               UploadReplyOutcome::Refused);
     EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", boxes), UploadReplyOutcome::Refused);
-    EXPECT_EQ(Judge("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes), UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes),
+              UploadReplyOutcome::Refused);
     EXPECT_EQ(Judge("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", boxes), UploadReplyOutcome::Refused);
     // A token behind a refusing status does not help.
-    EXPECT_EQ(Judge("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes),
+              UploadReplyOutcome::Refused);
     EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 14\r\n\r\nlimit 10<br />", boxes), UploadReplyOutcome::Refused);
 
     ASSERT_EQ(boxes.shown.size(), 6u);
