@@ -160,6 +160,7 @@ void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std
     content.sizeText = FormatSize(counted);
     content.iconIndex = kOnServerImage;
     rows_->InsertRow(n, content);
+    RowAddedUnticked();
     totalSize += counted;
     generalTotal += counted;
     AfterAdding();

@@ -315,6 +315,7 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     content.iconIndex = info.iconIndex;
     content.cut = info.ghosted;
     rows_->InsertRow(row, content);
+    RowAddedUnticked();
     totalSize += totalsSize;
     AppendLocalEntry(localPath, fileName, entrySize, row, kind);
     uploadList.back().countedSize = totalsSize;
@@ -364,10 +365,10 @@ void UploadListModel::SwitchEntryKind(int row) {
 }
 
 void UploadListModel::DeleteFile() {
-    if (Settings().checkAll) {
+    // The header box stands for every row ticked; a row the user left
+    // unticked is never removed on its account.
+    if (Settings().checkAll && AllRowsChecked()) {
         ClearUploadList();
-        rows_->SetHeaderChecked(false);
-        Settings().checkAll = false;
         return;
     }
     int count = rows_->RowCount();
@@ -380,7 +381,22 @@ void UploadListModel::DeleteFile() {
     totalSize -= removed;
     RebuildRows();
     listCount = rows_->RowCount();
+    ClearHeaderCheck();
+}
+
+bool UploadListModel::AllRowsChecked() {
+    for (int i = 0; i < rows_->RowCount(); ++i)
+        if (!rows_->IsRowChecked(i)) return false;
+    return true;
+}
+
+void UploadListModel::ClearHeaderCheck() {
+    rows_->SetHeaderChecked(false);
     Settings().checkAll = false;
+}
+
+void UploadListModel::RowAddedUnticked() {
+    if (Settings().checkAll) ClearHeaderCheck();
 }
 
 bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
@@ -412,6 +428,7 @@ void UploadListModel::ClearUploadList() {
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
+    ClearHeaderCheck();
     ZeroTotals();
 }
 
@@ -445,13 +462,11 @@ void UploadListModel::OnRowClick(int row, int column) {
     if (column == 0) {
         if (rows_->IsRowChecked(row)) {
             rows_->SetRowChecked(row, false);
-            rows_->SetHeaderChecked(false);
-            Settings().checkAll = false;
+            ClearHeaderCheck();
             return;
         }
         rows_->SetRowChecked(row, true);
-        bool all = true;
-        for (int i = 0; i < count && all; ++i) all = rows_->IsRowChecked(i);
+        bool all = AllRowsChecked();
         rows_->SetHeaderChecked(all);
         Settings().checkAll = all;
     } else if (column == 3 && Settings().useType == 1) {

@@ -307,6 +307,11 @@ private:
     MessageBoxHost& Messages();
     void ShowBudgetMessage(const wchar_t* format, double limit);
     void RebuildRows();
+    bool AllRowsChecked();
+    // Header box empty, checkAll clear.
+    void ClearHeaderCheck();
+    // A new row is unticked, so not every row is: the header box clears.
+    void RowAddedUnticked();
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
     // The last row in view and the hint gone once rows exist.
     void AfterAdding();

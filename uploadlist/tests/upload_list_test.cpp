@@ -601,14 +601,23 @@ TEST_F(UploadListTest, DeleteFileShiftsCheckStatesOfFollowingRows) {
     EXPECT_EQ(model->listCount, 0);
 }
 
-TEST_F(UploadListTest, CheckAllDeletesEverythingAndDropsTheFilter) {
+TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->UploadExtFilter(L"exe");
     model->AttachFileFromMail(L"a", L"s", 1);
     model->OnHeaderCheckClick();
     EXPECT_TRUE(Settings().checkAll);
     EXPECT_TRUE(Mem().headerChecked);
-    model->AttachFileFromMail(L"late", L"s", 5);  // added after the box was ticked, unticked row
+    // A row added unticked clears the header box: DeleteFile takes the ticked
+    // row only.
+    model->AttachFileFromMail(L"late", L"s", 5);
     EXPECT_FALSE(Mem().rows[1].checked);
+    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(Mem().headerChecked);
+    model->DeleteFile();
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"late"});
+    EXPECT_EQ(model->filterList.size(), 1u);
+    // The box ticks every row; DeleteFile then empties the list and the filter.
+    model->OnHeaderCheckClick();
     model->DeleteFile();
     EXPECT_EQ(model->TotalUploadCount(), 0);
     EXPECT_TRUE(model->filterList.empty());
@@ -619,6 +628,19 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingAndDropsTheFilter) {
     EXPECT_EQ(model->GetSmallTotalSize(), 0.0);
     EXPECT_EQ(model->GetBigTotalSize(), 0.0);
     EXPECT_EQ(model->RowCount(), 0);
+    // Ticked, then emptied by the end of an upload: the box is clear.
+    model->AttachFileFromMail(L"b", L"s", 1);
+    model->OnHeaderCheckClick();
+    model->ClearUploadList();
+    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(Mem().headerChecked);
+    // Stale all-ticked state with a row left unticked: only ticked rows go.
+    model->AttachFileFromMail(L"c", L"s", 1);
+    model->AttachFileFromMail(L"d", L"s", 1);
+    Mem().rows[1].checked = true;
+    Settings().checkAll = true;
+    model->DeleteFile();
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"c"});
 }
 
 TEST_F(UploadListTest, RowClicksKeepTheHeaderBoxInStep) {
