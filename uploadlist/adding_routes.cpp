@@ -38,7 +38,10 @@ uint32_t PageSizeToU32(double size) {
 
 }  // namespace
 
-void UploadListModel::ShowNotFoundPath() { Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop); }
+void UploadListModel::ShowNotFoundPath() {
+    rows_->ShowAdded();
+    Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
+}
 
 void UploadListModel::AdmitScreened(const Candidate& c, const std::wstring& fileName) {
     AdmitLocalFile(c.path, fileName, static_cast<double>(c.size), c.kind);
@@ -51,15 +54,18 @@ void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
     // stays as it is.
     if (paths.empty()) return;
     std::wstring lastTried;
-    for (const std::wstring& path : paths) {
-        Candidate c{path};
-        Verdict v = Screen({Check::Exists, Check::Filter, Check::PathLength, Check::Duplicate, Check::Count}, c);
-        if (v == Verdict::Stop) break;
-        if (v != Verdict::Pass) continue;
-        lastTried = path;
-        int result = AddLocalFile(path);
-        if (result == RefusedByBudget) break;
-        if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+    {
+        AddingRows adding(Rows());
+        for (const std::wstring& path : paths) {
+            Candidate c{path};
+            Verdict v = Screen({Check::Exists, Check::Filter, Check::PathLength, Check::Duplicate, Check::Count}, c);
+            if (v == Verdict::Stop) break;
+            if (v != Verdict::Pass) continue;
+            lastTried = path;
+            int result = AddLocalFile(path);
+            if (result == RefusedByBudget) break;
+            if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+        }
     }
     LastUploadFolder() = FolderPart(lastTried);
     if (host_.store) LoadSelectPath(*host_.store, true, LastUploadFolder());
@@ -88,8 +94,11 @@ void UploadListModel::AddChosenFolder(const std::wstring& folder) {
         ShowNotFoundPath();
         return;
     }
-    WalkTopFolder(folder);
-    AfterAdding();
+    {
+        AddingRows adding(Rows());
+        WalkTopFolder(folder);
+        AfterAdding();
+    }
     ShowRejectSummary();
 }
 
@@ -125,24 +134,26 @@ void UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring&
 
 bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
     ResetRejectSummary();
-    for (const std::wstring& path : paths) {
-        if (path.empty()) continue;
-        if (path.size() < 4) {
-            ShowNotFoundPath();
-            return false;
+    {
+        AddingRows adding(Rows());
+        for (const std::wstring& path : paths) {
+            if (path.empty()) continue;
+            if (path.size() < 4) {
+                ShowNotFoundPath();
+                return false;
+            }
+            if (IsDirectoryPath(files_, path)) {
+                WalkTopFolder(path);
+                continue;
+            }
+            Candidate c{path};
+            Verdict v = Screen(
+                {Check::Duplicate, Check::PathLength, Check::Filter, Check::Count, Check::FileSize, Check::Budget}, c);
+            if (v == Verdict::Stop) break;
+            if (v == Verdict::Pass) AdmitScreened(c, LastComponent(path));
         }
-        if (IsDirectoryPath(files_, path)) {
-            WalkTopFolder(path);
-            continue;
-        }
-        Candidate c{path};
-        Verdict v = Screen({Check::Duplicate, Check::PathLength, Check::Filter, Check::Count, Check::FileSize,
-                            Check::Budget},
-                           c);
-        if (v == Verdict::Stop) break;
-        if (v == Verdict::Pass) AdmitScreened(c, LastComponent(path));
+        AfterAdding();
     }
-    AfterAdding();
     ShowRejectSummary();
     return true;
 }

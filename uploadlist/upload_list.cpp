@@ -156,6 +156,7 @@ void UploadListModel::TestLinkListValue() { Messages().Show(LinkListText(), kLin
 // ---------------------------------------------------------------------------
 
 void UploadListModel::ShowBudgetMessage(const wchar_t* format, double limit) {
+    rows_->ShowAdded();
     Messages().Show(FormatText(format, limit / 1048576.0), kSizeCaption, MbOk | MbIconStop);
 }
 
@@ -200,6 +201,7 @@ bool UploadListModel::CountLimitReached() const {
 }
 
 void UploadListModel::ShowCountMessage() {
+    rows_->ShowAdded();
     Messages().Show(FormatText(kCountText, limitUploadCount, TotalUploadCount()), kCountCaption,
                          MbOk | MbIconStop);
 }

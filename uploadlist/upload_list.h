@@ -77,6 +77,12 @@ public:
     // SHGetFileInfoW with SHGFI_SYSICONINDEX | SHGFI_TYPENAME |
     // SHGFI_ATTRIBUTES; the portable default knows nothing about the file.
     virtual ShellFileInfo QueryFileInfo(const std::wstring& /*path*/) { return {}; }
+    // An adding route begins and ends (they nest): in between the view may
+    // draw the new rows now and then instead of at every row, and at once on
+    // ShowAdded (before a box covers the list).
+    virtual void BeginAdding() {}
+    virtual void ShowAdded() {}
+    virtual void EndAdding() {}
 };
 
 // Rows kept in memory with their check states: the row count follows the
@@ -315,6 +321,17 @@ private:
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
     // The last row in view and the hint gone once rows exist.
     void AfterAdding();
+    // One adding route's span of the rows' BeginAdding and EndAdding.
+    class AddingRows {
+    public:
+        explicit AddingRows(UploadRows& rows) : rows_(rows) { rows_.BeginAdding(); }
+        ~AddingRows() { rows_.EndAdding(); }
+        AddingRows(const AddingRows&) = delete;
+        AddingRows& operator=(const AddingRows&) = delete;
+
+    private:
+        UploadRows& rows_;
+    };
     void ZeroTotals();
     // Takes the entry of a checked row out of the list and out of its kind's
     // total (adding what it counted to removed); the rows below move up.
