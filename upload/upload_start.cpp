@@ -78,6 +78,16 @@ bool UploadRunInProgress() { return Active().InProgress(); }
 
 void CancelUploadRun() { Active().Cancel(); }
 
+ThreadedUploadRunHost::ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt)
+    : view_(view) {
+    if (interrupt) {
+        whileRunning_ = [interrupt] {
+            if (interrupt->load() != 0) CancelUploadRun();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        };
+    }
+}
+
 void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress& dialog) {
     BeginUploadRun(session, dialog);
     view_.RunOpened(dialog);
@@ -86,11 +96,8 @@ void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress
         UploadWorker(session, dialog, view_);
         done = true;
     });
-    if (interrupt_) {
-        while (!done.load()) {
-            if (interrupt_->load() != 0) dialog.cancelRequested = 1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+    if (whileRunning_) {
+        while (!done.load()) whileRunning_();
     }
     worker.join();
     view_.RunEnded(dialog);

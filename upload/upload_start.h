@@ -2,6 +2,7 @@
 // the failed files and the question after every third.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,16 +24,19 @@ public:
 
 // The host for the terminal and tests: the worker on a std::thread, the
 // calling thread waiting for it. When interrupt is given, a nonzero value
-// there (set by a signal handler, say) becomes the dialog's cancel.
+// there (set by a signal handler, say) becomes the dialog's cancel. When
+// whileRunning is given, the calling thread runs it over and over until the
+// worker has ended, as a page's timers run in the dialog's modal loop.
 class ThreadedUploadRunHost : public UploadRunHost {
 public:
-    explicit ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt = nullptr)
-        : view_(view), interrupt_(interrupt) {}
+    explicit ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt = nullptr);
+    ThreadedUploadRunHost(UploadProgressView& view, std::function<void()> whileRunning)
+        : view_(view), whileRunning_(std::move(whileRunning)) {}
     void ShowProgress(UploadSession& session, CUploadProgress& dialog) override;
 
 private:
     UploadProgressView& view_;
-    const std::atomic<int>* interrupt_;
+    std::function<void()> whileRunning_;
 };
 
 // The upload list as UploadStart needs it.

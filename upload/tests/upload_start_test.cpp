@@ -98,36 +98,6 @@ TEST(UploadStartRetry, FailedThenAcceptedAndEmptyList) {
     }
 }
 
-namespace {
-
-// Shows each run as the progress dialog does: the worker on a thread of its
-// own while the page's thread goes on running the page's script (its
-// timers), here pageScript over and over until the worker has ended.
-class ModalLoopHost : public UploadRunHost {
-public:
-    ModalLoopHost(UploadProgressView& view, std::function<void()> pageScript)
-        : view_(view), pageScript_(std::move(pageScript)) {}
-    void ShowProgress(UploadSession& session, CUploadProgress& dialog) override {
-        BeginUploadRun(session, dialog);
-        view_.RunOpened(dialog);
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            UploadWorker(session, dialog, view_);
-            done = true;
-        });
-        do pageScript_();
-        while (!done);
-        worker.join();
-        view_.RunEnded(dialog);
-    }
-
-private:
-    UploadProgressView& view_;
-    std::function<void()> pageScript_;
-};
-
-}  // namespace
-
 // The page's timers call every getter while the worker renames a file and
 // uploads: they read the list as it was when the upload began, and only the
 // end of the upload empties it. Under ThreadSanitizer nothing the page reads
@@ -151,7 +121,8 @@ TEST(UploadStartList, PageReadsTheListAsItWasDuringTheRun) {
 
     std::atomic<int> reads{0};
     int changed = 0;
-    ModalLoopHost loop(h.view, [&] {
+    // The page's thread runs its timers while the worker runs.
+    ThreadedUploadRunHost loop(h.view, [&] {
         if (model.GetUpFileInfo() != listed || model.LinkListText() != linkList || model.TotalUploadCount() != 3 ||
             model.GetTotalUpSize() != total || model.GetSmallTotalSize() != total || model.GetBigTotalSize() != 0)
             ++changed;
