@@ -157,10 +157,10 @@ private:
 HRESULT CParvex_UpCtrl::Call(DISPID id, DispatchArgs& args) {
     const UpMethod* method = FindMethod(id);
     if (!method) return DISP_E_MEMBERNOTFOUND;
-    // While a run is in progress, calls that would change the upload list or
-    // what the worker reads do nothing and return what they return when there
-    // is nothing to do.
-    if (method->changesRun && UploadRunInProgress()) {
+    // While a run is in progress or a list is calling the page, calls that
+    // would change the upload list or what the worker reads do nothing and
+    // return what they return when there is nothing to do.
+    if (method->changesRun && UploadListLocked()) {
         if (id == UpUploadStart) args.ReturnShort(0);
         return S_OK;
     }

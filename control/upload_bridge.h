@@ -11,10 +11,12 @@ class UploadListModel;
 // empties the list at the end; the result goes back to the page unchanged.
 short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWindow);
 
-// True from the start of an upload until its list is emptied. The page's
-// script still runs meanwhile (timers, events), but nothing it calls may
-// change the list or the values the worker reads.
-bool UploadRunInProgress();
+// True while an upload runs (from its start until its list is emptied) and
+// while an upload list is calling its page ("UpdateSize"). The page's script
+// runs meanwhile (timers, events, the function itself), but nothing it calls
+// may change a list or the settings: the worker reads them, and an adding
+// route is half-way through its files.
+bool UploadListLocked();
 // The control or its page is going away during the run: the run is
 // cancelled and the worker's open questions are answered at once.
 void CancelUploadFromPage();

@@ -70,7 +70,7 @@ short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWind
     return static_cast<short>(UploadStart(kindOfUse, Settings(), access, services));
 }
 
-bool UploadRunInProgress() { return ActiveProgressDialog() != nullptr; }
+bool UploadListLocked() { return UploadRunInProgress() || CallingPage(); }
 
 void CancelUploadFromPage() {
     if (CUploadProgressDlg* dialog = CUploadProgressDlg::Active()) dialog->CancelFromPage();

@@ -200,9 +200,10 @@ void CNUploadDlg::InvalidateMargin() {
 }
 
 void CNUploadDlg::OnDropFiles(HDROP drop) {
-    // The list is the running upload's: a drop now would be lost or would
-    // change entries under the worker.
-    if (UploadRunInProgress()) {
+    // During an upload a drop would be lost with the list; while the page is
+    // being told of a file (a drop from inside "UpdateSize") the adding
+    // route under way is not done with the list.
+    if (UploadListLocked()) {
         DragFinish(drop);
         return;
     }
@@ -231,6 +232,8 @@ LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
         LVHITTESTINFO hit = {};
         hit.pt = click->ptAction;
         SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        // A switch of kind changes the list: not while it is locked.
+        if (hit.iSubItem == 3 && UploadListLocked()) return 0;
         if (hit.iItem >= 0) model_.OnRowClick(hit.iItem, hit.iSubItem);
         return 0;
     }
@@ -300,6 +303,32 @@ void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
     name.iImage = content.iconIndex;
     SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&name));
     SetListText(list_, index, 2, content.sizeText);
+    if (adding_ > 0 && GetTickCount() - rowsShownTick_ >= kRowsShownMs) ShowAdded();
+}
+
+// A list view that draws as rows come in repaints itself at every
+// insertion; a drop of thousands of files would spend most of its time so.
+void CNUploadDlg::BeginAdding() {
+    if (adding_++ > 0) return;
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    rowsShownTick_ = GetTickCount();
+}
+
+// An adding route pumps no messages: the rows admitted so far are painted
+// here, so that the user sees them come.
+void CNUploadDlg::ShowAdded() {
+    if (adding_ == 0) return;
+    rowsShownTick_ = GetTickCount();
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+    UpdateWindow(list_);
+    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+}
+
+void CNUploadDlg::EndAdding() {
+    if (adding_ == 0 || --adding_ > 0) return;
+    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
 }
 
 void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetListText(list_, row, 3, text); }

@@ -43,6 +43,9 @@ public:
     void SetHeaderChecked(bool checked) override;
     void ShowTwoKindHeading() override;
     ShellFileInfo QueryFileInfo(const std::wstring& path) override;
+    void BeginAdding() override;
+    void ShowAdded() override;
+    void EndAdding() override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -70,6 +73,11 @@ private:
     // alone ticks the row, once. Set while this window sets a box itself.
     bool pressing_ = false;
     bool settingCheck_ = false;
+    // Adding routes under way; while there are any the list view draws
+    // only when ShowAdded asks, which an insertion does every kRowsShownMs.
+    static constexpr DWORD kRowsShownMs = 250;
+    int adding_ = 0;
+    DWORD rowsShownTick_ = 0;
 };
 
 }  // namespace parvex

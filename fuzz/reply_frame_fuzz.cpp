@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (ReplyInput input : {ReplyInput::Open, ReplyInput::Closed, ReplyInput::Capped}) {
         HttpReply reply;
         size_t used = 0;
-        if (FrameReply(bytes, input, reply, &used) == FrameDone) {
+        if (FrameReply(bytes, input, reply, &used) == FrameResult::Done) {
             FUZZ_CHECK(used <= bytes.size());
             FUZZ_CHECK(reply.body.size() <= bytes.size());
             // A head without its end is only ever taken from capped input,
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HttpReply reply;
     // Each reply takes at least one byte, so the replies of the input end.
     for (size_t n = 0; n <= bytes.size() + 1; ++n) {
-        if (reader.Next(reply) != ReplyComplete) break;
+        if (reader.Next(reply) != ReplyReadState::Complete) break;
         FUZZ_CHECK(reply.body.size() <= bytes.size());
     }
     return 0;

@@ -30,19 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (ReplyInput input : {ReplyInput::Closed, ReplyInput::Capped}) {
         HttpReply reply;
         size_t used = 0;
-        if (FrameReply(bytes, input, reply, &used) != FrameDone) continue;
+        if (FrameReply(bytes, input, reply, &used) != FrameResult::Done) continue;
         ShownTextBoxes boxes;
-        int judged = JudgeUploadReply(reply, boxes);
-        FUZZ_CHECK(judged == UploadAccepted || judged == UploadRefused);
+        UploadReplyOutcome judged = JudgeUploadReply(reply, boxes);
+        FUZZ_CHECK(judged == UploadReplyOutcome::Accepted || judged == UploadReplyOutcome::Refused);
         // Only status 200 accepts, and never a head that could not be read.
-        if (judged == UploadAccepted) FUZZ_CHECK(reply.statusCode == 200 && !reply.headTooLong);
-        FUZZ_CHECK(JudgeEarlyReply(reply, boxes) == UploadRefused);
+        if (judged == UploadReplyOutcome::Accepted) FUZZ_CHECK(reply.statusCode == 200 && !reply.headTooLong);
+        FUZZ_CHECK(JudgeEarlyReply(reply, boxes) == UploadReplyOutcome::Refused);
     }
     ExtractReplyText(Latin1(bytes));
 
     ScriptedSocket socket(bytes, piece);
     QuietBoxes boxes;
-    int read = ReadUploadReply(socket, boxes, ServerWait());
-    FUZZ_CHECK(read == UploadAccepted || read == UploadRefused || read == UploadReplyUnreadable);
+    UploadReplyOutcome read = ReadUploadReply(socket, boxes, ServerWait());
+    FUZZ_CHECK(read == UploadReplyOutcome::Accepted || read == UploadReplyOutcome::Refused ||
+               read == UploadReplyOutcome::Unreadable);
     return 0;
 }

@@ -44,10 +44,11 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
         size_t i = at;
         for (; i < lineEnd && HexDigit(bytes[i]) >= 0; ++i) {
             size = size * 16 + static_cast<unsigned>(HexDigit(bytes[i]));
-            if (size > kChunkSizeLimit) return FrameBroken;
+            if (size > kChunkSizeLimit) return FrameResult::Broken;
         }
         // At least one digit, then nothing or a chunk extension.
-        if (i == at || (i < lineEnd && bytes[i] != ';' && bytes[i] != ' ' && bytes[i] != '\t')) return FrameBroken;
+        if (i == at || (i < lineEnd && bytes[i] != ';' && bytes[i] != ' ' && bytes[i] != '\t'))
+            return FrameResult::Broken;
         size_t data = lineEnd + 2;
         if (size == 0) {
             // Trailer lines up to the empty line.
@@ -56,7 +57,7 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
                 if (e == std::string::npos) break;
                 if (e == t) {
                     *used = e + 2;
-                    return FrameDone;
+                    return FrameResult::Done;
                 }
                 t = e + 2;
             }
@@ -66,15 +67,15 @@ FrameResult Dechunk(const std::string& bytes, size_t at, ReplyInput input, std::
             body.append(bytes, data, static_cast<size_t>(std::min<unsigned long long>(size, bytes.size() - data)));
             break;
         }
-        if (bytes.compare(data + size, 2, "\r\n") != 0) return FrameBroken;
+        if (bytes.compare(data + size, 2, "\r\n") != 0) return FrameResult::Broken;
         body.append(bytes, data, static_cast<size_t>(size));
         at = data + size + 2;
     }
     if (input == ReplyInput::Capped) {
         *used = bytes.size();
-        return FrameDone;
+        return FrameResult::Done;
     }
-    return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+    return input == ReplyInput::Open ? FrameResult::NeedMore : FrameResult::Broken;
 }
 
 // A head that runs past the cap: the server did answer (its status line is
@@ -83,7 +84,7 @@ FrameResult HeadTooLong(const std::string& bytes, HttpReply& reply, size_t* used
     reply.statusLine = bytes.substr(0, bytes.find("\r\n"));
     reply.headTooLong = true;
     *used = bytes.size();
-    return FrameDone;
+    return FrameResult::Done;
 }
 
 // How many bytes the reply at the start of buffer may take: its head up to
@@ -102,7 +103,7 @@ FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& re
     reply = HttpReply();
     size_t bodyStart = HeadLength(bytes);
     if (bodyStart == std::string::npos && input == ReplyInput::Capped) return HeadTooLong(bytes, reply, used);
-    if (bodyStart == std::string::npos) return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+    if (bodyStart == std::string::npos) return input == ReplyInput::Open ? FrameResult::NeedMore : FrameResult::Broken;
     ReplyHead head = ReadReplyHead(std::string_view(bytes).substr(0, bodyStart));
     reply.statusLine = head.lines.front();
     reply.statusCode = head.statusCode;
@@ -111,26 +112,26 @@ FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& re
     switch (framing.kind) {
         case Framing::Kind::None:
             *used = bodyStart;
-            return FrameDone;
+            return FrameResult::Done;
         case Framing::Kind::Length:
             if (available >= framing.length || input == ReplyInput::Capped) {
                 size_t n = static_cast<size_t>(std::min<unsigned long long>(framing.length, available));
                 reply.body = bytes.substr(bodyStart, n);
                 *used = bodyStart + n;
-                return FrameDone;
+                return FrameResult::Done;
             }
-            return input == ReplyInput::Open ? FrameNeedMore : FrameBroken;
+            return input == ReplyInput::Open ? FrameResult::NeedMore : FrameResult::Broken;
         case Framing::Kind::Chunked:
             return Dechunk(bytes, bodyStart, input, reply.body, used);
         case Framing::Kind::Close:
-            if (input == ReplyInput::Open) return FrameNeedMore;
+            if (input == ReplyInput::Open) return FrameResult::NeedMore;
             reply.body = bytes.substr(bodyStart);
             *used = bytes.size();
-            return FrameDone;
+            return FrameResult::Done;
         case Framing::Kind::Broken:
             break;
     }
-    return FrameBroken;
+    return FrameResult::Broken;
 }
 
 ReplyReadState ReplyReader::Next(HttpReply& reply) {
@@ -143,19 +144,19 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
                                                    : ReplyInput::Open;
         size_t used = 0;
         FrameResult r = FrameReply(buffer_, input, reply, &used);
-        if (r == FrameDone) {
+        if (r == FrameResult::Done) {
             buffer_.erase(0, used);
             // Nothing after an unreadable head can be told from the rest of it.
             if (reply.headTooLong) closed_ = true;
-            return ReplyComplete;
+            return ReplyReadState::Complete;
         }
-        if (r == FrameBroken) return ReplyCut;
+        if (r == FrameResult::Broken) return ReplyReadState::Cut;
         WaitOutcome w = WaitForBytes(socket_, wait_);
-        if (w == WaitOutcome::Cancelled) return ReplyCancelled;
-        if (w == WaitOutcome::TimedOut) return ReplyTimedOut;
-        if (w == WaitOutcome::Failed) return ReplyFailed;
+        if (w == WaitOutcome::Cancelled) return ReplyReadState::Cancelled;
+        if (w == WaitOutcome::TimedOut) return ReplyReadState::TimedOut;
+        if (w == WaitOutcome::Failed) return ReplyReadState::Failed;
         long n = socket_.Recv(block, std::min(sizeof block, cap - buffer_.size()));
-        if (n < 0) return ReplyFailed;
+        if (n < 0) return ReplyReadState::Failed;
         if (n == 0) closed_ = true;
         buffer_.append(block, static_cast<size_t>(n));
     }
@@ -171,7 +172,7 @@ bool ReplyReader::AnswerStarted(uint32_t ms) {
 ReplyReadState ReplyReader::Final(HttpReply& reply) {
     for (;;) {
         ReplyReadState s = Next(reply);
-        if (s != ReplyComplete || !reply.IsInterim()) return s;
+        if (s != ReplyReadState::Complete || !reply.IsInterim()) return s;
     }
 }
 

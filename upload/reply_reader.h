@@ -33,21 +33,21 @@ struct HttpReply {
 // kReplyHeadCapBytes without its end, or kReplyCapBytes of body).
 enum class ReplyInput { Open, Closed, Capped };
 
-enum FrameResult : int {
-    FrameNeedMore,  // only with ReplyInput::Open
-    FrameDone,
-    FrameBroken,  // cut inside its head or body, or framing that cannot be read
+enum class FrameResult {
+    NeedMore,  // only with ReplyInput::Open
+    Done,
+    Broken,  // cut inside its head or body, or framing that cannot be read
 };
-// Frames the reply at the start of bytes; on FrameDone *used says how many
-// bytes it took (what follows belongs to the next reply).
+// Frames the reply at the start of bytes; on Done *used says how many bytes
+// it took (what follows belongs to the next reply).
 FrameResult FrameReply(const std::string& bytes, ReplyInput input, HttpReply& reply, size_t* used);
 
-enum ReplyReadState : int {
-    ReplyComplete,
-    ReplyCut,  // the peer closed before the reply was whole, or its framing is broken
-    ReplyTimedOut,
-    ReplyCancelled,
-    ReplyFailed,  // a receive failed
+enum class ReplyReadState {
+    Complete,
+    Cut,  // the peer closed before the reply was whole, or its framing is broken
+    TimedOut,
+    Cancelled,
+    Failed,  // a receive failed
 };
 
 // Reads the replies of one connection in turn. Bytes that arrive with one

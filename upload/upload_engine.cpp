@@ -53,16 +53,16 @@ private:
 
     Next OneEntry(UploadEntry& entry, int row);
     Next CheckName(UploadEntry& entry, int row);
-    Next CheckNotAnswered(UploadEntry& entry, int row, int checkResult);
+    Next CheckNotAnswered(UploadEntry& entry, int row, ExistsOutcome checkResult);
     SameName AnswerForSameName(UploadEntry& entry);
     Next PostAndJudge(UploadEntry& entry, int row);
-    int PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader);
+    PostOutcome PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader);
     void ShowFileStarting(const UploadEntry& entry, int row);
-    int PassOnServerFile(const UploadEntry& entry, int row);
-    int SendHead(const UploadRequest& request, Socket& socket, ReplyReader& reader);
-    int Send(Socket& socket, const void* data, size_t count);
-    int AwaitContinue(ReplyReader& reader);
-    int SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
+    PostOutcome PassOnServerFile(const UploadEntry& entry, int row);
+    PostOutcome SendHead(const UploadRequest& request, Socket& socket, ReplyReader& reader);
+    PostOutcome Send(Socket& socket, const void* data, size_t count);
+    PostOutcome AwaitContinue(ReplyReader& reader);
+    PostOutcome SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
     int RunPercent() const {
@@ -171,10 +171,10 @@ Run::Next Run::OneEntry(UploadEntry& entry, int row) {
 // The exists check with its prompt; Next::Post when the file is to be sent.
 Run::Next Run::CheckName(UploadEntry& entry, int row) {
     for (;;) {
-        int r = CheckFileExists(*s_.services.network, address_, s_.target, entry.fileName, wait_, connect_);
-        if (r == ExistsNo) return Next::Post;
-        if (r == ExistsCancelled) return CancelledUpload();
-        if (r != ExistsYes) return CheckNotAnswered(entry, row, r);
+        ExistsOutcome r = CheckFileExists(*s_.services.network, address_, s_.target, entry.fileName, wait_, connect_);
+        if (r == ExistsOutcome::No) return Next::Post;
+        if (r == ExistsOutcome::Cancelled) return CancelledUpload();
+        if (r != ExistsOutcome::Yes) return CheckNotAnswered(entry, row, r);
         SameName answer = AnswerForSameName(entry);
         if (answer == SameName::Send) return Next::Post;
         if (answer == SameName::Skip) {
@@ -186,14 +186,14 @@ Run::Next Run::CheckName(UploadEntry& entry, int row) {
 }
 
 // The exists check got no answer about the name: the file fails.
-Run::Next Run::CheckNotAnswered(UploadEntry& entry, int row, int checkResult) {
-    if (checkResult == ExistsNoConnection) {
+Run::Next Run::CheckNotAnswered(UploadEntry& entry, int row, ExistsOutcome checkResult) {
+    if (checkResult == ExistsOutcome::NoConnection) {
         Fail(entry, row, kLogConnectFailed, entry.fileName);
-    } else if (checkResult == ExistsCheckFailed) {
+    } else if (checkResult == ExistsOutcome::CheckFailed) {
         s_.resultLog += FormatText(kLogCheckFailed, AfterLastBackslash(entry.localPath).c_str());
         LowerTotal(entry.size);
         MarkFailed(entry, row);
-    } else {  // ExistsSocketError
+    } else {  // SocketError
         Fail(entry, row, kLogSocketError, entry.fileName);
     }
     return Next::Entry;
@@ -230,13 +230,13 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
     }
 
     ReplyReader reader(*socket, wait_);
-    int r = PostFile(entry, row, *socket, reader);
-    int reply = UploadAccepted;
-    if (r == PostOk && entry.kind != KindOnServer) reply = ReadUploadReply(reader, *s_.services.boxes);
+    PostOutcome r = PostFile(entry, row, *socket, reader);
+    UploadReplyOutcome reply = UploadReplyOutcome::Accepted;
+    if (r == PostOutcome::Ok && entry.kind != KindOnServer) reply = ReadUploadReply(reader, *s_.services.boxes);
     Close(socket);
 
-    if (r == PostCancelled || reply == UploadReplyCancelled) return CancelledUpload();
-    if (r == PostRefused || reply == UploadRefused) {
+    if (r == PostOutcome::Cancelled || reply == UploadReplyOutcome::Cancelled) return CancelledUpload();
+    if (r == PostOutcome::Refused || reply == UploadReplyOutcome::Refused) {
         // The server has answered: sending it again would not change its
         // mind, so the upload ends here as a failure.
         v_.SetRowStatus(row, kRowFailed);
@@ -244,7 +244,7 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
         d_.stoppedOnRefusal = true;
         return Next::EndNow;
     }
-    if (r == PostNetworkError || reply == UploadReplyUnreadable) {
+    if (r == PostOutcome::NetworkError || reply == UploadReplyOutcome::Unreadable) {
         Fail(entry, row, kLogNetworkError, entry.fileName);
         return Next::Entry;
     }
@@ -278,10 +278,10 @@ size_t ReadFull(File& file, char* buffer, size_t count) {
     return got;
 }
 
-int Run::Send(Socket& socket, const void* data, size_t count) {
+PostOutcome Run::Send(Socket& socket, const void* data, size_t count) {
     WaitOutcome r = SendBounded(socket, data, count, wait_);
-    if (r == WaitOutcome::Ready) return PostOk;
-    return r == WaitOutcome::Cancelled ? PostCancelled : PostNetworkError;
+    if (r == WaitOutcome::Ready) return PostOutcome::Ok;
+    return r == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;
 }
 
 // Waits for "100 continue". A final reply in its place is the server's
@@ -289,27 +289,27 @@ int Run::Send(Socket& socket, const void* data, size_t count) {
 // A server that says nothing for a second gets the body anyway: many never
 // answer "Expect" and just wait for the body (a late "100 continue" is then
 // skipped by the reply's reader).
-int Run::AwaitContinue(ReplyReader& reader) {
-    if (!reader.AnswerStarted(kContinueWaitMs)) return PostOk;
+PostOutcome Run::AwaitContinue(ReplyReader& reader) {
+    if (!reader.AnswerStarted(kContinueWaitMs)) return PostOutcome::Ok;
     for (;;) {
         HttpReply reply;
         ReplyReadState state = reader.Next(reply);
-        if (state == ReplyCancelled) return PostCancelled;
-        if (state == ReplyFailed) s_.services.boxes->Show(L"header send error", L"", MbOk);
-        if (state != ReplyComplete) return PostNetworkError;
+        if (state == ReplyReadState::Cancelled) return PostOutcome::Cancelled;
+        if (state == ReplyReadState::Failed) s_.services.boxes->Show(L"header send error", L"", MbOk);
+        if (state != ReplyReadState::Complete) return PostOutcome::NetworkError;
         if (reply.statusCode == 100) {
-            if (!reader.HasPending()) return PostOk;
-            if (reader.Final(reply) != ReplyComplete) return PostNetworkError;
+            if (!reader.HasPending()) return PostOutcome::Ok;
+            if (reader.Final(reply) != ReplyReadState::Complete) return PostOutcome::NetworkError;
         } else if (reply.IsInterim()) {
             continue;
         }
         JudgeEarlyReply(reply, *s_.services.boxes);
-        return PostRefused;
+        return PostOutcome::Refused;
     }
 }
 
-int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader) {
-    if (Cancelled()) return PostCancelled;
+PostOutcome Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader) {
+    if (Cancelled()) return PostOutcome::Cancelled;
     ShowFileStarting(entry, row);
     if (entry.kind == KindOnServer) return PassOnServerFile(entry, row);
 
@@ -317,19 +317,19 @@ int Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& read
     // it would arrive as a different file under the same name.
     FileSystem& files = *s_.services.files;
     std::unique_ptr<File> file = files.OpenRead(entry.localPath);
-    if (!file || static_cast<double>(file->Size()) != entry.size) return PostNetworkError;
+    if (!file || static_cast<double>(file->Size()) != entry.size) return PostOutcome::NetworkError;
 
     UploadRequest request =
         BuildUploadRequest(s_.target, MakeBoundary(), entry, files.NativeSpelling(entry.localPath));
-    int r = SendHead(request, socket, reader);
-    if (r == PostOk && Cancelled()) r = PostCancelled;
-    if (r == PostOk) r = SendFileBytes(entry, socket, *file);
-    if (r != PostOk) return r;
+    PostOutcome r = SendHead(request, socket, reader);
+    if (r == PostOutcome::Ok && Cancelled()) r = PostOutcome::Cancelled;
+    if (r == PostOutcome::Ok) r = SendFileBytes(entry, socket, *file);
+    if (r != PostOutcome::Ok) return r;
     // Without the closing boundary no server takes the body for a whole
     // file: a file that changed while it was sent ends the request there.
     bool intact = StillAsListed(*file, files, entry);
     file.reset();
-    if (!intact) return PostNetworkError;
+    if (!intact) return PostOutcome::NetworkError;
     return Send(socket, request.closing.data(), request.closing.size());
 }
 
@@ -342,44 +342,44 @@ void Run::ShowFileStarting(const UploadEntry& entry, int row) {
 }
 
 // A file already on the server is not sent again; it counts as done.
-int Run::PassOnServerFile(const UploadEntry& entry, int row) {
+PostOutcome Run::PassOnServerFile(const UploadEntry& entry, int row) {
     s_.runBytesSent += entry.size;
     MoveFileBar(1, 1);
     MoveRunBar();
     v_.SetText(IdcUpFileSent, FormatSize(entry.size));
     v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
     v_.SetRowStatus(row, kRowDone);
-    return PostOk;
+    return PostOutcome::Ok;
 }
 
 // The request header, the answer to "100 continue" when asked for, and the
 // parts before the file's bytes.
-int Run::SendHead(const UploadRequest& request, Socket& socket, ReplyReader& reader) {
-    int r = Send(socket, request.header.data(), request.header.size());
-    if (r == PostOk && s_.target.expectContinue != 0) r = AwaitContinue(reader);
-    for (size_t i = 0; r == PostOk && i < request.parts.size(); ++i)
+PostOutcome Run::SendHead(const UploadRequest& request, Socket& socket, ReplyReader& reader) {
+    PostOutcome r = Send(socket, request.header.data(), request.header.size());
+    if (r == PostOutcome::Ok && s_.target.expectContinue != 0) r = AwaitContinue(reader);
+    for (size_t i = 0; r == PostOutcome::Ok && i < request.parts.size(); ++i)
         r = Send(socket, request.parts[i].data(), request.parts[i].size());
     return r;
 }
 
-int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
+PostOutcome Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
     char buffer[kBlockBytes];
     double fileBytesSent = 0;
     for (;;) {
         double remaining = entry.size - fileBytesSent;
-        if (remaining <= 0) return PostOk;
+        if (remaining <= 0) return PostOutcome::Ok;
         size_t n = remaining >= kBlockBytes ? kBlockBytes : static_cast<size_t>(remaining);
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
-        if (ReadFull(file, buffer, n) != n) return PostNetworkError;
-        int r = Send(socket, buffer, n);
-        if (r != PostOk) return r;
+        if (ReadFull(file, buffer, n) != n) return PostOutcome::NetworkError;
+        PostOutcome r = Send(socket, buffer, n);
+        if (r != PostOutcome::Ok) return r;
         fileBytesSent += static_cast<double>(n);
         s_.runBytesSent += static_cast<double>(n);
         MoveFileBar(fileBytesSent, entry.size);
         MoveRunBar();
         Refresh(fileBytesSent);
-        if (Cancelled()) return PostCancelled;
+        if (Cancelled()) return PostOutcome::Cancelled;
     }
 }
 

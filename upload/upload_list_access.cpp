@@ -4,10 +4,8 @@
 
 namespace parvex {
 
-std::vector<UploadEntry*> ModelUploadList::Entries() {
-    std::vector<UploadEntry*> out;
-    for (UploadEntry& e : model_.uploadList) out.push_back(&e);
-    return out;
+std::vector<UploadEntry> ModelUploadList::Entries() {
+    return std::vector<UploadEntry>(model_.uploadList.begin(), model_.uploadList.end());
 }
 
 double ModelUploadList::TotalSize() { return model_.GetTotalUpSize(); }

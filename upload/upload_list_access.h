@@ -9,7 +9,7 @@ class UploadListModel;
 class ModelUploadList : public UploadListAccess {
 public:
     explicit ModelUploadList(UploadListModel& model) : model_(model) {}
-    std::vector<UploadEntry*> Entries() override;
+    std::vector<UploadEntry> Entries() override;
     double TotalSize() override;
     void Clear() override;
 

@@ -134,13 +134,14 @@ public:
     std::wstring runLog;
 };
 
-enum PostOutcome : int {
-    PostOk = 0,
-    PostCancelled = -1,
-    PostNetworkError = -2,
+// How the posting of one file ended.
+enum class PostOutcome {
+    Ok,            // everything sent, or nothing to send for a file on the server
+    Cancelled,     // the user's cancel was seen
+    NetworkError,  // a send failed, the file could not be read whole, or "100 continue" did not come
     // The server answered the header with a final reply instead of
     // "100 continue": that reply was judged, the file was not sent.
-    PostRefused = -3,
+    Refused,
 };
 
 // What the dialog's initialisation resets before the worker starts.

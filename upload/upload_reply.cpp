@@ -33,50 +33,50 @@ std::wstring ExtractReplyText(const std::wstring& body) {
     return text;
 }
 
-int JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes) {
+UploadReplyOutcome JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes) {
     // The server's texts reach a message box: nothing in them may cut or hide the rest.
     std::wstring statusRest = ShownText(StatusRest(FromUtf8(reply.statusLine).substr(0, kStatusLineMax)));
     std::wstring message = ShownText(ExtractReplyText(FromUtf8(reply.body)));
 
     // "200 ok" counts inside a status whose code is 200, not in "1200 OK".
     if (reply.statusCode == 200 && statusRest.find(L"200 ok") != std::wstring::npos) {
-        if (message.find(L"|TS_UP_OK|") != std::wstring::npos) return UploadAccepted;
+        if (message.find(L"|TS_UP_OK|") != std::wstring::npos) return UploadReplyOutcome::Accepted;
         if (message.empty()) message = std::wstring(L" ") + kUnknownFailure;
         boxes.Show(message, L"Upload Fail", MbOk | MbIconStop);
-        return UploadRefused;
+        return UploadReplyOutcome::Refused;
     }
     if (!message.empty())
         message = FormatText(L"%ls\r\n\r\nError : %ls", kUnknownFailure, statusRest.c_str());
     else
         message = std::wstring(kUnknownFailure) + L"\r\n\r\n 알수없는 오류";
     boxes.Show(message, L"Upload Fail", MbOk | MbIconStop);
-    return UploadRefused;
+    return UploadReplyOutcome::Refused;
 }
 
-int JudgeEarlyReply(const HttpReply& reply, MessageBoxHost& boxes) {
-    if (JudgeUploadReply(reply, boxes) == UploadAccepted)
+UploadReplyOutcome JudgeEarlyReply(const HttpReply& reply, MessageBoxHost& boxes) {
+    if (JudgeUploadReply(reply, boxes) == UploadReplyOutcome::Accepted)
         boxes.Show(std::wstring(L" ") + kUnknownFailure, L"Upload Fail", MbOk | MbIconStop);
-    return UploadRefused;
+    return UploadReplyOutcome::Refused;
 }
 
-int ReadUploadReply(ReplyReader& reader, MessageBoxHost& boxes) {
+UploadReplyOutcome ReadUploadReply(ReplyReader& reader, MessageBoxHost& boxes) {
     HttpReply reply;
     switch (reader.Final(reply)) {
-        case ReplyComplete:
-            return JudgeUploadReply(reply, boxes);
-        case ReplyCancelled:
-            return UploadReplyCancelled;
-        case ReplyFailed:
-            boxes.Show(L"error", L"", MbOk);
-            return UploadReplyUnreadable;
-        case ReplyCut:
-        case ReplyTimedOut:
-            break;
+    case ReplyReadState::Complete:
+        return JudgeUploadReply(reply, boxes);
+    case ReplyReadState::Cancelled:
+        return UploadReplyOutcome::Cancelled;
+    case ReplyReadState::Failed:
+        boxes.Show(L"error", L"", MbOk);
+        return UploadReplyOutcome::Unreadable;
+    case ReplyReadState::Cut:
+    case ReplyReadState::TimedOut:
+        break;
     }
-    return UploadReplyUnreadable;
+    return UploadReplyOutcome::Unreadable;
 }
 
-int ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const ServerWait& wait) {
+UploadReplyOutcome ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const ServerWait& wait) {
     ReplyReader reader(socket, wait);
     return ReadUploadReply(reader, boxes);
 }
@@ -91,11 +91,11 @@ std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& a
     return nullptr;
 }
 
-int CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
-                    const std::wstring& fileName, const ServerWait& wait, const ConnectPolicy& connect) {
+ExistsOutcome CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
+                              const std::wstring& fileName, const ServerWait& wait, const ConnectPolicy& connect) {
     std::unique_ptr<Socket> socket = ConnectWithRetries(network, address, target.port, wait, connect);
     bool cancelled = wait.cancel && wait.cancel->load() != 0;
-    if (!socket) return cancelled ? ExistsCancelled : ExistsNoConnection;
+    if (!socket) return cancelled ? ExistsOutcome::Cancelled : ExistsOutcome::NoConnection;
 
     // Every path closes the connection: the socket's destructor does.
     struct Closer {
@@ -105,21 +105,21 @@ int CheckFileExists(Network& network, const NetAddress& address, const UploadTar
 
     std::string request = BuildExistsRequest(target, MakeBoundary(), fileName);
     WaitOutcome sent = SendBounded(*socket, request.data(), request.size(), wait);
-    if (sent == WaitOutcome::Cancelled) return ExistsCancelled;
-    if (sent != WaitOutcome::Ready) return ExistsSocketError;
+    if (sent == WaitOutcome::Cancelled) return ExistsOutcome::Cancelled;
+    if (sent != WaitOutcome::Ready) return ExistsOutcome::SocketError;
 
     ReplyReader reader(*socket, wait);
     HttpReply reply;
     ReplyReadState state = reader.Final(reply);
-    if (state == ReplyCancelled) return ExistsCancelled;
-    if (state != ReplyComplete) return ExistsSocketError;
+    if (state == ReplyReadState::Cancelled) return ExistsOutcome::Cancelled;
+    if (state != ReplyReadState::Complete) return ExistsOutcome::SocketError;
 
     // An answer whose head cannot be read whole says nothing about the name.
-    if (reply.headTooLong) return ExistsCheckFailed;
+    if (reply.headTooLong) return ExistsOutcome::CheckFailed;
     // Only an HTTP/1.1 status line is examined.
     bool http11 = LowerAscii(reply.statusLine).find("http/1.1") != std::string::npos;
-    if (http11 && reply.statusCode != 200) return ExistsCheckFailed;
-    return !reply.body.empty() && reply.body[0] == '1' ? ExistsYes : ExistsNo;
+    if (http11 && reply.statusCode != 200) return ExistsOutcome::CheckFailed;
+    return !reply.body.empty() && reply.body[0] == '1' ? ExistsOutcome::Yes : ExistsOutcome::No;
 }
 
 }  // namespace parvex

@@ -12,33 +12,32 @@
 
 namespace parvex {
 
-enum UploadReplyOutcome : int {
-    UploadAccepted = 0,
-    UploadReplyCancelled = -1,  // the user cancelled while the reply was awaited
-    UploadRefused = -2,         // the server answered and did not take the file
-    UploadReplyUnreadable = -3, // no whole answer: closed early, the time-out passed, a receive failed
+enum class UploadReplyOutcome {
+    Accepted,
+    Cancelled,   // the user cancelled while the reply was awaited
+    Refused,     // the server answered and did not take the file
+    Unreadable,  // no whole answer: closed early, the time-out passed, a receive failed
 };
 
 // The server's message text out of a reply body (already framed): markup
 // removed, line breaks for "<br />".
 std::wstring ExtractReplyText(const std::wstring& body);
-// Judges a final reply: UploadAccepted, or UploadRefused after telling the
-// user why.
-int JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes);
+// Judges a final reply: Accepted, or Refused after telling the user why.
+UploadReplyOutcome JudgeUploadReply(const HttpReply& reply, MessageBoxHost& boxes);
 // Judges a final reply that came before the file was sent: the server cannot
-// have taken a file it never received, so this is always UploadRefused.
-int JudgeEarlyReply(const HttpReply& reply, MessageBoxHost& boxes);
+// have taken a file it never received, so this is always Refused.
+UploadReplyOutcome JudgeEarlyReply(const HttpReply& reply, MessageBoxHost& boxes);
 // Reads the final reply on the upload connection and judges it.
-int ReadUploadReply(ReplyReader& reader, MessageBoxHost& boxes);
-int ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const ServerWait& wait);
+UploadReplyOutcome ReadUploadReply(ReplyReader& reader, MessageBoxHost& boxes);
+UploadReplyOutcome ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const ServerWait& wait);
 
-enum ExistsOutcome : int {
-    ExistsYes = 1,
-    ExistsNo = 0,
-    ExistsCheckFailed = -1,   // a status other than 200, or a head too long to read
-    ExistsSocketError = -2,   // a send or receive failed, or no whole answer came
-    ExistsCancelled = -3,     // the user cancelled meanwhile
-    ExistsNoConnection = -4,  // no connection after 3 attempts
+enum class ExistsOutcome {
+    Yes,
+    No,
+    CheckFailed,   // a status other than 200, or a head too long to read
+    SocketError,   // a send or receive failed, or no whole answer came
+    Cancelled,     // the user cancelled meanwhile
+    NoConnection,  // no connection after 3 attempts
 };
 
 // How the exists check and the upload connect.
@@ -48,9 +47,9 @@ struct ConnectPolicy {
 };
 
 // Asks, on a connection of its own, whether the server holds fileName.
-int CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
-                    const std::wstring& fileName, const ServerWait& wait,
-                    const ConnectPolicy& connect = ConnectPolicy());
+ExistsOutcome CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
+                              const std::wstring& fileName, const ServerWait& wait,
+                              const ConnectPolicy& connect = ConnectPolicy());
 // Up to policy.attempts connections to the server; stops early on a cancel.
 std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& address, int port,
                                            const ServerWait& wait, const ConnectPolicy& policy);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "common/format.h"
@@ -12,11 +13,80 @@ namespace {
 
 constexpr int kRerunsPerQuestion = 3;
 
-std::atomic<CUploadProgress*> activeProgressDialog{nullptr};
+// The upload under way in the process, as any thread may ask about it. The
+// thread running UploadStart claims it, names the dialog of each run as it
+// opens and lets go; the dialog is reached only under the lock, so a cancel
+// from another thread never touches a dialog that UploadStart has dropped.
+class ActiveUpload {
+public:
+    // False when an upload is under way already.
+    bool Claim() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (claimed_) return false;
+        claimed_ = true;
+        return true;
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        claimed_ = false;
+        dialog_ = nullptr;
+    }
+    // The run now showing; null between runs. Named before the previous
+    // dialog is destroyed.
+    void Showing(CUploadProgress* dialog) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dialog_ = dialog;
+    }
+    bool InProgress() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return claimed_;
+    }
+    void Cancel() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (dialog_) dialog_->cancelRequested = 1;
+    }
+
+private:
+    std::mutex mutex_;
+    bool claimed_ = false;               // under mutex_
+    CUploadProgress* dialog_ = nullptr;  // under mutex_
+};
+
+ActiveUpload& Active() {
+    static ActiveUpload active;
+    return active;
+}
+
+// The claim of one UploadStart, let go on every way out.
+class ClaimedUpload {
+public:
+    ClaimedUpload() : claimed_(Active().Claim()) {}
+    ~ClaimedUpload() {
+        if (claimed_) Active().Release();
+    }
+    ClaimedUpload(const ClaimedUpload&) = delete;
+    ClaimedUpload& operator=(const ClaimedUpload&) = delete;
+    bool Claimed() const { return claimed_; }
+
+private:
+    bool claimed_;
+};
 
 }  // namespace
 
-CUploadProgress* ActiveProgressDialog() { return activeProgressDialog.load(); }
+bool UploadRunInProgress() { return Active().InProgress(); }
+
+void CancelUploadRun() { Active().Cancel(); }
+
+ThreadedUploadRunHost::ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt)
+    : view_(view) {
+    if (interrupt) {
+        whileRunning_ = [interrupt] {
+            if (interrupt->load() != 0) CancelUploadRun();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        };
+    }
+}
 
 void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress& dialog) {
     BeginUploadRun(session, dialog);
@@ -26,11 +96,8 @@ void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress
         UploadWorker(session, dialog, view_);
         done = true;
     });
-    if (interrupt_) {
-        while (!done.load()) {
-            if (interrupt_->load() != 0) dialog.cancelRequested = 1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+    if (whileRunning_) {
+        while (!done.load()) whileRunning_();
     }
     worker.join();
     view_.RunEnded(dialog);
@@ -39,6 +106,8 @@ void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress
 int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAccess& list,
                 UploadStartServices& services) {
     (void)kindOfUse;  // accepted for the page's sake; both uses upload alike
+    ClaimedUpload claim;
+    if (!claim.Claimed()) return 0;
 
     UploadSession session;
     session.services = services.engine;
@@ -57,10 +126,13 @@ int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAcce
     // head) fails every file as a connection failure, with nothing sent.
     session.usableUrl = IsUsableUploadUrl(settings.uploadUrl) && IsHeaderSafe(settings.existUrl);
 
+    // The runs' own entries: every run and its re-runs point into them, and
+    // the list is not touched again until it is emptied.
+    std::vector<UploadEntry> entries = list.Entries();
     auto dialog = std::make_unique<CUploadProgress>();
-    dialog->runEntries = list.Entries();
+    for (UploadEntry& e : entries) dialog->runEntries.push_back(&e);
     dialog->runTotalBytes = list.TotalSize();
-    activeProgressDialog = dialog.get();
+    Active().Showing(dialog.get());
     services.runHost->ShowProgress(session, *dialog);
 
     if (dialog->cancelRequested == 0 && session.allSucceeded == 0 && !dialog->stoppedOnRefusal) {
@@ -78,7 +150,7 @@ int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAcce
             next->runEntries = dialog->failedEntries;
             next->runTotalBytes = dialog->failedBytes;
             next->statusText = kRerunStatus;
-            activeProgressDialog = next.get();
+            Active().Showing(next.get());
             dialog = std::move(next);
             services.runHost->ShowProgress(session, *dialog);
             if (dialog->cancelRequested != 0) break;
@@ -88,7 +160,7 @@ int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAcce
     }
 
     if (dialog->cancelRequested == 1) services.controlBoxes->Show(L"업로드가 취소되었습니다.", L"알림", MbOk);
-    activeProgressDialog = nullptr;
+    Active().Showing(nullptr);
     dialog.reset();
     list.Clear();
     return session.allSucceeded != 0 ? 1 : 0;

@@ -2,6 +2,7 @@
 // the failed files and the question after every third.
 #pragma once
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,25 +24,31 @@ public:
 
 // The host for the terminal and tests: the worker on a std::thread, the
 // calling thread waiting for it. When interrupt is given, a nonzero value
-// there (set by a signal handler, say) becomes the dialog's cancel.
+// there (set by a signal handler, say) becomes the dialog's cancel. When
+// whileRunning is given, the calling thread runs it over and over until the
+// worker has ended, as a page's timers run in the dialog's modal loop.
 class ThreadedUploadRunHost : public UploadRunHost {
 public:
-    explicit ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt = nullptr)
-        : view_(view), interrupt_(interrupt) {}
+    explicit ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt = nullptr);
+    ThreadedUploadRunHost(UploadProgressView& view, std::function<void()> whileRunning)
+        : view_(view), whileRunning_(std::move(whileRunning)) {}
     void ShowProgress(UploadSession& session, CUploadProgress& dialog) override;
 
 private:
     UploadProgressView& view_;
-    const std::atomic<int>* interrupt_;
+    std::function<void()> whileRunning_;
 };
 
 // The upload list as UploadStart needs it.
 class UploadListAccess {
 public:
     virtual ~UploadListAccess() = default;
-    virtual std::vector<UploadEntry*> Entries() = 0;  // in list order
-    virtual double TotalSize() = 0;                    // what GetTotalUpSize reports
-    virtual void Clear() = 0;                          // ClearUploadList
+    // A copy of the entries, in list order. The runs work on the copy (a
+    // rename changes the copy's name), so that the list the page reads during
+    // the upload stays as it was when the upload began.
+    virtual std::vector<UploadEntry> Entries() = 0;
+    virtual double TotalSize() = 0;  // what GetTotalUpSize reports
+    virtual void Clear() = 0;        // ClearUploadList
 };
 
 struct UploadStartServices {
@@ -52,13 +59,18 @@ struct UploadStartServices {
 };
 
 // Returns 1 when the last run ended with every file accepted, else 0. The
-// list is empty afterwards whatever the outcome.
+// list is empty afterwards whatever the outcome. One upload at a time in the
+// process: while one is under way another returns 0 at once and leaves its
+// list as it is.
 int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAccess& list,
                 UploadStartServices& services);
 
-// The progress dialog of the run in progress, or null. Owned by the run;
-// written by the page's thread as the run opens and closes its dialogs, read
-// from any thread.
-CUploadProgress* ActiveProgressDialog();
+// True from the start of an UploadStart until its list has been emptied.
+// Safe from any thread.
+bool UploadRunInProgress();
+// Cancels the run whose progress dialog is showing, as its cancel button
+// would; nothing between runs or when no upload is under way. Safe from any
+// thread.
+void CancelUploadRun();
 
 }  // namespace parvex

@@ -38,12 +38,14 @@ uint32_t PageSizeToU32(double size) {
 
 }  // namespace
 
-void UploadListModel::ShowNotFoundPath() { Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop); }
+void UploadListModel::ShowNotFoundPath() {
+    rows_->ShowAdded();
+    Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
+}
 
-void UploadListModel::AdmitScreened(const Candidate& c, const std::wstring& fileName, int& n) {
-    AdmitLocalFile(c.path, fileName, static_cast<double>(c.size), n, c.kind);
+void UploadListModel::AdmitScreened(const Candidate& c, const std::wstring& fileName) {
+    AdmitLocalFile(c.path, fileName, static_cast<double>(c.size), c.kind);
     Notify();
-    ++n;
 }
 
 void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
@@ -52,15 +54,18 @@ void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
     // stays as it is.
     if (paths.empty()) return;
     std::wstring lastTried;
-    for (const std::wstring& path : paths) {
-        Candidate c{path};
-        Verdict v = Screen({Check::Exists, Check::Filter, Check::PathLength, Check::Duplicate, Check::Count}, c);
-        if (v == Verdict::Stop) break;
-        if (v != Verdict::Pass) continue;
-        lastTried = path;
-        int result = AddLocalFile(path);
-        if (result == RefusedByBudget) break;
-        if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+    {
+        AddingRows adding(Rows());
+        for (const std::wstring& path : paths) {
+            Candidate c{path};
+            Verdict v = Screen({Check::Exists, Check::Filter, Check::PathLength, Check::Duplicate, Check::Count}, c);
+            if (v == Verdict::Stop) break;
+            if (v != Verdict::Pass) continue;
+            lastTried = path;
+            int result = AddLocalFile(path);
+            if (result == RefusedByBudget) break;
+            if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+        }
     }
     LastUploadFolder() = FolderPart(lastTried);
     if (host_.store) LoadSelectPath(*host_.store, true, LastUploadFolder());
@@ -68,14 +73,13 @@ void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
 }
 
 int UploadListModel::AddLocalFile(const std::wstring& path) {
-    int n = rows_->RowCount();
     Candidate c{path};
     Verdict v = FirstRefusal({Check::FileSize, Check::Budget}, c);
     if (v == Verdict::Skip) return FileVanished;
     if (v == Verdict::Reject) return RefusedBySize;
     if (v == Verdict::Stop) return RefusedByBudget;
-    AdmitLocalFile(path, LastComponent(path), static_cast<double>(c.size), n, c.kind);
-    AfterAdding(rows_->RowCount() - 1);
+    AdmitLocalFile(path, LastComponent(path), static_cast<double>(c.size), c.kind);
+    AfterAdding();
     return AddedOk;
 }
 
@@ -90,28 +94,30 @@ void UploadListModel::AddChosenFolder(const std::wstring& folder) {
         ShowNotFoundPath();
         return;
     }
-    WalkTopFolder(folder, rows_->RowCount());
-    AfterAdding(rows_->RowCount() - 1);
+    {
+        AddingRows adding(Rows());
+        WalkTopFolder(folder);
+        AfterAdding();
+    }
     ShowRejectSummary();
 }
 
-int UploadListModel::WalkTopFolder(const std::wstring& folder, int n) {
+void UploadListModel::WalkTopFolder(const std::wstring& folder) {
     walkStopped = false;
-    n = WalkFolder(folder, LastComponent(folder), n);
+    WalkFolder(folder, LastComponent(folder));
     walkStopped = false;
-    return n;
 }
 
-int UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& relName, int n) {
+void UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& relName) {
     std::vector<DirItem> items;
-    if (!files_.List(folder, items)) return n;
+    if (!files_.List(folder, items)) return;
     for (const DirItem& item : items) {
         if (item.name == L"." || item.name == L"..") continue;
         std::wstring path = folder + L"\\" + item.name;
         std::wstring name = relName + L"\\" + item.name;
         if (item.isDirectory) {
-            n = WalkFolder(path, name, n);
-            if (walkStopped) return n;
+            WalkFolder(path, name);
+            if (walkStopped) return;
             continue;
         }
         Candidate c{path, item.size, true};
@@ -120,41 +126,41 @@ int UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& 
                            c);
         if (v == Verdict::Stop) {
             walkStopped = true;
-            return n;
+            return;
         }
-        if (v == Verdict::Pass) AdmitScreened(c, name, n);
+        if (v == Verdict::Pass) AdmitScreened(c, name);
     }
-    return n;
 }
 
 bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
-    int n = rows_->RowCount();
     ResetRejectSummary();
-    for (const std::wstring& path : paths) {
-        if (path.empty()) continue;
-        if (path.size() < 4) {
-            ShowNotFoundPath();
-            return false;
+    {
+        AddingRows adding(Rows());
+        for (const std::wstring& path : paths) {
+            if (path.empty()) continue;
+            if (path.size() < 4) {
+                ShowNotFoundPath();
+                return false;
+            }
+            if (IsDirectoryPath(files_, path)) {
+                WalkTopFolder(path);
+                continue;
+            }
+            Candidate c{path};
+            Verdict v = Screen(
+                {Check::Duplicate, Check::PathLength, Check::Filter, Check::Count, Check::FileSize, Check::Budget}, c);
+            if (v == Verdict::Stop) break;
+            if (v == Verdict::Pass) AdmitScreened(c, LastComponent(path));
         }
-        if (IsDirectoryPath(files_, path)) {
-            n = WalkTopFolder(path, n);
-            continue;
-        }
-        Candidate c{path};
-        Verdict v = Screen({Check::Duplicate, Check::PathLength, Check::Filter, Check::Count, Check::FileSize,
-                            Check::Budget},
-                           c);
-        if (v == Verdict::Stop) break;
-        if (v == Verdict::Pass) AdmitScreened(c, LastComponent(path), n);
+        AfterAdding();
     }
-    AfterAdding(n - 1);
     ShowRejectSummary();
     return true;
 }
 
 void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
                                          double fileSize) {
-    int n = rows_->RowCount();
+    int n = NextRow();
     // A size that is no number would stick in the totals for good and make
     // every later budget comparison false; it counts as nothing instead.
     double counted = std::isfinite(fileSize) ? fileSize : 0.0;
@@ -165,9 +171,10 @@ void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std
     content.sizeText = FormatSize(counted);
     content.iconIndex = kOnServerImage;
     rows_->InsertRow(n, content);
+    RowAddedUnticked();
     totalSize += counted;
     generalTotal += counted;
-    AfterAdding(rows_->RowCount() - 1);
+    AfterAdding();
 }
 
 }  // namespace parvex

@@ -156,6 +156,7 @@ void UploadListModel::TestLinkListValue() { Messages().Show(LinkListText(), kLin
 // ---------------------------------------------------------------------------
 
 void UploadListModel::ShowBudgetMessage(const wchar_t* format, double limit) {
+    rows_->ShowAdded();
     Messages().Show(FormatText(format, limit / 1048576.0), kSizeCaption, MbOk | MbIconStop);
 }
 
@@ -200,6 +201,7 @@ bool UploadListModel::CountLimitReached() const {
 }
 
 void UploadListModel::ShowCountMessage() {
+    rows_->ShowAdded();
     Messages().Show(FormatText(kCountText, limitUploadCount, TotalUploadCount()), kCountCaption,
                          MbOk | MbIconStop);
 }
@@ -256,8 +258,27 @@ UploadEntry* UploadListModel::FindEntryByIndex(int row) {
     return nullptr;
 }
 
+namespace {
+
+// How many calls into the page this thread has under way.
+thread_local int pageCalls = 0;
+
+class PageCall {
+public:
+    PageCall() { ++pageCalls; }
+    ~PageCall() { --pageCalls; }
+    PageCall(const PageCall&) = delete;
+    PageCall& operator=(const PageCall&) = delete;
+};
+
+}  // namespace
+
+bool CallingPage() { return pageCalls > 0; }
+
 void UploadListModel::Notify() {
-    if (host_.page) host_.page->InvokePageFunction(L"UpdateSize");
+    if (!host_.page) return;
+    PageCall call;
+    host_.page->InvokePageFunction(L"UpdateSize");
 }
 
 UploadRow UploadListModel::RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info) {
@@ -285,8 +306,9 @@ void UploadListModel::RebuildRows() {
     }
 }
 
-void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
-                                     double totalsSize, int row, int kind) {
+void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize,
+                                     int kind) {
+    int row = NextRow();
     uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
     ShellFileInfo info = rows_->QueryFileInfo(localPath);
     UploadRow content;
@@ -295,6 +317,7 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     content.iconIndex = info.iconIndex;
     content.cut = info.ghosted;
     rows_->InsertRow(row, content);
+    RowAddedUnticked();
     totalSize += totalsSize;
     AppendLocalEntry(localPath, fileName, entrySize, row, kind);
     uploadList.back().countedSize = totalsSize;
@@ -305,10 +328,10 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     rows_->SetColumn3Text(row, Settings().useType != 1 ? info.typeName : std::wstring());
 }
 
-void UploadListModel::AfterAdding(int lastRow) {
+void UploadListModel::AfterAdding() {
     listCount = rows_->RowCount();
     if (listCount > 0) {
-        rows_->ScrollIntoView(lastRow);
+        rows_->ScrollIntoView(listCount - 1);
         rows_->RemoveEmptyHint();
     }
 }
@@ -344,10 +367,10 @@ void UploadListModel::SwitchEntryKind(int row) {
 }
 
 void UploadListModel::DeleteFile() {
-    if (Settings().checkAll) {
+    // The header box stands for every row ticked; a row the user left
+    // unticked is never removed on its account.
+    if (Settings().checkAll && AllRowsChecked()) {
         ClearUploadList();
-        rows_->SetHeaderChecked(false);
-        Settings().checkAll = false;
         return;
     }
     int count = rows_->RowCount();
@@ -360,7 +383,22 @@ void UploadListModel::DeleteFile() {
     totalSize -= removed;
     RebuildRows();
     listCount = rows_->RowCount();
+    ClearHeaderCheck();
+}
+
+bool UploadListModel::AllRowsChecked() {
+    for (int i = 0; i < rows_->RowCount(); ++i)
+        if (!rows_->IsRowChecked(i)) return false;
+    return true;
+}
+
+void UploadListModel::ClearHeaderCheck() {
+    rows_->SetHeaderChecked(false);
     Settings().checkAll = false;
+}
+
+void UploadListModel::RowAddedUnticked() {
+    if (Settings().checkAll) ClearHeaderCheck();
 }
 
 bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
@@ -392,6 +430,7 @@ void UploadListModel::ClearUploadList() {
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
+    ClearHeaderCheck();
     ZeroTotals();
 }
 
@@ -425,13 +464,11 @@ void UploadListModel::OnRowClick(int row, int column) {
     if (column == 0) {
         if (rows_->IsRowChecked(row)) {
             rows_->SetRowChecked(row, false);
-            rows_->SetHeaderChecked(false);
-            Settings().checkAll = false;
+            ClearHeaderCheck();
             return;
         }
         rows_->SetRowChecked(row, true);
-        bool all = true;
-        for (int i = 0; i < count && all; ++i) all = rows_->IsRowChecked(i);
+        bool all = AllRowsChecked();
         rows_->SetHeaderChecked(all);
         Settings().checkAll = all;
     } else if (column == 3 && Settings().useType == 1) {

@@ -77,6 +77,12 @@ public:
     // SHGetFileInfoW with SHGFI_SYSICONINDEX | SHGFI_TYPENAME |
     // SHGFI_ATTRIBUTES; the portable default knows nothing about the file.
     virtual ShellFileInfo QueryFileInfo(const std::wstring& /*path*/) { return {}; }
+    // An adding route begins and ends (they nest): in between the view may
+    // draw the new rows now and then instead of at every row, and at once on
+    // ShowAdded (before a box covers the list).
+    virtual void BeginAdding() {}
+    virtual void ShowAdded() {}
+    virtual void EndAdding() {}
 };
 
 // Rows kept in memory with their check states: the row count follows the
@@ -139,6 +145,12 @@ struct UploadListHost {
     // when empty.
     std::function<std::wstring(int)> uniqueName;
 };
+
+// True while an upload list of this thread is calling its page ("UpdateSize"
+// after an admission or a switch of kind). The page may call the control
+// back meanwhile; its calls that would change a list or the settings must do
+// nothing until the page has returned.
+bool CallingPage();
 
 // Folder last used by the file and folder choosers, shared by every upload
 // control of the process ("SelectPath" keeps it across restarts). Owned by
@@ -207,10 +219,13 @@ public:
                            uint32_t size, int row);
     // Null when no entry has that row.
     UploadEntry* FindEntryByIndex(int row);
-    // Admits a local file that passed every check: row, totals, entry,
-    // column 3. totalsSize is what the totals receive.
-    void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName,
-                        double totalsSize, int row, int kind);
+    // The row a new entry takes: the end of the list as it is now. Taken
+    // afresh for every admission, since the page may have changed the list
+    // since the last one.
+    int NextRow() const { return TotalUploadCount(); }
+    // Admits a local file that passed every check at NextRow(): row, totals,
+    // entry, column 3. totalsSize is what the totals receive.
+    void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize, int kind);
 
     // --- adding routes (the dialogs stay with the window) -------------------
     // The file dialog's chosen paths, in the dialog's order.
@@ -218,7 +233,7 @@ public:
     int AddLocalFile(const std::wstring& path);
     // The folder browser's chosen folder.
     void AddChosenFolder(const std::wstring& folder);
-    int WalkFolder(const std::wstring& folder, const std::wstring& relName, int n);
+    void WalkFolder(const std::wstring& folder, const std::wstring& relName);
     // Dropped files and folders; false when a path of fewer than 4
     // characters ended the drop early.
     bool AddDroppedItems(const std::vector<std::wstring>& paths);
@@ -289,17 +304,34 @@ private:
     Verdict OpensUnshared(Candidate& c);
     Verdict SizeAllowed(Candidate& c);
     Verdict BudgetAllows(Candidate& c);
-    // A screened file enters at row n, the page is told, and n moves on.
-    void AdmitScreened(const Candidate& c, const std::wstring& fileName, int& n);
-    // A chosen or dropped folder walked from row n; returns the next row.
-    int WalkTopFolder(const std::wstring& folder, int n);
+    // A screened file enters at the end of the list and the page is told.
+    void AdmitScreened(const Candidate& c, const std::wstring& fileName);
+    // A chosen or dropped folder walked, its files added at the end.
+    void WalkTopFolder(const std::wstring& folder);
     void ShowNotFoundPath();
 
     MessageBoxHost& Messages();
     void ShowBudgetMessage(const wchar_t* format, double limit);
     void RebuildRows();
+    bool AllRowsChecked();
+    // Header box empty, checkAll clear.
+    void ClearHeaderCheck();
+    // A new row is unticked, so not every row is: the header box clears.
+    void RowAddedUnticked();
     UploadRow RowFor(const UploadEntry& entry, bool rebuilt, ShellFileInfo* info);
-    void AfterAdding(int lastRow);
+    // The last row in view and the hint gone once rows exist.
+    void AfterAdding();
+    // One adding route's span of the rows' BeginAdding and EndAdding.
+    class AddingRows {
+    public:
+        explicit AddingRows(UploadRows& rows) : rows_(rows) { rows_.BeginAdding(); }
+        ~AddingRows() { rows_.EndAdding(); }
+        AddingRows(const AddingRows&) = delete;
+        AddingRows& operator=(const AddingRows&) = delete;
+
+    private:
+        UploadRows& rows_;
+    };
     void ZeroTotals();
     // Takes the entry of a checked row out of the list and out of its kind's
     // total (adding what it counted to removed); the rows below move up.

@@ -25,9 +25,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, and
-# a folder of three files of 100, 200 and 300 bytes.
-mkdir -p "$WORK/files/docs" "$SCREENS"
+# The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, a
+# folder of three files of 100, 200 and 300 bytes and one of five.
+mkdir -p "$WORK/files/docs" "$WORK/files/five" "$SCREENS"
+for i in 1 2 3 4 5; do head -c $((i * 10)) /dev/zero >"$WORK/files/five/f$i.bin"; done
 head -c 1000 /dev/zero >"$WORK/files/a.txt"
 head -c 3000 /dev/zero >"$WORK/files/b.txt"
 head -c 500 /dev/zero >"$WORK/files/c.txt"
@@ -91,6 +92,7 @@ upload_page() {
 }
 
 run_page update_size 0
+run_page update_size_calls 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0

@@ -181,31 +181,35 @@ bool Exit(PageHost& host, Arguments& args, VARIANT*) {
     return true;
 }
 
-bool ClickAt(PageHost&, Arguments& args, VARIANT* result) {
-    std::wstring caption;
-    IDispatch* control = nullptr;
-    long x, y;
-    if (!args.Integer(1, x) || !args.Integer(2, y)) return false;
-    // A control of the page, or a window of the page's by its caption.
-    HWND window = nullptr;
-    if (args.IsText(0)) {
-        if (!args.Text(0, caption)) return false;
+// Argument i names a control of the page, or a window of the page's by its
+// caption; window is null when no window has that caption.
+bool ControlOrCaption(Arguments& args, UINT i, HWND& window) {
+    window = nullptr;
+    if (args.IsText(i)) {
+        std::wstring caption;
+        if (!args.Text(i, caption)) return false;
         window = FindPageWindow(caption);
-    } else {
-        if (!args.Object(0, control)) return false;
-        window = ControlWindow(control);
-        if (!window) return args.Refuse(0, L"a control on this page");
+        return true;
     }
+    IDispatch* control = nullptr;
+    if (!args.Object(i, control)) return false;
+    window = ControlWindow(control);
+    return window || args.Refuse(i, L"a control on this page");
+}
+
+bool ClickAt(PageHost&, Arguments& args, VARIANT* result) {
+    long x, y;
+    HWND window;
+    if (!args.Integer(1, x) || !args.Integer(2, y) || !ControlOrCaption(args, 0, window)) return false;
     SetBool(result, window && Click(window, static_cast<int>(x), static_cast<int>(y)));
     return true;
 }
 
 bool ListText(PageHost&, Arguments& args, VARIANT* result) {
-    std::wstring caption;
     long id, row, column;
-    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, row) || !args.Integer(3, column))
+    HWND window;
+    if (!ControlOrCaption(args, 0, window) || !args.Integer(1, id) || !args.Integer(2, row) || !args.Integer(3, column))
         return false;
-    HWND window = FindPageWindow(caption);
     SetText(result,
             window ? ListItemText(window, static_cast<int>(id), static_cast<int>(row), static_cast<int>(column)) : L"");
     return true;

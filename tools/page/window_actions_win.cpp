@@ -25,7 +25,15 @@ BOOL CALLBACK MatchCaption(HWND window, LPARAM p) {
     return FALSE;
 }
 
-HWND Child(HWND window, int id) { return id == 0 ? window : GetDlgItem(window, id); }
+// Child id of window, or deeper down when window has none of that id (a
+// control's list view lies inside its list window); window itself for 0.
+HWND Child(HWND window, int id) {
+    if (id == 0) return window;
+    if (HWND direct = GetDlgItem(window, id)) return direct;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (HWND found = Child(child, id)) return found;
+    return nullptr;
+}
 
 // Runs what is queued for this thread, so that a posted click is handled
 // before the caller goes on.

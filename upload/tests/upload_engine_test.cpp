@@ -71,7 +71,7 @@ std::string BoundaryOf(const std::string& request) {
 
 const std::wstring kCancelled = L"업로드가 취소되었습니다.";
 
-void CancelNow() { ActiveProgressDialog()->cancelRequested = 1; }
+void CancelNow() { CancelUploadRun(); }
 
 }  // namespace
 

@@ -64,10 +64,13 @@ std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std
     return socket;
 }
 
-int ReplyTo(MailServerProcess& server, RecordingMessageBox& boxes, const std::atomic<int>* cancel = nullptr,
-            uint32_t timeoutMs = 60000) {
+UploadReplyOutcome ReplyTo(MailServerProcess& server, RecordingMessageBox& boxes,
+                           const std::atomic<int>* cancel = nullptr, uint32_t timeoutMs = 60000) {
     auto socket = PostSmallFile(server, L"a.txt");
-    if (!socket) return 99;
+    if (!socket) {
+        ADD_FAILURE() << "no connection to the server";
+        return UploadReplyOutcome::Unreadable;
+    }
     return ReadUploadReply(*socket, boxes, WaitUpTo(cancel, timeoutMs));
 }
 
@@ -105,27 +108,27 @@ Framed Frame(const std::string& bytes, ReplyInput input = ReplyInput::Closed) {
 TEST(UploadReplyFrame, LengthChunksAndClose) {
     // Content-Length cuts the body in bytes; only a header of exactly that name counts.
     Framed f = Frame("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n한글", ReplyInput::Open);
-    EXPECT_EQ(f.result, FrameDone);
+    EXPECT_EQ(f.result, FrameResult::Done);
     EXPECT_EQ(f.body, "\xED\x95\x9C\xEA");
     EXPECT_EQ(f.used, 42u);
     f = Frame("HTTP/1.1 200 OK\r\nX-Original-Content-Length: 3\r\n\r\n1\r\n|TS_UP_OK|");
     EXPECT_EQ(f.body, "1\r\n|TS_UP_OK|");
     EXPECT_EQ(Frame("HTTP/1.1 200 OK\r\nx-original-content-length: 3\r\n\r\nabcdef", ReplyInput::Open).result,
-              FrameNeedMore);
+              FrameResult::NeedMore);
     // Chunks are joined, extensions and trailers read past.
     f = Frame("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
               "5;x=1\r\nsaved\r\na\r\n|TS_UP_OK|\r\n0\r\nX-T: 1\r\n\r\nNEXT",
               ReplyInput::Open);
-    EXPECT_EQ(f.result, FrameDone);
+    EXPECT_EQ(f.result, FrameResult::Done);
     EXPECT_EQ(f.body, "saved|TS_UP_OK|");
     EXPECT_EQ(f.code, 200);
     // Neither: the close ends it, whatever the body looks like.
     std::string closeDelimited = "HTTP/1.0 200 OK\r\n\r\n-8000000000000000\r\n|TS_UP_OK|";
-    EXPECT_EQ(Frame(closeDelimited, ReplyInput::Open).result, FrameNeedMore);
+    EXPECT_EQ(Frame(closeDelimited, ReplyInput::Open).result, FrameResult::NeedMore);
     EXPECT_EQ(Frame(closeDelimited).body, "-8000000000000000\r\n|TS_UP_OK|");
     // Interim and body-less replies end at their head.
     f = Frame("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", ReplyInput::Open);
-    EXPECT_EQ(f.result, FrameDone);
+    EXPECT_EQ(f.result, FrameResult::Done);
     EXPECT_EQ(f.code, 100);
     EXPECT_EQ(f.used, 25u);
     // Too long for the cap: judged on what arrived.
@@ -145,16 +148,19 @@ TEST(UploadReplyFrame, CutOrBrokenRepliesAreNotReplies) {
              "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nxy",
          }) {
         SCOPED_TRACE(bytes);
-        EXPECT_EQ(Frame(bytes).result, FrameBroken);
+        EXPECT_EQ(Frame(bytes).result, FrameResult::Broken);
     }
 }
 
 namespace {
 
-int Judge(const std::string& bytes, RecordingMessageBox& boxes) {
+UploadReplyOutcome Judge(const std::string& bytes, RecordingMessageBox& boxes) {
     HttpReply reply;
     size_t used = 0;
-    if (FrameReply(bytes, ReplyInput::Closed, reply, &used) != FrameDone) return 99;
+    if (FrameReply(bytes, ReplyInput::Closed, reply, &used) != FrameResult::Done) {
+        ADD_FAILURE() << "not a whole reply: " << bytes;
+        return UploadReplyOutcome::Unreadable;
+    }
     return JudgeUploadReply(reply, boxes);
 }
 
@@ -162,22 +168,26 @@ int Judge(const std::string& bytes, RecordingMessageBox& boxes) {
 
 TEST(UploadReplyJudge, StatusTokenAndMessages) {
     RecordingMessageBox boxes;
-    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
-    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Accepted);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nsaved|TS_UP_OK|", boxes),
+              UploadReplyOutcome::Accepted);
     // Only the text after the first space counts: HTTP/1.0 is as good.
-    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n|TS_UP_OK|", boxes), UploadAccepted);
+    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Accepted);
     // A token on a line of its own or inside markup of a close-delimited body.
-    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n<html><body>\r\n|TS_UP_OK|\r\n</body></html>", boxes), UploadAccepted);
+    EXPECT_EQ(Judge("HTTP/1.0 200 OK\r\n\r\n<html><body>\r\n|TS_UP_OK|\r\n</body></html>", boxes),
+              UploadReplyOutcome::Accepted);
     EXPECT_EQ(boxes.Count(), 0u);
 
     EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 27\r\n\r\n<b>quota</b> exceeded<br />", boxes),
-              UploadRefused);
-    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
-    EXPECT_EQ(Judge("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes), UploadRefused);
-    EXPECT_EQ(Judge("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", boxes), UploadRefused);
+              UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", boxes), UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\n\r\noops", boxes),
+              UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", boxes), UploadReplyOutcome::Refused);
     // A token behind a refusing status does not help.
-    EXPECT_EQ(Judge("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadRefused);
-    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 14\r\n\r\nlimit 10<br />", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 403 Forbidden\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes),
+              UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 200 OK\r\nContent-Length: 14\r\n\r\nlimit 10<br />", boxes), UploadReplyOutcome::Refused);
 
     ASSERT_EQ(boxes.shown.size(), 6u);
     EXPECT_EQ(boxes.shown[0].text, L"quota exceeded\r\n");
@@ -194,10 +204,10 @@ TEST(UploadReplyJudge, StatusTokenAndMessages) {
 
 TEST(UploadReplyJudge, OnlyStatus200AcceptsAndServerTextsShowWhole) {
     RecordingMessageBox boxes;
-    EXPECT_EQ(Judge("HTTP/1.1 1200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadRefused);
-    EXPECT_EQ(Judge("HTTP/1.1 404 Not 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadRefused);
+    EXPECT_EQ(Judge("HTTP/1.1 1200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Refused);
+    EXPECT_EQ(Judge("HTTP/1.1 404 Not 200 OK\r\nContent-Length: 10\r\n\r\n|TS_UP_OK|", boxes), UploadReplyOutcome::Refused);
     const char nul[] = "HTTP/1.1 200 OK\r\nContent-Length: 28\r\n\r\nquota\0exceeded\xE2\x80\xAE!<br />tail";
-    EXPECT_EQ(Judge(std::string(nul, sizeof nul - 1), boxes), UploadRefused);
+    EXPECT_EQ(Judge(std::string(nul, sizeof nul - 1), boxes), UploadReplyOutcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 3u);
     EXPECT_EQ(boxes.shown[0].text, kUnknown + L"\r\n\r\nError : 1200 ok");
     EXPECT_EQ(boxes.shown[1].text, kUnknown + L"\r\n\r\nError : 404 not 200 ok");
@@ -208,7 +218,7 @@ TEST(UploadReplyFrame, AHeadPastTheCapIsAnAnswerWithoutStatusOrBody) {
     std::string head = "HTTP/1.1 100 Continue\r\nSet-Cookie: " + std::string(kReplyHeadCapBytes, 'c');
     HttpReply reply;
     size_t used = 0;
-    EXPECT_EQ(FrameReply(head.substr(0, kReplyHeadCapBytes), ReplyInput::Capped, reply, &used), FrameDone);
+    EXPECT_EQ(FrameReply(head.substr(0, kReplyHeadCapBytes), ReplyInput::Capped, reply, &used), FrameResult::Done);
     EXPECT_TRUE(reply.headTooLong);
     EXPECT_EQ(reply.statusLine, "HTTP/1.1 100 Continue");
     EXPECT_EQ(reply.statusCode, 0);
@@ -219,32 +229,32 @@ TEST(UploadReplyFrame, AHeadPastTheCapIsAnAnswerWithoutStatusOrBody) {
 TEST(UploadReplyRead, ServerRepliesOverLoopback) {
     MailServerProcess server;
     RecordingMessageBox boxes;
-    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Accepted);
 
     // A chunked refusal is read to its final chunk and shown without it.
     server.Get("/__fault?chunked=1&body=file%20too%20large%3Cbr%20/%3E&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadRefused);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, L"file too large\r\n");
 
     server.Get("/__fault?chunked=1&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Accepted);
 
     // Head and body in separate packets: the body still decides.
     server.Get("/__fault?split=300&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Accepted);
 
     // Neither length nor chunking: read until the close.
     server.Get("/__fault?nolength=1&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Accepted);
 
     server.Get("/__fault?status=500%20Internal%20Server%20Error&body=db%20down&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadRefused);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Refused);
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1].text, kUnknown + L"\r\n\r\nError : 500 internal server error");
 
     server.Get("/__fault?rawreply=HTTP/1.0%20200%20OK%0D%0A%0D%0A|TS_UP_OK|&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Accepted);
     EXPECT_EQ(boxes.shown.size(), 2u);
 
     // Replies HTTP allows that are easy to misread: the token on a line of
@@ -260,7 +270,7 @@ TEST(UploadReplyRead, ServerRepliesOverLoopback) {
          }) {
         SCOPED_TRACE(fault);
         server.Get(std::string("/__fault?") + fault + "&count=1");
-        EXPECT_EQ(ReplyTo(server, boxes), UploadAccepted);
+        EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Accepted);
     }
     EXPECT_EQ(boxes.shown.size(), 2u);
 }
@@ -270,11 +280,11 @@ TEST(UploadReplyRead, NoAnswerIsUnreadableNotRefused) {
     RecordingMessageBox boxes;
     // The peer closes without a byte.
     server.Get("/__fault?close_after=3&count=1");
-    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyUnreadable);
+    EXPECT_EQ(ReplyTo(server, boxes), UploadReplyOutcome::Unreadable);
     // A silent server is given up after the time-out.
     server.Get("/__fault?stall=1&count=1");
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ReplyTo(server, boxes, nullptr, 400), UploadReplyUnreadable);
+    EXPECT_EQ(ReplyTo(server, boxes, nullptr, 400), UploadReplyOutcome::Unreadable);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(boxes.Count(), 0u);
 }
@@ -289,7 +299,7 @@ TEST(UploadReplyRead, CancelEndsTheWait) {
     network.onIdleWait = [&cancel](size_t) { cancel = 1; };
     auto socket = PostSmallFile(server, L"a.txt", network);
     ASSERT_TRUE(socket);
-    EXPECT_EQ(ReadUploadReply(*socket, boxes, WaitUpTo(&cancel, 60000)), UploadReplyCancelled);
+    EXPECT_EQ(ReadUploadReply(*socket, boxes, WaitUpTo(&cancel, 60000)), UploadReplyOutcome::Cancelled);
     EXPECT_EQ(boxes.Count(), 0u);
 }
 
@@ -297,14 +307,14 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     MailServerProcess server;
     UploadTarget t = TargetFor(server);
     ServerWait wait = WaitUpTo();
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsNo);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::No);
 
     auto posted = PostSmallFile(server, L"보고서.txt");
     ASSERT_TRUE(posted);
     RecordingMessageBox boxes;
-    ASSERT_EQ(ReadUploadReply(*posted, boxes, wait), UploadAccepted);
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsYes);
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"다른.txt", wait), ExistsNo);
+    ASSERT_EQ(ReadUploadReply(*posted, boxes, wait), UploadReplyOutcome::Accepted);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::Yes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"다른.txt", wait), ExistsOutcome::No);
 
     // The request went to the exists path with the name in UTF-8.
     std::string last = server.Recorded(server.RecordedCount());
@@ -312,39 +322,39 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     EXPECT_NE(last.find("\r\n\r\n\xEB\x8B\xA4\xEB\xA5\xB8.txt\r\n--"), std::string::npos);
 
     server.Get("/__fault?chunked=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsYes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::Yes);
     server.Get("/__fault?chunked=1&exists=0&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsNo);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::No);
 
     // An HTTP/1.1 status other than 200 is a check failure.
     server.Get("/__fault?status=500%20Internal%20Server%20Error&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsCheckFailed);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::CheckFailed);
     // An HTTP/1.0 status line is not examined.
     server.Get("/__fault?rawreply=HTTP/1.0%20404%20Not%20Found%0D%0AContent-Length:%201%0D%0A%0D%0A1"
                "&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::Yes);
     server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsNo);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::No);
 
     // Close-delimited, or behind an unrequested interim reply: still read whole.
     server.Get("/__fault?nolength=1&exists=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::Yes);
     server.Get("/__fault?interim=100%20Continue&exists=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsYes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::Yes);
     // Cut right after the head: no answer, not a "no".
     server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%201%0D%0A%0D%0A&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::SocketError);
 
     server.Get("/__fault?close_after=0&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsSocketError);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::SocketError);
     server.Get("/__fault?stall=1&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", WaitUpTo(nullptr, 300)),
-              ExistsSocketError);
+              ExistsOutcome::SocketError);
 
     std::atomic<int> cancel{1};
     server.Get("/__fault?stall=1&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", WaitUpTo(&cancel, 60000)),
-              ExistsCancelled);
+              ExistsOutcome::Cancelled);
 }
 
 TEST(UploadExistsCheck, NoServerIsAConnectionFailure) {
@@ -354,5 +364,5 @@ TEST(UploadExistsCheck, NoServerIsAConnectionFailure) {
     t.host = L"127.0.0.1";
     t.port = refusing.port();
     t.existPath = L"/exists";
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", WaitUpTo()), ExistsNoConnection);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", WaitUpTo()), ExistsOutcome::NoConnection);
 }

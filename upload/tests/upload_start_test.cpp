@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "upload/upload_list_access.h"
 #include "upload_test_support.h"
+#include "uploadlist/upload_list.h"
 
 using namespace parvex;
 using namespace parvex::testing;
@@ -40,7 +42,7 @@ TEST(UploadStartRetry, ThreeRerunsThenTheQuestion) {
         }
         EXPECT_TRUE(h.list.entries.empty());
         EXPECT_EQ(h.list.clears, 1);
-        EXPECT_EQ(ActiveProgressDialog(), nullptr);
+        EXPECT_FALSE(UploadRunInProgress());
     }
 }
 
@@ -53,7 +55,7 @@ TEST(UploadStartRetry, CancelInARerunEndsWithTheMessage) {
     // The second re-run is the third run; its cancel comes right after it opens.
     int opened = 0;
     h.view.onText = [&](int id, const std::wstring&) {
-        if (id == IdcUpRunTotal && ++opened == 3) ActiveProgressDialog()->cancelRequested = 1;
+        if (id == IdcUpRunTotal && ++opened == 3) CancelUploadRun();
     };
     EXPECT_EQ(h.Start(), 0);
     EXPECT_EQ(h.view.runs(), 3);
@@ -94,4 +96,54 @@ TEST(UploadStartRetry, FailedThenAcceptedAndEmptyList) {
         EXPECT_EQ(h.view.closes(), 1);
         EXPECT_EQ(h.list.clears, 1);
     }
+}
+
+// The page's timers call every getter while the worker renames a file and
+// uploads: they read the list as it was when the upload began, and only the
+// end of the upload empties it. Under ThreadSanitizer nothing the page reads
+// is written by the worker.
+TEST(UploadStartList, PageReadsTheListAsItWasDuringTheRun) {
+    MailServerProcess server;
+    UploadHarness h(server);
+    h.settings.existUrl = L"http://elsewhere.example:9/exists";
+    std::ofstream(server.storeDir() + "/taken.txt") << "old";
+    std::ofstream(server.storeDir() + "/also.txt") << "old";
+    UploadListModel model{UploadListHost()};
+    model.SetLimitUploadSize(10);
+    std::vector<std::wstring> paths;
+    for (const char* name : {"taken.txt", "also.txt", "plain.txt"})
+        paths.push_back(FromUtf8(h.dir.Write(name, std::string("bytes of ") + name).string()));
+    model.AddDroppedItems(paths);
+    ASSERT_EQ(model.TotalUploadCount(), 3);
+    const std::wstring listed = model.GetUpFileInfo();
+    const std::wstring linkList = model.LinkListText();
+    const double total = model.GetTotalUpSize();
+
+    std::atomic<int> reads{0};
+    int changed = 0;
+    // The page's thread runs its timers while the worker runs.
+    ThreadedUploadRunHost loop(h.view, [&] {
+        if (model.GetUpFileInfo() != listed || model.LinkListText() != linkList || model.TotalUploadCount() != 3 ||
+            model.GetTotalUpSize() != total || model.GetSmallTotalSize() != total || model.GetBigTotalSize() != 0)
+            ++changed;
+        ++reads;
+    });
+    // taken.txt is renamed; while the prompt for also.txt is open, after the
+    // rename, the page reads the list a few more times.
+    h.prompts.same = {
+        {IdOk, UploadSameRename, L"free.txt", false, nullptr},
+        {IdOk, UploadSameOverwrite, L"", false,
+         [&] {
+             int seen = reads;
+             EXPECT_TRUE(WaitFor([&] { return reads > seen + 2; }));
+         }},
+    };
+    ModelUploadList access(model);
+    EXPECT_EQ(h.StartWith(access, loop), 1);
+    EXPECT_EQ(changed, 0);
+    EXPECT_EQ(h.Stored("free.txt"), "bytes of taken.txt");
+    EXPECT_EQ(h.Stored("also.txt"), "bytes of also.txt");
+    EXPECT_EQ(model.TotalUploadCount(), 0);
+    EXPECT_EQ(model.GetUpFileInfo(), L"");
+    EXPECT_FALSE(UploadRunInProgress());
 }

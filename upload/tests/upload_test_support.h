@@ -187,11 +187,7 @@ class VectorList : public UploadListAccess {
 public:
     std::vector<UploadEntry> entries;
     int clears = 0;
-    std::vector<UploadEntry*> Entries() override {
-        std::vector<UploadEntry*> out;
-        for (auto& e : entries) out.push_back(&e);
-        return out;
-    }
+    std::vector<UploadEntry> Entries() override { return entries; }
     double TotalSize() override {
         double t = 0;
         for (auto& e : entries) t += e.size;
@@ -320,7 +316,7 @@ public:
         : t_([this, ready] {
               WaitFor(ready, 30000);
               at_ = std::chrono::steady_clock::now();
-              if (CUploadProgress* d = ActiveProgressDialog()) d->cancelRequested = 1;
+              CancelUploadRun();
           }) {}
     ~CancelWhen() { Join(); }
     void Join() {
@@ -380,10 +376,11 @@ struct UploadHarness {
         list.entries.push_back(e);
         return list.entries.back();
     }
-    int Start() {
+    int Start() { return StartWith(list, host); }
+    int StartWith(UploadListAccess& entries, UploadRunHost& runHost) {
         services.cookies = &cookies;
         services.controlBoxes = &controlBoxes;
-        services.runHost = &host;
+        services.runHost = &runHost;
         services.engine.network = &network;
         services.engine.files = files;
         services.engine.clock = clock;
@@ -391,7 +388,7 @@ struct UploadHarness {
         services.engine.prompts = &prompts;
         services.engine.silentServerTimeoutMs = timeoutMs;
         services.engine.connectTimeoutMs = connectTimeoutMs;
-        return UploadStart(0, settings, list, services);
+        return UploadStart(0, settings, entries, services);
     }
     std::string Stored(const std::string& name) { return ReadWholeFile(server.storeDir() + "/" + name); }
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 
 #include "common/settings.h"
@@ -94,9 +95,11 @@ public:
     std::vector<std::wstring> calls;
     std::vector<int> countsSeen;  // entry count when the page was called
     UploadListModel* model = nullptr;
+    std::function<void()> script;  // what the page's function does
     void InvokePageFunction(const std::wstring& name) override {
         calls.push_back(name);
         if (model) countsSeen.push_back(model->TotalUploadCount());
+        if (script) script();
     }
 };
 
@@ -458,6 +461,30 @@ TEST_F(UploadListTest, DropBudgetRefusalLeavesTheRestUnprocessed) {
     EXPECT_EQ(page.calls.size(), 1u);
 }
 
+// A page that changes the list from "UpdateSize" in the middle of a drop and
+// a walk (the control refuses it, but a timer during a box may do the same):
+// each file takes its row from the list as it is then.
+TEST_F(UploadListTest, AdmissionsTakeTheirRowsFromTheListAsItIsThen) {
+    Roomy();
+    for (const wchar_t* path : {L"C:\\d\\a.txt", L"C:\\d\\b.txt", L"C:\\w\\c.txt", L"C:\\w\\e.txt"})
+        files.AddFile(path, 10);
+    page.script = [&] {
+        EXPECT_TRUE(CallingPage());
+        if (page.calls.size() == 1) model->AttachFileFromMail(L"mail.eml", L"m", 5);
+        if (page.calls.size() == 3) {
+            Mem().rows[0].checked = true;
+            model->DeleteFile();
+        }
+    };
+    model->AddDroppedItems({L"C:\\d\\a.txt", L"C:\\w", L"C:\\d\\b.txt"});
+    EXPECT_FALSE(CallingPage());
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"mail.eml", L"w\\c.txt", L"w\\e.txt", L"b.txt"}));
+    EXPECT_EQ(Indexes(), (std::vector<int>{0, 1, 2, 3}));
+    ASSERT_EQ(Mem().rows.size(), 4u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Mem().rows[i].content.fileName, Names()[i]);
+    EXPECT_EQ(model->listCount, 4);
+}
+
 // --- attachments from the server ------------------------------------------------
 
 TEST_F(UploadListTest, AttachFromMailTakesEverythingAsItIs) {
@@ -574,14 +601,23 @@ TEST_F(UploadListTest, DeleteFileShiftsCheckStatesOfFollowingRows) {
     EXPECT_EQ(model->listCount, 0);
 }
 
-TEST_F(UploadListTest, CheckAllDeletesEverythingAndDropsTheFilter) {
+TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->UploadExtFilter(L"exe");
     model->AttachFileFromMail(L"a", L"s", 1);
     model->OnHeaderCheckClick();
     EXPECT_TRUE(Settings().checkAll);
     EXPECT_TRUE(Mem().headerChecked);
-    model->AttachFileFromMail(L"late", L"s", 5);  // added after the box was ticked, unticked row
+    // A row added unticked clears the header box: DeleteFile takes the ticked
+    // row only.
+    model->AttachFileFromMail(L"late", L"s", 5);
     EXPECT_FALSE(Mem().rows[1].checked);
+    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(Mem().headerChecked);
+    model->DeleteFile();
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"late"});
+    EXPECT_EQ(model->filterList.size(), 1u);
+    // The box ticks every row; DeleteFile then empties the list and the filter.
+    model->OnHeaderCheckClick();
     model->DeleteFile();
     EXPECT_EQ(model->TotalUploadCount(), 0);
     EXPECT_TRUE(model->filterList.empty());
@@ -592,6 +628,19 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingAndDropsTheFilter) {
     EXPECT_EQ(model->GetSmallTotalSize(), 0.0);
     EXPECT_EQ(model->GetBigTotalSize(), 0.0);
     EXPECT_EQ(model->RowCount(), 0);
+    // Ticked, then emptied by the end of an upload: the box is clear.
+    model->AttachFileFromMail(L"b", L"s", 1);
+    model->OnHeaderCheckClick();
+    model->ClearUploadList();
+    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(Mem().headerChecked);
+    // Stale all-ticked state with a row left unticked: only ticked rows go.
+    model->AttachFileFromMail(L"c", L"s", 1);
+    model->AttachFileFromMail(L"d", L"s", 1);
+    Mem().rows[1].checked = true;
+    Settings().checkAll = true;
+    model->DeleteFile();
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"c"});
 }
 
 TEST_F(UploadListTest, RowClicksKeepTheHeaderBoxInStep) {
