@@ -2,7 +2,8 @@
 // the file being written (yes here), the run stops with its message and the
 // rows not fetched read cancelled. Deleting the row being fetched in an
 // earlier part of the run removes its partial file and goes on with the
-// next row. After the run the close button closes the dialog.
+// next row. After the run the close button closes the dialog. The server
+// holds each file part-way, so each stays in transfer until the page acts.
 var DN = "취소 다운로드";
 openFourDownloads(DN);
 page.press(DN, 228);

@@ -171,6 +171,7 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
     const std::optional<uint64_t> limit = read_limit(faults);
     Throttle throttle(faults.rate);
     if (!throttle.account(len)) return result;
+    bool held = false;
     for (;;) {
         size_t used = 0;
         if (!parser.consume(buffer.get(), len, &used)) {
@@ -191,9 +192,15 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
                 faults.close_after && received >= *faults.close_after ? BodyEnd::ClosedByFault : BodyEnd::HeldByFault;
             return result;
         }
+        if (faults.hold && !held && received >= *faults.hold) {
+            held = true;
+            if (!ctx.state.holds.wait([&] { return ctx.conn.peer_gone(); }, ctx.state.config.idle_timeout_ms))
+                return result;
+        }
         if (received == length) break;
         uint64_t want = std::min<uint64_t>(capacity - len, length - received);
         if (limit) want = std::min<uint64_t>(want, *limit - received);
+        if (faults.hold && !held) want = std::min<uint64_t>(want, *faults.hold - received);
         want = throttle.block_limit(static_cast<size_t>(want));
         if (want == 0) {
             result.end = BodyEnd::Malformed;
