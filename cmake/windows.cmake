@@ -85,7 +85,7 @@ endif()
 file(GLOB PARVEX_PAGE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/page/*.cpp)
 add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32)
+target_link_libraries(parvex-page PRIVATE ole32 oleaut32 uuid user32 gdi32 shell32 ws2_32)
 add_dependencies(parvex-page parvex_module)
 
 # The bare WinSock download loop the Windows download benchmark measures the

@@ -1,6 +1,7 @@
 #include "download_engine.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <utility>
 
 #include "common/format.h"
@@ -200,6 +201,14 @@ int ReadReplyHeader(Transfer& t, ReplyStart& reply) {
     return kFetch;
 }
 
+// The head's first line, lower-cased as status texts are, for the summary.
+std::wstring FirstLineOf(const std::wstring& head) {
+    constexpr size_t kMaxShown = 100;
+    std::wstring line = head.substr(0, std::min(head.find_first_of(L"\r\n"), kMaxShown));
+    for (wchar_t& c : line) c = c < 0x20 ? L' ' : static_cast<wchar_t>(std::towlower(c));
+    return line.empty() ? L"no status line" : line;
+}
+
 // The status and the length of the head, read in the system's code page;
 // kFetch when the body is one we can take.
 int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
@@ -207,7 +216,8 @@ int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     std::wstring statusText;
     StatusCheck status = ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
-        t.line = statusText + L"\r\n";
+        // Without an HTTP/1.1 status line, what came in its place.
+        t.line = (statusText.empty() ? FirstLineOf(headerText) : statusText) + L"\r\n";
         return status == StatusCheck::ServerError ? DlServerStatus : DlClientStatus;
     }
     reply.length = ParseContentLength(headerText);
@@ -220,6 +230,9 @@ int JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     reply.already = static_cast<size_t>(std::min(extra, reply.length));
     return kFetch;
 }
+
+// Time left when nothing is left.
+const wchar_t kNothingLeft[] = L"0초";
 
 // Speed, time left and the byte counters, at most every half second.
 struct SpeedSampler {
@@ -237,11 +250,16 @@ struct SpeedSampler {
             bytes = static_cast<uint32_t>(received);
         }
     }
-    void Last(DownloadView& view) {
+    // The file's end: the last speed sample, and every counter exact
+    // whatever the throttle held back.
+    void Last(DownloadView& view, double fileBytes, double done, double total) {
         uint32_t now = clock.TickMs();
         if (now != tick)
             view.SetText(IdcDnSpeedLabel,
                          FormatSize(static_cast<uint32_t>(static_cast<uint64_t>(bytes) * 1000u / (now - tick))));
+        view.SetText(IdcDnFileBytesLabel, FormatSize(fileBytes));
+        view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
+        if (total - done <= 0) view.SetText(IdcDnTimeLeftLabel, kNothingLeft);
     }
     void Add(DownloadView& view, long n, double fileBytes, double done, double total) {
         bytes += static_cast<uint32_t>(n);
@@ -300,7 +318,8 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
         }
         if (state.downloadCancelRequested) return CancelPartial(t.view, partial);
         if (received >= remaining) {
-            sampler.Last(t.view);
+            auto [done, total] = AddDoneBytes(state, 0);
+            sampler.Last(t.view, fileBytes, done, total);
             return partial.Finish() ? DlDone : DlCreateFailed;
         }
         // Never past the announced length: what follows is not this file.
@@ -362,13 +381,16 @@ std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadView& view, D
     return nullptr;
 }
 
-// The entry's row, and its line in the summary, after its transfer.
-void RecordResult(DownloadState& state, DownloadView& view, DownloadEntry& entry, int result) {
+// The entry's row, and its line in the summary, after its transfer; line is
+// what the transfer had to say.
+void RecordResult(DownloadState& state, DownloadView& view, DownloadEntry& entry, int result,
+                  const std::wstring& line) {
     switch (result) {
     case DlDone:
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Done), kRowDone);
         break;
     case DlSkipped:
+        state.resultSummary += line;
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Cancelled), kRowCancelled);
         break;
     case DlCancelled:
@@ -383,9 +405,13 @@ void RecordResult(DownloadState& state, DownloadView& view, DownloadEntry& entry
                                           row, entry.fileName.c_str());
         break;
     }
-    default:
-        view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Failed), kRowFailed);
+    default: {
+        // The server's refusal, named by its row and file as every failure is.
+        int row = state.SetEntryState(entry, DownloadEntry::Failed);
+        view.SetRowStatus(row, kRowFailed);
+        if (!line.empty()) state.resultSummary += FormatText(L"%d. %ls -> ", row, entry.fileName.c_str()) + line;
         break;
+    }
     }
 }
 
@@ -402,8 +428,7 @@ int FetchEntry(DownloadState& state, DownloadDialog& dialog, const DownloadEntry
 
     std::wstring line;
     int result = DownloadOneFile(state, entry, dialog, *socket, buffers, line);
-    if (!line.empty()) state.resultSummary += line;
-    RecordResult(state, view, *entry, result);
+    RecordResult(state, view, *entry, result, line);
     socket->Shutdown();
     return result;
 }
@@ -419,7 +444,9 @@ void ShowRunEnd(DownloadState& state, DownloadView& view, int from) {
         view.Messages().Show(state.resultSummary, L"Download Complete Infomation", MbOk);
     }
     state.resultSummary.clear();
-    view.SetText(IdcDnTimeLeftLabel, L"...");
+    // The run's counters as they ended; nothing is left unless it was cancelled.
+    view.SetText(IdcDnDoneBytesLabel, FormatSize(AddDoneBytes(state, 0).first));
+    view.SetText(IdcDnTimeLeftLabel, state.downloadCancelRequested ? L"..." : kNothingLeft);
     view.EnableControl(IdcDnDeleteButton, false);
     view.SetText(IdcDnCancelButton, L"종 료");
 }

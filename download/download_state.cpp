@@ -96,7 +96,7 @@ int DownloadState::FindEntryByName(const std::wstring& name) {
 }
 
 short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size,
-                                     int totalAddCount) {
+                                     int totalAddCount, MessageBoxHost* callerBoxes) {
     std::shared_ptr<DownloadDialog> refresh;
     std::wstring report;
     short result = 0;
@@ -138,7 +138,8 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
             }
         }
     }
-    if (!report.empty()) controlMessages_->Show(report, L"항목 추가 실패", MbOk | MbIconWarning);
+    if (!report.empty())
+        (callerBoxes ? callerBoxes : controlMessages_)->Show(report, L"항목 추가 실패", MbOk | MbIconWarning);
     if (refresh) refresh->SendRefresh(*this);
     return result;
 }
@@ -229,8 +230,8 @@ void DownloadState::MergePendingEntries(DownloadView& view) {
         view.InsertRow(row.first, row.second);
         view.SetRowStatus(row.first, kRowDownloadWaiting);
     }
+    // Only the total grew: the run's own byte count stays as shown.
     ShowTotalLabel(view, total);
-    view.SetText(IdcDnDoneBytesLabel, L"0Byte");
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
 }
 

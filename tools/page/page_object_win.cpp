@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/page/http_get_win.h"
+#include "tools/page/ole_drop_win.h"
 #include "tools/page/page_host_win.h"
 #include "tools/page/screenshot_win.h"
 #include "tools/page/window_actions_win.h"
@@ -148,6 +150,16 @@ bool Drop(PageHost&, Arguments& args, VARIANT*) {
     return false;
 }
 
+bool OleDrop(PageHost&, Arguments& args, VARIANT* result) {
+    IDispatch* control;
+    std::wstring paths;
+    if (!args.Object(0, control) || !args.Text(1, paths)) return false;
+    HWND target = DropTarget(ControlWindow(control));
+    if (!target) return args.Refuse(0, L"a control that takes dropped files");
+    SetBool(result, OleDropFiles(target, SplitPaths(paths)));
+    return true;
+}
+
 bool Press(PageHost&, Arguments& args, VARIANT* result) {
     std::wstring caption;
     long id;
@@ -266,6 +278,18 @@ bool RemoveFile(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool Get(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring url;
+    if (!args.Text(0, url)) return false;
+    std::string body;
+    if (!HttpGet(url, body)) {
+        args.failure = L"page.get: no answer from " + url;
+        return false;
+    }
+    SetText(result, std::wstring(body.begin(), body.end()));
+    return true;
+}
+
 struct MethodEntry {
     const wchar_t* name;
     UINT arguments;
@@ -291,6 +315,8 @@ const MethodEntry kMethods[] = {
     {L"key", 3, Key},
     {L"close", 1, Close},
     {L"removeFile", 1, RemoveFile},
+    {L"get", 1, Get},
+    {L"oleDropFiles", 2, OleDrop},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 
