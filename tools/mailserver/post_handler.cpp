@@ -187,15 +187,17 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
                            " bytes, but Content-Length announces " + std::to_string(length);
             return result;
         }
-        if (limit && received >= *limit) {
-            result.end =
-                faults.close_after && received >= *faults.close_after ? BodyEnd::ClosedByFault : BodyEnd::HeldByFault;
-            return result;
-        }
+        // The hold comes first: it keeps the request where a test wants it,
+        // even when the bytes that came with the head reach a limit already.
         if (faults.hold && !held && received >= *faults.hold) {
             held = true;
             if (!ctx.state.holds.wait([&] { return ctx.conn.peer_gone(); }, ctx.state.config.idle_timeout_ms))
                 return result;
+        }
+        if (limit && received >= *limit) {
+            result.end =
+                faults.close_after && received >= *faults.close_after ? BodyEnd::ClosedByFault : BodyEnd::HeldByFault;
+            return result;
         }
         if (received == length) break;
         uint64_t want = std::min<uint64_t>(capacity - len, length - received);
