@@ -42,6 +42,7 @@ set(PARVEX_CONTROL_SOURCES
   control/download_platform_win.cpp
   control/download_same_dlg_win.cpp
   control/host_browser_win.cpp
+  control/list_drop_target_win.cpp
   control/list_hint_win.cpp
   control/list_view_win.cpp
   control/ole_control_activation_win.cpp
@@ -130,8 +131,10 @@ set(PARVEX_PAGE_SOURCES
   tools/page/browser_settings_win.cpp
   tools/page/browser_stand_in_win.cpp
   tools/page/control_site_win.cpp
+  tools/page/http_get_win.cpp
   tools/page/main_win.cpp
   tools/page/page_host_win.cpp
+  tools/page/ole_drop_win.cpp
   tools/page/page_object_win.cpp
   tools/page/png_file_win.cpp
   tools/page/screenshot_win.cpp
@@ -140,7 +143,7 @@ set(PARVEX_PAGE_SOURCES
 )
 add_executable(parvex-page ${PARVEX_PAGE_SOURCES})
 target_include_directories(parvex-page PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(parvex-page PRIVATE parvex_core ole32 oleaut32 uuid user32 gdi32 shell32 advapi32 wininet
+target_link_libraries(parvex-page PRIVATE parvex_core ole32 oleaut32 uuid user32 gdi32 shell32 advapi32 wininet ws2_32
                       windowscodecs)
 add_dependencies(parvex-page parvex_module)
 

@@ -52,9 +52,10 @@ public:
     }
     bool Write(const std::wstring& name, const std::wstring& value) override {
         if (!key_) return false;
-        // Stored without the terminating zero; readers add it themselves.
+        // With the terminating zero, as every reader of a REG_SZ expects;
+        // values stored earlier without it are still read above.
         return Succeeded(RegSetValueExW(key_, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                        static_cast<DWORD>(value.size() * sizeof(wchar_t))),
+                                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
                          L"write value", L"\\" + name);
     }
     void Close() override {

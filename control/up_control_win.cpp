@@ -207,7 +207,13 @@ const UpMethod* CParvex_UpCtrl::FindMethod(DISPID id) {
         // The automation boolean widened with its sign: true is stored as -1.
         {UpExpectContinueValue, true, [](C&, A& a) { Settings().expectContinue = a.BoolValue(0); }},
         {UpAddDownloadFile, false,
-         [](C&, A& a) { a.ReturnShort(DownloadAddFile(a.Text(0), a.Text(1), a.Double(2), a.Long(3))); }},
+         [](C& c, A& a) {
+             // The queue is the process's, the report this control's: its box
+             // is owned by the window of the control that was called.
+             WindowMessageBox boxes;
+             boxes.SetOwner(c.window_);
+             a.ReturnShort(DownloadAddFile(a.Text(0), a.Text(1), a.Double(2), a.Long(3), &boxes));
+         }},
         {UpDownloadStart, false, [](C&, A&) { DownloadStartSession(); }},
         {UpSetDnTitle, false, [](C&, A& a) { Settings().downloadTitle = a.Text(0); }},
         {UpSetDownHostUrl, false, [](C&, A& a) { Settings().downloadHostUrl = a.Text(0); }},

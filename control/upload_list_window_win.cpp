@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/com_module_win.h"
+#include "control/list_drop_target_win.h"
 #include "control/list_view_win.h"
 #include "control/system_image_list_win.h"
 #include "common/settings.h"
@@ -71,11 +72,9 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
     case WM_SIZE:
         self->OnSize();
         return TRUE;
-    case WM_DROPFILES: {
-        OwnerHold hold(self->owner_);
+    case WM_DROPFILES:
         self->OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return TRUE;
-    }
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
         if (header->hwndFrom != self->list_) return FALSE;
@@ -91,6 +90,7 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
         self->OnControlColour();
         return FALSE;
     case WM_DESTROY:
+        RevokeListDropTarget(window);
         // The entries stay; their rows go back into memory.
         self->model_.AttachRows(nullptr);
         ReleaseSystemImageList();
@@ -121,6 +121,9 @@ LRESULT CALLBACK CNUploadDlg::ListProc(HWND list, UINT message, WPARAM wParam, L
 
 void CNUploadDlg::OnInitDialog() {
     DragAcceptFiles(window_, TRUE);
+    // Drags of other programs arrive through OLE; a host without OLE on this
+    // thread still has WM_DROPFILES.
+    RegisterListDropTarget(window_, [this](const std::vector<std::wstring>& paths) { OnDrop(paths); });
     model_.InitWindow();
     list_ = GetDlgItem(window_, IDC_UPLOAD_LIST_VIEW);
     hint_.Attach(list_);
@@ -200,23 +203,18 @@ void CNUploadDlg::InvalidateMargin() {
 }
 
 void CNUploadDlg::OnDropFiles(HDROP drop) {
+    std::vector<std::wstring> paths = DroppedPaths(drop);
+    DragFinish(drop);
+    OnDrop(paths);
+}
+
+// The one drop route, for WM_DROPFILES and for OLE drops alike.
+void CNUploadDlg::OnDrop(const std::vector<std::wstring>& paths) {
     // During an upload a drop would be lost with the list; while the page is
     // being told of a file (a drop from inside "UpdateSize") the adding
     // route under way is not done with the list.
-    if (UploadListLocked()) {
-        DragFinish(drop);
-        return;
-    }
-    std::vector<std::wstring> paths;
-    UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        UINT length = DragQueryFileW(drop, i, nullptr, 0);
-        std::wstring path(length + 1, L'\0');
-        DragQueryFileW(drop, i, &path[0], length + 1);
-        path.resize(length);
-        paths.push_back(path);
-    }
-    DragFinish(drop);
+    if (UploadListLocked()) return;
+    OwnerHold hold(owner_);
     model_.AddDroppedItems(paths);
 }
 

@@ -8,6 +8,9 @@
 #include <shellapi.h>
 #include <unknwn.h>
 
+#include <string>
+#include <vector>
+
 #include "control/list_hint_win.h"
 #include "control/upload_list_win.h"
 
@@ -54,6 +57,7 @@ private:
     void OnInitDialog();
     void OnSize();
     void OnDropFiles(HDROP drop);
+    void OnDrop(const std::vector<std::wstring>& paths);
     LRESULT OnNotify(NMHDR* header);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW* draw);
     LRESULT DrawKindBitmap(NMLVCUSTOMDRAW* draw);

@@ -6,6 +6,7 @@
 
 #include "control/list_view_win.h"
 #include "control/system_image_list_win.h"
+#include "uploadlist/upload_list.h"
 
 namespace parvex {
 
@@ -106,11 +107,14 @@ void CUploadProgressDlg::FillList() {
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     for (size_t i = 0; i < run_.runEntries.size(); ++i) {
         const UploadEntry& entry = *run_.runEntries[i];
-        // Files already on the server have no local path: the shell is asked
-        // about an empty one.
-        std::wstring path = entry.kind == KindOnServer ? std::wstring() : entry.localPath;
+        // Files already on the server have no local path to ask the shell
+        // about: they show the picture the list window gives them.
         SHFILEINFOW info = {};
-        SHGetFileInfoW(path.c_str(), 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_ATTRIBUTES | SHGFI_TYPENAME);
+        if (entry.kind == KindOnServer)
+            info.iIcon = kOnServerImage;
+        else
+            SHGetFileInfoW(entry.localPath.c_str(), 0, &info, sizeof info,
+                           SHGFI_SYSICONINDEX | SHGFI_ATTRIBUTES | SHGFI_TYPENAME);
         InsertListRow(list, static_cast<int>(i), entry.fileName, info.iIcon, (info.dwAttributes & SFGAO_GHOSTED) != 0);
         SetListText(list, static_cast<int>(i), 1, kRowUploadWaiting);
     }

@@ -38,6 +38,7 @@ public:
     void SetText(int controlId, const std::wstring& text) override;
     void ResetBar(int controlId) override;
     void SetBar(int controlId, int position) override;
+    void FlushBars() override { DrawBars(GetTickCount()); }
     void SetRowStatus(int row, const std::wstring& status) override;
     void Close() override;
 

@@ -5,8 +5,9 @@
 
 namespace parvex {
 
-short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount) {
-    return ProcessDownloadState().AddDownloadFile(urlPath, fileName, size, totalAddCount);
+short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount,
+                      MessageBoxHost* callerBoxes) {
+    return ProcessDownloadState().AddDownloadFile(urlPath, fileName, size, totalAddCount, callerBoxes);
 }
 
 void DownloadStartSession() { ProcessDownloadState().DownloadStart(); }

@@ -3,11 +3,15 @@
 #pragma once
 #include <string>
 
+#include "common/message_box.h"
+
 namespace parvex {
 
 // AddDownloadFile of the dispatch interface: -1 when the name was refused as
-// a duplicate while no download dialog was open, else 0.
-short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount);
+// a duplicate while no download dialog was open, else 0. The batch's report
+// goes through callerBoxes, the calling control's own (owned by its window).
+short DownloadAddFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount,
+                      MessageBoxHost* callerBoxes = nullptr);
 // DownloadStart of the dispatch interface: opens the download dialog unless
 // one is open already.
 void DownloadStartSession();

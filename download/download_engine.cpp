@@ -1,6 +1,7 @@
 #include "download_engine.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <utility>
 
 #include "common/format.h"
@@ -185,13 +186,22 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
     return kGoOn;
 }
 
+// The head's first line, lower-cased as status texts are, for the summary.
+std::wstring FirstLineOf(const std::wstring& head) {
+    constexpr size_t kMaxShown = 100;
+    std::wstring line = head.substr(0, std::min(head.find_first_of(L"\r\n"), kMaxShown));
+    for (wchar_t& c : line) c = c < 0x20 ? L' ' : static_cast<wchar_t>(std::towlower(c));
+    return line.empty() ? L"no status line" : line;
+}
+
 // The status and the length of the head, read in the system's code page.
 Step JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     std::wstring headerText = AnsiToWide(std::string(t.buffers.header, reply.headBytes));
     std::wstring statusText;
     StatusCheck status = ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
-        t.line = statusText + L"\r\n";
+        // Without an HTTP/1.1 status line, what came in its place.
+        t.line = (statusText.empty() ? FirstLineOf(headerText) : statusText) + L"\r\n";
         return status == StatusCheck::ServerError ? R::ServerStatus : R::ClientStatus;
     }
     reply.length = ParseContentLength(headerText);
@@ -204,6 +214,9 @@ Step JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
     reply.already = static_cast<size_t>(std::min(extra, reply.length));
     return kGoOn;
 }
+
+// Time left when nothing is left.
+const wchar_t kNothingLeft[] = L"0초";
 
 // Speed, time left and the byte counters, at most every half second.
 struct SpeedSampler {
@@ -221,11 +234,16 @@ struct SpeedSampler {
             bytes = static_cast<uint32_t>(received);
         }
     }
-    void Last(DownloadView& view) {
+    // The file's end: the last speed sample, and every counter exact
+    // whatever the throttle held back.
+    void Last(DownloadView& view, double fileBytes, double done, double total) {
         uint32_t now = clock.TickMs();
         if (now != tick)
             view.SetText(IdcDnSpeedLabel,
                          FormatSize(static_cast<uint32_t>(static_cast<uint64_t>(bytes) * 1000u / (now - tick))));
+        view.SetText(IdcDnFileBytesLabel, FormatSize(fileBytes));
+        view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
+        if (total - done <= 0) view.SetText(IdcDnTimeLeftLabel, kNothingLeft);
     }
     void Add(DownloadView& view, long n, double fileBytes, double done, double total) {
         bytes += static_cast<uint32_t>(n);
@@ -275,7 +293,8 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
         }
         if (Cancelled(t.session)) return CancelPartial(t.session, partial);
         if (received >= remaining) {
-            sampler.Last(t.view);
+            auto [done, total] = t.state.AddDoneBytes(t.session, 0);
+            sampler.Last(t.view, fileBytes, done, total);
             return partial.Finish() ? R::Done : R::CreateFailed;
         }
         // Never past the announced length: what follows is not this file.
@@ -338,14 +357,17 @@ std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadSession& sess
     return nullptr;
 }
 
-// The entry's row, and its line in the summary, after its transfer.
-void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry& entry, DownloadResult result) {
+// The entry's row, and its line in the summary, after its transfer; line is
+// what the transfer had to say.
+void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry& entry, DownloadResult result,
+                  const std::wstring& line) {
     DownloadView& view = session.Dialog().View();
     switch (result) {
     case R::Done:
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Done), kRowDone);
         break;
     case R::Skipped:
+        session.resultSummary += line;
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Cancelled), kRowCancelled);
         break;
     case R::Cancelled:
@@ -362,9 +384,13 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
     }
     case R::NoLength:
     case R::ClientStatus:
-    case R::ServerStatus:
-        view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Failed), kRowFailed);
+    case R::ServerStatus: {
+        // The server's refusal, named by its row and file as every failure is.
+        int row = state.SetEntryState(entry, DownloadEntry::Failed);
+        view.SetRowStatus(row, kRowFailed);
+        if (!line.empty()) session.resultSummary += FormatText(L"%d. %ls -> ", row, entry.fileName.c_str()) + line;
         break;
+    }
     }
 }
 
@@ -381,8 +407,7 @@ DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const 
 
     std::wstring line;
     DownloadResult result = DownloadOneFile(state, session, entry, *socket, buffers, line);
-    if (!line.empty()) session.resultSummary += line;
-    RecordResult(state, session, *entry, result);
+    RecordResult(state, session, *entry, result, line);
     socket->Shutdown();
     return result;
 }
@@ -406,7 +431,9 @@ void ShowRunEnd(DownloadState& state, DownloadSession& session, int from) {
         view.Messages().Show(ShownText(session.resultSummary), L"Download Complete Infomation", MbOk);
     }
     session.resultSummary.clear();
-    view.SetText(IdcDnTimeLeftLabel, L"...");
+    // The run's counters as they ended; nothing is left unless it was cancelled.
+    view.SetText(IdcDnDoneBytesLabel, FormatSize(state.AddDoneBytes(session, 0).first));
+    view.SetText(IdcDnTimeLeftLabel, Cancelled(session) ? L"..." : kNothingLeft);
     view.EnableControl(IdcDnDeleteButton, false);
     view.SetText(IdcDnCancelButton, L"종 료");
 }

@@ -144,7 +144,7 @@ bool DownloadState::IsOpenLocked(const DownloadDialog* from) const {
 }
 
 short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size,
-                                     int totalAddCount) {
+                                     int totalAddCount, MessageBoxHost* callerBoxes) {
     std::shared_ptr<DownloadDialog> refresh;
     std::wstring report;
     short result = 0;
@@ -189,7 +189,8 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
             }
         }
     }
-    if (!report.empty()) controlMessages_->Show(report, L"항목 추가 실패", MbOk | MbIconWarning);
+    if (!report.empty())
+        (callerBoxes ? callerBoxes : controlMessages_)->Show(report, L"항목 추가 실패", MbOk | MbIconWarning);
     if (refresh) refresh->SendRefresh(*this);
     return result;
 }
@@ -351,8 +352,8 @@ void DownloadState::MergePendingEntries(DownloadView& view, const DownloadDialog
         total = downloadTotalBytes_;
     }
     ShowWaitingRows(view, rows);
+    // Only the total grew: the run's own byte count stays as shown.
     ShowTotalLabel(view, total);
-    view.SetText(IdcDnDoneBytesLabel, L"0Byte");
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
 }
 

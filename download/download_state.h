@@ -107,7 +107,10 @@ public:
     void ResetOnControlConstruction();
 
     // The page's calls, from any thread.
-    short AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount);
+    // A batch's report goes through callerBoxes when given (the calling
+    // control's, owned by its window), else through the platform's.
+    short AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount,
+                          MessageBoxHost* callerBoxes = nullptr);
     void DownloadStart();
 
     // -1 when the queue (waiting, fetched or still to be merged) has an

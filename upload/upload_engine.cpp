@@ -98,7 +98,11 @@ private:
         s_.resultLog += kLogCancel;
         return Next::StopThroughEnd;
     }
-    void Refresh(double fileBytesSent);
+    void Refresh(double fileBytesSent, bool now = false);
+    void ShowPause(double fileBytesSent) {
+        Refresh(fileBytesSent, true);
+        v_.FlushBars();
+    }
     static void Close(std::unique_ptr<Socket>& socket) {
         if (!socket) return;
         socket->Shutdown();
@@ -115,6 +119,7 @@ private:
     bool resolved_ = false;
     int runBarShown_ = -1;
     int fileBarShown_ = -1;
+    double fileBytesShown_ = 0;  // the current file's bytes as last counted
 };
 
 void Run::Go() {
@@ -133,6 +138,7 @@ void Run::Go() {
         }
         if (next == Next::StopThroughEnd) break;
     }
+    ShowPause(fileBytesShown_);
     d_.runLog = s_.resultLog;
     if (!s_.resultLog.empty()) {
         s_.allSucceeded = 0;
@@ -145,7 +151,14 @@ void Run::Go() {
 
 Run::Next Run::OneEntry(UploadEntry& entry, int row) {
     UploadServices& sv = s_.services;
-    if (entry.kind != KindOnServer && !sv.files->Exists(entry.localPath)) {
+    // Already on the server: nothing to connect for, ask about or send.
+    if (entry.kind == KindOnServer) {
+        if (Cancelled()) return CancelledUpload();
+        ShowFileStarting(entry, row);
+        PassOnServerFile(entry, row);
+        return Next::Entry;
+    }
+    if (!sv.files->Exists(entry.localPath)) {
         s_.prompt.missingFileName = entry.fileName;
         if (sv.prompts->AskMissingFile(entry.fileName) == IdCancel) {
             d_.cancelRequested = 1;
@@ -232,7 +245,7 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
     ReplyReader reader(*socket, wait_);
     PostOutcome r = PostFile(entry, row, *socket, reader);
     UploadReplyOutcome reply = UploadReplyOutcome::Accepted;
-    if (r == PostOutcome::Ok && entry.kind != KindOnServer) reply = ReadUploadReply(reader, *s_.services.boxes);
+    if (r == PostOutcome::Ok) reply = ReadUploadReply(reader, *s_.services.boxes);
     Close(socket);
 
     if (r == PostOutcome::Cancelled || reply == UploadReplyOutcome::Cancelled) return CancelledUpload();
@@ -252,15 +265,21 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
     return Next::Entry;
 }
 
-void Run::Refresh(double fileBytesSent) {
+// The counters every half second while bytes flow; now: at once, when the
+// transfer pauses and what is shown must be exact.
+void Run::Refresh(double fileBytesSent, bool now) {
+    fileBytesShown_ = fileBytesSent;
     uint32_t elapsed = clock_.TickMs() - s_.runStartTick;
-    if (static_cast<uint32_t>(elapsed - s_.lastRefreshElapsed) <= kRefreshMs) return;
+    if (!now && static_cast<uint32_t>(elapsed - s_.lastRefreshElapsed) <= kRefreshMs) return;
     s_.lastRefreshElapsed = elapsed;
     double perSecond = elapsed > 0 ? s_.runBytesSent * 1000.0 / elapsed : 0.0;
     uint32_t speed = static_cast<uint32_t>(std::min(perSecond, 4294967295.0));
-    v_.SetText(IdcUpSpeed, FormatSize(speed));
-    if (speed > 0)
-        v_.SetText(IdcUpTimeLeft, FormatDuration((d_.runTotalBytes - s_.runBytesSent) * 1000.0 / speed));
+    double left = d_.runTotalBytes - s_.runBytesSent;
+    if (elapsed > 0) v_.SetText(IdcUpSpeed, FormatSize(speed));
+    if (left <= 0)
+        v_.SetText(IdcUpTimeLeft, L"0초");
+    else if (speed > 0)
+        v_.SetText(IdcUpTimeLeft, FormatDuration(left * 1000.0 / speed));
     else
         v_.SetText(IdcUpTimeLeft, L"계산중");
     v_.SetText(IdcUpFileSent, FormatSize(fileBytesSent));
@@ -311,7 +330,6 @@ PostOutcome Run::AwaitContinue(ReplyReader& reader) {
 PostOutcome Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyReader& reader) {
     if (Cancelled()) return PostOutcome::Cancelled;
     ShowFileStarting(entry, row);
-    if (entry.kind == KindOnServer) return PassOnServerFile(entry, row);
 
     // A file that changed size since it was listed is not sent: padded or cut
     // it would arrive as a different file under the same name.
@@ -338,6 +356,8 @@ void Run::ShowFileStarting(const UploadEntry& entry, int row) {
     v_.SetRowStatus(row, kRowTransferring);
     v_.ResetBar(IdcUpFileBar);
     fileBarShown_ = 0;
+    fileBytesShown_ = 0;
+    v_.SetText(IdcUpFileSent, FormatSize(0));
     v_.SetText(IdcUpFileName, entry.fileName);
 }
 
@@ -346,8 +366,7 @@ PostOutcome Run::PassOnServerFile(const UploadEntry& entry, int row) {
     s_.runBytesSent += entry.size;
     MoveFileBar(1, 1);
     MoveRunBar();
-    v_.SetText(IdcUpFileSent, FormatSize(entry.size));
-    v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
+    ShowPause(entry.size);
     v_.SetRowStatus(row, kRowDone);
     return PostOutcome::Ok;
 }
@@ -367,7 +386,11 @@ PostOutcome Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
     double fileBytesSent = 0;
     for (;;) {
         double remaining = entry.size - fileBytesSent;
-        if (remaining <= 0) return PostOutcome::Ok;
+        if (remaining <= 0) {
+            // The reply is awaited next: what is shown meanwhile is exact.
+            ShowPause(fileBytesSent);
+            return PostOutcome::Ok;
+        }
         size_t n = remaining >= kBlockBytes ? kBlockBytes : static_cast<size_t>(remaining);
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.

@@ -53,6 +53,9 @@ public:
     virtual void SetRowStatus(int row, const std::wstring& status) = 0;
     // The worker's last act: the dialog may end its modal loop.
     virtual void Close() = 0;
+    // Draws what a view that throttles its drawing has held back; called
+    // whenever the transfer pauses (a file's bytes all sent, the run's end).
+    virtual void FlushBars() {}
 };
 
 // Values exchanged between the worker and the prompts; one copy per upload.

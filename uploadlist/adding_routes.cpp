@@ -160,10 +160,12 @@ bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
 
 void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std::wstring& uniqueName,
                                          double fileSize) {
+    // A size below zero would lower the totals and let files past the
+    // budgets; one that is no number would stick in them for good. Neither
+    // is a size: nothing is added.
+    if (!std::isfinite(fileSize) || fileSize < 0) return;
     int n = NextRow();
-    // A size that is no number would stick in the totals for good and make
-    // every later budget comparison false; it counts as nothing instead.
-    double counted = std::isfinite(fileSize) ? fileSize : 0.0;
+    double counted = fileSize;
     AppendServerEntry(uniqueName, fileName, PageSizeToU32(fileSize), n);
     uploadList.back().countedSize = counted;
     UploadRow content;

@@ -41,7 +41,7 @@ TEST_F(DownloadEngineTest, EveryFailureLineOfTheSummaryShowsWhateverTheServerSay
     ASSERT_EQ(Fault("rawreply=" + Escape(reply) + "&target=download&count=1"), "ok");
     for (const wchar_t* name : {L"a.bin", L"b.bin", L"c.bin"}) Queue(L"/missing.bin", name, 10);
     TestDialog& dialog = Run();
-    EXPECT_EQ(Summary(dialog), L"404 not?found?[2j\r\n404 not found\r\n404 not found\r\n");
+    EXPECT_EQ(Summary(dialog), L"0. a.bin -> 404 not?found?[2j\r\n1. b.bin -> 404 not found\r\n2. c.bin -> 404 not found\r\n");
     Close();
 }
 

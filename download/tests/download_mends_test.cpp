@@ -95,18 +95,18 @@ TEST_F(DownloadEngineTest, AnExistingFileSurvivesAnOverwriteThatDoesNotComplete)
     same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "o"); };
 
     // Not found, cut short, announced longer than sent, no usable length.
-    EXPECT_EQ(RunOne(L"/nothing.bin", L"keep.bin", ""), L"404 not found\r\n");
+    EXPECT_EQ(RunOne(L"/nothing.bin", L"keep.bin", ""), L"0. keep.bin -> 404 not found\r\n");
     EXPECT_EQ(RunOne(L"/keep.bin", L"keep.bin", "close_after=30000"), L"0. keep.bin -> SOCKET ERROR\r\n");
     EXPECT_EQ(RunOne(L"/keep.bin", L"keep.bin", "length=400000"), L"0. keep.bin -> SOCKET ERROR\r\n");
     EXPECT_EQ(RunOne(L"/keep.bin", L"keep.bin", "rawreply=" + Escape("HTTP/1.1 200 OK\r\nContent-Length: 0x10\r\n\r\n")),
-              L"Can not take Content-Length\r\n");
+              L"0. keep.bin -> Can not take Content-Length\r\n");
     EXPECT_EQ(ReadWholeFile(Saved("keep.bin").string()), old);
     EXPECT_TRUE(PartFiles(save.path()).empty());
 
     // Cancelled: deleted on Yes; on No the part is kept, but not in place of
     // the file it was to replace.
     for (int answer : {IdYes, IdNo}) {
-        Fault("rate=200000&target=download&count=1");
+        Fault("rate=200000&hold=100000&target=download&count=1");
         Queue(L"/keep.bin", L"keep.bin", 300000);
         TestDialog& dialog = Open();
         dialog.view.messages.answers.push_back(answer);

@@ -221,6 +221,7 @@ TEST_F(DownloadQueueTest, MergeAppendsPendingEntriesAsNewRows) {
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 12);
     EXPECT_EQ(dialog.view.Rows().size(), 1u);
 
+    dialog.view.SetText(IdcDnDoneBytesLabel, L"1.00KB");
     state->MergePendingEntries(dialog.view);
     EXPECT_FALSE(state->Snapshot().pendingAdded);
     EXPECT_TRUE(state->PendingEntries().empty());
@@ -233,7 +234,8 @@ TEST_F(DownloadQueueTest, MergeAppendsPendingEntriesAsNewRows) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[1].name, L"b.txt");
     EXPECT_EQ(rows[1].status, L"대 기");
-    EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), L"0Byte");
+    // The run's byte count is not reset by a merge.
+    EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), L"1.00KB");
     network.Release();
     state->WaitRunFinished();
     Close();

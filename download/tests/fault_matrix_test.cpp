@@ -40,6 +40,8 @@ struct DownloadFault {
     long goodWrites = -1;   // writes to the disk before every later one fails; -1: all succeed
 };
 
+const wchar_t kNoLength[] = L"0. new.bin -> Can not take Content-Length\r\n1. old.bin -> Can not take Content-Length\r\n";
+
 const DownloadFault kDownloadFaults[] = {
     {"Split", "split=200", Kept::File, nullptr, nullptr, false},
     {"SlowSender", "rate=100000", Kept::File, nullptr, nullptr, false},
@@ -53,25 +55,26 @@ const DownloadFault kDownloadFaults[] = {
     {"HeadBeyondTheBuffer", "bighead=9000", Kept::Nothing, nullptr,
      L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
     {"Redirect", "status=301%20Moved%20Permanently", Kept::Nothing, nullptr,
-     L"301 moved permanently\r\n301 moved permanently\r\n", false},
+     L"0. new.bin -> 301 moved permanently\r\n1. old.bin -> 301 moved permanently\r\n", false},
     // A status code is three digits and a space: "2000" is not 200.
-    {"FourDigitStatus", "status=2000%20OK", Kept::Nothing, nullptr, L"2000 ok\r\n2000 ok\r\n", false},
+    {"FourDigitStatus", "status=2000%20OK", Kept::Nothing, nullptr, L"0. new.bin -> 2000 ok\r\n1. old.bin -> 2000 ok\r\n",
+     false},
     // Every line of the summary shows, whatever the server's text holds.
     {"StatusWithControls", "status=404%20Not%00Found%1B[2J", Kept::Nothing, nullptr,
-     L"404 not?found?[2j\r\n404 not?found?[2j\r\n", false},
+     L"0. new.bin -> 404 not?found?[2j\r\n1. old.bin -> 404 not?found?[2j\r\n", false},
     // The first HTTP/1.1 line is the status, even an interim one.
     {"UnaskedInterim", "interim=102%20Processing", Kept::Nothing, nullptr,
-     L"102 processing\r\n102 processing\r\n", false},
+     L"0. new.bin -> 102 processing\r\n1. old.bin -> 102 processing\r\n", false},
     // No length that counts the file's bytes.
     {"EmptyLength", "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%0D%0A%0D%0Ahello", Kept::Nothing, nullptr,
-     L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+     kNoLength, false},
     {"ConflictingLengths",
      "rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%203%0D%0AContent-Length:%205%0D%0A%0D%0Ahello",
-     Kept::Nothing, nullptr, L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+     Kept::Nothing, nullptr, kNoLength, false},
     {"ChunkedWithALength",
      "rawreply=HTTP/1.1%20200%20OK%0D%0ATransfer-Encoding:%20chunked%0D%0AContent-Length:%2010%0D%0A%0D%0A"
      "5%0D%0Ahello%0D%0A0%0D%0A%0D%0A",
-     Kept::Nothing, nullptr, L"Can not take Content-Length\r\nCan not take Content-Length\r\n", false},
+     Kept::Nothing, nullptr, kNoLength, false},
     {"Stalls", "stall=1", Kept::Nothing, nullptr, L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n",
      true},
     // The disk fills after the first block: neither file is kept, nor a part of it.

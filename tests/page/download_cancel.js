@@ -2,20 +2,25 @@
 // the file being written (yes here), the run stops with its message and the
 // rows not fetched read cancelled. Deleting the row being fetched in an
 // earlier part of the run removes its partial file and goes on with the
-// next row. After the run the close button closes the dialog.
+// next row. After the run the close button closes the dialog. The server
+// holds each file part-way, so each stays in transfer until the page acts.
 var DN = "취소 다운로드";
 openFourDownloads(DN);
 page.press(DN, 228);
-waitUntil("a.bin in transfer", function () { return page.text(DN, 230) !== "0Byte" && page.text(DN, 222) === "a.bin"; },
-          deleteCurrent);
+// A file is in transfer once its row says so and its own bytes are counted
+// (the labels of the one before stay until its row is set).
+function inTransfer(name) {
+    return function () {
+        return page.text(DN, 222) === name && page.listText(DN, 219, 0, 1) === "전송중" && page.text(DN, 230) !== "0Byte";
+    };
+}
+waitUntil("a.bin in transfer", inTransfer("a.bin"), deleteCurrent);
 
 // The first row, as the user clicks it, then the delete button.
 function deleteCurrent() {
     page.click(DN, 60, 346);
     page.press(DN, 245);
-    waitUntil("b.bin in transfer", function () {
-        return page.text(DN, 222) === "b.bin" && page.text(DN, 230) !== "0Byte";
-    }, closeBox);
+    waitUntil("b.bin in transfer", inTransfer("b.bin"), closeBox);
 }
 
 function closeBox() {

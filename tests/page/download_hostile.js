@@ -19,7 +19,8 @@ up.DownloadStart();
 page.press(DN, 228);
 whenWindow("Download Complete Infomation", 65535, function (caption) {
     check("summary", page.text(caption, 65535),
-          "0. report -> 파일생성실패\r\n1. invoice?fdp.exe -> 파일생성실패\r\n404 not?found\r\n404 not found\r\n");
+          "0. report -> 파일생성실패\r\n1. invoice?fdp.exe -> 파일생성실패\r\n" +
+          "2. first.txt -> 404 not?found\r\n4. plain.txt -> 404 not found\r\n");
     page.press(caption, 1);
     waitUntil("the end of the run", function () { return page.text(DN, 227) === "종 료"; }, function () {
         var rows = [];

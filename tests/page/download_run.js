@@ -2,7 +2,8 @@
 // file added during the run is merged and fetched, a name already queued is
 // refused without a word. Before the run the dialog goes to the tray and
 // comes back; after it the close box closes it. The page runner compares
-// the fetched files with the served ones.
+// the fetched files with the served ones. The server holds a.bin part-way
+// until the page has acted in the running dialog.
 var DN = "페이지 다운로드";
 var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
 up.SetDownHostUrl("http://127.0.0.1:" + PORT + "/");
@@ -39,6 +40,7 @@ function running() {
     check("added during the run", up.AddDownloadFile("/d.bin", "d.bin", 20000, 1), 0);
     check("duplicate during the run", up.AddDownloadFile("/a.bin", "a.bin", 400000, 1), -1);
     check("running shot", page.screenshot(DN, SCREENS + "\\dialog-running.png"), true);
+    page.get(SERVER + "/__release");
     waitUntil("the end of the run", function () { return page.text(DN, 227) === "종 료"; }, finished);
 }
 
@@ -47,6 +49,11 @@ function finished() {
     for (var i = 0; i < 5; i++) rows.push(page.listText(DN, 219, i, 0) + ":" + page.listText(DN, 219, i, 1));
     check("rows after the run", rows.join(","), "a.bin:완 료,보고서 1.txt:완 료,empty.txt:완 료,d.bin:완 료,:");
     check("no summary after a clean run", page.text("Download Complete Infomation", 0), "");
+    // Every counter as the run ended (423000 bytes in all, d.bin last with
+    // 20000), the bars full, nothing left.
+    var labels = [229, 224, 230, 225, 260, 220, 226];
+    for (var j = 0; j < labels.length; j++) labels[j] = page.text(DN, labels[j]);
+    check("labels after the run", labels.join("|"), "413.09KB| / 413.09KB|19.53KB| / 19.53KB|0초|100|100");
     check("finished shot", page.screenshot(DN, SCREENS + "\\dialog-finished.png"), true);
     // Queued after the run: a row of its own, fetched by a second press of
     // start; a name fetched already is refused.

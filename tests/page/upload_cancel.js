@@ -1,7 +1,10 @@
-// Cancel during a transfer, by the button and by the close box: the cancel
-// notice, 0, and the file after it never sent (the test runner looks). The
-// close box leaves the dialog and its status line as they are; the run
-// ends at its next block.
+// Cancel by the button and by the close box: the cancel notice, 0, and the
+// file after it never sent (the test runner looks). The server holds every
+// upload part-way until the cancel, and answers every exists check with
+// "there". The button pressed while the same-file prompt holds the worker
+// shows the cancelling line, which stays until the prompt is answered; the
+// run then stops before the file goes out. The close box during a transfer
+// leaves the dialog and its status line as they are; the run ends at once.
 var TITLE = "Tamsel Upload";
 var CANCELLING = "* 업로드 취소중입니다.";
 var up = uploadControl(TITLE);
@@ -13,13 +16,15 @@ function notice(shot) {
     }};
 }
 
+up.UploadExistUrl(SERVER + "/exists");
 page.dropFiles(up, FILES + "\\c-button.bin|" + FILES + "\\after-button.txt");
 check("cancel button", uploadWith(up, [
-    {caption: TITLE, when: shows(204, "c-button.bin"), act: function (caption) { page.press(caption, 213); }},
-    {caption: TITLE, when: shows(267, CANCELLING)},
+    {caption: "Upload Same File", when: shows(250, "c-button.bin"), act: function () { page.press(TITLE, 213); }},
+    {caption: TITLE, when: shows(267, CANCELLING), act: function () { page.press("Upload Same File", 253); }},
     notice(true)
 ]), 0);
 
+up.UploadExistUrl("");
 page.dropFiles(up, FILES + "\\c-box.bin|" + FILES + "\\after-box.txt");
 check("close box", uploadWith(up, [
     {caption: TITLE, when: shows(204, "c-box.bin"), act: function (caption) {

@@ -1,11 +1,14 @@
 // Files dropped on the list go up with the progress dialog under the page's
 // title and arrive whole (the test runner compares them). While the dialog
 // is up the page's timer tries to change the list and the settings, and
-// presses Enter and Escape: none of it has any effect on the run.
+// presses Enter and Escape: none of it has any effect on the run. The
+// server holds the big file part-way until the page lets it go on.
 var TITLE = "첨부 올리기";
 var up = uploadControl(TITLE);
 page.dropFiles(up, FILES + "\\run-big.bin|" + FILES + "\\진행 파일.txt");
-check("count before the run", up.TotalUploadCount(), 2);
+// Already on the server: its row shows the list window's picture for it.
+up.AttachFileFromMail("메일 첨부.hwp", "m0", 2048);
+check("count before the run", up.TotalUploadCount(), 3);
 // Every row ticked by the header's box: DeleteFile would now clear the list.
 page.click(up, 8, 8);
 
@@ -22,8 +25,9 @@ function duringTheRun(caption) {
     up.SetLimitUploadSize(0);
     up.UploadUrlAddress("http://127.0.0.1:1/nowhere");
     check("a second UploadStart", up.UploadStart(0), 0);
-    check("count during the run", up.TotalUploadCount(), 2);
-    check("info during the run", up.GetUpFileInfo().split("|:|").length, 2);
+    check("count during the run", up.TotalUploadCount(), 3);
+    check("info during the run", up.GetUpFileInfo().split("|:|").length, 3);
+    page.get(SERVER + "/__release");
 }
 
 var result = uploadWith(up, [{

@@ -48,4 +48,10 @@ page.dropFiles(up, FILES + "\\same\\fa-skip1.txt|" + FILES + "\\same\\fa-skip2.t
 check("skip for all", uploadWith(up, [same("fa-skip1.txt", forAll(255))]), 1);
 page.dropFiles(up, FILES + "\\same\\fa-ow1.txt|" + FILES + "\\same\\fa-ow2.txt");
 check("overwrite for all", uploadWith(up, [same("fa-ow1.txt", forAll(253))]), 1);
+
+// An attachment already on the server is neither checked nor sent, even
+// under a name the server holds: no prompt (one would stay up and be
+// counted), and it counts as done.
+up.AttachFileFromMail("ow.txt", "m-ow", 1234);
+check("attachment from the mail", uploadWith(up, []), 1);
 finish();

@@ -131,7 +131,7 @@ TEST_F(DownloadWin, DevicesJunctionsAndSeparatorsKeepEveryWriteInsideTheFolder) 
     std::wstring expected;
     for (size_t i = 0; i < hostile.size(); ++i)
         expected += FormatText(L"%d. %ls -> 파일생성실패\r\n", static_cast<int>(i), hostile[i].c_str());
-    expected += L"404 not found\r\n";
+    expected += FormatText(L"%d. keep.bin -> 404 not found\r\n", count - 2);
     EXPECT_EQ(summary, expected);
     auto rows = dialog.view.Rows();
     ASSERT_EQ(rows.size(), hostile.size() + 3);

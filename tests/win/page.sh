@@ -93,6 +93,7 @@ upload_page() {
 
 run_page update_size 0
 run_page update_size_calls 0
+run_page ole_drop 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
@@ -105,7 +106,7 @@ random_file run-big.bin 8388608
 random_file "진행 파일.txt" 3000
 echo "dropped during the run" >"$WORK/files/dropped-during.txt"
 echo "after the run" >"$WORK/files/after.txt"
-upload_page upload_run 0 "rate=2000000&target=upload"
+upload_page upload_run 0 "rate=2000000&hold=4194304&target=upload"
 stored run-big.bin "$WORK/files/run-big.bin"
 stored "진행 파일.txt" "$WORK/files/진행 파일.txt"
 absent dropped-during.txt
@@ -133,13 +134,13 @@ stored kept-skip.txt "$WORK/files/kept-skip.txt"
 for name in gone-skip gone-cancel kept-cancel; do absent "$name.txt"; done
 
 random_file never.bin 65536
-upload_page upload_fail 0 "close_after=6000&rate=10000&target=upload"
+upload_page upload_fail 0 "close_after=6000&hold=0&target=upload"
 stats=$(server /__stats)
 case "$stats" in "uploads=4 "*) ;; *) fail "a failing server was asked $stats, not uploads=4" ;; esac
 absent never.bin
 
 for name in c-button c-box; do random_file "$name.bin" 1048576; random_file "after-${name#c-}.txt" 10; done
-upload_page upload_cancel 0 "rate=200000&target=upload"
+upload_page upload_cancel 0 "hold=65536&exists=1&target=upload,exists"
 absent after-button.txt
 absent after-box.txt
 
@@ -149,7 +150,7 @@ printf 'page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 300, 100);\npage.log("runni
 : >"$WORK/open.out"
 timeout 60 wine "$PAGE_EXE" "$(winepath -w "$WORK/open.js")" >"$WORK/open.out" 2>&1 &
 open_pid=$!
-for _ in $(seq 200); do grep -q running "$WORK/open.out" && break; sleep 0.1; done
+for _ in $(seq 600); do grep -q running "$WORK/open.out" && break; sleep 0.1; done
 win_pid=$(winedbg --command "info process" 2>/dev/null | tr -d '\r' | awk '/parvex-page/ {gsub("=", "", $1); print $1}')
 if [ -n "$win_pid" ] && kill -0 "$open_pid" 2>/dev/null; then
     wine taskkill /pid $((16#$win_pid)) >/dev/null 2>&1
@@ -183,14 +184,16 @@ code=$?
 # The download pages fetch from the same server (its GET requests read SERVE)
 # into a save folder of their own.
 
-# run_download_page NAME: a fresh save folder remembered as the user's,
-# downloads slowed down so that a run lasts long enough to act in it.
+# run_download_page NAME [PREPARE] [FAULTS]: a fresh save folder remembered
+# as the user's, downloads slowed down (and held part-way with FAULTS).
 run_download_page() {
     SAVE="$WORK/save-$1"
     mkdir -p "$SAVE"
     [ -n "${2:-}" ] && "$2"
     wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
-    curl -s "http://127.0.0.1:$PORT/__fault?rate=200000&target=download" >/dev/null
+    # Holds left by an earlier page end first: a release is for this page's.
+    curl -s "http://127.0.0.1:$PORT/__reset" >/dev/null
+    curl -s "http://127.0.0.1:$PORT/__fault?${3:-rate=200000}&target=download" >/dev/null
     run_page "$1" 0
     curl -s "http://127.0.0.1:$PORT/__reset" >/dev/null
 }
@@ -200,11 +203,11 @@ no_partials() { [ -z "$(ls -A "$SAVE" | grep -v -x -F -f <(printf '%s\n' "$@"))"
     fail "save folder holds more than $*: $(ls -A "$SAVE" | tr '\n' ' ')"; }
 
 if [ -n "$PORT" ]; then
-    run_download_page download_run
+    run_download_page download_run "" "rate=200000&hold=200000"
     for f in a.bin "보고서 1.txt" empty.txt d.bin b.bin; do same "$f" "$f" download_run; done
     no_partials a.bin "보고서 1.txt" empty.txt d.bin b.bin
 
-    run_download_page download_cancel
+    run_download_page download_cancel "" "rate=200000&hold=200000"
     not_saved a.bin "deleted row"
     not_saved b.bin "cancelled transfer"
     no_partials

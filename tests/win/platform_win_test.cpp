@@ -32,12 +32,22 @@ bool RawValue(const wchar_t* name, std::wstring& value) {
     return parvex::testing::RegistryText(HKEY_LOCAL_MACHINE, kKey, name, value);
 }
 
-void SetRawValue(const wchar_t* name, const std::wstring& value) {
+// terminated false stores the value as earlier builds did, without its zero.
+void SetRawValue(const wchar_t* name, const std::wstring& value, bool terminated = true) {
     HKEY key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), ERROR_SUCCESS);
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+                   static_cast<DWORD>((value.size() + (terminated ? 1 : 0)) * sizeof(wchar_t)));
     RegCloseKey(key);
+}
+
+// The stored bytes of a value, as the registry hands them out.
+std::string RawBytes(const wchar_t* name) {
+    BYTE data[4096];
+    DWORD size = sizeof data;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, data, &size) != ERROR_SUCCESS)
+        return "";
+    return std::string(reinterpret_cast<char*>(data), size);
 }
 
 void DeleteRawValue(const wchar_t* name) {
@@ -67,6 +77,12 @@ TEST(Registry, SelectPathKeyMissingValueMissingAndRoundTrip) {
     ASSERT_TRUE(RawValue(L"SelectPath", raw));
     EXPECT_EQ(raw, L"C:\\첨부 파일");
     EXPECT_EQ(LoadSelectPath(*store, false, L""), L"C:\\첨부 파일");
+    // Stored with its terminating zero; a value stored without one still reads.
+    std::wstring stored = L"C:\\첨부 파일";
+    stored.push_back(L'\0');
+    EXPECT_EQ(RawBytes(L"SelectPath"), std::string(reinterpret_cast<const char*>(stored.data()), stored.size() * 2));
+    SetRawValue(L"SelectPath", L"C:\\옛 값", false);
+    EXPECT_EQ(LoadSelectPath(*store, false, L""), L"C:\\옛 값");
     DeleteKey();
 }
 
@@ -84,6 +100,9 @@ TEST(Registry, DownSavePathMissingStaleAndRoundTrip) {
     std::wstring folder = std::wstring(temp) + L"다운로드";
     CreateDirectoryW(folder.c_str(), nullptr);
     EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), folder), folder);
+    EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), L""), folder);
+    EXPECT_EQ(RawBytes(L"DownSavePath").size(), (folder.size() + 1) * sizeof(wchar_t));
+    SetRawValue(L"DownSavePath", folder, false);
     EXPECT_EQ(LoadSavePath(*store, LocalFileSystem(), L""), folder);
 
     SetRawValue(L"DownSavePath", folder + L"\\없는 폴더");

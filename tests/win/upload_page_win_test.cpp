@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "tests/support/test_data.h"
 #include "tests/win/dialog_driver_win.h"
@@ -81,7 +82,8 @@ struct UploadPageWin : ControlByProgIdTest<kUpControlProgId> {
 }  // namespace
 
 TEST_F(UploadPageWin, ControlOrPageGoingAwayDuringTheRunCancelsIt) {
-    ServerGet("/__fault?rate=200000&target=upload");
+    // Every upload held part-way: only the page going away ends it.
+    ServerGet("/__fault?hold=1048576&target=upload");
     for (bool wholePage : {false, true}) {
         std::wstring suffix = wholePage ? L"-page" : L"-control";
         Drop(L"going" + suffix + L".bin", std::string(2 << 20, 'g'));
@@ -108,4 +110,29 @@ TEST_F(UploadPageWin, ControlOrPageGoingAwayDuringTheRunCancelsIt) {
             ASSERT_NE(controlWindow, nullptr);
         }
     }
+}
+
+TEST_F(UploadPageWin, TheQueuesBatchReportIsOwnedByTheCalledControlsWindow) {
+    HWND owner = nullptr;
+    bool pageDisabled = false;
+    std::thread watcher([&] {
+        HWND box = WaitForDialog(L"항목 추가 실패", 10000);
+        if (!box) return;
+        owner = GetWindow(box, GW_OWNER);
+        pageDisabled = !IsWindowEnabled(GetAncestor(controlWindow, GA_ROOT));
+        PressButton(box, IDOK);
+    });
+    auto add = [&](int batch) {
+        VARIANT result;
+        VariantInit(&result);
+        CallByName(control, L"AddDownloadFile", {Text(L"/o.txt"), Text(L"owned-report.txt"), Number(10), Number(batch)},
+                   &result);
+        return V_VT(&result) == VT_I2 ? V_I2(&result) : -100;
+    };
+    EXPECT_EQ(add(2), 0);
+    EXPECT_EQ(add(2), -1);
+    watcher.join();
+    // A box owned by a child window belongs to its top-level window: the page.
+    EXPECT_EQ(owner, GetAncestor(controlWindow, GA_ROOT));
+    EXPECT_TRUE(pageDisabled);
 }

@@ -87,8 +87,8 @@ struct UploadStartWin : ::testing::Test {
 }  // namespace
 
 TEST_F(UploadStartWin, ProgressDialogShowsTheRowsModalToThePage) {
-    // Large and slow enough that the loopback's buffers cannot swallow it.
-    parvex::testing::ServerGet("/__fault?rate=4000000&target=upload");
+    // Held part-way by the server until the dialog has been looked at.
+    parvex::testing::ServerGet("/__fault?hold=8388608&target=upload");
     Settings().uploadUrl = Url(L"/upload");
     Settings().uploadTitle = L"첨부 올리기";
     std::string big = parvex::testing::Bytes(16 << 20, 31);
@@ -103,6 +103,7 @@ TEST_F(UploadStartWin, ProgressDialogShowsTheRowsModalToThePage) {
         firstRow = RowText(list, 0, 0);
         secondStatus = RowText(list, 1, 1);
         modalToPage = GetWindow(d, GW_OWNER) == page.top && !IsWindowEnabled(page.top);
+        parvex::testing::ServerGet("/__release");
     }}});
     EXPECT_EQ(ControlUploadStart(0, *model, page.control), 1);
     answerer.Stop();

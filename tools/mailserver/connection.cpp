@@ -147,6 +147,12 @@ void Connection::hold_unread(int idle_timeout_ms) {
     }
 }
 
+bool Connection::peer_gone() {
+    if (fd_ < 0 || lifecycle::stopping()) return true;
+    pollfd p{fd_, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 void Connection::linger_close(uint64_t max_drain) {
     if (fd_ < 0) return;
     ::shutdown(fd_, SHUT_WR);

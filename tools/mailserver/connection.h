@@ -54,6 +54,9 @@ public:
     // peer's sends fill the window and block, until the peer closes, the idle
     // time-out passes or the server stops.
     void hold_unread(int idle_timeout_ms);
+    // True when the peer has closed or reset the connection, or the server
+    // is stopping (does not block).
+    bool peer_gone();
     // Ends the connection after a reply that may have come before the whole
     // request was read: half-closes, then swallows up to max_drain bytes (or
     // until the peer is quiet for a moment) so the peer is not answered with a

@@ -10,7 +10,7 @@ bool g_verbose = false;
 
 std::string path_part(const std::string& target) { return target.substr(0, target.find('?')); }
 
-// /__fault, /__reset and /__stats: the test harness's switchboard. These
+// /__fault, /__reset, /__release and /__stats: the test harness's switchboard. These
 // requests are neither counted, recorded nor subject to faults.
 void handle_control(Connection& conn, ServerState& state, const HttpRequest& req) {
     const std::string path = path_part(req.target);
@@ -30,6 +30,12 @@ void handle_control(Connection& conn, ServerState& state, const HttpRequest& req
     if (path == "/__reset") {
         state.faults.clear();
         state.counters.reset();
+        state.holds.reset();
+        send_plain_reply(conn, "200 OK", "ok");
+        return;
+    }
+    if (path == "/__release") {
+        state.holds.release();
         send_plain_reply(conn, "200 OK", "ok");
         return;
     }

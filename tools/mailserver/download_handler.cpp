@@ -26,9 +26,8 @@ struct FileHandle {
 };
 
 // Copies count bytes from offset 0 of the file, paced by the throttle.
-IoStatus send_paced(Connection& conn, int fd, uint64_t count, Throttle& throttle) {
+IoStatus send_paced(Connection& conn, int fd, uint64_t done, uint64_t count, Throttle& throttle) {
     std::vector<char> block(256 * 1024);
-    uint64_t done = 0;
     while (done < count) {
         size_t want = throttle.block_limit(static_cast<size_t>(std::min<uint64_t>(block.size(), count - done)));
         ssize_t r = ::pread(fd, block.data(), want, static_cast<off_t>(done));
@@ -42,7 +41,8 @@ IoStatus send_paced(Connection& conn, int fd, uint64_t count, Throttle& throttle
     return IoStatus::Ok;
 }
 
-void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size) {
+void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size, HoldGate& holds,
+                 int idle_timeout_ms) {
     const uint64_t announced = faults.length ? *faults.length : size;
     const uint64_t content = std::min(size, announced);
     uint64_t to_send = content;
@@ -81,13 +81,18 @@ void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size
     if (conn.send_all(head + chunk_head) != IoStatus::Ok) return;
 
     Throttle throttle(faults.rate);
-    IoStatus st;
-    if (throttle.active()) {
-        st = send_paced(conn, fd, to_send, throttle);
-    } else {
+    // The bytes [from, to) of the file, paced when a rate is set.
+    auto send_range = [&](uint64_t from, uint64_t to) {
+        if (throttle.active()) return send_paced(conn, fd, from, to, throttle);
         uint64_t sent = 0;
-        st = conn.send_file(fd, 0, to_send, &sent);
-    }
+        return conn.send_file(fd, from, to - from, &sent);
+    };
+    // A hold at or beyond the end holds nothing, as for uploads.
+    const bool hold = faults.hold && *faults.hold < to_send;
+    const uint64_t held_at = hold ? *faults.hold : to_send;
+    IoStatus st = held_at > 0 ? send_range(0, held_at) : IoStatus::Ok;
+    if (st == IoStatus::Ok && hold && !holds.wait([&] { return conn.peer_gone(); }, idle_timeout_ms)) return;
+    if (st == IoStatus::Ok && held_at < to_send) st = send_range(held_at, to_send);
     if (st == IoStatus::Ok && !tail.empty()) conn.send_all(tail);
 }
 
@@ -134,7 +139,7 @@ void handle_download(RequestContext& ctx) {
         reply.content_type = "application/octet-stream";
         send_reply(ctx.conn, faults, reply);
     } else {
-        stream_file(ctx.conn, faults, file.fd, size);
+        stream_file(ctx.conn, faults, file.fd, size, state.holds, state.config.idle_timeout_ms);
     }
     ctx.conn.close_now();
 }

@@ -30,6 +30,7 @@ const FaultName kFaults[] = {
     {"stop_reading", ValueType::Number, KindUpload},
     {"close_after", ValueType::Number, KindUpload},
     {"stall", ValueType::Flag, KindUpload},
+    {"hold", ValueType::Number, KindUpload},
     {"exists", ValueType::Flag, KindExists},
     {"rate", ValueType::PositiveNumber, KindUpload | KindDownload},
     {"length", ValueType::Number, KindDownload},
@@ -122,6 +123,8 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
         set->close_after = n;
     else if (name == "stall")
         set->stall = value == "1";
+    else if (name == "hold")
+        set->hold = n;
     else if (name == "exists")
         set->exists = value == "1";
     else if (name == "rate")

@@ -14,7 +14,7 @@
 // default kinds:
 //   upload    status, body, chunked, nolength, split, continue,
 //             continue_status, continue_split, continue_then, interim,
-//             close_after, stall, stop_reading, rawreply, bighead
+//             close_after, stall, stop_reading, hold, rawreply, bighead
 //   exists    exists
 //   download  length
 //   upload,download  rate
@@ -47,6 +47,9 @@
 //   stall=1               uploads: read and handle the request, then never
 //                         answer; downloads: send the header, then nothing.
 //                         The connection stays open until the client closes.
+//   hold=N                uploads: after N body bytes, read nothing more
+//                         until GET /__release lets one held request go on;
+//                         downloads: the same after N body bytes sent
 //   exists=1|0            forced exists-check answer
 //   rate=BYTES_PER_SEC    pace request bodies read and download bodies sent
 //   length=N              downloads: announce N as Content-Length and send at
@@ -87,6 +90,7 @@ struct FaultSet {
     std::optional<uint64_t> stop_reading;
     std::optional<uint64_t> close_after;
     bool stall = false;
+    std::optional<uint64_t> hold;
     std::optional<bool> exists;
     uint64_t rate = 0;
     std::optional<uint64_t> length;

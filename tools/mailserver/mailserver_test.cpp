@@ -426,7 +426,7 @@ TEST_F(MailServer, AbortedClientsAndHugeHeadsDoNotHurtTheServer) {
 
     // The cut-off uploads count as bad once the server has cleaned up after them.
     std::string stats;
-    for (int i = 0; i < 100 && (stats = server.stats()) != "uploads=3 exists=0 downloads=0 bad=4"; ++i) ::usleep(50000);
+    for (int i = 0; i < 400 && (stats = server.stats()) != "uploads=3 exists=0 downloads=0 bad=4"; ++i) ::usleep(50000);
     EXPECT_EQ(stats, "uploads=3 exists=0 downloads=0 bad=4");
     EXPECT_EQ(server.exchange(wire).bytes, kUploadOk);
     EXPECT_EQ(server.stored_files(), (std::vector<std::string>{"big.bin", "big.bin.fields"}));
@@ -627,6 +627,48 @@ TEST_F(MailServer, StallFaultKeepsTheConnectionSilentButOpen) {
     // A stop request must not wait for the silent connection.
     EXPECT_EQ(server.stop(), 0);
     ::close(fd);
+}
+
+TEST_F(MailServer, HoldFaultWaitsForOneReleaseEach) {
+    // A release that comes first is kept for the next request to be held.
+    server.control("/__fault?hold=3&count=1");
+    server.control("/__release");
+    EXPECT_EQ(server.exchange(simple_upload("early.txt", "early").wire()).bytes, kUploadOk);
+
+    server.control("/__fault?hold=3&count=1");
+    int fd = connect_to(server.port());
+    send_bytes(fd, simple_upload("held.txt", "held").wire());
+    EXPECT_FALSE(readable_within(fd, 300)) << "a held upload was answered";
+    EXPECT_FALSE(fs::exists(server.store() / "held.txt"));
+    server.control("/__release");
+    EXPECT_EQ(read_reply(fd).bytes, kUploadOk);
+    ::close(fd);
+
+    const std::string data = tricky_data(5000, 9);
+    write_file(server.store() / "held.bin", data);
+    server.control("/__fault?hold=100&target=download&count=1");
+    fd = connect_to(server.port());
+    send_bytes(fd, download_request("/held.bin", server.port()));
+    ReadResult first = read_reply(fd, 5000, "\r\n\r\n");
+    size_t body = first.bytes.find("\r\n\r\n") + 4;
+    while (first.bytes.size() < body + 100 && readable_within(fd, 5000)) first.bytes += read_reply(fd, 100).bytes;
+    EXPECT_FALSE(readable_within(fd, 300)) << "a held download sent more";
+    EXPECT_EQ(first.bytes.substr(body), data.substr(0, 100));
+    server.control("/__release");
+    ReadResult rest = read_reply(fd);
+    EXPECT_TRUE(rest.closed);
+    EXPECT_TRUE(rest.bytes == data.substr(100)) << rest.bytes.size() << " more bytes";
+    ::close(fd);
+
+    // A reset ends a wait without letting the request go on.
+    server.control("/__fault?hold=0&count=1");
+    fd = connect_to(server.port());
+    send_bytes(fd, simple_upload("reset.txt", "reset").wire());
+    EXPECT_FALSE(readable_within(fd, 200));
+    server.control("/__reset");
+    EXPECT_TRUE(read_reply(fd).closed);
+    ::close(fd);
+    EXPECT_FALSE(fs::exists(server.store() / "reset.txt"));
 }
 
 TEST_F(MailServer, ExistsFaultForcesTheAnswer) {

@@ -171,6 +171,7 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
     const std::optional<uint64_t> limit = read_limit(faults);
     Throttle throttle(faults.rate);
     if (!throttle.account(len)) return result;
+    bool held = false;
     for (;;) {
         size_t used = 0;
         if (!parser.consume(buffer.get(), len, &used)) {
@@ -186,6 +187,13 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
                            " bytes, but Content-Length announces " + std::to_string(length);
             return result;
         }
+        // The hold comes first: it keeps the request where a test wants it,
+        // even when the bytes that came with the head reach a limit already.
+        if (faults.hold && !held && received >= *faults.hold) {
+            held = true;
+            if (!ctx.state.holds.wait([&] { return ctx.conn.peer_gone(); }, ctx.state.config.idle_timeout_ms))
+                return result;
+        }
         if (limit && received >= *limit) {
             result.end =
                 faults.close_after && received >= *faults.close_after ? BodyEnd::ClosedByFault : BodyEnd::HeldByFault;
@@ -194,6 +202,7 @@ BodyResult read_body(RequestContext& ctx, const FaultSet& faults, uint64_t lengt
         if (received == length) break;
         uint64_t want = std::min<uint64_t>(capacity - len, length - received);
         if (limit) want = std::min<uint64_t>(want, *limit - received);
+        if (faults.hold && !held) want = std::min<uint64_t>(want, *faults.hold - received);
         want = throttle.block_limit(static_cast<size_t>(want));
         if (want == 0) {
             result.end = BodyEnd::Malformed;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "faults.h"
+#include "hold_gate.h"
 #include "recorder.h"
 
 namespace mailserver {
@@ -41,6 +42,7 @@ struct ServerState {
     FaultTable faults;
     Counters counters;
     Recorder recorder;
+    HoldGate holds;
     std::atomic<uint64_t> temp_sequence{0};
 };
 

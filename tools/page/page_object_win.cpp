@@ -4,6 +4,8 @@
 #include <string>
 
 #include "tools/page/browser_settings_win.h"
+#include "tools/page/http_get_win.h"
+#include "tools/page/ole_drop_win.h"
 #include "tools/page/page_host_win.h"
 #include "tools/page/screenshot_win.h"
 #include "tools/page/window_actions_win.h"
@@ -149,6 +151,16 @@ bool Drop(PageHost&, Arguments& args, VARIANT*) {
     return false;
 }
 
+bool OleDrop(PageHost&, Arguments& args, VARIANT* result) {
+    IDispatch* control;
+    std::wstring paths;
+    if (!args.Object(0, control) || !args.Text(1, paths)) return false;
+    HWND target = DropTarget(ControlWindow(control));
+    if (!target) return args.Refuse(0, L"a control that takes dropped files");
+    SetBool(result, OleDropFiles(target, SplitPaths(paths)));
+    return true;
+}
+
 bool Press(PageHost&, Arguments& args, VARIANT* result) {
     std::wstring caption;
     long id;
@@ -285,6 +297,18 @@ bool SetSaveFolder(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool Get(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring url;
+    if (!args.Text(0, url)) return false;
+    std::string body;
+    if (!HttpGet(url, body)) {
+        args.failure = L"page.get: no answer from " + url;
+        return false;
+    }
+    SetText(result, std::wstring(body.begin(), body.end()));
+    return true;
+}
+
 struct MethodEntry {
     const wchar_t* name;
     UINT arguments;
@@ -312,6 +336,8 @@ const MethodEntry kMethods[] = {
     {L"removeFile", 1, RemoveFile},
     {L"setCookie", 2, SetCookie},
     {L"setSaveFolder", 1, SetSaveFolder},
+    {L"get", 1, Get},
+    {L"oleDropFiles", 2, OleDrop},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

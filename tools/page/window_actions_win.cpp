@@ -81,11 +81,11 @@ std::vector<std::wstring> SplitPaths(const std::wstring& paths) {
     return pieces;
 }
 
-bool DropFiles(HWND target, const std::vector<std::wstring>& paths) {
+HGLOBAL MakeFileList(const std::vector<std::wstring>& paths) {
     std::size_t characters = 1;  // the list's closing NUL
     for (const auto& path : paths) characters += path.size() + 1;
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + characters * sizeof(wchar_t));
-    if (!memory) return false;
+    if (!memory) return nullptr;
     auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
     drop->pFiles = sizeof(DROPFILES);
     drop->fWide = TRUE;
@@ -95,6 +95,12 @@ bool DropFiles(HWND target, const std::vector<std::wstring>& paths) {
         text += path.size() + 1;
     }
     GlobalUnlock(memory);
+    return memory;
+}
+
+bool DropFiles(HWND target, const std::vector<std::wstring>& paths) {
+    HGLOBAL memory = MakeFileList(paths);
+    if (!memory) return false;
     SendMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     return true;
 }
@@ -111,6 +117,10 @@ bool PressButton(HWND window, int id) {
 std::wstring WindowText(HWND window, int id) {
     HWND child = Child(window, id);
     if (!child) return L"";
+    // A progress bar tells its position, which is what a person reads off it.
+    wchar_t kind[32] = {0};
+    GetClassNameW(child, kind, 32);
+    if (lstrcmpiW(kind, PROGRESS_CLASSW) == 0) return std::to_wstring(SendMessageW(child, PBM_GETPOS, 0, 0));
     int length = GetWindowTextLengthW(child);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     text.resize(GetWindowTextW(child, &text[0], length + 1));

@@ -17,6 +17,9 @@ std::vector<std::wstring> SplitPaths(const std::wstring& paths);
 // Sends target a WM_DROPFILES with a shell-style drop handle of the paths;
 // the receiver releases the handle. False when no handle could be made.
 bool DropFiles(HWND target, const std::vector<std::wstring>& paths);
+// The paths as a file list (DROPFILES, wide), in memory the caller owns; null
+// when there is none.
+HGLOBAL MakeFileList(const std::vector<std::wstring>& paths);
 
 // Presses button id of the window as a click would; true when found.
 bool PressButton(HWND window, int id);

@@ -144,8 +144,9 @@ TEST(UploadCliRun, FileGoneBeforeItsTurnFailsUnlessSkippingWasAsked) {
     for (bool skipAsked : {false, true}) {
         SCOPED_TRACE(skipAsked);
         server.Get("/__reset");
-        // The first file arrives slowly; the second vanishes meanwhile.
-        server.Get("/__fault?rate=4000000&count=1");
+        // The server holds the first file part-way; the second vanishes
+        // meanwhile.
+        server.Get("/__fault?hold=2097152&count=1");
         std::string slow = dir.Write("slow.bin", Bytes(4u << 20, 24)).string();
         std::string gone = dir.Write("gone.txt", "x").string();
         std::vector<std::string> args = {"--url", url, slow, gone};
@@ -154,6 +155,7 @@ TEST(UploadCliRun, FileGoneBeforeItsTurnFailsUnlessSkippingWasAsked) {
         std::thread cli([&] { r = RunUpload(dir, args); });
         WaitFor([&] { return Uploads(server) == "uploads=1"; }, 30000);
         std::filesystem::remove(gone);
+        server.Get("/__release");
         cli.join();
         EXPECT_EQ(r.exitCode, skipAsked ? 0 : 1) << r.err;
         EXPECT_EQ(r.err.find("gone.txt: the file is gone") != std::string::npos, !skipAsked) << r.err;
