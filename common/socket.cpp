@@ -32,6 +32,10 @@ int WaitForBytes(Socket& socket, const ServerWait& wait) {
     return WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitReadable(ms); });
 }
 
+int WaitForRoom(Socket& socket, const ServerWait& wait) {
+    return WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
+}
+
 int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait) {
     const char* p = static_cast<const char*>(data);
     // The cancel is looked at only while the peer holds the send up; a send
@@ -40,7 +44,7 @@ int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait
         long n = socket.SendSome(p, count);
         if (n < 0) return WaitFailed;
         if (n == 0) {
-            int w = WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
+            int w = WaitForRoom(socket, wait);
             if (w != WaitReady) return w;
             continue;
         }

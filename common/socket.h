@@ -21,6 +21,11 @@ constexpr uint32_t kConnectTimeoutMs = 30u * 1000u;
 // A peer that moves no byte for this long is given up.
 constexpr uint32_t kSilentServerTimeoutMinutes = 5;
 constexpr uint32_t kSilentServerTimeoutMs = kSilentServerTimeoutMinutes * 60u * 1000u;
+// Both bodies move in blocks of this size: a file is read and offered to the
+// socket, and received and written, this much at a time. Under Wine every
+// socket call costs a round trip to its server, so the number of calls sets
+// the pace there. (tools/bench/bench.sh reads the figure from this line.)
+constexpr size_t kTransferBlockBytes = 256 * 1024;
 
 class Socket {
 public:
@@ -99,6 +104,8 @@ enum WaitOutcome : int {
 
 // Waits until bytes or the peer's close are waiting.
 int WaitForBytes(Socket& socket, const ServerWait& wait);
+// Waits until a send can take bytes again.
+int WaitForRoom(Socket& socket, const ServerWait& wait);
 // Sends every byte; the time-out counts from the last byte the peer took.
 int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait);
 // One connection attempt that gives up after connectTimeoutMs or on the

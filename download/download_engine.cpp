@@ -185,11 +185,13 @@ int ReadReplyHeader(Transfer& t, ReplyStart& reply) {
         if (t.state.downloadCancelRequested) return DlCancelled;
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return DlSocketError;
-        int w = t.Wait(false);
-        if (w == WaitCancelled) continue;
-        if (w != WaitReady) return DlSocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
-        long n = t.socket.Recv(header + used, want);
+        long n = t.socket.RecvSome(header + used, want);
+        if (n == Socket::kNothingArrived) {
+            int w = t.Wait(false);
+            if (w == WaitReady || w == WaitCancelled) continue;
+            return DlSocketError;
+        }
         // 0: the peer closed before the header was complete.
         if (n <= 0) return DlSocketError;
         size_t searched = used;
@@ -286,11 +288,32 @@ void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
     sampler.Add(t.view, n, fileBytes, done, total);
 }
 
+// Received bytes wait in the block buffer and go to the file when it is
+// full, when the body is complete and before the user is asked about a
+// cancelled file, so that the file is written in large blocks.
+struct BodyBlock {
+    char* data;
+    size_t filled = 0;
+
+    size_t Room() const { return DownloadBuffers::kBlockSize - filled; }
+    bool Flush(PartialFile& partial) {
+        bool ok = filled == 0 || partial.Write(data, filled);
+        filled = 0;
+        return ok;
+    }
+};
+
+// The most to receive next: what the block has room for, never past the
+// announced length (what follows is not this file).
+size_t NextReceive(const BodyBlock& block, double left) {
+    return left < static_cast<double>(block.Room()) ? static_cast<size_t>(left) : block.Room();
+}
+
 // The body after the bytes that came with the header, up to the announced
 // length.
 int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining, double fileBytes) {
     DownloadState& state = t.state;
-    char* block = t.buffers.block;
+    BodyBlock block{t.buffers.block};
     double received = 0;
     for (;;) {
         MergeIfPending(state, t.dialog);
@@ -298,17 +321,17 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
             partial.Discard();
             return DlEntryDeleted;
         }
-        if (state.downloadCancelRequested) return CancelPartial(t.view, partial);
+        if (state.downloadCancelRequested) {
+            if (!block.Flush(partial)) return DlCreateFailed;
+            return CancelPartial(t.view, partial);
+        }
         if (received >= remaining) {
             sampler.Last(t.view);
-            return partial.Finish() ? DlDone : DlCreateFailed;
+            return block.Flush(partial) && partial.Finish() ? DlDone : DlCreateFailed;
         }
-        // Never past the announced length: what follows is not this file.
-        double left = remaining - received;
-        size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
         // Received at once while the data flows; waited for, in slices that
         // see the flags, only when nothing has arrived.
-        long n = t.socket.RecvSome(block, want);
+        long n = t.socket.RecvSome(block.data + block.filled, NextReceive(block, remaining - received));
         if (n == Socket::kNothingArrived) {
             int w = t.Wait(true);
             if (w == WaitReady || w == WaitCancelled) continue;
@@ -316,7 +339,8 @@ int ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double
         }
         // A file cut short must not look complete; the partial one goes.
         if (n <= 0) return DlSocketError;
-        if (!partial.Write(block, static_cast<size_t>(n))) return DlCreateFailed;
+        block.filled += static_cast<size_t>(n);
+        if (block.Room() == 0 && !block.Flush(partial)) return DlCreateFailed;
         received += n;
         fileBytes += n;
         ShowBlock(t, sampler, n, fileBytes);

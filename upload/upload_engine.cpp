@@ -13,7 +13,6 @@ const wchar_t kRerunStatus[] = L"* 업로드에 실패한 항목을 재업로드
 namespace {
 
 constexpr int kConnectAttempts = 3;
-constexpr size_t kBlockBytes = 8192;
 constexpr uint32_t kRefreshMs = 500;
 
 const wchar_t kLogConnectFailed[] = L"[%ls] => [서버 연결 실패]\r\n";
@@ -60,6 +59,8 @@ private:
     int Send(Socket& socket, const void* data, size_t count);
     int AwaitContinue(ReplyReader& reader);
     int SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
+    int SendCounted(Socket& socket, const char* data, size_t count, const UploadEntry& entry, double& fileBytesSent);
+    void ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
     int RunPercent() const {
@@ -356,25 +357,50 @@ int Run::SendHead(const UploadRequest& request, Socket& socket, ReplyReader& rea
     return r;
 }
 
+// The file in blocks of kTransferBlockBytes, each read whole and sent as the
+// socket takes it.
 int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
-    char buffer[kBlockBytes];
+    std::unique_ptr<char[]> buffer(new char[kTransferBlockBytes]);
     double fileBytesSent = 0;
-    for (;;) {
+    while (fileBytesSent < entry.size) {
         double remaining = entry.size - fileBytesSent;
-        if (remaining <= 0) return PostOk;
-        size_t n = remaining >= kBlockBytes ? kBlockBytes : static_cast<size_t>(remaining);
+        size_t n = remaining >= kTransferBlockBytes ? kTransferBlockBytes : static_cast<size_t>(remaining);
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
-        if (ReadFull(file, buffer, n) != n) return PostNetworkError;
-        int r = Send(socket, buffer, n);
+        if (ReadFull(file, buffer.get(), n) != n) return PostNetworkError;
+        int r = SendCounted(socket, buffer.get(), n, entry, fileBytesSent);
         if (r != PostOk) return r;
-        fileBytesSent += static_cast<double>(n);
-        s_.runBytesSent += static_cast<double>(n);
-        MoveFileBar(fileBytesSent, entry.size);
-        MoveRunBar();
-        Refresh(fileBytesSent);
+    }
+    return PostOk;
+}
+
+// One block: offered to the socket first, waited for only when it takes
+// nothing. What it takes is shown at once, so that on a slow link the bars
+// and counters move with the bytes the peer accepts, not once a block.
+int Run::SendCounted(Socket& socket, const char* data, size_t count, const UploadEntry& entry,
+                     double& fileBytesSent) {
+    while (count > 0) {
+        long n = socket.SendSome(data, count);
+        if (n < 0) return PostNetworkError;
+        if (n == 0) {
+            int w = WaitForRoom(socket, wait_);
+            if (w == WaitReady) continue;
+            return w == WaitCancelled ? PostCancelled : PostNetworkError;
+        }
+        data += n;
+        count -= static_cast<size_t>(n);
+        ShowAccepted(n, entry, fileBytesSent);
         if (Cancelled()) return PostCancelled;
     }
+    return PostOk;
+}
+
+void Run::ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent) {
+    fileBytesSent += static_cast<double>(n);
+    s_.runBytesSent += static_cast<double>(n);
+    MoveFileBar(fileBytesSent, entry.size);
+    MoveRunBar();
+    Refresh(fileBytesSent);
 }
 
 }  // namespace
