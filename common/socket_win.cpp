@@ -99,8 +99,7 @@ public:
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (s == INVALID_SOCKET) return nullptr;
-        setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes),
-                   sizeof kSendBufferBytes);
+        setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes), sizeof kSendBufferBytes);
         u_long nonBlocking = 1;
         sockaddr_in sin{};
         sin.sin_family = AF_INET;

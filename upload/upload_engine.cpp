@@ -377,8 +377,7 @@ int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
 // One block: offered to the socket first, waited for only when it takes
 // nothing. What it takes is shown at once, so that on a slow link the bars
 // and counters move with the bytes the peer accepts, not once a block.
-int Run::SendCounted(Socket& socket, const char* data, size_t count, const UploadEntry& entry,
-                     double& fileBytesSent) {
+int Run::SendCounted(Socket& socket, const char* data, size_t count, const UploadEntry& entry, double& fileBytesSent) {
     while (count > 0) {
         long n = socket.SendSome(data, count);
         if (n < 0) return PostNetworkError;

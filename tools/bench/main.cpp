@@ -16,13 +16,20 @@ int main(int argc, char** argv) {
     o.cli = self.substr(0, self.find_last_of('/') + 1) + "parvex-cli";
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string name = argv[i], value = argv[i + 1];
-        if (name == "--file") o.file = value;
-        else if (name == "--upload-url") o.uploadUrl = value;
-        else if (name == "--download-url") o.downloadUrl = value;
-        else if (name == "--out") o.outDir = value;
-        else if (name == "--runs") o.runs = std::atoi(value.c_str());
-        else if (name == "--cli") o.cli = value;
-        else o.runs = 0;
+        if (name == "--file")
+            o.file = value;
+        else if (name == "--upload-url")
+            o.uploadUrl = value;
+        else if (name == "--download-url")
+            o.downloadUrl = value;
+        else if (name == "--out")
+            o.outDir = value;
+        else if (name == "--runs")
+            o.runs = std::atoi(value.c_str());
+        else if (name == "--cli")
+            o.cli = value;
+        else
+            o.runs = 0;
     }
     if (argc % 2 == 0 || o.file.empty() || o.uploadUrl.empty() || o.downloadUrl.empty() || o.outDir.empty() ||
         o.runs < 1 || o.downloadUrl.find("//") == std::string::npos) {

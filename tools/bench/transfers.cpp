@@ -54,20 +54,23 @@ bool Compare(const char* direction, const Options& options, const std::vector<Cl
 }  // namespace
 
 bool BenchUpload(const Options& o) {
-    return Compare("upload", o,
-                   {{"parvex-cli",
-                     {o.cli, "upload", "--url", o.uploadUrl, "--fields", "name,unique,file", "--title", "bench", o.file},
-                     ""},
-                    {"curl", {"curl", "-s", "-f", "-o", "/dev/null", "-F", "file=@" + o.file, o.uploadUrl}, ""}});
+    return Compare(
+        "upload", o,
+        {{"parvex-cli",
+          {o.cli, "upload", "--url", o.uploadUrl, "--fields", "name,unique,file", "--title", "bench", o.file},
+          ""},
+         {"curl", {"curl", "-s", "-f", "-o", "/dev/null", "-F", "file=@" + o.file, o.uploadUrl}, ""}});
 }
 
 bool BenchDownload(const Options& o) {
     std::string path = o.downloadUrl.substr(o.downloadUrl.find('/', o.downloadUrl.find("//") + 2));
     std::string host = o.downloadUrl.substr(0, o.downloadUrl.size() - path.size()) + "/";
-    return Compare("download", o,
-                   {{"parvex-cli", {o.cli, "download", "--host", host, "--dest", o.outDir, path, "parvex.bin"},
-                     o.outDir + "/parvex.bin"},
-                    {"curl", {"curl", "-s", "-f", "-o", o.outDir + "/curl.bin", o.downloadUrl}, o.outDir + "/curl.bin"}});
+    return Compare(
+        "download", o,
+        {{"parvex-cli",
+          {o.cli, "download", "--host", host, "--dest", o.outDir, path, "parvex.bin"},
+          o.outDir + "/parvex.bin"},
+         {"curl", {"curl", "-s", "-f", "-o", o.outDir + "/curl.bin", o.downloadUrl}, o.outDir + "/curl.bin"}});
 }
 
 }  // namespace parvex::bench

@@ -20,10 +20,10 @@ bool Post(SOCKET s, HANDLE in, long long size, size_t block) {
                        "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"bare.bin\"\r\n"
                        "Content-Type: application/octet-stream\r\n\r\n";
     std::string closing = "\r\n--" + boundary + "--\r\n";
-    std::string header = "POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: multipart/form-data; boundary=" +
-                         boundary + "\r\nContent-Length: " +
-                         std::to_string(part.size() + static_cast<unsigned long long>(size) + closing.size()) +
-                         "\r\n\r\n" + part;
+    std::string header =
+        "POST /upload HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: multipart/form-data; boundary=" + boundary +
+        "\r\nContent-Length: " + std::to_string(part.size() + static_cast<unsigned long long>(size) + closing.size()) +
+        "\r\n\r\n" + part;
     if (!SendAll(s, header.data(), header.size())) return false;
     std::vector<char> buffer(block);
     for (long long left = size; left > 0;) {
