@@ -54,6 +54,23 @@ int SendBounded(Socket& socket, const void* data, size_t count, const ServerWait
     return WaitReady;
 }
 
+void SendBufferTuner::Accepted(size_t bytes) {
+    // Rates are taken over a tenth of a second at least; a buffer changes
+    // only when the link asks for half or twice what it has.
+    constexpr uint32_t kWindowMs = 100;
+    bytes_ += bytes;
+    uint32_t elapsed = clock_.TickMs() - since_;
+    if (elapsed < kWindowMs) return;
+    uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
+    int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, kMaxSendBufferBytes));
+    if (want >= 2 * size_ || 2 * want <= size_) {
+        socket_.SetSendBuffer(want);
+        size_ = want;
+    }
+    since_ += elapsed;
+    bytes_ = 0;
+}
+
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
                                        const ServerWait& wait, uint32_t connectTimeoutMs, int* outcome) {
     std::unique_ptr<Socket> socket = network.BeginConnect(address, port);

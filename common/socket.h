@@ -31,6 +31,8 @@ constexpr size_t kTransferBlockBytes = 256 * 1024;
 // upload would then look finished long before it is: the bytes the socket
 // accepts would no longer show how far the transfer is.
 constexpr int kSendBufferBytes = 64 * 1024;
+// The most SendBufferTuner gives a fast link.
+constexpr int kMaxSendBufferBytes = 4 * 1024 * 1024;
 
 class Socket {
 public:
@@ -68,6 +70,28 @@ public:
     // For a socket from Network::BeginConnect: 1 once connected, 0 while
     // still pending after timeoutMs, -1 when the connection failed.
     virtual int WaitConnected(int /*timeoutMs*/) { return 1; }
+    // How many sent bytes the system may hold that the peer has not read.
+    // Doubles without a send buffer ignore it.
+    virtual void SetSendBuffer(int /*bytes*/) {}
+};
+
+// Keeps a socket's send buffer at about a quarter second of what the link
+// moves: a fast peer then never waits for the sender's next call, while a
+// slow peer's unread bytes stay few enough that the bytes the socket has
+// accepted still show how far the peer has read. Starts from
+// kSendBufferBytes, which the platform sockets are made with.
+class SendBufferTuner {
+public:
+    SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock), since_(clock.TickMs()) {}
+    // After each send that took bytes.
+    void Accepted(size_t bytes);
+
+private:
+    Socket& socket_;
+    Clock& clock_;
+    uint32_t since_;
+    uint64_t bytes_ = 0;
+    int size_ = kSendBufferBytes;
 };
 
 class Network {

@@ -79,6 +79,7 @@ public:
         }
     }
     int WaitWritable(int timeoutMs) override { return PollFor(fd_, POLLOUT, timeoutMs); }
+    void SetSendBuffer(int bytes) override { ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes); }
     int WaitConnected(int timeoutMs) override {
         int r = PollFor(fd_, POLLOUT, timeoutMs);
         if (r <= 0) return r;

@@ -78,6 +78,9 @@ public:
         return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
     }
     int WaitWritable(int timeoutMs) override { return SelectFor(s_, Want::Write, timeoutMs); }
+    void SetSendBuffer(int bytes) override {
+        setsockopt(s_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    }
     int WaitConnected(int timeoutMs) override { return SelectFor(s_, Want::Connect, timeoutMs); }
 
 private:

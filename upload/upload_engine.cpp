@@ -59,7 +59,8 @@ private:
     int Send(Socket& socket, const void* data, size_t count);
     int AwaitContinue(ReplyReader& reader);
     int SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
-    int SendCounted(Socket& socket, const char* data, size_t count, const UploadEntry& entry, double& fileBytesSent);
+    int SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count, const UploadEntry& entry,
+                    double& fileBytesSent);
     void ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
@@ -361,6 +362,7 @@ int Run::SendHead(const UploadRequest& request, Socket& socket, ReplyReader& rea
 // socket takes it.
 int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
     std::unique_ptr<char[]> buffer(new char[kTransferBlockBytes]);
+    SendBufferTuner tuner(socket, clock_);
     double fileBytesSent = 0;
     while (fileBytesSent < entry.size) {
         double remaining = entry.size - fileBytesSent;
@@ -368,7 +370,7 @@ int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
         if (ReadFull(file, buffer.get(), n) != n) return PostNetworkError;
-        int r = SendCounted(socket, buffer.get(), n, entry, fileBytesSent);
+        int r = SendCounted(socket, tuner, buffer.get(), n, entry, fileBytesSent);
         if (r != PostOk) return r;
     }
     return PostOk;
@@ -377,7 +379,8 @@ int Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
 // One block: offered to the socket first, waited for only when it takes
 // nothing. What it takes is shown at once, so that on a slow link the bars
 // and counters move with the bytes the peer accepts, not once a block.
-int Run::SendCounted(Socket& socket, const char* data, size_t count, const UploadEntry& entry, double& fileBytesSent) {
+int Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count, const UploadEntry& entry,
+                     double& fileBytesSent) {
     while (count > 0) {
         long n = socket.SendSome(data, count);
         if (n < 0) return PostNetworkError;
@@ -388,6 +391,7 @@ int Run::SendCounted(Socket& socket, const char* data, size_t count, const Uploa
         }
         data += n;
         count -= static_cast<size_t>(n);
+        tuner.Accepted(static_cast<size_t>(n));
         ShowAccepted(n, entry, fileBytesSent);
         if (Cancelled()) return PostCancelled;
     }
