@@ -26,10 +26,11 @@ constexpr uint32_t kSilentServerTimeoutMs = kSilentServerTimeoutMinutes * 60u * 
 // socket call costs a round trip to its server, so the number of calls sets
 // the pace there. (tools/bench/bench.sh reads the figure from this line.)
 constexpr size_t kTransferBlockBytes = 256 * 1024;
-// What the system may hold of our sent bytes that the peer has not read yet.
-// Left to grow by itself it takes megabytes on loopback, and a slow peer's
-// upload would then look finished long before it is: the bytes the socket
-// accepts would no longer show how far the transfer is.
+// What the system may hold at first of our sent bytes that the peer has not
+// read yet (SendBufferTuner then follows the link). Left to grow by itself it
+// takes megabytes on loopback, and a slow peer's upload would look finished
+// long before it is: the bytes the socket accepts would no longer show how
+// far the transfer is.
 constexpr int kSendBufferBytes = 64 * 1024;
 // The most SendBufferTuner gives a fast link.
 constexpr int kMaxSendBufferBytes = 4 * 1024 * 1024;
