@@ -126,11 +126,15 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
             return ReplyComplete;
         }
         if (r == FrameBroken) return ReplyCut;
-        int w = WaitForBytes(socket_, wait_);
-        if (w == WaitCancelled) return ReplyCancelled;
-        if (w == WaitTimedOut) return ReplyTimedOut;
-        if (w == WaitFailed) return ReplyFailed;
-        long n = socket_.Recv(block, std::min(sizeof block, kReplyCapBytes - buffer_.size()));
+        // Received at once when there is something; waited for otherwise.
+        long n = socket_.RecvSome(block, std::min(sizeof block, kReplyCapBytes - buffer_.size()));
+        if (n == Socket::kNothingArrived) {
+            int w = WaitForBytes(socket_, wait_);
+            if (w == WaitCancelled) return ReplyCancelled;
+            if (w == WaitTimedOut) return ReplyTimedOut;
+            if (w == WaitFailed) return ReplyFailed;
+            continue;
+        }
         if (n < 0) return ReplyFailed;
         if (n == 0) closed_ = true;
         buffer_.append(block, static_cast<size_t>(n));
