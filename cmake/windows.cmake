@@ -147,16 +147,8 @@ target_link_libraries(parvex-page PRIVATE parvex_core ole32 oleaut32 uuid user32
                       windowscodecs)
 add_dependencies(parvex-page parvex_module)
 
-# The bare WinSock download loop the Windows download benchmark measures the
-# module against.
-add_executable(parvex-bare-download tools/bench/wine/bare_download_win.cpp)
-target_link_libraries(parvex-bare-download PRIVATE ws2_32)
-
-# The Wine half of the upload benchmark: the module against a bare WinSock
-# loop (run by ./parvex bench-wine).
-add_executable(parvex-wine-bench tools/bench/wine/upload_bench_win.cpp tests/win/test_container_win.cpp
-               ${PARVEX_MODULE_EXTRA})
-target_include_directories(parvex-wine-bench PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
-target_link_libraries(parvex-wine-bench PRIVATE ws2_32 ole32 oleaut32 uuid user32 shell32)
-target_link_options(parvex-wine-bench PRIVATE -municode)
-add_dependencies(parvex-wine-bench parvex_module)
+# The bare WinSock loops the module is measured against (./parvex bench).
+foreach(direction upload download)
+  add_executable(parvex-bare-${direction} tools/bench/wine/bare_${direction}_win.cpp)
+  target_link_libraries(parvex-bare-${direction} PRIVATE ws2_32)
+endforeach()

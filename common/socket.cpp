@@ -32,6 +32,10 @@ WaitOutcome WaitForBytes(Socket& socket, const ServerWait& wait) {
     return WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitReadable(ms); });
 }
 
+WaitOutcome WaitForRoom(Socket& socket, const ServerWait& wait) {
+    return WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
+}
+
 WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait) {
     const char* p = static_cast<const char*>(data);
     // The cancel is looked at only while the peer holds the send up; a send
@@ -40,7 +44,7 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
         long n = socket.SendSome(p, count);
         if (n < 0) return WaitOutcome::Failed;
         if (n == 0) {
-            WaitOutcome w = WaitInSlices(wait, wait.timeoutMs, [&](int ms) { return socket.WaitWritable(ms); });
+            WaitOutcome w = WaitForRoom(socket, wait);
             if (w != WaitOutcome::Ready) return w;
             continue;
         }
@@ -48,6 +52,23 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
         count -= static_cast<size_t>(n);
     }
     return WaitOutcome::Ready;
+}
+
+void SendBufferTuner::Accepted(size_t bytes) {
+    // Rates are taken over a tenth of a second at least; a buffer changes
+    // only when the link asks for half or twice what it has.
+    constexpr uint32_t kWindowMs = 100;
+    bytes_ += bytes;
+    uint32_t elapsed = clock_.TickMs() - since_;
+    if (elapsed < kWindowMs) return;
+    uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
+    int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, kMaxSendBufferBytes));
+    if (want >= 2 * size_ || 2 * want <= size_) {
+        socket_.SetSendBuffer(want);
+        size_ = want;
+    }
+    since_ += elapsed;
+    bytes_ = 0;
 }
 
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,

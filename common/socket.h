@@ -21,6 +21,19 @@ constexpr uint32_t kConnectTimeoutMs = 30u * 1000u;
 // A peer that moves no byte for this long is given up.
 constexpr uint32_t kSilentServerTimeoutMinutes = 5;
 constexpr uint32_t kSilentServerTimeoutMs = kSilentServerTimeoutMinutes * 60u * 1000u;
+// Both bodies move in blocks of this size: a file is read and offered to the
+// socket, and received and written, this much at a time. Under Wine every
+// socket call costs a round trip to its server, so the number of calls sets
+// the pace there. (tools/bench/bench.sh reads the figure from this line.)
+constexpr size_t kTransferBlockBytes = 256 * 1024;
+// What the system may hold at first of our sent bytes that the peer has not
+// read yet (SendBufferTuner then follows the link). Left to grow by itself it
+// takes megabytes on loopback, and a slow peer's upload would look finished
+// long before it is: the bytes the socket accepts would no longer show how
+// far the transfer is.
+constexpr int kSendBufferBytes = 64 * 1024;
+// The most SendBufferTuner gives a fast link.
+constexpr int kMaxSendBufferBytes = 4 * 1024 * 1024;
 
 class Socket {
 public:
@@ -58,6 +71,28 @@ public:
     // For a socket from Network::BeginConnect: 1 once connected, 0 while
     // still pending after timeoutMs, -1 when the connection failed.
     virtual int WaitConnected(int /*timeoutMs*/) { return 1; }
+    // How many sent bytes the system may hold that the peer has not read.
+    // Doubles without a send buffer ignore it.
+    virtual void SetSendBuffer(int /*bytes*/) {}
+};
+
+// Keeps a socket's send buffer at about a quarter second of what the link
+// moves: a fast peer then never waits for the sender's next call, while a
+// slow peer's unread bytes stay few enough that the bytes the socket has
+// accepted still show how far the peer has read. Starts from
+// kSendBufferBytes, which the platform sockets are made with.
+class SendBufferTuner {
+public:
+    SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock), since_(clock.TickMs()) {}
+    // After each send that took bytes.
+    void Accepted(size_t bytes);
+
+private:
+    Socket& socket_;
+    Clock& clock_;
+    uint32_t since_;
+    uint64_t bytes_ = 0;
+    int size_ = kSendBufferBytes;
 };
 
 class Network {
@@ -99,6 +134,8 @@ enum class WaitOutcome {
 
 // Waits until bytes or the peer's close are waiting.
 WaitOutcome WaitForBytes(Socket& socket, const ServerWait& wait);
+// Waits until a send can take bytes again.
+WaitOutcome WaitForRoom(Socket& socket, const ServerWait& wait);
 // Sends every byte; the time-out counts from the last byte the peer took.
 WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const ServerWait& wait);
 // One connection attempt that gives up after connectTimeoutMs or on the

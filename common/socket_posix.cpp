@@ -84,6 +84,7 @@ public:
         }
     }
     int WaitWritable(int timeoutMs) override { return Poll(POLLOUT, timeoutMs, L"wait to send"); }
+    void SetSendBuffer(int bytes) override { ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes); }
     int WaitConnected(int timeoutMs) override {
         int r = Poll(POLLOUT, timeoutMs, L"connect");
         if (r <= 0) return r;
@@ -139,6 +140,7 @@ public:
             TraceFailure(L"socket for", peer, errno);
             return nullptr;
         }
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
         sockaddr_in sin{};
         sin.sin_family = AF_INET;
         sin.sin_port = htons(port);

@@ -94,6 +94,9 @@ public:
         return error == WSAEWOULDBLOCK ? 0 : Fail(L"send", error);
     }
     int WaitWritable(int timeoutMs) override { return Select(Want::Write, timeoutMs, L"wait to send"); }
+    void SetSendBuffer(int bytes) override {
+        setsockopt(s_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+    }
     int WaitConnected(int timeoutMs) override { return Select(Want::Connect, timeoutMs, L"connect"); }
 
 private:
@@ -131,6 +134,7 @@ public:
             TraceFailure(L"socket for", peer, WSAGetLastError());
             return nullptr;
         }
+        setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes), sizeof kSendBufferBytes);
         u_long nonBlocking = 1;
         sockaddr_in sin{};
         sin.sin_family = AF_INET;

@@ -200,7 +200,9 @@ void CNDownloadDlg::SetText(int id, const std::wstring& text) {
 
 void CNDownloadDlg::SetProgress(int id, int percent) {
     if (!Changed(bars_, id, percent)) return;
-    SendMessageW(GetDlgItem(target_, id), PBM_SETPOS, percent, 0);
+    // Posted: the worker never waits for a page thread that is busy running
+    // script or painting just to move a bar.
+    PostMessageW(GetDlgItem(target_, id), PBM_SETPOS, percent, 0);
 }
 
 void CNDownloadDlg::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(target_, id), enable); }

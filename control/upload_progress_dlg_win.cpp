@@ -195,12 +195,16 @@ void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) {
     if (shown != texts_.end() && shown->second == text) return;
     texts_[controlId] = text;
     SendMessageW(GetDlgItem(target_, controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    // The counters change at most twice a second: a bar held back by the
+    // drawing interval catches up with them.
+    DrawBars(GetTickCount());
 }
 
 void CUploadProgressDlg::ResetBar(int controlId) {
+    // Posted like every move of the bar, so that they arrive in order.
     HWND bar = GetDlgItem(target_, controlId);
-    SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    SendMessageW(bar, PBM_SETPOS, 0, 0);
+    PostMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    PostMessageW(bar, PBM_SETPOS, 0, 0);
     bars_[controlId] = 0;
     wantedBars_[controlId] = 0;
 }
@@ -219,7 +223,9 @@ void CUploadProgressDlg::DrawBars(DWORD now) {
         auto shown = bars_.find(wanted.first);
         if (shown != bars_.end() && shown->second == wanted.second) continue;
         bars_[wanted.first] = wanted.second;
-        SendMessageW(GetDlgItem(target_, wanted.first), PBM_SETPOS, wanted.second, 0);
+        // Posted: the worker never waits for a page thread that is busy
+        // running script or painting just to move a bar.
+        PostMessageW(GetDlgItem(target_, wanted.first), PBM_SETPOS, wanted.second, 0);
     }
 }
 

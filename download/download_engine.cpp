@@ -171,11 +171,13 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
         if (Cancelled(t.session)) return R::Cancelled;
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return R::SocketError;
-        WaitOutcome w = t.Wait(false);
-        if (w == WaitOutcome::Cancelled) continue;
-        if (w != WaitOutcome::Ready) return R::SocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
-        long n = t.socket.Recv(header + used, want);
+        long n = t.socket.RecvSome(header + used, want);
+        if (n == Socket::kNothingArrived) {
+            WaitOutcome w = t.Wait(false);
+            if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
+            return R::SocketError;
+        }
         // 0: the peer closed before the header was complete.
         if (n <= 0) return R::SocketError;
         size_t searched = used;
@@ -279,11 +281,32 @@ void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
     sampler.Add(t.view, n, fileBytes, done, total);
 }
 
+// Received bytes wait in the block buffer and go to the file when it is
+// full, when the body is complete and before the user is asked about a
+// cancelled file, so that the file is written in large blocks.
+struct BodyBlock {
+    char* data;
+    size_t filled = 0;
+
+    size_t Room() const { return DownloadBuffers::kBlockSize - filled; }
+    bool Flush(PartialFile& partial) {
+        bool ok = filled == 0 || partial.Write(data, filled);
+        filled = 0;
+        return ok;
+    }
+};
+
+// The most to receive next: what the block has room for, never past the
+// announced length (what follows is not this file).
+size_t NextReceive(const BodyBlock& block, double left) {
+    return left < static_cast<double>(block.Room()) ? static_cast<size_t>(left) : block.Room();
+}
+
 // The body after the bytes that came with the header, up to the announced
 // length.
 DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining,
                            double fileBytes) {
-    char* block = t.buffers.block;
+    BodyBlock block{t.buffers.block};
     double received = 0;
     for (;;) {
         MergeIfPending(t.state, t.session);
@@ -291,18 +314,18 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
             partial.Discard();
             return R::EntryDeleted;
         }
-        if (Cancelled(t.session)) return CancelPartial(t.session, partial);
+        if (Cancelled(t.session)) {
+            if (!block.Flush(partial)) return R::CreateFailed;
+            return CancelPartial(t.session, partial);
+        }
         if (received >= remaining) {
             auto [done, total] = t.state.AddDoneBytes(t.session, 0);
             sampler.Last(t.view, fileBytes, done, total);
-            return partial.Finish() ? R::Done : R::CreateFailed;
+            return block.Flush(partial) && partial.Finish() ? R::Done : R::CreateFailed;
         }
-        // Never past the announced length: what follows is not this file.
-        double left = remaining - received;
-        size_t want = left < DownloadBuffers::kBlockSize ? static_cast<size_t>(left) : DownloadBuffers::kBlockSize;
         // Received at once while the data flows; waited for, in slices that
         // see the signals, only when nothing has arrived.
-        long n = t.socket.RecvSome(block, want);
+        long n = t.socket.RecvSome(block.data + block.filled, NextReceive(block, remaining - received));
         if (n == Socket::kNothingArrived) {
             WaitOutcome w = t.Wait(true);
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
@@ -310,7 +333,8 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
         }
         // A file cut short must not look complete; the partial one goes.
         if (n <= 0) return R::SocketError;
-        if (!partial.Write(block, static_cast<size_t>(n))) return R::CreateFailed;
+        block.filled += static_cast<size_t>(n);
+        if (block.Room() == 0 && !block.Flush(partial)) return R::CreateFailed;
         received += n;
         fileBytes += n;
         ShowBlock(t, sampler, n, fileBytes);

@@ -151,11 +151,15 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
             return ReplyReadState::Complete;
         }
         if (r == FrameResult::Broken) return ReplyReadState::Cut;
-        WaitOutcome w = WaitForBytes(socket_, wait_);
-        if (w == WaitOutcome::Cancelled) return ReplyReadState::Cancelled;
-        if (w == WaitOutcome::TimedOut) return ReplyReadState::TimedOut;
-        if (w == WaitOutcome::Failed) return ReplyReadState::Failed;
-        long n = socket_.Recv(block, std::min(sizeof block, cap - buffer_.size()));
+        // Received at once when there is something; waited for otherwise.
+        long n = socket_.RecvSome(block, std::min(sizeof block, cap - buffer_.size()));
+        if (n == Socket::kNothingArrived) {
+            WaitOutcome w = WaitForBytes(socket_, wait_);
+            if (w == WaitOutcome::Cancelled) return ReplyReadState::Cancelled;
+            if (w == WaitOutcome::TimedOut) return ReplyReadState::TimedOut;
+            if (w == WaitOutcome::Failed) return ReplyReadState::Failed;
+            continue;
+        }
         if (n < 0) return ReplyReadState::Failed;
         if (n == 0) closed_ = true;
         buffer_.append(block, static_cast<size_t>(n));

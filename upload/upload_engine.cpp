@@ -14,7 +14,6 @@ const wchar_t kRerunStatus[] = L"* 업로드에 실패한 항목을 재업로드
 namespace {
 
 constexpr int kConnectAttempts = 3;
-constexpr size_t kBlockBytes = 8192;
 constexpr uint32_t kRefreshMs = 500;
 // How long the head's "Expect: 100-continue" waits for any answer.
 constexpr uint32_t kContinueWaitMs = 1000;
@@ -63,6 +62,9 @@ private:
     PostOutcome Send(Socket& socket, const void* data, size_t count);
     PostOutcome AwaitContinue(ReplyReader& reader);
     PostOutcome SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
+    PostOutcome SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count,
+                            const UploadEntry& entry, double& fileBytesSent);
+    void ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
     int RunPercent() const {
@@ -381,29 +383,54 @@ PostOutcome Run::SendHead(const UploadRequest& request, Socket& socket, ReplyRea
     return r;
 }
 
+// The file in blocks of kTransferBlockBytes, each read whole and sent as the
+// socket takes it.
 PostOutcome Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
-    char buffer[kBlockBytes];
+    std::unique_ptr<char[]> buffer(new char[kTransferBlockBytes]);
+    SendBufferTuner tuner(socket, clock_);
     double fileBytesSent = 0;
-    for (;;) {
+    while (fileBytesSent < entry.size) {
         double remaining = entry.size - fileBytesSent;
-        if (remaining <= 0) {
-            // The reply is awaited next: what is shown meanwhile is exact.
-            ShowPause(fileBytesSent);
-            return PostOutcome::Ok;
-        }
-        size_t n = remaining >= kBlockBytes ? kBlockBytes : static_cast<size_t>(remaining);
+        size_t n = remaining >= kTransferBlockBytes ? kTransferBlockBytes : static_cast<size_t>(remaining);
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
-        if (ReadFull(file, buffer, n) != n) return PostOutcome::NetworkError;
-        PostOutcome r = Send(socket, buffer, n);
+        if (ReadFull(file, buffer.get(), n) != n) return PostOutcome::NetworkError;
+        PostOutcome r = SendCounted(socket, tuner, buffer.get(), n, entry, fileBytesSent);
         if (r != PostOutcome::Ok) return r;
-        fileBytesSent += static_cast<double>(n);
-        s_.runBytesSent += static_cast<double>(n);
-        MoveFileBar(fileBytesSent, entry.size);
-        MoveRunBar();
-        Refresh(fileBytesSent);
+    }
+    // The reply is awaited next: what is shown meanwhile is exact.
+    ShowPause(fileBytesSent);
+    return PostOutcome::Ok;
+}
+
+// One block: offered to the socket first, waited for only when it takes
+// nothing. What it takes is shown at once, so that on a slow link the bars
+// and counters move with the bytes the peer accepts, not once a block.
+PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count,
+                             const UploadEntry& entry, double& fileBytesSent) {
+    while (count > 0) {
+        long n = socket.SendSome(data, count);
+        if (n < 0) return PostOutcome::NetworkError;
+        if (n == 0) {
+            WaitOutcome w = WaitForRoom(socket, wait_);
+            if (w == WaitOutcome::Ready) continue;
+            return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;
+        }
+        data += n;
+        count -= static_cast<size_t>(n);
+        tuner.Accepted(static_cast<size_t>(n));
+        ShowAccepted(n, entry, fileBytesSent);
         if (Cancelled()) return PostOutcome::Cancelled;
     }
+    return PostOutcome::Ok;
+}
+
+void Run::ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent) {
+    fileBytesSent += static_cast<double>(n);
+    s_.runBytesSent += static_cast<double>(n);
+    MoveFileBar(fileBytesSent, entry.size);
+    MoveRunBar();
+    Refresh(fileBytesSent);
 }
 
 }  // namespace

@@ -236,6 +236,22 @@ if [ -n "$PORT" ]; then
     same d.bin "$long" download_hostile
     [ -z "$(ls -A "$SAVE/report")" ] || fail "download_hostile: something was written into the folder report"
     no_partials report "$long"
+
+    # The first upload and the first download at 200 KB/s, then both at full
+    # speed with files large enough (sparse, 512 MiB) that the page's cancel
+    # comes first.
+    SAVE="$WORK/save-progress_pace"
+    mkdir -p "$SAVE"
+    wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
+    random_file slow-up.bin 1048576
+    head -c 1048576 /dev/urandom >"$SERVE/slow-dn.bin"
+    truncate -s 512M "$WORK/files/fast-up.bin" "$SERVE/fast-dn.bin"
+    upload_page progress_pace 0 "rate=200000&count=2"
+    stored slow-up.bin "$WORK/files/slow-up.bin"
+    absent fast-up.bin
+    same slow-dn.bin slow-dn.bin progress_pace
+    no_partials slow-dn.bin
+    rm -f "$WORK/files/fast-up.bin" "$SERVE/fast-dn.bin"
 fi
 
 # Every screenshot is a picture of the page's size.

@@ -1,5 +1,6 @@
-// The throughput benchmark: the core against curl, through the same reference
-// mail server, in the same run. Each direction lives in its own file.
+// The native half of the benchmark: parvex-cli against curl, each run as a
+// child process whose wall time and peak memory are taken, the two taken in
+// turn so that the machine's load falls on both alike.
 #pragma once
 #include <string>
 #include <vector>
@@ -12,42 +13,25 @@ struct Measured {
     int exitCode = -1;
 };
 
-// Runs argv as a child process and measures its wall time and peak memory.
+// Runs argv as a child process, its output dropped, and measures it.
 Measured RunAndMeasure(const std::vector<std::string>& argv);
-// Writes a file of the given size with non-repeating content.
-bool MakeTestFile(const std::string& path, unsigned long long bytes);
-// Prints one comparison: both throughputs, their ratio and both peaks.
-void Report(const char* what, unsigned long long bytes, const Measured& ours, const Measured& curl, double target);
-
-// The reference mail server as a child process for one measurement.
-class BenchServer {
-public:
-    // serveDir empty: GET serves the store.
-    BenchServer(const std::string& binary, const std::string& storeDir, const std::string& serveDir,
-                const std::string& portFile);
-    ~BenchServer();
-    BenchServer(const BenchServer&) = delete;
-    BenchServer& operator=(const BenchServer&) = delete;
-    int port() const { return port_; }  // 0 when it did not start
-
-private:
-    int pid_ = -1;
-    int port_ = 0;
-};
-
 // Byte-for-byte comparison of two files.
 bool SameContents(const std::string& a, const std::string& b);
-// True when dir is writable and has room for bytes and some slack.
-bool HasRoom(const std::string& dir, unsigned long long bytes);
+// The median of the values (the mean of the middle two for an even count).
+double Median(std::vector<double> values);
 
 struct Options {
-    std::string cli;         // path of parvex-cli
-    std::string mailserver;  // path of parvex-mailserver
-    std::string workDir;     // where the big files go
-    unsigned long long bytes = 1ull << 30;
+    std::string cli;          // path of parvex-cli
+    std::string file;         // the file to upload; also the one nginx serves
+    std::string uploadUrl;    // the sink
+    std::string downloadUrl;  // the file on nginx
+    std::string outDir;       // where downloads land
+    int runs = 5;
 };
 
-int RunUploadBench(const Options& options);    // upload_bench.cpp
-int RunDownloadBench(const Options& options);  // download_bench.cpp
+// One row of the table for each client: "native DIRECTION CLIENT BYTES
+// MEDIAN-SECONDS PEAK-KIB", tab-separated. False when a run failed.
+bool BenchUpload(const Options& options);
+bool BenchDownload(const Options& options);
 
 }  // namespace parvex::bench

@@ -1,5 +1,8 @@
-// parvex-bench [--bytes N] [--work DIR]: uploads and downloads a big file
-// through the core and through curl against the reference mail server.
+// parvex-bench --file F --upload-url URL --download-url URL --out DIR
+// [--runs N] [--cli PATH]: the native rows of ./parvex bench. The file is
+// uploaded to URL (the sink) and fetched from the download URL (nginx, which
+// serves the same file) by parvex-cli and by curl in turn; one tab-separated
+// row per client and direction with the median time and the peak memory.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,23 +11,36 @@
 #include "bench.h"
 
 int main(int argc, char** argv) {
-    parvex::bench::Options options;
+    parvex::bench::Options o;
     std::string self = argv[0];
-    std::string dir = self.substr(0, self.find_last_of('/') + 1);
-    options.cli = dir + "parvex-cli";
-    options.mailserver = dir + "parvex-mailserver";
-    options.workDir = dir + "bench-work";
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--bytes") && i + 1 < argc)
-            options.bytes = std::strtoull(argv[++i], nullptr, 10);
-        else if (!std::strcmp(argv[i], "--work") && i + 1 < argc)
-            options.workDir = argv[++i];
-        else {
-            std::fprintf(stderr, "usage: parvex-bench [--bytes N] [--work DIR]\n");
-            return 2;
-        }
+    o.cli = self.substr(0, self.find_last_of('/') + 1) + "parvex-cli";
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string name = argv[i], value = argv[i + 1];
+        if (name == "--file")
+            o.file = value;
+        else if (name == "--upload-url")
+            o.uploadUrl = value;
+        else if (name == "--download-url")
+            o.downloadUrl = value;
+        else if (name == "--out")
+            o.outDir = value;
+        else if (name == "--runs")
+            o.runs = std::atoi(value.c_str());
+        else if (name == "--cli")
+            o.cli = value;
+        else
+            o.runs = 0;
     }
-    int failures = parvex::bench::RunUploadBench(options);
-    failures += parvex::bench::RunDownloadBench(options);
-    return failures == 0 ? 0 : 1;
+    if (argc % 2 == 0 || o.file.empty() || o.uploadUrl.empty() || o.downloadUrl.empty() || o.outDir.empty() ||
+        o.runs < 1 || o.downloadUrl.find("//") == std::string::npos) {
+        std::fprintf(stderr,
+                     "usage: parvex-bench --file F --upload-url URL --download-url URL --out DIR [--runs N] "
+                     "[--cli PATH]\n");
+        return 2;
+    }
+    // The command line's remembered folder stays out of the user's settings.
+    setenv("PARVEX_SETTINGS", (o.outDir + "/settings").c_str(), 1);
+    bool ok = parvex::bench::BenchUpload(o);
+    ok = parvex::bench::BenchDownload(o) && ok;
+    return ok ? 0 : 1;
 }

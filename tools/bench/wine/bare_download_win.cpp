@@ -1,38 +1,28 @@
 // The peer of the module in the Windows download benchmark: the plainest
-// loop that fetches a file over WinSock into a Win32 file, in blocks of the
-// module's size.
-//   parvex-bare-download.exe PORT PATH OUTFILE
+// loop that fetches a file over WinSock into a Win32 file, receiving and
+// writing in blocks of the given size.
+//   parvex-bare-download.exe PORT PATH OUTFILE BLOCK-BYTES
 // Prints "bytes milliseconds" on success, exits 1 otherwise.
-#include <winsock2.h>
-#include <windows.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
+
+#include "bare_loop_win.h"
+
+using namespace parvex::bench;
 
 namespace {
 
-constexpr int kBlock = 8192;
-
-long long NowMs() {
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return now.QuadPart * 1000 / frequency.QuadPart;
-}
-
 // Fetches path into file; the bytes of the body, or -1.
-long long Fetch(SOCKET s, const char* path, HANDLE file) {
+long long Fetch(SOCKET s, const char* path, HANDLE file, size_t blockBytes) {
     std::string request = std::string("GET ") + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-    if (send(s, request.data(), static_cast<int>(request.size()), 0) != static_cast<int>(request.size())) return -1;
-    static char block[kBlock];
+    if (!SendAll(s, request.data(), request.size())) return -1;
+    std::vector<char> block(blockBytes);
     std::string head;
     size_t end = std::string::npos;
     while (end == std::string::npos) {
-        int n = recv(s, block, kBlock, 0);
+        int n = recv(s, block.data(), static_cast<int>(blockBytes), 0);
         if (n <= 0) return -1;
-        head.append(block, static_cast<size_t>(n));
+        head.append(block.data(), static_cast<size_t>(n));
         end = head.find("\r\n\r\n");
     }
     size_t at = head.find("Content-Length: ");
@@ -42,9 +32,9 @@ long long Fetch(SOCKET s, const char* path, HANDLE file) {
     DWORD written;
     if (got > 0 && !WriteFile(file, head.data() + end + 4, static_cast<DWORD>(got), &written, nullptr)) return -1;
     while (got < length) {
-        int n = recv(s, block, kBlock, 0);
+        int n = recv(s, block.data(), static_cast<int>(blockBytes), 0);
         if (n <= 0) return -1;
-        if (!WriteFile(file, block, static_cast<DWORD>(n), &written, nullptr)) return -1;
+        if (!WriteFile(file, block.data(), static_cast<DWORD>(n), &written, nullptr)) return -1;
         got += n;
     }
     return got;
@@ -53,25 +43,19 @@ long long Fetch(SOCKET s, const char* path, HANDLE file) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: parvex-bare-download.exe PORT PATH OUTFILE\n");
+    size_t block = argc == 5 ? std::strtoul(argv[4], nullptr, 10) : 0;
+    if (argc != 5 || block == 0) {
+        std::fprintf(stderr, "usage: parvex-bare-download.exe PORT PATH OUTFILE BLOCK-BYTES\n");
         return 2;
     }
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
     long long start = NowMs();
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<u_short>(std::atoi(argv[1])));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     HANDLE file = CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    long long bytes = -1;
-    if (s != INVALID_SOCKET && file != INVALID_HANDLE_VALUE &&
-        connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-        bytes = Fetch(s, argv[2], file);
+    SOCKET s = file != INVALID_HANDLE_VALUE ? ConnectLoopback(std::atoi(argv[1])) : INVALID_SOCKET;
+    long long bytes = s != INVALID_SOCKET ? Fetch(s, argv[2], file, block) : -1;
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    closesocket(s);
+    if (s != INVALID_SOCKET) closesocket(s);
     long long elapsed = NowMs() - start;
     WSACleanup();
     if (bytes < 0) {

@@ -1,11 +1,12 @@
 // The module's side of the Windows download benchmark, run in parvex-page:
-// one big file through the upload control's download dialog, from the press
-// of the start button to the end of the run. Prints "ms <milliseconds>".
+// one big file from nginx on PORT through the upload control's download
+// dialog, from the press of the start button to the end of the run. Prints
+// "ms <milliseconds>".
 var DN = "Download Benchmark";
 var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
 up.SetDownHostUrl("http://127.0.0.1:@PORT@/");
 up.SetDnTitle(DN);
-up.AddDownloadFile("/big.bin", "big.bin", @BYTES@, 1);
+up.AddDownloadFile("/@NAME@", "@NAME@", @BYTES@, 1);
 up.DownloadStart();
 var started = new Date().getTime();
 page.press(DN, 228);

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/socket.h"
+#include "tests/support/fakes.h"
+
+using namespace parvex;
+using parvex::testing::FakeClock;
+
+namespace {
+
+// Records the send buffer sizes asked for.
+class BufferRecorder : public Socket {
+public:
+    std::vector<int> sizes;
+    bool SendAll(const void*, size_t) override { return true; }
+    long Recv(void*, size_t) override { return 0; }
+    long Available() override { return 0; }
+    int WaitReadable(int) override { return 1; }
+    void Shutdown() override {}
+    void SetSendBuffer(int bytes) override { sizes.push_back(bytes); }
+};
+
+// Feeds the tuner `rate` bytes per second for `ms`, in 10 ms steps.
+void Feed(SendBufferTuner& tuner, FakeClock& clock, uint64_t rate, uint32_t ms) {
+    for (uint32_t t = 0; t < ms; t += 10) {
+        clock.tick += 10;
+        tuner.Accepted(static_cast<size_t>(rate / 100));
+    }
+}
+
+}  // namespace
+
+// A slow peer keeps the small buffer that lets the counters follow it; a fast
+// one gets a quarter second of its rate, up to the cap; a link that slows
+// down again gets a small buffer back.
+TEST(SendBufferTuner, FollowsTheLink) {
+    FakeClock clock;
+    BufferRecorder socket;
+    SendBufferTuner tuner(socket, clock);
+    Feed(tuner, clock, 200000, 2000);
+    EXPECT_TRUE(socket.sizes.empty());
+    Feed(tuner, clock, 8000000, 300);
+    ASSERT_FALSE(socket.sizes.empty());
+    EXPECT_EQ(socket.sizes.back(), 2000000);
+    Feed(tuner, clock, 4000000000ull, 300);
+    EXPECT_EQ(socket.sizes.back(), kMaxSendBufferBytes);
+    size_t changes = socket.sizes.size();
+    Feed(tuner, clock, 3000000000ull, 1000);  // within twice: no change
+    EXPECT_EQ(socket.sizes.size(), changes);
+    Feed(tuner, clock, 200000, 300);
+    EXPECT_EQ(socket.sizes.back(), kSendBufferBytes);
+}

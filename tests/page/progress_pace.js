@@ -1,0 +1,104 @@
+// The dialogs keep moving on a slow link and stop soon on a fast one. The
+// server paces the first upload and the first download at 200 KB/s (1 MiB
+// each): the byte counters read by the page while they run must take at least
+// four different values. Then, at full speed, a cancel must end each run
+// (512 MiB files, so that the cancel comes first): the page records how long
+// after the press the run answered.
+var UP = "Pace Upload";
+var DN = "Pace Download";
+var up = uploadControl(UP);
+up.SetLimitUploadSize(1024);
+up.SetDownHostUrl(SERVER + "/");
+up.SetDnTitle(DN);
+
+// Records every different text of control id in the window captioned
+// caption until stop() is called; "계산중", "..." and "0Byte" are no counts.
+function recordTexts(caption, id) {
+    var rec = {seen: {}, list: [], on: true};
+    function poll() {
+        if (!rec.on) return;
+        var text = page.text(caption, id);
+        if (text !== "" && text !== "계산중" && text !== "..." && text !== "0Byte" && !rec.seen[text]) {
+            rec.seen[text] = true;
+            rec.list.push(text);
+        }
+        page.setTimeout(poll, 50);
+    }
+    page.setTimeout(poll, 0);
+    rec.stop = function (what) {
+        rec.on = false;
+        page.log(what + ": " + rec.list.join(", "));
+        check(what + ": at least four counts", rec.list.length >= 4, true);
+    };
+    return rec;
+}
+
+// Milliseconds since a moment the page took.
+function since(start) { return new Date().getTime() - start; }
+// A cancel that took longer than this did not take effect at the next block.
+var CANCEL_BOUND_MS = 3000;
+
+// 1. The slow upload.
+page.dropFiles(up, FILES + "\\slow-up.bin");
+var sent = recordTexts(UP, 210);
+check("slow upload", uploadWith(up, []), 1);
+sent.stop("upload counts");
+
+// 2. The slow download, then 3. and 4. at full speed.
+up.AddDownloadFile("/slow-dn.bin", "slow-dn.bin", 1048576, 1);
+up.DownloadStart();
+page.press(DN, 228);
+var received = recordTexts(DN, 230);
+waitUntil("the slow download's end", function () { return page.text(DN, 227) === "종 료"; }, function () {
+    received.stop("download counts");
+    check("slow download row", page.listText(DN, 219, 0, 1), "완 료");
+    page.press(DN, 227);
+    waitUntil("the dialog closed", function () { return page.text(DN, 0) === ""; }, fastUpload);
+});
+
+function fastUpload() {
+    page.dropFiles(up, FILES + "\\fast-up.bin");
+    var pressed = 0, answered = 0;
+    var result = uploadWith(up, [
+        {caption: UP, when: shows(204, "fast-up.bin"), act: function (caption) {
+            page.press(caption, 213);
+            pressed = new Date().getTime();
+        }},
+        {caption: "알림", when: shows(65535, "업로드가 취소되었습니다."), act: function (caption) {
+            answered = since(pressed);
+            page.press(caption, 1);
+        }}
+    ]);
+    page.log("upload cancel answered after " + answered + " ms");
+    check("cancelled upload", result, 0);
+    check("upload cancel in time", answered > 0 && answered < CANCEL_BOUND_MS, true);
+    fastDownload();
+}
+
+function fastDownload() {
+    up.AddDownloadFile("/fast-dn.bin", "fast-dn.bin", 536870912, 1);
+    up.DownloadStart();
+    page.press(DN, 228);
+    waitUntil("the fast download under way", function () { return page.text(DN, 222) === "fast-dn.bin"; },
+              function () {
+        page.press(DN, 227);
+        var pressed = new Date().getTime();
+        whenWindow("Download Cancel", 65535, function (caption) {
+            var answered = since(pressed);
+            page.log("download cancel answered after " + answered + " ms");
+            check("delete question", page.text(caption, 65535), "현재 다운로드중인 파일을 삭제 하시겠습니까?");
+            check("download cancel in time", answered < CANCEL_BOUND_MS, true);
+            page.press(caption, 6);
+            waitUntil("the cancel message", function () {
+                return page.text("Download Cancel", 65535) === "다운로드가 취소 되었습니다.";
+            }, function () {
+                page.press("Download Cancel", 1);
+                waitUntil("the end of the run", function () { return page.text(DN, 227) === "종 료"; }, function () {
+                    check("cancelled row", page.listText(DN, 219, 0, 1), "취 소");
+                    page.press(DN, 227);
+                    finish();
+                });
+            });
+        });
+    });
+}

@@ -1,0 +1,198 @@
+#!/usr/bin/env bash
+# The benchmark of ./parvex bench, one table:
+#   natively, parvex-cli against curl: an upload to parvex-sink (a C program
+#   that only reads) and a download from nginx, with peak memory;
+#   under Wine, the module in parvex-page.exe (a page script, its dialog up)
+#   against bare WinSock loops of 8 KiB and of the module's own block size,
+#   to the same sink and from the same nginx.
+# Every figure is the median of RUNS runs, the contenders taken in turn.
+# Needs DISPLAY and WINEPREFIX set up (./parvex bench does that).
+#   bench.sh BUILD_DIR   (NATIVE_MIB=1024 WINE_MIB=256 RUNS=5 change the sizes)
+set -uo pipefail
+BUILD=${1:?usage: bench.sh <build dir>}
+NATIVE_MIB=${NATIVE_MIB:-1024}
+WINE_MIB=${WINE_MIB:-256}
+RUNS=${RUNS:-5}
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+NATIVE="$BUILD/native"
+WIN="$BUILD/win"
+# The module's block size, from the one place that sets it.
+BLOCK=$(sed -n 's/.*kTransferBlockBytes = \([0-9]*\) \* 1024;.*/\1/p' "$ROOT/common/socket.h")
+BLOCK=$((BLOCK * 1024))
+
+# Files in memory when there is room, so that no disk sets the pace.
+room=$(((NATIVE_MIB * 3 + WINE_MIB * 4) * 1024 + 262144))
+if [ "$(df -Pk /dev/shm 2>/dev/null | awk 'NR==2 {print $4}')" -gt "$room" ] 2>/dev/null; then
+    WORK=$(mktemp -d /dev/shm/parvex-bench.XXXXXX) WHERE=tmpfs
+else
+    mkdir -p "$BUILD/bench" && WORK=$(mktemp -d "$BUILD/bench/work.XXXXXX") WHERE="disk"
+fi
+SINK_PID="" NGINX_PID="" OCX=""
+cleanup() {
+    [ -n "$OCX" ] && wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
+    for pid in $SINK_PID $NGINX_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "bench: $*" >&2; exit 1; }
+
+# --- the peers ----------------------------------------------------------------
+start_sink() {
+    "$NATIVE/parvex-sink" "$WORK/sink.port" &
+    SINK_PID=$!
+    for _ in $(seq 100); do [ -s "$WORK/sink.port" ] && break; sleep 0.05; done
+    SINK_PORT=$(cat "$WORK/sink.port" 2>/dev/null)
+    [ -n "$SINK_PORT" ] || fail "the sink did not start"
+}
+
+# nginx with a configuration and prefix of its own in the build tree, in the
+# foreground as one process, on a free loopback port (tried until one is).
+start_nginx() {
+    local prefix="$BUILD/bench/nginx" port
+    mkdir -p "$prefix/logs" "$prefix/tmp"
+    for _ in $(seq 20); do
+        port=$((20000 + RANDOM % 40000))
+        cat >"$prefix/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $prefix/nginx.pid;
+error_log $prefix/logs/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    tcp_nopush on;
+    default_type application/octet-stream;
+    client_body_temp_path $prefix/tmp/body;
+    proxy_temp_path $prefix/tmp/proxy;
+    fastcgi_temp_path $prefix/tmp/fastcgi;
+    uwsgi_temp_path $prefix/tmp/uwsgi;
+    scgi_temp_path $prefix/tmp/scgi;
+    server {
+        listen 127.0.0.1:$port;
+        root $WORK/serve;
+    }
+}
+CONF
+        nginx -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/logs/start.log" &
+        NGINX_PID=$!
+        for _ in $(seq 50); do
+            curl -sf -o /dev/null "http://127.0.0.1:$port/probe" && { NGINX_PORT=$port; return 0; }
+            kill -0 "$NGINX_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
+        NGINX_PID=""
+    done
+    fail "nginx did not start (see $prefix/logs)"
+}
+
+mkdir -p "$WORK/serve" "$WORK/out" "$WORK/module" "$WORK/bare"
+head -c $((NATIVE_MIB * 1048576)) /dev/urandom >"$WORK/serve/native.bin"
+head -c $((WINE_MIB * 1048576)) /dev/urandom >"$WORK/serve/wine.bin"
+: >"$WORK/serve/probe"
+start_sink
+start_nginx
+RESULTS="$WORK/results.tsv"
+: >"$RESULTS"
+failed=0
+
+# --- natively ----------------------------------------------------------------
+"$NATIVE/parvex-bench" --file "$WORK/serve/native.bin" --upload-url "http://127.0.0.1:$SINK_PORT/upload" \
+    --download-url "http://127.0.0.1:$NGINX_PORT/native.bin" --out "$WORK/out" --runs "$RUNS" >>"$RESULTS" || failed=1
+rm -rf "$WORK/out"
+
+# --- under Wine ----------------------------------------------------------------
+OCX=$(winepath -w "$WIN/PARVEX.OCX")
+wine regsvr32 /s "$OCX" || fail "PARVEX.OCX could not be registered"
+wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$WORK/module")" /f >/dev/null 2>&1
+WFILE=$(winepath -w "$WORK/serve/wine.bin")
+WBYTES=$((WINE_MIB * 1048576))
+page_of() {  # template, output
+    sed -e "s|@PORT@|$2|g" -e "s|@FILE@|$(printf '%s' "$WFILE" | sed 's/\\/\\\\\\\\/g')|" \
+        -e "s|@LIMIT_MB@|$((WINE_MIB * 2))|g" -e "s|@NAME@|wine.bin|g" -e "s|@BYTES@|$WBYTES|g" \
+        "$HERE/wine/$1" >"$WORK/$1"
+    winepath -w "$WORK/$1"
+}
+UP_PAGE=$(page_of upload_bench_page.js "$SINK_PORT")
+DN_PAGE=$(page_of download_bench_page.js "$NGINX_PORT")
+BARE_OUT=$(winepath -w "$WORK/bare/wine.bin")
+
+# Each runner prints the milliseconds of one run, or fails.
+module_upload() { timeout 600 wine "$WIN/parvex-page.exe" "$UP_PAGE" | tr -d '\r' | awk '$1 == "ms" {print $2}'; }
+module_download() {
+    rm -f "$WORK/module/wine.bin"
+    local ms
+    ms=$(timeout 600 wine "$WIN/parvex-page.exe" "$DN_PAGE" | tr -d '\r' | awk '$1 == "ms" {print $2}')
+    cmp -s "$WORK/serve/wine.bin" "$WORK/module/wine.bin" && echo "$ms"
+}
+bare_upload() { timeout 600 wine "$WIN/parvex-bare-upload.exe" "$SINK_PORT" "$WFILE" "$1" | tr -d '\r' | awk '{print $2}'; }
+bare_download() {
+    rm -f "$WORK/bare/wine.bin"
+    local ms
+    ms=$(timeout 600 wine "$WIN/parvex-bare-download.exe" "$NGINX_PORT" /wine.bin "$BARE_OUT" "$1" | tr -d '\r' |
+        awk '{print $2}')
+    cmp -s "$WORK/serve/wine.bin" "$WORK/bare/wine.bin" && echo "$ms"
+}
+CONTENDERS=("upload module module_upload" "upload bare-8k bare_upload 8192" "upload bare-block bare_upload $BLOCK"
+            "download module module_download" "download bare-8k bare_download 8192"
+            "download bare-block bare_download $BLOCK")
+declare -A TIMES
+for run in $(seq "$RUNS"); do
+    for c in "${CONTENDERS[@]}"; do
+        set -- $c
+        key="$1 $2"; shift 2
+        ms=$("$@")
+        if [ -z "$ms" ]; then echo "bench: under Wine, $key run $run failed" >&2; failed=1; continue; fi
+        TIMES[$key]="${TIMES[$key]:-} $ms"
+    done
+done
+median() { tr ' ' '\n' | grep . | sort -n | awk '{v[NR] = $1} END { if (NR == 0) print 0; else if (NR % 2) print v[(NR + 1) / 2] / 1000; else print (v[NR / 2] + v[NR / 2 + 1]) / 2000 }'; }
+for c in "${CONTENDERS[@]}"; do
+    set -- $c
+    printf 'wine\t%s\t%s\t%s\t%s\t-\n' "$1" "$2" "$WBYTES" "$(echo "${TIMES[$1 $2]:-}" | median)" >>"$RESULTS"
+done
+
+# --- the table -------------------------------------------------------------------
+echo "./parvex bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg), files in $WHERE"
+echo "median of $RUNS runs each, taken in turn; native $NATIVE_MIB MiB, Wine $WINE_MIB MiB; module block $((BLOCK / 1024)) KiB"
+awk -F'\t' -v block="$((BLOCK / 1024))" '
+    function label(side, who) {
+        if (side == "native") return who == "curl" ? "curl" : "parvex-cli"
+        if (who == "module") return "module in parvex-page, dialog up"
+        if (who == "bare-8k") return "bare WinSock loop, 8 KiB"
+        return "bare WinSock loop, " block " KiB"
+    }
+    { key = $1 " " $2 " " $3; rate[key] = $5 > 0 ? $4 / 1048576 / $5 : 0; peak[key] = $6; order[++n] = key
+      side[key] = $1; dir[key] = $2; who[key] = $3 }
+    function check(what, a, b, target,   r) {
+        r = rate[b] > 0 ? rate[a] / rate[b] : 0
+        ok = r >= target && rate[a] > 0
+        printf "  %-50s %6.2f  (target >= %.1f) %s\n", what, r, target, ok ? "met" : "NOT MET"
+        return ok
+    }
+    END {
+        printf "%-8s %-9s %-34s %10s %10s\n", "where", "direction", "client", "MiB/s", "peak KiB"
+        for (i = 1; i <= n; i++) {
+            k = order[i]
+            printf "%-8s %-9s %-34s %10.1f %10s\n", side[k], dir[k], label(side[k], who[k]), rate[k], peak[k]
+        }
+        all = 1
+        all = check("native upload, parvex-cli / curl", "native upload parvex-cli", "native upload curl", 1.0) && all
+        all = check("native download, parvex-cli / curl", "native download parvex-cli", "native download curl", 1.0) && all
+        for (d = 0; d < 2; d++) {
+            dn = d ? "download" : "upload"
+            all = check("Wine " dn ", module / bare " block " KiB", "wine " dn " module", "wine " dn " bare-block", 0.9) && all
+            all = check("Wine " dn ", module / bare 8 KiB", "wine " dn " module", "wine " dn " bare-8k", 2.0) && all
+        }
+        for (d = 0; d < 2; d++) {
+            k = "native " (d ? "download" : "upload") " parvex-cli"
+            ok = peak[k] > 0 && peak[k] < 16384
+            printf "  %-50s %6s  (target < 16384) %s\n", "native " (d ? "download" : "upload") ", parvex-cli peak KiB", peak[k], ok ? "met" : "NOT MET"
+            all = ok && all
+        }
+        printf "targets: %s\n", all ? "all met" : "NOT all met"
+    }' "$RESULTS"
+exit "$failed"

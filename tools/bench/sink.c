@@ -1,0 +1,115 @@
+/* parvex-sink PORT-FILE: the upload peer of the benchmark. It takes one
+ * connection at a time on a free loopback port (written to PORT-FILE), reads
+ * the request's head and exactly Content-Length bytes of body in large reads,
+ * keeps none of them, and answers with the success token the uploaders look
+ * for. It does nothing else, so that it never sets the pace. A request that
+ * ends before its body is complete is reported on standard error and gets no
+ * answer. */
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#define HEAD_MAX 65536
+#define BODY_BLOCK (1 << 20)
+
+static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+static const char kReply[] =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 10\r\nConnection: close\r\n\r\n|TS_UP_OK|";
+
+static int send_all(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t k = send(fd, p, n, MSG_NOSIGNAL);
+        if (k <= 0) return -1;
+        p += k;
+        n -= (size_t)k;
+    }
+    return 0;
+}
+
+/* The value of a header field in head (NUL-terminated), or NULL. */
+static const char* field(const char* head, const char* name) {
+    size_t len = strlen(name);
+    for (const char* line = strstr(head, "\r\n"); line && line[2] != '\r'; line = strstr(line + 2, "\r\n")) {
+        if (strncasecmp(line + 2, name, len) == 0 && line[2 + len] == ':') return line + 3 + len;
+    }
+    return NULL;
+}
+
+static void serve(int fd, char* block) {
+    static char head[HEAD_MAX + 1];
+    size_t used = 0;
+    char* end = NULL;
+    while (!end) {
+        if (used == HEAD_MAX) return;
+        ssize_t n = recv(fd, head + used, HEAD_MAX - used, 0);
+        if (n <= 0) return;
+        used += (size_t)n;
+        head[used] = 0;
+        end = strstr(head, "\r\n\r\n");
+    }
+    const char* length = field(head, "Content-Length");
+    unsigned long long want = length ? strtoull(length, NULL, 10) : 0;
+    unsigned long long got = used - (size_t)(end + 4 - head);
+    const char* expect = field(head, "Expect");
+    if (expect && strstr(expect, "100-continue") && got < want && send_all(fd, kContinue, sizeof kContinue - 1)) return;
+    while (got < want) {
+        ssize_t n = recv(fd, block, BODY_BLOCK, 0);
+        if (n <= 0) {
+            fprintf(stderr, "parvex-sink: the body ended after %llu of %llu bytes\n", got, want);
+            return;
+        }
+        got += (unsigned long long)n;
+    }
+    send_all(fd, kReply, sizeof kReply - 1);
+    shutdown(fd, SHUT_WR);
+    /* The client closes first: its last bytes are never met by a reset. */
+    while (recv(fd, block, BODY_BLOCK, 0) > 0) {
+    }
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: parvex-sink PORT-FILE\n");
+        return 2;
+    }
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    struct sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(listener, (struct sockaddr*)&address, sizeof address) != 0 || listen(listener, 16) != 0 ||
+        getsockname(listener, (struct sockaddr*)&address, &size) != 0) {
+        perror("parvex-sink");
+        return 1;
+    }
+    char temporary[4096];
+    snprintf(temporary, sizeof temporary, "%s.tmp", argv[1]);
+    FILE* out = fopen(temporary, "w");
+    if (!out || fprintf(out, "%d\n", ntohs(address.sin_port)) < 0 || fclose(out) != 0 ||
+        rename(temporary, argv[1]) != 0) {
+        perror("parvex-sink");
+        return 1;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    char* block = malloc(BODY_BLOCK);
+    if (!block) return 1;
+    for (;;) {
+        int fd = accept(listener, NULL, NULL);
+        if (fd < 0) continue;
+        /* A client that stalls holds the next one up for half a minute at most. */
+        struct timeval limit = {30, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        serve(fd, block);
+        close(fd);
+    }
+}
