@@ -54,7 +54,17 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
     return WaitOutcome::Ready;
 }
 
+void SendBufferTuner::Refused() {
+    if (measuring_) return;
+    measuring_ = true;
+    since_ = clock_.TickMs();
+    bytes_ = 0;
+}
+
 void SendBufferTuner::Accepted(size_t bytes) {
+    // A buffer that was never full, or was just resized, takes bytes as fast
+    // as it has room: that says nothing of the link.
+    if (!measuring_) return;
     // Rates are taken over a tenth of a second at least; a buffer changes
     // only when the link asks for half or twice what it has.
     constexpr uint32_t kWindowMs = 100;
@@ -66,6 +76,7 @@ void SendBufferTuner::Accepted(size_t bytes) {
     if (want >= 2 * size_ || 2 * want <= size_) {
         socket_.SetSendBuffer(want);
         size_ = want;
+        measuring_ = false;
     }
     since_ += elapsed;
     bytes_ = 0;

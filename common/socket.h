@@ -84,12 +84,17 @@ public:
 class SendBufferTuner {
 public:
     SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock), since_(clock.TickMs()) {}
+    // After each send that took no byte: the buffer is full.
+    void Refused();
     // After each send that took bytes.
     void Accepted(size_t bytes);
 
 private:
     Socket& socket_;
     Clock& clock_;
+    // Only while the buffer is full do the bytes it takes tell how fast the
+    // link moves them; before that they only fill its room.
+    bool measuring_ = false;
     uint32_t since_;
     uint64_t bytes_ = 0;
     int size_ = kSendBufferBytes;

@@ -412,6 +412,7 @@ PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char*
         long n = socket.SendSome(data, count);
         if (n < 0) return PostOutcome::NetworkError;
         if (n == 0) {
+            tuner.Refused();
             WaitOutcome w = WaitForRoom(socket, wait_);
             if (w == WaitOutcome::Ready) continue;
             return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;

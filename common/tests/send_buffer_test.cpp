@@ -22,9 +22,12 @@ public:
     void SetSendBuffer(int bytes) override { sizes.push_back(bytes); }
 };
 
-// Feeds the tuner `rate` bytes per second for `ms`, in 10 ms steps.
-void Feed(SendBufferTuner& tuner, FakeClock& clock, uint64_t rate, uint32_t ms) {
+// Feeds the tuner `rate` bytes per second for `ms`, in 10 ms steps, each
+// after the full buffer refused a send (the link sets the pace), or, with
+// full false, as a buffer with room takes them.
+void Feed(SendBufferTuner& tuner, FakeClock& clock, uint64_t rate, uint32_t ms, bool full = true) {
     for (uint32_t t = 0; t < ms; t += 10) {
+        if (full) tuner.Refused();
         clock.tick += 10;
         tuner.Accepted(static_cast<size_t>(rate / 100));
     }
@@ -39,6 +42,9 @@ TEST(SendBufferTuner, FollowsTheLink) {
     FakeClock clock;
     BufferRecorder socket;
     SendBufferTuner tuner(socket, clock);
+    // Bytes that only fill the empty buffer, however fast, are no rate.
+    Feed(tuner, clock, 80000000, 300, false);
+    EXPECT_TRUE(socket.sizes.empty());
     Feed(tuner, clock, 200000, 2000);
     EXPECT_TRUE(socket.sizes.empty());
     Feed(tuner, clock, 8000000, 300);

@@ -76,11 +76,18 @@ function fastUpload() {
 }
 
 function fastDownload() {
+    // Held part-way, so that the cancel surely comes while the body is on its
+    // way (a cancel before the reply's head asks nothing), and released as
+    // the cancel is pressed, so that it lands while the bytes flow at full speed.
+    page.get(SERVER + "/__fault?hold=67108864&target=download&count=1");
     up.AddDownloadFile("/fast-dn.bin", "fast-dn.bin", 536870912, 1);
     up.DownloadStart();
     page.press(DN, 228);
-    waitUntil("the fast download under way", function () { return page.text(DN, 222) === "fast-dn.bin"; },
-              function () {
+    waitUntil("the fast download held part-way", function () {
+        var bar = page.text(DN, 220);
+        return bar !== "" && bar !== "0";
+    }, function () {
+        page.get(SERVER + "/__release");
         page.press(DN, 227);
         var pressed = new Date().getTime();
         whenWindow("Download Cancel", 65535, function (caption) {

@@ -189,10 +189,11 @@ code=$?
 run_download_page() {
     SAVE="$WORK/save-$1"
     mkdir -p "$SAVE"
-    [ -n "${2:-}" ] && "$2"
     wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
     # Holds left by an earlier page end first: a release is for this page's.
+    # The page's own preparation (faults of its own among them) comes after.
     curl -s "http://127.0.0.1:$PORT/__reset" >/dev/null
+    [ -n "${2:-}" ] && "$2"
     curl -s "http://127.0.0.1:$PORT/__fault?${3:-rate=200000}&target=download" >/dev/null
     run_page "$1" 0
     curl -s "http://127.0.0.1:$PORT/__reset" >/dev/null
