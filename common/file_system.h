@@ -22,7 +22,7 @@ public:
 
 // What one look-up of a path finds there.
 enum class PathKind {
-    None,       // nothing, or nothing that is a file or a folder (a device)
+    None,  // nothing, or nothing that is a file or a folder (a device)
     File,
     Directory,
 };

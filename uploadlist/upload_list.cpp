@@ -62,9 +62,7 @@ std::wstring& LastUploadFolder() {
 // ---------------------------------------------------------------------------
 
 UploadListModel::UploadListModel(const UploadListHost& host)
-    : host_(host),
-      files_(host.files ? *host.files : LocalFileSystem()),
-      rows_(&memoryRows_) {
+    : host_(host), files_(host.files ? *host.files : LocalFileSystem()), rows_(&memoryRows_) {
     rejectSummary = kRejectSummaryHeading;
 }
 
