@@ -20,6 +20,18 @@ public:
     virtual long long Size() = 0;
 };
 
+// What one look-up of a path finds there.
+enum class PathKind {
+    None,  // nothing, or nothing that is a file or a folder (a device)
+    File,
+    Directory,
+};
+
+struct PathInfo {
+    PathKind kind = PathKind::None;
+    uint64_t size = 0;  // bytes of a file; 0 otherwise
+};
+
 struct DirItem {
     std::wstring name;  // last path component
     bool isDirectory = false;
@@ -30,11 +42,14 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual bool Exists(const std::wstring& path) = 0;
+    // One look-up: a folder, a file with its size, or nothing usable.
+    virtual PathInfo Inspect(const std::wstring& path) = 0;
     // True for an existing folder, false for a file or a missing path.
-    virtual bool IsDirectory(const std::wstring& path) = 0;
+    bool IsDirectory(const std::wstring& path) { return Inspect(path).kind == PathKind::Directory; }
+    // False, size untouched, unless a file is at path.
+    bool FileSize(const std::wstring& path, uint64_t& size);
     virtual bool MakeDirectory(const std::wstring& path) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
-    virtual bool FileSize(const std::wstring& path, uint64_t& size) = 0;
     // exclusive: refuse when another handle has the file open (Windows) - the
     // "file in use" test of the folder walk.
     virtual std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive = false) = 0;
@@ -63,6 +78,13 @@ public:
     // file to others (the upload's filename parameter).
     virtual std::wstring NativeSpelling(const std::wstring& path) { return path; }
 };
+
+inline bool FileSystem::FileSize(const std::wstring& path, uint64_t& size) {
+    PathInfo info = Inspect(path);
+    if (info.kind != PathKind::File) return false;
+    size = info.size;
+    return true;
+}
 
 // The platform's file system (POSIX natively, Win32 in the module).
 FileSystem& LocalFileSystem();

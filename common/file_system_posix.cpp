@@ -65,21 +65,22 @@ private:
 class PosixFileSystem : public FileSystem {
 public:
     bool Exists(const std::wstring& path) override { return ::access(NativePath(path).c_str(), F_OK) == 0; }
-    bool IsDirectory(const std::wstring& path) override {
+    PathInfo Inspect(const std::wstring& path) override {
         struct stat st;
-        return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        PathInfo info;
+        if (::stat(NativePath(path).c_str(), &st) != 0) return info;
+        if (S_ISDIR(st.st_mode)) info.kind = PathKind::Directory;
+        if (S_ISREG(st.st_mode)) {
+            info.kind = PathKind::File;
+            info.size = static_cast<uint64_t>(st.st_size);
+        }
+        return info;
     }
     bool MakeDirectory(const std::wstring& path) override {
         return ::mkdir(NativePath(path).c_str(), 0777) == 0 || Failed(L"create folder", path);
     }
     bool RemoveFile(const std::wstring& path) override {
         return ::unlink(NativePath(path).c_str()) == 0 || Failed(L"delete", path);
-    }
-    bool FileSize(const std::wstring& path, uint64_t& size) override {
-        struct stat st;
-        if (::stat(NativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-        size = static_cast<uint64_t>(st.st_size);
-        return true;
     }
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool /*exclusive*/) override {
         // POSIX has no share modes; a file that opens is not "in use".

@@ -74,29 +74,25 @@ std::unique_ptr<File> Opened(HANDLE h, const wchar_t* operation, const std::wstr
 class WinFileSystem : public FileSystem {
 public:
     bool Exists(const std::wstring& path) override { return _waccess(Win32Path(path).c_str(), 0) == 0; }
-    bool IsDirectory(const std::wstring& path) override {
-        WIN32_FIND_DATAW data;
-        HANDLE h = FindFirstFileW(Win32Path(path).c_str(), &data);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        bool directory = false;
-        do {
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) directory = true;
-        } while (FindNextFileW(h, &data));
-        FindClose(h);
-        return directory;
+    // The attributes hold the size as well: one call answers both questions
+    // (a file search would read the folder for what is already known).
+    PathInfo Inspect(const std::wstring& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        PathInfo info;
+        if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) return info;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            info.kind = PathKind::Directory;
+            return info;
+        }
+        info.kind = PathKind::File;
+        info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return info;
     }
     bool MakeDirectory(const std::wstring& path) override {
         return CreateDirectoryW(Win32Path(path).c_str(), nullptr) || Failed(L"create folder", path);
     }
     bool RemoveFile(const std::wstring& path) override {
         return DeleteFileW(Win32Path(path).c_str()) || Failed(L"delete", path);
-    }
-    bool FileSize(const std::wstring& path, uint64_t& size) override {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(Win32Path(path).c_str(), GetFileExInfoStandard, &data)) return false;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
-        size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-        return true;
     }
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive) override {
         HANDLE h = CreateFileW(Win32Path(path).c_str(), GENERIC_READ, exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE,

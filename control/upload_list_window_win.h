@@ -78,10 +78,13 @@ private:
     bool pressing_ = false;
     bool settingCheck_ = false;
     // Adding routes under way; while there are any the list view draws
-    // only when ShowAdded asks, which an insertion does every kRowsShownMs.
+    // only when ShowAdded asks, which an insertion does every ShowInterval.
+    DWORD ShowInterval();
     static constexpr DWORD kRowsShownMs = 250;
+    static constexpr DWORD kRowsBelowShownMs = 1000;
     int adding_ = 0;
     DWORD rowsShownTick_ = 0;
+    int rowsShown_ = 0;  // rows when drawing was last allowed
 };
 
 }  // namespace parvex

@@ -44,7 +44,7 @@ void UploadListModel::ShowNotFoundPath() {
 }
 
 void UploadListModel::AdmitScreened(const Candidate& c, const std::wstring& fileName) {
-    AdmitLocalFile(c.path, fileName, static_cast<double>(c.size), c.kind);
+    AdmitLocalFile(c.path, fileName, static_cast<double>(c.Size()), c.kind);
     Notify();
 }
 
@@ -57,12 +57,12 @@ void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
     {
         AddingRows adding(Rows());
         for (const std::wstring& path : paths) {
-            Candidate c{path};
+            Candidate c(path);
             Verdict v = Screen({Check::Exists, Check::Filter, Check::PathLength, Check::Duplicate, Check::Count}, c);
             if (v == Verdict::Stop) break;
             if (v != Verdict::Pass) continue;
             lastTried = path;
-            int result = AddLocalFile(path);
+            int result = AddScreenedFile(c);
             if (result == RefusedByBudget) break;
             if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
         }
@@ -73,12 +73,16 @@ void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
 }
 
 int UploadListModel::AddLocalFile(const std::wstring& path) {
-    Candidate c{path};
+    Candidate c(path);
+    return AddScreenedFile(c);
+}
+
+int UploadListModel::AddScreenedFile(Candidate& c) {
     Verdict v = FirstRefusal({Check::FileSize, Check::Budget}, c);
     if (v == Verdict::Skip) return FileVanished;
     if (v == Verdict::Reject) return RefusedBySize;
     if (v == Verdict::Stop) return RefusedByBudget;
-    AdmitLocalFile(path, LastComponent(path), static_cast<double>(c.size), c.kind);
+    AdmitLocalFile(c.path, LastComponent(c.path), static_cast<double>(c.Size()), c.kind);
     AfterAdding();
     return AddedOk;
 }
@@ -120,7 +124,7 @@ void UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring&
             if (walkStopped) return;
             continue;
         }
-        Candidate c{path, item.size, true};
+        Candidate c(path, {PathKind::File, item.size});
         Verdict v = Screen({Check::OpensUnshared, Check::Duplicate, Check::PathLength, Check::Filter, Check::Count,
                             Check::FileSize, Check::Budget},
                            c);
@@ -142,11 +146,12 @@ bool UploadListModel::AddDroppedItems(const std::vector<std::wstring>& paths) {
                 ShowNotFoundPath();
                 return false;
             }
-            if (IsDirectoryPath(files_, path)) {
+            // What is at the path, and a file's size, from one look-up.
+            Candidate c(path);
+            if (LookUp(c).kind == PathKind::Directory) {
                 WalkTopFolder(path);
                 continue;
             }
-            Candidate c{path};
             Verdict v = Screen(
                 {Check::Duplicate, Check::PathLength, Check::Filter, Check::Count, Check::FileSize, Check::Budget}, c);
             if (v == Verdict::Stop) break;

@@ -18,7 +18,7 @@ constexpr uint64_t kFourGiB = 0x100000000ull;
 UploadListModel::Verdict UploadListModel::Apply(Check check, Candidate& c) {
     switch (check) {
     case Check::Exists:
-        return files_.Exists(c.path) ? Verdict::Pass : Verdict::Skip;
+        return LookUp(c).kind != PathKind::None ? Verdict::Pass : Verdict::Skip;
     case Check::OpensUnshared:
         return OpensUnshared(c);
     case Check::Filter:
@@ -53,25 +53,28 @@ UploadListModel::Verdict UploadListModel::Screen(std::initializer_list<Check> or
     return v;
 }
 
-// A file another program holds open is refused; after each probe the walk
-// pauses for 10 ms.
+const PathInfo& UploadListModel::LookUp(Candidate& c) {
+    if (!c.looked) c.found = files_.Inspect(c.path);
+    c.looked = true;
+    return c.found;
+}
+
+// A file another program holds open is refused. The probe blocks the page's
+// thread, so the walk goes straight on to the next file.
 UploadListModel::Verdict UploadListModel::OpensUnshared(Candidate& c) {
-    if (!files_.OpenRead(c.path, true)) return c.Refuse(kTagFileInUse);
-    clock_.SleepMs(10);
-    return Verdict::Pass;
+    return files_.OpenRead(c.path, true) ? Verdict::Pass : c.Refuse(kTagFileInUse);
 }
 
 // A file gone since it was chosen has no size and is skipped silently.
 UploadListModel::Verdict UploadListModel::SizeAllowed(Candidate& c) {
-    if (!c.sized && !files_.FileSize(c.path, c.size)) return Verdict::Skip;
-    c.sized = true;
-    double size = static_cast<double>(c.size);
-    bool tooLarge = c.size >= kFourGiB || (limitFileSize != 0 && size > limitFileSize);
+    if (LookUp(c).kind != PathKind::File) return Verdict::Skip;
+    double size = static_cast<double>(c.Size());
+    bool tooLarge = c.Size() >= kFourGiB || (limitFileSize != 0 && size > limitFileSize);
     return tooLarge ? c.Refuse(kTagFileSize) : Verdict::Pass;
 }
 
 UploadListModel::Verdict UploadListModel::BudgetAllows(Candidate& c) {
-    c.kind = AdmitByBudget(static_cast<double>(c.size));
+    c.kind = AdmitByBudget(static_cast<double>(c.Size()));
     return c.kind == kRefusedKind ? Verdict::Stop : Verdict::Pass;
 }
 

@@ -62,10 +62,7 @@ std::wstring& LastUploadFolder() {
 // ---------------------------------------------------------------------------
 
 UploadListModel::UploadListModel(const UploadListHost& host)
-    : host_(host),
-      files_(host.files ? *host.files : LocalFileSystem()),
-      clock_(host.clock ? *host.clock : SystemClock()),
-      rows_(&memoryRows_) {
+    : host_(host), files_(host.files ? *host.files : LocalFileSystem()), rows_(&memoryRows_) {
     rejectSummary = kRejectSummaryHeading;
 }
 
@@ -182,9 +179,7 @@ int UploadListModel::AdmitByBudget(double size) {
 }
 
 bool UploadListModel::IsDuplicatePath(const std::wstring& path) const {
-    for (const UploadEntry& e : uploadList)
-        if (e.localPath == path) return true;
-    return false;
+    return localPaths_.find(path) != localPaths_.end();
 }
 
 bool UploadListModel::IsFilteredPath(const std::wstring& path) const {
@@ -238,6 +233,7 @@ void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std:
     e.countedSize = size;
     e.listIndex = row;
     uploadList.push_back(e);
+    if (!localPath.empty()) localPaths_.insert(localPath);
 }
 
 void UploadListModel::AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
@@ -421,12 +417,15 @@ bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
             rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
         }
     }
+    auto path = localPaths_.find(found->localPath);
+    if (path != localPaths_.end()) localPaths_.erase(path);
     uploadList.erase(found);
     return true;
 }
 
 void UploadListModel::ClearUploadList() {
     uploadList.clear();
+    localPaths_.clear();
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
@@ -436,6 +435,7 @@ void UploadListModel::ClearUploadList() {
 
 void UploadListModel::Empty() {
     uploadList.clear();
+    localPaths_.clear();
     memoryRows_.rows.clear();
     ZeroTotals();
 }

@@ -10,9 +10,10 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
-#include "common/clock.h"
 #include "common/file_system.h"
 #include "common/message_box.h"
 #include "common/settings_store.h"
@@ -139,7 +140,6 @@ struct UploadListHost {
     MessageBoxHost* messages = nullptr;        // none: nothing is shown
     FileSystem* files = nullptr;               // LocalFileSystem() when null
     SettingsStore* store = nullptr;            // "SelectPath"; none: not remembered
-    Clock* clock = nullptr;                    // SystemClock() when null
     PageNotifier* page = nullptr;              // none: nobody is told
     // Unique name of a new local entry from its row index; MakeUniqueName
     // when empty.
@@ -264,6 +264,8 @@ public:
     double limitGeneralSize = 10485760.0;
     double limitFileSize = 0;
 
+    // Changed only by the operations above, which keep the paths of its
+    // local entries in step.
     std::list<UploadEntry> uploadList;
     std::list<FilterToken> filterList;
     int listCount = 0;
@@ -287,10 +289,14 @@ private:
     };
     // A file an adding route considers; the checks fill in what they learn.
     struct Candidate {
+        explicit Candidate(std::wstring p) : path(std::move(p)) {}
+        // A file whose listing said what it is.
+        Candidate(std::wstring p, PathInfo listed) : path(std::move(p)), found(listed), looked(true) {}
         std::wstring path;
-        uint64_t size = 0;
-        bool sized = false;  // the folder walk has the size from its listing
+        PathInfo found;       // what the one look-up of path found
+        bool looked = false;  // found is known (the walk has it from its listing)
         int kind = KindGeneral;
+        uint64_t Size() const { return found.size; }
         const wchar_t* tag = nullptr;  // the summary line's tag on Reject
         Verdict Refuse(const wchar_t* lineTag) {
             tag = lineTag;
@@ -301,9 +307,13 @@ private:
     Verdict FirstRefusal(std::initializer_list<Check> order, Candidate& c);
     // FirstRefusal, with the summary line added on Reject.
     Verdict Screen(std::initializer_list<Check> order, Candidate& c);
+    // The candidate's path looked up, once whatever asks.
+    const PathInfo& LookUp(Candidate& c);
     Verdict OpensUnshared(Candidate& c);
     Verdict SizeAllowed(Candidate& c);
     Verdict BudgetAllows(Candidate& c);
+    // AddLocalFile for a candidate that passed the file dialog's checks.
+    int AddScreenedFile(Candidate& c);
     // A screened file enters at the end of the list and the page is told.
     void AdmitScreened(const Candidate& c, const std::wstring& fileName);
     // A chosen or dropped folder walked, its files added at the end.
@@ -342,7 +352,11 @@ private:
 
     UploadListHost host_;
     FileSystem& files_;
-    Clock& clock_;
+    // localPath of every local entry, so that the duplicate check costs the
+    // same for the ten-thousandth file as for the first. A multiset: an
+    // entry appended by hand may repeat a path, and removing it must not
+    // forget the other.
+    std::unordered_multiset<std::wstring> localPaths_;
     MemoryUploadRows memoryRows_;
     UploadRows* rows_;
 };

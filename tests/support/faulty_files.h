@@ -16,10 +16,9 @@ class ForwardingFileSystem : public FileSystem {
 public:
     explicit ForwardingFileSystem(FileSystem& inner = LocalFileSystem()) : inner_(inner) {}
     bool Exists(const std::wstring& p) override { return inner_.Exists(p); }
-    bool IsDirectory(const std::wstring& p) override { return inner_.IsDirectory(p); }
+    PathInfo Inspect(const std::wstring& p) override { return inner_.Inspect(p); }
     bool MakeDirectory(const std::wstring& p) override { return inner_.MakeDirectory(p); }
     bool RemoveFile(const std::wstring& p) override { return inner_.RemoveFile(p); }
-    bool FileSize(const std::wstring& p, uint64_t& size) override { return inner_.FileSize(p, size); }
     std::unique_ptr<File> OpenRead(const std::wstring& p, bool exclusive) override {
         return inner_.OpenRead(p, exclusive);
     }

@@ -245,7 +245,7 @@ int CollectFiles(const UploadOptions& o, std::vector<std::wstring>& paths, doubl
     for (const std::string& f : o.files) {
         std::wstring path = CorePath(f);
         uint64_t size = 0;
-        if (fs.IsDirectory(path) || !fs.FileSize(path, size)) {
+        if (!fs.FileSize(path, size)) {  // false for a folder too
             std::fprintf(stderr, "%s%s is not a readable file\n", MessagePrefix(), f.c_str());
             return 2;
         }

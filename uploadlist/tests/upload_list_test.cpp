@@ -13,7 +13,6 @@
 namespace parvex {
 namespace {
 
-using testing::FakeClock;
 using testing::MemorySettingsStore;
 using testing::RecordingMessageBox;
 using testing::TempDir;
@@ -32,6 +31,7 @@ public:
     };
     std::vector<Node> nodes;
     std::vector<std::wstring> exclusiveOpens;
+    std::map<std::wstring, int> lookUps;  // Inspect calls by path
 
     void AddFile(const std::wstring& path, uint64_t size, bool inUse = false) {
         AddParents(path);
@@ -43,18 +43,14 @@ public:
     }
 
     bool Exists(const std::wstring& path) override { return Find(path) != nullptr; }
-    bool IsDirectory(const std::wstring& path) override {
+    PathInfo Inspect(const std::wstring& path) override {
+        ++lookUps[path];
         const Node* n = Find(path);
-        return n && n->dir;
+        if (!n) return {};
+        return n->dir ? PathInfo{PathKind::Directory, 0} : PathInfo{PathKind::File, n->size};
     }
     bool MakeDirectory(const std::wstring&) override { return false; }
     bool RemoveFile(const std::wstring&) override { return false; }
-    bool FileSize(const std::wstring& path, uint64_t& size) override {
-        const Node* n = Find(path);
-        if (!n || n->dir) return false;
-        size = n->size;
-        return true;
-    }
     std::unique_ptr<File> OpenRead(const std::wstring& path, bool exclusive) override {
         if (exclusive) exclusiveOpens.push_back(path);
         const Node* n = Find(path);
@@ -63,7 +59,8 @@ public:
     }
     std::unique_ptr<File> OpenWrite(const std::wstring&) override { return nullptr; }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
-        if (!IsDirectory(folder)) return false;
+        const Node* f = Find(folder);
+        if (!f || !f->dir) return false;
         for (const Node& n : nodes) {
             size_t pos = n.path.find_last_of(L'\\');
             if (pos == std::wstring::npos || n.path.substr(0, pos) != folder) continue;
@@ -111,7 +108,6 @@ protected:
         host.messages = &messages;
         host.files = &files;
         host.store = &store;
-        host.clock = &clock;
         host.page = &page;
         host.uniqueName = [](int n) { return L"u" + std::to_wstring(n); };
         store.keyExists = true;
@@ -142,7 +138,6 @@ protected:
     RecordingMessageBox messages;
     FakeFiles files;
     MemorySettingsStore store;
-    FakeClock clock;
     RecordingPage page;
     UploadListHost host;
     std::unique_ptr<UploadListModel> model;
@@ -325,7 +320,6 @@ TEST_F(UploadListTest, FolderWalkOnRealFilesNamesFromTheChosenFolder) {
     EXPECT_EQ(real.RowCount(), 3);
     EXPECT_EQ(page.calls.size(), 2u);
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(clock.tick, 1020u);  // 10 ms after each opened file
     EXPECT_EQ(LastUploadFolder(), root + L"\\proj");
     EXPECT_NE(real.GetUpFileInfo().find(L"proj\\sub\\b.txt/u"), std::wstring::npos);
 }
@@ -419,6 +413,30 @@ TEST_F(UploadListTest, DroppedFileChecksInOrder) {
                                           L"C:\\d\\large[파일크기제한]\r\n");
     EXPECT_EQ(page.calls.size(), 1u);
     EXPECT_EQ(model->listCount, 2);
+}
+
+// Each dropped path is looked up once (a folder's files not at all: the
+// listing has their sizes), and the duplicate check knows the list's paths
+// through every change of the list.
+TEST_F(UploadListTest, DropLooksUpEachPathOnceAndKnowsTheListedPaths) {
+    Roomy();
+    files.AddFile(L"C:\\d\\a.txt", 1);
+    files.AddFile(L"C:\\d\\b.txt", 2);
+    files.AddFile(L"C:\\d\\f\\c.txt", 3);
+    model->AddDroppedItems({L"C:\\d\\a.txt", L"C:\\d\\b.txt", L"C:\\d\\f", L"C:\\d\\gone"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"f\\c.txt"}));
+    EXPECT_EQ(files.lookUps, (std::map<std::wstring, int>{
+                                 {L"C:\\d\\a.txt", 1}, {L"C:\\d\\b.txt", 1}, {L"C:\\d\\f", 1}, {L"C:\\d\\gone", 1}}));
+    model->AddDroppedItems({L"C:\\d\\a.txt", L"C:\\d\\f"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"f\\c.txt"}));
+    // A deleted row's path may come again; the others stay duplicates.
+    model->Rows().SetRowChecked(0, true);
+    model->DeleteFile();
+    model->AddDroppedItems({L"C:\\d\\a.txt", L"C:\\d\\b.txt"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"b.txt", L"f\\c.txt", L"a.txt"}));
+    model->ClearUploadList();
+    model->AddDroppedItems({L"C:\\d\\b.txt"});
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"b.txt"});
 }
 
 TEST_F(UploadListTest, DropOfShortPathEndsAtOnceWithoutSummary) {
