@@ -218,6 +218,9 @@ if [ -n "$PORT" ]; then
         printf 'old b' >"$SAVE/b.bin"
         printf 'old c' >"$SAVE/c.bin"
     }
+    run_download_page download_queue_many
+    no_partials
+
     run_download_page download_conflict conflicts
     [ "$(cat "$SAVE/a.bin")" = "old a" ] || fail "download_conflict: the renamed file's old one changed"
     same a.bin a2.bin download_conflict
