@@ -65,21 +65,29 @@ void SendBufferTuner::Accepted(size_t bytes) {
     // A buffer that was never full, or was just resized, takes bytes as fast
     // as it has room: that says nothing of the link.
     if (!measuring_) return;
-    // Rates are taken over a tenth of a second at least; a buffer changes
-    // only when the link asks for half or twice what it has.
-    constexpr uint32_t kWindowMs = 100;
+    // A fast link is followed after a few milliseconds, so that the small
+    // starting buffer does not hold the first tenth of a second back; a
+    // smaller buffer waits for a tenth of a second of evidence, so that a
+    // pause of the scheduler does not shrink it. A buffer changes only when
+    // the link asks for half or twice what it has.
+    constexpr uint32_t kGrowAfterMs = 5;
+    constexpr uint32_t kShrinkAfterMs = 100;
     bytes_ += bytes;
     uint32_t elapsed = clock_.TickMs() - since_;
-    if (elapsed < kWindowMs) return;
+    if (elapsed < kGrowAfterMs) return;
     uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
     int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, kMaxSendBufferBytes));
-    if (want >= 2 * size_ || 2 * want <= size_) {
+    bool grow = want >= 2 * size_;
+    bool shrink = elapsed >= kShrinkAfterMs && 2 * want <= size_;
+    if (grow || shrink) {
         socket_.SetSendBuffer(want);
         size_ = want;
         measuring_ = false;
     }
-    since_ += elapsed;
-    bytes_ = 0;
+    if (grow || elapsed >= kShrinkAfterMs) {
+        since_ += elapsed;
+        bytes_ = 0;
+    }
 }
 
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,

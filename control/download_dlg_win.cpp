@@ -183,26 +183,51 @@ bool CNDownloadDlg::Changed(std::map<int, std::wstring>& shown, int id, const st
     return true;
 }
 
-bool CNDownloadDlg::Changed(std::map<int, int>& shown, int id, int value) {
-    std::lock_guard<std::mutex> lock(shownLock_);
-    auto at = shown.find(id);
-    if (at != shown.end() && at->second == value) return false;
-    shown[id] = value;
-    return true;
-}
+namespace {
+// The least time between two drawings of the bars.
+constexpr DWORD kBarIntervalMs = 50;
+}  // namespace
 
 void CNDownloadDlg::SetText(int id, const std::wstring& text) {
     // The lock is not held while the control is told: the dialog's thread may
     // itself be on its way to this lock.
     if (!Changed(texts_, id, text)) return;
     SendMessageW(GetDlgItem(target_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    // The labels change at most twice a second and at the end: a bar held
+    // back by the drawing interval catches up with them.
+    PostBars(DueBars(false));
 }
 
 void CNDownloadDlg::SetProgress(int id, int percent) {
-    if (!Changed(bars_, id, percent)) return;
+    {
+        std::lock_guard<std::mutex> lock(shownLock_);
+        wantedBars_[id] = percent;
+    }
+    // Drawn at most every kBarIntervalMs, and at once at both ends: each
+    // drawing costs the page's thread more than a block costs the worker,
+    // and on two processors that thread's drawing slows the worker down.
+    PostBars(DueBars(percent != 0 && percent != 100));
+}
+
+std::vector<std::pair<int, int>> CNDownloadDlg::DueBars(bool onlyAfterInterval) {
+    std::lock_guard<std::mutex> lock(shownLock_);
+    DWORD now = GetTickCount();
+    std::vector<std::pair<int, int>> due;
+    if (onlyAfterInterval && now - barsDrawnTick_ < kBarIntervalMs) return due;
+    barsDrawnTick_ = now;
+    for (const auto& wanted : wantedBars_) {
+        auto shown = bars_.find(wanted.first);
+        if (shown != bars_.end() && shown->second == wanted.second) continue;
+        bars_[wanted.first] = wanted.second;
+        due.push_back(wanted);
+    }
+    return due;
+}
+
+void CNDownloadDlg::PostBars(const std::vector<std::pair<int, int>>& bars) {
     // Posted: the worker never waits for a page thread that is busy running
     // script or painting just to move a bar.
-    PostMessageW(GetDlgItem(target_, id), PBM_SETPOS, percent, 0);
+    for (const auto& bar : bars) PostMessageW(GetDlgItem(target_, bar.first), PBM_SETPOS, bar.second, 0);
 }
 
 void CNDownloadDlg::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(target_, id), enable); }

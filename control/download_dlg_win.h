@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "control/dialog_win.h"
 #include "control/tray_icon_win.h"
@@ -97,7 +98,10 @@ private:
     HWND List() const { return Item(IDC_DN_LIST); }
     // True when the value differs from what the control shows; records it.
     bool Changed(std::map<int, std::wstring>& shown, int id, const std::wstring& value);
-    bool Changed(std::map<int, int>& shown, int id, int value);
+    // The bars whose wanted position differs from the shown one, recorded as
+    // shown; none while onlyAfterInterval and the last drawing is recent.
+    std::vector<std::pair<int, int>> DueBars(bool onlyAfterInterval);
+    void PostBars(const std::vector<std::pair<int, int>>& bars);
     void Centre();
 
     DownloadState& state_;
@@ -111,6 +115,8 @@ private:
     std::mutex shownLock_;
     std::map<int, std::wstring> texts_;
     std::map<int, int> bars_;
+    std::map<int, int> wantedBars_;  // the latest position asked for
+    DWORD barsDrawnTick_ = 0;
 };
 
 // Makes CNDownloadDlg for the queue's DownloadStart.

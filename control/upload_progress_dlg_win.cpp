@@ -173,6 +173,9 @@ LRESULT CUploadProgressDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
         return 0;
     }
     ended_ = true;
+    // The worker's last changes, posted before it asked to close, are shown
+    // before the dialog goes.
+    ApplyPending();
     // Sent from the worker: wake the loop, which is waiting for a posted
     // message.
     PostMessageW(window_, WM_NULL, 0, 0);
@@ -194,7 +197,7 @@ void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) {
     auto shown = texts_.find(controlId);
     if (shown != texts_.end() && shown->second == text) return;
     texts_[controlId] = text;
-    SendMessageW(GetDlgItem(target_, controlId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    Queue(pendingTexts_, controlId, text);
     // The counters change at most twice a second: a bar held back by the
     // drawing interval catches up with them.
     DrawBars(GetTickCount());
@@ -233,7 +236,31 @@ void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
     DrawBars(GetTickCount());
     if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
     statuses_[row] = status;
-    SetListText(GetDlgItem(target_, IDC_UP_LIST), row, 1, status);
+    Queue(pendingRows_, row, status);
+}
+
+// Texts and statuses are posted, not sent: a page thread busy drawing or
+// running script would otherwise hold the worker, and the connection, up at
+// the start and the end of every file.
+void CUploadProgressDlg::Queue(std::map<int, std::wstring>& changes, int id, const std::wstring& text) {
+    bool first;
+    {
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        first = pendingTexts_.empty() && pendingRows_.empty();
+        changes[id] = text;
+    }
+    if (first && target_) PostMessageW(target_, kApplyPending, 0, 0);
+}
+
+void CUploadProgressDlg::ApplyPending() {
+    std::map<int, std::wstring> texts, rows;
+    {
+        std::lock_guard<std::mutex> lock(pendingLock_);
+        texts.swap(pendingTexts_);
+        rows.swap(pendingRows_);
+    }
+    for (const auto& text : texts) SetDlgItemTextW(window_, text.first, text.second.c_str());
+    for (const auto& row : rows) SetListText(Item(IDC_UP_LIST), row.first, 1, row.second);
 }
 
 void CUploadProgressDlg::Close() {

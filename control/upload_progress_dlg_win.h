@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,7 @@ public:
         PARVEX_MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
         PARVEX_MESSAGE_HANDLER(WM_CLOSE, OnClose)
         PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+        PARVEX_MESSAGE_HANDLER(kApplyPending, OnApplyPending)
         PARVEX_COMMAND_ID_HANDLER(IDC_UP_CANCEL, OnCancel)
         // Neither Enter nor Escape ends the run.
         PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
@@ -56,17 +58,27 @@ public:
     PARVEX_END_MSG_MAP()
 
 private:
+    // Posted by the worker: texts and row statuses wait in pending_.
+    static constexpr UINT kApplyPending = WM_APP + 1;
+
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnSysCommand(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
+    LRESULT OnApplyPending(UINT, WPARAM, LPARAM, BOOL&) {
+        ApplyPending();
+        return 0;
+    }
     LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
 
     bool SwallowKey(const MSG& msg) const;
     void FillList();
     void StartWorker();
     void DrawBars(DWORD now);
+    // Queues a change for the page's thread; the worker never waits for it.
+    void Queue(std::map<int, std::wstring>& changes, int id, const std::wstring& text);
+    void ApplyPending();
     void WaitForWorker();
     static DWORD WINAPI WorkerProc(void* self);
 
@@ -90,6 +102,11 @@ private:
     std::map<int, int> wantedBars_;  // latest from the worker
     DWORD barsDrawnTick_ = 0;
     std::vector<std::wstring> statuses_;
+    // Changes the worker has made and the page's thread has not shown yet:
+    // written by the worker, taken by the page's thread, under pendingLock_.
+    std::mutex pendingLock_;
+    std::map<int, std::wstring> pendingTexts_;  // by control
+    std::map<int, std::wstring> pendingRows_;   // by row
 };
 
 }  // namespace parvex

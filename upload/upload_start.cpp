@@ -1,6 +1,7 @@
 #include "upload_start.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +13,29 @@ namespace parvex {
 namespace {
 
 constexpr int kRerunsPerQuestion = 3;
+// How often the waiting thread runs its loop while the worker runs.
+constexpr std::chrono::milliseconds kLoopInterval(20);
+
+// The worker's end, set by the worker and waited for by the thread that
+// started it: the wait ends the moment the worker does, not at the next look.
+class WorkerEnd {
+public:
+    void Set() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+    // True once the worker has ended; waits at most `limit` for it.
+    bool WaitFor(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, limit, [this] { return ended_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ended_ = false;  // under mutex_
+};
 
 // The upload under way in the process, as any thread may ask about it. The
 // thread running UploadStart claims it, names the dialog of each run as it
@@ -83,7 +107,6 @@ ThreadedUploadRunHost::ThreadedUploadRunHost(UploadProgressView& view, const std
     if (interrupt) {
         whileRunning_ = [interrupt] {
             if (interrupt->load() != 0) CancelUploadRun();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         };
     }
 }
@@ -91,13 +114,13 @@ ThreadedUploadRunHost::ThreadedUploadRunHost(UploadProgressView& view, const std
 void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress& dialog) {
     BeginUploadRun(session, dialog);
     view_.RunOpened(dialog);
-    std::atomic<bool> done{false};
+    WorkerEnd end;
     std::thread worker([&] {
         UploadWorker(session, dialog, view_);
-        done = true;
+        end.Set();
     });
     if (whileRunning_) {
-        while (!done.load()) whileRunning_();
+        while (!end.WaitFor(kLoopInterval)) whileRunning_();
     }
     worker.join();
     view_.RunEnded(dialog);

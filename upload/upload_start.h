@@ -25,7 +25,7 @@ public:
 // The host for the terminal and tests: the worker on a std::thread, the
 // calling thread waiting for it. When interrupt is given, a nonzero value
 // there (set by a signal handler, say) becomes the dialog's cancel. When
-// whileRunning is given, the calling thread runs it over and over until the
+// whileRunning is given, the calling thread runs it every 20 ms until the
 // worker has ended, as a page's timers run in the dialog's modal loop.
 class ThreadedUploadRunHost : public UploadRunHost {
 public:

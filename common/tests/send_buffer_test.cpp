@@ -47,9 +47,9 @@ TEST(SendBufferTuner, FollowsTheLink) {
     EXPECT_TRUE(socket.sizes.empty());
     Feed(tuner, clock, 200000, 2000);
     EXPECT_TRUE(socket.sizes.empty());
-    Feed(tuner, clock, 8000000, 300);
+    Feed(tuner, clock, 2000000, 300);
     ASSERT_FALSE(socket.sizes.empty());
-    EXPECT_EQ(socket.sizes.back(), 2000000);
+    EXPECT_EQ(socket.sizes.back(), 500000);
     Feed(tuner, clock, 4000000000ull, 300);
     EXPECT_EQ(socket.sizes.back(), kMaxSendBufferBytes);
     size_t changes = socket.sizes.size();
@@ -57,4 +57,23 @@ TEST(SendBufferTuner, FollowsTheLink) {
     EXPECT_EQ(socket.sizes.size(), changes);
     Feed(tuner, clock, 200000, 300);
     EXPECT_EQ(socket.sizes.back(), kSendBufferBytes);
+}
+
+// A fast link gets its buffer within milliseconds, not after the first tenth
+// of a second; the first fill, taken at once whatever the link, does not make
+// a slow link look fast.
+TEST(SendBufferTuner, GrowsAtOnceOnlyForAFastLink) {
+    FakeClock clock;
+    BufferRecorder slow, fast;
+    SendBufferTuner slowTuner(slow, clock), fastTuner(fast, clock);
+    slowTuner.Accepted(2 * kSendBufferBytes);
+    fastTuner.Accepted(2 * kSendBufferBytes);
+    slowTuner.Refused();
+    fastTuner.Refused();
+    clock.tick += 5;
+    slowTuner.Accepted(1000);
+    fastTuner.Accepted(10000);
+    EXPECT_TRUE(slow.sizes.empty());
+    ASSERT_EQ(fast.sizes.size(), 1u);
+    EXPECT_EQ(fast.sizes[0], 500000);
 }

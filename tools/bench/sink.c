@@ -1,10 +1,12 @@
-/* parvex-sink PORT-FILE: the upload peer of the benchmark. It takes one
+/* parvex-sink PORT-FILE [SPAN-LOG]: the upload peer of the benchmark. It takes one
  * connection at a time on a free loopback port (written to PORT-FILE), reads
  * the request's head and exactly Content-Length bytes of body in large reads,
  * keeps none of them, and answers with the success token the uploaders look
  * for. It does nothing else, so that it never sets the pace. A request that
  * ends before its body is complete is reported on standard error and gets no
- * answer. */
+ * answer. With SPAN-LOG, each answered upload appends a line there: the body's
+ * bytes and the milliseconds from the connection's acceptance to the answer,
+ * a span that is the same whoever the client is. */
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -14,6 +16,7 @@
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 #define HEAD_MAX 65536
@@ -42,14 +45,21 @@ static const char* field(const char* head, const char* name) {
     return NULL;
 }
 
-static void serve(int fd, char* block) {
+static double now_ms(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
+}
+
+/* The body's bytes once the answer is sent (*answered: when), else 0. */
+static unsigned long long serve(int fd, char* block, double* answered) {
     static char head[HEAD_MAX + 1];
     size_t used = 0;
     char* end = NULL;
     while (!end) {
-        if (used == HEAD_MAX) return;
+        if (used == HEAD_MAX) return 0;
         ssize_t n = recv(fd, head + used, HEAD_MAX - used, 0);
-        if (n <= 0) return;
+        if (n <= 0) return 0;
         used += (size_t)n;
         head[used] = 0;
         end = strstr(head, "\r\n\r\n");
@@ -58,25 +68,27 @@ static void serve(int fd, char* block) {
     unsigned long long want = length ? strtoull(length, NULL, 10) : 0;
     unsigned long long got = used - (size_t)(end + 4 - head);
     const char* expect = field(head, "Expect");
-    if (expect && strstr(expect, "100-continue") && got < want && send_all(fd, kContinue, sizeof kContinue - 1)) return;
+    if (expect && strstr(expect, "100-continue") && got < want && send_all(fd, kContinue, sizeof kContinue - 1)) return 0;
     while (got < want) {
         ssize_t n = recv(fd, block, BODY_BLOCK, 0);
         if (n <= 0) {
             fprintf(stderr, "parvex-sink: the body ended after %llu of %llu bytes\n", got, want);
-            return;
+            return 0;
         }
         got += (unsigned long long)n;
     }
-    send_all(fd, kReply, sizeof kReply - 1);
+    if (send_all(fd, kReply, sizeof kReply - 1)) return 0;
+    *answered = now_ms();
     shutdown(fd, SHUT_WR);
     /* The client closes first: its last bytes are never met by a reset. */
     while (recv(fd, block, BODY_BLOCK, 0) > 0) {
     }
+    return got;
 }
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: parvex-sink PORT-FILE\n");
+    if (argc != 2 && argc != 3) {
+        fprintf(stderr, "usage: parvex-sink PORT-FILE [SPAN-LOG]\n");
         return 2;
     }
     int listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -109,7 +121,13 @@ int main(int argc, char** argv) {
         /* A client that stalls holds the next one up for half a minute at most. */
         struct timeval limit = {30, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        serve(fd, block);
+        double accepted = now_ms(), answered = 0;
+        unsigned long long bytes = serve(fd, block, &answered);
         close(fd);
+        FILE* log = bytes > 0 && argc == 3 ? fopen(argv[2], "a") : NULL;
+        if (log) {
+            fprintf(log, "%llu %.0f\n", bytes, answered - accepted);
+            fclose(log);
+        }
     }
 }
