@@ -9,7 +9,7 @@ up.SetDownHostUrl(SERVER + "/");
 up.SetDnTitle(DN);
 check("the first file", up.AddDownloadFile("/f0.bin", "f0.bin", 10, 1), 0);
 up.DownloadStart();
-whenWindow(DN, 219, function () {
+waitUntil("the dialog open", function () { return page.text(DN, 0) === DN; }, function () {
     var start = new Date().getTime();
     var refused = 0;
     for (var i = 1; i < COUNT; i++)
