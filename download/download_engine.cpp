@@ -319,7 +319,10 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
             return CancelPartial(t.session, partial);
         }
         if (received >= remaining) {
+            // The bars too: bytes that came with the head moved none.
             auto [done, total] = t.state.AddDoneBytes(t.session, 0);
+            t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
+            t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
             sampler.Last(t.view, fileBytes, done, total);
             return block.Flush(partial) && partial.Finish() ? R::Done : R::CreateFailed;
         }

@@ -52,7 +52,7 @@ check("asked about", asked.join("|"), "겹침.txt|건너뜀.txt");
 up.AddDownloadFile("/files/메일 첨부.txt", "메일 첨부.txt", 2000, 4);
 up.AddDownloadFile("/files/한글 문서.txt", "한글 문서.txt", 30000, 4);
 up.AddDownloadFile("/files/겹침 새이름.txt", "겹침 새이름.txt", 1234, 4);
-up.AddDownloadFile("/files/건너뜀.txt", "건너뜀.txt", 0, 4);
+up.AddDownloadFile("/files/건너뜀.txt", "건너뜀.txt", 15, 4);  // "held: 건너뜀", as the server holds it
 up.DownloadStart();
 check("the save folder shown", page.text(DN, IDC_DN_FOLDER), SAVE);
 page.press(DN, IDC_DN_START);
