@@ -273,11 +273,16 @@ Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
     return kGoOn;
 }
 
+// The file's and the run's bars.
+void ShowBars(Transfer& t, double fileBytes, double done, double total) {
+    t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
+    t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
+}
+
 // A block written: the counters, the bars and, now and then, the speed.
 void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
     auto [done, total] = t.state.AddDoneBytes(t.session, static_cast<double>(n));
-    t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
-    t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
+    ShowBars(t, fileBytes, done, total);
     sampler.Add(t.view, n, fileBytes, done, total);
 }
 
@@ -321,8 +326,7 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
         if (received >= remaining) {
             // The bars too: bytes that came with the head moved none.
             auto [done, total] = t.state.AddDoneBytes(t.session, 0);
-            t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
-            t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
+            ShowBars(t, fileBytes, done, total);
             sampler.Last(t.view, fileBytes, done, total);
             return block.Flush(partial) && partial.Finish() ? R::Done : R::CreateFailed;
         }
