@@ -29,6 +29,7 @@ CNDownloadDlg::~CNDownloadDlg() {
 bool CNDownloadDlg::Create() {
     if (!CreateModeless(nullptr)) return false;
     target_ = window_;
+    thread_ = GetCurrentThreadId();
     boxes_.SetOwner(window_);
     return true;
 }
@@ -135,6 +136,26 @@ LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
+// Each row the list adds or removes while it draws costs a new layout, its
+// scroll bar drawn and the rows below moved: thousands of files queued one
+// call at a time would cost more with each row. Rows changed within one run
+// of the page's script (or one merge, or one delete) are drawn together once
+// the thread is back in its message loop.
+void CNDownloadDlg::HoldRowDrawing() {
+    if (rowDrawingHeld_ || GetCurrentThreadId() != thread_) return;
+    rowDrawingHeld_ = true;
+    SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
+    PostMessageW(target_, WM_DOWNLOAD_DRAW_ROWS, 0, 0);
+}
+
+LRESULT CNDownloadDlg::OnDrawRows(UINT, WPARAM, LPARAM, BOOL&) {
+    rowDrawingHeld_ = false;
+    HWND list = List();
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+    return 0;
+}
+
 LRESULT CNDownloadDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     tray_.Remove();
     // Whoever destroys the window (its close, the end of its thread, the
@@ -149,6 +170,7 @@ void CNDownloadDlg::SetCaption(const std::wstring& text) {
 }
 
 void CNDownloadDlg::InsertRow(int row, const std::wstring& name) {
+    HoldRowDrawing();
     InsertListRow(GetDlgItem(target_, IDC_DN_LIST), row, name, I_IMAGENONE, false);
 }
 
@@ -156,9 +178,15 @@ void CNDownloadDlg::SetRowStatus(int row, const std::wstring& status) {
     SetListText(GetDlgItem(target_, IDC_DN_LIST), row, 1, status);
 }
 
-void CNDownloadDlg::DeleteRow(int row) { SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEITEM, row, 0); }
+void CNDownloadDlg::DeleteRow(int row) {
+    HoldRowDrawing();
+    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEITEM, row, 0);
+}
 
-void CNDownloadDlg::DeleteAllRows() { SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEALLITEMS, 0, 0); }
+void CNDownloadDlg::DeleteAllRows() {
+    HoldRowDrawing();
+    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEALLITEMS, 0, 0);
+}
 
 std::vector<int> CNDownloadDlg::SelectedRows() {
     HWND list = GetDlgItem(target_, IDC_DN_LIST);

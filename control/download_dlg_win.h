@@ -26,6 +26,8 @@ class DownloadState;
 constexpr UINT WM_DOWNLOAD_MERGE = WM_USER + 2;
 constexpr UINT WM_DOWNLOAD_CLOSE = WM_USER + 3;
 constexpr UINT WM_DOWNLOAD_REFRESH = WM_USER + 4;
+// Posted to itself: the rows changed while drawing was held are drawn.
+constexpr UINT WM_DOWNLOAD_DRAW_ROWS = WM_USER + 5;
 
 class CNDownloadDlg : public DialogImpl<CNDownloadDlg>, public DownloadDialog, public DownloadView {
 public:
@@ -75,6 +77,7 @@ public:
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_MERGE, OnMerge)
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_CLOSE, OnDownloadClose)
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_REFRESH, OnRefresh)
+        PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_DRAW_ROWS, OnDrawRows)
         PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     PARVEX_END_MSG_MAP()
 
@@ -93,9 +96,13 @@ private:
     LRESULT OnMerge(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnRefresh(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnDrawRows(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
 
     HWND List() const { return Item(IDC_DN_LIST); }
+    // Called before rows are added or removed: on the dialog's thread the
+    // list stops drawing until that thread is back in its message loop.
+    void HoldRowDrawing();
     // True when the value differs from what the control shows; records it.
     bool Changed(std::map<int, std::wstring>& shown, int id, const std::wstring& value);
     // The bars whose wanted position differs from the shown one, recorded as
@@ -108,6 +115,10 @@ private:
     // Written once by Create on the dialog's thread before any other thread
     // knows the dialog; read by all.
     HWND target_ = nullptr;
+    DWORD thread_ = 0;
+    // The list's drawing is held until WM_DOWNLOAD_DRAW_ROWS comes. Dialog's
+    // thread only.
+    bool rowDrawingHeld_ = false;
     WindowMessageBox boxes_;
     TrayIcon tray_;  // dialog's thread only
     // What the labels and bars show, so that a block's update sends only

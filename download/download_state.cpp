@@ -127,12 +127,7 @@ void DownloadState::ResetOnControlConstruction() {
 }
 
 // Waiting, fetched or about to be merged: one name is fetched once per dialog.
-int DownloadState::FindEntryByNameLocked(const std::wstring& name) const {
-    for (auto* list : {&downloadList_, &pendingList_})
-        for (auto& e : *list)
-            if (e->fileName == name) return -1;
-    return 0;
-}
+int DownloadState::FindEntryByNameLocked(const std::wstring& name) const { return names_.count(name) ? -1 : 0; }
 
 int DownloadState::FindEntryByName(const std::wstring& name) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -180,6 +175,7 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
             entry->listIndex = static_cast<int32_t>(downloadList_.size());
             entry->state = DownloadEntry::Waiting;
             downloadTotalBytes_ += entry->size;
+            names_.insert(fileName);
             if (session && session->running_) {
                 pendingList_.push_back(entry);
                 session->signals.Raise(DownloadSignals::Added);
@@ -306,6 +302,7 @@ void DownloadState::EndSessionLocked(const DownloadSession& session) {
     if (session_.get() != &session) return;
     downloadList_.clear();
     pendingList_.clear();
+    names_.clear();
     downloadTotalBytes_ = 0;
     session_.reset();
     changed_.notify_all();
@@ -409,6 +406,7 @@ int DownloadState::DeleteSelected(DownloadSession* session, DownloadView& view, 
             for (auto& e : downloadList_)
                 if (e->listIndex > entry->listIndex) --e->listIndex;
             downloadList_.erase(it);
+            names_.erase(entry->fileName);
             sum += entry->size;
             ++k;
             removedRows.push_back(r);

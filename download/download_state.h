@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -212,6 +213,9 @@ private:
     // end of a session empties both lists.
     std::list<DownloadEntryPtr> downloadList_;
     std::list<DownloadEntryPtr> pendingList_;  // added during a run, not yet merged
+    // The names of both lists, so that a page queueing thousands of files
+    // does not walk the whole queue for each one.
+    std::unordered_set<std::wstring> names_;
     double downloadTotalBytes_ = 0;
     // The page's thread (AddDownloadFile, a control's construction).
     int addCallCount_ = 0;

@@ -205,6 +205,10 @@ TEST_F(DownloadQueueTest, DeletingSelectedRowsRenumbersAndKeepsFinishedOnes) {
     dialog.view.Select({});
     state->DeleteButton(dialog.view);
     EXPECT_EQ(Names().size(), 3u);
+
+    // A deleted name may be queued again; a kept one may not.
+    EXPECT_EQ(state->AddDownloadFile(L"/f/1", L"n1", 1, 1), 0);
+    EXPECT_EQ(state->AddDownloadFile(L"/f/2", L"n2", 1, 1), -1);
     Close();
 }
 
@@ -251,11 +255,13 @@ TEST_F(DownloadQueueTest, ClosingEmptiesTheQueueAndTheNextStartOpensAFreshDialog
     EXPECT_DOUBLE_EQ(state->TotalBytes(), 0);
     EXPECT_FALSE(state->Snapshot().open);
 
-    // Queued after the close: the next dialog shows only that.
-    state->AddDownloadFile(L"/f/b", L"b.txt", 1, 1);
+    // Queued after the close, a name of the closed queue among them: the
+    // next dialog shows only that.
+    EXPECT_EQ(state->AddDownloadFile(L"/f/a", L"a.txt", 1, 2), 0);
+    state->AddDownloadFile(L"/f/b", L"b.txt", 1, 2);
     TestDialog& next = Open();
-    ASSERT_EQ(next.view.Rows().size(), 1u);
-    EXPECT_EQ(next.view.Rows()[0].name, L"b.txt");
+    ASSERT_EQ(next.view.Rows().size(), 2u);
+    EXPECT_EQ(next.view.Rows()[1].name, L"b.txt");
     Close();
 }
 
