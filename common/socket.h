@@ -10,9 +10,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "clock.h"
 #include "platform_types.h"
+#include "tls.h"
 
 namespace parvex {
 
@@ -107,8 +109,9 @@ private:
 class Network {
 public:
     virtual ~Network() = default;
-    // Resolves a host name (UTF-8) to its first IPv4 address.
-    virtual bool Resolve(const std::string& host, NetAddress& address) = 0;
+    // Resolves a host name or address literal (UTF-8, no brackets) to every
+    // address it has, of both families, in the resolver's order.
+    virtual bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) = 0;
     // A connected socket, or null when the connection failed or did not
     // complete within kConnectTimeoutMs. Not cancellable.
     virtual std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) = 0;
@@ -117,6 +120,10 @@ public:
     virtual std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) {
         return Connect(address, port);
     }
+    // A TLS client session for host (UTF-8 as the URL names it, no brackets),
+    // or null when the platform cannot make one (traced). The session checks
+    // the server's certificate for that host itself.
+    virtual std::unique_ptr<TlsSession> StartTls(const std::string& /*host*/) { return nullptr; }
 };
 
 // BSD sockets natively, WinSock in the module (WSAStartup is the module's).
