@@ -68,8 +68,9 @@ add_subdirectory(tools/mailserver)
 add_executable(parvex_tests ${PARVEX_NATIVE_TESTS})
 target_link_libraries(parvex_tests PRIVATE parvex_test_support GTest::gtest_main)
 if(TARGET parvex-mailserver)
-  add_dependencies(parvex_tests parvex-mailserver)
-  target_compile_definitions(parvex_test_support PUBLIC PARVEX_MAILSERVER_PATH="$<TARGET_FILE:parvex-mailserver>")
+  add_dependencies(parvex_tests parvex-mailserver parvex-test-pki)
+  target_compile_definitions(parvex_test_support PUBLIC PARVEX_MAILSERVER_PATH="$<TARGET_FILE:parvex-mailserver>"
+    PARVEX_TEST_PKI="${CMAKE_BINARY_DIR}/pki")
 endif()
 # The upload tests run the command-line tool as a child process.
 if(TARGET parvex-cli)
