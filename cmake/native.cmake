@@ -52,6 +52,7 @@ set(PARVEX_DOWNLOAD_TESTS
 )
 set(PARVEX_CLI_TESTS
   tools/cli/tests/cli_command_line_test.cpp
+  tools/cli/tests/cli_transport_test.cpp
 )
 set(PARVEX_NATIVE_TESTS
   ${PARVEX_COMMON_TESTS}
