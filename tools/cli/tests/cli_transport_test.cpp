@@ -29,7 +29,7 @@ TEST(CliTransport, HttpsAndIpv6CarryBothDirectionsByteForByte) {
         EXPECT_EQ(up.exitCode, 0) << up.err;
         EXPECT_EQ(HashOfFile(server.storeDir() + "/한글 자료.bin"), HashOfBytes(big));
         EXPECT_EQ(HashOfFile(server.storeDir() + "/small.txt"), HashOfBytes("작은"));
-        // The Host line names the host as the URL does, brackets and all.
+        // The upload's Host line names the host as the URL does, brackets and all.
         const std::string host = c.host.empty() ? "localhost" : c.host;
         EXPECT_NE(server.Recorded(1).find("\r\nHost: " + host + "\r\n"), std::string::npos) << server.Recorded(1);
 
@@ -39,5 +39,8 @@ TEST(CliTransport, HttpsAndIpv6CarryBothDirectionsByteForByte) {
         EXPECT_EQ(down.exitCode, 0) << down.err;
         EXPECT_EQ(HashOfFile((dest.path() / "한글 자료.bin").string()), HashOfBytes(big));
         EXPECT_EQ(HashOfFile((dest.path() / "small.txt").string()), HashOfBytes("작은"));
+        // The download's Host line always has the port.
+        const std::string hostLine = "\r\nHost: " + host + ":" + std::to_string(server.port()) + "\r\n";
+        EXPECT_NE(server.Recorded(3).find(hostLine), std::string::npos) << server.Recorded(3);
     }
 }
