@@ -10,9 +10,11 @@ struct LocalTime {
     int hour = 0, minute = 0, second = 0, milliseconds = 0;
 };
 
-// An IPv4 address in network order, as the host resolver hands it out.
+// An IPv4 or IPv6 address in network order, as the host resolver hands it
+// out.
 struct NetAddress {
-    uint8_t bytes[4] = {0, 0, 0, 0};
+    int family = 4;          // 4 or 6
+    uint8_t bytes[16] = {};  // an IPv4 address takes the first four
 };
 
 }  // namespace parvex

@@ -10,9 +10,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "clock.h"
 #include "platform_types.h"
+#include "tls.h"
 
 namespace parvex {
 
@@ -107,8 +109,9 @@ private:
 class Network {
 public:
     virtual ~Network() = default;
-    // Resolves a host name (UTF-8) to its first IPv4 address.
-    virtual bool Resolve(const std::string& host, NetAddress& address) = 0;
+    // Resolves a host name or address literal (UTF-8, no brackets) to every
+    // address it has, of both families, in the resolver's order.
+    virtual bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) = 0;
     // A connected socket, or null when the connection failed or did not
     // complete within kConnectTimeoutMs. Not cancellable.
     virtual std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) = 0;
@@ -117,6 +120,10 @@ public:
     virtual std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) {
         return Connect(address, port);
     }
+    // A TLS client session for host (UTF-8 as the URL names it, no brackets),
+    // or null when the platform cannot make one (traced). The session checks
+    // the server's certificate for that host itself.
+    virtual std::unique_ptr<TlsSession> StartTls(const std::string& /*host*/) { return nullptr; }
 };
 
 // BSD sockets natively, WinSock in the module (WSAStartup is the module's).
@@ -152,5 +159,23 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
                                        const ServerWait& wait, uint32_t connectTimeoutMs,
                                        WaitOutcome* outcome = nullptr);
+
+// Where a request goes: every address of the server's host, its port, and
+// whether the connection speaks TLS.
+struct Endpoint {
+    std::string host;                   // UTF-8 without brackets: the name TLS sends and checks the certificate for
+    std::vector<NetAddress> addresses;  // tried in turn
+    uint16_t port = 0;
+    bool secure = false;
+};
+
+// One connection to endpoint: each address in turn until one connects, all
+// within connectTimeoutMs; when secure, then the TLS handshake, which must
+// verify the server before anything else is sent, within connectTimeoutMs
+// more. A failed handshake (the certificate refused among others) is
+// WaitOutcome::Failed. The cancel is seen within a tenth of a second
+// throughout.
+std::unique_ptr<Socket> ConnectBounded(Network& network, const Endpoint& endpoint, const ServerWait& wait,
+                                       uint32_t connectTimeoutMs, WaitOutcome* outcome = nullptr);
 
 }  // namespace parvex

@@ -200,7 +200,8 @@ public:
 };
 
 // The real network, counting connections and recording the size of every
-// send; onSend runs after each send (on the sending thread).
+// send (over TLS: of the records); onSend runs after each send (on the
+// sending thread).
 class WatchingNetwork : public Network {
 public:
     // Written by the worker thread, read by the test thread.
@@ -212,12 +213,13 @@ public:
     // spent a slice without any, that is while the worker waits on the
     // server; gets the number of sends so far. Set before the run starts.
     std::function<void(size_t sends)> onIdleWait;
-    bool Resolve(const std::string& host, NetAddress& address) override {
-        return PlatformNetwork().Resolve(host, address);
+    bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
+        return PlatformNetwork().Resolve(host, addresses);
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
+    std::unique_ptr<TlsSession> StartTls(const std::string& host) override { return PlatformNetwork().StartTls(host); }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         ++connects;
         auto real = PlatformNetwork().BeginConnect(address, port);

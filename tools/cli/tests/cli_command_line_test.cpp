@@ -81,7 +81,7 @@ TEST(CliCommandLine, BadUsageExitsTwoWithItsMessageBeforeAnyConnection) {
         {{"upload", "--url", url}, "parvex-cli upload: no file given"},
         {{"upload", "--url", "127.0.0.1:8080/up", a}, "\"127.0.0.1:8080/up\" has no scheme"},
         {{"upload", "--url", "http://127.0.0.1:99999/up", a}, "has a port out of range (1-65535)"},
-        {{"upload", "--url", "ftp://127.0.0.1/up", a}, "uses ftp://; only http:// is supported"},
+        {{"upload", "--url", "ftp://127.0.0.1/up", a}, "uses ftp://; only http:// and https:// are supported"},
         {{"upload", "--url", host.substr(0, host.size() - 1), a}, "has no path after the host"},
         {{"upload", "--url", url, "--exist-url", "127.0.0.1/exists", a}, "--exist-url \"127.0.0.1/exists\" has no"},
         {{"upload", "--url", url, "--bogus", a}, "parvex-cli upload: unknown option --bogus"},
@@ -99,6 +99,7 @@ TEST(CliCommandLine, BadUsageExitsTwoWithItsMessageBeforeAnyConnection) {
         {{"download", "--host", "127.0.0.1:8080", "p", "n"}, "has no scheme"},
         {{"download", "--host", "http://127.0.0.1:0/", "p", "n"}, "has a port out of range"},
         {{"download", "--host", "ftp://127.0.0.1/", "p", "n"}, "uses ftp://"},
+        {{"download", "--host", "https://[::1]x/", "p", "n"}, "has a malformed host"},
         {{"download", "--host", host, "p"}, "PATH and NAME come in pairs"},
         {{"download", "--host", host, "--dest", aFile, "p", "n"}, "--dest \"" + aFile + "\" is not a folder"},
         {{"download", "--host", host, "--dest", aFile + "/sub", "p", "n"}, "is not a folder"},
@@ -132,6 +133,15 @@ TEST(CliCommandLine, AFailedConnectionIsNamedWithHostPortAndReason) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("parvex-cli download: cannot connect to 127.0.0.1 port " + port + ": Connection refused"),
               std::string::npos)
+        << r.err;
+
+    // An https server that is refused is named with the certificate check's reason.
+    MailServerProcess expired(TlsServerOptions("expired.pem"));
+    r = RunCli(dir, {"download", "--host", expired.Url("/"), "--dest", dir.path().string(), "/p", "n"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(
+        r.err.find("cannot connect to localhost port " + std::to_string(expired.port()) + ": certificate has expired"),
+        std::string::npos)
         << r.err;
 }
 
