@@ -41,11 +41,17 @@ inline std::string Escape(const std::string& text) {
 struct DownloadEngineTest : ::testing::Test, DownloadTestRig {
     TempDir serve, save;
     std::unique_ptr<MailServerProcess> server;
+    // Set before SetUp to have the server speak TLS and be named otherwise.
+    std::vector<std::string> serverOptions;
+    std::string serverHost = "127.0.0.1";
 
     void SetUp() override {
-        server = std::make_unique<MailServerProcess>(std::vector<std::string>{"--serve", serve.path().string()});
+        std::vector<std::string> options = {"--serve", serve.path().string()};
+        options.insert(options.end(), serverOptions.begin(), serverOptions.end());
+        server = std::make_unique<MailServerProcess>(options);
         StoreSaveFolder(save.wpath());
-        Settings().downloadHostUrl = FormatText(L"http://127.0.0.1:%d/", server->port());
+        const std::string url = server->Url("/", serverHost);
+        Settings().downloadHostUrl = std::wstring(url.begin(), url.end());
         MakeState();
     }
     void TearDown() override {

@@ -1,5 +1,5 @@
 // Every way the reference server can misbehave towards a download, one row
-// each. A run fetches the same file twice: once under a new name and once
+// each, over plain HTTP and over https to [::1]. A run fetches the same file twice: once under a new name and once
 // over an old file that the user agreed to overwrite; each row states the
 // rows, the summary and what the save folder holds afterwards.
 // Cases with tests of their own in download_engine_test.cpp and
@@ -13,8 +13,10 @@
 #include <chrono>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "download_engine_fixture.h"
+#include "tests/support/certificate_cases.h"
 #include "tests/support/faulty_files.h"
 
 using namespace parvex;
@@ -51,6 +53,9 @@ const DownloadFault kDownloadFaults[] = {
     {"LengthTooSmall", "length=10", Kept::Text, "0123456789", nullptr, false},
     {"BodyInPlaceOfTheFile", "body=replaced", Kept::Text, "replaced", nullptr, false},
     {"ClosedAfterTheHead", "close_after=0", Kept::Nothing, nullptr,
+     L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
+    // Over TLS without the server's goodbye (over plain HTTP a close).
+    {"CutMidBody", "cut_after=5000", Kept::Nothing, nullptr,
      L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
     {"HeadBeyondTheBuffer", "bighead=9000", Kept::Nothing, nullptr,
      L"0. new.bin -> SOCKET ERROR\r\n1. old.bin -> SOCKET ERROR\r\n", false},
@@ -91,14 +96,19 @@ std::set<std::string> Listing(const fs::path& folder) {
     return out;
 }
 
-struct DownloadFaultMatrix : DownloadEngineTest, ::testing::WithParamInterface<DownloadFault> {
+struct DownloadFaultMatrix : DownloadEngineTest, ::testing::WithParamInterface<std::tuple<DownloadFault, Wire>> {
     FaultyFiles disk;  // outlives the state, which TearDown ends
+    void SetUp() override {
+        serverOptions = WireOptions(std::get<1>(GetParam()));
+        serverHost = WireHost(std::get<1>(GetParam()));
+        DownloadEngineTest::SetUp();
+    }
 };
 
 }  // namespace
 
 TEST_P(DownloadFaultMatrix, Outcome) {
-    const DownloadFault& c = GetParam();
+    const DownloadFault& c = std::get<0>(GetParam());
     std::string served;
     for (int i = 0; i < 2000; ++i) served += "0123456789";
     Serve("f.bin", served);
@@ -147,5 +157,41 @@ TEST_P(DownloadFaultMatrix, Outcome) {
     Close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultMatrix, ::testing::ValuesIn(kDownloadFaults),
-                         [](const ::testing::TestParamInfo<DownloadFault>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Faults, DownloadFaultMatrix,
+                         ::testing::Combine(::testing::ValuesIn(kDownloadFaults),
+                                            ::testing::Values(Wire::Plain, Wire::Tls)),
+                         [](const ::testing::TestParamInfo<DownloadFaultMatrix::ParamType>& info) {
+                             return std::string(std::get<0>(info.param).name) + WireName(std::get<1>(info.param));
+                         });
+
+// A server that cannot prove itself is asked for nothing: each entry fails
+// like one whose server takes no connection.
+struct DownloadCertificate : DownloadEngineTest, ::testing::WithParamInterface<CertificateCase> {
+    void SetUp() override {
+        serverOptions = TlsServerOptions(GetParam().certificate);
+        serverHost = GetParam().host;
+        DownloadEngineTest::SetUp();
+    }
+};
+
+TEST_P(DownloadCertificate, OnlyAProvenServerIsAsked) {
+    const CertificateCase& c = GetParam();
+    const std::string hash = Serve("f.bin", std::string(30000, 'c'));
+    Queue(L"/f.bin", L"a.bin", 30000);
+    Queue(L"/f.bin", L"b.bin", 30000);
+    TraceLines trace;
+    TestDialog& dialog = Run();
+    if (c.accepted) {
+        EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>(2, L"완 료"));
+        EXPECT_EQ(SavedHash("a.bin"), hash);
+        EXPECT_EQ(SavedHash("b.bin"), hash);
+    } else {
+        EXPECT_EQ(Summary(dialog), L"0. a.bin -> Socket Connect Error\r\n1. b.bin -> Socket Connect Error\r\n");
+        EXPECT_TRUE(Listing(save.path()).empty());
+        EXPECT_EQ(trace.Lines(), std::vector<std::wstring>(2, c.reason));
+        ExpectNoRequestBytes(*server);
+    }
+    Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Https, DownloadCertificate, ::testing::ValuesIn(kCertificateCases), CertificateCaseName);

@@ -1,6 +1,7 @@
 // Every way the reference server can misbehave towards an upload or an
-// exists check, one row each: how the run ends, what the rows, the log and
-// the message boxes say, and what the server keeps.
+// exists check, one row each, over plain HTTP and over https to [::1]: how
+// the run ends, what the rows, the log and the message boxes say, and what
+// the server keeps.
 // Cases with tests of their own in upload_engine_test.cpp are not repeated
 // (continue_split, continue_status, continue_then with a refusal, split,
 // refusals in plain and chunked replies, the exists check's status 500 and
@@ -12,8 +13,10 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "common/utf8.h"
+#include "tests/support/certificate_cases.h"
 #include "tests/support/faulty_files.h"
 #include "upload_test_support.h"
 
@@ -95,6 +98,8 @@ const UploadFault kUploadFaults[] = {
     {"ClosedAfterTheHead", "close_after=0", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedBeforeContinue", "close_after=0", FlagExpect, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedMidBody", "close_after=2000", 0, Ends::Rerun, L"네트워크 에러", 0},
+    // Over TLS without the server's goodbye (over plain HTTP the same cut).
+    {"CutMidBody", "cut_after=2000", 0, Ends::Rerun, L"네트워크 에러", 0},
     {"ClosedAfterTheBody", "rawreply=", 0, Ends::Rerun, L"네트워크 에러", 0},
     // A file that changes while the server reads it is never finished:
     // without its closing boundary the server keeps nothing.
@@ -159,24 +164,31 @@ void ChangeMidBody(UploadHarness& h, int flags) {
     };
 }
 
-class UploadFaultMatrix : public ::testing::TestWithParam<UploadFault> {
+// One server for each wire, kept for the whole suite.
+class UploadFaultMatrix : public ::testing::TestWithParam<std::tuple<UploadFault, Wire>> {
 protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<MailServerProcess>(); }
-    static void TearDownTestSuite() { server_.reset(); }
-    void SetUp() override {
-        server_->Get("/__reset");
-        for (auto& e : fs::directory_iterator(server_->storeDir())) fs::remove_all(e.path());
+    static void TearDownTestSuite() {
+        for (auto& server : servers_) server.reset();
     }
-    static std::unique_ptr<MailServerProcess> server_;
+    void SetUp() override {
+        std::unique_ptr<MailServerProcess>& server = servers_[static_cast<int>(wire())];
+        if (!server) server = std::make_unique<MailServerProcess>(WireOptions(wire()));
+        server->Get("/__reset");
+        for (auto& e : fs::directory_iterator(server->storeDir())) fs::remove_all(e.path());
+    }
+    Wire wire() const { return std::get<1>(GetParam()); }
+    MailServerProcess& server() { return *servers_[static_cast<int>(wire())]; }
+    static std::unique_ptr<MailServerProcess> servers_[2];
 };
-std::unique_ptr<MailServerProcess> UploadFaultMatrix::server_;
+std::unique_ptr<MailServerProcess> UploadFaultMatrix::servers_[2];
 
 }  // namespace
 
 TEST_P(UploadFaultMatrix, Outcome) {
-    const UploadFault& c = GetParam();
-    MailServerProcess& server = *server_;
+    const UploadFault& c = std::get<0>(GetParam());
+    MailServerProcess& server = this->server();
     UploadHarness h(server);
+    h.settings.uploadUrl = UploadHarness::Widen(server.Url("/upload", WireHost(wire())));
     h.settings.expectContinue = (c.flags & FlagExpect) ? 1 : 0;
     if (c.flags & FlagSilent) h.timeoutMs = kShortTimeoutMs;
     if (c.flags & FlagCheck) h.settings.existUrl = L"http://x/exists";
@@ -252,5 +264,42 @@ TEST_P(UploadFaultMatrix, Outcome) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, UploadFaultMatrix, ::testing::ValuesIn(kUploadFaults),
-                         [](const ::testing::TestParamInfo<UploadFault>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Faults, UploadFaultMatrix,
+                         ::testing::Combine(::testing::ValuesIn(kUploadFaults),
+                                            ::testing::Values(Wire::Plain, Wire::Tls)),
+                         [](const ::testing::TestParamInfo<UploadFaultMatrix::ParamType>& info) {
+                             return std::string(std::get<0>(info.param).name) + WireName(std::get<1>(info.param));
+                         });
+
+// A server that cannot prove itself gets neither the exists check nor the
+// file: each fails like a server that takes no connection.
+class UploadCertificate : public ::testing::TestWithParam<CertificateCase> {};
+
+TEST_P(UploadCertificate, OnlyAProvenServerIsSentAnything) {
+    const CertificateCase& c = GetParam();
+    MailServerProcess server(TlsServerOptions(c.certificate));
+    const std::string bytes = Bytes(5000, 43);
+    for (bool check : {false, true}) {
+        fs::remove(server.storeDir() + "/f.bin");
+        UploadHarness h(server);
+        h.settings.uploadUrl = UploadHarness::Widen(server.Url("/upload", c.host));
+        if (check) h.settings.existUrl = L"https://x/exists";
+        h.Add(L"f.bin", bytes);
+        TraceLines trace;
+        const int result = h.Start();
+        if (c.accepted) {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(HashOfFile(server.storeDir() + "/f.bin"), HashOfBytes(bytes));
+            continue;
+        }
+        EXPECT_EQ(result, 0);
+        // Three attempts in each of four runs, then the user gives up.
+        EXPECT_EQ(h.network.connects, 12);
+        EXPECT_EQ(h.view.logs(), std::vector<std::wstring>(4, L"[f.bin] => [서버 연결 실패]\r\n"));
+        EXPECT_EQ(h.controlBoxes.Count(), 1u);
+        EXPECT_EQ(trace.Lines(), std::vector<std::wstring>(12, c.reason));
+    }
+    if (!c.accepted) ExpectNoRequestBytes(server);
+}
+
+INSTANTIATE_TEST_SUITE_P(Https, UploadCertificate, ::testing::ValuesIn(kCertificateCases), CertificateCaseName);

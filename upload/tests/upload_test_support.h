@@ -219,6 +219,7 @@ public:
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
+    // The watched sockets carry TLS records when the upload URL is https.
     std::unique_ptr<TlsSession> StartTls(const std::string& host) override { return PlatformNetwork().StartTls(host); }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         ++connects;
