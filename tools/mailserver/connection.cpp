@@ -3,7 +3,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "lifecycle.h"
+#include "tls.h"
 
 namespace mailserver {
 namespace {
@@ -22,13 +22,6 @@ void set_timeout(int fd, int option, int ms) {
     tv.tv_sec = ms / 1000;
     tv.tv_usec = (ms % 1000) * 1000;
     ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
-}
-
-IoStatus classify_errno() {
-    if (lifecycle::stopping()) return IoStatus::Stopped;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return IoStatus::TimedOut;
-    if (errno == EPIPE || errno == ECONNRESET) return IoStatus::Closed;
-    return IoStatus::Error;
 }
 
 }  // namespace
@@ -52,7 +45,7 @@ bool Throttle::account(size_t n) {
     return lifecycle::sleep_ms(wait + 1);
 }
 
-Connection::Connection(int fd, int idle_timeout_ms) : fd_(fd) {
+Connection::Connection(int fd, int idle_timeout_ms) : fd_(fd), transport_(make_plain_transport(fd)) {
     lifecycle::register_socket(fd_);
     set_timeout(fd_, SO_RCVTIMEO, idle_timeout_ms);
     set_timeout(fd_, SO_SNDTIMEO, idle_timeout_ms);
@@ -64,7 +57,31 @@ Connection::Connection(int fd, int idle_timeout_ms) : fd_(fd) {
 
 Connection::~Connection() { close_now(); }
 
+bool Connection::client_opens_tls() {
+    unsigned char first = 0;
+    for (;;) {
+        if (fd_ < 0 || lifecycle::stopping()) return false;
+        ssize_t r = ::recv(fd_, &first, 1, MSG_PEEK);
+        if (r == 1) return first == kTlsHandshakeByte;
+        if (r == 0 || errno != EINTR) return false;
+    }
+}
+
+bool Connection::start_tls(const TlsContext& tls, std::string* error) {
+    std::unique_ptr<Transport> secured = tls.accept(fd_, error);
+    if (!secured) return false;
+    transport_ = std::move(secured);
+    secure_ = true;
+    return true;
+}
+
 void Connection::close_now() {
+    if (fd_ < 0) return;
+    transport_->say_goodbye();
+    cut();
+}
+
+void Connection::cut() {
     if (fd_ < 0) return;
     lifecycle::unregister_socket(fd_);
     ::close(fd_);
@@ -74,57 +91,21 @@ void Connection::close_now() {
 IoStatus Connection::receive(char* buffer, size_t n, size_t* got) {
     *got = 0;
     if (fd_ < 0) return IoStatus::Error;
-    for (;;) {
-        if (lifecycle::stopping()) return IoStatus::Stopped;
-        ssize_t r = ::recv(fd_, buffer, n, 0);
-        if (r > 0) {
-            *got = static_cast<size_t>(r);
-            return IoStatus::Ok;
-        }
-        if (r == 0) return lifecycle::stopping() ? IoStatus::Stopped : IoStatus::Closed;
-        if (errno == EINTR) continue;
-        return classify_errno();
-    }
+    if (lifecycle::stopping()) return IoStatus::Stopped;
+    return transport_->read(buffer, n, got);
 }
 
-bool Connection::has_pending_input() {
-    if (fd_ < 0) return false;
-    char probe;
-    ssize_t r = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    return r > 0;
-}
+bool Connection::has_pending_input() { return fd_ >= 0 && transport_->input_waiting(); }
 
 IoStatus Connection::send_all(const char* data, size_t n) {
     if (fd_ < 0) return IoStatus::Error;
-    while (n > 0) {
-        if (lifecycle::stopping()) return IoStatus::Stopped;
-        ssize_t r = ::send(fd_, data, n, MSG_NOSIGNAL);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return classify_errno();
-        }
-        data += r;
-        n -= static_cast<size_t>(r);
-    }
-    return IoStatus::Ok;
+    return transport_->write(data, n);
 }
 
 IoStatus Connection::send_file(int file_fd, uint64_t offset, uint64_t count, uint64_t* sent) {
     *sent = 0;
     if (fd_ < 0) return IoStatus::Error;
-    off_t pos = static_cast<off_t>(offset);
-    while (*sent < count) {
-        if (lifecycle::stopping()) return IoStatus::Stopped;
-        size_t block = static_cast<size_t>(std::min<uint64_t>(count - *sent, 1u << 30));
-        ssize_t r = ::sendfile(fd_, file_fd, &pos, block);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return classify_errno();
-        }
-        if (r == 0) return IoStatus::Error;  // the file shrank under us
-        *sent += static_cast<uint64_t>(r);
-    }
-    return IoStatus::Ok;
+    return transport_->write_file(file_fd, offset, count, sent);
 }
 
 void Connection::wait_for_peer_close() {
@@ -155,6 +136,7 @@ bool Connection::peer_gone() {
 
 void Connection::linger_close(uint64_t max_drain) {
     if (fd_ < 0) return;
+    transport_->say_goodbye();
     ::shutdown(fd_, SHUT_WR);
     set_timeout(fd_, SO_RCVTIMEO, 2000);
     std::vector<char> sink(256 * 1024);
@@ -165,7 +147,7 @@ void Connection::linger_close(uint64_t max_drain) {
         if (receive(sink.data(), want, &got) != IoStatus::Ok) break;
         drained += got;
     }
-    close_now();
+    cut();  // the goodbye went out before the half-close
 }
 
 }  // namespace mailserver

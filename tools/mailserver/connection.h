@@ -3,13 +3,14 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "transport.h"
 
 namespace mailserver {
 
-// Outcome of a socket operation. A peer that went away, a peer that went
-// quiet and a server that is shutting down call for different reactions.
-enum class IoStatus { Ok, Closed, TimedOut, Stopped, Error };
+class TlsContext;
 
 // Paces a byte stream to about a given rate (0 = unlimited).
 class Throttle {
@@ -30,13 +31,22 @@ private:
 
 // One accepted client socket. Blocking I/O with an idle timeout on both
 // directions; the socket is registered with the lifecycle so that a server
-// stop unblocks it.
+// stop unblocks it. Its bytes go through a plain transport until start_tls
+// puts TLS in between.
 class Connection {
 public:
     Connection(int fd, int idle_timeout_ms);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
+
+    // Waits for the client's first byte without taking it: true when it
+    // opens a TLS handshake, false for anything else or no byte at all.
+    bool client_opens_tls();
+    // Runs the server's side of the handshake; false with the reason when
+    // it failed (the connection is of no further use then).
+    bool start_tls(const TlsContext& tls, std::string* error);
+    bool secure() const { return secure_; }
 
     // Reads what is available, at most n bytes (blocks until at least one).
     IoStatus receive(char* buffer, size_t n, size_t* got);
@@ -62,10 +72,16 @@ public:
     // until the peer is quiet for a moment) so the peer is not answered with a
     // reset that would destroy the reply in its receive buffer.
     void linger_close(uint64_t max_drain);
+    // Ends the connection in order (over TLS with close_notify first).
     void close_now();
+    // Ends it abruptly: over TLS the peer gets no close_notify, only the
+    // socket's close, as when a server or a middlebox dies mid-stream.
+    void cut();
 
 private:
     int fd_;
+    std::unique_ptr<Transport> transport_;
+    bool secure_ = false;
 };
 
 }  // namespace mailserver

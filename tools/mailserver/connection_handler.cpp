@@ -10,8 +10,8 @@ bool g_verbose = false;
 
 std::string path_part(const std::string& target) { return target.substr(0, target.find('?')); }
 
-// /__fault, /__reset, /__release and /__stats: the test harness's switchboard. These
-// requests are neither counted, recorded nor subject to faults.
+// /__fault, /__reset, /__release, /__stats and /__tls: the test harness's
+// switchboard. These requests are neither counted, recorded nor subject to faults.
 void handle_control(Connection& conn, ServerState& state, const HttpRequest& req) {
     const std::string path = path_part(req.target);
     if (path == "/__fault") {
@@ -47,6 +47,13 @@ void handle_control(Connection& conn, ServerState& state, const HttpRequest& req
                              " bad=" + std::to_string(c.bad.load()));
         return;
     }
+    if (path == "/__tls") {
+        const Counters& c = state.counters;
+        send_plain_reply(conn, "200 OK",
+                         "handshakes=" + std::to_string(c.handshakes.load()) +
+                             " failed=" + std::to_string(c.handshakes_failed.load()));
+        return;
+    }
     send_plain_reply(conn, "404 Not Found", "unknown control route " + path + "\n");
 }
 
@@ -78,8 +85,37 @@ void reject(RequestContext& ctx, const FaultSet& faults, const std::string& stat
     ctx.conn.linger_close(drain);
 }
 
+namespace {
+
+// A client of a TLS server that opens a handshake gets one; false when it
+// failed, which leaves nothing more to do (no request byte came).
+bool secure_when_asked(Connection& conn, ServerState& state) {
+    if (!state.tls || !conn.client_opens_tls()) return true;
+    std::string error;
+    if (conn.start_tls(*state.tls, &error)) {
+        ++state.counters.handshakes;
+        return true;
+    }
+    ++state.counters.handshakes_failed;
+    log_line("TLS handshake failed (no request bytes): " + error);
+    return false;
+}
+
+// Plain HTTP to a TLS server reaches the control routes only, so that scripts
+// can still switch faults with a plain GET; any other request is refused.
+void refuse_plain(Connection& conn, ServerState& state, const HttpRequest& req, const std::string& bytes) {
+    if (auto record = state.recorder.begin(req.method, req.target)) record->write(bytes);
+    ++state.counters.bad;
+    log_line(req.method + " " + req.target + " -> 400: plain HTTP to a TLS server");
+    send_plain_reply(conn, "400 Bad Request", "this server takes requests over TLS (https) only\n");
+    conn.linger_close(1 << 20);
+}
+
+}  // namespace
+
 void handle_connection(int fd, ServerState& state) {
     Connection conn(fd, state.config.idle_timeout_ms);
+    if (!secure_when_asked(conn, state)) return;
     std::string head, rest;
     HeadStatus hs = read_request_head(conn, &head, &rest);
     if (hs == HeadStatus::TooLarge) {
@@ -89,7 +125,15 @@ void handle_connection(int fd, ServerState& state) {
         conn.linger_close(1 << 20);
         return;
     }
-    if (hs != HeadStatus::Ok) return;
+    if (hs != HeadStatus::Ok) {
+        // The bytes of a head that never ended are recorded too: the record
+        // shows whether anything of a request arrived at all.
+        if (!head.empty()) {
+            if (auto record = state.recorder.begin("-", "-")) record->write(head);
+            if (verbose()) log_line("request head cut short after " + std::to_string(head.size()) + " bytes");
+        }
+        return;
+    }
 
     HttpRequest req;
     std::string error;
@@ -104,6 +148,10 @@ void handle_connection(int fd, ServerState& state) {
 
     if (req.method == "GET" && path_part(req.target).compare(0, 3, "/__") == 0) {
         handle_control(conn, state, req);
+        return;
+    }
+    if (state.tls && !conn.secure()) {
+        refuse_plain(conn, state, req, head + rest);
         return;
     }
 

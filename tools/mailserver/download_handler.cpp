@@ -141,7 +141,7 @@ void handle_download(RequestContext& ctx) {
     } else {
         stream_file(ctx.conn, faults, file.fd, size, state.holds, state.config.idle_timeout_ms);
     }
-    ctx.conn.close_now();
+    close_by_fault(ctx.conn, faults);
 }
 
 }  // namespace mailserver

@@ -29,6 +29,7 @@ const FaultName kFaults[] = {
     {"interim", ValueType::Text, KindUpload},
     {"stop_reading", ValueType::Number, KindUpload},
     {"close_after", ValueType::Number, KindUpload},
+    {"cut_after", ValueType::Number, KindUpload},
     {"stall", ValueType::Flag, KindUpload},
     {"hold", ValueType::Number, KindUpload},
     {"exists", ValueType::Flag, KindExists},
@@ -119,9 +120,10 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
         set->interim = value;
     else if (name == "stop_reading")
         set->stop_reading = n;
-    else if (name == "close_after")
+    else if (name == "close_after" || name == "cut_after") {
         set->close_after = n;
-    else if (name == "stall")
+        set->cut = name == "cut_after";
+    } else if (name == "stall")
         set->stall = value == "1";
     else if (name == "hold")
         set->hold = n;

@@ -14,7 +14,8 @@
 // default kinds:
 //   upload    status, body, chunked, nolength, split, continue,
 //             continue_status, continue_split, continue_then, interim,
-//             close_after, stall, stop_reading, hold, rawreply, bighead
+//             close_after, cut_after, stall, stop_reading, hold, rawreply,
+//             bighead
 //   exists    exists
 //   download  length
 //   upload,download  rate
@@ -44,6 +45,9 @@
 //   close_after=N         uploads: close without a reply after N body bytes
 //                         (0: right after the header, before any 100
 //                         Continue); downloads: close after N body bytes
+//   cut_after=N           the same cut, but over TLS without the close_notify
+//                         alert that ends every other connection: the socket
+//                         just closes (plain connections: as close_after)
 //   stall=1               uploads: read and handle the request, then never
 //                         answer; downloads: send the header, then nothing.
 //                         The connection stays open until the client closes.
@@ -89,6 +93,7 @@ struct FaultSet {
     std::optional<std::string> interim;
     std::optional<uint64_t> stop_reading;
     std::optional<uint64_t> close_after;
+    bool cut = false;  // close_after ends the connection without a TLS goodbye
     bool stall = false;
     std::optional<uint64_t> hold;
     std::optional<bool> exists;

@@ -39,9 +39,11 @@ HeadStatus read_request_head(Connection& conn, std::string* head, std::string* r
     for (;;) {
         size_t got = 0;
         IoStatus st = conn.receive(block, sizeof block, &got);
-        if (st == IoStatus::TimedOut) return HeadStatus::TimedOut;
-        if (st == IoStatus::Stopped) return HeadStatus::Stopped;
-        if (st != IoStatus::Ok) return HeadStatus::Closed;
+        if (st != IoStatus::Ok) {
+            head->swap(buffer);
+            if (st == IoStatus::TimedOut) return HeadStatus::TimedOut;
+            return st == IoStatus::Stopped ? HeadStatus::Stopped : HeadStatus::Closed;
+        }
         size_t search_from = buffer.size() >= 3 ? buffer.size() - 3 : 0;
         buffer.append(block, got);
         size_t end = buffer.find("\r\n\r\n", search_from);

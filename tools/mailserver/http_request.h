@@ -26,7 +26,8 @@ struct HttpRequest {
 enum class HeadStatus { Ok, TooLarge, Closed, TimedOut, Stopped };
 
 // Reads up to and including the empty line that ends the request head.
-// *head receives the head bytes, *rest whatever arrived after them.
+// *head receives the head bytes, *rest whatever arrived after them; when
+// the client closed or went quiet first, *head holds what did arrive.
 HeadStatus read_request_head(Connection& conn, std::string* head, std::string* rest);
 
 // Parses a head (ending in CRLF CRLF). Only CRLF line ends are accepted.

@@ -46,66 +46,123 @@ bool install_signals(std::string* error) {
 
 }  // namespace
 
-Listener::~Listener() {
-    if (fd_ >= 0) ::close(fd_);
+bool parse_listen_address(const std::string& text, sockaddr_storage* address) {
+    *address = sockaddr_storage{};
+    std::string bare = text;
+    if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
+    auto* v4 = reinterpret_cast<sockaddr_in*>(address);
+    if (::inet_pton(AF_INET, bare.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        return true;
+    }
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(address);
+    if (::inet_pton(AF_INET6, bare.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        return true;
+    }
+    return false;
 }
 
-int Listener::open(int port, std::string* error) {
+Listener::~Listener() { close_all(); }
+
+void Listener::close_all() {
+    for (int fd : fds_) ::close(fd);
+    fds_.clear();
+}
+
+int Listener::open(const std::vector<std::string>& addresses, int port, std::string* error) {
     if (!install_signals(error)) return -1;
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd_ < 0) {
-        *error = std::string("socket: ") + std::strerror(errno);
-        return -1;
+    // Port 0 asks the system for a free port on the first address; a later
+    // address may have it taken already, and then another one is tried.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        bool busy = false;
+        int bound = bind_all(addresses, port, &busy, error);
+        if (bound >= 0 || !busy || port != 0) return bound;
     }
-    int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        *error = "cannot bind 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
-        return -1;
+    return -1;
+}
+
+int Listener::bind_all(const std::vector<std::string>& addresses, int port, bool* busy, std::string* error) {
+    close_all();
+    int chosen = port;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        sockaddr_storage address;
+        if (!parse_listen_address(addresses[i], &address)) {
+            *error = "bad listen address " + addresses[i];
+            return -1;
+        }
+        const bool v6 = address.ss_family == AF_INET6;
+        const bool bracketed = addresses[i].front() == '[';
+        const std::string where =
+            (v6 && !bracketed ? "[" + addresses[i] + "]" : addresses[i]) + ":" + std::to_string(chosen);
+        int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            *error = std::string("socket: ") + std::strerror(errno);
+            return -1;
+        }
+        fds_.push_back(fd);
+        int one = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        // Each family gets its own socket, so the same port can be had on both.
+        if (v6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+        if (v6)
+            reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(static_cast<uint16_t>(chosen));
+        else
+            reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(static_cast<uint16_t>(chosen));
+        const socklen_t size = v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0) {
+            *busy = errno == EADDRINUSE && i > 0;
+            *error = "cannot bind " + where + ": " + std::strerror(errno);
+            return -1;
+        }
+        if (::listen(fd, 128) != 0) {
+            *error = std::string("listen: ") + std::strerror(errno);
+            return -1;
+        }
+        socklen_t len = sizeof address;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &len);
+        chosen = ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                          : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
     }
-    if (::listen(fd_, 128) != 0) {
-        *error = std::string("listen: ") + std::strerror(errno);
-        return -1;
+    return chosen;
+}
+
+void Listener::accept_one(int listening_fd) {
+    int client = ::accept4(listening_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) {
+        if (errno == EMFILE || errno == ENFILE) ::usleep(10000);  // let connections finish
+        return;
     }
-    socklen_t len = sizeof addr;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    return ntohs(addr.sin_port);
+    lifecycle::thread_started();
+    try {
+        std::thread([this, client] {
+            handle_connection(client, state_);
+            lifecycle::thread_finished();
+        }).detach();
+    } catch (const std::system_error& e) {
+        lifecycle::thread_finished();
+        log_line(std::string("cannot start a connection thread: ") + e.what());
+        ::close(client);
+    }
 }
 
 int Listener::run() {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {g_signal_pipe[0], POLLIN, 0}};
-    for (;;) {
-        int n = ::poll(fds, 2, -1);
+    // The listening sockets, then the signal pipe.
+    std::vector<pollfd> fds;
+    for (int fd : fds_) fds.push_back(pollfd{fd, POLLIN, 0});
+    fds.push_back(pollfd{g_signal_pipe[0], POLLIN, 0});
+    for (bool stop = false; !stop;) {
+        int n = ::poll(fds.data(), fds.size(), -1);
         if (n < 0) {
             if (errno == EINTR) continue;
             log_line(std::string("poll: ") + std::strerror(errno));
             break;
         }
-        if (fds[1].revents != 0) break;
-        if ((fds[0].revents & POLLIN) == 0) continue;
-        int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) {
-            if (errno == EMFILE || errno == ENFILE) ::usleep(10000);  // let connections finish
-            continue;
-        }
-        lifecycle::thread_started();
-        try {
-            std::thread([this, client] {
-                handle_connection(client, state_);
-                lifecycle::thread_finished();
-            }).detach();
-        } catch (const std::system_error& e) {
-            lifecycle::thread_finished();
-            log_line(std::string("cannot start a connection thread: ") + e.what());
-            ::close(client);
-        }
+        stop = fds.back().revents != 0;
+        for (size_t i = 0; i + 1 < fds.size() && !stop; ++i)
+            if ((fds[i].revents & POLLIN) != 0) accept_one(fds[i].fd);
     }
-    ::close(fd_);
-    fd_ = -1;
+    close_all();
     lifecycle::request_stop();
     if (!lifecycle::wait_for_threads(5000)) {
         log_line("connection threads did not end within 5 s");

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -54,13 +55,24 @@ std::string tricky_data(size_t size, unsigned seed) {
     return data;
 }
 
-int connect_to(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+// A loopback connection: 127.0.0.1, or ::1 for AF_INET6.
+int connect_to(int port, int family = AF_INET) {
+    int fd = ::socket(family, SOCK_STREAM, 0);
+    sockaddr_storage addr{};
+    socklen_t size = sizeof(sockaddr_in);
+    if (family == AF_INET6) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_addr = in6addr_loopback;
+        v6->sin6_port = htons(static_cast<uint16_t>(port));
+        size = sizeof(sockaddr_in6);
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&addr);
+        v4->sin_family = AF_INET;
+        v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        v4->sin_port = htons(static_cast<uint16_t>(port));
+    }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), size) != 0) {
         ::close(fd);
         return -1;
     }
@@ -826,3 +838,128 @@ TEST(MailServerOptions, PortFileAndFixedPort) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- TLS
+
+namespace {
+
+const std::string kPki = PARVEX_TEST_PKI;
+
+// Polls what the server holds until it is so, for at most 10 s.
+template <class Condition>
+bool eventually(Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        ::usleep(10000);
+    }
+    return true;
+}
+
+struct TlsResult {
+    bool handshake = false;
+    std::string bytes;          // all that came back until the end
+    bool close_notify = false;  // the end was the server's TLS goodbye
+};
+
+// One request over TLS to localhost's loopback address of that family,
+// trusting only the test CA and checking the name "localhost".
+TlsResult tls_exchange(int port, int family, const std::string& request) {
+    TlsResult result;
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_load_verify_locations(ctx, (kPki + "/ca.pem").c_str(), nullptr);
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+    int fd = connect_to(port, family);
+    timeval tv{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    SSL* ssl = SSL_new(ctx);
+    SSL_set1_host(ssl, "localhost");
+    SSL_set_fd(ssl, fd);
+    if (SSL_connect(ssl) == 1) {
+        result.handshake = true;
+        size_t done = 0;
+        SSL_write_ex(ssl, request.data(), request.size(), &done);
+        char block[65536];
+        size_t got = 0;
+        int r;
+        while ((r = SSL_read_ex(ssl, block, sizeof block, &got)) == 1) result.bytes.append(block, got);
+        result.close_notify = SSL_get_error(ssl, r) == SSL_ERROR_ZERO_RETURN;
+    }
+    SSL_free(ssl);
+    ::close(fd);
+    SSL_CTX_free(ctx);
+    return result;
+}
+
+std::vector<std::string> tls_options(const std::string& certificate) {
+    const std::string chain = kPki + "/" + certificate, key = kPki + "/server.key";
+    return {"--listen", "127.0.0.1", "--listen", "::1", "--tls-cert", chain, "--tls-key", key};
+}
+
+}  // namespace
+
+TEST(MailServerTls, RoutesOverBothFamiliesAndCutsWithOrWithoutGoodbye) {
+    ServerProcess server(tls_options("localhost.pem"));
+    ASSERT_GT(server.port(), 0) << server.port_line();
+    const std::string data = tricky_data(300000, 12);
+    for (int family : {AF_INET, AF_INET6}) {
+        TlsResult up = tls_exchange(server.port(), family, simple_upload("t.bin", data).wire());
+        EXPECT_EQ(up.bytes, kUploadOk) << family;
+        EXPECT_TRUE(up.close_notify);
+        EXPECT_TRUE(read_file(server.store() / "t.bin") == data) << family;
+        Reply down(ReadResult{tls_exchange(server.port(), family, download_request("/t.bin", server.port())).bytes});
+        EXPECT_TRUE(down.body == data) << family;
+    }
+    // A download cut after 100 bytes, with and without the TLS goodbye.
+    for (const char* fault : {"close_after", "cut_after"}) {
+        server.control(std::string("/__fault?target=download&count=1&") + fault + "=100");
+        TlsResult cut = tls_exchange(server.port(), AF_INET6, download_request("/t.bin", server.port()));
+        Reply reply(ReadResult{cut.bytes});
+        EXPECT_TRUE(reply.has_header("Content-Length: 300000")) << fault;
+        EXPECT_TRUE(reply.body == data.substr(0, 100)) << fault << ": " << reply.body.size();
+        EXPECT_EQ(cut.close_notify, std::string(fault) == "close_after");
+    }
+    server.control("/__fault?cut_after=1000&count=1");
+    TlsResult dropped = tls_exchange(server.port(), AF_INET, simple_upload("cut.bin", data).wire());
+    EXPECT_EQ(dropped.bytes, "");
+    EXPECT_FALSE(dropped.close_notify);
+    EXPECT_EQ(server.stats(), "uploads=3 exists=0 downloads=4 bad=0");
+    EXPECT_EQ(server.stored_files(), (std::vector<std::string>{"t.bin", "t.bin.fields"}));
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// What the server saw of clients that never got to send a whole request:
+// a refused certificate leaves no request byte, a cut head is recorded as
+// far as it came, a plain request other than a control route is refused.
+TEST(MailServerTls, RecordShowsWhetherRequestBytesArrived) {
+    char templ[] = "/tmp/mailserver-record-XXXXXX";
+    const fs::path dir = ::mkdtemp(templ);
+    std::vector<std::string> options = tls_options("selfsigned.pem");
+    options.insert(options.end(), {"--record", dir.string()});
+    ServerProcess server(options);
+    ASSERT_GT(server.port(), 0) << server.port_line();
+    const std::string wire = simple_upload("never.bin", "never").wire();
+    EXPECT_FALSE(tls_exchange(server.port(), AF_INET, wire).handshake);
+    EXPECT_TRUE(eventually([&] { return server.control("/__tls") == "handshakes=0 failed=1"; }))
+        << server.control("/__tls");
+    EXPECT_TRUE(fs::is_empty(dir));
+    EXPECT_EQ(server.stats(), "uploads=0 exists=0 downloads=0 bad=0");
+
+    Reply plain = server.send(wire);
+    EXPECT_EQ(plain.status_line, "HTTP/1.1 400 Bad Request");
+    EXPECT_EQ(read_file(dir / "req-0001.txt"), "POST /upload\n");
+    EXPECT_EQ(server.stop(), 0);
+    fs::remove_all(dir);
+    fs::create_directory(dir);
+
+    ServerProcess plain_server({"--record", dir.string()});
+    int fd = connect_to(plain_server.port());
+    send_bytes(fd, "POST /upload HTTP/1.1\r\nHost: x\r\n");
+    ::close(fd);
+    EXPECT_TRUE(
+        eventually([&] { return fs::exists(dir / "req-0001.bin") && fs::file_size(dir / "req-0001.bin") > 0; }));
+    EXPECT_EQ(read_file(dir / "req-0001.txt"), "- -\n");
+    EXPECT_EQ(read_file(dir / "req-0001.bin"), "POST /upload HTTP/1.1\r\nHost: x\r\n");
+    EXPECT_EQ(plain_server.stop(), 0);
+    fs::remove_all(dir);
+}

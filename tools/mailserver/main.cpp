@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,15 +14,17 @@
 #include "listener.h"
 #include "server_state.h"
 #include "storage.h"
+#include "tls.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: parvex-mailserver [--port N] [--port-file FILE] [--store DIR] [--serve DIR]\n"
-    "                         [--record DIR] [--exists-path PREFIX] [--idle-timeout SEC]\n"
+    "usage: parvex-mailserver [--port N] [--port-file FILE] [--listen ADDRESS]... [--store DIR]\n"
+    "                         [--serve DIR] [--record DIR] [--exists-path PREFIX]\n"
+    "                         [--idle-timeout SEC] [--tls-cert CHAIN --tls-key KEY]\n"
     "                         [--verbose] [fault options...]\n"
     "fault options: --status TEXT --body TEXT --chunked 0|1 --nolength 0|1 --split MS\n"
-    "               --continue 0|1 --continue_status TEXT --close_after N --stall 0|1\n"
+    "               --continue 0|1 --continue_status TEXT --close_after N --cut_after N --stall 0|1\n"
     "               --exists 0|1 --rate BYTES_PER_SEC --length N --rawreply TEXT --bighead N\n"
     "               --target upload|exists|download|all --count N\n"
     "See README.md next to the sources for the routes and the meaning of each fault.\n";
@@ -65,6 +68,14 @@ std::string store_option(const std::string& name, const std::string& value, Opti
         options->config.record_dir = value;
     } else if (name == "exists-path") {
         options->config.exists_prefix = value;
+    } else if (name == "listen") {
+        sockaddr_storage ignored;
+        if (!parse_listen_address(value, &ignored)) return "bad listen address " + value;
+        options->config.listen.push_back(value);
+    } else if (name == "tls-cert") {
+        options->config.tls_cert = value;
+    } else if (name == "tls-key") {
+        options->config.tls_key = value;
     } else if (name == "idle-timeout") {
         if (!parse_uint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
         options->config.idle_timeout_ms = static_cast<int>(number * 1000);
@@ -118,11 +129,18 @@ int main(int argc, char** argv) {
     if (!make_directories(config.store_dir, &error)) return fail(error);
     if (!config.record_dir.empty() && !make_directories(config.record_dir, &error)) return fail(error);
 
-    ServerState state(config);
+    if (config.tls_cert.empty() != config.tls_key.empty()) return fail("--tls-cert and --tls-key go together");
+    std::unique_ptr<TlsContext> tls;
+    if (!config.tls_cert.empty() && !(tls = TlsContext::load(config.tls_cert, config.tls_key, &error)))
+        return fail(error);
+
+    ServerState state(config, std::move(tls));
     if (!options.faults.empty() && !state.faults.add(options.faults, &error)) return fail(error);
 
     Listener listener(state);
-    int bound = listener.open(options.port, &error);
+    const std::vector<std::string> addresses =
+        config.listen.empty() ? std::vector<std::string>{"127.0.0.1"} : config.listen;
+    int bound = listener.open(addresses, options.port, &error);
     if (bound < 0) return fail(error);
     if (!options.port_file.empty() && !write_port_file(options.port_file, bound))
         return fail("cannot write the port file " + options.port_file);

@@ -340,6 +340,9 @@ bool settle_body(RequestContext& ctx, const FaultSet& faults, const BodyResult& 
         ctx.conn.close_now();
         return false;
     case BodyEnd::ClosedByFault:
+        ctx.record.reset();
+        close_by_fault(ctx.conn, faults);
+        return false;
     case BodyEnd::Gone:
         ctx.record.reset();
         ctx.conn.close_now();
@@ -401,7 +404,7 @@ void handle_post(RequestContext& ctx, RequestKind kind) {
     if (faults.close_after && *faults.close_after == 0) {
         // The close is the client's answer: the record is complete before it.
         ctx.record.reset();
-        ctx.conn.close_now();
+        close_by_fault(ctx.conn, faults);
         return;
     }
     uint64_t length = 0;

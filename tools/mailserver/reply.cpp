@@ -51,6 +51,13 @@ IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply) {
     return conn.send_all(head + body);
 }
 
+void close_by_fault(Connection& conn, const FaultSet& faults) {
+    if (faults.cut)
+        conn.cut();
+    else
+        conn.close_now();
+}
+
 IoStatus send_plain_reply(Connection& conn, const std::string& status, const std::string& body) {
     Reply reply;
     reply.status = status;

@@ -24,6 +24,10 @@ std::string filler_header(const FaultSet& faults);
 // nolength, split, interim, bighead, rawreply). Every reply ends the connection.
 IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply);
 
+// Ends a connection that close_after or cut_after cuts short: in order, or
+// abruptly (no TLS close_notify) for cut_after.
+void close_by_fault(Connection& conn, const FaultSet& faults);
+
 // Sends a reply that no fault may change (control routes).
 IoStatus send_plain_reply(Connection& conn, const std::string& status, const std::string& body);
 

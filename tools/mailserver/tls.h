@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "transport.h"
+
+typedef struct ssl_ctx_st SSL_CTX;
+
+namespace mailserver {
+
+// The server's certificate chain and key, loaded once; TLS 1.2 or newer.
+class TlsContext {
+public:
+    // chain_file holds the leaf first, then any intermediates or CA (PEM).
+    static std::unique_ptr<TlsContext> load(const std::string& chain_file, const std::string& key_file,
+                                            std::string* error);
+    ~TlsContext();
+    TlsContext(const TlsContext&) = delete;
+    TlsContext& operator=(const TlsContext&) = delete;
+
+    // The server's half of a handshake on an accepted socket whose time-outs
+    // are set; null with the reason when the client or the handshake failed.
+    std::unique_ptr<Transport> accept(int fd, std::string* error) const;
+
+private:
+    explicit TlsContext(SSL_CTX* ctx) : ctx_(ctx) {}
+    SSL_CTX* ctx_;
+};
+
+// The first byte of a TLS handshake record; an HTTP request starts with a letter.
+constexpr unsigned char kTlsHandshakeByte = 0x16;
+
+}  // namespace mailserver
