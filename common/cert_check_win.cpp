@@ -88,9 +88,9 @@ bool CertificateHoldsAddress(PCCERT_CONTEXT certificate, const ServerName& serve
     CERT_ALT_NAME_INFO* names = nullptr;
     DWORD size = 0;
     bool found = false;
-    if (extension && CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, X509_ALTERNATE_NAME,
-                                         extension->Value.pbData, extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG,
-                                         nullptr, &names, &size)) {
+    if (extension &&
+        CryptDecodeObjectEx(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                            extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
         for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
             const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
             found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && SameAddress(entry.IPAddress, server.ip);

@@ -38,16 +38,16 @@ SECURITY_STATUS AcquireCredentials(CredHandle* credentials) {
     current.dwFlags = kCredentialFlags;
     current.cTlsParameters = 1;
     current.pTlsParameters = &parameters;
-    SECURITY_STATUS status = AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W),
-                                                       SECPKG_CRED_OUTBOUND, nullptr, &current, nullptr, nullptr,
-                                                       credentials, nullptr);
+    SECURITY_STATUS status =
+        AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &current,
+                                  nullptr, nullptr, credentials, nullptr);
     if (status == SEC_E_OK) return status;
     SCHANNEL_CRED older{};
     older.dwVersion = SCHANNEL_CRED_VERSION;
     older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
     older.dwFlags = kCredentialFlags;
-    return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
-                                     &older, nullptr, nullptr, credentials, nullptr);
+    return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &older,
+                                     nullptr, nullptr, credentials, nullptr);
 }
 
 SecBuffer Buffer(unsigned long type, void* data = nullptr, size_t count = 0) {
@@ -100,6 +100,7 @@ public:
     }
 
     bool Seal(const char* data, size_t count, std::string& out) override {
+        if (!done_) return false;
         size_t record = std::min<size_t>(sizes_.cbMaximumMessage, kTlsRecordBytes);
         while (count > 0) {
             size_t n = std::min(count, record);
@@ -107,10 +108,9 @@ public:
             out.resize(start + sizes_.cbHeader + n + sizes_.cbTrailer);
             char* at = &out[start];
             std::memcpy(at + sizes_.cbHeader, data, n);
-            SecBuffer buffers[4] = {Buffer(SECBUFFER_STREAM_HEADER, at, sizes_.cbHeader),
-                                    Buffer(SECBUFFER_DATA, at + sizes_.cbHeader, n),
-                                    Buffer(SECBUFFER_STREAM_TRAILER, at + sizes_.cbHeader + n, sizes_.cbTrailer),
-                                    Buffer(SECBUFFER_EMPTY)};
+            SecBuffer buffers[4] = {
+                Buffer(SECBUFFER_STREAM_HEADER, at, sizes_.cbHeader), Buffer(SECBUFFER_DATA, at + sizes_.cbHeader, n),
+                Buffer(SECBUFFER_STREAM_TRAILER, at + sizes_.cbHeader + n, sizes_.cbTrailer), Buffer(SECBUFFER_EMPTY)};
             SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
             SECURITY_STATUS status = EncryptMessage(&context_, 0, &desc, 0);
             if (status != SEC_E_OK) {
@@ -128,6 +128,7 @@ public:
 
     Status Open(char* in, size_t inCount, size_t* used, std::string& out) override {
         *used = 0;
+        if (!done_) return Status::Failed;
         if (closed_) return Status::Closed;
         bool opened = false;
         while (*used < inCount) {
@@ -190,9 +191,9 @@ private:
         // The target name is what the server hears as SNI: none for an address.
         wchar_t* target = server_.isAddress ? nullptr : const_cast<wchar_t*>(server_.name.c_str());
         ULONG attributes = 0;
-        SECURITY_STATUS status = InitializeSecurityContextW(
-            &credentials_, haveContext_ ? &context_ : nullptr, target, kContextFlags, 0, 0,
-            haveContext_ ? &inDesc : nullptr, 0, &context_, &outDesc, &attributes, nullptr);
+        SECURITY_STATUS status =
+            InitializeSecurityContextW(&credentials_, haveContext_ ? &context_ : nullptr, target, kContextFlags, 0, 0,
+                                       haveContext_ ? &inDesc : nullptr, 0, &context_, &outDesc, &attributes, nullptr);
         if (outputs[0].pvBuffer) {
             out.append(static_cast<const char*>(outputs[0].pvBuffer), outputs[0].cbBuffer);
             FreeContextBuffer(outputs[0].pvBuffer);

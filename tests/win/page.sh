@@ -326,10 +326,10 @@ if [ -n "$PORT" ] && bash "$HERE/../../tools/mailserver/make_test_pki.sh" "$PKI"
         [ -z "$(ls -A "$WORK/record-$cert")" ] || fail "a request reached the server with $cert.pem"
         stats=$(curl -fsS "http://127.0.0.1:$port/__stats")
         [ "$stats" = "uploads=0 exists=0 downloads=0 bad=0" ] || fail "the server with $cert.pem counted $stats"
-        case "$(curl -fsS "http://127.0.0.1:$port/__tls")" in
-        "handshakes=0 failed="[1-9]*) ;;
-        *) fail "the server with $cert.pem saw no refused handshake" ;;
-        esac
+        # The module judges the certificate once the handshake is through,
+        # and then closes: the server counts a handshake, or a failed one.
+        [ "$(curl -fsS "http://127.0.0.1:$port/__tls")" != "handshakes=0 failed=0" ] ||
+            fail "no TLS client came to the server with $cert.pem"
     done
     no_partials
     for reason in "untrusted root" "partial chain" "wrong name" "expired" "the IP address is not in the certificate"; do

@@ -27,9 +27,9 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "parvex-trust-ca: the machine's root store did not open (%lu)\n", GetLastError());
         return 1;
     }
-    BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                                  static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
-                                                  nullptr);
+    BOOL added =
+        CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                                         static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     if (!added) std::fprintf(stderr, "parvex-trust-ca: the certificate was not added (0x%08lX)\n", GetLastError());
     CertCloseStore(root, 0);
     return added ? 0 : 1;
