@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+#include "tls_socket.h"
+#include "utf8.h"
+
 namespace parvex {
 namespace {
 
@@ -100,6 +103,45 @@ std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& addre
         if (socket) socket->Shutdown();
         return nullptr;
     }
+    return socket;
+}
+
+namespace {
+
+// The TLS session over a connected plain socket; null when the platform has
+// none, the handshake failed or the server was refused (*outcome says how).
+std::unique_ptr<Socket> Secure(Network& network, std::unique_ptr<Socket> plain, const std::string& host,
+                               const ServerWait& wait, uint32_t limitMs, WaitOutcome* outcome) {
+    std::unique_ptr<TlsSession> session = network.StartTls(host);
+    std::string early;
+    *outcome = session ? RunTlsHandshake(*plain, *session, wait, limitMs, FromUtf8(host), early) : WaitOutcome::Failed;
+    if (*outcome != WaitOutcome::Ready) {
+        plain->Shutdown();
+        return nullptr;
+    }
+    return std::make_unique<TlsSocket>(std::move(plain), std::move(session), early);
+}
+
+}  // namespace
+
+std::unique_ptr<Socket> ConnectBounded(Network& network, const Endpoint& endpoint, const ServerWait& wait,
+                                       uint32_t connectTimeoutMs, WaitOutcome* outcome) {
+    Clock& clock = wait.clock ? *wait.clock : SystemClock();
+    const uint32_t start = clock.TickMs();
+    WaitOutcome r = WaitOutcome::Failed;
+    std::unique_ptr<Socket> socket;
+    for (const NetAddress& address : endpoint.addresses) {
+        uint32_t spent = clock.TickMs() - start;
+        if (spent >= connectTimeoutMs) {
+            r = WaitOutcome::TimedOut;
+            break;
+        }
+        socket = ConnectBounded(network, address, endpoint.port, wait, connectTimeoutMs - spent, &r);
+        if (socket || r == WaitOutcome::Cancelled) break;
+    }
+    if (socket && endpoint.secure)
+        socket = Secure(network, std::move(socket), endpoint.host, wait, connectTimeoutMs, &r);
+    if (outcome) *outcome = r;
     return socket;
 }
 

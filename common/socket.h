@@ -160,4 +160,22 @@ std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& addre
                                        const ServerWait& wait, uint32_t connectTimeoutMs,
                                        WaitOutcome* outcome = nullptr);
 
+// Where a request goes: every address of the server's host, its port, and
+// whether the connection speaks TLS.
+struct Endpoint {
+    std::string host;                   // UTF-8 without brackets: the name TLS sends and checks the certificate for
+    std::vector<NetAddress> addresses;  // tried in turn
+    uint16_t port = 0;
+    bool secure = false;
+};
+
+// One connection to endpoint: each address in turn until one connects, all
+// within connectTimeoutMs; when secure, then the TLS handshake, which must
+// verify the server before anything else is sent, within connectTimeoutMs
+// more. A failed handshake (the certificate refused among others) is
+// WaitOutcome::Failed. The cancel is seen within a tenth of a second
+// throughout.
+std::unique_ptr<Socket> ConnectBounded(Network& network, const Endpoint& endpoint, const ServerWait& wait,
+                                       uint32_t connectTimeoutMs, WaitOutcome* outcome = nullptr);
+
 }  // namespace parvex

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "socket.h"
+#include "tls_openssl.h"
 #include "trace.h"
 #include "utf8.h"
 
@@ -109,12 +110,30 @@ private:
     std::wstring peer_;  // host:port, for the trace
 };
 
+// The socket address of address:port; its length.
+socklen_t SocketAddress(const NetAddress& address, uint16_t port, sockaddr_storage& storage) {
+    storage = sockaddr_storage{};
+    if (address.family == 6) {
+        auto* sin6 = reinterpret_cast<sockaddr_in6*>(&storage);
+        sin6->sin6_family = AF_INET6;
+        sin6->sin6_port = htons(port);
+        std::memcpy(&sin6->sin6_addr, address.bytes, 16);
+        return sizeof *sin6;
+    }
+    auto* sin = reinterpret_cast<sockaddr_in*>(&storage);
+    sin->sin_family = AF_INET;
+    sin->sin_port = htons(port);
+    std::memcpy(&sin->sin_addr, address.bytes, 4);
+    return sizeof *sin;
+}
+
 class PosixNetwork : public Network {
 public:
-    bool Resolve(const std::string& host, NetAddress& address) override {
+    bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
+        addresses.clear();
         if (host.empty()) return false;
         addrinfo hints{};
-        hints.ai_family = AF_INET;
+        hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* result = nullptr;
         int r = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
@@ -125,27 +144,35 @@ public:
                 TraceFailure(L"resolve", FromUtf8(host), r, FromUtf8(::gai_strerror(r)));
             return false;
         }
-        auto* sin = reinterpret_cast<sockaddr_in*>(result->ai_addr);
-        std::memcpy(address.bytes, &sin->sin_addr, 4);
+        for (const addrinfo* found = result; found; found = found->ai_next) {
+            NetAddress address;
+            if (found->ai_family == AF_INET) {
+                std::memcpy(address.bytes, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, 4);
+            } else if (found->ai_family == AF_INET6) {
+                address.family = 6;
+                std::memcpy(address.bytes, &reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr, 16);
+            } else {
+                continue;
+            }
+            addresses.push_back(address);
+        }
         ::freeaddrinfo(result);
-        return true;
+        return !addresses.empty();
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         std::wstring peer = HostPortText(address, port);
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_storage storage;
+        socklen_t length = SocketAddress(address, port, storage);
+        int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             TraceFailure(L"socket for", peer, errno);
             return nullptr;
         }
         ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_port = htons(port);
-        std::memcpy(&sin.sin_addr, address.bytes, 4);
-        int r = ::connect(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+        int r = ::connect(fd, reinterpret_cast<sockaddr*>(&storage), length);
         // EINTR leaves the connection going on, like EINPROGRESS.
         if (r != 0 && errno != EINPROGRESS && errno != EINTR) {
             TraceFailure(L"connect", peer, errno);
@@ -154,6 +181,7 @@ public:
         }
         return std::make_unique<PosixSocket>(fd, std::move(peer));
     }
+    std::unique_ptr<TlsSession> StartTls(const std::string& host) override { return StartOpenSslSession(host); }
 };
 
 }  // namespace

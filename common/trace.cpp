@@ -43,8 +43,41 @@ void TraceFailure(const wchar_t* operation, const std::wstring& subject, long co
                 L")");
 }
 
+namespace {
+
+// An IPv6 address as it is usually written: groups in lower-case hex, the
+// longest run of two or more zero groups as "::".
+std::wstring Ipv6Text(const uint8_t* b) {
+    unsigned group[8];
+    for (int i = 0; i < 8; ++i) group[i] = (b[2 * i] << 8) | b[2 * i + 1];
+    int runAt = -1, runLength = 1;
+    for (int i = 0; i < 8;) {
+        int j = i;
+        while (j < 8 && group[j] == 0) ++j;
+        if (j - i > runLength) {
+            runAt = i;
+            runLength = j - i;
+        }
+        i = j > i ? j : i + 1;
+    }
+    std::wstring text;
+    for (int i = 0; i < 8; ++i) {
+        if (i == runAt) {
+            text += L"::";
+            i += runLength - 1;
+            continue;
+        }
+        if (!text.empty() && text.back() != L':') text += L':';
+        text += FormatText(L"%x", group[i]);
+    }
+    return text;
+}
+
+}  // namespace
+
 std::wstring HostPortText(const NetAddress& address, uint16_t port) {
     const uint8_t* b = address.bytes;
+    if (address.family == 6) return L"[" + Ipv6Text(b) + FormatText(L"]:%u", port);
     return FormatText(L"%u.%u.%u.%u:%u", b[0], b[1], b[2], b[3], port);
 }
 

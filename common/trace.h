@@ -31,7 +31,7 @@ void TraceFailure(const wchar_t* operation, const std::wstring& subject, long co
 // The same for numbers with a table of their own (the resolver's).
 void TraceFailure(const wchar_t* operation, const std::wstring& subject, long code, const std::wstring& text);
 
-// "a.b.c.d:port", the subject of a connection's failures.
+// "a.b.c.d:port" or "[v6]:port", the subject of a connection's failures.
 std::wstring HostPortText(const NetAddress& address, uint16_t port);
 
 // The platform's side (trace_posix.cpp, trace_win.cpp): its sink, null while

@@ -1,5 +1,6 @@
 #include "url.h"
 
+#include <cwchar>
 #include <cwctype>
 
 #include "utf8.h"
@@ -42,31 +43,77 @@ int LeadingInt(const std::wstring& s) {
     return static_cast<int>(value);
 }
 
-int PortAfterColon(const std::wstring& hostPart) {
-    long long colon = Find(hostPart, L":");
-    if (colon < 0) return 80;
-    return LeadingInt(From(hostPart, colon + 1));
+// Length of a leading "http://" or "https://" (in any case); 0 for any other.
+size_t SchemeLength(const std::wstring& url) {
+    for (const wchar_t* scheme : {L"http://", L"https://"}) {
+        size_t n = std::wcslen(scheme), i = 0;
+        while (i < n && i < url.size() && static_cast<wchar_t>(std::towlower(url[i])) == scheme[i]) ++i;
+        if (i == n) return n;
+    }
+    return 0;
+}
+
+// The text between "//" and the next "/" (or the end).
+std::wstring AuthorityOf(const std::wstring& url) {
+    std::wstring rest = From(url, Find(url, L"//") + 2);
+    long long slash = Find(rest, L"/");
+    return slash >= 0 ? Left(rest, slash) : rest;
+}
+
+// Where the host of an authority ends: after the "]" of a bracketed address,
+// at the first ":" otherwise.
+size_t HostLength(const std::wstring& authority) {
+    if (!authority.empty() && authority[0] == L'[') {
+        size_t close = authority.find(L']');
+        if (close != std::wstring::npos) return close + 1;
+    }
+    size_t colon = authority.find(L':');
+    return colon == std::wstring::npos ? authority.size() : colon;
+}
+
+std::wstring HostOf(const std::wstring& authority) { return authority.substr(0, HostLength(authority)); }
+
+int PortOf(const std::wstring& authority, int defaultPort) {
+    std::wstring after = authority.substr(HostLength(authority));
+    long long colon = Find(after, L":");
+    return colon < 0 ? defaultPort : LeadingInt(From(after, colon + 1));
+}
+
+// "[" IPv6 text "]": hex digits, colons and the dots of an embedded IPv4
+// address, nothing else (no zone: it would mean nothing to the server).
+bool IsBracketedAddress(const std::wstring& host) {
+    if (host.size() < 4 || host.front() != L'[' || host.back() != L']') return false;
+    bool colon = false;
+    for (size_t i = 1; i + 1 < host.size(); ++i) {
+        wchar_t c = host[i];
+        colon = colon || c == L':';
+        if (!std::iswxdigit(c) && c != L':' && c != L'.') return false;
+    }
+    return colon;
 }
 
 }  // namespace
 
+bool IsHttpsUrl(const std::wstring& url) { return SchemeLength(url) == 8; }
+
+std::wstring BareHost(const std::wstring& host) {
+    if (host.size() >= 2 && host.front() == L'[' && host.back() == L']') return host.substr(1, host.size() - 2);
+    return host;
+}
+
 int UrlPort(const std::wstring& url) {
-    long long slashes = Find(url, L"//");
-    if (slashes < 0) return 80;
-    std::wstring rest = From(url, slashes + 2);
-    long long slash = Find(rest, L"/");
-    if (slash >= 0) return PortAfterColon(Left(rest, slash));
-    return PortAfterColon(rest);
+    int defaultPort = IsHttpsUrl(url) ? 443 : 80;
+    if (Find(url, L"//") < 0) return defaultPort;
+    return PortOf(AuthorityOf(url), defaultPort);
 }
 
 UploadUrlParts SplitUploadUrl(const std::wstring& uploadUrl, const std::wstring& existUrl) {
     UploadUrlParts parts;
     parts.port = UrlPort(uploadUrl);
+    parts.secure = IsHttpsUrl(uploadUrl);
     std::wstring rest = From(uploadUrl, Find(uploadUrl, L"//") + 2);
     long long slash = Find(rest, L"/");
-    parts.host = Left(rest, slash);
-    long long colon = Find(parts.host, L":");
-    if (colon >= 0) parts.host = Left(parts.host, colon);
+    parts.host = HostOf(Left(rest, slash));
     parts.path = From(rest, slash);
     if (!existUrl.empty()) {
         std::wstring rest2 = From(existUrl, Find(existUrl, L"//") + 2);
@@ -78,12 +125,8 @@ UploadUrlParts SplitUploadUrl(const std::wstring& uploadUrl, const std::wstring&
 DownloadHostParts SplitDownloadHostUrl(const std::wstring& downloadHostUrl) {
     DownloadHostParts parts;
     parts.port = UrlPort(downloadHostUrl);
-    std::wstring t = From(downloadHostUrl, Find(downloadHostUrl, L"//") + 2);
-    long long slash = Find(t, L"/");
-    if (slash >= 0) t = Left(t, slash);
-    long long colon = Find(t, L":");
-    if (colon >= 0) t = Left(t, colon);
-    parts.host = t;
+    parts.secure = IsHttpsUrl(downloadHostUrl);
+    parts.host = HostOf(AuthorityOf(downloadHostUrl));
     return parts;
 }
 
@@ -109,16 +152,24 @@ std::string EscapeRequestTarget(const std::wstring& target) {
 }
 
 bool IsUsableHttpUrl(const std::wstring& url) {
-    static const wchar_t kScheme[] = L"http://";
-    if (url.size() < 7 || !IsHeaderSafe(url)) return false;
-    for (size_t i = 0; i < 7; ++i)
-        if (static_cast<wchar_t>(std::towlower(url[i])) != kScheme[i]) return false;
+    size_t scheme = SchemeLength(url);
+    if (scheme == 0 || !IsHeaderSafe(url)) return false;
+    std::wstring authority = AuthorityOf(url);
+    std::wstring host = HostOf(authority);
+    if (host.empty()) return false;
+    // Brackets hold an IPv6 address, the whole host, and close before the port.
+    if (authority.find_first_of(L"[]") != std::wstring::npos) {
+        std::wstring after = authority.substr(host.size());
+        if (!IsBracketedAddress(host) || after.find_first_of(L"[]") != std::wstring::npos) return false;
+        if (!after.empty() && after.front() != L':') return false;
+    }
     int port = UrlPort(url);
-    return port >= 1 && port <= 65535 && !SplitDownloadHostUrl(url).host.empty();
+    return port >= 1 && port <= 65535;
 }
 
 bool IsUsableUploadUrl(const std::wstring& uploadUrl) {
-    return IsUsableHttpUrl(uploadUrl) && Find(From(uploadUrl, 7), L"/") >= 0;
+    return IsUsableHttpUrl(uploadUrl) &&
+           Find(From(uploadUrl, static_cast<long long>(SchemeLength(uploadUrl))), L"/") >= 0;
 }
 
 }  // namespace parvex

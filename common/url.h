@@ -1,32 +1,43 @@
 // Cutting the page's URLs into host, port and request path. This is plain text
 // cutting, not a URL parser; whether a URL may be used at all is decided
-// apart from the cutting.
+// apart from the cutting. An IPv6 address stands in brackets
+// ("http://[::1]:8080/up"); the host keeps them, as the Host header needs.
 #pragma once
 #include <string>
 
 namespace parvex {
 
+// The port after the host, or the scheme's own when none is written: 443
+// for "https://", 80 for anything else.
 int UrlPort(const std::wstring& url);
+// The URL asks for TLS: it starts with "https://" (in any case).
+bool IsHttpsUrl(const std::wstring& url);
+// The host as the resolver and the certificate check take it: without the
+// brackets of an IPv6 address.
+std::wstring BareHost(const std::wstring& host);
 
 struct UploadUrlParts {
-    std::wstring host;  // uploadHost
+    std::wstring host;  // uploadHost, brackets included
     int port = 80;      // uploadPort
     std::wstring path;  // uploadPath, query included
     std::wstring existPath;
+    bool secure = false;  // https: the upload and the exists check go over TLS
 };
 
 struct DownloadHostParts {
-    std::wstring host;  // downloadHost
+    std::wstring host;  // downloadHost, brackets included
     int port = 80;      // downloadPort
+    bool secure = false;
 };
 
 UploadUrlParts SplitUploadUrl(const std::wstring& uploadUrl, const std::wstring& existUrl);
 DownloadHostParts SplitDownloadHostUrl(const std::wstring& downloadHostUrl);
 
-// A URL the client may talk to: plain "http://" (the client speaks nothing
-// else, and must not send the user's cookie in the clear to a URL that asked
-// for more), a host, a port within 1..65535 and no control characters, which
-// would otherwise end up in the request head.
+// A URL the client may talk to: "http://" or "https://" (any other scheme
+// asks for something the client cannot give, and the user's cookie must not
+// go to it over plain HTTP), a host (an IPv6 address whole in its brackets),
+// a port within 1..65535 and no control characters, which would otherwise
+// end up in the request head.
 bool IsUsableHttpUrl(const std::wstring& url);
 // An upload URL the client can actually post to: usable, with a path after
 // the host.

@@ -376,12 +376,20 @@ DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, c
 
 namespace {
 
-// The connection of one entry; null once its failure is in its row and the summary.
+// The connection of one entry, given up on the cancel; null otherwise once
+// its failure is in its row and the summary. endpoint is null when the host
+// did not resolve.
 std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadSession& session, DownloadEntry& entry,
-                                     const NetAddress* address) {
-    std::unique_ptr<Socket> socket =
-        address ? state.Net().Connect(*address, static_cast<uint16_t>(session.port)) : nullptr;
-    if (socket) return socket;
+                                     const Endpoint* endpoint, WaitOutcome& outcome) {
+    outcome = WaitOutcome::Failed;
+    std::unique_ptr<Socket> socket;
+    if (endpoint) {
+        ServerWait wait;
+        wait.clock = &state.Time();
+        wait.interrupted = [&session] { return Cancelled(session); };
+        socket = ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
+    }
+    if (socket || outcome == WaitOutcome::Cancelled) return socket;
     int row = state.SetEntryState(entry, DownloadEntry::Failed);
     session.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
     session.Dialog().View().SetRowStatus(row, kRowFailed);
@@ -427,9 +435,11 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
 
 // One entry over a connection of its own, closed whatever the result.
 DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
-                          DownloadBuffers& buffers, const NetAddress* address) {
+                          DownloadBuffers& buffers, const Endpoint* endpoint) {
     DownloadView& view = session.Dialog().View();
-    std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, address);
+    WaitOutcome connected = WaitOutcome::Failed;
+    std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, endpoint, connected);
+    if (connected == WaitOutcome::Cancelled) return R::Cancelled;
     if (!socket) return R::SocketError;
     view.SetText(IdcDnFileNameLabel, entry->fileName);
     view.SetProgress(IdcDnFileProgress, 0);
@@ -481,8 +491,11 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
         state.FinishRun(s);
         return;
     }
-    NetAddress address;
-    bool resolved = state.Net().Resolve(ToUtf8(s.host), address);
+    Endpoint endpoint;
+    endpoint.host = ToUtf8(BareHost(s.host));
+    endpoint.port = static_cast<uint16_t>(s.port);
+    endpoint.secure = s.secure;
+    bool resolved = state.Net().Resolve(endpoint.host, endpoint.addresses);
 
     view.SetProgress(IdcDnTotalProgress, 0);
     view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(state.TotalBytes()));
@@ -501,7 +514,7 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
             ++m;
             continue;
         }
-        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &address : nullptr);
+        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &endpoint : nullptr);
         if (result == R::Cancelled) break;
         if (result == R::EntryDeleted) continue;
         ++m;

@@ -25,9 +25,13 @@ int ProgressPercent(double part, double whole) {
 void DownloadDialog::SendMerge(DownloadState& state) { state.MergePendingEntries(View(), this); }
 void DownloadDialog::SendRefresh(DownloadState& state) { state.ShowAddedEntries(View(), this); }
 
-DownloadSession::DownloadSession(std::shared_ptr<DownloadDialog> dialog, std::wstring host_, int port_,
+DownloadSession::DownloadSession(std::shared_ptr<DownloadDialog> dialog, const DownloadHostParts& server,
                                  std::wstring cookie_)
-    : host(std::move(host_)), port(port_), cookie(std::move(cookie_)), dialog_(std::move(dialog)) {}
+    : host(server.host),
+      port(server.port),
+      secure(server.secure),
+      cookie(std::move(cookie_)),
+      dialog_(std::move(dialog)) {}
 
 namespace {
 
@@ -238,7 +242,7 @@ std::shared_ptr<DownloadSession> DownloadState::OpenSession() {
     }
     std::shared_ptr<DownloadDialog> dialog = platform_.dialogFactory ? platform_.dialogFactory->Create(*this) : nullptr;
     if (!dialog) return nullptr;
-    auto session = std::make_shared<DownloadSession>(dialog, parts.host, parts.port, cookie);
+    auto session = std::make_shared<DownloadSession>(dialog, parts, cookie);
     InitializeDialog(session);
     dialog->Show();
     return session;

@@ -24,6 +24,7 @@
 #include "common/module_hold.h"
 #include "common/settings_store.h"
 #include "common/socket.h"
+#include "common/url.h"
 #include "download_entry.h"
 #include "download_signals.h"
 #include "download_view.h"
@@ -53,13 +54,14 @@ struct DownloadPlatform {
 // DownloadState::ReapEndedSessions).
 class DownloadSession {
 public:
-    DownloadSession(std::shared_ptr<DownloadDialog> dialog, std::wstring host, int port, std::wstring cookie);
+    DownloadSession(std::shared_ptr<DownloadDialog> dialog, const DownloadHostParts& server, std::wstring cookie);
     DownloadDialog& Dialog() const { return *dialog_; }
 
     DownloadSignals signals;  // any thread
     // Fixed by DownloadStart before the dialog is shown; read by the worker.
-    const std::wstring host;
+    const std::wstring host;  // Host header: an IPv6 address in brackets
     const int port;
+    const bool secure;  // https
     const std::wstring cookie;
     // The worker's alone.
     std::wstring resultSummary;

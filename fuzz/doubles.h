@@ -41,7 +41,10 @@ private:
 class ScriptedNetwork : public Network {
 public:
     ScriptedNetwork(std::string reply, size_t piece) : reply_(std::move(reply)), piece_(piece) {}
-    bool Resolve(const std::string&, NetAddress&) override { return true; }
+    bool Resolve(const std::string&, std::vector<NetAddress>& addresses) override {
+        addresses.assign(1, NetAddress());
+        return true;
+    }
     std::unique_ptr<Socket> Connect(const NetAddress&, uint16_t) override {
         return std::make_unique<ScriptedSocket>(reply_, piece_);
     }

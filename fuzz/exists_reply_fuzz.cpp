@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     target.formFileNameField = L"name";
     target.formUniqueNameField = L"unique";
     target.formFileField = L"file";
-    ExistsOutcome outcome = CheckFileExists(network, NetAddress(), target, L"report.txt", ServerWait());
+    ExistsOutcome outcome = CheckFileExists(network, {NetAddress()}, target, L"report.txt", ServerWait());
     FUZZ_CHECK(outcome == ExistsOutcome::Yes || outcome == ExistsOutcome::No || outcome == ExistsOutcome::CheckFailed ||
                outcome == ExistsOutcome::SocketError);
     return 0;

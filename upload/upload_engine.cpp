@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/format.h"
+#include "common/url.h"
 #include "common/utf8.h"
 #include "listed_file.h"
 #include "upload_progress.h"
@@ -117,7 +118,7 @@ private:
     Clock& clock_;
     ServerWait wait_;
     ConnectPolicy connect_;
-    NetAddress address_;
+    std::vector<NetAddress> addresses_;  // of the upload host, resolved once per run
     bool resolved_ = false;
     int runBarShown_ = -1;
     int fileBarShown_ = -1;
@@ -125,7 +126,7 @@ private:
 };
 
 void Run::Go() {
-    resolved_ = s_.usableUrl && s_.services.network->Resolve(ToUtf8(s_.target.host), address_);
+    resolved_ = s_.usableUrl && s_.services.network->Resolve(ToUtf8(BareHost(s_.target.host)), addresses_);
     v_.SetText(IdcUpRunTotal, L"/ " + FormatSize(d_.runTotalBytes));
     v_.ResetBar(IdcUpRunBar);
     runBarShown_ = 0;
@@ -186,7 +187,7 @@ Run::Next Run::OneEntry(UploadEntry& entry, int row) {
 // The exists check with its prompt; Next::Post when the file is to be sent.
 Run::Next Run::CheckName(UploadEntry& entry, int row) {
     for (;;) {
-        ExistsOutcome r = CheckFileExists(*s_.services.network, address_, s_.target, entry.fileName, wait_, connect_);
+        ExistsOutcome r = CheckFileExists(*s_.services.network, addresses_, s_.target, entry.fileName, wait_, connect_);
         if (r == ExistsOutcome::No) return Next::Post;
         if (r == ExistsOutcome::Cancelled) return CancelledUpload();
         if (r != ExistsOutcome::Yes) return CheckNotAnswered(entry, row, r);
@@ -233,7 +234,7 @@ Run::SameName Run::AnswerForSameName(UploadEntry& entry) {
 // idle through the exists check and the user's answer.
 Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
     std::unique_ptr<Socket> socket =
-        ConnectWithRetries(*s_.services.network, address_, s_.target.port, wait_, connect_);
+        ConnectWithRetries(*s_.services.network, TargetEndpoint(s_.target, addresses_), wait_, connect_);
     if (Cancelled()) {
         Close(socket);
         Fail(entry, row, kLogConnectFailed, entry.fileName);

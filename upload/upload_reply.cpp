@@ -5,6 +5,7 @@
 #include "common/format.h"
 #include "common/http_reply.h"
 #include "common/shown_text.h"
+#include "common/url.h"
 #include "common/utf8.h"
 
 namespace parvex {
@@ -81,19 +82,28 @@ UploadReplyOutcome ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const 
     return ReadUploadReply(reader, boxes);
 }
 
-std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& address, int port,
-                                           const ServerWait& wait, const ConnectPolicy& policy) {
+Endpoint TargetEndpoint(const UploadTarget& target, const std::vector<NetAddress>& addresses) {
+    Endpoint endpoint;
+    endpoint.host = ToUtf8(BareHost(target.host));
+    endpoint.addresses = addresses;
+    endpoint.port = static_cast<uint16_t>(target.port);  // the port's low 16 bits, as a usable URL has it
+    endpoint.secure = target.secure;
+    return endpoint;
+}
+
+std::unique_ptr<Socket> ConnectWithRetries(Network& network, const Endpoint& endpoint, const ServerWait& wait,
+                                           const ConnectPolicy& policy) {
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
         WaitOutcome outcome = WaitOutcome::Failed;
-        auto socket = ConnectBounded(network, address, static_cast<uint16_t>(port), wait, policy.timeoutMs, &outcome);
+        auto socket = ConnectBounded(network, endpoint, wait, policy.timeoutMs, &outcome);
         if (socket || outcome == WaitOutcome::Cancelled) return socket;
     }
     return nullptr;
 }
 
-ExistsOutcome CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
+ExistsOutcome CheckFileExists(Network& network, const std::vector<NetAddress>& addresses, const UploadTarget& target,
                               const std::wstring& fileName, const ServerWait& wait, const ConnectPolicy& connect) {
-    std::unique_ptr<Socket> socket = ConnectWithRetries(network, address, target.port, wait, connect);
+    std::unique_ptr<Socket> socket = ConnectWithRetries(network, TargetEndpoint(target, addresses), wait, connect);
     bool cancelled = wait.cancel && wait.cancel->load() != 0;
     if (!socket) return cancelled ? ExistsOutcome::Cancelled : ExistsOutcome::NoConnection;
 

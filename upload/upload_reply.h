@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/message_box.h"
 #include "common/platform_types.h"
@@ -46,12 +47,15 @@ struct ConnectPolicy {
     int attempts = 3;
 };
 
+// Where target's requests go, given the addresses its host resolved to.
+Endpoint TargetEndpoint(const UploadTarget& target, const std::vector<NetAddress>& addresses);
+
 // Asks, on a connection of its own, whether the server holds fileName.
-ExistsOutcome CheckFileExists(Network& network, const NetAddress& address, const UploadTarget& target,
+ExistsOutcome CheckFileExists(Network& network, const std::vector<NetAddress>& addresses, const UploadTarget& target,
                               const std::wstring& fileName, const ServerWait& wait,
                               const ConnectPolicy& connect = ConnectPolicy());
 // Up to policy.attempts connections to the server; stops early on a cancel.
-std::unique_ptr<Socket> ConnectWithRetries(Network& network, const NetAddress& address, int port,
-                                           const ServerWait& wait, const ConnectPolicy& policy);
+std::unique_ptr<Socket> ConnectWithRetries(Network& network, const Endpoint& endpoint, const ServerWait& wait,
+                                           const ConnectPolicy& policy);
 
 }  // namespace parvex

@@ -13,8 +13,9 @@ namespace parvex {
 // Connection data worked out once per upload start and shared by every run of
 // it (the re-runs included).
 struct UploadTarget {
-    std::wstring host;       // Host header and name to resolve; never a port
+    std::wstring host;  // Host header; never a port; an IPv6 address in brackets
     int port = 80;
+    bool secure = false;     // https: both requests go over TLS
     std::wstring path;       // request target of the upload
     std::wstring existPath;  // request target of the exists check; empty: no check
     std::wstring cookie;     // Cookie header when not empty

@@ -138,13 +138,14 @@ int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAcce
     UploadUrlParts parts = SplitUploadUrl(settings.uploadUrl, settings.existUrl);
     session.target.host = parts.host;
     session.target.port = parts.port;
+    session.target.secure = parts.secure;
     session.target.path = parts.path;
     session.target.existPath = parts.existPath;
     session.target.expectContinue = settings.expectContinue;
     session.target.formFileNameField = settings.formFileNameField;
     session.target.formUniqueNameField = settings.formUniqueNameField;
     session.target.formFileField = settings.formFileField;
-    // A URL the client must not or cannot post to (not plain http, no host
+    // A URL the client must not or cannot post to (neither http nor https, no host
     // or path, a bad port, control characters that would land in the request
     // head) fails every file as a connection failure, with nothing sent.
     session.usableUrl = IsUsableUploadUrl(settings.uploadUrl) && IsHeaderSafe(settings.existUrl);

@@ -12,8 +12,13 @@ TEST(UrlPort, Cuts) {
     EXPECT_EQ(UrlPort(L"mail.example.com:8080/x"), 80);
     EXPECT_EQ(UrlPort(L"http://host:abc/x"), 0);
     EXPECT_EQ(UrlPort(L"http://host: 81x/"), 81);
-    EXPECT_EQ(UrlPort(L"https://host/x"), 80);
     EXPECT_EQ(UrlPort(L""), 80);
+    // https defaults to 443; an IPv6 address's colons are not the port's.
+    EXPECT_EQ(UrlPort(L"https://host/x"), 443);
+    EXPECT_EQ(UrlPort(L"HTTPS://host:8443"), 8443);
+    EXPECT_EQ(UrlPort(L"http://[::1]:8080/up"), 8080);
+    EXPECT_EQ(UrlPort(L"https://[::1]/up"), 443);
+    EXPECT_EQ(UrlPort(L"http://[2001:db8::7]/a:9/b"), 80);
     // Absurd digits saturate instead of overflowing.
     EXPECT_EQ(UrlPort(L"http://host:99999999999999999999/"), 2147483647);
 }
@@ -49,6 +54,23 @@ TEST(SplitUploadUrl, UrlsWithoutPathOrSlashes) {
     EXPECT_EQ(p.path, L"/upload");
 }
 
+TEST(SplitUrls, HttpsAndIpv6AddressesInBrackets) {
+    UploadUrlParts p = SplitUploadUrl(L"https://[::1]:8443/up?x=[1]", L"https://[::1]/exists");
+    EXPECT_EQ(p.host, L"[::1]");
+    EXPECT_EQ(BareHost(p.host), L"::1");
+    EXPECT_EQ(p.port, 8443);
+    EXPECT_TRUE(p.secure);
+    EXPECT_EQ(p.path, L"/up?x=[1]");
+    EXPECT_EQ(p.existPath, L"/exists");
+    EXPECT_FALSE(SplitUploadUrl(L"http://mail.example.com/up", L"").secure);
+    EXPECT_EQ(BareHost(L"mail.example.com"), L"mail.example.com");
+
+    DownloadHostParts d = SplitDownloadHostUrl(L"HTTPS://[2001:db8::7]/");
+    EXPECT_EQ(d.host, L"[2001:db8::7]");
+    EXPECT_EQ(d.port, 443);
+    EXPECT_TRUE(d.secure);
+}
+
 TEST(SplitDownloadHostUrl, PathIsNeverUsed) {
     DownloadHostParts d = SplitDownloadHostUrl(L"http://files.example.com/");
     EXPECT_EQ(d.host, L"files.example.com");
@@ -61,16 +83,22 @@ TEST(SplitDownloadHostUrl, PathIsNeverUsed) {
     EXPECT_EQ(d.port, 8080);
 }
 
-TEST(IsUsableHttpUrl, OnlyPlainHttpWithAHostAPortAndNoControlCharacters) {
+TEST(IsUsableHttpUrl, HttpOrHttpsWithAHostAPortAndNoControlCharacters) {
     for (const wchar_t* url : {L"http://files.example.com", L"HTTP://files.example.com:8080/x", L"http://h:1/",
-                               L"http://h:65535/"})
+                               L"http://h:65535/", L"https://files.example.com/", L"HTTPS://h:8443/x",
+                               L"http://[::1]:8080/up", L"https://[2001:DB8::7]/", L"http://[::ffff:127.0.0.1]/"})
         EXPECT_TRUE(IsUsableHttpUrl(url)) << url;
-    for (const wchar_t* url : {L"https://files.example.com/", L"ftp://files.example.com/", L"files.example.com/",
-                               L" http://h/", L"http://", L"http://:80/", L"http://h:0/", L"http://h:65536/",
-                               L"http://h:99999/", L"http://h:-1/", L"http://h:x/", L"http://h/a\r\nX: 1",
-                               L"http://h/a\tb", L"http://h/\x7F"})
+    // An IPv6 address is whole in its brackets, the port after them.
+    for (const wchar_t* url :
+         {L"http://[::1/up", L"http://[::1]x/up", L"http://[]/", L"http://[::1]:80[/", L"http://::1/up",
+          L"http://[fe80::1%25eth0]/", L"http://h[::1]/", L"http://[127.0.0.1]/", L"https:/h/", L"httpss://h/"})
         EXPECT_FALSE(IsUsableHttpUrl(url)) << url;
-    EXPECT_FALSE(IsUsableUploadUrl(L"https://host/upload"));
+    for (const wchar_t* url : {L"ftp://files.example.com/", L"files.example.com/", L" http://h/", L"http://",
+                               L"http://:80/", L"http://h:0/", L"http://h:65536/", L"http://h:99999/", L"http://h:-1/",
+                               L"http://h:x/", L"http://h/a\r\nX: 1", L"http://h/a\tb", L"http://h/\x7F"})
+        EXPECT_FALSE(IsUsableHttpUrl(url)) << url;
+    EXPECT_TRUE(IsUsableUploadUrl(L"https://host/upload"));
+    EXPECT_FALSE(IsUsableUploadUrl(L"https://host"));
     EXPECT_FALSE(IsHeaderSafe(L"/exists\n"));
     EXPECT_TRUE(IsHeaderSafe(L"/exists?이름=1"));
 }

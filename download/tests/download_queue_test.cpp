@@ -22,7 +22,7 @@ struct HeldNetwork : Network {
     std::mutex m;
     std::condition_variable cv;
     bool released = false;
-    bool Resolve(const std::string&, NetAddress&) override {
+    bool Resolve(const std::string&, std::vector<NetAddress>&) override {
         std::unique_lock<std::mutex> l(m);
         cv.wait(l, [this] { return released; });
         return false;

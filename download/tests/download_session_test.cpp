@@ -53,7 +53,7 @@ struct CountingFactory : DownloadDialogFactory {
 
 // Every look-up fails at once: a run marks its rows failed and ends.
 struct NoNetwork : Network {
-    bool Resolve(const std::string&, NetAddress&) override { return false; }
+    bool Resolve(const std::string&, std::vector<NetAddress>&) override { return false; }
     std::unique_ptr<Socket> Connect(const NetAddress&, uint16_t) override { return nullptr; }
 };
 

@@ -46,7 +46,7 @@ enum : int {
 };
 
 const Option kUploadOptions[] = {
-    {"url", "URL", OptUrl, "where the files are posted (http://HOST[:PORT]/PATH[?QUERY]); required"},
+    {"url", "URL", OptUrl, "where the files are posted (http[s]://HOST[:PORT]/PATH[?QUERY]); required"},
     {"exist-url", "URL", OptExistUrl,
      "asked first whether the server holds a file of that name (only its path is used; the\n"
      "check goes to --url's host and port); default: no check"},
@@ -73,7 +73,7 @@ const Option kUploadOptions[] = {
 };
 
 const Option kDownloadOptions[] = {
-    {"host", "URL", OptHost, "the download host (http://HOST[:PORT]/; its path is not used); required"},
+    {"host", "URL", OptHost, "the download host (http[s]://HOST[:PORT]/; its path is not used); required"},
     {"dest", "DIR", OptDest,
      "save folder for this run, created when missing; default: the remembered one\n"
      "(~/.config/parvex/settings or $PARVEX_SETTINGS; at first the documents folder)"},
@@ -157,17 +157,18 @@ bool ParseNumber(const std::string& text, double& value) {
 std::string UrlProblem(const std::string& text, bool needsPath) {
     if (!IsValidUtf8(text.data(), text.size())) return "is not UTF-8";
     size_t scheme = text.find("://");
-    if (scheme == std::string::npos) return "has no scheme; write http://HOST[:PORT]/PATH";
+    if (scheme == std::string::npos) return "has no scheme; write http[s]://HOST[:PORT]/PATH";
     std::string name = text.substr(0, scheme);
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name != "http") return "uses " + name + "://; only http:// is supported";
+    if (name != "http" && name != "https") return "uses " + name + "://; only http:// and https:// are supported";
     std::wstring url = FromUtf8(text);
     if (!IsHeaderSafe(url)) return "holds control characters";
     int port = UrlPort(url);
     if (port < 1 || port > 65535) return "has a port out of range (1-65535)";
     if (SplitDownloadHostUrl(url).host.empty()) return "names no host";
+    if (!IsUsableHttpUrl(url)) return "has a malformed host (an IPv6 address goes whole in brackets: [::1])";
     if (needsPath && !IsUsableUploadUrl(url)) return "has no path after the host";
-    return IsUsableHttpUrl(url) ? "" : "cannot be used";
+    return "";
 }
 
 int CheckUrl(const char* option, const std::string& url, bool needsPath) {

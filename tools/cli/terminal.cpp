@@ -80,7 +80,7 @@ namespace {
 // The system's reason why host:port takes no connection; empty when it does.
 std::string ConnectFailure(const std::string& host, int port) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     int r = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
@@ -109,7 +109,7 @@ std::string ConnectFailure(const std::string& host, int port) {
 void ReportConnectProblem(const std::string& url) {
     std::wstring wide = FromUtf8(url);
     DownloadHostParts parts = SplitDownloadHostUrl(wide);
-    std::string host = ToUtf8(parts.host);
+    std::string host = ToUtf8(BareHost(parts.host));
     std::string reason = ConnectFailure(host, parts.port);
     if (reason.empty()) return;
     std::lock_guard<std::mutex> lock(TerminalMutex());

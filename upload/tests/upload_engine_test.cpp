@@ -529,13 +529,13 @@ TEST(UploadEngineChanges, ChangedOrShortFilesAreNeverPaddedOrCut) {
 TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {
     MailServerProcess server;
     std::wstring port = std::to_wstring(server.port());
-    std::wstring https = L"https://127.0.0.1:" + port + L"/upload", ftp = L"ftp://127.0.0.1:" + port + L"/upload";
+    std::wstring ftp = L"ftp://127.0.0.1:" + port + L"/upload";
     std::wstring lineBreak = L"http://127.0.0.1:" + port + L"/upload\r\nX-Injected: 1";
     // 99999 would wrap to 34463 in 16 bits.
-    for (const std::wstring& url : {std::wstring(L"http://127.0.0.1"), std::wstring(L"127.0.0.1/upload"),
-                                    std::wstring(L"http://no-such-host.invalid/upload"), std::wstring(L"http:///upload"),
-                                    std::wstring(), https, ftp, lineBreak, std::wstring(L"http://127.0.0.1:99999/upload"),
-                                    std::wstring(L"http://127.0.0.1:0/upload")}) {
+    for (const std::wstring& url :
+         {std::wstring(L"http://127.0.0.1"), std::wstring(L"127.0.0.1/upload"),
+          std::wstring(L"http://no-such-host.invalid/upload"), std::wstring(L"http:///upload"), std::wstring(), ftp,
+          lineBreak, std::wstring(L"http://127.0.0.1:99999/upload"), std::wstring(L"http://127.0.0.1:0/upload")}) {
         SCOPED_TRACE(ToUtf8(url));
         UploadHarness h(server);
         h.settings.uploadUrl = url;
@@ -547,6 +547,13 @@ TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {
         EXPECT_EQ(h.view.finalRows()[0], (std::vector<std::wstring>{L"실 패", L"실 패"}));
         EXPECT_TRUE(h.list.entries.empty());
     }
+    // https to a server that speaks plain HTTP: the handshake fails, so the
+    // files fail to connect and no request goes out.
+    UploadHarness h(server);
+    h.settings.uploadUrl = L"https://127.0.0.1:" + port + L"/upload";
+    h.Add(L"a.txt", "A");
+    EXPECT_EQ(h.Start(), 0);
+    EXPECT_EQ(h.view.logs()[0], L"[a.txt] => [서버 연결 실패]\r\n");
     EXPECT_EQ(server.RecordedCount(), 0);
 }
 

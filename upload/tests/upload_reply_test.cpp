@@ -307,14 +307,14 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     MailServerProcess server;
     UploadTarget t = TargetFor(server);
     ServerWait wait = WaitUpTo();
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::No);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"보고서.txt", wait), ExistsOutcome::No);
 
     auto posted = PostSmallFile(server, L"보고서.txt");
     ASSERT_TRUE(posted);
     RecordingMessageBox boxes;
     ASSERT_EQ(ReadUploadReply(*posted, boxes, wait), UploadReplyOutcome::Accepted);
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::Yes);
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"다른.txt", wait), ExistsOutcome::No);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"보고서.txt", wait), ExistsOutcome::Yes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"다른.txt", wait), ExistsOutcome::No);
 
     // The request went to the exists path with the name in UTF-8.
     std::string last = server.Recorded(server.RecordedCount());
@@ -322,38 +322,38 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     EXPECT_NE(last.find("\r\n\r\n\xEB\x8B\xA4\xEB\xA5\xB8.txt\r\n--"), std::string::npos);
 
     server.Get("/__fault?chunked=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::Yes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"보고서.txt", wait), ExistsOutcome::Yes);
     server.Get("/__fault?chunked=1&exists=0&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"보고서.txt", wait), ExistsOutcome::No);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"보고서.txt", wait), ExistsOutcome::No);
 
     // An HTTP/1.1 status other than 200 is a check failure.
     server.Get("/__fault?status=500%20Internal%20Server%20Error&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::CheckFailed);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::CheckFailed);
     // An HTTP/1.0 status line is not examined.
     server.Get("/__fault?rawreply=HTTP/1.0%20404%20Not%20Found%0D%0AContent-Length:%201%0D%0A%0D%0A1"
                "&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::Yes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::Yes);
     server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%200%0D%0A%0D%0A&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::No);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::No);
 
     // Close-delimited, or behind an unrequested interim reply: still read whole.
     server.Get("/__fault?nolength=1&exists=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::Yes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::Yes);
     server.Get("/__fault?interim=100%20Continue&exists=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::Yes);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::Yes);
     // Cut right after the head: no answer, not a "no".
     server.Get("/__fault?rawreply=HTTP/1.1%20200%20OK%0D%0AContent-Length:%201%0D%0A%0D%0A&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::SocketError);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::SocketError);
 
     server.Get("/__fault?close_after=0&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", wait), ExistsOutcome::SocketError);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", wait), ExistsOutcome::SocketError);
     server.Get("/__fault?stall=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", WaitUpTo(nullptr, 300)),
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", WaitUpTo(nullptr, 300)),
               ExistsOutcome::SocketError);
 
     std::atomic<int> cancel{1};
     server.Get("/__fault?stall=1&target=exists&count=1");
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x.txt", WaitUpTo(&cancel, 60000)),
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", WaitUpTo(&cancel, 60000)),
               ExistsOutcome::Cancelled);
 }
 
@@ -364,5 +364,5 @@ TEST(UploadExistsCheck, NoServerIsAConnectionFailure) {
     t.host = L"127.0.0.1";
     t.port = refusing.port();
     t.existPath = L"/exists";
-    EXPECT_EQ(CheckFileExists(PlatformNetwork(), Loopback(), t, L"x", WaitUpTo()), ExistsOutcome::NoConnection);
+    EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x", WaitUpTo()), ExistsOutcome::NoConnection);
 }

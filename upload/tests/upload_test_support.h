@@ -212,8 +212,8 @@ public:
     // spent a slice without any, that is while the worker waits on the
     // server; gets the number of sends so far. Set before the run starts.
     std::function<void(size_t sends)> onIdleWait;
-    bool Resolve(const std::string& host, NetAddress& address) override {
-        return PlatformNetwork().Resolve(host, address);
+    bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
+        return PlatformNetwork().Resolve(host, addresses);
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
