@@ -68,10 +68,16 @@ bool PolicyAccepts(PCCERT_CHAIN_CONTEXT chain, const ServerName& server) {
     }
     if (status.dwError == 0) return true;
     long code = static_cast<long>(status.dwError);
-    if (status.dwError == static_cast<DWORD>(CERT_E_CN_NO_MATCH))
+    if (code == CERT_E_CN_NO_MATCH) {
         Refuse(server, code, L"wrong name: the certificate is for another host");
-    else
-        TraceFailure(kRefused, server.name, code);
+        return false;
+    }
+    for (const ChainError& e : kChainErrors) {
+        if (e.code != code) continue;
+        Refuse(server, code, e.words);
+        return false;
+    }
+    TraceFailure(kRefused, server.name, code);
     return false;
 }
 
