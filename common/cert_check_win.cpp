@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "format.h"
 #include "trace.h"
 #include "utf8.h"
 
@@ -45,7 +46,7 @@ bool ChainIsSound(PCCERT_CHAIN_CONTEXT chain, const ServerName& server) {
         words += (named ? L"; " : L"") + std::wstring(e.words);
         named = true;
     }
-    if (!named) words = L"the chain has errors";
+    if (!named) words = FormatText(L"the chain has errors, status 0x%08lX", static_cast<unsigned long>(status));
     Refuse(server, code, words);
     return false;
 }
