@@ -147,6 +147,13 @@ target_link_libraries(parvex-page PRIVATE parvex_core ole32 oleaut32 uuid user32
                       windowscodecs)
 add_dependencies(parvex-page parvex_module)
 
+# parvex-trust-ca.exe: trusts the test authority in the Wine prefix the
+# page tests run in.
+add_executable(parvex-trust-ca tests/win/trust_ca_win.cpp)
+target_compile_options(parvex-trust-ca PRIVATE -municode)
+target_link_options(parvex-trust-ca PRIVATE -municode)
+target_link_libraries(parvex-trust-ca PRIVATE crypt32)
+
 # The bare WinSock loops the module is measured against (./parvex bench).
 foreach(direction upload download)
   add_executable(parvex-bare-${direction} tools/bench/wine/bare_${direction}_win.cpp)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "socket.h"
+#include "tls_win.h"
 #include "trace.h"
 #include "utf8.h"
 
@@ -114,34 +115,70 @@ private:
     std::wstring peer_;  // host:port, for the trace
 };
 
+// The socket address of address:port, of either family.
+int SocketAddress(const NetAddress& address, uint16_t port, sockaddr_storage* storage) {
+    std::memset(storage, 0, sizeof *storage);
+    if (address.family == 6) {
+        auto* sin6 = reinterpret_cast<sockaddr_in6*>(storage);
+        sin6->sin6_family = AF_INET6;
+        sin6->sin6_port = htons(port);
+        std::memcpy(&sin6->sin6_addr, address.bytes, 16);
+        return sizeof *sin6;
+    }
+    auto* sin = reinterpret_cast<sockaddr_in*>(storage);
+    sin->sin_family = AF_INET;
+    sin->sin_port = htons(port);
+    std::memcpy(&sin->sin_addr, address.bytes, 4);
+    return sizeof *sin;
+}
+
 class WinNetwork : public Network {
 public:
-    bool Resolve(const std::string& host, NetAddress& address) override {
+    bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
+        addresses.clear();
         if (host.empty()) return false;
-        hostent* he = gethostbyname(host.c_str());
-        if (!he) TraceFailure(L"resolve", FromUtf8(host), WSAGetLastError());
-        if (!he || he->h_addrtype != AF_INET || !he->h_addr_list || !he->h_addr_list[0]) return false;
-        std::memcpy(address.bytes, he->h_addr_list[0], 4);
-        return true;
+        std::wstring name = FromUtf8(host);
+        ADDRINFOW hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        ADDRINFOW* found = nullptr;
+        int r = GetAddrInfoW(name.c_str(), nullptr, &hints, &found);
+        if (r != 0) {
+            TraceFailure(L"resolve", name, r);
+            return false;
+        }
+        for (const ADDRINFOW* a = found; a; a = a->ai_next) {
+            NetAddress address;
+            if (a->ai_family == AF_INET6) {
+                address.family = 6;
+                std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr, 16);
+            } else if (a->ai_family == AF_INET) {
+                std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr, 4);
+            } else {
+                continue;
+            }
+            addresses.push_back(address);
+        }
+        FreeAddrInfoW(found);
+        return !addresses.empty();
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         std::wstring peer = HostPortText(address, port);
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        SOCKET s = socket(address.family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
         if (s == INVALID_SOCKET) {
             TraceFailure(L"socket for", peer, WSAGetLastError());
             return nullptr;
         }
         setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes), sizeof kSendBufferBytes);
         u_long nonBlocking = 1;
-        sockaddr_in sin{};
-        sin.sin_family = AF_INET;
-        sin.sin_port = htons(port);
-        std::memcpy(&sin.sin_addr, address.bytes, 4);
+        sockaddr_storage to;
+        int length = SocketAddress(address, port, &to);
         if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0 ||
-            (connect(s, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == SOCKET_ERROR &&
+            (connect(s, reinterpret_cast<sockaddr*>(&to), length) == SOCKET_ERROR &&
              WSAGetLastError() != WSAEWOULDBLOCK)) {
             TraceFailure(L"connect", peer, WSAGetLastError());
             closesocket(s);
@@ -149,6 +186,7 @@ public:
         }
         return std::make_unique<WinSocket>(s, std::move(peer));
     }
+    std::unique_ptr<TlsSession> StartTls(const std::string& host) override { return StartSchannelSession(host); }
 };
 
 }  // namespace

@@ -18,7 +18,22 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 SERVER_PID=""
 PORT=""
+TLS_PIDS=""
+CA_KEY=""
+# untrust_test_ca: takes the test authority out of the prefix's machine root
+# store (the store's own removal would leave its key behind).
+untrust_test_ca() {
+    [ -z "$CA_KEY" ] || wine reg delete "$CA_KEY" /f >/dev/null 2>&1
+    CA_KEY=""
+}
+stop_tls_servers() {
+    local pid
+    for pid in $TLS_PIDS; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    TLS_PIDS=""
+}
 cleanup() {
+    untrust_test_ca
+    stop_tls_servers
     wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
     [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
     rm -rf "$WORK"
@@ -50,7 +65,7 @@ run_page() {
     local page="$WORK/$name.js" code
     { cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/$name.js"; } |
         sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
-            -e "s|@PORT@|$PORT|" >"$page"
+            -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" >"$page"
     timeout 120 wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
     code=$?
     cat "$WORK/$name.out"
@@ -75,7 +90,7 @@ start_server() {
     head -c 20000 /dev/urandom >"$SERVE/d.bin"
     head -c 3000 /dev/urandom >"$SERVE/보고서 1.txt"
     : >"$SERVE/empty.txt"
-    launch_mailserver "$BUILD/../native/parvex-mailserver" "$STORE" "$SERVE"
+    launch_mailserver "$BUILD/../native/parvex-mailserver" "$STORE" "$SERVE" --listen 127.0.0.1 --listen ::1
     SERVER_PID=$LAUNCHED_PID PORT=$LAUNCHED_PORT
     [ -n "$PORT" ]
 }
@@ -256,6 +271,76 @@ if [ -n "$PORT" ]; then
     same slow-dn.bin slow-dn.bin progress_pace
     no_partials slow-dn.bin
     rm -f "$WORK/files/fast-up.bin" "$SERVE/fast-dn.bin"
+fi
+
+# https and IPv6. The test authority is trusted in this prefix only while
+# these pages run (cleanup takes it out whatever happens). The server's TLS
+# twin shares its folders and listens on 127.0.0.1 and ::1; each refused
+# certificate has a server of its own that records any request reaching it.
+PKI="$BUILD/../pki"
+tls_server() {  # CERTIFICATE [OPTIONS...]: sets LAUNCHED_PORT
+    local cert=$1
+    shift
+    launch_mailserver "$BUILD/../native/parvex-mailserver" "$STORE" "$SERVE" --tls-cert "$PKI/$cert.pem" \
+        --tls-key "$PKI/server.key" "$@"
+    TLS_PIDS="$TLS_PIDS $LAUNCHED_PID"
+    [ -n "$LAUNCHED_PORT" ] || fail "the TLS server with $cert.pem did not start"
+}
+if [ -n "$PORT" ] && bash "$HERE/../../tools/mailserver/make_test_pki.sh" "$PKI"; then
+    ca_sha1=$(openssl x509 -inform DER -in "$PKI/ca.der" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
+    CA_KEY="HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$ca_sha1"
+    wine "$BUILD/parvex-trust-ca.exe" "$(winepath -w "$PKI/ca.der")" || fail "the test authority was not trusted"
+    tls_server localhost --listen 127.0.0.1 --listen ::1
+    TLS_PORT=$LAUNCHED_PORT
+    BAD_SERVERS=""
+    for cert in selfsigned unknown unknown-chain othername expired wrongip; do
+        mkdir -p "$WORK/record-$cert"
+        tls_server "$cert" --record "$WORK/record-$cert"
+        host=localhost
+        [ "$cert" = wrongip ] && host=127.0.0.1
+        BAD_SERVERS="$BAD_SERVERS $cert=$host:$LAUNCHED_PORT"
+    done
+    BAD_SERVERS=${BAD_SERVERS# }
+
+    SAVE="$WORK/save-tls"
+    mkdir -p "$SAVE"
+    wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
+    for name in tls plain6 tls6; do random_file "$name-up.bin" 1048576; done
+    # Larger than what the socket buffers hold, so the cut comes mid-send.
+    random_file tls-cut.bin 2097152
+    server /__reset >/dev/null
+    run_page tls_transfers 0
+    for name in tls-up.bin plain6-up.bin tls6-up.bin tls-cut.bin; do stored "$name" "$WORK/files/$name"; done
+    same a.bin tls-a.bin tls_transfers
+    same b.bin tls6-b.bin tls_transfers
+    same c.bin plain6-c.bin tls_transfers
+    no_partials tls-a.bin tls6-b.bin plain6-c.bin
+
+    for name in refused-exists refused-up; do random_file "$name.bin" 5000; done
+    SAVE="$WORK/save-refused"
+    mkdir -p "$SAVE"
+    wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
+    # The trace (OutputDebugString) shows on Wine's seh channel.
+    WINEDEBUG=-all,warn+seh run_page tls_refused 0
+    for entry in $BAD_SERVERS; do
+        cert=${entry%%=*} port=${entry##*:}
+        [ -z "$(ls -A "$WORK/record-$cert")" ] || fail "a request reached the server with $cert.pem"
+        stats=$(curl -fsS "http://127.0.0.1:$port/__stats")
+        [ "$stats" = "uploads=0 exists=0 downloads=0 bad=0" ] || fail "the server with $cert.pem counted $stats"
+        # The module judges the certificate once the handshake is through,
+        # and then closes: the server counts a handshake, or a failed one.
+        [ "$(curl -fsS "http://127.0.0.1:$port/__tls")" != "handshakes=0 failed=0" ] ||
+            fail "no TLS client came to the server with $cert.pem"
+    done
+    no_partials
+    for reason in "untrusted root" "partial chain" "wrong name" "expired" "the IP address is not in the certificate"; do
+        grep -q "TLS refused the certificate of [^:]*: error 0x800B01[0-9A-F]* ($reason" "$WORK/tls_refused.err" ||
+            fail "no refusal for $reason in the trace"
+    done
+    untrust_test_ca
+    stop_tls_servers
+elif [ -n "$PORT" ]; then
+    fail "the test certificates could not be made"
 fi
 
 # Every screenshot is a picture of the page's size.
