@@ -57,6 +57,14 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
     return WaitOutcome::Ready;
 }
 
+void SendBufferTuner::Sent(size_t offered, size_t taken) {
+    if (taken > 0) Accepted(taken);
+    // A send that took only part found the buffer full as surely as one that
+    // took nothing: a peer that keeps just ahead of a small buffer never
+    // refuses a send, and would otherwise keep every block in pieces.
+    if (taken < offered) Refused();
+}
+
 void SendBufferTuner::Refused() {
     if (measuring_) return;
     measuring_ = true;
@@ -79,7 +87,8 @@ void SendBufferTuner::Accepted(size_t bytes) {
     uint32_t elapsed = clock_.TickMs() - since_;
     if (elapsed < kGrowAfterMs) return;
     uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
-    int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, kMaxSendBufferBytes));
+    uint64_t most = static_cast<uint64_t>(socket_.MaxSendBuffer());
+    int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, most));
     bool grow = want >= 2 * size_;
     bool shrink = elapsed >= kShrinkAfterMs && 2 * want <= size_;
     if (grow || shrink) {

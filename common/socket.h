@@ -40,6 +40,12 @@ constexpr int kSendBufferBytes = 64 * 1024;
 // the time the reader copies them (1 GiB over loopback took a quarter longer
 // with 4 MiB than with 1 MiB).
 constexpr int kMaxSendBufferBytes = 1024 * 1024;
+// The same for WinSock under Wine, where a wait for room is dear: it takes
+// the reader, the Wine server and the sender a turn on the processor each,
+// 5 to 10 ms on a busy machine against a fraction of one natively. A full
+// buffer there costs more than the cache, and 4 MiB halved the waits of a
+// 256 MiB upload over loopback (tools/bench).
+constexpr int kMaxWinSendBufferBytes = 4 * 1024 * 1024;
 
 class Socket {
 public:
@@ -80,22 +86,28 @@ public:
     // How many sent bytes the system may hold that the peer has not read.
     // Doubles without a send buffer ignore it.
     virtual void SetSendBuffer(int /*bytes*/) {}
+    // The most SetSendBuffer is worth asking for on this platform.
+    virtual int MaxSendBuffer() const { return kMaxSendBufferBytes; }
 };
 
 // Keeps a socket's send buffer at about a quarter second of what the link
 // moves: a fast peer then never waits for the sender's next call, while a
 // slow peer's unread bytes stay few enough that the bytes the socket has
 // accepted still show how far the peer has read. Starts from
-// kSendBufferBytes, which the platform sockets are made with.
+// kSendBufferBytes, which the platform sockets are made with, and stops at
+// the socket's MaxSendBuffer.
 class SendBufferTuner {
 public:
     SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock), since_(clock.TickMs()) {}
-    // After each send that took no byte: the buffer is full.
-    void Refused();
-    // After each send that took bytes.
-    void Accepted(size_t bytes);
+    // After each send: of `offered` bytes the socket took `taken` (0 when
+    // its buffer was full).
+    void Sent(size_t offered, size_t taken);
 
 private:
+    // The buffer is full.
+    void Refused();
+    void Accepted(size_t bytes);
+
     Socket& socket_;
     Clock& clock_;
     // Only while the buffer is full do the bytes it takes tell how fast the

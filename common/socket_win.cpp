@@ -98,6 +98,7 @@ public:
     void SetSendBuffer(int bytes) override {
         setsockopt(s_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
     }
+    int MaxSendBuffer() const override { return kMaxWinSendBufferBytes; }
     int WaitConnected(int timeoutMs) override { return Select(Want::Connect, timeoutMs, L"connect"); }
 
 private:

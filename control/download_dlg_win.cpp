@@ -29,6 +29,7 @@ CNDownloadDlg::~CNDownloadDlg() {
 bool CNDownloadDlg::Create() {
     if (!CreateModeless(nullptr)) return false;
     target_ = window_;
+    dialogThread_ = GetCurrentThreadId();
     boxes_.SetOwner(window_);
     return true;
 }
@@ -135,6 +136,11 @@ LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
+LRESULT CNDownloadDlg::OnApplyTexts(UINT, WPARAM, LPARAM, BOOL&) {
+    ApplyTexts();
+    return 0;
+}
+
 LRESULT CNDownloadDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     tray_.Remove();
     // Whoever destroys the window (its close, the end of its thread, the
@@ -189,13 +195,36 @@ constexpr DWORD kBarIntervalMs = 50;
 }  // namespace
 
 void CNDownloadDlg::SetText(int id, const std::wstring& text) {
-    // The lock is not held while the control is told: the dialog's thread may
-    // itself be on its way to this lock.
     if (!Changed(texts_, id, text)) return;
-    SendMessageW(GetDlgItem(target_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    bool post;
+    {
+        std::lock_guard<std::mutex> lock(shownLock_);
+        post = pendingTexts_.empty();
+        pendingTexts_[id] = text;
+    }
+    if (GetCurrentThreadId() == dialogThread_) {
+        // The page's own calls show at once: its script may read the label
+        // back before it returns.
+        ApplyTexts();
+    } else {
+        // Posted: a worker that waited for the page's thread at every file's
+        // start and every refresh lost the processor each time it did, and
+        // on a busy machine got it back only milliseconds later.
+        if (post) PostMessageW(target_, kApplyTexts, 0, 0);
+    }
     // The labels change at most twice a second and at the end: a bar held
     // back by the drawing interval catches up with them.
     PostBars(DueBars(false));
+}
+
+void CNDownloadDlg::ApplyTexts() {
+    std::map<int, std::wstring> texts;
+    {
+        // The lock is not held while the controls are told.
+        std::lock_guard<std::mutex> lock(shownLock_);
+        texts.swap(pendingTexts_);
+    }
+    for (const auto& text : texts) SetDlgItemTextW(target_, text.first, text.second.c_str());
 }
 
 void CNDownloadDlg::SetProgress(int id, int percent) {

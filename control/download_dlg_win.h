@@ -2,7 +2,8 @@
 // the queue's (DownloadState); the dialog shows what the queue and the worker
 // tell it through DownloadView and turns the buttons into the queue's calls.
 // It lives on the thread that called DownloadStart; the worker and the
-// session watcher reach it only through synchronous messages.
+// session watcher reach it through synchronous messages, except for the
+// labels and bars, which the worker posts.
 #pragma once
 #include <windows.h>
 
@@ -44,7 +45,8 @@ public:
     void SendRefresh(DownloadState& state) override;
     void SendClose() override;
 
-    // DownloadView: each call one synchronous message to a control.
+    // DownloadView: each call one synchronous message to a control; labels
+    // and bars changed by another thread are posted.
     void SetCaption(const std::wstring& text) override;
     void InsertRow(int row, const std::wstring& name) override;
     void SetRowStatus(int row, const std::wstring& status) override;
@@ -75,10 +77,14 @@ public:
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_MERGE, OnMerge)
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_CLOSE, OnDownloadClose)
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_REFRESH, OnRefresh)
+        PARVEX_MESSAGE_HANDLER(kApplyTexts, OnApplyTexts)
         PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     PARVEX_END_MSG_MAP()
 
 private:
+    // Posted by the worker: label texts wait in pendingTexts_.
+    static constexpr UINT kApplyTexts = WM_APP + 1;
+
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnStart(WORD, WORD, HWND, BOOL&);
     LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
@@ -93,6 +99,7 @@ private:
     LRESULT OnMerge(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnRefresh(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnApplyTexts(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
 
     HWND List() const { return Item(IDC_DN_LIST); }
@@ -102,12 +109,15 @@ private:
     // shown; none while onlyAfterInterval and the last drawing is recent.
     std::vector<std::pair<int, int>> DueBars(bool onlyAfterInterval);
     void PostBars(const std::vector<std::pair<int, int>>& bars);
+    // Shows the labels the worker has changed since the last time.
+    void ApplyTexts();
     void Centre();
 
     DownloadState& state_;
     // Written once by Create on the dialog's thread before any other thread
     // knows the dialog; read by all.
     HWND target_ = nullptr;
+    DWORD dialogThread_ = 0;
     WindowMessageBox boxes_;
     TrayIcon tray_;  // dialog's thread only
     // What the labels and bars show, so that a block's update sends only
@@ -117,6 +127,8 @@ private:
     std::map<int, int> bars_;
     std::map<int, int> wantedBars_;  // the latest position asked for
     DWORD barsDrawnTick_ = 0;
+    // Labels changed on another thread and not shown yet, by control.
+    std::map<int, std::wstring> pendingTexts_;
 };
 
 // Makes CNDownloadDlg for the queue's DownloadStart.

@@ -412,15 +412,14 @@ PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char*
     while (count > 0) {
         long n = socket.SendSome(data, count);
         if (n < 0) return PostOutcome::NetworkError;
+        tuner.Sent(count, static_cast<size_t>(n));
         if (n == 0) {
-            tuner.Refused();
             WaitOutcome w = WaitForRoom(socket, wait_);
             if (w == WaitOutcome::Ready) continue;
             return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;
         }
         data += n;
         count -= static_cast<size_t>(n);
-        tuner.Accepted(static_cast<size_t>(n));
         ShowAccepted(n, entry, fileBytesSent);
         if (Cancelled()) return PostOutcome::Cancelled;
     }

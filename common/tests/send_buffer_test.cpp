@@ -20,6 +20,8 @@ public:
     int WaitReadable(int) override { return 1; }
     void Shutdown() override {}
     void SetSendBuffer(int bytes) override { sizes.push_back(bytes); }
+    int MaxSendBuffer() const override { return most; }
+    int most = kMaxSendBufferBytes;
 };
 
 // Feeds the tuner `rate` bytes per second for `ms`, in 10 ms steps, each
@@ -27,20 +29,21 @@ public:
 // full false, as a buffer with room takes them.
 void Feed(SendBufferTuner& tuner, FakeClock& clock, uint64_t rate, uint32_t ms, bool full = true) {
     for (uint32_t t = 0; t < ms; t += 10) {
-        if (full) tuner.Refused();
+        if (full) tuner.Sent(1, 0);
         clock.tick += 10;
-        tuner.Accepted(static_cast<size_t>(rate / 100));
+        tuner.Sent(static_cast<size_t>(rate / 100), static_cast<size_t>(rate / 100));
     }
 }
 
 }  // namespace
 
 // A slow peer keeps the small buffer that lets the counters follow it; a fast
-// one gets a quarter second of its rate, up to the cap; a link that slows
-// down again gets a small buffer back.
+// one gets a quarter second of its rate, up to the socket's cap; a link that
+// slows down again gets a small buffer back.
 TEST(SendBufferTuner, FollowsTheLink) {
     FakeClock clock;
     BufferRecorder socket;
+    socket.most = 3 * kMaxSendBufferBytes;
     SendBufferTuner tuner(socket, clock);
     // Bytes that only fill the empty buffer, however fast, are no rate.
     Feed(tuner, clock, 80000000, 300, false);
@@ -51,7 +54,7 @@ TEST(SendBufferTuner, FollowsTheLink) {
     ASSERT_FALSE(socket.sizes.empty());
     EXPECT_EQ(socket.sizes.back(), 500000);
     Feed(tuner, clock, 4000000000ull, 300);
-    EXPECT_EQ(socket.sizes.back(), kMaxSendBufferBytes);
+    EXPECT_EQ(socket.sizes.back(), 3 * kMaxSendBufferBytes);
     size_t changes = socket.sizes.size();
     Feed(tuner, clock, 3000000000ull, 1000);  // within twice: no change
     EXPECT_EQ(socket.sizes.size(), changes);
@@ -60,20 +63,24 @@ TEST(SendBufferTuner, FollowsTheLink) {
 }
 
 // A fast link gets its buffer within milliseconds, not after the first tenth
-// of a second; the first fill, taken at once whatever the link, does not make
-// a slow link look fast.
+// of a second, also when its sends are only ever cut short and never
+// refused; the first fill, taken at once whatever the link, does not make a
+// slow link look fast.
 TEST(SendBufferTuner, GrowsAtOnceOnlyForAFastLink) {
     FakeClock clock;
-    BufferRecorder slow, fast;
-    SendBufferTuner slowTuner(slow, clock), fastTuner(fast, clock);
-    slowTuner.Accepted(2 * kSendBufferBytes);
-    fastTuner.Accepted(2 * kSendBufferBytes);
-    slowTuner.Refused();
-    fastTuner.Refused();
+    BufferRecorder slow, fast, cut;
+    SendBufferTuner slowTuner(slow, clock), fastTuner(fast, clock), cutTuner(cut, clock);
+    slowTuner.Sent(2 * kSendBufferBytes, 2 * kSendBufferBytes);
+    fastTuner.Sent(2 * kSendBufferBytes, 2 * kSendBufferBytes);
+    cutTuner.Sent(kTransferBlockBytes, 2 * kSendBufferBytes);
+    slowTuner.Sent(1, 0);
+    fastTuner.Sent(1, 0);
     clock.tick += 5;
-    slowTuner.Accepted(1000);
-    fastTuner.Accepted(10000);
+    slowTuner.Sent(1000, 1000);
+    fastTuner.Sent(10000, 10000);
+    cutTuner.Sent(kTransferBlockBytes, 10000);
     EXPECT_TRUE(slow.sizes.empty());
     ASSERT_EQ(fast.sizes.size(), 1u);
     EXPECT_EQ(fast.sizes[0], 500000);
+    EXPECT_EQ(cut.sizes, fast.sizes);
 }

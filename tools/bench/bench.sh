@@ -14,12 +14,14 @@
 # the Wine upload targets are judged on that span.
 # Every figure is the median of RUNS runs, the contenders taken in turn.
 # Needs DISPLAY and WINEPREFIX set up (./parvex bench does that).
-#   bench.sh BUILD_DIR   (NATIVE_MIB=1024 WINE_MIB=256 RUNS=5 change the sizes)
+#   bench.sh BUILD_DIR   (NATIVE_MIB=1024 WINE_MIB=256 RUNS=5 change the sizes;
+#                         ONLY=native or ONLY=wine runs one side alone)
 set -uo pipefail
 BUILD=${1:?usage: bench.sh <build dir>}
 NATIVE_MIB=${NATIVE_MIB:-1024}
 WINE_MIB=${WINE_MIB:-256}
 RUNS=${RUNS:-5}
+ONLY=${ONLY:-}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 NATIVE="$BUILD/native"
@@ -97,8 +99,8 @@ CONF
 }
 
 mkdir -p "$WORK/serve" "$WORK/out" "$WORK/module" "$WORK/bare"
-head -c $((NATIVE_MIB * 1048576)) /dev/urandom >"$WORK/serve/native.bin"
-head -c $((WINE_MIB * 1048576)) /dev/urandom >"$WORK/serve/wine.bin"
+[ "$ONLY" = wine ] || head -c $((NATIVE_MIB * 1048576)) /dev/urandom >"$WORK/serve/native.bin"
+[ "$ONLY" = native ] || head -c $((WINE_MIB * 1048576)) /dev/urandom >"$WORK/serve/wine.bin"
 : >"$WORK/serve/probe"
 start_sink
 start_nginx
@@ -107,7 +109,7 @@ RESULTS="$WORK/results.tsv"
 failed=0
 
 # --- natively ----------------------------------------------------------------
-"$NATIVE/parvex-bench" --file "$WORK/serve/native.bin" --upload-url "http://127.0.0.1:$SINK_PORT/upload" \
+[ "$ONLY" = wine ] || "$NATIVE/parvex-bench" --file "$WORK/serve/native.bin" --upload-url "http://127.0.0.1:$SINK_PORT/upload" \
     --download-url "http://127.0.0.1:$NGINX_PORT/native.bin" --out "$WORK/out" --runs "$RUNS" >>"$RESULTS" || failed=1
 rm -rf "$WORK/out"
 
@@ -146,12 +148,13 @@ bare_download() {
 CONTENDERS=("upload module module_upload" "upload bare-8k bare_upload 8192" "upload bare-block bare_upload $BLOCK"
             "download module module_download" "download bare-8k bare_download 8192"
             "download bare-block bare_download $BLOCK")
+[ "$ONLY" = native ] && CONTENDERS=()
 declare -A TIMES WIRE
 for run in $(seq "$RUNS"); do
     for c in "${CONTENDERS[@]}"; do
         set -- $c
         key="$1 $2" direction=$1; shift 2
-        spans=$(wc -l <"$WORK/sink.spans" 2>/dev/null || echo 0)
+        spans=$(cat "$WORK/sink.spans" 2>/dev/null | wc -l)
         ms=$("$@")
         if [ -z "$ms" ]; then echo "bench: under Wine, $key run $run failed" >&2; failed=1; continue; fi
         TIMES[$key]="${TIMES[$key]:-} $ms"
@@ -173,7 +176,7 @@ done
 # --- the table -------------------------------------------------------------------
 echo "./parvex bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg), files in $WHERE"
 echo "median of $RUNS runs each, taken in turn; native $NATIVE_MIB MiB, Wine $WINE_MIB MiB; module block $((BLOCK / 1024)) KiB"
-awk -F'\t' -v block="$((BLOCK / 1024))" '
+awk -F'\t' -v block="$((BLOCK / 1024))" -v only="$ONLY" '
     function label(side, who) {
         if (side == "native") return who == "curl" ? "curl" : "parvex-cli"
         if (who == "module") return "module in parvex-page, dialog up"
@@ -197,17 +200,21 @@ awk -F'\t' -v block="$((BLOCK / 1024))" '
             printf "%-8s %-9s %-34s %10.1f %10s %10s\n", side[k], dir[k], label(side[k], who[k]), rate[k], w, peak[k]
         }
         all = 1
-        all = check("native upload, parvex-cli / curl", rate["native upload parvex-cli"], rate["native upload curl"], 1.0) && all
-        all = check("native download, parvex-cli / curl", rate["native download parvex-cli"], rate["native download curl"], 1.0) && all
-        # Uploads on the span the sink times alike for both; downloads on the
-        # span each client times (for the module, its dialog included).
-        m = wire["wine upload module"]
-        all = check("Wine upload, module / bare " block " KiB (wire)", m, wire["wine upload bare-block"], 0.9) && all
-        all = check("Wine upload, module / bare 8 KiB (wire)", m, wire["wine upload bare-8k"], 2.0) && all
-        m = rate["wine download module"]
-        all = check("Wine download, module / bare " block " KiB", m, rate["wine download bare-block"], 0.9) && all
-        all = check("Wine download, module / bare 8 KiB", m, rate["wine download bare-8k"], 2.0) && all
-        for (d = 0; d < 2; d++) {
+        if (only != "wine") {
+            all = check("native upload, parvex-cli / curl", rate["native upload parvex-cli"], rate["native upload curl"], 1.0) && all
+            all = check("native download, parvex-cli / curl", rate["native download parvex-cli"], rate["native download curl"], 1.0) && all
+        }
+        if (only != "native") {
+            # Uploads on the span the sink times alike for both; downloads on
+            # the span each client times (for the module, its dialog included).
+            m = wire["wine upload module"]
+            all = check("Wine upload, module / bare " block " KiB (wire)", m, wire["wine upload bare-block"], 0.9) && all
+            all = check("Wine upload, module / bare 8 KiB (wire)", m, wire["wine upload bare-8k"], 2.0) && all
+            m = rate["wine download module"]
+            all = check("Wine download, module / bare " block " KiB", m, rate["wine download bare-block"], 0.9) && all
+            all = check("Wine download, module / bare 8 KiB", m, rate["wine download bare-8k"], 2.0) && all
+        }
+        for (d = 0; d < 2 && only != "wine"; d++) {
             k = "native " (d ? "download" : "upload") " parvex-cli"
             ok = peak[k] > 0 && peak[k] < 16384
             printf "  %-50s %6s  (target < 16384) %s\n", "native " (d ? "download" : "upload") ", parvex-cli peak KiB", peak[k], ok ? "met" : "NOT MET"
