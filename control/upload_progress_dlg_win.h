@@ -1,7 +1,7 @@
 // The progress dialog of one upload run (template 205): it shows the run
-// state a CUploadProgress holds, starts the worker when it opens and turns
+// state a CUploadProgress holds, starts the worker once it is drawn and turns
 // the user's wish to stop into the run's cancel flag. The worker writes to it
-// through UploadProgressView, each call one synchronous message to a control.
+// through UploadProgressView; its texts, statuses and bars are posted.
 #pragma once
 #include <windows.h>
 
