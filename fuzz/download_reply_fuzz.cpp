@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     entry->fileName = L"reply.bin";
     entry->size = 10;
     ScriptedSocket socket(bytes, piece);
-    DownloadSession session(std::make_shared<dltest::TestDialog>(), L"mail.example.com", 80, L"");
+    DownloadSession session(std::make_shared<dltest::TestDialog>(), DownloadHostParts{L"mail.example.com", 80}, L"");
     std::wstring line;
     DownloadResult result = DownloadOneFile(*rig.state, session, entry, socket, rig.buffers, line);
 

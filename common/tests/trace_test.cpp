@@ -3,6 +3,7 @@
 // system's error, number and text; nothing while it is off.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -78,4 +79,19 @@ TEST(Trace, SinkOfItsOwnAndNumbersAsTheSystemWritesThem) {
     EXPECT_EQ(sink.lines, (std::vector<std::wstring>{
                               L"parvex: CoCreateInstance of the manager: error 0x80040154 (Class not registered)",
                               L"parvex: resolve no-such-host.invalid: error -2 (Name or service not known)"}));
+}
+
+TEST(Trace, PeersOfBothFamiliesAreWrittenAsUsual) {
+    std::vector<NetAddress> found;
+    ASSERT_TRUE(PlatformNetwork().Resolve("::1", found));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(HostPortText(found[0], 8080), L"[::1]:8080");
+    ASSERT_TRUE(PlatformNetwork().Resolve("127.0.0.1", found));
+    EXPECT_EQ(HostPortText(found[0], 80), L"127.0.0.1:80");
+    // The longest run of zero groups is the one left out.
+    NetAddress v6;
+    v6.family = 6;
+    const uint8_t bytes[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+    std::copy(bytes, bytes + 16, v6.bytes);
+    EXPECT_EQ(HostPortText(v6, 443), L"[2001:db8:0:0:1::]:443");
 }

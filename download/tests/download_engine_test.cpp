@@ -14,6 +14,7 @@
 #include "download_test_support.h"
 #include "tests/support/test_data.h"
 #include "tests/support/mail_server_process.h"
+#include "tests/support/ports.h"
 
 using namespace parvex;
 using namespace parvex::testing;
@@ -198,7 +199,8 @@ TEST_F(DownloadEngineTest, HostsThatCannotBeReachedFailEveryEntry) {
     EXPECT_EQ(Summary(Run()), L"0. c.bin -> Socket Connect Error\r\n");
     Close();
 
-    // Host URLs the client must not use, though the server is there.
+    // Host URLs the client must not use, though the server is there, and
+    // https to a server of plain HTTP: its handshake fails before any request.
     for (const wchar_t* form : {L"https://127.0.0.1:%d/", L"http://127.0.0.1:%d/\r\nX: 1", L"http://127.0.0.1:%d9/"}) {
         Settings().downloadHostUrl = FormatText(form, server->port());
         Queue(L"/a", L"d.bin");
@@ -387,6 +389,49 @@ TEST_F(DownloadEngineTest, CancelAsksWhetherToDeleteThePartialFile) {
         Close();
         EXPECT_TRUE(dialog.closed);
         fs::remove(Saved("slow.bin"));
+    }
+}
+
+// The platform's network, telling how far a connection got.
+struct StagedNetwork : Network {
+    std::atomic<int> connects{0}, handshakes{0};
+    bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
+        return PlatformNetwork().Resolve(host, addresses);
+    }
+    std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
+        return PlatformNetwork().Connect(address, port);
+    }
+    std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
+        ++connects;
+        return PlatformNetwork().BeginConnect(address, port);
+    }
+    std::unique_ptr<TlsSession> StartTls(const std::string& host) override {
+        ++handshakes;
+        return PlatformNetwork().StartTls(host);
+    }
+};
+
+TEST_F(DownloadEngineTest, CancelEndsAConnectionOrHandshakeNobodyAnswers) {
+    StagedNetwork staged;
+    network = &staged;
+    MakeState();
+    FullBacklogPort unanswered;  // the connection never completes
+    SilentPort silent;           // it completes, the handshake never does
+    for (bool handshake : {false, true}) {
+        Settings().downloadHostUrl =
+            FormatText(L"https://127.0.0.1:%d/", handshake ? silent.port() : unanswered.port());
+        Queue(L"/a", L"a.bin");
+        Queue(L"/b", L"b.bin");
+        TestDialog& dialog = Open();
+        state->StartRun();
+        std::atomic<int>& stage = handshake ? staged.handshakes : staged.connects;
+        ASSERT_TRUE(WaitFor([&] { return stage.load() > 0; }));
+        state->CancelOrClose();
+        state->WaitRunFinished();
+        // Cancelled, not failed at the end of the connect time-out.
+        EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"취 소", L"취 소"}));
+        EXPECT_EQ(dialog.view.messages.shown.back().text, L"다운로드가 취소 되었습니다.");
+        Close();
     }
 }
 

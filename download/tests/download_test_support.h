@@ -211,6 +211,7 @@ struct DownloadTestRig {
     TestDialogFactory factory;
     Clock* clock = nullptr;    // the system clock when null
     FileSystem* fs = nullptr;  // the platform's files when null
+    Network* network = nullptr;  // the platform's when null
     std::unique_ptr<DownloadState> state;
 
     // Remembers saveFolder as the stored save folder.
@@ -230,6 +231,7 @@ struct DownloadTestRig {
         platform.dialogFactory = &factory;
         platform.clock = clock;
         platform.fs = fs;
+        platform.network = network;
         state = std::make_unique<DownloadState>(platform);
     }
 };

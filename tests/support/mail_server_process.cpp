@@ -23,6 +23,13 @@ extern char** environ;
 namespace parvex::testing {
 
 namespace {
+
+#ifdef PARVEX_TEST_PKI
+// Set before main, while the process has no other thread, so that every TLS
+// client of the tests, and the programs they start, trust the test CA only.
+const bool kTrustsTestCa = setenv("SSL_CERT_FILE", PARVEX_TEST_PKI "/ca.pem", 1) == 0;
+#endif
+
 std::string FreshDir(const std::string& tag) {
     std::random_device rd;
     auto p = std::filesystem::temp_directory_path() / ("parvex-" + tag + "-" + std::to_string(rd()));
@@ -31,7 +38,24 @@ std::string FreshDir(const std::string& tag) {
 }
 }  // namespace
 
+std::vector<std::string> TlsServerOptions(const std::string& certificate) {
+#ifdef PARVEX_TEST_PKI
+    const std::string pki = PARVEX_TEST_PKI, chain = pki + "/" + certificate, key = pki + "/server.key";
+    return {"--listen", "127.0.0.1", "--listen", "::1", "--tls-cert", chain, "--tls-key", key};
+#else
+    (void)certificate;
+    throw std::runtime_error("the test certificates were not made");
+#endif
+}
+
+std::vector<std::string> WireOptions(Wire wire) {
+    return wire == Wire::Tls ? TlsServerOptions() : std::vector<std::string>{};
+}
+std::string WireHost(Wire wire) { return wire == Wire::Tls ? "[::1]" : "127.0.0.1"; }
+const char* WireName(Wire wire) { return wire == Wire::Tls ? "Tls" : "Plain"; }
+
 MailServerProcess::MailServerProcess(const std::vector<std::string>& options) {
+    for (const auto& option : options) tls_ = tls_ || option == "--tls-cert";
 #ifndef PARVEX_MAILSERVER_PATH
     (void)options;
     (void)FreshDir;
@@ -86,8 +110,9 @@ MailServerProcess::~MailServerProcess() {
     if (!base_.empty()) std::filesystem::remove_all(base_, ec);
 }
 
-std::string MailServerProcess::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+std::string MailServerProcess::Url(const std::string& path, const std::string& host) const {
+    const std::string name = !host.empty() ? host : tls_ ? "localhost" : "127.0.0.1";
+    return (tls_ ? "https://" : "http://") + name + ":" + std::to_string(port_) + path;
 }
 
 std::string MailServerProcess::Get(const std::string& path) const {

@@ -8,10 +8,22 @@
 
 namespace parvex::testing {
 
+// The options that make the server speak TLS with a certificate of the test
+// PKI (made by the build in pki/: localhost.pem, selfsigned.pem, ...), on
+// 127.0.0.1 and ::1. The test process trusts that PKI's CA alone.
+std::vector<std::string> TlsServerOptions(const std::string& certificate = "localhost.pem");
+
+// The two ways the fault matrices reach the server: plain HTTP to 127.0.0.1,
+// and https to [::1] (TLS and IPv6 at once).
+enum class Wire { Plain, Tls };
+std::vector<std::string> WireOptions(Wire wire);  // the server's options
+std::string WireHost(Wire wire);                  // the URL's host
+const char* WireName(Wire wire);                  // for the names of tests
+
 class MailServerProcess {
 public:
-    // Extra command-line options (faults, --serve DIR ...). The store and the
-    // record folders are fresh temporary folders unless given.
+    // Extra command-line options (faults, --serve DIR, TlsServerOptions ...).
+    // The store and the record folders are fresh temporary folders unless given.
     explicit MailServerProcess(const std::vector<std::string>& options = {});
     ~MailServerProcess();
     MailServerProcess(const MailServerProcess&) = delete;
@@ -20,10 +32,13 @@ public:
     int port() const { return port_; }
     const std::string& storeDir() const { return store_; }
     const std::string& recordDir() const { return record_; }
-    std::string Url(const std::string& path) const;
+    // http://127.0.0.1:PORT/path, or over TLS https://localhost:PORT/path;
+    // host instead names another host (an address in brackets for IPv6).
+    std::string Url(const std::string& path, const std::string& host = "") const;
 
-    // A plain GET to the server (for /__fault, /__reset, /__stats); returns
-    // the body, or an empty text on failure.
+    // A plain GET to the server (for /__fault, /__reset, /__stats, /__tls;
+    // a TLS server takes those plain too); returns the body, or an empty
+    // text on failure.
     std::string Get(const std::string& path) const;
     // The raw bytes of the n-th recorded request (1-based).
     std::string Recorded(int n) const;
@@ -33,6 +48,7 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+    bool tls_ = false;
     std::string base_, store_, record_;
 };
 

@@ -64,4 +64,14 @@ private:
     int fillers_[2] = {-1, -1};
 };
 
+// A loopback port that takes connections (the system completes them) and
+// never sends a byte: a TLS handshake with it waits for an answer that never
+// comes.
+class SilentPort : public RefusingPort {
+public:
+    SilentPort() {
+        if (port() != 0) ::listen(fd_, 8);
+    }
+};
+
 }  // namespace parvex::testing

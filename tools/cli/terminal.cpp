@@ -1,19 +1,13 @@
 #include "terminal.h"
 
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <fcntl.h>
-
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
 #include <iostream>
 
+#include "common/socket.h"
+#include "common/trace.h"
 #include "common/url.h"
 #include "common/utf8.h"
 #include "options.h"
@@ -77,31 +71,41 @@ bool FixedCookieStore::GetCookie(const std::wstring&, wchar_t* buffer, uint32_t*
 
 namespace {
 
-// The system's reason why host:port takes no connection; empty when it does.
-std::string ConnectFailure(const std::string& host, int port) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    int r = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (r != 0) return gai_strerror(r);
-    int fd = socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK, 0);
-    int error = fd < 0 ? errno : 0;
-    if (fd >= 0 && connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
-        error = errno;
-        if (error == EINPROGRESS) {
-            // Connected, or refused, once writable; the outcome is in SO_ERROR.
-            pollfd p{fd, POLLOUT, 0};
-            socklen_t length = sizeof error;
-            if (poll(&p, 1, 10000) != 1)
-                error = ETIMEDOUT;
-            else if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-                error = errno;
-        }
+// Keeps the last line of the trace while it lives; the platform's own trace
+// (PARVEX_TRACE=1) still gets every line.
+class LastTraceLine : public TraceSink {
+public:
+    LastTraceLine() : next_(PlatformTraceSink()) { SetTraceSink(this); }
+    ~LastTraceLine() override { SetTraceSink(nullptr); }
+    void Write(const std::wstring& line) override {
+        if (next_) next_->Write(line);
+        last_ = line;
     }
-    if (fd >= 0) close(fd);
-    freeaddrinfo(found);
-    return error == 0 ? std::string() : std::strerror(error);
+    // The system's words for the failure: what the line's last parentheses hold.
+    std::string Reason() const {
+        size_t open = last_.rfind(L" ("), close = last_.rfind(L')');
+        if (open == std::wstring::npos || close == std::wstring::npos || close < open) return "the connection failed";
+        return ToUtf8(last_.substr(open + 2, close - open - 2));
+    }
+
+private:
+    TraceSink* next_;
+    std::wstring last_;
+};
+
+// Why the server of parts takes no connection, TLS handshake included (an
+// https server whose certificate is refused says why); empty when it does.
+std::string ConnectFailure(const DownloadHostParts& parts) {
+    constexpr uint32_t kProbeTimeoutMs = 10000;
+    LastTraceLine trace;
+    Endpoint endpoint;
+    endpoint.host = ToUtf8(BareHost(parts.host));
+    endpoint.port = static_cast<uint16_t>(parts.port);
+    endpoint.secure = parts.secure;
+    if (!PlatformNetwork().Resolve(endpoint.host, endpoint.addresses)) return trace.Reason();
+    WaitOutcome outcome = WaitOutcome::Failed;
+    if (ConnectBounded(PlatformNetwork(), endpoint, ServerWait(), kProbeTimeoutMs, &outcome)) return std::string();
+    return outcome == WaitOutcome::TimedOut ? "no answer within 10 seconds" : trace.Reason();
 }
 
 }  // namespace
@@ -110,7 +114,7 @@ void ReportConnectProblem(const std::string& url) {
     std::wstring wide = FromUtf8(url);
     DownloadHostParts parts = SplitDownloadHostUrl(wide);
     std::string host = ToUtf8(BareHost(parts.host));
-    std::string reason = ConnectFailure(host, parts.port);
+    std::string reason = ConnectFailure(parts);
     if (reason.empty()) return;
     std::lock_guard<std::mutex> lock(TerminalMutex());
     std::fprintf(stderr, "%scannot connect to %s port %d: %s\n", MessagePrefix(), host.c_str(), parts.port,

@@ -88,11 +88,13 @@ void reject(RequestContext& ctx, const FaultSet& faults, const std::string& stat
 namespace {
 
 // A client of a TLS server that opens a handshake gets one; false when it
-// failed, which leaves nothing more to do (no request byte came).
+// failed, which leaves nothing more to do (no request byte came). A plain
+// server drops such a client at once rather than leave it waiting for an
+// answer to its handshake until one side's time-out.
 bool secure_when_asked(Connection& conn, ServerState& state) {
-    if (!state.tls || !conn.client_opens_tls()) return true;
-    std::string error;
-    if (conn.start_tls(*state.tls, &error)) {
+    if (!conn.client_opens_tls()) return true;
+    std::string error = "this server speaks plain HTTP only";
+    if (state.tls && conn.start_tls(*state.tls, &error)) {
         ++state.counters.handshakes;
         return true;
     }

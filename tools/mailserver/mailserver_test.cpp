@@ -960,6 +960,10 @@ TEST(MailServerTls, RecordShowsWhetherRequestBytesArrived) {
         eventually([&] { return fs::exists(dir / "req-0001.bin") && fs::file_size(dir / "req-0001.bin") > 0; }));
     EXPECT_EQ(read_file(dir / "req-0001.txt"), "- -\n");
     EXPECT_EQ(read_file(dir / "req-0001.bin"), "POST /upload HTTP/1.1\r\nHost: x\r\n");
+    // A TLS client is no request either, and no reason to wait.
+    EXPECT_FALSE(tls_exchange(plain_server.port(), AF_INET, wire).handshake);
+    EXPECT_EQ(plain_server.control("/__tls"), "handshakes=0 failed=1");
+    EXPECT_FALSE(fs::exists(dir / "req-0002.txt"));
     EXPECT_EQ(plain_server.stop(), 0);
     fs::remove_all(dir);
 }

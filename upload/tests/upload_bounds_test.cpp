@@ -47,6 +47,17 @@ TEST(UploadBounds, UnansweredConnectionRequest) {
         EXPECT_EQ(h.network.connects.load(), 12);
         EXPECT_EQ(h.view.logs()[3], kConnectFailed);
     }
+    {
+        // A TLS handshake nobody answers ends at the same time-out.
+        SilentPort silent;
+        UploadHarness h(server);
+        h.settings.uploadUrl = L"https://127.0.0.1:" + std::to_wstring(silent.port()) + L"/upload";
+        h.connectTimeoutMs = 100;
+        h.Add(L"a.bin", "A");
+        EXPECT_EQ(h.Start(), 0);
+        EXPECT_EQ(h.network.connects.load(), 12);
+        EXPECT_EQ(h.view.logs()[3], kConnectFailed);
+    }
 }
 
 TEST(UploadBounds, ServerThatStopsReading) {

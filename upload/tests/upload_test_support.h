@@ -200,7 +200,8 @@ public:
 };
 
 // The real network, counting connections and recording the size of every
-// send; onSend runs after each send (on the sending thread).
+// send (over TLS: of the records); onSend runs after each send (on the
+// sending thread).
 class WatchingNetwork : public Network {
 public:
     // Written by the worker thread, read by the test thread.
@@ -218,6 +219,7 @@ public:
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
     }
+    std::unique_ptr<TlsSession> StartTls(const std::string& host) override { return PlatformNetwork().StartTls(host); }
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         ++connects;
         auto real = PlatformNetwork().BeginConnect(address, port);

@@ -134,6 +134,15 @@ TEST(CliCommandLine, AFailedConnectionIsNamedWithHostPortAndReason) {
     EXPECT_NE(r.err.find("parvex-cli download: cannot connect to 127.0.0.1 port " + port + ": Connection refused"),
               std::string::npos)
         << r.err;
+
+    // An https server that is refused is named with the certificate check's reason.
+    MailServerProcess expired(TlsServerOptions("expired.pem"));
+    r = RunCli(dir, {"download", "--host", expired.Url("/"), "--dest", dir.path().string(), "/p", "n"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(
+        r.err.find("cannot connect to localhost port " + std::to_string(expired.port()) + ": certificate has expired"),
+        std::string::npos)
+        << r.err;
 }
 
 TEST(CliCommandLine, HelpTextsNameEveryOptionOnStandardOutput) {
