@@ -94,7 +94,10 @@ CONF
         nginx -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/logs/start.log" &
         NGINX_PID=$!
         for _ in $(seq 50); do
-            curl -sf -o /dev/null "http://127.0.0.1:$port/probe" && { NGINX_PORT=$port NGINX_TLS_PORT=$((port + 1)); return 0; }
+            if curl -sf -o /dev/null "http://127.0.0.1:$port/probe"; then
+                NGINX_PORT=$port NGINX_TLS_PORT=$((port + 1))
+                return 0
+            fi
             kill -0 "$NGINX_PID" 2>/dev/null || break
             sleep 0.1
         done

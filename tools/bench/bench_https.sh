@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The https rows of ./parvex bench, sourced by bench.sh (whose variables and
 # functions they use). Natively parvex-cli against curl, both trusting the
 # test authority (SSL_CERT_FILE, --cacert); under Wine the module in
