@@ -156,6 +156,9 @@ target_link_libraries(parvex-trust-ca PRIVATE crypt32)
 
 # The bare WinSock loops the module is measured against (./parvex bench).
 foreach(direction upload download)
-  add_executable(parvex-bare-${direction} tools/bench/wine/bare_${direction}_win.cpp)
+  add_executable(parvex-bare-${direction} tools/bench/wine/bare_${direction}_win.cpp tools/bench/wine/bare_http_win.cpp)
   target_link_libraries(parvex-bare-${direction} PRIVATE ws2_32)
 endforeach()
+# The bare SChannel loop of the https rows, with the module's TLS session.
+add_executable(parvex-bare-tls tools/bench/wine/bare_tls_win.cpp tools/bench/wine/bare_http_win.cpp)
+target_link_libraries(parvex-bare-tls PRIVATE parvex_core)

@@ -26,11 +26,13 @@ struct Options {
     std::string uploadUrl;    // the sink
     std::string downloadUrl;  // the file on nginx
     std::string outDir;       // where downloads land
+    std::string httpsCa;      // for https URLs: the authority both clients trust
     int runs = 5;
 };
 
 // One row of the table for each client: "native DIRECTION CLIENT BYTES
-// MEDIAN-SECONDS PEAK-KIB", tab-separated. False when a run failed.
+// MEDIAN-SECONDS PEAK-KIB", tab-separated, the clients named "https-..."
+// when httpsCa is set. False when a run failed.
 bool BenchUpload(const Options& options);
 bool BenchDownload(const Options& options);
 

@@ -12,10 +12,13 @@
 # transfer and the reply. For uploads the sink also times every client alike,
 # from accepting the connection to sending its answer (the "wire" column);
 # the Wine upload targets are judged on that span.
+# The https rows (bench_https.sh) measure the same over TLS: natively the same
+# two clients, under Wine the module against a bare SChannel loop.
 # Every figure is the median of RUNS runs, the contenders taken in turn.
 # Needs DISPLAY and WINEPREFIX set up (./parvex bench does that).
 #   bench.sh BUILD_DIR   (NATIVE_MIB=1024 WINE_MIB=256 RUNS=5 change the sizes;
-#                         ONLY=native or ONLY=wine runs one side alone)
+#                         ONLY=native, wine, https-native or https-wine runs
+#                         those rows alone, ONLY=https both https sides)
 set -uo pipefail
 BUILD=${1:?usage: bench.sh <build dir>}
 NATIVE_MIB=${NATIVE_MIB:-1024}
@@ -29,6 +32,7 @@ WIN="$BUILD/win"
 # The module's block size, from the one place that sets it.
 BLOCK=$(sed -n 's/.*kTransferBlockBytes = \([0-9]*\) \* 1024;.*/\1/p' "$ROOT/common/socket.h")
 BLOCK=$((BLOCK * 1024))
+source "$HERE/bench_https.sh"
 
 # Files in memory when there is room, so that no disk sets the pace.
 room=$(((NATIVE_MIB * 3 + WINE_MIB * 4) * 1024 + 262144))
@@ -39,6 +43,7 @@ else
 fi
 SINK_PID="" NGINX_PID="" OCX=""
 cleanup() {
+    untrust_https_ca
     [ -n "$OCX" ] && wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
     for pid in $SINK_PID $NGINX_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
     rm -rf "$WORK"
@@ -48,7 +53,7 @@ fail() { echo "bench: $*" >&2; exit 1; }
 
 # --- the peers ----------------------------------------------------------------
 start_sink() {
-    "$NATIVE/parvex-sink" "$WORK/sink.port" "$WORK/sink.spans" &
+    "$NATIVE/parvex-sink" "$WORK/sink.port" "$WORK/sink.spans" "${SINK_TLS[@]}" &
     SINK_PID=$!
     for _ in $(seq 100); do [ -s "$WORK/sink.port" ] && break; sleep 0.05; done
     SINK_PORT=$(cat "$WORK/sink.port" 2>/dev/null)
@@ -83,12 +88,16 @@ http {
         listen 127.0.0.1:$port;
         root $WORK/serve;
     }
+$(nginx_https_server $((port + 1)))
 }
 CONF
         nginx -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/logs/start.log" &
         NGINX_PID=$!
         for _ in $(seq 50); do
-            curl -sf -o /dev/null "http://127.0.0.1:$port/probe" && { NGINX_PORT=$port; return 0; }
+            if curl -sf -o /dev/null "http://127.0.0.1:$port/probe"; then
+                NGINX_PORT=$port NGINX_TLS_PORT=$((port + 1))
+                return 0
+            fi
             kill -0 "$NGINX_PID" 2>/dev/null || break
             sleep 0.1
         done
@@ -99,9 +108,10 @@ CONF
 }
 
 mkdir -p "$WORK/serve" "$WORK/out" "$WORK/module" "$WORK/bare"
-[ "$ONLY" = wine ] || head -c $((NATIVE_MIB * 1048576)) /dev/urandom >"$WORK/serve/native.bin"
-[ "$ONLY" = native ] || head -c $((WINE_MIB * 1048576)) /dev/urandom >"$WORK/serve/wine.bin"
+{ runs native || runs https-native; } && head -c $((NATIVE_MIB * 1048576)) /dev/urandom >"$WORK/serve/native.bin"
+{ runs wine || runs https-wine; } && head -c $((WINE_MIB * 1048576)) /dev/urandom >"$WORK/serve/wine.bin"
 : >"$WORK/serve/probe"
+make_https_pki
 start_sink
 start_nginx
 RESULTS="$WORK/results.tsv"
@@ -109,8 +119,11 @@ RESULTS="$WORK/results.tsv"
 failed=0
 
 # --- natively ----------------------------------------------------------------
-[ "$ONLY" = wine ] || "$NATIVE/parvex-bench" --file "$WORK/serve/native.bin" --upload-url "http://127.0.0.1:$SINK_PORT/upload" \
-    --download-url "http://127.0.0.1:$NGINX_PORT/native.bin" --out "$WORK/out" --runs "$RUNS" >>"$RESULTS" || failed=1
+if runs native; then
+    "$NATIVE/parvex-bench" --file "$WORK/serve/native.bin" --upload-url "http://127.0.0.1:$SINK_PORT/upload" \
+        --download-url "http://127.0.0.1:$NGINX_PORT/native.bin" --out "$WORK/out" --runs "$RUNS" >>"$RESULTS" || failed=1
+fi
+if runs https-native; then https_native_rows >>"$RESULTS" || failed=1; fi
 rm -rf "$WORK/out"
 
 # --- under Wine ----------------------------------------------------------------
@@ -119,24 +132,27 @@ wine regsvr32 /s "$OCX" || fail "PARVEX.OCX could not be registered"
 wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$WORK/module")" /f >/dev/null 2>&1
 WFILE=$(winepath -w "$WORK/serve/wine.bin")
 WBYTES=$((WINE_MIB * 1048576))
-page_of() {  # template, output
-    sed -e "s|@PORT@|$2|g" -e "s|@FILE@|$(printf '%s' "$WFILE" | sed 's/\\/\\\\\\\\/g')|" \
+page_of() {  # template, the server's scheme://host:port, [output name]
+    local out=${3:-$1}
+    sed -e "s|@BASE@|$2|g" -e "s|@FILE@|$(printf '%s' "$WFILE" | sed 's/\\/\\\\\\\\/g')|" \
         -e "s|@LIMIT_MB@|$((WINE_MIB * 2))|g" -e "s|@NAME@|wine.bin|g" -e "s|@BYTES@|$WBYTES|g" \
-        "$HERE/wine/$1" >"$WORK/$1"
-    winepath -w "$WORK/$1"
+        "$HERE/wine/$1" >"$WORK/$out"
+    winepath -w "$WORK/$out"
 }
-UP_PAGE=$(page_of upload_bench_page.js "$SINK_PORT")
-DN_PAGE=$(page_of download_bench_page.js "$NGINX_PORT")
+UP_PAGE=$(page_of upload_bench_page.js "http://127.0.0.1:$SINK_PORT")
+DN_PAGE=$(page_of download_bench_page.js "http://127.0.0.1:$NGINX_PORT")
 BARE_OUT=$(winepath -w "$WORK/bare/wine.bin")
 
 # Each runner prints the milliseconds of one run, or fails.
-module_upload() { timeout 600 wine "$WIN/parvex-page.exe" "$UP_PAGE" | tr -d '\r' | awk '$1 == "ms" {print $2}'; }
-module_download() {
+upload_page_ms() { timeout 600 wine "$WIN/parvex-page.exe" "$1" | tr -d '\r' | awk '$1 == "ms" {print $2}'; }
+download_page_ms() {
     rm -f "$WORK/module/wine.bin"
     local ms
-    ms=$(timeout 600 wine "$WIN/parvex-page.exe" "$DN_PAGE" | tr -d '\r' | awk '$1 == "ms" {print $2}')
+    ms=$(timeout 600 wine "$WIN/parvex-page.exe" "$1" | tr -d '\r' | awk '$1 == "ms" {print $2}')
     cmp -s "$WORK/serve/wine.bin" "$WORK/module/wine.bin" && echo "$ms"
 }
+module_upload() { upload_page_ms "$UP_PAGE"; }
+module_download() { download_page_ms "$DN_PAGE"; }
 bare_upload() { timeout 600 wine "$WIN/parvex-bare-upload.exe" "$SINK_PORT" "$WFILE" "$1" | tr -d '\r' | awk '{print $2}'; }
 bare_download() {
     rm -f "$WORK/bare/wine.bin"
@@ -148,7 +164,8 @@ bare_download() {
 CONTENDERS=("upload module module_upload" "upload bare-8k bare_upload 8192" "upload bare-block bare_upload $BLOCK"
             "download module module_download" "download bare-8k bare_download 8192"
             "download bare-block bare_download $BLOCK")
-[ "$ONLY" = native ] && CONTENDERS=()
+runs wine || CONTENDERS=()
+https_wine_contenders
 declare -A TIMES WIRE
 for run in $(seq "$RUNS"); do
     for c in "${CONTENDERS[@]}"; do
@@ -176,13 +193,22 @@ done
 # --- the table -------------------------------------------------------------------
 echo "./parvex bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg), files in $WHERE"
 echo "median of $RUNS runs each, taken in turn; native $NATIVE_MIB MiB, Wine $WINE_MIB MiB; module block $((BLOCK / 1024)) KiB"
-awk -F'\t' -v block="$((BLOCK / 1024))" -v only="$ONLY" '
+ran=" "
+for side in native wine https-native https-wine; do runs "$side" && ran="$ran$side "; done
+awk -F'\t' -v block="$((BLOCK / 1024))" -v ran="$ran" '
     function label(side, who) {
+        if (who ~ /^https-/) return "https " https_label(side, substr(who, 7))
         if (side == "native") return who == "curl" ? "curl" : "parvex-cli"
         if (who == "module") return "module in parvex-page, dialog up"
         if (who == "bare-8k") return "bare WinSock loop, 8 KiB"
         return "bare WinSock loop, " block " KiB"
     }
+    function https_label(side, who) {
+        if (side == "native") return who
+        if (who == "module") return "module in parvex-page, dialog up"
+        return "bare SChannel loop, 4 x 16 KiB"
+    }
+    function ran_side(name) { return index(ran, " " name " ") > 0 }
     { key = $1 " " $2 " " $3; rate[key] = $5 > 0 ? $4 / 1048576 / $5 : 0; peak[key] = $6; order[++n] = key
       wire[key] = ($7 != "" && $7 != "-" && $7 > 0) ? $4 / 1048576 / $7 : 0
       side[key] = $1; dir[key] = $2; who[key] = $3 }
@@ -193,18 +219,18 @@ awk -F'\t' -v block="$((BLOCK / 1024))" -v only="$ONLY" '
         return ok
     }
     END {
-        printf "%-8s %-9s %-34s %10s %10s %10s\n", "where", "direction", "client", "MiB/s", "wire MiB/s", "peak KiB"
+        printf "%-8s %-9s %-40s %10s %10s %10s\n", "where", "direction", "client", "MiB/s", "wire MiB/s", "peak KiB"
         for (i = 1; i <= n; i++) {
             k = order[i]
             w = wire[k] > 0 ? sprintf("%.1f", wire[k]) : "-"
-            printf "%-8s %-9s %-34s %10.1f %10s %10s\n", side[k], dir[k], label(side[k], who[k]), rate[k], w, peak[k]
+            printf "%-8s %-9s %-40s %10.1f %10s %10s\n", side[k], dir[k], label(side[k], who[k]), rate[k], w, peak[k]
         }
         all = 1
-        if (only != "wine") {
+        if (ran_side("native")) {
             all = check("native upload, parvex-cli / curl", rate["native upload parvex-cli"], rate["native upload curl"], 1.0) && all
             all = check("native download, parvex-cli / curl", rate["native download parvex-cli"], rate["native download curl"], 1.0) && all
         }
-        if (only != "native") {
+        if (ran_side("wine")) {
             # Uploads on the span the sink times alike for both; downloads on
             # the span each client times (for the module, its dialog included).
             m = wire["wine upload module"]
@@ -214,7 +240,16 @@ awk -F'\t' -v block="$((BLOCK / 1024))" -v only="$ONLY" '
             all = check("Wine download, module / bare " block " KiB", m, rate["wine download bare-block"], 0.9) && all
             all = check("Wine download, module / bare 8 KiB", m, rate["wine download bare-8k"], 2.0) && all
         }
-        for (d = 0; d < 2 && only != "wine"; d++) {
+        if (ran_side("https-native")) {
+            all = check("native https upload, parvex-cli / curl", rate["native upload https-parvex-cli"], rate["native upload https-curl"], 0.9) && all
+            all = check("native https download, parvex-cli / curl", rate["native download https-parvex-cli"], rate["native download https-curl"], 0.9) && all
+        }
+        if (ran_side("https-wine")) {
+            # Judged as the plain rows are: uploads on the span the sink times.
+            all = check("Wine https upload, module / bare SChannel (wire)", wire["wine upload https-module"], wire["wine upload https-bare"], 0.8) && all
+            all = check("Wine https download, module / bare SChannel", rate["wine download https-module"], rate["wine download https-bare"], 0.8) && all
+        }
+        for (d = 0; d < 2 && ran_side("native"); d++) {
             k = "native " (d ? "download" : "upload") " parvex-cli"
             ok = peak[k] > 0 && peak[k] < 16384
             printf "  %-50s %6s  (target < 16384) %s\n", "native " (d ? "download" : "upload") ", parvex-cli peak KiB", peak[k], ok ? "met" : "NOT MET"

@@ -1,8 +1,10 @@
 // parvex-bench --file F --upload-url URL --download-url URL --out DIR
-// [--runs N] [--cli PATH]: the native rows of ./parvex bench. The file is
-// uploaded to URL (the sink) and fetched from the download URL (nginx, which
-// serves the same file) by parvex-cli and by curl in turn; one tab-separated
-// row per client and direction with the median time and the peak memory.
+// [--runs N] [--cli PATH] [--https-ca CA.pem]: the native rows of ./parvex
+// bench. The file is uploaded to URL (the sink) and fetched from the download
+// URL (nginx, which serves the same file) by parvex-cli and by curl in turn;
+// one tab-separated row per client and direction with the median time and
+// the peak memory. With --https-ca the URLs are https ones and both clients
+// trust that authority (curl --cacert, SSL_CERT_FILE for parvex-cli).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
             o.runs = std::atoi(value.c_str());
         else if (name == "--cli")
             o.cli = value;
+        else if (name == "--https-ca")
+            o.httpsCa = value;
         else
             o.runs = 0;
     }
@@ -35,11 +39,12 @@ int main(int argc, char** argv) {
         o.runs < 1 || o.downloadUrl.find("//") == std::string::npos) {
         std::fprintf(stderr,
                      "usage: parvex-bench --file F --upload-url URL --download-url URL --out DIR [--runs N] "
-                     "[--cli PATH]\n");
+                     "[--cli PATH] [--https-ca CA.pem]\n");
         return 2;
     }
     // The command line's remembered folder stays out of the user's settings.
     setenv("PARVEX_SETTINGS", (o.outDir + "/settings").c_str(), 1);
+    if (!o.httpsCa.empty()) setenv("SSL_CERT_FILE", o.httpsCa.c_str(), 1);
     bool ok = parvex::bench::BenchUpload(o);
     ok = parvex::bench::BenchDownload(o) && ok;
     return ok ? 0 : 1;

@@ -1,12 +1,15 @@
-/* parvex-sink PORT-FILE [SPAN-LOG]: the upload peer of the benchmark. It takes one
- * connection at a time on a free loopback port (written to PORT-FILE), reads
- * the request's head and exactly Content-Length bytes of body in large reads,
- * keeps none of them, and answers with the success token the uploaders look
- * for. It does nothing else, so that it never sets the pace. A request that
- * ends before its body is complete is reported on standard error and gets no
- * answer. With SPAN-LOG, each answered upload appends a line there: the body's
- * bytes and the milliseconds from the connection's acceptance to the answer,
- * a span that is the same whoever the client is. */
+/* parvex-sink PORT-FILE [SPAN-LOG [CERT KEY]]: the upload peer of the
+ * benchmark. It takes one connection at a time on a free loopback port
+ * (written to PORT-FILE), reads the request's head and exactly Content-Length
+ * bytes of body in large reads, keeps none of them, and answers with the
+ * success token the uploaders look for. It does nothing else, so that it never
+ * sets the pace. A request that ends before its body is complete is reported
+ * on standard error and gets no answer. With SPAN-LOG, each answered upload
+ * appends a line there: the body's bytes and the milliseconds from the
+ * connection's acceptance to the answer, a span that is the same whoever the
+ * client is. With CERT and KEY (PEM files) a connection that opens with a TLS
+ * handshake is served over TLS on the same port (the handshake falls in the
+ * span), its body read through OpenSSL with read-ahead. */
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -19,6 +22,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 #define HEAD_MAX 65536
 #define BODY_BLOCK (1 << 20)
 
@@ -26,9 +31,26 @@ static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
 static const char kReply[] =
     "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 10\r\nConnection: close\r\n\r\n|TS_UP_OK|";
 
-static int send_all(int fd, const char* p, size_t n) {
+/* One accepted connection: plain when ssl is NULL. */
+struct conn {
+    int fd;
+    SSL* ssl;
+};
+
+static ssize_t conn_recv(struct conn* c, char* p, size_t n) {
+    if (!c->ssl) return recv(c->fd, p, n, 0);
+    size_t got = 0;
+    return SSL_read_ex(c->ssl, p, n, &got) == 1 ? (ssize_t)got : -1;
+}
+
+static int send_all(struct conn* c, const char* p, size_t n) {
     while (n > 0) {
-        ssize_t k = send(fd, p, n, MSG_NOSIGNAL);
+        size_t written = 0;
+        ssize_t k = -1;
+        if (c->ssl)
+            k = SSL_write_ex(c->ssl, p, n, &written) == 1 ? (ssize_t)written : -1;
+        else
+            k = send(c->fd, p, n, MSG_NOSIGNAL);
         if (k <= 0) return -1;
         p += k;
         n -= (size_t)k;
@@ -52,13 +74,13 @@ static double now_ms(void) {
 }
 
 /* The body's bytes once the answer is sent (*answered: when), else 0. */
-static unsigned long long serve(int fd, char* block, double* answered) {
+static unsigned long long serve(struct conn* c, char* block, double* answered) {
     static char head[HEAD_MAX + 1];
     size_t used = 0;
     char* end = NULL;
     while (!end) {
         if (used == HEAD_MAX) return 0;
-        ssize_t n = recv(fd, head + used, HEAD_MAX - used, 0);
+        ssize_t n = conn_recv(c, head + used, HEAD_MAX - used);
         if (n <= 0) return 0;
         used += (size_t)n;
         head[used] = 0;
@@ -68,29 +90,54 @@ static unsigned long long serve(int fd, char* block, double* answered) {
     unsigned long long want = length ? strtoull(length, NULL, 10) : 0;
     unsigned long long got = used - (size_t)(end + 4 - head);
     const char* expect = field(head, "Expect");
-    if (expect && strstr(expect, "100-continue") && got < want && send_all(fd, kContinue, sizeof kContinue - 1)) return 0;
+    if (expect && strstr(expect, "100-continue") && got < want && send_all(c, kContinue, sizeof kContinue - 1))
+        return 0;
     while (got < want) {
-        ssize_t n = recv(fd, block, BODY_BLOCK, 0);
+        ssize_t n = conn_recv(c, block, BODY_BLOCK);
         if (n <= 0) {
             fprintf(stderr, "parvex-sink: the body ended after %llu of %llu bytes\n", got, want);
             return 0;
         }
         got += (unsigned long long)n;
     }
-    if (send_all(fd, kReply, sizeof kReply - 1)) return 0;
+    if (send_all(c, kReply, sizeof kReply - 1)) return 0;
     *answered = now_ms();
-    shutdown(fd, SHUT_WR);
+    if (c->ssl) SSL_shutdown(c->ssl);
+    shutdown(c->fd, SHUT_WR);
     /* The client closes first: its last bytes are never met by a reset. */
-    while (recv(fd, block, BODY_BLOCK, 0) > 0) {
+    while (recv(c->fd, block, BODY_BLOCK, 0) > 0) {
     }
     return got;
 }
 
+/* Whether the client's first byte is that of a TLS handshake record (an
+ * HTTP request starts with a letter). */
+static int opens_tls(int fd) {
+    unsigned char first = 0;
+    return recv(fd, &first, 1, MSG_PEEK) == 1 && first == 0x16;
+}
+
+/* The TLS side: the certificate chain and key, TLS 1.2 or newer. */
+static SSL_CTX* server_context(const char* cert, const char* key) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    if (ctx && SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION) == 1 &&
+        SSL_CTX_use_certificate_chain_file(ctx, cert) == 1 &&
+        SSL_CTX_use_PrivateKey_file(ctx, key, SSL_FILETYPE_PEM) == 1) {
+        SSL_CTX_set_read_ahead(ctx, 1);
+        return ctx;
+    }
+    fprintf(stderr, "parvex-sink: the certificate %s or key %s did not load\n", cert, key);
+    SSL_CTX_free(ctx);
+    return NULL;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        fprintf(stderr, "usage: parvex-sink PORT-FILE [SPAN-LOG]\n");
+    if (argc != 2 && argc != 3 && argc != 5) {
+        fprintf(stderr, "usage: parvex-sink PORT-FILE [SPAN-LOG [CERT KEY]]\n");
         return 2;
     }
+    SSL_CTX* tls = argc == 5 ? server_context(argv[3], argv[4]) : NULL;
+    if (argc == 5 && !tls) return 1;
     int listener = socket(AF_INET, SOCK_STREAM, 0);
     int on = 1;
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -122,9 +169,12 @@ int main(int argc, char** argv) {
         struct timeval limit = {30, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         double accepted = now_ms(), answered = 0;
-        unsigned long long bytes = serve(fd, block, &answered);
+        struct conn c = {fd, tls && opens_tls(fd) ? SSL_new(tls) : NULL};
+        unsigned long long bytes = 0;
+        if (!c.ssl || (SSL_set_fd(c.ssl, fd) == 1 && SSL_accept(c.ssl) == 1)) bytes = serve(&c, block, &answered);
+        SSL_free(c.ssl);
         close(fd);
-        FILE* log = bytes > 0 && argc == 3 ? fopen(argv[2], "a") : NULL;
+        FILE* log = bytes > 0 && argc >= 3 ? fopen(argv[2], "a") : NULL;
         if (log) {
             fprintf(log, "%llu %.0f\n", bytes, answered - accepted);
             fclose(log);

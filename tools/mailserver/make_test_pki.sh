@@ -19,6 +19,8 @@ set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 DIR=${1:-$HERE/../../build/pki}
+# Absolute: the certificates are made in a folder of their own (cd below).
+DIR=$(realpath -m "$DIR")
 FILES=(ca.pem ca.der server.key localhost.pem selfsigned.pem othername.pem expired.pem wrongip.pem
        unknown.pem unknown-chain.pem)
 

@@ -1,5 +1,6 @@
-// What the two bare WinSock loops of the benchmark share: a blocking
-// loopback connection, a clock and the command line.
+// What the bare loops of the benchmark share: a blocking loopback
+// connection, a clock, and the request and reply by hand over a byte stream
+// that is plain WinSock or TLS.
 #pragma once
 #include <winsock2.h>
 #include <windows.h>
@@ -39,5 +40,32 @@ inline bool SendAll(SOCKET s, const char* data, size_t size) {
     }
     return true;
 }
+
+// The connection a bare loop speaks HTTP over.
+class Channel {
+public:
+    virtual ~Channel() = default;
+    virtual bool SendAll(const char* data, size_t size) = 0;
+    // recv's contract: bytes received (> 0), 0 at the end, < 0 on failure.
+    virtual int Recv(char* buffer, size_t size) = 0;
+};
+
+class PlainChannel : public Channel {
+public:
+    explicit PlainChannel(SOCKET s) : s_(s) {}
+    bool SendAll(const char* data, size_t size) override { return bench::SendAll(s_, data, size); }
+    int Recv(char* buffer, size_t size) override { return recv(s_, buffer, static_cast<int>(size), 0); }
+
+private:
+    SOCKET s_;
+};
+
+// Posts size bytes of in as one multipart file, reading and sending blocks
+// of the given size, then reads the reply to its end: true when the server
+// answered with the success token.
+bool PostFile(Channel& channel, HANDLE in, long long size, size_t block);
+// Fetches path into file, receiving and writing in blocks of the given size;
+// the bytes of the body, or -1.
+long long FetchFile(Channel& channel, const char* path, HANDLE file, size_t block);
 
 }  // namespace parvex::bench

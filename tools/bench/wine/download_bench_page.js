@@ -1,10 +1,10 @@
 // The module's side of the Windows download benchmark, run in parvex-page:
-// one big file from nginx on PORT through the upload control's download
+// one big file from nginx at BASE through the upload control's download
 // dialog, from the press of the start button to the end of the run. Prints
 // "ms <milliseconds>".
 var DN = "Download Benchmark";
 var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
-up.SetDownHostUrl("http://127.0.0.1:@PORT@/");
+up.SetDownHostUrl("@BASE@/");
 up.SetDnTitle(DN);
 up.AddDownloadFile("/@NAME@", "@NAME@", @BYTES@, 1);
 up.DownloadStart();

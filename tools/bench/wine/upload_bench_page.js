@@ -1,8 +1,8 @@
 // The module's side of the Windows upload benchmark, run in parvex-page: one
 // big file dropped on the upload control and sent by UploadStart with the
-// progress dialog up, to the sink on PORT. Prints "ms <milliseconds>".
+// progress dialog up, to the sink at BASE. Prints "ms <milliseconds>".
 var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
-up.UploadUrlAddress("http://127.0.0.1:@PORT@/upload");
+up.UploadUrlAddress("@BASE@/upload");
 up.UpForm_Filename("name");
 up.UpForm_UniqueFilename("unique");
 up.UpForm_UpFile("file");
