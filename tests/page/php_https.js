@@ -3,24 +3,9 @@
 // "Expect: 100-continue" (which nginx answers itself), and back into the save
 // folder. php_sample.sh compares the bytes.
 var HTTPS = "https://localhost:@TLSPORT@";
-var SAVE = "@SAVE@";      // the save folder, as a Windows path
-var COOKIE = "@COOKIE@";  // the session cookie the sample asks for
 var NAME = "보안 페이지.txt", SIZE = 300000;
 var DN = "PHP 보안 다운로드";
-
-check("cookie set", page.setCookie(HTTPS + "/", COOKIE), true);
-check("save folder set", page.setSaveFolder(SAVE), true);
-var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
-up.UploadUrlAddress(HTTPS + "/upload");
-up.UploadExistUrl(HTTPS + "/exists");
-up.UpForm_Filename("fname");
-up.UpForm_UniqueFilename("uname");
-up.UpForm_UpFile("upfile");
-up.ExpectContinueValue(true);
-up.SetLimitUploadSize(100);
-up.SetUpTitle("PHP 보안 업로드");
-up.SetDownHostUrl(HTTPS + "/");
-up.SetDnTitle(DN);
+var up = sampleControl(HTTPS, "PHP 보안 업로드", DN);
 
 page.dropFiles(up, FILES + "\\" + NAME);
 check("upload", uploadWith(up, []), 1);

@@ -32,53 +32,61 @@ NGINX=$(command -v nginx || echo /usr/sbin/nginx)
 # The sample asks for a session cookie; the clients must send it.
 COOKIE="sid=php-sample-7f3a"
 
-# PHP's server on a free port, started in WORK so that its store is the
-# sample's default, WORK/store. Its limits raised as the guide says.
-start_php() {
-    local port
+# on_free_port PIDVAR START PROBE: START PORT starts a server in the
+# background and PROBE PORT succeeds once it answers; loopback ports are tried
+# until one is free. The server's pid goes to PIDVAR at once (for cleanup),
+# its port to FREE_PORT.
+on_free_port() {
+    local pidvar=$1 start=$2 probe=$3 port
     for _ in $(seq 20); do
         port=$((20000 + RANDOM % 20000))
-        (cd "$WORK" && PARVEX_SESSION_COOKIE=$COOKIE exec php -d upload_max_filesize=64M -d post_max_size=64M \
-            -S "127.0.0.1:$port" "$ROOT/examples/server/router.php" >"$WORK/php.log" 2>&1) &
-        PHP_PID=$!
+        "$start" "$port"
+        printf -v "$pidvar" %s "$!"
         for _ in $(seq 100); do
-            curl -s -o /dev/null "http://127.0.0.1:$port/" && { PORT=$port; return 0; }
-            kill -0 "$PHP_PID" 2>/dev/null || break
+            "$probe" "$port" && { FREE_PORT=$port; return 0; }
+            kill -0 "${!pidvar}" 2>/dev/null || break
             sleep 0.05
         done
-        kill "$PHP_PID" 2>/dev/null && wait "$PHP_PID" 2>/dev/null
-        PHP_PID=""
+        kill "${!pidvar}" 2>/dev/null && wait "${!pidvar}" 2>/dev/null
+        printf -v "$pidvar" %s ""
     done
     return 1
 }
-start_php || { echo "PHP's built-in server did not start"; cat "$WORK/php.log"; exit 1; }
+
+# PHP's server, started in WORK so that its store is the sample's default,
+# WORK/store. Its limits raised as the guide says.
+php_on() {
+    (cd "$WORK" && PARVEX_SESSION_COOKIE=$COOKIE exec php -d upload_max_filesize=64M -d post_max_size=64M \
+        -S "127.0.0.1:$1" "$ROOT/examples/server/router.php" >"$WORK/php.log" 2>&1) &
+}
+php_answers() { curl -s -o /dev/null "http://127.0.0.1:$1/"; }
+on_free_port PHP_PID php_on php_answers || { echo "PHP's built-in server did not start"; cat "$WORK/php.log"; exit 1; }
+PORT=$FREE_PORT
 SERVER="http://127.0.0.1:$PORT"
 
 # nginx terminating TLS for PHP's server with the server block of
-# docs/integrating.md: a configuration and prefix of its own in WORK, in the
-# foreground as one process, on a free port of 127.0.0.1 and ::1.
-start_nginx() {
-    local prefix="$WORK/nginx" port
-    mkdir -p "$prefix/tmp"
-    for _ in $(seq 20); do
-        port=$((20000 + RANDOM % 20000))
-        cat >"$prefix/nginx.conf" <<CONF
+# docs/integrating.md, on 127.0.0.1 and ::1: a configuration and prefix of
+# its own in WORK, in the foreground as one process.
+NGINX_DIR="$WORK/nginx"
+nginx_on() {
+    mkdir -p "$NGINX_DIR/tmp"
+    cat >"$NGINX_DIR/nginx.conf" <<CONF
 daemon off;
 master_process off;
 worker_processes 1;
-pid $prefix/nginx.pid;
-error_log $prefix/error.log;
+pid $NGINX_DIR/nginx.pid;
+error_log $NGINX_DIR/error.log;
 events { worker_connections 64; }
 http {
     access_log off;
-    client_body_temp_path $prefix/tmp/body;
-    proxy_temp_path $prefix/tmp/proxy;
-    fastcgi_temp_path $prefix/tmp/fastcgi;
-    uwsgi_temp_path $prefix/tmp/uwsgi;
-    scgi_temp_path $prefix/tmp/scgi;
+    client_body_temp_path $NGINX_DIR/tmp/body;
+    proxy_temp_path $NGINX_DIR/tmp/proxy;
+    fastcgi_temp_path $NGINX_DIR/tmp/fastcgi;
+    uwsgi_temp_path $NGINX_DIR/tmp/uwsgi;
+    scgi_temp_path $NGINX_DIR/tmp/scgi;
     server {
-        listen 127.0.0.1:$port ssl;
-        listen [::1]:$port ssl;
+        listen 127.0.0.1:$1 ssl;
+        listen [::1]:$1 ssl;
         server_name localhost;
         ssl_certificate $PKI/localhost.pem;
         ssl_certificate_key $PKI/server.key;
@@ -93,24 +101,17 @@ http {
     }
 }
 CONF
-        "$NGINX" -e "$prefix/error.log" -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/start.log" &
-        NGINX_PID=$!
-        for _ in $(seq 100); do
-            curl -s -o /dev/null --cacert "$PKI/ca.pem" "https://localhost:$port/" && { HTTPS="https://localhost:$port"; return 0; }
-            kill -0 "$NGINX_PID" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
-        NGINX_PID=""
-    done
-    return 1
+    "$NGINX" -e "$NGINX_DIR/error.log" -p "$NGINX_DIR" -c "$NGINX_DIR/nginx.conf" 2>>"$NGINX_DIR/start.log" &
 }
+nginx_answers() { curl -s -o /dev/null --cacert "$PKI/ca.pem" "https://localhost:$1/"; }
 HTTPS=""
 if ! bash "$ROOT/tools/mailserver/make_test_pki.sh" "$PKI"; then
     fail "the test certificates could not be made"
-elif ! start_nginx; then
+elif on_free_port NGINX_PID nginx_on nginx_answers; then
+    HTTPS="https://localhost:$FREE_PORT"
+else
     fail "nginx did not start"
-    cat "$WORK/nginx/start.log" "$WORK/nginx/error.log" 2>/dev/null
+    cat "$NGINX_DIR/start.log" "$NGINX_DIR/error.log" 2>/dev/null
 fi
 STORE="$WORK/store"
 mkdir -p "$WORK/files" "$WORK/down" "$STORE"
@@ -192,11 +193,11 @@ for f in "한글 문서.txt:30000" "겹침.txt:1234" "건너뜀.txt:777" "보안
 
 for_sed() { printf '%s' "$1" | sed 's/\\/\\\\\\\\/g'; }
 bash "$PAGES/make_ids.sh" || fail "tests/page/ids.js could not be made"
-# run_sample_page NAME: the page after the resource ids and the shared part,
+# run_sample_page NAME: the page after the resource ids and the shared parts,
 # its folders, ports and cookie filled in; it must exit 0.
 run_sample_page() {
     local code
-    cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/$1.js" |
+    cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/php_common.js" "$PAGES/$1.js" |
         sed -e "s|@FILES@|$(for_sed "$(winepath -w "$WORK/page")")|" -e "s|@SCREENS@|$(for_sed "$(winepath -w "$SCREENS")")|" \
             -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${HTTPS##*:}|" -e "s|@SAVE@|$(for_sed "$(winepath -w "$WORK/save")")|" \
             -e "s|@COOKIE@|$COOKIE|" >"$WORK/$1.js"
