@@ -55,7 +55,7 @@ function shows(id, text) {
 // another and the button that dismisses it.
 var DISMISS = {
     "Upload Same File": [250, 255], "File Process": [263, 2], "Change Filename": [242, 2],
-    "Warning": [65535, 7], "\uC54C\uB9BC": [65535, 1]
+    "Warning": [65535, 7], "\uC54C\uB9BC": [65535, 1], "Upload Fail": [65535, 1]
 };
 
 // One prompt or box up unchanged for three seconds was not expected by the

@@ -3,23 +3,8 @@
 // Korean name, a rename and a skip, uploaded with the exists check and
 // "Expect: 100-continue", then each fetched back into a save folder the page
 // sets. php_sample.sh compares the bytes.
-var SAVE = "@SAVE@";      // the save folder, as a Windows path
-var COOKIE = "@COOKIE@";  // the session cookie the sample asks for
-var UP = "PHP 업로드", DN = "PHP 다운로드";
-
-check("cookie set", page.setCookie(SERVER + "/", COOKIE), true);
-check("save folder set", page.setSaveFolder(SAVE), true);
-var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
-up.UploadUrlAddress(SERVER + "/upload");
-up.UploadExistUrl(SERVER + "/exists");
-up.UpForm_Filename("fname");
-up.UpForm_UniqueFilename("uname");
-up.UpForm_UpFile("upfile");
-up.ExpectContinueValue(true);
-up.SetLimitUploadSize(100);
-up.SetUpTitle(UP);
-up.SetDownHostUrl(SERVER + "/");
-up.SetDnTitle(DN);
+var DN = "PHP 다운로드";
+var up = sampleControl(SERVER, "PHP 업로드", DN);
 
 up.AttachFileFromMail("메일 첨부.txt", "20261207.mail.1", 2000);
 page.dropFiles(up, FILES + "\\한글 문서.txt|" + FILES + "\\겹침.txt|" + FILES + "\\건너뜀.txt");

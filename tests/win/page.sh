@@ -19,13 +19,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 SERVER_PID=""
 PORT=""
 TLS_PIDS=""
-CA_KEY=""
-# untrust_test_ca: takes the test authority out of the prefix's machine root
-# store (the store's own removal would leave its key behind).
-untrust_test_ca() {
-    [ -z "$CA_KEY" ] || wine reg delete "$CA_KEY" /f >/dev/null 2>&1
-    CA_KEY=""
-}
+source "$HERE/lib/test_ca.sh"
 stop_tls_servers() {
     local pid
     for pid in $TLS_PIDS; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
@@ -287,9 +281,7 @@ tls_server() {  # CERTIFICATE [OPTIONS...]: sets LAUNCHED_PORT
     [ -n "$LAUNCHED_PORT" ] || fail "the TLS server with $cert.pem did not start"
 }
 if [ -n "$PORT" ] && bash "$HERE/../../tools/mailserver/make_test_pki.sh" "$PKI"; then
-    ca_sha1=$(openssl x509 -inform DER -in "$PKI/ca.der" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
-    CA_KEY="HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$ca_sha1"
-    wine "$BUILD/parvex-trust-ca.exe" "$(winepath -w "$PKI/ca.der")" || fail "the test authority was not trusted"
+    trust_test_ca "$BUILD" "$PKI" || fail "the test authority was not trusted"
     tls_server localhost --listen 127.0.0.1 --listen ::1
     TLS_PORT=$LAUNCHED_PORT
     BAD_SERVERS=""
