@@ -32,6 +32,7 @@ WIN="$BUILD/win"
 # The module's block size, from the one place that sets it.
 BLOCK=$(sed -n 's/.*kTransferBlockBytes = \([0-9]*\) \* 1024;.*/\1/p' "$ROOT/common/socket.h")
 BLOCK=$((BLOCK * 1024))
+source "$HERE/../../tests/win/lib/test_ca.sh"
 source "$HERE/bench_https.sh"
 
 # Files in memory when there is room, so that no disk sets the pace.
@@ -43,7 +44,7 @@ else
 fi
 SINK_PID="" NGINX_PID="" OCX=""
 cleanup() {
-    untrust_https_ca
+    untrust_test_ca
     [ -n "$OCX" ] && wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
     for pid in $SINK_PID $NGINX_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
     rm -rf "$WORK"

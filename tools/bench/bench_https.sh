@@ -10,7 +10,6 @@
 # localhost one, the URLs name localhost.
 
 PKI="$BUILD/pki"
-HTTPS_CA_KEY=""
 
 # Whether a side of the table runs: ONLY names one (native, wine,
 # https-native, https-wine) or both of https (https); empty runs all.
@@ -47,24 +46,11 @@ https_native_rows() {
         --https-ca "$PKI/ca.pem"
 }
 
-# The test authority in the prefix's machine root store, and out again (the
-# store's own removal would leave its key behind).
-trust_https_ca() {
-    local sha1
-    sha1=$(openssl x509 -inform DER -in "$PKI/ca.der" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
-    HTTPS_CA_KEY="HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$sha1"
-    wine "$WIN/parvex-trust-ca.exe" "$(winepath -w "$PKI/ca.der")" || fail "the test authority was not trusted"
-}
-untrust_https_ca() {
-    [ -z "$HTTPS_CA_KEY" ] || wine reg delete "$HTTPS_CA_KEY" /f >/dev/null 2>&1
-    HTTPS_CA_KEY=""
-}
-
 # The Wine contenders, for bench.sh's loop; each runner prints the
 # milliseconds of one run, or fails.
 https_wine_contenders() {
     runs https-wine || return 0
-    trust_https_ca
+    trust_test_ca "$WIN" "$PKI" || fail "the test authority was not trusted"
     UP_PAGE_TLS=$(page_of upload_bench_page.js "https://localhost:$SINK_PORT" upload_tls_page.js)
     DN_PAGE_TLS=$(page_of download_bench_page.js "https://localhost:$NGINX_TLS_PORT" download_tls_page.js)
     CONTENDERS+=("upload https-module module_upload_tls" "upload https-bare bare_tls_upload"
