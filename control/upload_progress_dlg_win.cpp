@@ -59,6 +59,7 @@ void CUploadProgressDlg::Run(HWND owner) {
         // thread's processor under Wine) took a processor from the worker
         // and the server's reader, and the whole call took longer.
         UpdateWindow(window_);
+        PaintWaiting();
         StartWorker();
     }
     bool quit = false;
@@ -86,6 +87,15 @@ void CUploadProgressDlg::Run(HWND owner) {
     WaitForWorker();
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
     activeDialog = nullptr;
+}
+
+// UpdateWindow leaves windows that became invalid meanwhile (the disabled
+// page's control, the list view once filled) to the message loop, which under
+// Wine painted them during the first milliseconds of the transfer.
+void CUploadProgressDlg::PaintWaiting() {
+    MSG msg;
+    // Bounded: a window that never validates itself would repeat forever.
+    for (int i = 0; i < 64 && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) DispatchMessageW(&msg);
 }
 
 bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {

@@ -73,6 +73,7 @@ private:
     LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
 
     bool SwallowKey(const MSG& msg) const;
+    void PaintWaiting();
     void FillList();
     void StartWorker();
     void DrawBars(DWORD now);
