@@ -7,6 +7,7 @@
  * answer. With SPAN-LOG, each answered upload appends a line there: the body's
  * bytes and the milliseconds from the connection's acceptance to the answer,
  * a span that is the same whoever the client is. */
+#define _GNU_SOURCE /* strcasestr */
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -68,7 +69,8 @@ static unsigned long long serve(int fd, char* block, double* answered) {
     unsigned long long want = length ? strtoull(length, NULL, 10) : 0;
     unsigned long long got = used - (size_t)(end + 4 - head);
     const char* expect = field(head, "Expect");
-    if (expect && strstr(expect, "100-continue") && got < want && send_all(fd, kContinue, sizeof kContinue - 1)) return 0;
+    /* Expectations are case-insensitive: the module asks for "100-Continue". */
+    if (expect && strcasestr(expect, "100-continue") && got < want && send_all(fd, kContinue, sizeof kContinue - 1)) return 0;
     while (got < want) {
         ssize_t n = recv(fd, block, BODY_BLOCK, 0);
         if (n <= 0) {
