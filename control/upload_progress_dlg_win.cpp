@@ -19,7 +19,7 @@ static_assert(IDC_UP_FILE_NAME == IdcUpFileName && IDC_UP_FILE_BAR == IdcUpFileB
 namespace {
 
 const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
-constexpr DWORD kBarIntervalMs = 50;
+constexpr DWORD kBarIntervalMs = 100;
 
 CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
 
@@ -59,6 +59,7 @@ void CUploadProgressDlg::Run(HWND owner) {
         // thread's processor under Wine) took a processor from the worker
         // and the server's reader, and the whole call took longer.
         UpdateWindow(window_);
+        PaintWaiting();
         StartWorker();
     }
     bool quit = false;
@@ -88,6 +89,15 @@ void CUploadProgressDlg::Run(HWND owner) {
     activeDialog = nullptr;
 }
 
+// UpdateWindow leaves windows that became invalid meanwhile (the disabled
+// page's control, the list view once filled) to the message loop, which under
+// Wine painted them during the first milliseconds of the transfer.
+void CUploadProgressDlg::PaintWaiting() {
+    MSG msg;
+    // Bounded: a window that never validates itself would repeat forever.
+    for (int i = 0; i < 64 && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) DispatchMessageW(&msg);
+}
+
 bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {
     return msg.message == WM_KEYDOWN && window_ && (msg.hwnd == window_ || IsChild(window_, msg.hwnd));
 }
@@ -97,6 +107,7 @@ LRESULT CUploadProgressDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     BeginUploadRun(session_, run_);
     FillList();
     SetItemText(IDC_UP_STATUS, run_.statusText);
+    for (int bar : {IDC_UP_FILE_BAR, IDC_UP_RUN_BAR}) SendMessageW(Item(bar), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     target_ = window_;
     return TRUE;
 }
@@ -209,18 +220,15 @@ void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) {
 }
 
 void CUploadProgressDlg::ResetBar(int controlId) {
-    // Posted like every move of the bar, so that they arrive in order.
-    HWND bar = GetDlgItem(target_, controlId);
-    PostMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    PostMessageW(bar, PBM_SETPOS, 0, 0);
-    bars_[controlId] = 0;
+    // Both bars keep the range 0..100 that the initialisation gave them.
     wantedBars_[controlId] = 0;
+    DrawBars(GetTickCount());
 }
 
 void CUploadProgressDlg::SetBar(int controlId, int position) {
     wantedBars_[controlId] = position;
-    // Drawn at most every kBarIntervalMs (and at both ends): each drawing
-    // costs the page's thread more than a block costs the worker.
+    // Drawn at most every kBarIntervalMs (and at both ends): every wake of
+    // the page's thread costs the transfer more than a block costs the worker.
     DWORD now = GetTickCount();
     if (position == 0 || position == 100 || now - barsDrawnTick_ >= kBarIntervalMs) DrawBars(now);
 }
@@ -231,9 +239,7 @@ void CUploadProgressDlg::DrawBars(DWORD now) {
         auto shown = bars_.find(wanted.first);
         if (shown != bars_.end() && shown->second == wanted.second) continue;
         bars_[wanted.first] = wanted.second;
-        // Posted: the worker never waits for a page thread that is busy
-        // running script or painting just to move a bar.
-        PostMessageW(GetDlgItem(target_, wanted.first), PBM_SETPOS, wanted.second, 0);
+        Queue(pendingBars_, wanted.first, wanted.second);
     }
 }
 
@@ -244,28 +250,35 @@ void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
     Queue(pendingRows_, row, status);
 }
 
-// Texts and statuses are posted, not sent: a page thread busy drawing or
-// running script would otherwise hold the worker, and the connection, up at
-// the start and the end of every file.
-void CUploadProgressDlg::Queue(std::map<int, std::wstring>& changes, int id, const std::wstring& text) {
+// Texts, statuses and bars are posted, not sent: a page thread busy drawing
+// or running script would otherwise hold the worker, and the connection, up
+// at the start and the end of every file. All of them wait for one posted
+// message, so that the page's thread wakes once for whatever changed
+// meanwhile: under Wine each wake during a transfer cost it a few
+// milliseconds, the worker losing its processor to the page's thread.
+template <class Value>
+void CUploadProgressDlg::Queue(std::map<int, Value>& changes, int id, const Value& value) {
     bool first;
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
-        first = pendingTexts_.empty() && pendingRows_.empty();
-        changes[id] = text;
+        first = pendingTexts_.empty() && pendingRows_.empty() && pendingBars_.empty();
+        changes[id] = value;
     }
     if (first && target_) PostMessageW(target_, kApplyPending, 0, 0);
 }
 
 void CUploadProgressDlg::ApplyPending() {
     std::map<int, std::wstring> texts, rows;
+    std::map<int, int> bars;
     {
         std::lock_guard<std::mutex> lock(pendingLock_);
         texts.swap(pendingTexts_);
         rows.swap(pendingRows_);
+        bars.swap(pendingBars_);
     }
     for (const auto& text : texts) SetDlgItemTextW(window_, text.first, text.second.c_str());
     for (const auto& row : rows) SetListText(Item(IDC_UP_LIST), row.first, 1, row.second);
+    for (const auto& bar : bars) SendMessageW(Item(bar.first), PBM_SETPOS, bar.second, 0);
 }
 
 void CUploadProgressDlg::Close() {

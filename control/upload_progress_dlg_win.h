@@ -73,11 +73,13 @@ private:
     LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
 
     bool SwallowKey(const MSG& msg) const;
+    void PaintWaiting();
     void FillList();
     void StartWorker();
     void DrawBars(DWORD now);
     // Queues a change for the page's thread; the worker never waits for it.
-    void Queue(std::map<int, std::wstring>& changes, int id, const std::wstring& text);
+    template <class Value>
+    void Queue(std::map<int, Value>& changes, int id, const Value& value);
     void ApplyPending();
     void WaitForWorker();
     static DWORD WINAPI WorkerProc(void* self);
@@ -107,6 +109,7 @@ private:
     std::mutex pendingLock_;
     std::map<int, std::wstring> pendingTexts_;  // by control
     std::map<int, std::wstring> pendingRows_;   // by row
+    std::map<int, int> pendingBars_;            // by control
 };
 
 }  // namespace parvex

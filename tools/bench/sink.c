@@ -10,6 +10,7 @@
  * client is. With CERT and KEY (PEM files) a connection that opens with a TLS
  * handshake is served over TLS on the same port (the handshake falls in the
  * span), its body read through OpenSSL with read-ahead. */
+#define _GNU_SOURCE /* strcasestr */
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -90,7 +91,8 @@ static unsigned long long serve(struct conn* c, char* block, double* answered) {
     unsigned long long want = length ? strtoull(length, NULL, 10) : 0;
     unsigned long long got = used - (size_t)(end + 4 - head);
     const char* expect = field(head, "Expect");
-    if (expect && strstr(expect, "100-continue") && got < want && send_all(c, kContinue, sizeof kContinue - 1))
+    /* Expectations are case-insensitive: the module asks for "100-Continue". */
+    if (expect && strcasestr(expect, "100-continue") && got < want && send_all(c, kContinue, sizeof kContinue - 1))
         return 0;
     while (got < want) {
         ssize_t n = conn_recv(c, block, BODY_BLOCK);
