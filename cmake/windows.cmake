@@ -48,6 +48,7 @@ set(PARVEX_CONTROL_SOURCES
   control/ole_control_activation_win.cpp
   control/ole_control_win.cpp
   control/page_notifier_win.cpp
+  control/posted_changes_win.cpp
   control/property_page_win.cpp
   control/system_image_list_win.cpp
   control/tray_icon_win.cpp

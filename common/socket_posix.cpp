@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "socket.h"
+#include "socket_address.h"
 #include "tls_openssl.h"
 #include "trace.h"
 #include "utf8.h"
@@ -110,23 +111,6 @@ private:
     std::wstring peer_;  // host:port, for the trace
 };
 
-// The socket address of address:port; its length.
-socklen_t SocketAddress(const NetAddress& address, uint16_t port, sockaddr_storage& storage) {
-    storage = sockaddr_storage{};
-    if (address.family == 6) {
-        auto* sin6 = reinterpret_cast<sockaddr_in6*>(&storage);
-        sin6->sin6_family = AF_INET6;
-        sin6->sin6_port = htons(port);
-        std::memcpy(&sin6->sin6_addr, address.bytes, 16);
-        return sizeof *sin6;
-    }
-    auto* sin = reinterpret_cast<sockaddr_in*>(&storage);
-    sin->sin_family = AF_INET;
-    sin->sin_port = htons(port);
-    std::memcpy(&sin->sin_addr, address.bytes, 4);
-    return sizeof *sin;
-}
-
 class PosixNetwork : public Network {
 public:
     bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
@@ -146,15 +130,7 @@ public:
         }
         for (const addrinfo* found = result; found; found = found->ai_next) {
             NetAddress address;
-            if (found->ai_family == AF_INET) {
-                std::memcpy(address.bytes, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, 4);
-            } else if (found->ai_family == AF_INET6) {
-                address.family = 6;
-                std::memcpy(address.bytes, &reinterpret_cast<sockaddr_in6*>(found->ai_addr)->sin6_addr, 16);
-            } else {
-                continue;
-            }
-            addresses.push_back(address);
+            if (FromSocketAddress(found->ai_family, found->ai_addr, address)) addresses.push_back(address);
         }
         ::freeaddrinfo(result);
         return !addresses.empty();
@@ -165,7 +141,7 @@ public:
     std::unique_ptr<Socket> BeginConnect(const NetAddress& address, uint16_t port) override {
         std::wstring peer = HostPortText(address, port);
         sockaddr_storage storage;
-        socklen_t length = SocketAddress(address, port, storage);
+        socklen_t length = static_cast<socklen_t>(ToSocketAddress(address, port, storage));
         int fd = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             TraceFailure(L"socket for", peer, errno);

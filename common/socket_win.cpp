@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "socket.h"
+#include "socket_address.h"
 #include "tls_win.h"
 #include "trace.h"
 #include "utf8.h"
@@ -116,23 +117,6 @@ private:
     std::wstring peer_;  // host:port, for the trace
 };
 
-// The socket address of address:port, of either family.
-int SocketAddress(const NetAddress& address, uint16_t port, sockaddr_storage* storage) {
-    std::memset(storage, 0, sizeof *storage);
-    if (address.family == 6) {
-        auto* sin6 = reinterpret_cast<sockaddr_in6*>(storage);
-        sin6->sin6_family = AF_INET6;
-        sin6->sin6_port = htons(port);
-        std::memcpy(&sin6->sin6_addr, address.bytes, 16);
-        return sizeof *sin6;
-    }
-    auto* sin = reinterpret_cast<sockaddr_in*>(storage);
-    sin->sin_family = AF_INET;
-    sin->sin_port = htons(port);
-    std::memcpy(&sin->sin_addr, address.bytes, 4);
-    return sizeof *sin;
-}
-
 class WinNetwork : public Network {
 public:
     bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
@@ -151,15 +135,7 @@ public:
         }
         for (const ADDRINFOW* a = found; a; a = a->ai_next) {
             NetAddress address;
-            if (a->ai_family == AF_INET6) {
-                address.family = 6;
-                std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr, 16);
-            } else if (a->ai_family == AF_INET) {
-                std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr, 4);
-            } else {
-                continue;
-            }
-            addresses.push_back(address);
+            if (FromSocketAddress(a->ai_family, a->ai_addr, address)) addresses.push_back(address);
         }
         FreeAddrInfoW(found);
         return !addresses.empty();
@@ -177,7 +153,7 @@ public:
         setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes), sizeof kSendBufferBytes);
         u_long nonBlocking = 1;
         sockaddr_storage to;
-        int length = SocketAddress(address, port, &to);
+        int length = ToSocketAddress(address, port, to);
         if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0 ||
             (connect(s, reinterpret_cast<sockaddr*>(&to), length) == SOCKET_ERROR &&
              WSAGetLastError() != WSAEWOULDBLOCK)) {

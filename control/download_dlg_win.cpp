@@ -30,6 +30,7 @@ bool CNDownloadDlg::Create() {
     if (!CreateModeless(nullptr)) return false;
     target_ = window_;
     dialogThread_ = GetCurrentThreadId();
+    changes_.SetTarget(window_, kApplyChanges);
     boxes_.SetOwner(window_);
     return true;
 }
@@ -156,8 +157,8 @@ LRESULT CNDownloadDlg::OnDrawRows(UINT, WPARAM, LPARAM, BOOL&) {
     return 0;
 }
 
-LRESULT CNDownloadDlg::OnApplyTexts(UINT, WPARAM, LPARAM, BOOL&) {
-    ApplyTexts();
+LRESULT CNDownloadDlg::OnApplyChanges(UINT, WPARAM, LPARAM, BOOL&) {
+    changes_.Apply();
     return 0;
 }
 
@@ -208,83 +209,17 @@ void CNDownloadDlg::SetColumnWidths(int nameWidth, int statusWidth) {
     SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, statusWidth);
 }
 
-bool CNDownloadDlg::Changed(std::map<int, std::wstring>& shown, int id, const std::wstring& value) {
-    std::lock_guard<std::mutex> lock(shownLock_);
-    auto at = shown.find(id);
-    if (at != shown.end() && at->second == value) return false;
-    shown[id] = value;
-    return true;
-}
-
-namespace {
-// The least time between two drawings of the bars.
-constexpr DWORD kBarIntervalMs = 50;
-}  // namespace
-
 void CNDownloadDlg::SetText(int id, const std::wstring& text) {
-    if (!Changed(texts_, id, text)) return;
-    bool post;
-    {
-        std::lock_guard<std::mutex> lock(shownLock_);
-        post = pendingTexts_.empty();
-        pendingTexts_[id] = text;
-    }
-    if (GetCurrentThreadId() == dialogThread_) {
-        // The page's own calls show at once: its script may read the label
-        // back before it returns.
-        ApplyTexts();
-    } else {
-        // Posted: a worker that waited for the page's thread at every file's
-        // start and every refresh lost the processor each time it did, and
-        // on a busy machine got it back only milliseconds later.
-        if (post) PostMessageW(target_, kApplyTexts, 0, 0);
-    }
-    // The labels change at most twice a second and at the end: a bar held
-    // back by the drawing interval catches up with them.
-    PostBars(DueBars(false));
+    changes_.SetText(id, text);
+    // The page's own calls show at once: its script may read the label back
+    // before it returns. The worker's are posted: a worker that waited for
+    // the page's thread at every file's start and every refresh lost the
+    // processor each time it did, and on a busy machine got it back only
+    // milliseconds later.
+    if (GetCurrentThreadId() == dialogThread_) changes_.Apply();
 }
 
-void CNDownloadDlg::ApplyTexts() {
-    std::map<int, std::wstring> texts;
-    {
-        // The lock is not held while the controls are told.
-        std::lock_guard<std::mutex> lock(shownLock_);
-        texts.swap(pendingTexts_);
-    }
-    for (const auto& text : texts) SetDlgItemTextW(target_, text.first, text.second.c_str());
-}
-
-void CNDownloadDlg::SetProgress(int id, int percent) {
-    {
-        std::lock_guard<std::mutex> lock(shownLock_);
-        wantedBars_[id] = percent;
-    }
-    // Drawn at most every kBarIntervalMs, and at once at both ends: each
-    // drawing costs the page's thread more than a block costs the worker,
-    // and on two processors that thread's drawing slows the worker down.
-    PostBars(DueBars(percent != 0 && percent != 100));
-}
-
-std::vector<std::pair<int, int>> CNDownloadDlg::DueBars(bool onlyAfterInterval) {
-    std::lock_guard<std::mutex> lock(shownLock_);
-    DWORD now = GetTickCount();
-    std::vector<std::pair<int, int>> due;
-    if (onlyAfterInterval && now - barsDrawnTick_ < kBarIntervalMs) return due;
-    barsDrawnTick_ = now;
-    for (const auto& wanted : wantedBars_) {
-        auto shown = bars_.find(wanted.first);
-        if (shown != bars_.end() && shown->second == wanted.second) continue;
-        bars_[wanted.first] = wanted.second;
-        due.push_back(wanted);
-    }
-    return due;
-}
-
-void CNDownloadDlg::PostBars(const std::vector<std::pair<int, int>>& bars) {
-    // Posted: the worker never waits for a page thread that is busy running
-    // script or painting just to move a bar.
-    for (const auto& bar : bars) PostMessageW(GetDlgItem(target_, bar.first), PBM_SETPOS, bar.second, 0);
-}
+void CNDownloadDlg::SetProgress(int id, int percent) { changes_.SetBar(id, percent); }
 
 void CNDownloadDlg::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(target_, id), enable); }
 

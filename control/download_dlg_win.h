@@ -7,13 +7,12 @@
 #pragma once
 #include <windows.h>
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "control/dialog_win.h"
+#include "control/posted_changes_win.h"
 #include "control/tray_icon_win.h"
 #include "control/window_message_box_win.h"
 #include "download/download_view.h"
@@ -80,13 +79,17 @@ public:
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_CLOSE, OnDownloadClose)
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_REFRESH, OnRefresh)
         PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_DRAW_ROWS, OnDrawRows)
-        PARVEX_MESSAGE_HANDLER(kApplyTexts, OnApplyTexts)
+        PARVEX_MESSAGE_HANDLER(kApplyChanges, OnApplyChanges)
         PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     PARVEX_END_MSG_MAP()
 
 private:
-    // Posted by the worker: label texts wait in pendingTexts_.
-    static constexpr UINT kApplyTexts = WM_APP + 1;
+    // Posted by the worker: its changes wait in changes_.
+    static constexpr UINT kApplyChanges = WM_APP + 1;
+    // The bars move at most this often (and at once at both ends): each
+    // drawing costs the page's thread more than a block costs the worker,
+    // and on two processors that thread's drawing slows the worker down.
+    static constexpr DWORD kBarIntervalMs = 50;
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnStart(WORD, WORD, HWND, BOOL&);
@@ -103,21 +106,13 @@ private:
     LRESULT OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnRefresh(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDrawRows(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnApplyTexts(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnApplyChanges(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
 
     HWND List() const { return Item(IDC_DN_LIST); }
     // Called before rows are added or removed: on the dialog's thread the
     // list stops drawing until that thread is back in its message loop.
     void HoldRowDrawing();
-    // True when the value differs from what the control shows; records it.
-    bool Changed(std::map<int, std::wstring>& shown, int id, const std::wstring& value);
-    // The bars whose wanted position differs from the shown one, recorded as
-    // shown; none while onlyAfterInterval and the last drawing is recent.
-    std::vector<std::pair<int, int>> DueBars(bool onlyAfterInterval);
-    void PostBars(const std::vector<std::pair<int, int>>& bars);
-    // Shows the labels the worker has changed since the last time.
-    void ApplyTexts();
     void Centre();
 
     DownloadState& state_;
@@ -130,15 +125,9 @@ private:
     bool rowDrawingHeld_ = false;
     WindowMessageBox boxes_;
     TrayIcon tray_;  // dialog's thread only
-    // What the labels and bars show, so that a block's update sends only
-    // what changed. Written by whichever thread updates, under shownLock_.
-    std::mutex shownLock_;
-    std::map<int, std::wstring> texts_;
-    std::map<int, int> bars_;
-    std::map<int, int> wantedBars_;  // the latest position asked for
-    DWORD barsDrawnTick_ = 0;
-    // Labels changed on another thread and not shown yet, by control.
-    std::map<int, std::wstring> pendingTexts_;
+    // Labels and bars: the page's thread shows its own changes at once, the
+    // worker's are posted.
+    PostedChanges changes_{kBarIntervalMs};
 };
 
 // Makes CNDownloadDlg for the queue's DownloadStart.

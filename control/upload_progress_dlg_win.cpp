@@ -19,6 +19,8 @@ static_assert(IDC_UP_FILE_NAME == IdcUpFileName && IDC_UP_FILE_BAR == IdcUpFileB
 namespace {
 
 const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
+// The bars move at most this often (and at once at both ends): every wake of
+// the page's thread costs the transfer more than a block costs the worker.
 constexpr DWORD kBarIntervalMs = 100;
 
 CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
@@ -33,7 +35,7 @@ BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
 CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
                                        std::atomic<bool>* abandoned)
     : session_(session), run_(run), caption_(caption), abandoned_(abandoned),
-      statuses_(run.runEntries.size(), kRowUploadWaiting) {}
+      statuses_(run.runEntries.size(), kRowUploadWaiting), changes_(kBarIntervalMs) {}
 
 CUploadProgressDlg::~CUploadProgressDlg() {
     WaitForWorker();
@@ -109,6 +111,7 @@ LRESULT CUploadProgressDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     SetItemText(IDC_UP_STATUS, run_.statusText);
     for (int bar : {IDC_UP_FILE_BAR, IDC_UP_RUN_BAR}) SendMessageW(Item(bar), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     target_ = window_;
+    changes_.SetTarget(window_, kApplyPending);
     return TRUE;
 }
 
@@ -209,80 +212,26 @@ LRESULT CUploadProgressDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     return 0;
 }
 
-void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) {
-    auto shown = texts_.find(controlId);
-    if (shown != texts_.end() && shown->second == text) return;
-    texts_[controlId] = text;
-    Queue(pendingTexts_, controlId, text);
-    // The counters change at most twice a second: a bar held back by the
-    // drawing interval catches up with them.
-    DrawBars(GetTickCount());
-}
+void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) { changes_.SetText(controlId, text); }
 
 void CUploadProgressDlg::ResetBar(int controlId) {
     // Both bars keep the range 0..100 that the initialisation gave them.
-    wantedBars_[controlId] = 0;
-    DrawBars(GetTickCount());
+    changes_.SetBar(controlId, 0);
 }
 
-void CUploadProgressDlg::SetBar(int controlId, int position) {
-    wantedBars_[controlId] = position;
-    // Drawn at most every kBarIntervalMs (and at both ends): every wake of
-    // the page's thread costs the transfer more than a block costs the worker.
-    DWORD now = GetTickCount();
-    if (position == 0 || position == 100 || now - barsDrawnTick_ >= kBarIntervalMs) DrawBars(now);
-}
-
-void CUploadProgressDlg::DrawBars(DWORD now) {
-    barsDrawnTick_ = now;
-    for (const auto& wanted : wantedBars_) {
-        auto shown = bars_.find(wanted.first);
-        if (shown != bars_.end() && shown->second == wanted.second) continue;
-        bars_[wanted.first] = wanted.second;
-        Queue(pendingBars_, wanted.first, wanted.second);
-    }
-}
+void CUploadProgressDlg::SetBar(int controlId, int position) { changes_.SetBar(controlId, position); }
 
 void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
-    DrawBars(GetTickCount());
+    changes_.CatchUpBars();
     if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
     statuses_[row] = status;
-    Queue(pendingRows_, row, status);
+    changes_.SetRow(row, status);
 }
 
-// Texts, statuses and bars are posted, not sent: a page thread busy drawing
-// or running script would otherwise hold the worker, and the connection, up
-// at the start and the end of every file. All of them wait for one posted
-// message, so that the page's thread wakes once for whatever changed
-// meanwhile: under Wine each wake during a transfer cost it a few
-// milliseconds, the worker losing its processor to the page's thread.
-template <class Value>
-void CUploadProgressDlg::Queue(std::map<int, Value>& changes, int id, const Value& value) {
-    bool first;
-    {
-        std::lock_guard<std::mutex> lock(pendingLock_);
-        first = pendingTexts_.empty() && pendingRows_.empty() && pendingBars_.empty();
-        changes[id] = value;
-    }
-    if (first && target_) PostMessageW(target_, kApplyPending, 0, 0);
-}
-
-void CUploadProgressDlg::ApplyPending() {
-    std::map<int, std::wstring> texts, rows;
-    std::map<int, int> bars;
-    {
-        std::lock_guard<std::mutex> lock(pendingLock_);
-        texts.swap(pendingTexts_);
-        rows.swap(pendingRows_);
-        bars.swap(pendingBars_);
-    }
-    for (const auto& text : texts) SetDlgItemTextW(window_, text.first, text.second.c_str());
-    for (const auto& row : rows) SetListText(Item(IDC_UP_LIST), row.first, 1, row.second);
-    for (const auto& bar : bars) SendMessageW(Item(bar.first), PBM_SETPOS, bar.second, 0);
-}
+void CUploadProgressDlg::ApplyPending() { changes_.Apply(Item(IDC_UP_LIST)); }
 
 void CUploadProgressDlg::Close() {
-    DrawBars(GetTickCount());
+    changes_.CatchUpBars();
     closedByWorker_ = true;
     SendMessageW(target_, WM_CLOSE, 0, 0);
 }

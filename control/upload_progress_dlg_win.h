@@ -6,12 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "control/dialog_win.h"
+#include "control/posted_changes_win.h"
 #include "resources/resource.h"
 #include "upload/upload_progress.h"
 
@@ -39,7 +38,7 @@ public:
     void SetText(int controlId, const std::wstring& text) override;
     void ResetBar(int controlId) override;
     void SetBar(int controlId, int position) override;
-    void FlushBars() override { DrawBars(GetTickCount()); }
+    void FlushBars() override { changes_.CatchUpBars(); }
     void SetRowStatus(int row, const std::wstring& status) override;
     void Close() override;
 
@@ -58,7 +57,7 @@ public:
     PARVEX_END_MSG_MAP()
 
 private:
-    // Posted by the worker: texts and row statuses wait in pending_.
+    // Posted by the worker: its changes wait in changes_.
     static constexpr UINT kApplyPending = WM_APP + 1;
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
@@ -76,10 +75,6 @@ private:
     void PaintWaiting();
     void FillList();
     void StartWorker();
-    void DrawBars(DWORD now);
-    // Queues a change for the page's thread; the worker never waits for it.
-    template <class Value>
-    void Queue(std::map<int, Value>& changes, int id, const Value& value);
     void ApplyPending();
     void WaitForWorker();
     static DWORD WINAPI WorkerProc(void* self);
@@ -97,19 +92,11 @@ private:
     HWND target_ = nullptr;
     HANDLE worker_ = nullptr;
     DWORD workerId_ = 0;
-    // Worker thread only: what the controls show, so that nothing is sent
-    // twice.
-    std::map<int, std::wstring> texts_;
-    std::map<int, int> bars_;        // drawn
-    std::map<int, int> wantedBars_;  // latest from the worker
-    DWORD barsDrawnTick_ = 0;
+    // Worker thread only: the row statuses shown, so that none is sent twice.
     std::vector<std::wstring> statuses_;
-    // Changes the worker has made and the page's thread has not shown yet:
-    // written by the worker, taken by the page's thread, under pendingLock_.
-    std::mutex pendingLock_;
-    std::map<int, std::wstring> pendingTexts_;  // by control
-    std::map<int, std::wstring> pendingRows_;   // by row
-    std::map<int, int> pendingBars_;            // by control
+    // Labels, statuses and bars on their way from the worker to the page's
+    // thread.
+    PostedChanges changes_;
 };
 
 }  // namespace parvex
