@@ -15,6 +15,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/parvex-php.XXXXXX")
 failures=0
 PHP_PID="" NGINX_PID=""
 source "$HERE/lib/test_ca.sh"
+source "$HERE/lib/nginx.sh"
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 cleanup() {
@@ -69,22 +70,7 @@ SERVER="http://127.0.0.1:$PORT"
 # its own in WORK, in the foreground as one process.
 NGINX_DIR="$WORK/nginx"
 nginx_on() {
-    mkdir -p "$NGINX_DIR/tmp"
-    cat >"$NGINX_DIR/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $NGINX_DIR/nginx.pid;
-error_log $NGINX_DIR/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $NGINX_DIR/tmp/body;
-    proxy_temp_path $NGINX_DIR/tmp/proxy;
-    fastcgi_temp_path $NGINX_DIR/tmp/fastcgi;
-    uwsgi_temp_path $NGINX_DIR/tmp/uwsgi;
-    scgi_temp_path $NGINX_DIR/tmp/scgi;
-    server {
+    nginx_conf "$NGINX_DIR" "    server {
         listen 127.0.0.1:$1 ssl;
         listen [::1]:$1 ssl;
         server_name localhost;
@@ -98,10 +84,8 @@ http {
             proxy_request_buffering off;
             proxy_set_header Host \$host;
         }
-    }
-}
-CONF
-    "$NGINX" -e "$NGINX_DIR/error.log" -p "$NGINX_DIR" -c "$NGINX_DIR/nginx.conf" 2>>"$NGINX_DIR/start.log" &
+    }"
+    "$NGINX" -e "$NGINX_DIR/logs/error.log" -p "$NGINX_DIR" -c "$NGINX_DIR/nginx.conf" 2>>"$NGINX_DIR/logs/start.log" &
 }
 nginx_answers() { curl -s -o /dev/null --cacert "$PKI/ca.pem" "https://localhost:$1/"; }
 HTTPS=""
@@ -111,7 +95,7 @@ elif on_free_port NGINX_PID nginx_on nginx_answers; then
     HTTPS="https://localhost:$FREE_PORT"
 else
     fail "nginx did not start"
-    cat "$NGINX_DIR/start.log" "$NGINX_DIR/error.log" 2>/dev/null
+    cat "$NGINX_DIR/logs/start.log" "$NGINX_DIR/logs/error.log" 2>/dev/null
 fi
 STORE="$WORK/store"
 mkdir -p "$WORK/files" "$WORK/down" "$STORE"

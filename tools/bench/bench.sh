@@ -33,6 +33,7 @@ WIN="$BUILD/win"
 BLOCK=$(sed -n 's/.*kTransferBlockBytes = \([0-9]*\) \* 1024;.*/\1/p' "$ROOT/common/socket.h")
 BLOCK=$((BLOCK * 1024))
 source "$HERE/../../tests/win/lib/test_ca.sh"
+source "$HERE/../../tests/win/lib/nginx.sh"
 source "$HERE/bench_https.sh"
 
 # Files in memory when there is room, so that no disk sets the pace.
@@ -65,33 +66,16 @@ start_sink() {
 # foreground as one process, on a free loopback port (tried until one is).
 start_nginx() {
     local prefix="$BUILD/bench/nginx" port
-    mkdir -p "$prefix/logs" "$prefix/tmp"
     for _ in $(seq 20); do
         port=$((20000 + RANDOM % 40000))
-        cat >"$prefix/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $prefix/nginx.pid;
-error_log $prefix/logs/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    sendfile on;
+        nginx_conf "$prefix" "    sendfile on;
     tcp_nopush on;
     default_type application/octet-stream;
-    client_body_temp_path $prefix/tmp/body;
-    proxy_temp_path $prefix/tmp/proxy;
-    fastcgi_temp_path $prefix/tmp/fastcgi;
-    uwsgi_temp_path $prefix/tmp/uwsgi;
-    scgi_temp_path $prefix/tmp/scgi;
     server {
         listen 127.0.0.1:$port;
         root $WORK/serve;
     }
-$(nginx_https_server $((port + 1)))
-}
-CONF
+$(nginx_https_server $((port + 1)))"
         nginx -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/logs/start.log" &
         NGINX_PID=$!
         for _ in $(seq 50); do
