@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "socket.h"
 #include "utf8.h"
 
 namespace parvex {
@@ -99,6 +100,14 @@ bool IsHttpsUrl(const std::wstring& url) { return SchemeLength(url) == 8; }
 std::wstring BareHost(const std::wstring& host) {
     if (host.size() >= 2 && host.front() == L'[' && host.back() == L']') return host.substr(1, host.size() - 2);
     return host;
+}
+
+Endpoint UrlEndpoint(const std::wstring& host, int port, bool secure) {
+    Endpoint endpoint;
+    endpoint.host = ToUtf8(BareHost(host));
+    endpoint.port = static_cast<uint16_t>(port);  // the port's low 16 bits, as a usable URL has it
+    endpoint.secure = secure;
+    return endpoint;
 }
 
 int UrlPort(const std::wstring& url) {

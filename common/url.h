@@ -16,6 +16,11 @@ bool IsHttpsUrl(const std::wstring& url);
 // brackets of an IPv6 address.
 std::wstring BareHost(const std::wstring& host);
 
+struct Endpoint;
+// Where the parts of a URL send a request (host as cut, brackets included);
+// its addresses are still to be resolved.
+Endpoint UrlEndpoint(const std::wstring& host, int port, bool secure);
+
 struct UploadUrlParts {
     std::wstring host;  // uploadHost, brackets included
     int port = 80;      // uploadPort

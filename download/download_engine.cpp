@@ -491,10 +491,7 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
         state.FinishRun(s);
         return;
     }
-    Endpoint endpoint;
-    endpoint.host = ToUtf8(BareHost(s.host));
-    endpoint.port = static_cast<uint16_t>(s.port);
-    endpoint.secure = s.secure;
+    Endpoint endpoint = UrlEndpoint(s.host, s.port, s.secure);
     bool resolved = state.Net().Resolve(endpoint.host, endpoint.addresses);
 
     view.SetProgress(IdcDnTotalProgress, 0);

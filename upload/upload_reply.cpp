@@ -83,11 +83,8 @@ UploadReplyOutcome ReadUploadReply(Socket& socket, MessageBoxHost& boxes, const 
 }
 
 Endpoint TargetEndpoint(const UploadTarget& target, const std::vector<NetAddress>& addresses) {
-    Endpoint endpoint;
-    endpoint.host = ToUtf8(BareHost(target.host));
+    Endpoint endpoint = UrlEndpoint(target.host, target.port, target.secure);
     endpoint.addresses = addresses;
-    endpoint.port = static_cast<uint16_t>(target.port);  // the port's low 16 bits, as a usable URL has it
-    endpoint.secure = target.secure;
     return endpoint;
 }
 

@@ -98,10 +98,7 @@ private:
 std::string ConnectFailure(const DownloadHostParts& parts) {
     constexpr uint32_t kProbeTimeoutMs = 10000;
     LastTraceLine trace;
-    Endpoint endpoint;
-    endpoint.host = ToUtf8(BareHost(parts.host));
-    endpoint.port = static_cast<uint16_t>(parts.port);
-    endpoint.secure = parts.secure;
+    Endpoint endpoint = UrlEndpoint(parts.host, parts.port, parts.secure);
     if (!PlatformNetwork().Resolve(endpoint.host, endpoint.addresses)) return trace.Reason();
     WaitOutcome outcome = WaitOutcome::Failed;
     if (ConnectBounded(PlatformNetwork(), endpoint, ServerWait(), kProbeTimeoutMs, &outcome)) return std::string();
