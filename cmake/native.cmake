@@ -28,6 +28,7 @@ set(PARVEX_UPLOADLIST_TESTS
 )
 set(PARVEX_UPLOAD_TESTS
   upload/tests/fault_matrix_test.cpp
+  upload/tests/read_ahead_test.cpp
   upload/tests/upload_bounds_test.cpp
   upload/tests/upload_cli_test.cpp
   upload/tests/upload_engine_test.cpp

@@ -6,6 +6,7 @@
 #include "common/url.h"
 #include "common/utf8.h"
 #include "listed_file.h"
+#include "read_ahead.h"
 #include "upload_progress.h"
 
 namespace parvex {
@@ -289,17 +290,6 @@ void Run::Refresh(double fileBytesSent, bool now) {
     v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
 }
 
-// Reads exactly count bytes unless the file ends or fails first.
-size_t ReadFull(File& file, char* buffer, size_t count) {
-    size_t got = 0;
-    while (got < count) {
-        long long n = file.Read(buffer + got, count - got);
-        if (n <= 0) break;
-        got += static_cast<size_t>(n);
-    }
-    return got;
-}
-
 PostOutcome Run::Send(Socket& socket, const void* data, size_t count) {
     WaitOutcome r = SendBounded(socket, data, count, wait_);
     if (r == WaitOutcome::Ready) return PostOutcome::Ok;
@@ -384,19 +374,19 @@ PostOutcome Run::SendHead(const UploadRequest& request, Socket& socket, ReplyRea
     return r;
 }
 
-// The file in blocks of kTransferBlockBytes, each read whole and sent as the
-// socket takes it.
+// The file in blocks of kTransferBlockBytes, read ahead of the sender and
+// each sent as the socket takes it.
 PostOutcome Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
-    std::unique_ptr<char[]> buffer(new char[kTransferBlockBytes]);
+    ReadAhead blocks(file, static_cast<uint64_t>(entry.size), kTransferBlockBytes);
     SendBufferTuner tuner(socket, clock_);
     double fileBytesSent = 0;
     while (fileBytesSent < entry.size) {
-        double remaining = entry.size - fileBytesSent;
-        size_t n = remaining >= kTransferBlockBytes ? kTransferBlockBytes : static_cast<size_t>(remaining);
+        const char* data = nullptr;
+        size_t n = 0;
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
-        if (ReadFull(file, buffer.get(), n) != n) return PostOutcome::NetworkError;
-        PostOutcome r = SendCounted(socket, tuner, buffer.get(), n, entry, fileBytesSent);
+        if (!blocks.Next(data, n)) return PostOutcome::NetworkError;
+        PostOutcome r = SendCounted(socket, tuner, data, n, entry, fileBytesSent);
         if (r != PostOutcome::Ok) return r;
     }
     // The reply is awaited next: what is shown meanwhile is exact.
