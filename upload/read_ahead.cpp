@@ -19,7 +19,7 @@ size_t ReadFull(File& file, char* buffer, size_t count) {
 }  // namespace
 
 ReadAhead::ReadAhead(File& file, uint64_t size, size_t blockBytes)
-    : file_(file), size_(size), blockBytes_(blockBytes), blocks_((size + blockBytes - 1) / blockBytes) {
+    : file_(file), size_(size), blocks_((size + blockBytes - 1) / blockBytes), ring_(blockBytes) {
     // One block gains nothing from a thread; a thread that cannot be had
     // leaves the sender to read every block itself.
     if (blocks_ < 2) return;
@@ -31,60 +31,38 @@ ReadAhead::ReadAhead(File& file, uint64_t size, size_t blockBytes)
 
 ReadAhead::~ReadAhead() {
     if (!reader_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    changed_.notify_all();
+    ring_.Stop();
     reader_.join();
 }
 
 bool ReadAhead::Next(const char*& data, size_t& count) {
     if (taken_ >= blocks_) return false;
-    const Slot& slot = slots_[taken_ % kSlots];
-    if (!reader_.joinable()) {
-        ReadBlock(taken_);
-    } else {
-        std::unique_lock<std::mutex> lock(mutex_);
-        freed_ = taken_;  // the block handed out last is sent
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return ready_ > taken_; });
-    }
+    ring_.Done();  // the block handed out last is sent
+    if (!reader_.joinable()) ReadBlock(taken_);
+    const BlockRing::Block* block = ring_.Take();
+    if (!block) return false;
     // A short block is the last: the reader stopped at it.
-    taken_ = slot.whole ? taken_ + 1 : blocks_;
-    data = slot.bytes.get();
-    count = slot.count;
-    return slot.whole;
+    taken_ = block->ok ? taken_ + 1 : blocks_;
+    data = block->bytes.get();
+    count = block->count;
+    return block->ok;
 }
 
 void ReadAhead::ReadBlocks() {
-    for (uint64_t i = 0; i < blocks_; ++i) {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || i < freed_ + kSlots; });
-            if (stop_) return;
-        }
-        bool whole = ReadBlock(i);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ready_ = i + 1;
-        }
-        changed_.notify_all();
-        if (!whole) return;
+    for (uint64_t i = 0; i < blocks_ && ReadBlock(i); ++i) {
     }
 }
 
 bool ReadAhead::ReadBlock(uint64_t index) {
-    Slot& slot = slots_[index % kSlots];
-    if (!slot.bytes) slot.bytes.reset(new char[blockBytes_]);
-    slot.count = BlockSize(index);
-    slot.whole = ReadFull(file_, slot.bytes.get(), slot.count) == slot.count;
-    return slot.whole;
-}
-
-size_t ReadAhead::BlockSize(uint64_t index) const {
-    uint64_t left = size_ - index * blockBytes_;
-    return left < blockBytes_ ? static_cast<size_t>(left) : blockBytes_;
+    BlockRing::Block* block = ring_.Free();
+    if (!block) return false;
+    uint64_t left = size_ - index * ring_.BlockBytes();
+    size_t want = left < ring_.BlockBytes() ? static_cast<size_t>(left) : ring_.BlockBytes();
+    block->count = want;
+    block->ok = ReadFull(file_, block->bytes.get(), want) == want;
+    bool ok = block->ok;
+    ring_.Hand();
+    return ok;
 }
 
 }  // namespace parvex

@@ -4,13 +4,11 @@
 // read its own blocks spent a fifth of a fast upload reading; on a slow disk
 // the network would wait for every read.
 #pragma once
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <thread>
 
+#include "common/block_ring.h"
 #include "common/file_system.h"
 
 namespace parvex {
@@ -32,34 +30,17 @@ public:
     bool Next(const char*& data, size_t& count);
 
 private:
-    static constexpr size_t kSlots = 3;
-    struct Slot {
-        std::unique_ptr<char[]> bytes;
-        size_t count = 0;
-        bool whole = false;
-    };
-
     void ReadBlocks();
-    // Reads block `index` into its slot; false when the file came up short.
+    // Reads block `index` into a free block of the ring and hands it on;
+    // false when the file came up short or the ring stopped.
     bool ReadBlock(uint64_t index);
-    size_t BlockSize(uint64_t index) const;
 
     File& file_;
     const uint64_t size_;
-    const size_t blockBytes_;
     const uint64_t blocks_;
-    // A slot is written by the reader while it is free and read by the
-    // sender between taking it and its next call; the counts below hand
-    // slots over.
-    Slot slots_[kSlots];
-    uint64_t taken_ = 0;  // blocks the sender has taken; the sender's own
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    uint64_t ready_ = 0;  // under mutex_: blocks read, taken or not (the reader adds)
-    uint64_t freed_ = 0;  // under mutex_: blocks the sender is done with (the sender adds)
-    bool stop_ = false;   // under mutex_: the sender wants no more (the sender sets)
-    std::thread reader_;  // none for a file of one block, read by the sender itself
+    uint64_t taken_ = 0;  // blocks the sender has had; the sender's own
+    BlockRing ring_;      // the reader fills, the sender drains
+    std::thread reader_;  // none for a file of one block: the sender reads it itself
 };
 
 }  // namespace parvex
