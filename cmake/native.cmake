@@ -50,6 +50,7 @@ set(PARVEX_DOWNLOAD_TESTS
   download/tests/same_file_test.cpp
   download/tests/save_folder_test.cpp
   download/tests/temporary_name_test.cpp
+  download/tests/write_behind_test.cpp
 )
 set(PARVEX_CLI_TESTS
   tools/cli/tests/cli_command_line_test.cpp

@@ -11,6 +11,7 @@
 #include "common/utf8.h"
 #include "partial_file.h"
 #include "target_path.h"
+#include "write_behind.h"
 
 namespace parvex {
 
@@ -286,41 +287,24 @@ void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
     sampler.Add(t.view, n, fileBytes, done, total);
 }
 
-// Received bytes wait in the block buffer and go to the file when it is
-// full, when the body is complete and before the user is asked about a
-// cancelled file, so that the file is written in large blocks.
-struct BodyBlock {
-    char* data;
-    size_t filled = 0;
-
-    size_t Room() const { return DownloadBuffers::kBlockSize - filled; }
-    bool Flush(PartialFile& partial) {
-        bool ok = filled == 0 || partial.Write(data, filled);
-        filled = 0;
-        return ok;
-    }
-};
-
-// The most to receive next: what the block has room for, never past the
-// announced length (what follows is not this file).
-size_t NextReceive(const BodyBlock& block, double left) {
-    return left < static_cast<double>(block.Room()) ? static_cast<size_t>(left) : block.Room();
-}
-
 // The body after the bytes that came with the header, up to the announced
 // length.
 DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining,
                            double fileBytes) {
-    BodyBlock block{t.buffers.block};
+    // Received bytes go to the file in whole blocks, written behind the
+    // receiver; all of them before the user is asked about a cancelled file
+    // and before the file is finished.
+    WriteBehind writes(partial, remaining, DownloadBuffers::kBlockSize);
     double received = 0;
     for (;;) {
         MergeIfPending(t.state, t.session);
         if (CurrentEntryDeleted(t.state, t.session, fileBytes)) {
+            writes.Abandon();
             partial.Discard();
             return R::EntryDeleted;
         }
         if (Cancelled(t.session)) {
-            if (!block.Flush(partial)) return R::CreateFailed;
+            if (!writes.Flush()) return R::CreateFailed;
             return CancelPartial(t.session, partial);
         }
         if (received >= remaining) {
@@ -328,11 +312,16 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
             auto [done, total] = t.state.AddDoneBytes(t.session, 0);
             ShowBars(t, fileBytes, done, total);
             sampler.Last(t.view, fileBytes, done, total);
-            return block.Flush(partial) && partial.Finish() ? R::Done : R::CreateFailed;
+            return writes.Flush() && partial.Finish() ? R::Done : R::CreateFailed;
         }
         // Received at once while the data flows; waited for, in slices that
         // see the signals, only when nothing has arrived.
-        long n = t.socket.RecvSome(block.data + block.filled, NextReceive(block, remaining - received));
+        size_t room = 0;
+        char* into = writes.Room(room);
+        if (!into) return R::CreateFailed;
+        // Never past the announced length: what follows is not this file.
+        double left = remaining - received;
+        long n = t.socket.RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
         if (n == Socket::kNothingArrived) {
             WaitOutcome w = t.Wait(true);
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
@@ -340,8 +329,7 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
         }
         // A file cut short must not look complete; the partial one goes.
         if (n <= 0) return R::SocketError;
-        block.filled += static_cast<size_t>(n);
-        if (block.Room() == 0 && !block.Flush(partial)) return R::CreateFailed;
+        writes.Received(static_cast<size_t>(n));
         received += n;
         fileBytes += n;
         ShowBlock(t, sampler, n, fileBytes);

@@ -40,14 +40,13 @@ constexpr double kMaxContentLength = static_cast<double>(kMaxBodyLength);
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
                                   const std::wstring& cookie);
 
-// Buffers of one worker, reused for every entry and every block. The body is
-// received into block and written out each time it fills.
+// The reply head's buffer of one worker, reused for every entry; kBlockSize
+// is how much of the body goes to the file at a time (write_behind.h).
 struct DownloadBuffers {
     static constexpr size_t kHeaderSize = 8192;
     static constexpr size_t kHeaderChunk = 512;
     static constexpr size_t kBlockSize = kTransferBlockBytes;
     char header[kHeaderSize + 1];
-    char block[kBlockSize];
 };
 
 // Fetches one entry of session over a connected socket. line receives at
