@@ -61,6 +61,7 @@ LRESULT CNDownloadDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 LRESULT CNDownloadDlg::OnStart(WORD, WORD, HWND, BOOL&) {
+    PaintBeforeTransfer();
     state_.StartRun(this);
     return 0;
 }

@@ -89,7 +89,7 @@ private:
     // The bars move at most this often (and at once at both ends): each
     // drawing costs the page's thread more than a block costs the worker,
     // and on two processors that thread's drawing slows the worker down.
-    static constexpr DWORD kBarIntervalMs = 50;
+    static constexpr DWORD kBarIntervalMs = 100;
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnStart(WORD, WORD, HWND, BOOL&);

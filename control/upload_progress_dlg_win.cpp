@@ -56,12 +56,7 @@ void CUploadProgressDlg::Run(HWND owner) {
     } else {
         if (ownerEnabled) EnableWindow(owner, FALSE);
         ShowWindow(window_, SW_SHOW);
-        // The bytes start to flow once the dialog has been drawn: drawn
-        // while they flowed, its first painting (30 to 70 ms of this
-        // thread's processor under Wine) took a processor from the worker
-        // and the server's reader, and the whole call took longer.
-        UpdateWindow(window_);
-        PaintWaiting();
+        PaintBeforeTransfer();
         StartWorker();
     }
     bool quit = false;
@@ -89,15 +84,6 @@ void CUploadProgressDlg::Run(HWND owner) {
     WaitForWorker();
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
     activeDialog = nullptr;
-}
-
-// UpdateWindow leaves windows that became invalid meanwhile (the disabled
-// page's control, the list view once filled) to the message loop, which under
-// Wine painted them during the first milliseconds of the transfer.
-void CUploadProgressDlg::PaintWaiting() {
-    MSG msg;
-    // Bounded: a window that never validates itself would repeat forever.
-    for (int i = 0; i < 64 && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) DispatchMessageW(&msg);
 }
 
 bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {

@@ -72,7 +72,6 @@ private:
     LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
 
     bool SwallowKey(const MSG& msg) const;
-    void PaintWaiting();
     void FillList();
     void StartWorker();
     void ApplyPending();
