@@ -6,9 +6,10 @@
 #   against bare WinSock loops of 8 KiB and of the module's own block size,
 #   to the same sink and from the same nginx.
 # Each client times its own span: parvex-cli and curl their whole process;
-# the module the page's wait (UploadStart's call, or the press of the start
-# button to the first look of the page's timer that finds the run ended: the
-# dialog's opening and closing included); the bare loops the connection, the
+# the module the page's wait (UploadStart's call, the dialog's opening and
+# closing included; or the press of the start button on the drawn dialog to
+# the first look of the page's timer that finds the run ended); the bare
+# loops the connection, the
 # transfer and the reply. For uploads the sink also times every client alike,
 # from accepting the connection to sending its answer (the "wire" column);
 # the Wine upload targets are judged on that span.
@@ -16,14 +17,14 @@
 # two clients, under Wine the module against a bare SChannel loop.
 # Every figure is the median of RUNS runs, the contenders taken in turn.
 # Needs DISPLAY and WINEPREFIX set up (./parvex bench does that).
-#   bench.sh BUILD_DIR   (NATIVE_MIB=1024 WINE_MIB=256 RUNS=5 change the sizes;
+#   bench.sh BUILD_DIR   (NATIVE_MIB=1024 WINE_MIB=256 RUNS=7 change the sizes;
 #                         ONLY=native, wine, https-native or https-wine runs
 #                         those rows alone, ONLY=https both https sides)
 set -uo pipefail
 BUILD=${1:?usage: bench.sh <build dir>}
 NATIVE_MIB=${NATIVE_MIB:-1024}
 WINE_MIB=${WINE_MIB:-256}
-RUNS=${RUNS:-5}
+RUNS=${RUNS:-7}
 ONLY=${ONLY:-}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)

@@ -8,8 +8,14 @@ up.SetDownHostUrl("@BASE@/");
 up.SetDnTitle(DN);
 up.AddDownloadFile("/@NAME@", "@NAME@", @BYTES@, 1);
 up.DownloadStart();
-var started = new Date().getTime();
-page.press(DN, 228);
+var started;
+// Pressed as a user presses it: once the dialog has been drawn (the page's
+// timers come after every window's painting).
+page.setTimeout(function () {
+    started = new Date().getTime();
+    page.press(DN, 228);
+    page.setTimeout(poll, 20);
+}, 0);
 function poll() {
     if (page.text(DN, 227) !== "종 료") {
         page.setTimeout(poll, 20);
@@ -19,4 +25,3 @@ function poll() {
     var summary = page.text("Download Complete Infomation", 65535);
     page.exit(summary === "" ? 0 : 1);
 }
-page.setTimeout(poll, 20);
