@@ -9,10 +9,9 @@
 # the module the page's wait (UploadStart's call, the dialog's opening and
 # closing included; or the press of the start button on the drawn dialog to
 # the first look of the page's timer that finds the run ended); the bare
-# loops the connection, the
-# transfer and the reply. For uploads the sink also times every client alike,
-# from accepting the connection to sending its answer (the "wire" column);
-# the Wine upload targets are judged on that span.
+# loops the connection, the transfer and the reply. For uploads the sink also
+# times every client alike, from accepting the connection to sending its
+# answer (the "wire" column); the Wine upload targets are judged on that span.
 # The https rows (bench_https.sh) measure the same over TLS: natively the same
 # two clients, under Wine the module against a bare SChannel loop.
 # Every figure is the median of RUNS runs, the contenders taken in turn.
