@@ -1,14 +1,32 @@
 #include "block_ring.h"
 
+#include <system_error>
+
 namespace parvex {
 
+BlockRing::~BlockRing() { Close(); }
+
+void BlockRing::StartSide(std::function<void()> side) {
+    try {
+        side_ = std::thread(std::move(side));
+    } catch (const std::system_error&) {
+    }
+}
+
+void BlockRing::Close() {
+    Stop();
+    if (side_.joinable()) side_.join();
+}
+
 BlockRing::Block* BlockRing::Free() {
+    uint64_t next;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stopped_ || filling_ < done_ + kBlocks; });
+        changed_.wait(lock, [&] { return stopped_ || handed_ < done_ + kBlocks; });
         if (stopped_) return nullptr;
+        next = handed_;
     }
-    Block& block = blocks_[filling_ % kBlocks];
+    Block& block = blocks_[next % kBlocks];
     if (!block.bytes) block.bytes.reset(new char[blockBytes_]);
     block.count = 0;
     block.ok = true;
@@ -18,7 +36,7 @@ BlockRing::Block* BlockRing::Free() {
 void BlockRing::Hand() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        handed_ = ++filling_;
+        ++handed_;
     }
     changed_.notify_all();
 }

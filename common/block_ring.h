@@ -8,8 +8,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 namespace parvex {
 
@@ -22,7 +24,20 @@ public:
     };
 
     explicit BlockRing(size_t blockBytes) : blockBytes_(blockBytes) {}
+    // Close.
+    ~BlockRing();
+    BlockRing(const BlockRing&) = delete;
+    BlockRing& operator=(const BlockRing&) = delete;
     size_t BlockBytes() const { return blockBytes_; }
+
+    // The owner's: runs one side on a thread of its own while the owner
+    // plays the other. Without a thread to be had the owner plays both
+    // sides, one after the other.
+    void StartSide(std::function<void()> side);
+    bool Threaded() const { return side_.joinable(); }
+    // The owner's: stops the exchange and waits for the side's thread, at
+    // most one fill or drain still under way.
+    void Close();
 
     // Filler: a free block, waited for while every block is handed on and
     // not yet done; null once stopped. It is the filler's until Hand.
@@ -47,14 +62,14 @@ private:
 
     const size_t blockBytes_;
     Block blocks_[kBlocks];
-    uint64_t filling_ = 0;  // the filler's own: the block it fills next
-    uint64_t taken_ = 0;    // the drainer's own: blocks it has taken
+    uint64_t taken_ = 0;  // the drainer's own: blocks it has taken
 
     std::mutex mutex_;
     std::condition_variable changed_;
     uint64_t handed_ = 0;  // under mutex_: blocks handed on (the filler counts them)
     uint64_t done_ = 0;    // under mutex_: blocks drained (the drainer counts them)
     bool stopped_ = false;  // under mutex_
+    std::thread side_;      // the owner's
 };
 
 }  // namespace parvex

@@ -1,20 +1,12 @@
 #include "write_behind.h"
 
-#include <system_error>
-
 namespace parvex {
 
 WriteBehind::WriteBehind(PartialFile& partial, double expectedBytes, size_t blockBytes)
     : partial_(partial), ring_(blockBytes) {
-    // A thread that cannot be had leaves the receiver to write every block.
-    if (expectedBytes <= static_cast<double>(blockBytes)) return;
-    try {
-        writer_ = std::thread([this] { WriteBlocks(); });
-    } catch (const std::system_error&) {
-    }
+    // One block gains nothing from a thread: the receiver writes it itself.
+    if (expectedBytes > static_cast<double>(blockBytes)) ring_.StartSide([this] { WriteBlocks(); });
 }
-
-WriteBehind::~WriteBehind() { Abandon(); }
 
 char* WriteBehind::Room(size_t& count) {
     if (!filling_) filling_ = ring_.Free();
@@ -33,17 +25,14 @@ bool WriteBehind::Flush() {
     return ring_.WaitDrained();
 }
 
-void WriteBehind::Abandon() {
-    ring_.Stop();
-    if (writer_.joinable()) writer_.join();
-}
+void WriteBehind::Abandon() { ring_.Close(); }
 
 void WriteBehind::HandOn() {
     filling_ = nullptr;
     ring_.Hand();
     // Without a writer the receiver writes at once, so that the ring never
     // waits for a drainer that is not there.
-    if (!writer_.joinable()) WriteOne();
+    if (!ring_.Threaded()) WriteOne();
 }
 
 void WriteBehind::WriteBlocks() {

@@ -4,7 +4,6 @@
 // disk would otherwise hold the connection up at every block.
 #pragma once
 #include <cstddef>
-#include <thread>
 
 #include "common/block_ring.h"
 #include "partial_file.h"
@@ -15,12 +14,8 @@ class WriteBehind {
 public:
     // Writes to partial, which belongs to the writer from the first
     // Received to the next Flush. A body of at most one block is written by
-    // the receiver itself.
+    // the receiver itself. Destroyed, it abandons what it has not written.
     WriteBehind(PartialFile& partial, double expectedBytes, size_t blockBytes);
-    // Abandon.
-    ~WriteBehind();
-    WriteBehind(const WriteBehind&) = delete;
-    WriteBehind& operator=(const WriteBehind&) = delete;
 
     // Where to receive next, and how much fits there; null when a write
     // failed (Flush then says so).
@@ -43,9 +38,10 @@ private:
     void HandOn();
 
     PartialFile& partial_;
-    BlockRing ring_;                          // the receiver fills, the writer drains
-    BlockRing::Block* filling_ = nullptr;     // the receiver's own
-    std::thread writer_;
+    BlockRing::Block* filling_ = nullptr;  // the receiver's own
+    // The receiver fills, the writer drains. Last: its writer is joined
+    // before anything it uses goes.
+    BlockRing ring_;
 };
 
 }  // namespace parvex

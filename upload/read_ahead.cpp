@@ -1,7 +1,5 @@
 #include "read_ahead.h"
 
-#include <system_error>
-
 namespace parvex {
 namespace {
 
@@ -20,25 +18,14 @@ size_t ReadFull(File& file, char* buffer, size_t count) {
 
 ReadAhead::ReadAhead(File& file, uint64_t size, size_t blockBytes)
     : file_(file), size_(size), blocks_((size + blockBytes - 1) / blockBytes), ring_(blockBytes) {
-    // One block gains nothing from a thread; a thread that cannot be had
-    // leaves the sender to read every block itself.
-    if (blocks_ < 2) return;
-    try {
-        reader_ = std::thread([this] { ReadBlocks(); });
-    } catch (const std::system_error&) {
-    }
-}
-
-ReadAhead::~ReadAhead() {
-    if (!reader_.joinable()) return;
-    ring_.Stop();
-    reader_.join();
+    // One block gains nothing from a thread: the sender reads it itself.
+    if (blocks_ > 1) ring_.StartSide([this] { ReadBlocks(); });
 }
 
 bool ReadAhead::Next(const char*& data, size_t& count) {
     if (taken_ >= blocks_) return false;
     ring_.Done();  // the block handed out last is sent
-    if (!reader_.joinable()) ReadBlock(taken_);
+    if (!ring_.Threaded()) ReadBlock(taken_);
     const BlockRing::Block* block = ring_.Take();
     if (!block) return false;
     // A short block is the last: the reader stopped at it.

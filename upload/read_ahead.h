@@ -6,7 +6,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <thread>
 
 #include "common/block_ring.h"
 #include "common/file_system.h"
@@ -16,12 +15,10 @@ namespace parvex {
 class ReadAhead {
 public:
     // The first size bytes of file, from where it stands, in blocks of
-    // blockBytes. The file belongs to the reader until this is destroyed.
+    // blockBytes. The file belongs to the reader until this is destroyed,
+    // which stops the reader and waits for it (at most one read still under
+    // way).
     ReadAhead(File& file, uint64_t size, size_t blockBytes);
-    // Stops the reader and waits for it: at most one read still under way.
-    ~ReadAhead();
-    ReadAhead(const ReadAhead&) = delete;
-    ReadAhead& operator=(const ReadAhead&) = delete;
 
     // The next block, waited for when the reader is behind; its bytes stay
     // valid until the next call. False when the file yielded fewer bytes
@@ -39,8 +36,9 @@ private:
     const uint64_t size_;
     const uint64_t blocks_;
     uint64_t taken_ = 0;  // blocks the sender has had; the sender's own
-    BlockRing ring_;      // the reader fills, the sender drains
-    std::thread reader_;  // none for a file of one block: the sender reads it itself
+    // The reader fills, the sender drains. Last: its reader is joined before
+    // anything it uses goes.
+    BlockRing ring_;
 };
 
 }  // namespace parvex
