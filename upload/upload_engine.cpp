@@ -66,6 +66,7 @@ private:
     PostOutcome SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
     PostOutcome SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count,
                             const UploadEntry& entry, double& fileBytesSent);
+    WaitOutcome WaitForRoomShowing(Socket& socket, double fileBytesSent);
     void ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
@@ -124,6 +125,7 @@ private:
     int runBarShown_ = -1;
     int fileBarShown_ = -1;
     double fileBytesShown_ = 0;  // the current file's bytes as last counted
+    double labelledRunBytes_ = -1;  // the run's bytes as the counters last showed them
 };
 
 void Run::Go() {
@@ -288,6 +290,7 @@ void Run::Refresh(double fileBytesSent, bool now) {
         v_.SetText(IdcUpTimeLeft, L"계산중");
     v_.SetText(IdcUpFileSent, FormatSize(fileBytesSent));
     v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
+    labelledRunBytes_ = s_.runBytesSent;
 }
 
 PostOutcome Run::Send(Socket& socket, const void* data, size_t count) {
@@ -404,7 +407,7 @@ PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char*
         if (n < 0) return PostOutcome::NetworkError;
         tuner.Sent(count, static_cast<size_t>(n));
         if (n == 0) {
-            WaitOutcome w = WaitForRoom(socket, wait_);
+            WaitOutcome w = WaitForRoomShowing(socket, fileBytesSent);
             if (w == WaitOutcome::Ready) continue;
             return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;
         }
@@ -414,6 +417,26 @@ PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char*
         if (Cancelled()) return PostOutcome::Cancelled;
     }
     return PostOutcome::Ok;
+}
+
+// The socket is full. Counters that the half-second rule held back are
+// shown when that half second is up, while the worker waits: a sender that
+// wakes a little more often than twice a second (a slow link's window opening
+// in steps) would otherwise show every other wake, and only the first bytes
+// the wake let through.
+WaitOutcome Run::WaitForRoomShowing(Socket& socket, double fileBytesSent) {
+    if (labelledRunBytes_ == s_.runBytesSent) return WaitForRoom(socket, wait_);
+    uint32_t sinceRefresh = (clock_.TickMs() - s_.runStartTick) - s_.lastRefreshElapsed;
+    ServerWait rest = wait_;
+    if (sinceRefresh <= kRefreshMs) {
+        ServerWait untilDue = wait_;
+        untilDue.timeoutMs = std::min(wait_.timeoutMs, kRefreshMs + 1 - sinceRefresh);
+        WaitOutcome w = WaitForRoom(socket, untilDue);
+        if (w != WaitOutcome::TimedOut || untilDue.timeoutMs == wait_.timeoutMs) return w;
+        rest.timeoutMs -= untilDue.timeoutMs;
+    }
+    Refresh(fileBytesSent);
+    return WaitForRoom(socket, rest);
 }
 
 void Run::ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent) {
