@@ -104,6 +104,12 @@ private:
         return Next::StopThroughEnd;
     }
     void Refresh(double fileBytesSent, bool now = false);
+    // How long the counters must wait, `elapsed` into the run, before they
+    // may change again: 0 once more than kRefreshMs passed since they last did.
+    uint32_t MsUntilRefresh(uint32_t elapsed) const {
+        uint32_t since = elapsed - s_.lastRefreshElapsed;
+        return since > kRefreshMs ? 0 : kRefreshMs + 1 - since;
+    }
     void ShowPause(double fileBytesSent) {
         Refresh(fileBytesSent, true);
         v_.FlushBars();
@@ -276,7 +282,7 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
 void Run::Refresh(double fileBytesSent, bool now) {
     fileBytesShown_ = fileBytesSent;
     uint32_t elapsed = clock_.TickMs() - s_.runStartTick;
-    if (!now && static_cast<uint32_t>(elapsed - s_.lastRefreshElapsed) <= kRefreshMs) return;
+    if (!now && MsUntilRefresh(elapsed) > 0) return;
     s_.lastRefreshElapsed = elapsed;
     double perSecond = elapsed > 0 ? s_.runBytesSent * 1000.0 / elapsed : 0.0;
     uint32_t speed = static_cast<uint32_t>(std::min(perSecond, 4294967295.0));
@@ -426,11 +432,11 @@ PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char*
 // the wake let through.
 WaitOutcome Run::WaitForRoomShowing(Socket& socket, double fileBytesSent) {
     if (labelledRunBytes_ == s_.runBytesSent) return WaitForRoom(socket, wait_);
-    uint32_t sinceRefresh = (clock_.TickMs() - s_.runStartTick) - s_.lastRefreshElapsed;
+    uint32_t dueInMs = MsUntilRefresh(clock_.TickMs() - s_.runStartTick);
     ServerWait rest = wait_;
-    if (sinceRefresh <= kRefreshMs) {
+    if (dueInMs > 0) {
         ServerWait untilDue = wait_;
-        untilDue.timeoutMs = std::min(wait_.timeoutMs, kRefreshMs + 1 - sinceRefresh);
+        untilDue.timeoutMs = std::min(wait_.timeoutMs, dueInMs);
         WaitOutcome w = WaitForRoom(socket, untilDue);
         if (w != WaitOutcome::TimedOut || untilDue.timeoutMs == wait_.timeoutMs) return w;
         rest.timeoutMs -= untilDue.timeoutMs;
