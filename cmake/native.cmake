@@ -16,6 +16,7 @@ set(PARVEX_COMMON_TESTS
   common/tests/folders_test.cpp
   common/tests/format_test.cpp
   common/tests/http_reply_test.cpp
+  common/tests/progress_pace_test.cpp
   common/tests/send_buffer_test.cpp
   common/tests/shown_text_test.cpp
   common/tests/tls_socket_test.cpp

@@ -18,12 +18,23 @@ template <class Probe>
 WaitOutcome WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) {
     Clock& clock = wait.clock ? *wait.clock : SystemClock();
     uint32_t start = clock.TickMs();
+    uint32_t catchUpAt = 0;  // waited time at which catchUp is next due
+    bool catchUpDue = static_cast<bool>(wait.catchUp);
     for (;;) {
         if (wait.cancel && wait.cancel->load() != 0) return WaitOutcome::Cancelled;
         if (wait.interrupted && wait.interrupted()) return WaitOutcome::Cancelled;
         uint32_t waited = clock.TickMs() - start;
+        if (catchUpDue && waited >= catchUpAt) {
+            uint32_t next = wait.catchUp();
+            catchUpDue = next != UINT32_MAX;
+            // Never a slice of 0, which would spin.
+            catchUpAt = waited + std::max<uint32_t>(next, 1);
+            waited = clock.TickMs() - start;
+        }
         if (waited >= limitMs) return WaitOutcome::TimedOut;
-        int r = probe(static_cast<int>(std::min(kSliceMs, limitMs - waited)));
+        uint32_t slice = std::min(kSliceMs, limitMs - waited);
+        if (catchUpDue) slice = std::min(slice, catchUpAt > waited ? catchUpAt - waited : 1u);
+        int r = probe(static_cast<int>(slice));
         if (r < 0) return WaitOutcome::Failed;
         if (r > 0) return WaitOutcome::Ready;
     }

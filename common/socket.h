@@ -151,6 +151,10 @@ struct ServerWait {
     // merges and deletions); asked with the cancel, true ends the wait as
     // WaitOutcome::Cancelled. Null: nothing else.
     std::function<bool()> interrupted;
+    // What the user is shown while nothing moves (ProgressPace::CatchUp):
+    // called as the wait begins and again when the milliseconds it returned
+    // are up. Null: nothing.
+    std::function<uint32_t()> catchUp;
 };
 
 enum class WaitOutcome {

@@ -86,10 +86,6 @@ public:
 private:
     // Posted by the worker: its changes wait in changes_.
     static constexpr UINT kApplyChanges = WM_APP + 1;
-    // The bars move at most this often (and at once at both ends): each
-    // drawing costs the page's thread more than a block costs the worker,
-    // and on two processors that thread's drawing slows the worker down.
-    static constexpr DWORD kBarIntervalMs = 100;
 
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnStart(WORD, WORD, HWND, BOOL&);
@@ -127,7 +123,7 @@ private:
     TrayIcon tray_;  // dialog's thread only
     // Labels and bars: the page's thread shows its own changes at once, the
     // worker's are posted.
-    PostedChanges changes_{kBarIntervalMs};
+    PostedChanges changes_;
 };
 
 // Makes CNDownloadDlg for the queue's DownloadStart.

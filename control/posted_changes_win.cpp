@@ -21,8 +21,6 @@ void PostedChanges::SetText(int id, const std::wstring& text) {
         texts_[id] = text;
         idle = NothingPending();
         pendingTexts_[id] = text;
-        // The labels change at most twice a second and at the end.
-        QueueBars(false);
     }
     Post(idle);
 }
@@ -41,36 +39,13 @@ void PostedChanges::SetBar(int id, int position) {
     bool idle;
     {
         std::lock_guard<std::mutex> lock(lock_);
-        wantedBars_[id] = position;
+        auto shown = bars_.find(id);
+        if (shown != bars_.end() && shown->second == position) return;
+        bars_[id] = position;
         idle = NothingPending();
-        if (!QueueBars(position != 0 && position != 100)) return;
+        pendingBars_[id] = position;
     }
     Post(idle);
-}
-
-void PostedChanges::CatchUpBars() {
-    bool idle;
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        idle = NothingPending();
-        if (!QueueBars(false)) return;
-    }
-    Post(idle);
-}
-
-bool PostedChanges::QueueBars(bool onlyAfterInterval) {
-    DWORD now = GetTickCount();
-    if (onlyAfterInterval && now - barsDrawnTick_ < barIntervalMs_) return false;
-    barsDrawnTick_ = now;
-    bool queued = false;
-    for (const auto& wanted : wantedBars_) {
-        auto shown = bars_.find(wanted.first);
-        if (shown != bars_.end() && shown->second == wanted.second) continue;
-        bars_[wanted.first] = wanted.second;
-        pendingBars_[wanted.first] = wanted.second;
-        queued = true;
-    }
-    return queued;
 }
 
 void PostedChanges::Post(bool wasIdle) {

@@ -19,9 +19,6 @@ static_assert(IDC_UP_FILE_NAME == IdcUpFileName && IDC_UP_FILE_BAR == IdcUpFileB
 namespace {
 
 const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
-// The bars move at most this often (and at once at both ends): every wake of
-// the page's thread costs the transfer more than a block costs the worker.
-constexpr DWORD kBarIntervalMs = 100;
 
 CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
 
@@ -35,7 +32,7 @@ BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
 CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
                                        std::atomic<bool>* abandoned)
     : session_(session), run_(run), caption_(caption), abandoned_(abandoned),
-      statuses_(run.runEntries.size(), kRowUploadWaiting), changes_(kBarIntervalMs) {}
+      statuses_(run.runEntries.size(), kRowUploadWaiting) {}
 
 CUploadProgressDlg::~CUploadProgressDlg() {
     WaitForWorker();
@@ -208,7 +205,6 @@ void CUploadProgressDlg::ResetBar(int controlId) {
 void CUploadProgressDlg::SetBar(int controlId, int position) { changes_.SetBar(controlId, position); }
 
 void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
-    changes_.CatchUpBars();
     if (row < 0 || static_cast<size_t>(row) >= statuses_.size() || statuses_[row] == status) return;
     statuses_[row] = status;
     changes_.SetRow(row, status);
@@ -217,7 +213,6 @@ void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
 void CUploadProgressDlg::ApplyPending() { changes_.Apply(Item(IDC_UP_LIST)); }
 
 void CUploadProgressDlg::Close() {
-    changes_.CatchUpBars();
     closedByWorker_ = true;
     SendMessageW(target_, WM_CLOSE, 0, 0);
 }

@@ -38,7 +38,6 @@ public:
     void SetText(int controlId, const std::wstring& text) override;
     void ResetBar(int controlId) override;
     void SetBar(int controlId, int position) override;
-    void FlushBars() override { changes_.CatchUpBars(); }
     void SetRowStatus(int row, const std::wstring& status) override;
     void Close() override;
 

@@ -6,6 +6,7 @@
 
 #include "common/format.h"
 #include "common/http_reply.h"
+#include "common/progress_pace.h"
 #include "common/shown_text.h"
 #include "common/url.h"
 #include "common/utf8.h"
@@ -98,6 +99,7 @@ struct Transfer {
     uint32_t silentTimeoutMs;
     std::wstring target;
     bool replace = false;  // the user agreed to overwrite the file at target
+    ProgressPace* pace = nullptr;  // once the body comes: what its waits keep true
 
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
@@ -109,6 +111,7 @@ struct Transfer {
         const unsigned watched =
             DownloadSignals::Added | DownloadSignals::Cancel | (deletions ? DownloadSignals::Delete : 0u);
         wait.interrupted = [this, watched] { return session.signals.Raised(watched); };
+        if (pace) wait.catchUp = [this] { return pace->CatchUp(); };
         return WaitForBytes(socket, wait);
     }
 };
@@ -221,49 +224,86 @@ Step JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
 // Time left when nothing is left.
 const wchar_t kNothingLeft[] = L"0초";
 
-// Speed, time left and the byte counters, at most every half second.
-struct SpeedSampler {
-    Clock& clock;
-    uint32_t tick;
-    uint32_t bytes = 0;
+// What the dialog shows of one file's body, drawn when its pace says so: the
+// bars and the byte counters as the bytes stand, the speed over the bytes
+// since the last sample.
+class FileDisplay : private ProgressDrawing {
+public:
+    FileDisplay(Transfer& t, uint32_t requestTick)
+        : t_(t), clock_(t.state.Time()), pace_(clock_, *this), sampleTick_(requestTick) {
+        t.pace = &pace_;
+    }
+    ~FileDisplay() { t_.pace = nullptr; }
 
     // The first sample covers the header phase.
-    void First(DownloadView& view, size_t received) {
-        uint32_t now = clock.TickMs();
-        if (now != tick) {
-            view.SetText(IdcDnSpeedLabel, FormatSize(static_cast<uint32_t>(received) * 1000u / (now - tick)));
-            tick = now;
+    void First(size_t received) {
+        uint32_t now = clock_.TickMs();
+        if (now != sampleTick_) {
+            t_.view.SetText(IdcDnSpeedLabel, FormatSize(static_cast<uint32_t>(received) * 1000u / (now - sampleTick_)));
+            sampleTick_ = now;
+            pace_.LabelsDrawn(now);
         } else {
-            bytes = static_cast<uint32_t>(received);
+            sampleBytes_ = static_cast<uint32_t>(received);
         }
     }
-    // The file's end: the last speed sample, and every counter exact
-    // whatever the throttle held back.
-    void Last(DownloadView& view, double fileBytes, double done, double total) {
-        uint32_t now = clock.TickMs();
-        if (now != tick)
-            view.SetText(IdcDnSpeedLabel,
-                         FormatSize(static_cast<uint32_t>(static_cast<uint64_t>(bytes) * 1000u / (now - tick))));
-        view.SetText(IdcDnFileBytesLabel, FormatSize(fileBytes));
-        view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
-        if (total - done <= 0) view.SetText(IdcDnTimeLeftLabel, kNothingLeft);
+    // Bytes written: fileBytes is the file's count with them.
+    void Moved(long n, double fileBytes) {
+        if (restart_) {
+            // After a standstill the speed is measured from the bytes that
+            // ended it.
+            restart_ = false;
+            sampleTick_ = clock_.TickMs();
+            sampleBytes_ = 0;
+        }
+        sampleBytes_ += static_cast<uint32_t>(n);
+        fileBytes_ = fileBytes;
+        pace_.Moved();
     }
-    void Add(DownloadView& view, long n, double fileBytes, double done, double total) {
-        bytes += static_cast<uint32_t>(n);
-        uint32_t now = clock.TickMs();
-        uint32_t elapsed = now - tick;
-        if (elapsed <= 500) return;
-        uint32_t speed = bytes / elapsed * 1024u;
-        view.SetText(IdcDnSpeedLabel, FormatSize(speed));
-        double leftBytes = total - done;
-        view.SetText(IdcDnTimeLeftLabel,
-                     speed > 0 && leftBytes > 0 ? FormatDuration(leftBytes * 1024 / speed) : std::wstring(L"..."));
-        view.SetText(IdcDnFileBytesLabel, FormatSize(fileBytes));
-        view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
-        bytes = 0;
-        tick = now;
+    // A pause: every bar and counter exact.
+    void Exact(double fileBytes) {
+        fileBytes_ = fileBytes;
+        pace_.Exact();
     }
+
+private:
+    void DrawBars() override {
+        auto [done, total] = t_.state.AddDoneBytes(t_.session, 0);
+        t_.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes_, t_.entry->size));
+        t_.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
+    }
+    void DrawLabels() override;
+    void DrawStill() override {
+        t_.view.SetText(IdcDnSpeedLabel, FormatSize(0));
+        t_.view.SetText(IdcDnTimeLeftLabel, L"...");
+        restart_ = true;
+    }
+
+    Transfer& t_;
+    Clock& clock_;
+    ProgressPace pace_;
+    uint32_t sampleTick_;
+    uint32_t sampleBytes_ = 0;
+    bool restart_ = false;  // the speed reads zero until bytes move again
+    double fileBytes_ = 0;
 };
+
+void FileDisplay::DrawLabels() {
+    auto [done, total] = t_.state.AddDoneBytes(t_.session, 0);
+    uint32_t now = clock_.TickMs();
+    uint32_t elapsed = now - sampleTick_;
+    double leftBytes = total - done;
+    if (elapsed > 0 && !restart_) {
+        uint32_t speed = sampleBytes_ / elapsed * 1024u;
+        t_.view.SetText(IdcDnSpeedLabel, FormatSize(speed));
+        t_.view.SetText(IdcDnTimeLeftLabel, leftBytes <= 0  ? std::wstring(kNothingLeft)
+                                            : speed > 0     ? FormatDuration(leftBytes * 1024 / speed)
+                                                            : std::wstring(L"..."));
+        sampleBytes_ = 0;
+        sampleTick_ = now;
+    }
+    t_.view.SetText(IdcDnFileBytesLabel, FormatSize(fileBytes_));
+    t_.view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
+}
 
 // Opens the partial file with the body bytes that came with the head.
 Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
@@ -274,23 +314,10 @@ Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
     return kGoOn;
 }
 
-// The file's and the run's bars.
-void ShowBars(Transfer& t, double fileBytes, double done, double total) {
-    t.view.SetProgress(IdcDnFileProgress, ProgressPercent(fileBytes, t.entry->size));
-    t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
-}
-
-// A block written: the counters, the bars and, now and then, the speed.
-void ShowBlock(Transfer& t, SpeedSampler& sampler, long n, double fileBytes) {
-    auto [done, total] = t.state.AddDoneBytes(t.session, static_cast<double>(n));
-    ShowBars(t, fileBytes, done, total);
-    sampler.Add(t.view, n, fileBytes, done, total);
-}
-
 // The body after the bytes that came with the header, up to the announced
-// length.
-DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& sampler, double remaining,
-                           double fileBytes) {
+// length; fileBytes counts what the file holds.
+DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& display, double remaining,
+                           double& fileBytes) {
     // Received bytes go to the file in whole blocks, written behind the
     // receiver; all of them before the user is asked about a cancelled file
     // and before the file is finished.
@@ -305,15 +332,11 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
         }
         if (Cancelled(t.session)) {
             if (!writes.Flush()) return R::CreateFailed;
+            // The question comes with every counter as the file stands.
+            display.Exact(fileBytes);
             return CancelPartial(t.session, partial);
         }
-        if (received >= remaining) {
-            // The bars too: bytes that came with the head moved none.
-            auto [done, total] = t.state.AddDoneBytes(t.session, 0);
-            ShowBars(t, fileBytes, done, total);
-            sampler.Last(t.view, fileBytes, done, total);
-            return writes.Flush() && partial.Finish() ? R::Done : R::CreateFailed;
-        }
+        if (received >= remaining) return writes.Flush() && partial.Finish() ? R::Done : R::CreateFailed;
         // Received at once while the data flows; waited for, in slices that
         // see the signals, only when nothing has arrived.
         size_t room = 0;
@@ -332,7 +355,8 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, SpeedSampler& samp
         writes.Received(static_cast<size_t>(n));
         received += n;
         fileBytes += n;
-        ShowBlock(t, sampler, n, fileBytes);
+        t.state.AddDoneBytes(t.session, static_cast<double>(n));
+        display.Moved(n, fileBytes);
     }
 }
 
@@ -348,7 +372,7 @@ DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, c
     if (Step r = ChooseTarget(t)) return *r;
 
     if (!SendRequest(t)) return R::SocketError;
-    SpeedSampler sampler{state.Time(), state.Time().TickMs()};
+    FileDisplay display(t, state.Time().TickMs());
     ReplyStart reply;
     if (Step r = ReadReplyHeader(t, reply)) return *r;
     if (Step r = JudgeReplyHeader(t, reply)) return *r;
@@ -356,10 +380,15 @@ DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, c
 
     PartialFile partial(state.Files(), t.target, t.replace);
     if (Step r = StartFile(t, partial, reply)) return *r;
-    sampler.First(t.view, reply.received);
-    double already = static_cast<double>(reply.already);
-    state.AddDoneBytes(session, already);
-    return ReceiveBody(t, partial, sampler, reply.length - already, already);
+    display.First(reply.received);
+    double fileBytes = static_cast<double>(reply.already);
+    state.AddDoneBytes(session, fileBytes);
+    DownloadResult result = ReceiveBody(t, partial, display, reply.length - fileBytes, fileBytes);
+    // However the file ended, its counters and bars show what it holds (a
+    // cancelled file's did before its question, a deleted file's are the
+    // deletion's).
+    if (result != R::EntryDeleted && result != R::Cancelled) display.Exact(fileBytes);
+    return result;
 }
 
 namespace {

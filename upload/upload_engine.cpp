@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/format.h"
+#include "common/progress_pace.h"
 #include "common/url.h"
 #include "common/utf8.h"
 #include "listed_file.h"
@@ -16,7 +17,8 @@ const wchar_t kRerunStatus[] = L"* 업로드에 실패한 항목을 재업로드
 namespace {
 
 constexpr int kConnectAttempts = 3;
-constexpr uint32_t kRefreshMs = 500;
+// The time left while no speed is known.
+const wchar_t kNoSpeedYet[] = L"계산중";
 // How long the head's "Expect: 100-continue" waits for any answer.
 constexpr uint32_t kContinueWaitMs = 1000;
 
@@ -34,14 +36,17 @@ size_t NameStart(const std::wstring& path) {
 
 std::wstring AfterLastBackslash(const std::wstring& path) { return path.substr(NameStart(path)); }
 
-// One run of the worker, with the helpers its steps share.
-class Run {
+// One run of the worker, with the helpers its steps share. It draws the
+// dialog's bars and labels when its pace says so (ProgressDrawing).
+class Run : private ProgressDrawing {
 public:
     Run(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view)
-        : s_(session), d_(dialog), v_(view), clock_(*session.services.clock) {
+        : s_(session), d_(dialog), v_(view), clock_(*session.services.clock), pace_(clock_, *this) {
         wait_.clock = &clock_;
         wait_.cancel = &dialog.cancelRequested;
         wait_.timeoutMs = session.services.silentServerTimeoutMs;
+        // Every wait of the run keeps the dialog true while nothing moves.
+        wait_.catchUp = [this] { return pace_.CatchUp(); };
         connect_.timeoutMs = session.services.connectTimeoutMs;
         connect_.attempts = kConnectAttempts;
     }
@@ -64,29 +69,19 @@ private:
     PostOutcome Send(Socket& socket, const void* data, size_t count);
     PostOutcome AwaitContinue(ReplyReader& reader);
     PostOutcome SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
-    PostOutcome SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count,
-                            const UploadEntry& entry, double& fileBytesSent);
-    WaitOutcome WaitForRoomShowing(Socket& socket, double fileBytesSent);
-    void ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent);
+    PostOutcome SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count);
+    void ShowAccepted(long n);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
-    int RunPercent() const {
-        if (d_.runTotalBytes <= 0) return 100;
-        return static_cast<int>(std::clamp(s_.runBytesSent / d_.runTotalBytes * 100.0, 0.0, 100.0));
-    }
-    void MoveRunBar() {
-        int p = RunPercent();
-        if (p != runBarShown_) v_.SetBar(IdcUpRunBar, runBarShown_ = p);
-    }
-    void MoveFileBar(double sent, double size) {
-        int p = size > 0 ? static_cast<int>(std::clamp(sent / size * 100.0, 0.0, 100.0)) : 100;
-        if (p != fileBarShown_) v_.SetBar(IdcUpFileBar, fileBarShown_ = p);
+    static int Percent(double part, double whole) {
+        if (whole <= 0) return 100;
+        return static_cast<int>(std::clamp(part / whole * 100.0, 0.0, 100.0));
     }
     // A skipped file leaves the run's total.
     void LowerTotal(double size) {
         d_.runTotalBytes -= size;
         v_.SetText(IdcUpRunTotal, L"/ " + FormatSize(d_.runTotalBytes));
-        MoveRunBar();
+        pace_.Exact();
     }
     // The row shows the failure and the file waits for the next run.
     void MarkFailed(UploadEntry& entry, int row) {
@@ -103,17 +98,9 @@ private:
         s_.resultLog += kLogCancel;
         return Next::StopThroughEnd;
     }
-    void Refresh(double fileBytesSent, bool now = false);
-    // How long the counters must wait, `elapsed` into the run, before they
-    // may change again: 0 once more than kRefreshMs passed since they last did.
-    uint32_t MsUntilRefresh(uint32_t elapsed) const {
-        uint32_t since = elapsed - s_.lastRefreshElapsed;
-        return since > kRefreshMs ? 0 : kRefreshMs + 1 - since;
-    }
-    void ShowPause(double fileBytesSent) {
-        Refresh(fileBytesSent, true);
-        v_.FlushBars();
-    }
+    void DrawBars() override;
+    void DrawLabels() override;
+    void DrawStill() override;
     static void Close(std::unique_ptr<Socket>& socket) {
         if (!socket) return;
         socket->Shutdown();
@@ -128,10 +115,11 @@ private:
     ConnectPolicy connect_;
     std::vector<NetAddress> addresses_;  // of the upload host, resolved once per run
     bool resolved_ = false;
+    ProgressPace pace_;
     int runBarShown_ = -1;
     int fileBarShown_ = -1;
-    double fileBytesShown_ = 0;  // the current file's bytes as last counted
-    double labelledRunBytes_ = -1;  // the run's bytes as the counters last showed them
+    double fileSize_ = 0;   // of the current file
+    double fileBytes_ = 0;  // the current file's bytes the socket took
 };
 
 void Run::Go() {
@@ -140,17 +128,21 @@ void Run::Go() {
     v_.ResetBar(IdcUpRunBar);
     runBarShown_ = 0;
     s_.runStartTick = clock_.TickMs();
+    // The counters wait for the half second since a run before this one
+    // last showed them.
+    pace_.LabelsDrawn(s_.runStartTick + s_.lastRefreshElapsed);
 
     for (size_t i = 0; i < d_.runEntries.size(); ++i) {
         Next next = OneEntry(*d_.runEntries[i], static_cast<int>(i));
         if (next == Next::EndNow) {
+            pace_.Exact();
             d_.runLog = s_.resultLog;
             v_.Close();
             return;
         }
         if (next == Next::StopThroughEnd) break;
     }
-    ShowPause(fileBytesShown_);
+    pace_.Exact();
     d_.runLog = s_.resultLog;
     if (!s_.resultLog.empty()) {
         s_.allSucceeded = 0;
@@ -277,28 +269,6 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
     return Next::Entry;
 }
 
-// The counters every half second while bytes flow; now: at once, when the
-// transfer pauses and what is shown must be exact.
-void Run::Refresh(double fileBytesSent, bool now) {
-    fileBytesShown_ = fileBytesSent;
-    uint32_t elapsed = clock_.TickMs() - s_.runStartTick;
-    if (!now && MsUntilRefresh(elapsed) > 0) return;
-    s_.lastRefreshElapsed = elapsed;
-    double perSecond = elapsed > 0 ? s_.runBytesSent * 1000.0 / elapsed : 0.0;
-    uint32_t speed = static_cast<uint32_t>(std::min(perSecond, 4294967295.0));
-    double left = d_.runTotalBytes - s_.runBytesSent;
-    if (elapsed > 0) v_.SetText(IdcUpSpeed, FormatSize(speed));
-    if (left <= 0)
-        v_.SetText(IdcUpTimeLeft, L"0초");
-    else if (speed > 0)
-        v_.SetText(IdcUpTimeLeft, FormatDuration(left * 1000.0 / speed));
-    else
-        v_.SetText(IdcUpTimeLeft, L"계산중");
-    v_.SetText(IdcUpFileSent, FormatSize(fileBytesSent));
-    v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
-    labelledRunBytes_ = s_.runBytesSent;
-}
-
 PostOutcome Run::Send(Socket& socket, const void* data, size_t count) {
     WaitOutcome r = SendBounded(socket, data, count, wait_);
     if (r == WaitOutcome::Ready) return PostOutcome::Ok;
@@ -358,7 +328,8 @@ void Run::ShowFileStarting(const UploadEntry& entry, int row) {
     v_.SetRowStatus(row, kRowTransferring);
     v_.ResetBar(IdcUpFileBar);
     fileBarShown_ = 0;
-    fileBytesShown_ = 0;
+    fileSize_ = entry.size;
+    fileBytes_ = 0;
     v_.SetText(IdcUpFileSent, FormatSize(0));
     v_.SetText(IdcUpFileName, entry.fileName);
 }
@@ -366,9 +337,8 @@ void Run::ShowFileStarting(const UploadEntry& entry, int row) {
 // A file already on the server is not sent again; it counts as done.
 PostOutcome Run::PassOnServerFile(const UploadEntry& entry, int row) {
     s_.runBytesSent += entry.size;
-    MoveFileBar(1, 1);
-    MoveRunBar();
-    ShowPause(entry.size);
+    fileBytes_ = entry.size;
+    pace_.Exact();
     v_.SetRowStatus(row, kRowDone);
     return PostOutcome::Ok;
 }
@@ -388,69 +358,76 @@ PostOutcome Run::SendHead(const UploadRequest& request, Socket& socket, ReplyRea
 PostOutcome Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
     ReadAhead blocks(file, static_cast<uint64_t>(entry.size), kTransferBlockBytes);
     SendBufferTuner tuner(socket, clock_);
-    double fileBytesSent = 0;
-    while (fileBytesSent < entry.size) {
+    while (fileBytes_ < entry.size) {
         const char* data = nullptr;
         size_t n = 0;
         // A file that yields fewer bytes than listed is abandoned rather than
         // padded.
         if (!blocks.Next(data, n)) return PostOutcome::NetworkError;
-        PostOutcome r = SendCounted(socket, tuner, data, n, entry, fileBytesSent);
+        PostOutcome r = SendCounted(socket, tuner, data, n);
         if (r != PostOutcome::Ok) return r;
     }
     // The reply is awaited next: what is shown meanwhile is exact.
-    ShowPause(fileBytesSent);
+    pace_.Exact();
     return PostOutcome::Ok;
 }
 
 // One block: offered to the socket first, waited for only when it takes
-// nothing. What it takes is shown at once, so that on a slow link the bars
-// and counters move with the bytes the peer accepts, not once a block.
-PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count,
-                             const UploadEntry& entry, double& fileBytesSent) {
+// nothing. What it takes is counted at once, so that on a slow link the bars
+// and counters move with the bytes the peer accepts, not once a block; while
+// the socket takes nothing, the wait shows what the pace held back.
+PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count) {
     while (count > 0) {
         long n = socket.SendSome(data, count);
         if (n < 0) return PostOutcome::NetworkError;
         tuner.Sent(count, static_cast<size_t>(n));
         if (n == 0) {
-            WaitOutcome w = WaitForRoomShowing(socket, fileBytesSent);
+            WaitOutcome w = WaitForRoom(socket, wait_);
             if (w == WaitOutcome::Ready) continue;
             return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;
         }
         data += n;
         count -= static_cast<size_t>(n);
-        ShowAccepted(n, entry, fileBytesSent);
+        ShowAccepted(n);
         if (Cancelled()) return PostOutcome::Cancelled;
     }
     return PostOutcome::Ok;
 }
 
-// The socket is full. Counters that the half-second rule held back are
-// shown when that half second is up, while the worker waits: a sender that
-// wakes a little more often than twice a second (a slow link's window opening
-// in steps) would otherwise show every other wake, and only the first bytes
-// the wake let through.
-WaitOutcome Run::WaitForRoomShowing(Socket& socket, double fileBytesSent) {
-    if (labelledRunBytes_ == s_.runBytesSent) return WaitForRoom(socket, wait_);
-    uint32_t dueInMs = MsUntilRefresh(clock_.TickMs() - s_.runStartTick);
-    ServerWait rest = wait_;
-    if (dueInMs > 0) {
-        ServerWait untilDue = wait_;
-        untilDue.timeoutMs = std::min(wait_.timeoutMs, dueInMs);
-        WaitOutcome w = WaitForRoom(socket, untilDue);
-        if (w != WaitOutcome::TimedOut || untilDue.timeoutMs == wait_.timeoutMs) return w;
-        rest.timeoutMs -= untilDue.timeoutMs;
-    }
-    Refresh(fileBytesSent);
-    return WaitForRoom(socket, rest);
+void Run::ShowAccepted(long n) {
+    fileBytes_ += static_cast<double>(n);
+    s_.runBytesSent += static_cast<double>(n);
+    pace_.Moved();
 }
 
-void Run::ShowAccepted(long n, const UploadEntry& entry, double& fileBytesSent) {
-    fileBytesSent += static_cast<double>(n);
-    s_.runBytesSent += static_cast<double>(n);
-    MoveFileBar(fileBytesSent, entry.size);
-    MoveRunBar();
-    Refresh(fileBytesSent);
+void Run::DrawBars() {
+    int file = Percent(fileBytes_, fileSize_);
+    if (file != fileBarShown_) v_.SetBar(IdcUpFileBar, fileBarShown_ = file);
+    int run = Percent(s_.runBytesSent, d_.runTotalBytes);
+    if (run != runBarShown_) v_.SetBar(IdcUpRunBar, runBarShown_ = run);
+}
+
+// The speed is the run's average so far, the time left what is left at it.
+void Run::DrawLabels() {
+    uint32_t elapsed = clock_.TickMs() - s_.runStartTick;
+    s_.lastRefreshElapsed = elapsed;
+    double perSecond = elapsed > 0 ? s_.runBytesSent * 1000.0 / elapsed : 0.0;
+    uint32_t speed = static_cast<uint32_t>(std::min(perSecond, 4294967295.0));
+    double left = d_.runTotalBytes - s_.runBytesSent;
+    if (elapsed > 0) v_.SetText(IdcUpSpeed, FormatSize(speed));
+    if (left <= 0)
+        v_.SetText(IdcUpTimeLeft, L"0초");
+    else if (speed > 0)
+        v_.SetText(IdcUpTimeLeft, FormatDuration(left * 1000.0 / speed));
+    else
+        v_.SetText(IdcUpTimeLeft, kNoSpeedYet);
+    v_.SetText(IdcUpFileSent, FormatSize(fileBytes_));
+    v_.SetText(IdcUpRunSent, FormatSize(s_.runBytesSent));
+}
+
+void Run::DrawStill() {
+    v_.SetText(IdcUpSpeed, FormatSize(0));
+    if (d_.runTotalBytes - s_.runBytesSent > 0) v_.SetText(IdcUpTimeLeft, kNoSpeedYet);
 }
 
 }  // namespace

@@ -36,8 +36,9 @@ extern const wchar_t kRerunStatus[];  // status line of a re-run
 
 class CUploadProgress;
 
-// What the progress dialog shows. Called from the worker thread; the Windows
-// dialog turns each call into a synchronous message to its control.
+// What the progress dialog shows. Called from the worker thread, which paces
+// the bars and labels itself; the Windows dialog hands each change to its
+// own thread.
 class UploadProgressView {
 public:
     virtual ~UploadProgressView() = default;
@@ -53,9 +54,6 @@ public:
     virtual void SetRowStatus(int row, const std::wstring& status) = 0;
     // The worker's last act: the dialog may end its modal loop.
     virtual void Close() = 0;
-    // Draws what a view that throttles its drawing has held back; called
-    // whenever the transfer pauses (a file's bytes all sent, the run's end).
-    virtual void FlushBars() {}
 };
 
 // Values exchanged between the worker and the prompts; one copy per upload.

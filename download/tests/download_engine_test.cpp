@@ -435,7 +435,32 @@ TEST_F(DownloadEngineTest, CancelEndsAConnectionOrHandshakeNobodyAnswers) {
     }
 }
 
-TEST_F(DownloadEngineTest, SpeedAndTimeLeftAreRefreshedAtMostTwiceASecond) {
+// A server that holds the body part-way: within an interval the dialog
+// shows exactly the bytes that came, and after 2 s the speed reads zero and
+// the time left is not known, for as long as nothing comes.
+TEST_F(DownloadEngineTest, AStalledBodyShowsWhatCameAndNoSpeed) {
+    const size_t size = 4u << 20;
+    std::string h = Serve("held.bin", Bytes(size, 3));
+    ASSERT_EQ(Fault("hold=65536&target=download&count=1"), "ok");
+    Queue(L"/held.bin", L"held.bin", size);
+    TestDialog& dialog = Open();
+    state->StartRun();
+    // Zero speed comes only after 2 s without a byte, and stays.
+    ASSERT_TRUE(WaitFor([&] { return dialog.view.Text(IdcDnSpeedLabel) == FormatSize(0); }));
+    EXPECT_EQ(dialog.view.Text(IdcDnFileBytesLabel), L"64.00KB");
+    EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), L"64.00KB");
+    EXPECT_EQ(dialog.view.Progress(IdcDnFileProgress), 1);
+    EXPECT_EQ(dialog.view.Progress(IdcDnTotalProgress), 1);
+    EXPECT_EQ(dialog.view.Text(IdcDnTimeLeftLabel), L"...");
+    EXPECT_EQ(server->Get("/__release"), "ok");
+    state->WaitRunFinished();
+    EXPECT_EQ(SavedHash("held.bin"), h);
+    EXPECT_EQ(dialog.view.Text(IdcDnFileBytesLabel), L"4.00MB");
+    EXPECT_EQ(dialog.view.Progress(IdcDnTotalProgress), 100);
+    Close();
+}
+
+TEST_F(DownloadEngineTest, BarsAndLabelsArePacedAndExactAtTheEnd) {
     SteppingClock stepping(20);
     clock = &stepping;
     MakeState();
@@ -446,8 +471,10 @@ TEST_F(DownloadEngineTest, SpeedAndTimeLeftAreRefreshedAtMostTwiceASecond) {
     TestDialog& dialog = Run();
     uint32_t elapsed = stepping.Peek() - start;
     EXPECT_EQ(SavedHash("big.bin"), h);
-    // Bars after every receive, counters only every 500 ms of clock time.
-    EXPECT_GE(dialog.view.ProgressSets(IdcDnFileProgress), static_cast<int>(size / kTransferBlockBytes));
+    // Bars every 100 ms of clock time, counters only every 500 ms.
+    int barSets = dialog.view.ProgressSets(IdcDnFileProgress);
+    EXPECT_GE(barSets, 3);
+    EXPECT_LE(barSets, static_cast<int>(elapsed / 100) + 3);
     int speedSets = dialog.view.TextSets(IdcDnSpeedLabel);
     EXPECT_GE(speedSets, 3);
     EXPECT_LE(speedSets, static_cast<int>(elapsed / 500) + 2);

@@ -265,6 +265,18 @@ if [ -n "$PORT" ]; then
     same slow-dn.bin slow-dn.bin progress_pace
     no_partials slow-dn.bin
     rm -f "$WORK/files/fast-up.bin" "$SERVE/fast-dn.bin"
+
+    # A download and an upload that the server holds part-way.
+    SAVE="$WORK/save-progress_stall"
+    mkdir -p "$SAVE"
+    wine reg add 'HKLM\SOFTWARE\Orvanta Component' /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
+    random_file stall-up.bin 33554432
+    head -c 4194304 /dev/urandom >"$SERVE/stall-dn.bin"
+    upload_page progress_stall 0
+    stored stall-up.bin "$WORK/files/stall-up.bin"
+    same stall-dn.bin stall-dn.bin progress_stall
+    no_partials stall-dn.bin
+    rm -f "$WORK/files/stall-up.bin" "$SERVE/stall-dn.bin"
 fi
 
 # https and IPv6. The test authority is trusted in this prefix only while

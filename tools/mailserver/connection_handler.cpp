@@ -10,7 +10,7 @@ bool g_verbose = false;
 
 std::string path_part(const std::string& target) { return target.substr(0, target.find('?')); }
 
-// /__fault, /__reset, /__release, /__stats and /__tls: the test harness's
+// /__fault, /__reset, /__release, /__held, /__stats and /__tls: the test harness's
 // switchboard. These requests are neither counted, recorded nor subject to faults.
 void handle_control(Connection& conn, ServerState& state, const HttpRequest& req) {
     const std::string path = path_part(req.target);
@@ -37,6 +37,10 @@ void handle_control(Connection& conn, ServerState& state, const HttpRequest& req
     if (path == "/__release") {
         state.holds.release();
         send_plain_reply(conn, "200 OK", "ok");
+        return;
+    }
+    if (path == "/__held") {
+        send_plain_reply(conn, "200 OK", "held=" + std::to_string(state.holds.waiting()));
         return;
     }
     if (path == "/__stats") {

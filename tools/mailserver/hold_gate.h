@@ -31,6 +31,19 @@ public:
     // stop ended the wait.
     bool wait(const std::function<bool()>& gone, int timeout_ms) {
         std::unique_lock<std::mutex> lock(mutex_);
+        ++waiting_;
+        bool released = wait_locked(lock, gone, timeout_ms);
+        --waiting_;
+        return released;
+    }
+    // How many requests are held at the gate now.
+    int waiting() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return waiting_;
+    }
+
+private:
+    bool wait_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& gone, int timeout_ms) {
         const uint64_t generation = generation_;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (permits_ == 0) {
@@ -47,11 +60,11 @@ public:
         return true;
     }
 
-private:
     std::mutex mutex_;
     std::condition_variable wake_;
     uint64_t permits_ = 0;
     uint64_t generation_ = 0;
+    int waiting_ = 0;
 };
 
 }  // namespace mailserver

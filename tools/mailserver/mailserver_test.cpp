@@ -666,10 +666,12 @@ TEST_F(MailServer, HoldFaultWaitsForOneReleaseEach) {
     while (first.bytes.size() < body + 100 && readable_within(fd, 5000)) first.bytes += read_reply(fd, 100).bytes;
     EXPECT_FALSE(readable_within(fd, 300)) << "a held download sent more";
     EXPECT_EQ(first.bytes.substr(body), data.substr(0, 100));
+    EXPECT_EQ(server.control("/__held"), "held=1");
     server.control("/__release");
     ReadResult rest = read_reply(fd);
     EXPECT_TRUE(rest.closed);
     EXPECT_TRUE(rest.bytes == data.substr(100)) << rest.bytes.size() << " more bytes";
+    EXPECT_EQ(server.control("/__held"), "held=0");
     ::close(fd);
 
     // A reset ends a wait without letting the request go on.
