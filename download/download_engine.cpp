@@ -142,10 +142,9 @@ Step ChooseTarget(Transfer& t) {
     ExistingFileDecision decision = DecideExistingFile(t.session.conflict, fs, state.SamePrompt(), state.NamePrompt(),
                                                        state.PromptMessages(), *t.entry, t.target);
     if (decision.answer == ExistingFileDecision::Skip) {
-        auto [done, total] = state.AddDoneBytes(t.session, 0);
-        double reduced = total - t.entry->size;
-        t.view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(reduced));
-        t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, reduced));
+        auto [done, total] = state.SkipBytes(t.session, t.entry->size);
+        t.view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(total));
+        t.view.SetProgress(IdcDnTotalProgress, ProgressPercent(done, total));
         t.line = FormatText(L"%ls -> User Cancel\r\n", t.entry->fileName.c_str());
         return R::Skipped;
     }

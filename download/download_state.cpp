@@ -260,7 +260,7 @@ void DownloadState::InitializeDialog(const std::shared_ptr<DownloadSession>& ses
         session_ = session;
         session->entryCount_ = static_cast<int>(downloadList_.size());
         for (auto& e : downloadList_) rows.emplace_back(e->listIndex, e->fileName);
-        total = downloadTotalBytes_;
+        total = ShownTotalLocked();
     }
     ShowWaitingRows(view, rows);
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
@@ -350,7 +350,7 @@ void DownloadState::MergePendingEntries(DownloadView& view, const DownloadDialog
         session_->entryCount_ += static_cast<int>(pendingList_.size());
         pendingList_.clear();
         session_->signals.Clear(DownloadSignals::Added);
-        total = downloadTotalBytes_;
+        total = ShownTotalLocked();
     }
     ShowWaitingRows(view, rows);
     // Only the total grew: the run's own byte count stays as shown.
@@ -373,7 +373,7 @@ void DownloadState::ShowAddedEntries(DownloadView& view, const DownloadDialog* f
         while (it != downloadList_.begin() && (*std::prev(it))->listIndex >= shown) --it;
         for (; it != downloadList_.end(); ++it) rows.emplace_back((*it)->listIndex, (*it)->fileName);
         session_->entryCount_ = static_cast<int>(downloadList_.size());
-        total = downloadTotalBytes_;
+        total = ShownTotalLocked();
     }
     ShowWaitingRows(view, rows);
     view.SetColumnWidths(kNameColumnWidth, kStatusColumnWidth);
@@ -418,7 +418,7 @@ int DownloadState::DeleteSelected(DownloadSession* session, DownloadView& view, 
         }
         if (k == 0) return 0;
         downloadTotalBytes_ -= sum;
-        total = downloadTotalBytes_;
+        total = ShownTotalLocked();
         if (session_) {
             session_->entryCount_ -= k;
             if (receivedBytes > 0) session_->doneBytes_ -= receivedBytes;
@@ -593,7 +593,17 @@ int DownloadState::EntryCount(const DownloadSession& session) {
 std::pair<double, double> DownloadState::AddDoneBytes(DownloadSession& session, double n) {
     std::lock_guard<std::mutex> lock(mutex_);
     session.doneBytes_ += n;
-    return {session.doneBytes_, downloadTotalBytes_};
+    return {session.doneBytes_, downloadTotalBytes_ - session.skippedBytes_};
+}
+
+std::pair<double, double> DownloadState::SkipBytes(DownloadSession& session, double size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    session.skippedBytes_ += size;
+    return {session.doneBytes_, downloadTotalBytes_ - session.skippedBytes_};
+}
+
+double DownloadState::ShownTotalLocked() const {
+    return downloadTotalBytes_ - (session_ ? session_->skippedBytes_ : 0);
 }
 
 void DownloadState::EndRun(DownloadSession& session) {

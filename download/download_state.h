@@ -74,6 +74,7 @@ private:
     // Guarded by the state's lock.
     int entryCount_ = 0;       // rows the worker walks: dialog's thread (merge, rebuild, delete), worker (delete)
     double doneBytes_ = 0;     // worker; the delete button while idle
+    double skippedBytes_ = 0;  // worker: the sizes of the files it skipped, out of the shown total
     bool runStarted_ = false;  // set by the start button, cleared by the worker's last step (FinishRun)
     bool running_ = false;     // set by the start button, cleared by the worker once nothing waits (EndRun)
     bool closing_ = false;     // set by the watcher once the session ends; no run starts after
@@ -162,8 +163,12 @@ public:
     DownloadEntryPtr EntryAt(const DownloadSession& session, int listIndex);
     int EntryCount(const DownloadSession& session);
     int DeleteSelectedEntries(DownloadSession& session, DownloadView& view, double receivedBytes);
-    // Counts n more bytes done; the run's done and total bytes after it.
+    // Counts n more bytes done; the run's done bytes and its shown total
+    // (the queue's total without the files skipped) after it.
     std::pair<double, double> AddDoneBytes(DownloadSession& session, double n);
+    // A file of size bytes skipped: it leaves the shown total, not the
+    // queue's. The same pair as AddDoneBytes.
+    std::pair<double, double> SkipBytes(DownloadSession& session, double size);
     // The run is over once nothing waits to be merged: additions become
     // rows and the close box closes.
     void EndRun(DownloadSession& session);
@@ -219,6 +224,8 @@ private:
     // does not walk the whole queue for each one.
     std::unordered_set<std::wstring> names_;
     double downloadTotalBytes_ = 0;
+    // The total a dialog shows: the queue's without what the open session skipped.
+    double ShownTotalLocked() const;
     // The page's thread (AddDownloadFile, a control's construction).
     int addCallCount_ = 0;
     bool addFailed_ = false;

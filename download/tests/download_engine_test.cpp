@@ -383,6 +383,12 @@ TEST_F(DownloadEngineTest, CancelAsksWhetherToDeleteThePartialFile) {
         EXPECT_EQ(shown[1].style, static_cast<unsigned>(MbOk | MbIconStop));
         EXPECT_EQ(Statuses(dialog), (std::vector<std::wstring>{L"취 소", L"취 소"}));
         EXPECT_EQ(fs::exists(Saved("slow.bin")), answer == IdNo);
+        if (answer == IdNo) {
+            // The counters tell what the kept file holds, not their last sample.
+            std::wstring kept = FormatSize(static_cast<double>(fs::file_size(Saved("slow.bin"))));
+            EXPECT_EQ(dialog.view.Text(IdcDnFileBytesLabel), kept);
+            EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), kept);
+        }
         EXPECT_FALSE(fs::exists(Saved("next.bin")));
         EXPECT_EQ(dialog.view.Text(IdcDnCancelButton), L"종 료");
         // After the run the same button closes the dialog.

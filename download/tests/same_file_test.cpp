@@ -103,6 +103,20 @@ TEST_F(DownloadConflictTest, ApplyToAllWithOverwriteAsksOnce) {
     Close();
 }
 
+// The shown total loses every skipped file, not only the last one, and the
+// run's bar ends full.
+TEST_F(DownloadConflictTest, EverySkippedFileLeavesTheShownTotal) {
+    const double size = static_cast<double>(served.size());
+    state->AddDownloadFile(L"/new.bin", L"fetched.bin", size, 0);
+    same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "ac"); };
+    TestDialog& dialog = Run({L"a.bin", L"b.bin", L"c.bin"});
+    EXPECT_EQ(Content("fetched.bin"), served);
+    EXPECT_EQ(dialog.view.Text(IdcDnTotalSizeLabel), L" / " + FormatSize(size));
+    EXPECT_EQ(dialog.view.Text(IdcDnDoneBytesLabel), FormatSize(size));
+    EXPECT_EQ(dialog.view.Progress(IdcDnTotalProgress), 100);
+    Close();
+}
+
 TEST_F(DownloadConflictTest, ApplyToAllWithCancelSkipsEveryLaterFile) {
     same.answer = [](SameFileLogic& l) { return ScriptedSamePrompt::Press(l, "ac"); };
     TestDialog& dialog = Run({L"a.bin", L"b.bin"});
