@@ -3,6 +3,7 @@
 // shows, done from the page's timers as a person would.
 var FILES = "@FILES@";      // the test files' folder, as a Windows path
 var SCREENS = "@SCREENS@";  // where screenshots go
+var SAVE_FOLDER = "@SAVE@";  // a download page's save folder
 var PORT = "@PORT@";        // the reference mail server's port on 127.0.0.1
 var SERVER = "http://127.0.0.1:" + PORT;
 var failures = 0;

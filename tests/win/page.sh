@@ -59,7 +59,7 @@ run_page() {
     local page="$WORK/$name.js" code
     { cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/$name.js"; } |
         sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
-            -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" >"$page"
+            -e "s|@SAVE@|$(for_sed "$(winepath -w "${SAVE:-$WORK}")")|" -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" >"$page"
     timeout 120 wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
     code=$?
     cat "$WORK/$name.out"
@@ -229,6 +229,11 @@ if [ -n "$PORT" ]; then
     }
     run_download_page download_queue_many
     no_partials
+
+    run_download_page download_labels conflicts
+    for f in a b c; do [ "$(cat "$SAVE/$f.bin")" = "old $f" ] || fail "download_labels: the skipped $f.bin changed"; done
+    same d.bin d.bin download_labels
+    no_partials a.bin b.bin c.bin d.bin kept.bin
 
     run_download_page download_conflict conflicts
     [ "$(cat "$SAVE/a.bin")" = "old a" ] || fail "download_conflict: the renamed file's old one changed"

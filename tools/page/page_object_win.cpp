@@ -283,6 +283,22 @@ bool RemoveFile(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+// The size in bytes of a file, -1 when there is none at path.
+bool FileSize(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    double size = -1;
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        size = data.nFileSizeHigh * 4294967296.0 + data.nFileSizeLow;
+    if (result) {
+        V_VT(result) = VT_R8;
+        V_R8(result) = size;
+    }
+    return true;
+}
+
 bool SetCookie(PageHost&, Arguments& args, VARIANT* result) {
     std::wstring url, text;
     if (!args.Text(0, url) || !args.Text(1, text)) return false;
@@ -338,6 +354,7 @@ const MethodEntry kMethods[] = {
     {L"setSaveFolder", 1, SetSaveFolder},
     {L"get", 1, Get},
     {L"oleDropFiles", 2, OleDrop},
+    {L"fileSize", 1, FileSize},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 
