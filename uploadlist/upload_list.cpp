@@ -101,7 +101,7 @@ void UploadListModel::InitWindow() {
             generalTotal += e.countedSize;
     }
     ResetRejectSummary();
-    Settings().checkAll = false;
+    checkAll = false;
 }
 
 void UploadListModel::SetUseType(int type) {
@@ -365,7 +365,7 @@ void UploadListModel::SwitchEntryKind(int row) {
 void UploadListModel::DeleteFile() {
     // The header box stands for every row ticked; a row the user left
     // unticked is never removed on its account.
-    if (Settings().checkAll && AllRowsChecked()) {
+    if (checkAll && AllRowsChecked()) {
         ClearUploadList();
         return;
     }
@@ -390,11 +390,11 @@ bool UploadListModel::AllRowsChecked() {
 
 void UploadListModel::ClearHeaderCheck() {
     rows_->SetHeaderChecked(false);
-    Settings().checkAll = false;
+    checkAll = false;
 }
 
 void UploadListModel::RowAddedUnticked() {
-    if (Settings().checkAll) ClearHeaderCheck();
+    if (checkAll) ClearHeaderCheck();
 }
 
 bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
@@ -452,9 +452,9 @@ void UploadListModel::ZeroTotals() {
 void UploadListModel::OnHeaderCheckClick() {
     int count = rows_->RowCount();
     if (count == 0) return;
-    bool check = !Settings().checkAll;
+    bool check = !checkAll;
     rows_->SetHeaderChecked(check);
-    Settings().checkAll = check;
+    checkAll = check;
     for (int i = 0; i < count; ++i) rows_->SetRowChecked(i, check);
 }
 
@@ -470,7 +470,7 @@ void UploadListModel::OnRowClick(int row, int column) {
         rows_->SetRowChecked(row, true);
         bool all = AllRowsChecked();
         rows_->SetHeaderChecked(all);
-        Settings().checkAll = all;
+        checkAll = all;
     } else if (column == 3 && Settings().useType == 1) {
         SwitchEntryKind(row);
     }

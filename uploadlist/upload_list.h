@@ -276,6 +276,9 @@ public:
     std::wstring rejectSummary;
     bool rejectFlag = false;
     bool walkStopped = false;
+    // The header's check box of this list: each control its own, so that a
+    // tick on one page's list never stands for the rows of another.
+    bool checkAll = false;
 
 private:
     // The checks of the adding routes; each route runs them in its own order

@@ -106,6 +106,7 @@ run_page ole_drop 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
+run_page check_all 0
 
 start_server || fail "the mail server did not start"
 random_file() { head -c "$2" /dev/urandom >"$WORK/files/$1"; }

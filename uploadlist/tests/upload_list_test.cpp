@@ -635,13 +635,13 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->UploadExtFilter(L"exe");
     model->AttachFileFromMail(L"a", L"s", 1);
     model->OnHeaderCheckClick();
-    EXPECT_TRUE(Settings().checkAll);
+    EXPECT_TRUE(model->checkAll);
     EXPECT_TRUE(Mem().headerChecked);
     // A row added unticked clears the header box: DeleteFile takes the ticked
     // row only.
     model->AttachFileFromMail(L"late", L"s", 5);
     EXPECT_FALSE(Mem().rows[1].checked);
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     model->DeleteFile();
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"late"});
@@ -651,7 +651,7 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->DeleteFile();
     EXPECT_EQ(model->TotalUploadCount(), 0);
     EXPECT_TRUE(model->filterList.empty());
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     EXPECT_TRUE(Mem().hintShown);
     EXPECT_EQ(model->GetTotalUpSize(), 0.0);
@@ -662,29 +662,29 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->AttachFileFromMail(L"b", L"s", 1);
     model->OnHeaderCheckClick();
     model->ClearUploadList();
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     // Stale all-ticked state with a row left unticked: only ticked rows go.
     model->AttachFileFromMail(L"c", L"s", 1);
     model->AttachFileFromMail(L"d", L"s", 1);
     Mem().rows[1].checked = true;
-    Settings().checkAll = true;
+    model->checkAll = true;
     model->DeleteFile();
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"c"});
 }
 
 TEST_F(UploadListTest, RowClicksKeepTheHeaderBoxInStep) {
     model->OnHeaderCheckClick();  // empty list: nothing
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     model->AttachFileFromMail(L"a", L"s", 1);
     model->AttachFileFromMail(L"b", L"s", 1);
     model->OnRowClick(0, 0);
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     model->OnRowClick(1, 0);
-    EXPECT_TRUE(Settings().checkAll);
+    EXPECT_TRUE(model->checkAll);
     EXPECT_TRUE(Mem().headerChecked);
     model->OnRowClick(1, 0);
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     EXPECT_TRUE(Mem().rows[0].checked);
     model->OnRowClick(7, 0);  // no such row
