@@ -1,5 +1,7 @@
 #include "uploadlist/upload_list.h"
 
+#include <algorithm>
+
 #include "common/folders.h"
 #include "common/format.h"
 #include "common/settings.h"
@@ -293,6 +295,7 @@ UploadRow UploadListModel::RowFor(const UploadEntry& entry, bool rebuilt, ShellF
 }
 
 void UploadListModel::RebuildRows() {
+    AddingRows adding(*rows_);
     rows_->DeleteAllRows();
     for (const UploadEntry& e : uploadList) {
         ShellFileInfo info;
@@ -363,18 +366,27 @@ void UploadListModel::SwitchEntryKind(int row) {
 }
 
 void UploadListModel::DeleteFile() {
+    std::vector<bool> ticked;
+    for (int i = 0; i < rows_->RowCount(); ++i) ticked.push_back(rows_->IsRowChecked(i));
     // The header box stands for every row ticked; a row the user left
     // unticked is never removed on its account.
-    if (checkAll && AllRowsChecked()) {
+    if (checkAll && std::all_of(ticked.begin(), ticked.end(), [](bool t) { return t; })) {
         ClearUploadList();
         return;
     }
-    int count = rows_->RowCount();
-    int i = 0;
+    // List order is row order: one pass takes out the entries of ticked rows
+    // and gives the others their new rows, however many go.
     double removed = 0;
-    for (int step = 0; step < count; ++step) {
-        // A removed row's place goes to the next row, which is looked at next.
-        if (!rows_->IsRowChecked(i) || !RemoveEntryAtRow(i, removed)) ++i;
+    int next = 0;
+    for (auto it = uploadList.begin(); it != uploadList.end();) {
+        int row = it->listIndex;
+        if (row >= 0 && row < static_cast<int>(ticked.size()) && ticked[row]) {
+            removed += TakeOutOfTotals(*it);
+            it = uploadList.erase(it);
+        } else {
+            it->listIndex = next++;
+            ++it;
+        }
     }
     totalSize -= removed;
     RebuildRows();
@@ -397,30 +409,16 @@ void UploadListModel::RowAddedUnticked() {
     if (checkAll) ClearHeaderCheck();
 }
 
-bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
-    auto found = uploadList.end();
-    for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
-        if (it->listIndex == row) found = it;
-    if (found == uploadList.end()) return false;  // nothing to take away
+double UploadListModel::TakeOutOfTotals(const UploadEntry& entry) {
     // What the totals received, which for a server file of 4 GiB or a
     // fractional size is not the entry's 32-bit size.
-    if (found->kind == KindBig)
-        bigTotal -= found->countedSize;
+    if (entry.kind == KindBig)
+        bigTotal -= entry.countedSize;
     else
-        generalTotal -= found->countedSize;
-    removed += found->countedSize;
-    // List order is row order, so each row takes the next row's check
-    // before that one is overwritten.
-    for (UploadEntry& e : uploadList) {
-        if (e.listIndex > row) {
-            --e.listIndex;
-            rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
-        }
-    }
-    auto path = localPaths_.find(found->localPath);
+        generalTotal -= entry.countedSize;
+    auto path = localPaths_.find(entry.localPath);
     if (path != localPaths_.end()) localPaths_.erase(path);
-    uploadList.erase(found);
-    return true;
+    return entry.countedSize;
 }
 
 void UploadListModel::ClearUploadList() {

@@ -346,10 +346,9 @@ private:
         UploadRows& rows_;
     };
     void ZeroTotals();
-    // Takes the entry of a checked row out of the list and out of its kind's
-    // total (adding what it counted to removed); the rows below move up.
-    // False for a row without an entry.
-    bool RemoveEntryAtRow(int row, double& removed);
+    // An entry about to leave the list leaves its kind's total and the
+    // duplicate check; returns what the totals had counted for it.
+    double TakeOutOfTotals(const UploadEntry& entry);
     std::wstring NewUniqueName(int row);
     void Notify();
 

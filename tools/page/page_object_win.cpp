@@ -260,10 +260,9 @@ bool Type(PageHost&, Arguments& args, VARIANT* result) {
 }
 
 bool Key(PageHost&, Arguments& args, VARIANT* result) {
-    std::wstring caption;
     long id, key;
-    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, key)) return false;
-    HWND window = FindPageWindow(caption);
+    HWND window;
+    if (!ControlOrCaption(args, 0, window) || !args.Integer(1, id) || !args.Integer(2, key)) return false;
     SetBool(result, window && PressKey(window, static_cast<int>(id), static_cast<int>(key)));
     return true;
 }
