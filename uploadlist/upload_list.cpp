@@ -180,8 +180,9 @@ int UploadListModel::AdmitByBudget(double size) {
     return KindGeneral;
 }
 
-bool UploadListModel::IsDuplicatePath(const std::wstring& path) const {
-    return localPaths_.find(path) != localPaths_.end();
+std::wstring UploadListModel::FileKey(const std::wstring& path) const {
+    std::wstring identity = files_.FileIdentity(path);
+    return identity.empty() ? L"path " + path : L"file " + identity;
 }
 
 bool UploadListModel::IsFilteredPath(const std::wstring& path) const {
@@ -226,6 +227,11 @@ std::wstring UploadListModel::NewUniqueName(int row) {
 
 void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std::wstring& fileName,
                                        uint32_t size, int row, int kind) {
+    AppendKnownFile(FileKey(localPath), localPath, fileName, size, row, kind);
+}
+
+void UploadListModel::AppendKnownFile(const std::wstring& fileKey, const std::wstring& localPath,
+                                      const std::wstring& fileName, uint32_t size, int row, int kind) {
     UploadEntry e;
     e.localPath = localPath;
     e.fileName = fileName;
@@ -234,8 +240,9 @@ void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std:
     e.size = size;
     e.countedSize = size;
     e.listIndex = row;
+    e.fileKey = fileKey;
     uploadList.push_back(e);
-    if (!localPath.empty()) localPaths_.insert(localPath);
+    fileKeys_.insert(fileKey);
 }
 
 void UploadListModel::AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
@@ -305,8 +312,10 @@ void UploadListModel::RebuildRows() {
     }
 }
 
-void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize,
-                                     int kind) {
+void UploadListModel::AdmitLocalFile(Candidate& c, const std::wstring& fileName) {
+    const std::wstring& localPath = c.path;
+    double totalsSize = static_cast<double>(c.Size());
+    int kind = c.kind;
     int row = NextRow();
     uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
     ShellFileInfo info = rows_->QueryFileInfo(localPath);
@@ -318,7 +327,7 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     rows_->InsertRow(row, content);
     RowAddedUnticked();
     totalSize += totalsSize;
-    AppendLocalEntry(localPath, fileName, entrySize, row, kind);
+    AppendKnownFile(KeyOf(c), localPath, fileName, entrySize, row, kind);
     uploadList.back().countedSize = totalsSize;
     if (kind == KindBig)
         bigTotal += totalsSize;
@@ -416,14 +425,14 @@ double UploadListModel::TakeOutOfTotals(const UploadEntry& entry) {
         bigTotal -= entry.countedSize;
     else
         generalTotal -= entry.countedSize;
-    auto path = localPaths_.find(entry.localPath);
-    if (path != localPaths_.end()) localPaths_.erase(path);
+    auto key = entry.fileKey.empty() ? fileKeys_.end() : fileKeys_.find(entry.fileKey);
+    if (key != fileKeys_.end()) fileKeys_.erase(key);
     return entry.countedSize;
 }
 
 void UploadListModel::ClearUploadList() {
     uploadList.clear();
-    localPaths_.clear();
+    fileKeys_.clear();
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
@@ -433,7 +442,7 @@ void UploadListModel::ClearUploadList() {
 
 void UploadListModel::Empty() {
     uploadList.clear();
-    localPaths_.clear();
+    fileKeys_.clear();
     memoryRows_.rows.clear();
     ZeroTotals();
 }

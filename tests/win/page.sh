@@ -35,8 +35,9 @@ cleanup() {
 trap cleanup EXIT
 
 # The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, a
-# folder of three files of 100, 200 and 300 bytes, one of five, and one of
-# ten thousand (f0 to f9999, f<i> of i % 1000 + 1 bytes).
+# folder of three files of 100, 200 and 300 bytes, one of five, one of ten
+# thousand (f0 to f9999, f<i> of i % 1000 + 1 bytes), and one of a file with a
+# long name (700 bytes) and another (300).
 mkdir -p "$WORK/files/docs" "$WORK/files/five" "$SCREENS"
 for i in 1 2 3 4 5; do head -c $((i * 10)) /dev/zero >"$WORK/files/five/f$i.bin"; done
 head -c 1000 /dev/zero >"$WORK/files/a.txt"
@@ -46,7 +47,9 @@ head -c 2097152 /dev/zero >"$WORK/files/big.bin"
 head -c 100 /dev/zero >"$WORK/files/docs/one.txt"
 head -c 200 /dev/zero >"$WORK/files/docs/two.txt"
 head -c 300 /dev/zero >"$WORK/files/docs/three.txt"
-mkdir -p "$WORK/files/many"
+mkdir -p "$WORK/files/many" "$WORK/files/names"
+head -c 700 /dev/zero >"$WORK/files/names/Long Report Name.txt"
+head -c 300 /dev/zero >"$WORK/files/names/other.txt"
 for i in $(seq 0 9999); do printf '%*s' $((i % 1000 + 1)) '' >"$WORK/files/many/f$i.txt"; done
 FILES_W=$(winepath -w "$WORK/files")
 SCREENS_W=$(winepath -w "$SCREENS")
@@ -110,6 +113,7 @@ run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
 run_page check_all 0
+run_page same_file 0
 # Ten thousand files admitted one by one take a minute or two under Wine.
 PAGE_TIMEOUT=600 run_page delete_many 0
 

@@ -267,6 +267,15 @@ bool Key(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool ShortPath(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    SetText(result, length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring());
+    return true;
+}
+
 bool Close(PageHost&, Arguments& args, VARIANT* result) {
     std::wstring caption;
     if (!args.Text(0, caption)) return false;
@@ -337,6 +346,7 @@ const MethodEntry kMethods[] = {
     {L"setSaveFolder", 1, SetSaveFolder},
     {L"get", 1, Get},
     {L"oleDropFiles", 2, OleDrop},
+    {L"shortPath", 1, ShortPath},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

@@ -32,6 +32,10 @@ public:
     std::vector<Node> nodes;
     std::vector<std::wstring> exclusiveOpens;
     std::map<std::wstring, int> lookUps;  // Inspect calls by path
+    // Other names of a node, as Windows takes them: other letter case, the
+    // short name, a trailing dot or space.
+    std::map<std::wstring, std::wstring> aliases;
+    bool identities = true;  // false: the system cannot tell files apart
 
     void AddFile(const std::wstring& path, uint64_t size, bool inUse = false) {
         AddParents(path);
@@ -58,6 +62,10 @@ public:
         return std::make_unique<NullFile>();
     }
     std::unique_ptr<File> OpenWrite(const std::wstring&) override { return nullptr; }
+    std::wstring FileIdentity(const std::wstring& path) override {
+        const Node* n = Find(path);
+        return n && identities ? L"#" + n->path : std::wstring();
+    }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         const Node* f = Find(folder);
         if (!f || !f->dir) return false;
@@ -75,7 +83,9 @@ private:
         bool Write(const void*, size_t) override { return false; }
         long long Size() override { return 0; }
     };
-    const Node* Find(const std::wstring& path) const {
+    const Node* Find(const std::wstring& name) const {
+        auto alias = aliases.find(name);
+        const std::wstring& path = alias == aliases.end() ? name : alias->second;
         for (const Node& n : nodes)
             if (n.path == path) return &n;
         return nullptr;
@@ -437,6 +447,55 @@ TEST_F(UploadListTest, DropLooksUpEachPathOnceAndKnowsTheListedPaths) {
     model->ClearUploadList();
     model->AddDroppedItems({L"C:\\d\\b.txt"});
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"b.txt"});
+}
+
+// One file, one entry, whatever name each route brings it by; files told
+// apart by the system stay apart however alike their names.
+TEST_F(UploadListTest, TheSameFileByAnotherNameIsADuplicate) {
+    Roomy();
+    files.AddFile(L"C:\\a\\Report.txt", 10);
+    files.AddFile(L"C:\\a\\report.txt", 20);  // another file: a folder that tells case apart
+    files.AddFile(L"C:\\a\\w\\Long Name.txt", 30);
+    for (const wchar_t* alias :
+         {L"c:\\A\\REPORT.TXT", L"C:\\a\\REPORT~1.TXT", L"C:\\a\\Report.txt.", L"C:\\a\\Report.txt "})
+        files.aliases[alias] = L"C:\\a\\Report.txt";
+    files.aliases[L"C:\\a\\LONGNA~1.TXT"] = L"C:\\a\\w\\Long Name.txt";
+    model->AddChosenFiles({L"c:\\A\\REPORT.TXT", L"C:\\a\\Report.txt", L"C:\\a\\REPORT~1.TXT"});
+    model->AddDroppedItems(
+        {L"C:\\a\\Report.txt.", L"C:\\a\\Report.txt ", L"C:\\a\\report.txt", L"C:\\a\\LONGNA~1.TXT"});
+    model->AddChosenFolder(L"C:\\a\\w");
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"REPORT.TXT", L"report.txt", L"LONGNA~1.TXT"}));
+    EXPECT_EQ(model->GetTotalUpSize(), 60.0);
+    // Gone from the list, the file may come again, by any name; the others
+    // stay known.
+    model->Rows().SetRowChecked(0, true);
+    model->DeleteFile();
+    model->AddDroppedItems({L"C:\\a\\Report.txt ", L"C:\\a\\REPORT~1.TXT", L"C:\\a\\w\\Long Name.txt"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"report.txt", L"LONGNA~1.TXT", L"Report.txt "}));
+    // Where the system cannot say which file a name reaches, the path
+    // decides, exactly as written.
+    model->ClearUploadList();
+    files.identities = false;
+    model->AddDroppedItems({L"C:\\a\\Report.txt", L"C:\\a\\Report.txt", L"c:\\A\\REPORT.TXT"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Report.txt", L"REPORT.TXT"}));
+}
+
+// The platform's file system knows a file through links and by any path.
+TEST_F(UploadListTest, TheSameFileOnDiskThroughLinksIsADuplicate) {
+    TempDir dir;
+    std::filesystem::path a = dir.Write("a.txt", ""), other = dir.Write("sub/other.txt", "");
+    std::filesystem::create_hard_link(a, dir.path() / "hard.txt");
+    std::filesystem::create_symlink(a, dir.path() / "soft.txt");
+    std::filesystem::create_directory_symlink(dir.path() / "sub", dir.path() / "linked");
+    host.files = nullptr;
+    UploadListModel real(host);
+    std::wstring root = dir.wpath();
+    std::replace(root.begin(), root.end(), L'/', L'\\');
+    real.AddDroppedItems({root + L"\\a.txt", root + L"\\hard.txt", root + L"\\soft.txt", root + L"\\sub\\..\\a.txt",
+                          root + L"\\sub\\other.txt", root + L"\\linked\\other.txt"});
+    std::vector<std::wstring> names;
+    for (const UploadEntry& e : real.uploadList) names.push_back(e.fileName);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"other.txt"}));
 }
 
 TEST_F(UploadListTest, DropOfShortPathEndsAtOnceWithoutSummary) {
