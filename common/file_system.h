@@ -77,6 +77,11 @@ public:
     // The path as the system itself writes it, for texts that name a local
     // file to others (the upload's filename parameter).
     virtual std::wstring NativeSpelling(const std::wstring& path) { return path; }
+    // Which file is at path, whatever name reaches it (other letter case, a
+    // short 8.3 name, a trailing dot or space, a link): one text for every
+    // path of one file, another for any other file. Empty when the system
+    // cannot say, as for a path where nothing is; the default never can.
+    virtual std::wstring FileIdentity(const std::wstring& /*path*/) { return std::wstring(); }
 };
 
 inline bool FileSystem::FileSize(const std::wstring& path, uint64_t& size) {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "file_system.h"
 #include "trace.h"
@@ -138,6 +139,12 @@ public:
         return true;
     }
     std::wstring NativeSpelling(const std::wstring& path) override { return FromUtf8(NativePath(path)); }
+    // The device and the inode, through links.
+    std::wstring FileIdentity(const std::wstring& path) override {
+        struct stat st;
+        if (::stat(NativePath(path).c_str(), &st) != 0) return std::wstring();
+        return std::to_wstring(st.st_dev) + L":" + std::to_wstring(st.st_ino);
+    }
 
 private:
     // The file of fd, or null (traced) when the open failed.

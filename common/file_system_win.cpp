@@ -3,6 +3,8 @@
 
 #include <io.h>
 
+#include <string>
+
 #include "file_system.h"
 #include "trace.h"
 
@@ -117,6 +119,19 @@ public:
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
         return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) ||
                Failed(L"rename to", to);
+    }
+    // The volume and the file's index on it. The open asks for no access, so
+    // a file another program holds without sharing answers as well.
+    std::wstring FileIdentity(const std::wstring& path) override {
+        HANDLE h = CreateFileW(Win32Path(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return std::wstring();
+        BY_HANDLE_FILE_INFORMATION info;
+        bool known = GetFileInformationByHandle(h, &info) != FALSE;
+        CloseHandle(h);
+        if (!known) return std::wstring();
+        uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        return std::to_wstring(info.dwVolumeSerialNumber) + L":" + std::to_wstring(index);
     }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         std::wstring pattern = folder;

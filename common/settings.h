@@ -18,7 +18,6 @@ struct ProcessSettings {
     int expectContinue = 0;
     int useType = 0;
     int uploadPort = 80;
-    bool checkAll = false;
     std::wstring downloadTitle = L"Tamsel Download";
     std::wstring downloadHostUrl;  // kept across control constructions
 };

@@ -93,6 +93,14 @@ bool IsBracketedAddress(const std::wstring& host) {
     return colon;
 }
 
+// One or more decimal digits and nothing else.
+bool IsDecimalPort(const std::wstring& text) {
+    if (text.empty()) return false;
+    for (wchar_t c : text)
+        if (c < L'0' || c > L'9') return false;
+    return true;
+}
+
 }  // namespace
 
 bool IsHttpsUrl(const std::wstring& url) { return SchemeLength(url) == 8; }
@@ -160,21 +168,24 @@ std::string EscapeRequestTarget(const std::wstring& target) {
     return out;
 }
 
-bool IsUsableHttpUrl(const std::wstring& url) {
-    size_t scheme = SchemeLength(url);
-    if (scheme == 0 || !IsHeaderSafe(url)) return false;
+UrlFault FindUrlFault(const std::wstring& url) {
+    if (SchemeLength(url) == 0) return UrlFault::Scheme;
+    if (!IsHeaderSafe(url)) return UrlFault::ControlCharacters;
     std::wstring authority = AuthorityOf(url);
     std::wstring host = HostOf(authority);
-    if (host.empty()) return false;
+    if (host.empty()) return UrlFault::NoHost;
+    std::wstring after = authority.substr(host.size());
     // Brackets hold an IPv6 address, the whole host, and close before the port.
     if (authority.find_first_of(L"[]") != std::wstring::npos) {
-        std::wstring after = authority.substr(host.size());
-        if (!IsBracketedAddress(host) || after.find_first_of(L"[]") != std::wstring::npos) return false;
-        if (!after.empty() && after.front() != L':') return false;
+        if (!IsBracketedAddress(host) || after.find_first_of(L"[]") != std::wstring::npos) return UrlFault::MalformedHost;
+        if (!after.empty() && after.front() != L':') return UrlFault::MalformedHost;
     }
+    if (!after.empty() && !IsDecimalPort(after.substr(1))) return UrlFault::MalformedPort;
     int port = UrlPort(url);
-    return port >= 1 && port <= 65535;
+    return port >= 1 && port <= 65535 ? UrlFault::None : UrlFault::PortOutOfRange;
 }
+
+bool IsUsableHttpUrl(const std::wstring& url) { return FindUrlFault(url) == UrlFault::None; }
 
 bool IsUsableUploadUrl(const std::wstring& uploadUrl) {
     return IsUsableHttpUrl(uploadUrl) &&

@@ -38,11 +38,17 @@ struct DownloadHostParts {
 UploadUrlParts SplitUploadUrl(const std::wstring& uploadUrl, const std::wstring& existUrl);
 DownloadHostParts SplitDownloadHostUrl(const std::wstring& downloadHostUrl);
 
-// A URL the client may talk to: "http://" or "https://" (any other scheme
-// asks for something the client cannot give, and the user's cookie must not
-// go to it over plain HTTP), a host (an IPv6 address whole in its brackets),
-// a port within 1..65535 and no control characters, which would otherwise
-// end up in the request head.
+// What keeps a URL from being one the client may talk to, the first found in
+// this order. The scheme is "http://" or "https://" (any other asks for
+// something the client cannot give, and the user's cookie must not go to it
+// over plain HTTP); no control characters, which would otherwise end up in
+// the request head; a host, an IPv6 address whole in its brackets; a port,
+// when a colon follows the host, of decimal digits alone (the cutting reads
+// past a sign, a blank, a second colon or trailing junk, so such a URL would
+// connect somewhere the page never wrote) within 1..65535.
+enum class UrlFault { None, Scheme, ControlCharacters, NoHost, MalformedHost, MalformedPort, PortOutOfRange };
+UrlFault FindUrlFault(const std::wstring& url);
+// A URL without any fault.
 bool IsUsableHttpUrl(const std::wstring& url);
 // An upload URL the client can actually post to: usable, with a path after
 // the host.

@@ -95,7 +95,7 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
         self->model_.AttachRows(nullptr);
         ReleaseSystemImageList();
         self->hint_.Detach();
-        RemoveWindowSubclass(self->list_, ListProc, 0);
+        SetWindowLongPtrW(self->list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->listViewProc_));
         if (self->headerImages_) ImageList_Destroy(self->headerImages_);
         self->headerImages_ = nullptr;
         return FALSE;
@@ -108,13 +108,17 @@ INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wPara
     return FALSE;
 }
 
-LRESULT CALLBACK CNUploadDlg::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                      DWORD_PTR self) {
-    if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return DefSubclassProc(list, message, wParam, lParam);
-    auto* dialog = reinterpret_cast<CNUploadDlg*>(self);
+// The list view's procedure is swapped for this one, not chained through
+// the common controls' subclassing: that chain looks its data up in a window
+// property at every message, which under Wine asks the server each time, and
+// DeleteFile reads the check box of every row.
+LRESULT CALLBACK CNUploadDlg::ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* dialog = reinterpret_cast<CNUploadDlg*>(GetWindowLongPtrW(list, GWLP_USERDATA));
+    if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK)
+        return CallWindowProcW(dialog->listViewProc_, list, message, wParam, lParam);
     OwnerHold hold(dialog->owner_);
     dialog->pressing_ = true;
-    LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    LRESULT result = CallWindowProcW(dialog->listViewProc_, list, message, wParam, lParam);
     dialog->pressing_ = false;
     return result;
 }
@@ -127,7 +131,9 @@ void CNUploadDlg::OnInitDialog() {
     model_.InitWindow();
     list_ = GetDlgItem(window_, IDC_UPLOAD_LIST_VIEW);
     hint_.Attach(list_);
-    SetWindowSubclass(list_, ListProc, 0, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrW(list_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    listViewProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CNUploadDlg::ListProc)));
     // The system list is shared: the list view must never destroy it.
     SetWindowLongPtrW(list_, GWL_STYLE, GetWindowLongPtrW(list_, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));

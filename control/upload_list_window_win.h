@@ -52,8 +52,7 @@ public:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                     DWORD_PTR self);
+    static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
     void OnInitDialog();
     void OnSize();
     void OnDropFiles(HDROP drop);
@@ -70,6 +69,7 @@ private:
     IUnknown* owner_ = nullptr;
     HWND window_ = nullptr;
     HWND list_ = nullptr;
+    WNDPROC listViewProc_ = nullptr;  // the list view's own, behind ListProc
     HIMAGELIST headerImages_ = nullptr;
     ListHint hint_;
     // Set while the list view handles a press of the mouse button: the check

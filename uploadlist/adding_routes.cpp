@@ -43,8 +43,8 @@ void UploadListModel::ShowNotFoundPath() {
     Messages().Show(kNotFoundText, kNotFoundCaption, MbOk | MbIconStop);
 }
 
-void UploadListModel::AdmitScreened(const Candidate& c, const std::wstring& fileName) {
-    AdmitLocalFile(c.path, fileName, static_cast<double>(c.Size()), c.kind);
+void UploadListModel::AdmitScreened(Candidate& c, const std::wstring& fileName) {
+    AdmitLocalFile(c, fileName);
     Notify();
 }
 
@@ -82,7 +82,7 @@ int UploadListModel::AddScreenedFile(Candidate& c) {
     if (v == Verdict::Skip) return FileVanished;
     if (v == Verdict::Reject) return RefusedBySize;
     if (v == Verdict::Stop) return RefusedByBudget;
-    AdmitLocalFile(c.path, LastComponent(c.path), static_cast<double>(c.Size()), c.kind);
+    AdmitLocalFile(c, LastComponent(c.path));
     AfterAdding();
     return AddedOk;
 }

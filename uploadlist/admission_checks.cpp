@@ -26,7 +26,7 @@ UploadListModel::Verdict UploadListModel::Apply(Check check, Candidate& c) {
     case Check::PathLength:
         return IsPathTooLong(c.path) ? c.Refuse(kTagPathLength) : Verdict::Pass;
     case Check::Duplicate:
-        return IsDuplicatePath(c.path) ? Verdict::Skip : Verdict::Pass;
+        return IsDuplicatePath(c) ? Verdict::Skip : Verdict::Pass;
     case Check::Count:
         if (!CountLimitReached()) return Verdict::Pass;
         ShowCountMessage();
@@ -58,6 +58,13 @@ const PathInfo& UploadListModel::LookUp(Candidate& c) {
     c.looked = true;
     return c.found;
 }
+
+const std::wstring& UploadListModel::KeyOf(Candidate& c) {
+    if (c.fileKey.empty()) c.fileKey = FileKey(c.path);
+    return c.fileKey;
+}
+
+bool UploadListModel::IsDuplicatePath(Candidate& c) { return fileKeys_.count(KeyOf(c)) > 0; }
 
 // A file another program holds open is refused. The probe blocks the page's
 // thread, so the walk goes straight on to the next file.

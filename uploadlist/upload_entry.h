@@ -21,6 +21,9 @@ struct UploadEntry {
     // size when the page names a server file of 4 GiB or more or a fractional
     // size; taking this back out leaves no remainder in the totals.
     double countedSize = 0;
+    // What the list's duplicate check knows a local file by (empty for
+    // KindOnServer): the same file reached by another name has the same key.
+    std::wstring fileKey;
 };
 
 }  // namespace parvex

@@ -1,5 +1,7 @@
 #include "uploadlist/upload_list.h"
 
+#include <algorithm>
+
 #include "common/folders.h"
 #include "common/format.h"
 #include "common/settings.h"
@@ -101,7 +103,7 @@ void UploadListModel::InitWindow() {
             generalTotal += e.countedSize;
     }
     ResetRejectSummary();
-    Settings().checkAll = false;
+    checkAll = false;
 }
 
 void UploadListModel::SetUseType(int type) {
@@ -178,8 +180,9 @@ int UploadListModel::AdmitByBudget(double size) {
     return KindGeneral;
 }
 
-bool UploadListModel::IsDuplicatePath(const std::wstring& path) const {
-    return localPaths_.find(path) != localPaths_.end();
+std::wstring UploadListModel::FileKey(const std::wstring& path) const {
+    std::wstring identity = files_.FileIdentity(path);
+    return identity.empty() ? L"path " + path : L"file " + identity;
 }
 
 bool UploadListModel::IsFilteredPath(const std::wstring& path) const {
@@ -224,6 +227,11 @@ std::wstring UploadListModel::NewUniqueName(int row) {
 
 void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std::wstring& fileName,
                                        uint32_t size, int row, int kind) {
+    AppendKnownFile(FileKey(localPath), localPath, fileName, size, row, kind);
+}
+
+void UploadListModel::AppendKnownFile(const std::wstring& fileKey, const std::wstring& localPath,
+                                      const std::wstring& fileName, uint32_t size, int row, int kind) {
     UploadEntry e;
     e.localPath = localPath;
     e.fileName = fileName;
@@ -232,8 +240,9 @@ void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std:
     e.size = size;
     e.countedSize = size;
     e.listIndex = row;
+    e.fileKey = fileKey;
     uploadList.push_back(e);
-    if (!localPath.empty()) localPaths_.insert(localPath);
+    fileKeys_.insert(fileKey);
 }
 
 void UploadListModel::AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
@@ -293,6 +302,7 @@ UploadRow UploadListModel::RowFor(const UploadEntry& entry, bool rebuilt, ShellF
 }
 
 void UploadListModel::RebuildRows() {
+    AddingRows adding(*rows_);
     rows_->DeleteAllRows();
     for (const UploadEntry& e : uploadList) {
         ShellFileInfo info;
@@ -302,8 +312,10 @@ void UploadListModel::RebuildRows() {
     }
 }
 
-void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize,
-                                     int kind) {
+void UploadListModel::AdmitLocalFile(Candidate& c, const std::wstring& fileName) {
+    const std::wstring& localPath = c.path;
+    double totalsSize = static_cast<double>(c.Size());
+    int kind = c.kind;
     int row = NextRow();
     uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
     ShellFileInfo info = rows_->QueryFileInfo(localPath);
@@ -315,7 +327,7 @@ void UploadListModel::AdmitLocalFile(const std::wstring& localPath, const std::w
     rows_->InsertRow(row, content);
     RowAddedUnticked();
     totalSize += totalsSize;
-    AppendLocalEntry(localPath, fileName, entrySize, row, kind);
+    AppendKnownFile(KeyOf(c), localPath, fileName, entrySize, row, kind);
     uploadList.back().countedSize = totalsSize;
     if (kind == KindBig)
         bigTotal += totalsSize;
@@ -363,18 +375,27 @@ void UploadListModel::SwitchEntryKind(int row) {
 }
 
 void UploadListModel::DeleteFile() {
+    std::vector<bool> ticked;
+    for (int i = 0; i < rows_->RowCount(); ++i) ticked.push_back(rows_->IsRowChecked(i));
     // The header box stands for every row ticked; a row the user left
     // unticked is never removed on its account.
-    if (Settings().checkAll && AllRowsChecked()) {
+    if (checkAll && std::all_of(ticked.begin(), ticked.end(), [](bool t) { return t; })) {
         ClearUploadList();
         return;
     }
-    int count = rows_->RowCount();
-    int i = 0;
+    // List order is row order: one pass takes out the entries of ticked rows
+    // and gives the others their new rows, however many go.
     double removed = 0;
-    for (int step = 0; step < count; ++step) {
-        // A removed row's place goes to the next row, which is looked at next.
-        if (!rows_->IsRowChecked(i) || !RemoveEntryAtRow(i, removed)) ++i;
+    int next = 0;
+    for (auto it = uploadList.begin(); it != uploadList.end();) {
+        int row = it->listIndex;
+        if (row >= 0 && row < static_cast<int>(ticked.size()) && ticked[row]) {
+            removed += TakeOutOfTotals(*it);
+            it = uploadList.erase(it);
+        } else {
+            it->listIndex = next++;
+            ++it;
+        }
     }
     totalSize -= removed;
     RebuildRows();
@@ -390,42 +411,28 @@ bool UploadListModel::AllRowsChecked() {
 
 void UploadListModel::ClearHeaderCheck() {
     rows_->SetHeaderChecked(false);
-    Settings().checkAll = false;
+    checkAll = false;
 }
 
 void UploadListModel::RowAddedUnticked() {
-    if (Settings().checkAll) ClearHeaderCheck();
+    if (checkAll) ClearHeaderCheck();
 }
 
-bool UploadListModel::RemoveEntryAtRow(int row, double& removed) {
-    auto found = uploadList.end();
-    for (auto it = uploadList.begin(); it != uploadList.end(); ++it)
-        if (it->listIndex == row) found = it;
-    if (found == uploadList.end()) return false;  // nothing to take away
+double UploadListModel::TakeOutOfTotals(const UploadEntry& entry) {
     // What the totals received, which for a server file of 4 GiB or a
     // fractional size is not the entry's 32-bit size.
-    if (found->kind == KindBig)
-        bigTotal -= found->countedSize;
+    if (entry.kind == KindBig)
+        bigTotal -= entry.countedSize;
     else
-        generalTotal -= found->countedSize;
-    removed += found->countedSize;
-    // List order is row order, so each row takes the next row's check
-    // before that one is overwritten.
-    for (UploadEntry& e : uploadList) {
-        if (e.listIndex > row) {
-            --e.listIndex;
-            rows_->SetRowChecked(e.listIndex, rows_->IsRowChecked(e.listIndex + 1));
-        }
-    }
-    auto path = localPaths_.find(found->localPath);
-    if (path != localPaths_.end()) localPaths_.erase(path);
-    uploadList.erase(found);
-    return true;
+        generalTotal -= entry.countedSize;
+    auto key = entry.fileKey.empty() ? fileKeys_.end() : fileKeys_.find(entry.fileKey);
+    if (key != fileKeys_.end()) fileKeys_.erase(key);
+    return entry.countedSize;
 }
 
 void UploadListModel::ClearUploadList() {
     uploadList.clear();
-    localPaths_.clear();
+    fileKeys_.clear();
     filterList.clear();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
@@ -435,7 +442,7 @@ void UploadListModel::ClearUploadList() {
 
 void UploadListModel::Empty() {
     uploadList.clear();
-    localPaths_.clear();
+    fileKeys_.clear();
     memoryRows_.rows.clear();
     ZeroTotals();
 }
@@ -452,9 +459,9 @@ void UploadListModel::ZeroTotals() {
 void UploadListModel::OnHeaderCheckClick() {
     int count = rows_->RowCount();
     if (count == 0) return;
-    bool check = !Settings().checkAll;
+    bool check = !checkAll;
     rows_->SetHeaderChecked(check);
-    Settings().checkAll = check;
+    checkAll = check;
     for (int i = 0; i < count; ++i) rows_->SetRowChecked(i, check);
 }
 
@@ -470,7 +477,7 @@ void UploadListModel::OnRowClick(int row, int column) {
         rows_->SetRowChecked(row, true);
         bool all = AllRowsChecked();
         rows_->SetHeaderChecked(all);
-        Settings().checkAll = all;
+        checkAll = all;
     } else if (column == 3 && Settings().useType == 1) {
         SwitchEntryKind(row);
     }

@@ -201,7 +201,6 @@ public:
     // --- admission pieces ---------------------------------------------------
     // KindGeneral, KindBig, or kRefusedKind after the budget message.
     int AdmitByBudget(double size);
-    bool IsDuplicatePath(const std::wstring& path) const;
     bool IsFilteredPath(const std::wstring& path) const;
     static bool IsPathTooLong(const std::wstring& path) { return path.size() > 250; }
     // True when one more entry would exceed limitUploadCount (not 0).
@@ -223,9 +222,6 @@ public:
     // afresh for every admission, since the page may have changed the list
     // since the last one.
     int NextRow() const { return TotalUploadCount(); }
-    // Admits a local file that passed every check at NextRow(): row, totals,
-    // entry, column 3. totalsSize is what the totals receive.
-    void AdmitLocalFile(const std::wstring& localPath, const std::wstring& fileName, double totalsSize, int kind);
 
     // --- adding routes (the dialogs stay with the window) -------------------
     // The file dialog's chosen paths, in the dialog's order.
@@ -276,6 +272,9 @@ public:
     std::wstring rejectSummary;
     bool rejectFlag = false;
     bool walkStopped = false;
+    // The header's check box of this list: each control its own, so that a
+    // tick on one page's list never stands for the rows of another.
+    bool checkAll = false;
 
 private:
     // The checks of the adding routes; each route runs them in its own order
@@ -295,6 +294,7 @@ private:
         std::wstring path;
         PathInfo found;       // what the one look-up of path found
         bool looked = false;  // found is known (the walk has it from its listing)
+        std::wstring fileKey;  // FileKey(path) once asked for
         int kind = KindGeneral;
         uint64_t Size() const { return found.size; }
         const wchar_t* tag = nullptr;  // the summary line's tag on Reject
@@ -309,13 +309,25 @@ private:
     Verdict Screen(std::initializer_list<Check> order, Candidate& c);
     // The candidate's path looked up, once whatever asks.
     const PathInfo& LookUp(Candidate& c);
+    // What the duplicate check knows a local file by: its identity, or its
+    // path where the system gives none. Asked once per candidate.
+    std::wstring FileKey(const std::wstring& path) const;
+    const std::wstring& KeyOf(Candidate& c);
+    // True when a local entry is the candidate's file, by whatever name
+    // either came.
+    bool IsDuplicatePath(Candidate& c);
+    // Admits a candidate that passed every check at NextRow(): row, totals,
+    // entry, column 3.
+    void AdmitLocalFile(Candidate& c, const std::wstring& fileName);
+    void AppendKnownFile(const std::wstring& fileKey, const std::wstring& localPath, const std::wstring& fileName,
+                         uint32_t size, int row, int kind);
     Verdict OpensUnshared(Candidate& c);
     Verdict SizeAllowed(Candidate& c);
     Verdict BudgetAllows(Candidate& c);
     // AddLocalFile for a candidate that passed the file dialog's checks.
     int AddScreenedFile(Candidate& c);
     // A screened file enters at the end of the list and the page is told.
-    void AdmitScreened(const Candidate& c, const std::wstring& fileName);
+    void AdmitScreened(Candidate& c, const std::wstring& fileName);
     // A chosen or dropped folder walked, its files added at the end.
     void WalkTopFolder(const std::wstring& folder);
     void ShowNotFoundPath();
@@ -343,20 +355,19 @@ private:
         UploadRows& rows_;
     };
     void ZeroTotals();
-    // Takes the entry of a checked row out of the list and out of its kind's
-    // total (adding what it counted to removed); the rows below move up.
-    // False for a row without an entry.
-    bool RemoveEntryAtRow(int row, double& removed);
+    // An entry about to leave the list leaves its kind's total and the
+    // duplicate check; returns what the totals had counted for it.
+    double TakeOutOfTotals(const UploadEntry& entry);
     std::wstring NewUniqueName(int row);
     void Notify();
 
     UploadListHost host_;
     FileSystem& files_;
-    // localPath of every local entry, so that the duplicate check costs the
+    // fileKey of every local entry, so that the duplicate check costs the
     // same for the ten-thousandth file as for the first. A multiset: an
-    // entry appended by hand may repeat a path, and removing it must not
+    // entry appended by hand may repeat a file, and removing it must not
     // forget the other.
-    std::unordered_multiset<std::wstring> localPaths_;
+    std::unordered_multiset<std::wstring> fileKeys_;
     MemoryUploadRows memoryRows_;
     UploadRows* rows_;
 };

@@ -97,6 +97,16 @@ TEST(IsUsableHttpUrl, HttpOrHttpsWithAHostAPortAndNoControlCharacters) {
                                L"http://:80/", L"http://h:0/", L"http://h:65536/", L"http://h:99999/", L"http://h:-1/",
                                L"http://h:x/", L"http://h/a\r\nX: 1", L"http://h/a\tb", L"http://h/\x7F"})
         EXPECT_FALSE(IsUsableHttpUrl(url)) << url;
+    // A port is decimal digits alone: what the cutting reads past (a sign, blanks,
+    // a second colon, junk after the digits) or an empty port is malformed, even
+    // where the number it would take is a good one.
+    EXPECT_TRUE(IsUsableHttpUrl(L"http://h:080/"));
+    for (const wchar_t* url : {L"http://[::1]:8080:8080/", L"http://h:8080:8080/up", L"http://h::8080/",
+                               L"http://h:+8080/", L"http://[::1]:+8080/", L"http://h:-0/", L"http://h: 8080/",
+                               L"http://h:8080 /", L"http://h:8080x/", L"http://h:0x50/", L"http://h:\xFF18\xFF10/",
+                               L"http://h:/", L"http://[::1]:/up", L"https://h:"})
+        EXPECT_EQ(FindUrlFault(url), UrlFault::MalformedPort) << url;
+    EXPECT_EQ(FindUrlFault(L"http://h:65536/"), UrlFault::PortOutOfRange);
     EXPECT_TRUE(IsUsableUploadUrl(L"https://host/upload"));
     EXPECT_FALSE(IsUsableUploadUrl(L"https://host"));
     EXPECT_FALSE(IsHeaderSafe(L"/exists\n"));

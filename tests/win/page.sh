@@ -35,7 +35,9 @@ cleanup() {
 trap cleanup EXIT
 
 # The files the pages drop and choose: 1000, 3000 and 500 bytes, 2 MiB, a
-# folder of three files of 100, 200 and 300 bytes and one of five.
+# folder of three files of 100, 200 and 300 bytes, one of five, one of ten
+# thousand (f0 to f9999, f<i> of i % 1000 + 1 bytes), and one of a file with a
+# long name (700 bytes) and another (300).
 mkdir -p "$WORK/files/docs" "$WORK/files/five" "$SCREENS"
 for i in 1 2 3 4 5; do head -c $((i * 10)) /dev/zero >"$WORK/files/five/f$i.bin"; done
 head -c 1000 /dev/zero >"$WORK/files/a.txt"
@@ -45,6 +47,13 @@ head -c 2097152 /dev/zero >"$WORK/files/big.bin"
 head -c 100 /dev/zero >"$WORK/files/docs/one.txt"
 head -c 200 /dev/zero >"$WORK/files/docs/two.txt"
 head -c 300 /dev/zero >"$WORK/files/docs/three.txt"
+mkdir -p "$WORK/files/many" "$WORK/files/names"
+head -c 700 /dev/zero >"$WORK/files/names/Long Report Name.txt"
+head -c 300 /dev/zero >"$WORK/files/names/other.txt"
+# DELETE_ROWS files (a multiple of 1000) for the page that deletes them at
+# once: 2000 in the suite; DELETE_ROWS=10000 gives the figure for ten thousand.
+DELETE_ROWS=${DELETE_ROWS:-2000}
+for i in $(seq 0 $((DELETE_ROWS - 1))); do printf '%*s' $((i % 1000 + 1)) '' >"$WORK/files/many/f$i.txt"; done
 FILES_W=$(winepath -w "$WORK/files")
 SCREENS_W=$(winepath -w "$SCREENS")
 
@@ -53,14 +62,14 @@ for_sed() { printf '%s' "$1" | sed 's/\\/\\\\\\\\/g'; }
 
 # One page: the resource ids, the shared part, then the page, with the
 # folders filled in.
-# run_page NAME EXPECTED-EXIT [OPTIONS...]
+# run_page NAME EXPECTED-EXIT [OPTIONS...]; PAGE_TIMEOUT seconds (120).
 run_page() {
     local name=$1 want=$2; shift 2
     local page="$WORK/$name.js" code
     { cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/$name.js"; } |
         sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
-            -e "s|@SAVE@|$(for_sed "$(winepath -w "${SAVE:-$WORK}")")|" -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" >"$page"
-    timeout 120 wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
+            -e "s|@SAVE@|$(for_sed "$(winepath -w "${SAVE:-$WORK}")")|" -e "s|@ROWS@|$DELETE_ROWS|" -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" >"$page"
+    timeout "${PAGE_TIMEOUT:-120}" wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
     code=$?
     cat "$WORK/$name.out"
     if [ "$code" != "$want" ]; then
@@ -106,6 +115,10 @@ run_page ole_drop 0
 run_page no_browser 0 --no-browser
 run_page broken_document 0 --broken-document
 run_page two_budget 0
+run_page check_all 0
+run_page same_file 0
+# Files are admitted one by one, about a hundred a second under Wine.
+PAGE_TIMEOUT=600 run_page delete_many 0
 
 start_server || fail "the mail server did not start"
 random_file() { head -c "$2" /dev/urandom >"$WORK/files/$1"; }

@@ -162,11 +162,22 @@ std::string UrlProblem(const std::string& text, bool needsPath) {
     for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (name != "http" && name != "https") return "uses " + name + "://; only http:// and https:// are supported";
     std::wstring url = FromUtf8(text);
-    if (!IsHeaderSafe(url)) return "holds control characters";
-    int port = UrlPort(url);
-    if (port < 1 || port > 65535) return "has a port out of range (1-65535)";
-    if (SplitDownloadHostUrl(url).host.empty()) return "names no host";
-    if (!IsUsableHttpUrl(url)) return "has a malformed host (an IPv6 address goes whole in brackets: [::1])";
+    switch (FindUrlFault(url)) {
+    case UrlFault::None:
+        break;
+    case UrlFault::Scheme:  // named by the checks above already
+        return "has no scheme; write http[s]://HOST[:PORT]/PATH";
+    case UrlFault::ControlCharacters:
+        return "holds control characters";
+    case UrlFault::NoHost:
+        return "names no host";
+    case UrlFault::MalformedHost:
+        return "has a malformed host (an IPv6 address goes whole in brackets: [::1])";
+    case UrlFault::MalformedPort:
+        return "has a malformed port (only digits after the host's colon)";
+    case UrlFault::PortOutOfRange:
+        return "has a port out of range (1-65535)";
+    }
     if (needsPath && !IsUsableUploadUrl(url)) return "has no path after the host";
     return "";
 }

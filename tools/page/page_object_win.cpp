@@ -260,11 +260,19 @@ bool Type(PageHost&, Arguments& args, VARIANT* result) {
 }
 
 bool Key(PageHost&, Arguments& args, VARIANT* result) {
-    std::wstring caption;
     long id, key;
-    if (!args.Text(0, caption) || !args.Integer(1, id) || !args.Integer(2, key)) return false;
-    HWND window = FindPageWindow(caption);
+    HWND window;
+    if (!ControlOrCaption(args, 0, window) || !args.Integer(1, id) || !args.Integer(2, key)) return false;
     SetBool(result, window && PressKey(window, static_cast<int>(id), static_cast<int>(key)));
+    return true;
+}
+
+bool ShortPath(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    wchar_t buffer[MAX_PATH];
+    DWORD length = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    SetText(result, length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring());
     return true;
 }
 
@@ -355,6 +363,7 @@ const MethodEntry kMethods[] = {
     {L"get", 1, Get},
     {L"oleDropFiles", 2, OleDrop},
     {L"fileSize", 1, FileSize},
+    {L"shortPath", 1, ShortPath},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

@@ -32,6 +32,10 @@ public:
     std::vector<Node> nodes;
     std::vector<std::wstring> exclusiveOpens;
     std::map<std::wstring, int> lookUps;  // Inspect calls by path
+    // Other names of a node, as Windows takes them: other letter case, the
+    // short name, a trailing dot or space.
+    std::map<std::wstring, std::wstring> aliases;
+    bool identities = true;  // false: the system cannot tell files apart
 
     void AddFile(const std::wstring& path, uint64_t size, bool inUse = false) {
         AddParents(path);
@@ -58,6 +62,10 @@ public:
         return std::make_unique<NullFile>();
     }
     std::unique_ptr<File> OpenWrite(const std::wstring&) override { return nullptr; }
+    std::wstring FileIdentity(const std::wstring& path) override {
+        const Node* n = Find(path);
+        return n && identities ? L"#" + n->path : std::wstring();
+    }
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override {
         const Node* f = Find(folder);
         if (!f || !f->dir) return false;
@@ -75,7 +83,9 @@ private:
         bool Write(const void*, size_t) override { return false; }
         long long Size() override { return 0; }
     };
-    const Node* Find(const std::wstring& path) const {
+    const Node* Find(const std::wstring& name) const {
+        auto alias = aliases.find(name);
+        const std::wstring& path = alias == aliases.end() ? name : alias->second;
         for (const Node& n : nodes)
             if (n.path == path) return &n;
         return nullptr;
@@ -439,6 +449,62 @@ TEST_F(UploadListTest, DropLooksUpEachPathOnceAndKnowsTheListedPaths) {
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"b.txt"});
 }
 
+// One file, one entry, whatever name each route brings it by; files told
+// apart by the system stay apart however alike their names.
+TEST_F(UploadListTest, TheSameFileByAnotherNameIsADuplicate) {
+    Roomy();
+    files.AddFile(L"C:\\a\\Report.txt", 10);
+    files.AddFile(L"C:\\a\\report.txt", 20);  // another file: a folder that tells case apart
+    files.AddFile(L"C:\\a\\w\\Long Name.txt", 30);
+    for (const wchar_t* alias :
+         {L"c:\\A\\REPORT.TXT", L"C:\\a\\REPORT~1.TXT", L"C:\\a\\Report.txt.", L"C:\\a\\Report.txt "})
+        files.aliases[alias] = L"C:\\a\\Report.txt";
+    files.aliases[L"C:\\a\\LONGNA~1.TXT"] = L"C:\\a\\w\\Long Name.txt";
+    model->AddChosenFiles({L"c:\\A\\REPORT.TXT", L"C:\\a\\Report.txt", L"C:\\a\\REPORT~1.TXT"});
+    model->AddDroppedItems(
+        {L"C:\\a\\Report.txt.", L"C:\\a\\Report.txt ", L"C:\\a\\report.txt", L"C:\\a\\LONGNA~1.TXT"});
+    model->AddChosenFolder(L"C:\\a\\w");
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"REPORT.TXT", L"report.txt", L"LONGNA~1.TXT"}));
+    EXPECT_EQ(model->GetTotalUpSize(), 60.0);
+    // Gone from the list, the file may come again, by any name; the others
+    // stay known.
+    model->Rows().SetRowChecked(0, true);
+    model->DeleteFile();
+    model->AddDroppedItems({L"C:\\a\\Report.txt ", L"C:\\a\\REPORT~1.TXT", L"C:\\a\\w\\Long Name.txt"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"report.txt", L"LONGNA~1.TXT", L"Report.txt "}));
+    // Where the system cannot say which file a name reaches, the path
+    // decides, exactly as written.
+    model->ClearUploadList();
+    files.identities = false;
+    model->AddDroppedItems({L"C:\\a\\Report.txt", L"C:\\a\\Report.txt", L"c:\\A\\REPORT.TXT"});
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Report.txt", L"REPORT.TXT"}));
+}
+
+// The platform's file system knows a file by any path that reaches it: a
+// hard link, a way through another folder and, where the system makes
+// them, symbolic links.
+TEST_F(UploadListTest, TheSameFileOnDiskByAnyPathIsADuplicate) {
+    TempDir dir;
+    std::filesystem::path a = dir.Write("a.txt", "");
+    dir.Write("sub/other.txt", "");
+    std::filesystem::create_hard_link(a, dir.path() / "hard.txt");
+    std::error_code soft, linked;
+    std::filesystem::create_symlink(a, dir.path() / "soft.txt", soft);
+    std::filesystem::create_directory_symlink(dir.path() / "sub", dir.path() / "linked", linked);
+    host.files = nullptr;
+    UploadListModel real(host);
+    std::wstring root = dir.wpath();
+    std::replace(root.begin(), root.end(), L'/', L'\\');
+    std::vector<std::wstring> paths = {root + L"\\a.txt", root + L"\\hard.txt", root + L"\\sub\\..\\a.txt",
+                                       root + L"\\sub\\other.txt"};
+    if (!soft) paths.push_back(root + L"\\soft.txt");
+    if (!linked) paths.push_back(root + L"\\linked\\other.txt");
+    real.AddDroppedItems(paths);
+    std::vector<std::wstring> names;
+    for (const UploadEntry& e : real.uploadList) names.push_back(e.fileName);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"other.txt"}));
+}
+
 TEST_F(UploadListTest, DropOfShortPathEndsAtOnceWithoutSummary) {
     Roomy();
     model->UploadExtFilter(L"exe");
@@ -635,13 +701,13 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->UploadExtFilter(L"exe");
     model->AttachFileFromMail(L"a", L"s", 1);
     model->OnHeaderCheckClick();
-    EXPECT_TRUE(Settings().checkAll);
+    EXPECT_TRUE(model->checkAll);
     EXPECT_TRUE(Mem().headerChecked);
     // A row added unticked clears the header box: DeleteFile takes the ticked
     // row only.
     model->AttachFileFromMail(L"late", L"s", 5);
     EXPECT_FALSE(Mem().rows[1].checked);
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     model->DeleteFile();
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"late"});
@@ -651,7 +717,7 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->DeleteFile();
     EXPECT_EQ(model->TotalUploadCount(), 0);
     EXPECT_TRUE(model->filterList.empty());
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     EXPECT_TRUE(Mem().hintShown);
     EXPECT_EQ(model->GetTotalUpSize(), 0.0);
@@ -662,29 +728,29 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->AttachFileFromMail(L"b", L"s", 1);
     model->OnHeaderCheckClick();
     model->ClearUploadList();
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     // Stale all-ticked state with a row left unticked: only ticked rows go.
     model->AttachFileFromMail(L"c", L"s", 1);
     model->AttachFileFromMail(L"d", L"s", 1);
     Mem().rows[1].checked = true;
-    Settings().checkAll = true;
+    model->checkAll = true;
     model->DeleteFile();
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"c"});
 }
 
 TEST_F(UploadListTest, RowClicksKeepTheHeaderBoxInStep) {
     model->OnHeaderCheckClick();  // empty list: nothing
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     model->AttachFileFromMail(L"a", L"s", 1);
     model->AttachFileFromMail(L"b", L"s", 1);
     model->OnRowClick(0, 0);
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     model->OnRowClick(1, 0);
-    EXPECT_TRUE(Settings().checkAll);
+    EXPECT_TRUE(model->checkAll);
     EXPECT_TRUE(Mem().headerChecked);
     model->OnRowClick(1, 0);
-    EXPECT_FALSE(Settings().checkAll);
+    EXPECT_FALSE(model->checkAll);
     EXPECT_FALSE(Mem().headerChecked);
     EXPECT_TRUE(Mem().rows[0].checked);
     model->OnRowClick(7, 0);  // no such row

@@ -52,6 +52,7 @@ public:
         close(fd_);
     }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    int Port() const { return port_; }
     int Connections() const { return connections_; }
 
 private:
@@ -70,6 +71,7 @@ TEST(CliCommandLine, BadUsageExitsTwoWithItsMessageBeforeAnyConnection) {
     std::string a = dir.Write("a.txt", "A").string();
     std::string url = server.Url("/upload"), host = server.Url("/");
     std::string aFile = dir.path().string() + "/a.txt";
+    std::string port = std::to_string(server.Port());
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -83,6 +85,9 @@ TEST(CliCommandLine, BadUsageExitsTwoWithItsMessageBeforeAnyConnection) {
         {{"upload", "--url", "http://127.0.0.1:99999/up", a}, "has a port out of range (1-65535)"},
         {{"upload", "--url", "ftp://127.0.0.1/up", a}, "uses ftp://; only http:// and https:// are supported"},
         {{"upload", "--url", host.substr(0, host.size() - 1), a}, "has no path after the host"},
+        {{"upload", "--url", "http://127.0.0.1:+" + port + "/up", a}, "has a malformed port"},
+        {{"upload", "--url", "http://127.0.0.1:" + port + ":" + port + "/up", a}, "has a malformed port"},
+        {{"upload", "--url", "http://127.0.0.1:" + port + "x/up", a}, "has a malformed port"},
         {{"upload", "--url", url, "--exist-url", "127.0.0.1/exists", a}, "--exist-url \"127.0.0.1/exists\" has no"},
         {{"upload", "--url", url, "--bogus", a}, "parvex-cli upload: unknown option --bogus"},
         {{"upload", "--url", url, "--title"}, "parvex-cli upload: --title needs a value"},
@@ -100,6 +105,7 @@ TEST(CliCommandLine, BadUsageExitsTwoWithItsMessageBeforeAnyConnection) {
         {{"download", "--host", "http://127.0.0.1:0/", "p", "n"}, "has a port out of range"},
         {{"download", "--host", "ftp://127.0.0.1/", "p", "n"}, "uses ftp://"},
         {{"download", "--host", "https://[::1]x/", "p", "n"}, "has a malformed host"},
+        {{"download", "--host", "http://[::1]:" + port + ":" + port + "/", "p", "n"}, "has a malformed port"},
         {{"download", "--host", host, "p"}, "PATH and NAME come in pairs"},
         {{"download", "--host", host, "--dest", aFile, "p", "n"}, "--dest \"" + aFile + "\" is not a folder"},
         {{"download", "--host", host, "--dest", aFile + "/sub", "p", "n"}, "is not a folder"},
