@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -439,8 +440,29 @@ TEST(UploadEngineCancel, ConnectionAttemptsStopOnCancel) {
     std::filesystem::remove(h2.dir.path() / "gone.txt");
     h2.prompts.onMissing = [] { CancelNow(); };
     EXPECT_EQ(h2.Start(), 0);
-    EXPECT_EQ(h2.network.connects, 1);
+    EXPECT_EQ(h2.network.connects, 0);  // the cancel came before the first attempt
     EXPECT_EQ(h2.view.logs()[0], L"[b.txt] => [서버 연결 실패]\r\n");
+}
+
+// A name whose first address drops the connection request and whose second
+// serves: the second is tried a quarter second after the first, and the
+// file arrives within a second, not after the connection time-out.
+TEST(UploadEngineConnect, ADeadFirstAddressGivesWayToTheLiveSecond) {
+    MailServerProcess server;
+    FullBacklogPort dead(0x7F000002, server.port());  // 127.0.0.2, the server's port
+    ASSERT_EQ(dead.port(), server.port());
+    UploadHarness h(server);
+    NetAddress first, second;
+    std::memcpy(first.bytes, "\x7F\x00\x00\x02", 4);
+    std::memcpy(second.bytes, "\x7F\x00\x00\x01", 4);
+    h.network.names["twin.test"] = {first, second};
+    h.settings.uploadUrl = L"http://twin.test:" + std::to_wstring(server.port()) + L"/upload";
+    h.Add(L"twin.txt", "over the second address");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(h.Start(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(h.Stored("twin.txt"), "over the second address");
+    EXPECT_EQ(h.network.connects, 2);
 }
 
 TEST(UploadEngineCancel, DuringTheWaitsOnTheServer) {
