@@ -548,6 +548,43 @@ TEST(UploadEngineChanges, ChangedOrShortFilesAreNeverPaddedOrCut) {
     }
 }
 
+// A file emptied and written again with other bytes of the same size while
+// it goes out, as an editor saves it, once the read-ahead has read past
+// what the server took: the request goes without its closing boundary, the
+// upload fails and the server stores nothing. (The automatic re-run would
+// send the new version whole; it is cancelled as it opens.)
+TEST(UploadEngineChanges, RewrittenInPlaceWhileSentIsNeverFinished) {
+    MailServerProcess server;
+    server.Get("/__fault?hold=65536&target=upload");
+    UploadHarness h(server);
+    ReadCountingFiles files;
+    h.files = &files;
+    const std::string after = Bytes(6 << 20, 22);
+    std::string path = ToUtf8(h.Add(L"saved.bin", Bytes(6 << 20, 21)).localPath);
+    std::thread editor([&] {
+        // Every block of the read-ahead is read, and the socket is full.
+        WaitFor([&] { return files.bytesRead >= 3 * kTransferBlockBytes && h.network.blockedSends > 0; });
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(after.data(), static_cast<long>(after.size()));
+        // Later than the first write also on a file system with a coarse clock.
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+        server.Get("/__release");
+    });
+    int opened = 0;
+    h.view.onText = [&](int id, const std::wstring&) {
+        if (id == IdcUpRunTotal && ++opened == 2) CancelUploadRun();
+    };
+    EXPECT_EQ(h.Start(), 0);
+    editor.join();
+    EXPECT_EQ(h.view.logs()[0], L"[saved.bin] => [네트워크 에러]\r\n");
+    EXPECT_EQ(files.bytesRead, 6u << 20);
+    // The server refuses the cut body once it has it all, recorded.
+    ASSERT_TRUE(WaitFor([&] { return server.Get("/__stats") == "uploads=1 exists=0 downloads=0 bad=1"; }));
+    std::string sent = server.Recorded(1);
+    EXPECT_EQ(sent.find(BoundaryOf(sent) + "--"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.size() - 1000), after.substr(after.size() - 1000));
+    EXPECT_TRUE(std::filesystem::is_empty(server.storeDir()));
+}
+
 TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {
     MailServerProcess server;
     std::wstring port = std::to_wstring(server.port());

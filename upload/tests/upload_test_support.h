@@ -299,10 +299,41 @@ private:
         }
         bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
         long long Size() override { return f_->Size(); }
+        uint64_t LastWrite() override { return f_->LastWrite(); }
 
     private:
         std::unique_ptr<File> f_;
         long long left_;
+    };
+};
+
+// The real file system, counting the bytes read from every file (on the
+// reading thread; read by the test's).
+class ReadCountingFiles : public ForwardingFileSystem {
+public:
+    std::atomic<uint64_t> bytesRead{0};
+    std::unique_ptr<File> OpenRead(const std::wstring& p, bool exclusive) override {
+        auto f = inner_.OpenRead(p, exclusive);
+        if (!f) return nullptr;
+        return std::make_unique<Counted>(std::move(f), bytesRead);
+    }
+
+private:
+    class Counted : public File {
+    public:
+        Counted(std::unique_ptr<File> f, std::atomic<uint64_t>& count) : f_(std::move(f)), count_(count) {}
+        long long Read(void* b, size_t n) override {
+            long long got = f_->Read(b, n);
+            if (got > 0) count_ += static_cast<uint64_t>(got);
+            return got;
+        }
+        bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
+        long long Size() override { return f_->Size(); }
+        uint64_t LastWrite() override { return f_->LastWrite(); }
+
+    private:
+        std::unique_ptr<File> f_;
+        std::atomic<uint64_t>& count_;
     };
 };
 
