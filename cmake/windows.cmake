@@ -133,6 +133,7 @@ set(PARVEX_PAGE_SOURCES
   tools/page/browser_settings_win.cpp
   tools/page/browser_stand_in_win.cpp
   tools/page/control_site_win.cpp
+  tools/page/file_actions_win.cpp
   tools/page/http_get_win.cpp
   tools/page/main_win.cpp
   tools/page/page_host_win.cpp

@@ -148,6 +148,16 @@ stats=$(server /__stats)
 case "$stats" in "uploads=4 "*) ;; *) fail "a failing server was asked $stats, not uploads=4" ;; esac
 absent never.bin
 
+# Rewritten in place while the server holds its upload part-way; the
+# trace (OutputDebugString) shows on Wine's seh channel.
+random_file edited.bin 6291456
+WINEDEBUG=-all,warn+seh upload_page upload_edited 0 "hold=65536&target=upload"
+absent edited.bin
+stats=$(server /__stats)
+case "$stats" in "uploads=2 "*) ;; *) fail "the rewritten file's upload and re-run made $stats, not uploads=2" ;; esac
+grep -q 'upload of .*edited.bin: error 0 (the file changed while it was sent' "$WORK/upload_edited.err" ||
+    fail "the trace does not say that edited.bin changed while it was sent"
+
 for name in c-button c-box; do random_file "$name.bin" 1048576; random_file "after-${name#c-}.txt" 10; done
 upload_page upload_cancel 0 "hold=65536&exists=1&target=upload,exists"
 absent after-button.txt
