@@ -153,8 +153,6 @@ absent never.bin
 random_file edited.bin 6291456
 WINEDEBUG=-all,warn+seh upload_page upload_edited 0 "hold=65536&target=upload"
 absent edited.bin
-stats=$(server /__stats)
-case "$stats" in "uploads=2 "*) ;; *) fail "the rewritten file's upload and re-run made $stats, not uploads=2" ;; esac
 grep -q 'upload of .*edited.bin: error 0 (the file changed while it was sent' "$WORK/upload_edited.err" ||
     fail "the trace does not say that edited.bin changed while it was sent"
 
