@@ -52,7 +52,8 @@ uint32_t ConnectRace::MsUntilNextIsDue() {
 int ConnectRace::Look(int ms) {
     BeginDue();
     uint32_t each = std::min(static_cast<uint32_t>(std::max(ms, 0)), MsUntilNextIsDue());
-    if (underWay_.size() > 1) each = std::max<uint32_t>(1, std::min(each, kSharedLookMs) / underWay_.size());
+    uint32_t count = static_cast<uint32_t>(underWay_.size());
+    if (count > 1) each = std::max<uint32_t>(1, std::min(each, kSharedLookMs) / count);
     for (size_t i = 0; i < underWay_.size();) {
         int r = underWay_[i]->WaitConnected(static_cast<int>(each));
         if (r > 0) {

@@ -40,7 +40,8 @@ public:
     };
     FakeClock clock;
     std::map<std::wstring, Answer> answers;  // by address; the rest never answer
-    std::vector<std::wstring> begun, closed;  // addresses, as "@ms" after the start too for begun
+    std::vector<std::wstring> begun;         // "address@ms", ms after the start
+    std::vector<std::wstring> closed;        // addresses
     uint32_t start = clock.tick;
 
     bool Resolve(const std::string&, std::vector<NetAddress>&) override { return false; }
