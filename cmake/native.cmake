@@ -12,6 +12,7 @@ target_link_libraries(parvex_test_support PUBLIC parvex_core GTest::gtest GTest:
 # Each subsystem's tests, one list per folder, and parvex-cli's command
 # line, run as a child process.
 set(PARVEX_COMMON_TESTS
+  common/tests/connect_race_test.cpp
   common/tests/cookies_test.cpp
   common/tests/folders_test.cpp
   common/tests/format_test.cpp

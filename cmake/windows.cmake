@@ -100,6 +100,7 @@ set(PARVEX_WIN_TESTS
   download/tests/file_name_rules_test.cpp
   download/tests/save_folder_test.cpp
   uploadlist/tests/upload_list_test.cpp
+  tests/win/connect_race_win_test.cpp
   tests/win/download_control_test.cpp
   tests/win/download_session_win_test.cpp
   tests/win/download_win_test.cpp
@@ -132,6 +133,7 @@ set(PARVEX_PAGE_SOURCES
   tools/page/browser_settings_win.cpp
   tools/page/browser_stand_in_win.cpp
   tools/page/control_site_win.cpp
+  tools/page/file_actions_win.cpp
   tools/page/http_get_win.cpp
   tools/page/main_win.cpp
   tools/page/page_host_win.cpp

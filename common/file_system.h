@@ -18,6 +18,10 @@ public:
     virtual bool Write(const void* data, size_t count) = 0;
     // Current size of the open file; -1 when unknown.
     virtual long long Size() = 0;
+    // When the file's bytes last changed, in the system's own units
+    // (nanoseconds natively, 100 ns on Windows); 0 when unknown. With the
+    // size it tells a file rewritten in place from the one that was opened.
+    virtual uint64_t LastWrite() = 0;
 };
 
 // What one look-up of a path finds there.
@@ -29,7 +33,8 @@ enum class PathKind {
 
 struct PathInfo {
     PathKind kind = PathKind::None;
-    uint64_t size = 0;  // bytes of a file; 0 otherwise
+    uint64_t size = 0;       // bytes of a file; 0 otherwise
+    uint64_t lastWrite = 0;  // of a file, as File::LastWrite; 0 otherwise
 };
 
 struct DirItem {

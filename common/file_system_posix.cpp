@@ -23,6 +23,10 @@ std::string NativePath(const std::wstring& path) {
     return p;
 }
 
+uint64_t Nanoseconds(const timespec& t) {
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
 // Records a failed call with its path for the trace; returns false.
 bool Failed(const wchar_t* operation, const std::wstring& path, int error = errno) {
     TraceFailure(operation, path, error);
@@ -57,6 +61,10 @@ public:
         struct stat st;
         return ::fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
     }
+    uint64_t LastWrite() override {
+        struct stat st;
+        return ::fstat(fd_, &st) == 0 ? Nanoseconds(st.st_mtim) : 0;
+    }
 
 private:
     int fd_;
@@ -74,6 +82,7 @@ public:
         if (S_ISREG(st.st_mode)) {
             info.kind = PathKind::File;
             info.size = static_cast<uint64_t>(st.st_size);
+            info.lastWrite = Nanoseconds(st.st_mtim);
         }
         return info;
     }

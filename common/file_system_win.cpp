@@ -26,6 +26,8 @@ std::wstring Win32Path(const std::wstring& path) {
     return path;
 }
 
+uint64_t Ticks(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; }
+
 // Records the failed call's error with its path for the trace; returns false.
 bool Failed(const wchar_t* operation, const std::wstring& path, DWORD error = GetLastError()) {
     TraceFailure(operation, path, static_cast<long>(error));
@@ -60,6 +62,10 @@ public:
         LARGE_INTEGER size;
         return GetFileSizeEx(h_, &size) ? size.QuadPart : -1;
     }
+    uint64_t LastWrite() override {
+        FILETIME written;
+        return GetFileTime(h_, nullptr, nullptr, &written) ? Ticks(written) : 0;
+    }
 
 private:
     HANDLE h_;
@@ -88,6 +94,7 @@ public:
         }
         info.kind = PathKind::File;
         info.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        info.lastWrite = Ticks(data.ftLastWriteTime);
         return info;
     }
     bool MakeDirectory(const std::wstring& path) override {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "connect_race.h"
 #include "tls_socket.h"
 #include "utf8.h"
 
@@ -147,18 +148,9 @@ std::unique_ptr<Socket> Secure(Network& network, std::unique_ptr<Socket> plain, 
 std::unique_ptr<Socket> ConnectBounded(Network& network, const Endpoint& endpoint, const ServerWait& wait,
                                        uint32_t connectTimeoutMs, WaitOutcome* outcome) {
     Clock& clock = wait.clock ? *wait.clock : SystemClock();
-    const uint32_t start = clock.TickMs();
-    WaitOutcome r = WaitOutcome::Failed;
-    std::unique_ptr<Socket> socket;
-    for (const NetAddress& address : endpoint.addresses) {
-        uint32_t spent = clock.TickMs() - start;
-        if (spent >= connectTimeoutMs) {
-            r = WaitOutcome::TimedOut;
-            break;
-        }
-        socket = ConnectBounded(network, address, endpoint.port, wait, connectTimeoutMs - spent, &r);
-        if (socket || r == WaitOutcome::Cancelled) break;
-    }
+    ConnectRace race(network, endpoint.addresses, endpoint.port, clock);
+    WaitOutcome r = WaitInSlices(wait, connectTimeoutMs, [&](int ms) { return race.Look(ms); });
+    std::unique_ptr<Socket> socket = race.Winner();
     if (socket && endpoint.secure)
         socket = Secure(network, std::move(socket), endpoint.host, wait, connectTimeoutMs, &r);
     if (outcome) *outcome = r;

@@ -185,7 +185,7 @@ struct Endpoint {
     bool secure = false;
 };
 
-// One connection to endpoint: each address in turn until one connects, all
+// One connection to endpoint: its addresses raced (connect_race.h), all
 // within connectTimeoutMs; when secure, then the TLS handshake, which must
 // verify the server before anything else is sent, within connectTimeoutMs
 // more. A failed handshake (the certificate refused among others) is

@@ -1,7 +1,8 @@
 // SChannel through SSPI, memory in and memory out. The server is never
-// judged by SChannel (manual validation): CheckServerCertificate does it
-// once the handshake is through, before Handshake reports Ok, so not a byte
-// of a request can go to a server that was not accepted.
+// judged by SChannel (manual validation): once the handshake is through, and
+// before Handshake reports Ok, the protocol and cipher it settled on and then
+// CheckServerCertificate judge it, so not a byte of a request can go to a
+// server that was not accepted.
 #define SECURITY_WIN32
 #define SCHANNEL_USE_BLACKLISTS
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 
 #include "cert_check_win.h"
+#include "format.h"
 #include "trace.h"
 
 namespace parvex {
@@ -48,6 +50,44 @@ SECURITY_STATUS AcquireCredentials(CredHandle* credentials) {
     older.dwFlags = kCredentialFlags;
     return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &older,
                                      nullptr, nullptr, credentials, nullptr);
+}
+
+// What a handshake must settle on. The protocols asked for at set-up are
+// not enforced everywhere (Wine completes handshakes with servers that speak
+// only TLS 1.0 or 1.1), so the outcome is judged as well.
+constexpr DWORD kAcceptedProtocols = SP_PROT_TLS1_2 | SP_PROT_TLS1_3;
+constexpr DWORD kLeastCipherBits = 128;
+
+std::wstring ProtocolName(DWORD protocol) {
+    if (protocol & SP_PROT_SSL2) return L"SSL 2.0";
+    if (protocol & SP_PROT_SSL3) return L"SSL 3.0";
+    if (protocol & SP_PROT_TLS1_0) return L"TLS 1.0";
+    if (protocol & SP_PROT_TLS1_1) return L"TLS 1.1";
+    return FormatText(L"protocol 0x%lX", static_cast<unsigned long>(protocol));
+}
+
+// True when the handshake of context settled on TLS 1.2 or newer with a
+// cipher of at least kLeastCipherBits; the reason for a refusal is traced.
+bool NegotiatedStrongEnough(CtxtHandle* context, const std::wstring& server) {
+    SecPkgContext_ConnectionInfo info{};
+    SECURITY_STATUS status = QueryContextAttributesW(context, SECPKG_ATTR_CONNECTION_INFO, &info);
+    if (status != SEC_E_OK) {
+        TraceFailure(L"TLS connection details of", server, status);
+        return false;
+    }
+    if ((info.dwProtocol & kAcceptedProtocols) == 0) {
+        TraceFailure(L"TLS refused the protocol of", server, SEC_E_ALGORITHM_MISMATCH,
+                     ProtocolName(info.dwProtocol) + L" was negotiated; TLS 1.2 or newer is required");
+        return false;
+    }
+    if (info.dwCipherStrength < kLeastCipherBits) {
+        TraceFailure(L"TLS refused the cipher of", server, SEC_E_ALGORITHM_MISMATCH,
+                     FormatText(L"a %lu-bit cipher was negotiated; %lu bits or more are required",
+                                static_cast<unsigned long>(info.dwCipherStrength),
+                                static_cast<unsigned long>(kLeastCipherBits)));
+        return false;
+    }
+    return true;
 }
 
 SecBuffer Buffer(unsigned long type, void* data = nullptr, size_t count = 0) {
@@ -204,6 +244,7 @@ private:
 
     // The handshake is through: the server is accepted or refused here.
     Status Finish() {
+        if (!NegotiatedStrongEnough(&context_, server_.name)) return Status::Failed;
         PCCERT_CONTEXT certificate = nullptr;
         SECURITY_STATUS status = QueryContextAttributesW(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
         if (status != SEC_E_OK || !certificate) {

@@ -304,9 +304,11 @@ PostOutcome Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyRead
     ShowFileStarting(entry, row);
 
     // A file that changed size since it was listed is not sent: padded or cut
-    // it would arrive as a different file under the same name.
+    // it would arrive as a different file under the same name. Its time is
+    // taken first: a change after it shows when the last block is sent.
     FileSystem& files = *s_.services.files;
     std::unique_ptr<File> file = files.OpenRead(entry.localPath);
+    const uint64_t lastWrite = file ? file->LastWrite() : 0;
     if (!file || static_cast<double>(file->Size()) != entry.size) return PostOutcome::NetworkError;
 
     UploadRequest request =
@@ -317,7 +319,7 @@ PostOutcome Run::PostFile(UploadEntry& entry, int row, Socket& socket, ReplyRead
     if (r != PostOutcome::Ok) return r;
     // Without the closing boundary no server takes the body for a whole
     // file: a file that changed while it was sent ends the request there.
-    bool intact = StillAsListed(*file, files, entry);
+    bool intact = StillAsListed(*file, files, entry, lastWrite);
     file.reset();
     if (!intact) return PostOutcome::NetworkError;
     return Send(socket, request.closing.data(), request.closing.size());

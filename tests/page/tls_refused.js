@@ -1,6 +1,7 @@
-// Servers whose certificates must be refused (self-signed, from an unknown
-// authority with and without its certificate, for another name, expired,
-// without the address the URL names): each download fails with the
+// Servers that must be refused: their certificates (self-signed, from an
+// unknown authority with and without its certificate, for another name,
+// expired, without the address the URL names), or with a good certificate
+// their protocol (only TLS 1.0, only TLS 1.1): each download fails with the
 // connection-failure line; an upload with the exists check, and one
 // without, to two of them fail every run and end with the question. The
 // runner checks that no server saw a byte of a request and that the trace

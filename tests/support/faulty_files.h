@@ -90,6 +90,7 @@ private:
         long long Read(void* b, size_t n) override { return fs_.reads.Take() ? f_->Read(b, n) : -1; }
         bool Write(const void* d, size_t n) override { return fs_.writes.Take() && f_->Write(d, n); }
         long long Size() override { return f_->Size(); }
+        uint64_t LastWrite() override { return f_->LastWrite(); }
 
     private:
         std::unique_ptr<File> f_;

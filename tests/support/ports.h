@@ -14,11 +14,14 @@ namespace parvex::testing {
 // (a port merely freed by a stopped server can be reused at any moment).
 class RefusingPort {
 public:
-    RefusingPort() {
+    // On address (host order; any of 127/8 is loopback) and port, or a free
+    // one when port is 0.
+    explicit RefusingPort(uint32_t address = INADDR_LOOPBACK, int port = 0) : address_(address) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = htonl(address);
+        a.sin_port = htons(static_cast<uint16_t>(port));
         socklen_t len = sizeof a;
         if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
             ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) == 0)
@@ -34,6 +37,7 @@ public:
 
 protected:
     int fd_ = -1;
+    uint32_t address_;
 
 private:
     int port_ = 0;
@@ -43,12 +47,12 @@ private:
 // completes nor fails, as with a host that drops the connection request.
 class FullBacklogPort : public RefusingPort {
 public:
-    FullBacklogPort() {
-        if (port() == 0 || ::listen(fd_, 0) != 0) return;
+    explicit FullBacklogPort(uint32_t address = INADDR_LOOPBACK, int port = 0) : RefusingPort(address, port) {
+        if (this->port() == 0 || ::listen(fd_, 0) != 0) return;
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(port()));
+        a.sin_addr.s_addr = htonl(address_);
+        a.sin_port = htons(static_cast<uint16_t>(this->port()));
         // Never accepted: these fill the queue.
         for (int& fd : fillers_) {
             fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);

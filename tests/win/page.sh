@@ -161,6 +161,14 @@ stats=$(server /__stats)
 case "$stats" in "uploads=4 "*) ;; *) fail "a failing server was asked $stats, not uploads=4" ;; esac
 absent never.bin
 
+# Rewritten in place while the server holds its upload part-way; the
+# trace (OutputDebugString) shows on Wine's seh channel.
+random_file edited.bin 6291456
+WINEDEBUG=-all,warn+seh upload_page upload_edited 0 "hold=65536&target=upload"
+absent edited.bin
+grep -q 'upload of .*edited.bin: error 0 (the file changed while it was sent' "$WORK/upload_edited.err" ||
+    fail "the trace does not say that edited.bin changed while it was sent"
+
 for name in c-button c-box; do random_file "$name.bin" 1048576; random_file "after-${name#c-}.txt" 10; done
 upload_page upload_cancel 0 "hold=65536&exists=1&target=upload,exists"
 absent after-button.txt
@@ -322,6 +330,13 @@ if [ -n "$PORT" ] && bash "$HERE/../../tools/mailserver/make_test_pki.sh" "$PKI"
         [ "$cert" = wrongip ] && host=127.0.0.1
         BAD_SERVERS="$BAD_SERVERS $cert=$host:$LAUNCHED_PORT"
     done
+    # A good certificate, but only TLS 1.0 or only TLS 1.1 on offer.
+    for version in 1.0 1.1; do
+        name=tls${version/./}
+        mkdir -p "$WORK/record-$name"
+        tls_server localhost --record "$WORK/record-$name" --tls-max "$version"
+        BAD_SERVERS="$BAD_SERVERS $name=localhost:$LAUNCHED_PORT"
+    done
     BAD_SERVERS=${BAD_SERVERS# }
 
     SAVE="$WORK/save-tls"
@@ -345,19 +360,24 @@ if [ -n "$PORT" ] && bash "$HERE/../../tools/mailserver/make_test_pki.sh" "$PKI"
     # The trace (OutputDebugString) shows on Wine's seh channel.
     WINEDEBUG=-all,warn+seh run_page tls_refused 0
     for entry in $BAD_SERVERS; do
-        cert=${entry%%=*} port=${entry##*:}
-        [ -z "$(ls -A "$WORK/record-$cert")" ] || fail "a request reached the server with $cert.pem"
+        name=${entry%%=*} port=${entry##*:}
+        [ -z "$(ls -A "$WORK/record-$name")" ] || fail "a request reached the server $name"
         stats=$(curl -fsS "http://127.0.0.1:$port/__stats")
-        [ "$stats" = "uploads=0 exists=0 downloads=0 bad=0" ] || fail "the server with $cert.pem counted $stats"
-        # The module judges the certificate once the handshake is through,
-        # and then closes: the server counts a handshake, or a failed one.
+        [ "$stats" = "uploads=0 exists=0 downloads=0 bad=0" ] || fail "the server $name counted $stats"
+        # The module judges the protocol and the certificate once the
+        # handshake is through, and then closes: the server counts a
+        # handshake, or a failed one.
         [ "$(curl -fsS "http://127.0.0.1:$port/__tls")" != "handshakes=0 failed=0" ] ||
-            fail "no TLS client came to the server with $cert.pem"
+            fail "no TLS client came to the server $name"
     done
     no_partials
     for reason in "untrusted root" "partial chain" "wrong name" "expired" "the IP address is not in the certificate"; do
         grep -q "TLS refused the certificate of [^:]*: error 0x800B01[0-9A-F]* ($reason" "$WORK/tls_refused.err" ||
             fail "no refusal for $reason in the trace"
+    done
+    for version in 1.0 1.1; do
+        grep -q "TLS refused the protocol of localhost: error 0x80090331 (TLS $version was negotiated" \
+            "$WORK/tls_refused.err" || fail "no refusal of TLS $version in the trace"
     done
     untrust_test_ca
     stop_tls_servers

@@ -862,13 +862,20 @@ struct TlsResult {
     bool handshake = false;
     std::string bytes;          // all that came back until the end
     bool close_notify = false;  // the end was the server's TLS goodbye
+    int version = 0;            // negotiated
 };
 
 // One request over TLS to localhost's loopback address of that family,
-// trusting only the test CA and checking the name "localhost".
-TlsResult tls_exchange(int port, int family, const std::string& request) {
+// trusting only the test CA and checking the name "localhost"; TLS 1.2 or
+// newer, or only that version.
+TlsResult tls_exchange(int port, int family, const std::string& request, int only = 0) {
     TlsResult result;
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    if (only != 0) {
+        SSL_CTX_set_min_proto_version(ctx, only);
+        SSL_CTX_set_max_proto_version(ctx, only);
+        SSL_CTX_set_cipher_list(ctx, "DEFAULT:@SECLEVEL=0");
+    }
     SSL_CTX_load_verify_locations(ctx, (kPki + "/ca.pem").c_str(), nullptr);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     int fd = connect_to(port, family);
@@ -879,6 +886,7 @@ TlsResult tls_exchange(int port, int family, const std::string& request) {
     SSL_set_fd(ssl, fd);
     if (SSL_connect(ssl) == 1) {
         result.handshake = true;
+        result.version = SSL_version(ssl);
         size_t done = 0;
         SSL_write_ex(ssl, request.data(), request.size(), &done);
         char block[65536];
@@ -928,6 +936,24 @@ TEST(MailServerTls, RoutesOverBothFamiliesAndCutsWithOrWithoutGoodbye) {
     EXPECT_EQ(server.stats(), "uploads=3 exists=0 downloads=4 bad=0");
     EXPECT_EQ(server.stored_files(), (std::vector<std::string>{"t.bin", "t.bin.fields"}));
     EXPECT_EQ(server.stop(), 0);
+}
+
+// A server held to an older version speaks that one alone: clients that
+// need TLS 1.2 get no handshake, and neither does the other old version.
+TEST(MailServerTls, TlsMaxBelowTwelveSpeaksThatVersionAlone) {
+    for (int version : {TLS1_VERSION, TLS1_1_VERSION}) {
+        std::vector<std::string> options = tls_options("localhost.pem");
+        options.insert(options.end(), {"--tls-max", version == TLS1_VERSION ? "1.0" : "1.1"});
+        ServerProcess server(options);
+        ASSERT_GT(server.port(), 0) << server.port_line();
+        TlsResult old = tls_exchange(server.port(), AF_INET, download_request("/none", server.port()), version);
+        EXPECT_EQ(old.version, version);
+        EXPECT_EQ(old.bytes.substr(0, 22), "HTTP/1.1 404 Not Found");
+        EXPECT_FALSE(tls_exchange(server.port(), AF_INET, download_request("/none", server.port())).handshake);
+        const int other = version == TLS1_VERSION ? TLS1_1_VERSION : TLS1_VERSION;
+        EXPECT_FALSE(tls_exchange(server.port(), AF_INET6, download_request("/none", server.port()), other).handshake);
+        EXPECT_EQ(server.stop(), 0);
+    }
 }
 
 // What the server saw of clients that never got to send a whole request:

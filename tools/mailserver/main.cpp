@@ -21,7 +21,7 @@ namespace {
 const char kUsage[] =
     "usage: parvex-mailserver [--port N] [--port-file FILE] [--listen ADDRESS]... [--store DIR]\n"
     "                         [--serve DIR] [--record DIR] [--exists-path PREFIX]\n"
-    "                         [--idle-timeout SEC] [--tls-cert CHAIN --tls-key KEY]\n"
+    "                         [--idle-timeout SEC] [--tls-cert CHAIN --tls-key KEY [--tls-max VERSION]]\n"
     "                         [--verbose] [fault options...]\n"
     "fault options: --status TEXT --body TEXT --chunked 0|1 --nolength 0|1 --split MS\n"
     "               --continue 0|1 --continue_status TEXT --close_after N --cut_after N --stall 0|1\n"
@@ -76,6 +76,9 @@ std::string store_option(const std::string& name, const std::string& value, Opti
         options->config.tls_cert = value;
     } else if (name == "tls-key") {
         options->config.tls_key = value;
+    } else if (name == "tls-max") {
+        if (!TlsContext::known_version(value)) return "bad TLS version " + value + " (1.0, 1.1, 1.2 or 1.3)";
+        options->config.tls_max = value;
     } else if (name == "idle-timeout") {
         if (!parse_uint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
         options->config.idle_timeout_ms = static_cast<int>(number * 1000);
@@ -130,8 +133,10 @@ int main(int argc, char** argv) {
     if (!config.record_dir.empty() && !make_directories(config.record_dir, &error)) return fail(error);
 
     if (config.tls_cert.empty() != config.tls_key.empty()) return fail("--tls-cert and --tls-key go together");
+    if (!config.tls_max.empty() && config.tls_cert.empty()) return fail("--tls-max needs --tls-cert");
     std::unique_ptr<TlsContext> tls;
-    if (!config.tls_cert.empty() && !(tls = TlsContext::load(config.tls_cert, config.tls_key, &error)))
+    if (!config.tls_cert.empty() &&
+        !(tls = TlsContext::load(config.tls_cert, config.tls_key, config.tls_max, &error)))
         return fail(error);
 
     ServerState state(config, std::move(tls));

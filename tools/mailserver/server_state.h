@@ -22,6 +22,7 @@ struct ServerConfig {
     std::vector<std::string> listen;  // addresses; empty: 127.0.0.1
     std::string tls_cert;             // chain file; empty: plain HTTP only
     std::string tls_key;
+    std::string tls_max;              // the newest TLS version offered ("1.0" ... "1.3"); empty: 1.3
 };
 
 // Requests counted by kind; bad counts requests rejected as malformed.

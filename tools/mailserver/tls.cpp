@@ -112,17 +112,41 @@ private:
     int fd_;
 };
 
+// OpenSSL's number for a version as the command line writes it; 0 for none.
+int version_number(const std::string& version) {
+    if (version == "1.0") return TLS1_VERSION;
+    if (version == "1.1") return TLS1_1_VERSION;
+    if (version == "1.2") return TLS1_2_VERSION;
+    if (version == "1.3") return TLS1_3_VERSION;
+    return 0;
+}
+
+// The versions spoken: 1.2 up to max, or an older max alone. OpenSSL 3
+// refuses the old versions' SHA-1 signatures above security level 0.
+bool limit_versions(SSL_CTX* ctx, const std::string& max_version) {
+    const int max = max_version.empty() ? TLS1_3_VERSION : version_number(max_version);
+    const bool old = max < TLS1_2_VERSION;
+    if (old && SSL_CTX_set_cipher_list(ctx, "DEFAULT:@SECLEVEL=0") != 1) return false;
+    return SSL_CTX_set_min_proto_version(ctx, old ? max : TLS1_2_VERSION) == 1 &&
+           SSL_CTX_set_max_proto_version(ctx, max) == 1;
+}
+
 }  // namespace
 
+bool TlsContext::known_version(const std::string& version) { return version_number(version) != 0; }
+
 std::unique_ptr<TlsContext> TlsContext::load(const std::string& chain_file, const std::string& key_file,
-                                             std::string* error) {
+                                             const std::string& max_version, std::string* error) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     std::unique_ptr<TlsContext> context(ctx ? new TlsContext(ctx) : nullptr);
     if (!context) {
         *error = openssl_reason("cannot make a TLS context");
         return nullptr;
     }
-    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    if (!limit_versions(ctx, max_version)) {
+        *error = "cannot limit TLS to " + max_version + ": " + openssl_reason("refused");
+        return nullptr;
+    }
     // Each connection carries one request: tickets would only be bytes the
     // client may leave unread when it closes.
     SSL_CTX_set_num_tickets(ctx, 0);

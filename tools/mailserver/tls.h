@@ -9,12 +9,16 @@ typedef struct ssl_ctx_st SSL_CTX;
 
 namespace mailserver {
 
-// The server's certificate chain and key, loaded once; TLS 1.2 or newer.
+// The server's certificate chain and key, loaded once; TLS 1.2 or newer,
+// or for tests of clients that must refuse them only an older version.
 class TlsContext {
 public:
     // chain_file holds the leaf first, then any intermediates or CA (PEM).
+    // max_version ("1.0" to "1.3", empty for 1.3) is the newest version
+    // spoken; below 1.2 that version alone, with the old ciphers it needs.
     static std::unique_ptr<TlsContext> load(const std::string& chain_file, const std::string& key_file,
-                                            std::string* error);
+                                            const std::string& max_version, std::string* error);
+    static bool known_version(const std::string& version);
     ~TlsContext();
     TlsContext(const TlsContext&) = delete;
     TlsContext& operator=(const TlsContext&) = delete;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/page/browser_settings_win.h"
+#include "tools/page/file_actions_win.h"
 #include "tools/page/http_get_win.h"
 #include "tools/page/ole_drop_win.h"
 #include "tools/page/page_host_win.h"
@@ -307,6 +308,13 @@ bool FileSize(PageHost&, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool RewriteFile(PageHost&, Arguments& args, VARIANT* result) {
+    std::wstring path;
+    if (!args.Text(0, path)) return false;
+    SetBool(result, RewriteInPlace(path));
+    return true;
+}
+
 bool SetCookie(PageHost&, Arguments& args, VARIANT* result) {
     std::wstring url, text;
     if (!args.Text(0, url) || !args.Text(1, text)) return false;
@@ -364,6 +372,7 @@ const MethodEntry kMethods[] = {
     {L"oleDropFiles", 2, OleDrop},
     {L"fileSize", 1, FileSize},
     {L"shortPath", 1, ShortPath},
+    {L"rewriteFile", 1, RewriteFile},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

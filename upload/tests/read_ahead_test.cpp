@@ -28,6 +28,7 @@ public:
     }
     bool Write(const void*, size_t) override { return false; }
     long long Size() override { return static_cast<long long>(bytes_.size()); }
+    uint64_t LastWrite() override { return 0; }
     size_t At() const { return at_; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -441,8 +442,29 @@ TEST(UploadEngineCancel, ConnectionAttemptsStopOnCancel) {
     std::filesystem::remove(h2.dir.path() / "gone.txt");
     h2.prompts.onMissing = [] { CancelNow(); };
     EXPECT_EQ(h2.Start(), 0);
-    EXPECT_EQ(h2.network.connects, 1);
+    EXPECT_EQ(h2.network.connects, 0);  // the cancel came before the first attempt
     EXPECT_EQ(h2.view.logs()[0], L"[b.txt] => [서버 연결 실패]\r\n");
+}
+
+// A name whose first address drops the connection request and whose second
+// serves: the second is tried a quarter second after the first, and the
+// file arrives within a second, not after the connection time-out.
+TEST(UploadEngineConnect, ADeadFirstAddressGivesWayToTheLiveSecond) {
+    MailServerProcess server;
+    FullBacklogPort dead(0x7F000002, server.port());  // 127.0.0.2, the server's port
+    ASSERT_EQ(dead.port(), server.port());
+    UploadHarness h(server);
+    NetAddress first, second;
+    std::memcpy(first.bytes, "\x7F\x00\x00\x02", 4);
+    std::memcpy(second.bytes, "\x7F\x00\x00\x01", 4);
+    h.network.names["twin.test"] = {first, second};
+    h.settings.uploadUrl = L"http://twin.test:" + std::to_wstring(server.port()) + L"/upload";
+    h.Add(L"twin.txt", "over the second address");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(h.Start(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(h.Stored("twin.txt"), "over the second address");
+    EXPECT_EQ(h.network.connects, 2);
 }
 
 TEST(UploadEngineCancel, DuringTheWaitsOnTheServer) {
@@ -526,6 +548,43 @@ TEST(UploadEngineChanges, ChangedOrShortFilesAreNeverPaddedOrCut) {
         EXPECT_EQ(h.view.logs()[0], L"[f.bin] => [네트워크 에러]\r\n");
         EXPECT_FALSE(std::filesystem::exists(server.storeDir() + "/f.bin"));
     }
+}
+
+// A file emptied and written again with other bytes of the same size while
+// it goes out, as an editor saves it, once the read-ahead has read past
+// what the server took: the request goes without its closing boundary, the
+// upload fails and the server stores nothing. (The automatic re-run would
+// send the new version whole; it is cancelled as it opens.)
+TEST(UploadEngineChanges, RewrittenInPlaceWhileSentIsNeverFinished) {
+    MailServerProcess server;
+    server.Get("/__fault?hold=65536&target=upload");
+    UploadHarness h(server);
+    ReadCountingFiles files;
+    h.files = &files;
+    const std::string after = Bytes(6 << 20, 22);
+    std::string path = ToUtf8(h.Add(L"saved.bin", Bytes(6 << 20, 21)).localPath);
+    std::thread editor([&] {
+        // Every block of the read-ahead is read, and the socket is full.
+        WaitFor([&] { return files.bytesRead >= 3 * kTransferBlockBytes && h.network.blockedSends > 0; });
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(after.data(), static_cast<long>(after.size()));
+        // Later than the first write also on a file system with a coarse clock.
+        std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) + std::chrono::seconds(2));
+        server.Get("/__release");
+    });
+    int opened = 0;
+    h.view.onText = [&](int id, const std::wstring&) {
+        if (id == IdcUpRunTotal && ++opened == 2) CancelUploadRun();
+    };
+    EXPECT_EQ(h.Start(), 0);
+    editor.join();
+    EXPECT_EQ(h.view.logs()[0], L"[saved.bin] => [네트워크 에러]\r\n");
+    EXPECT_EQ(files.bytesRead, 6u << 20);
+    // The server refuses the cut body once it has it all, recorded.
+    ASSERT_TRUE(WaitFor([&] { return server.Get("/__stats") == "uploads=1 exists=0 downloads=0 bad=1"; }));
+    std::string sent = server.Recorded(1);
+    EXPECT_EQ(sent.find(BoundaryOf(sent) + "--"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.size() - 1000), after.substr(after.size() - 1000));
+    EXPECT_TRUE(std::filesystem::is_empty(server.storeDir()));
 }
 
 TEST(UploadEngineChanges, UnusableUrlOrHostFailsEveryFile) {

@@ -213,8 +213,13 @@ public:
     // spent a slice without any, that is while the worker waits on the
     // server; gets the number of sends so far. Set before the run starts.
     std::function<void(size_t sends)> onIdleWait;
+    // Names with addresses of the test's own, in that order (no system file
+    // to edit); the resolver answers for the others.
+    std::map<std::string, std::vector<NetAddress>> names;
     bool Resolve(const std::string& host, std::vector<NetAddress>& addresses) override {
-        return PlatformNetwork().Resolve(host, addresses);
+        if (!names.count(host)) return PlatformNetwork().Resolve(host, addresses);
+        addresses = names.at(host);
+        return true;
     }
     std::unique_ptr<Socket> Connect(const NetAddress& address, uint16_t port) override {
         return ConnectBounded(*this, address, port, ServerWait(), kConnectTimeoutMs);
@@ -294,10 +299,41 @@ private:
         }
         bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
         long long Size() override { return f_->Size(); }
+        uint64_t LastWrite() override { return f_->LastWrite(); }
 
     private:
         std::unique_ptr<File> f_;
         long long left_;
+    };
+};
+
+// The real file system, counting the bytes read from every file (on the
+// reading thread; read by the test's).
+class ReadCountingFiles : public ForwardingFileSystem {
+public:
+    std::atomic<uint64_t> bytesRead{0};
+    std::unique_ptr<File> OpenRead(const std::wstring& p, bool exclusive) override {
+        auto f = inner_.OpenRead(p, exclusive);
+        if (!f) return nullptr;
+        return std::make_unique<Counted>(std::move(f), bytesRead);
+    }
+
+private:
+    class Counted : public File {
+    public:
+        Counted(std::unique_ptr<File> f, std::atomic<uint64_t>& count) : f_(std::move(f)), count_(count) {}
+        long long Read(void* b, size_t n) override {
+            long long got = f_->Read(b, n);
+            if (got > 0) count_ += static_cast<uint64_t>(got);
+            return got;
+        }
+        bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
+        long long Size() override { return f_->Size(); }
+        uint64_t LastWrite() override { return f_->LastWrite(); }
+
+    private:
+        std::unique_ptr<File> f_;
+        std::atomic<uint64_t>& count_;
     };
 };
 

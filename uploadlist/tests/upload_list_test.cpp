@@ -82,6 +82,7 @@ private:
         long long Read(void*, size_t) override { return 0; }
         bool Write(const void*, size_t) override { return false; }
         long long Size() override { return 0; }
+        uint64_t LastWrite() override { return 0; }
     };
     const Node* Find(const std::wstring& name) const {
         auto alias = aliases.find(name);
