@@ -95,6 +95,7 @@ set(PARVEX_WIN_TESTS
   common/tests/folders_test.cpp
   common/tests/format_test.cpp
   common/tests/http_reply_test.cpp
+  common/tests/settings_store_layered_test.cpp
   common/tests/url_test.cpp
   common/tests/utf8_test.cpp
   download/tests/file_name_rules_test.cpp
@@ -108,6 +109,7 @@ set(PARVEX_WIN_TESTS
   tests/win/page_script_call_test.cpp
   tests/win/platform_win_test.cpp
   tests/win/screenshot_win.cpp
+  tests/win/settings_store_win_test.cpp
   tests/win/test_container_win.cpp
   tests/win/upload_control_test.cpp
   tests/win/upload_list_window_test.cpp
