@@ -68,9 +68,11 @@ endif()
 
 set(PARVEX_MODULE_SOURCES
   module/class_factory_win.cpp
+  module/classes_keys_win.cpp
   module/dll_main_win.cpp
   module/module_start_win.cpp
   module/registration_win.cpp
+  module/safety_categories_win.cpp
 )
 add_library(parvex_module SHARED ${PARVEX_MODULE_SOURCES} ${PARVEX_MODULE_EXTRA} ${PARVEX_RC} module/parvex.def)
 set_target_properties(parvex_module PROPERTIES PREFIX "" OUTPUT_NAME PARVEX SUFFIX ".OCX")
