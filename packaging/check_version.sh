@@ -23,19 +23,7 @@ expect() {
     mismatches=$((mismatches + 1))
 }
 
-inf_version() { sed -n 's/^FileVersion=\([0-9,]*\).*/\1/p' "$1"; }
-snippet_versions() { grep -o '#version=[0-9,]*' "$1" | cut -d= -f2; }
-msi_version() { msiinfo export "$1" Property 2>/dev/null | awk -F'\t' '$1 == "ProductVersion" { print $2 }'; }
-
-# The fixed part of a VERSIONINFO resource: its signature, then the structure's
-# version, then the file version as two 32-bit words, each high half first.
-file_version() {
-    local at words
-    at=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$1" | head -n 1 | cut -d: -f1)
-    [ -n "$at" ] || return 0
-    words=($(od -An -t u2 -j $((at + 8)) -N 8 "$1"))
-    echo "${words[1]},${words[0]},${words[3]},${words[2]}"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/versions.sh"
 
 expect "packaging/PARVEX.INF" "$(inf_version "$ROOT/packaging/PARVEX.INF")" "$COMMAS"
 expect "the page snippet of docs/integrating.md" "$(snippet_versions "$ROOT/docs/integrating.md")" "$COMMAS"
