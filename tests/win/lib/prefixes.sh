@@ -2,9 +2,9 @@
 # fresh copy of it for each test, so that every install starts from the same
 # registry and the same files. Sourced after hives.sh.
 #
-# The copy links the prefix's files to the first one's (Wine replaces, never
-# rewrites, what it changes under drive_c) and copies the registry, which
-# Wine's server rewrites in place.
+# The copy links the builtin libraries and programs, nine tenths of a prefix,
+# to the first one's (nothing the tests run writes into them) and copies the
+# rest: the registry, the profiles and the settings files change in place.
 
 PREFIX_BASE=""
 
@@ -35,11 +35,11 @@ make_base_prefix() {
 
 # new_prefix DIR: a fresh copy of the base prefix in DIR, made WINEPREFIX.
 new_prefix() {
-    local reg
-    rm -rf "$1" && cp -al "$PREFIX_BASE" "$1" || return 1
-    for reg in "$PREFIX_BASE"/*.reg; do
-        rm -f "$1/${reg##*/}" && cp "$reg" "$1/" || return 1
-    done
+    local shared=(drive_c/windows/system32 drive_c/windows/winsxs) path excluded=()
+    rm -rf "$1" && mkdir -p "$1/drive_c/windows" || return 1
+    for path in "${shared[@]}"; do excluded+=(--exclude="./$path"); done
+    tar -C "$PREFIX_BASE" "${excluded[@]}" -cf - . | tar -C "$1" -xf - || return 1
+    for path in "${shared[@]}"; do cp -al "$PREFIX_BASE/$path" "$1/$path" || return 1; done
     export WINEPREFIX="$1"
 }
 
