@@ -19,6 +19,7 @@ set(PARVEX_COMMON_TESTS
   common/tests/http_reply_test.cpp
   common/tests/progress_pace_test.cpp
   common/tests/send_buffer_test.cpp
+  common/tests/settings_store_layered_test.cpp
   common/tests/shown_text_test.cpp
   common/tests/tls_socket_test.cpp
   common/tests/trace_test.cpp

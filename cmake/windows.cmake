@@ -68,9 +68,11 @@ endif()
 
 set(PARVEX_MODULE_SOURCES
   module/class_factory_win.cpp
+  module/classes_keys_win.cpp
   module/dll_main_win.cpp
   module/module_start_win.cpp
   module/registration_win.cpp
+  module/safety_categories_win.cpp
 )
 add_library(parvex_module SHARED ${PARVEX_MODULE_SOURCES} ${PARVEX_MODULE_EXTRA} ${PARVEX_RC} module/parvex.def)
 set_target_properties(parvex_module PROPERTIES PREFIX "" OUTPUT_NAME PARVEX SUFFIX ".OCX")
@@ -95,6 +97,7 @@ set(PARVEX_WIN_TESTS
   common/tests/folders_test.cpp
   common/tests/format_test.cpp
   common/tests/http_reply_test.cpp
+  common/tests/settings_store_layered_test.cpp
   common/tests/url_test.cpp
   common/tests/utf8_test.cpp
   download/tests/file_name_rules_test.cpp
@@ -109,6 +112,7 @@ set(PARVEX_WIN_TESTS
   tests/win/page_script_call_test.cpp
   tests/win/platform_win_test.cpp
   tests/win/screenshot_win.cpp
+  tests/win/settings_store_win_test.cpp
   tests/win/test_container_win.cpp
   tests/win/upload_control_test.cpp
   tests/win/upload_list_window_test.cpp

@@ -1,5 +1,7 @@
-// The store of remembered values: on Windows the machine hive key
-// "SOFTWARE\Orvanta Component"; elsewhere a file of the implementer's choice.
+// The store of remembered values: on Windows the key "SOFTWARE\Orvanta
+// Component" of the machine's hive, with the same key of the user's hive for
+// users whom the machine's refuses writes (LayeredSettingsStore); elsewhere a
+// file of the implementer's choice.
 #pragma once
 #include <memory>
 #include <string>
@@ -20,10 +22,13 @@ public:
     // callers apply their own buffer limits.
     virtual StoreResult Read(const std::wstring& name, std::wstring& value) = 0;
     virtual bool Write(const std::wstring& name, const std::wstring& value) = 0;
+    // Removes a value of the open key; true when it is gone or never was.
+    virtual bool Remove(const std::wstring& name) = 0;
     virtual void Close() = 0;
 };
 
-// The platform's store: the registry on Windows, a file elsewhere.
+// The platform's store: the machine's and the user's registry keys on
+// Windows, a file elsewhere.
 std::unique_ptr<SettingsStore> MakePlatformSettingsStore();
 
 // Key and value names.

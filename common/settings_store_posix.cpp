@@ -64,6 +64,10 @@ public:
         values_[ToUtf8(name)] = v;
         return Save();
     }
+    bool Remove(const std::wstring& name) override {
+        if (!open_) return false;
+        return values_.erase(ToUtf8(name)) == 0 || Save();
+    }
     void Close() override { open_ = false; }
 
 private:

@@ -1,33 +1,33 @@
-// The remembered values under HKEY_LOCAL_MACHINE\SOFTWARE\Orvanta Component.
-#include <windows.h>
+// The remembered values under SOFTWARE\Orvanta Component of the machine's
+// hive, with the user's key of the same name over it.
+#include "settings_store_win.h"
 
 #include <vector>
 
-#include "settings_store.h"
+#include "settings_store_layered.h"
 #include "trace.h"
 
 namespace parvex {
 namespace {
 
-// Traces a registry call that did not succeed; true when it did.
-bool Succeeded(LONG result, const wchar_t* operation, const std::wstring& name) {
-    if (result == ERROR_SUCCESS) return true;
-    TraceFailure(operation, L"HKEY_LOCAL_MACHINE\\" + std::wstring(kSettingsKey) + name, result);
-    return false;
-}
-
 class RegistrySettingsStore : public SettingsStore {
 public:
+    RegistrySettingsStore(HKEY root, const wchar_t* rootName, std::wstring key)
+        : root_(root), rootName_(rootName), keyName_(std::move(key)) {}
     ~RegistrySettingsStore() override { Close(); }
     bool Open() override {
         Close();
-        return Succeeded(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_ALL_ACCESS, &key_), L"open key", L"");
+        LONG result = RegOpenKeyExW(root_, keyName_.c_str(), 0, KEY_ALL_ACCESS, &key_);
+        // A key the user may only read still gives its values; writes to it
+        // then fail, and the layered store takes them to the user's key.
+        if (result == ERROR_ACCESS_DENIED) result = RegOpenKeyExW(root_, keyName_.c_str(), 0, KEY_READ, &key_);
+        return Succeeded(result, L"open key", L"");
     }
     bool Create() override {
         Close();
         DWORD disposition = 0;
-        return Succeeded(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                         KEY_WRITE, nullptr, &key_, &disposition),
+        return Succeeded(RegCreateKeyExW(root_, keyName_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                         nullptr, &key_, &disposition),
                          L"create key", L"");
     }
     StoreResult Read(const std::wstring& name, std::wstring& value) override {
@@ -58,17 +58,38 @@ public:
                                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
                          L"write value", L"\\" + name);
     }
+    bool Remove(const std::wstring& name) override {
+        if (!key_) return false;
+        LONG result = RegDeleteValueW(key_, name.c_str());
+        return result == ERROR_FILE_NOT_FOUND || Succeeded(result, L"delete value", L"\\" + name);
+    }
     void Close() override {
         if (key_) RegCloseKey(key_);
         key_ = nullptr;
     }
 
 private:
+    // Traces a registry call that did not succeed; true when it did.
+    bool Succeeded(LONG result, const wchar_t* operation, const std::wstring& name) const {
+        if (result == ERROR_SUCCESS) return true;
+        TraceFailure(operation, rootName_ + (L"\\" + keyName_) + name, result);
+        return false;
+    }
+    HKEY root_;
+    std::wstring rootName_, keyName_;
     HKEY key_ = nullptr;
 };
 
 }  // namespace
 
-std::unique_ptr<SettingsStore> MakePlatformSettingsStore() { return std::make_unique<RegistrySettingsStore>(); }
+std::unique_ptr<SettingsStore> MakeRegistrySettingsStore(HKEY root, const wchar_t* rootName, const std::wstring& key) {
+    return std::make_unique<RegistrySettingsStore>(root, rootName, key);
+}
+
+std::unique_ptr<SettingsStore> MakePlatformSettingsStore() {
+    return std::make_unique<LayeredSettingsStore>(
+        MakeRegistrySettingsStore(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", kSettingsKey),
+        MakeRegistrySettingsStore(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", kSettingsKey));
+}
 
 }  // namespace parvex

@@ -1,4 +1,4 @@
-// The module's entry point and its four exports.
+// The module's entry point and its five exports.
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
@@ -30,3 +30,6 @@ extern "C" HRESULT __stdcall DllCanUnloadNow() {
 
 extern "C" HRESULT __stdcall DllRegisterServer() { return parvex::RegisterModule(); }
 extern "C" HRESULT __stdcall DllUnregisterServer() { return parvex::UnregisterModule(); }
+extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR commandLine) {
+    return parvex::InstallModule(install != FALSE, commandLine);
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/folders.h"
+#include "common/settings_store_layered.h"
 #include "download/save_folder.h"
 #include "tests/support/fakes.h"
 
@@ -53,4 +54,28 @@ TEST_F(LoadSavePathTest, UnwritableStoreStillGivesAFolder) {
     store.createFails = true;
     EXPECT_EQ(LoadSavePath(store, LocalFileSystem(), L""), docs.wpath());
     EXPECT_TRUE(store.values.empty());
+}
+
+// An ordinary user: the machine's key reads but refuses writes. The chosen
+// folder is remembered in the user's key; once the machine's key takes a
+// write, its value wins and the user's goes.
+TEST_F(LoadSavePathTest, ChoiceOfAUserTheMachineRefusesIsRememberedUntilTheMachineTakesOne) {
+    TempDir shared, chosen, later;
+    auto* machine = new MemorySettingsStore;
+    auto* user = new MemorySettingsStore;
+    machine->keyExists = true;
+    machine->writeFails = true;
+    machine->values[L"DownSavePath"] = shared.wpath();
+    LayeredSettingsStore store{std::unique_ptr<SettingsStore>(machine), std::unique_ptr<SettingsStore>(user)};
+
+    EXPECT_EQ(LoadSavePath(store, LocalFileSystem(), L""), shared.wpath());
+    EXPECT_EQ(LoadSavePath(store, LocalFileSystem(), chosen.wpath()), chosen.wpath());
+    EXPECT_EQ(user->values[L"DownSavePath"], chosen.wpath());
+    EXPECT_EQ(LoadSavePath(store, LocalFileSystem(), L""), chosen.wpath());
+
+    machine->writeFails = false;
+    EXPECT_EQ(LoadSavePath(store, LocalFileSystem(), later.wpath()), later.wpath());
+    EXPECT_EQ(machine->values[L"DownSavePath"], later.wpath());
+    EXPECT_EQ(user->values.count(L"DownSavePath"), 0u);
+    EXPECT_EQ(LoadSavePath(store, LocalFileSystem(), L""), later.wpath());
 }

@@ -24,6 +24,7 @@ public:
     bool keyExists = false;
     bool createFails = false;
     bool readFails = false;  // any error other than "value missing"
+    bool writeFails = false;  // a key the user may read but not write
     bool isOpen = false;
     std::map<std::wstring, std::wstring> values;
     int writes = 0;
@@ -42,9 +43,14 @@ public:
         return StoreResult::Ok;
     }
     bool Write(const std::wstring& name, const std::wstring& value) override {
-        if (!isOpen) return false;
+        if (!isOpen || writeFails) return false;
         values[name] = value;
         ++writes;
+        return true;
+    }
+    bool Remove(const std::wstring& name) override {
+        if (!isOpen || writeFails) return false;
+        values.erase(name);
         return true;
     }
     void Close() override { isOpen = false; }

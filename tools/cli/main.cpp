@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "options.h"
+#include "parvex_version.h"
 
 int main(int argc, char** argv) {
     using namespace parvex::cli;
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (std::strcmp(command, "--version") == 0) {
-        std::printf("%s\n", kVersion);
+        std::printf("parvex-cli %s\n", PARVEX_VERSION_TEXT);
         return 0;
     }
     std::fprintf(stderr, "%s%s%s\n%s--help lists the commands\n", MessagePrefix(),

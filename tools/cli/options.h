@@ -7,8 +7,6 @@
 
 namespace parvex::cli {
 
-constexpr const char* kVersion = "parvex-cli 1.0";
-
 // What `parvex-cli upload` is asked to do.
 struct UploadOptions {
     std::string url, existUrl, cookie, title = "Tamsel Upload";

@@ -18,9 +18,10 @@ bool SetRememberedSaveFolder(const std::wstring& folder) {
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) return false;
     DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    // The module's own store, so the value is written as the dialog writes it.
+    // The module's own store, so the value is written as the dialog writes it
+    // (and a user's older value of it goes).
     std::unique_ptr<SettingsStore> store = MakePlatformSettingsStore();
-    bool written = store->Create() && store->Write(kDownSavePathValue, folder);
+    bool written = (store->Open() || store->Create()) && store->Write(kDownSavePathValue, folder);
     store->Close();
     return written;
 }

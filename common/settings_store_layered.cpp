@@ -1,0 +1,48 @@
+#include "settings_store_layered.h"
+
+namespace parvex {
+
+LayeredSettingsStore::LayeredSettingsStore(std::unique_ptr<SettingsStore> machine, std::unique_ptr<SettingsStore> user)
+    : machine_(std::move(machine)), user_(std::move(user)) {}
+
+bool LayeredSettingsStore::Open() {
+    Close();
+    machineOpen_ = machine_->Open();
+    userOpen_ = user_->Open();
+    return machineOpen_ || userOpen_;
+}
+
+bool LayeredSettingsStore::Create() {
+    if (!machineOpen_) machineOpen_ = machine_->Create();
+    if (!machineOpen_ && !userOpen_) userOpen_ = user_->Create();
+    return machineOpen_ || userOpen_;
+}
+
+StoreResult LayeredSettingsStore::Read(const std::wstring& name, std::wstring& value) {
+    StoreResult user = userOpen_ ? user_->Read(name, value) : StoreResult::Error;
+    if (user == StoreResult::Ok || !machineOpen_) return user;
+    return machine_->Read(name, value);
+}
+
+bool LayeredSettingsStore::Write(const std::wstring& name, const std::wstring& value) {
+    if (machineOpen_ && machine_->Write(name, value)) {
+        if (userOpen_) user_->Remove(name);
+        return true;
+    }
+    if (!userOpen_) userOpen_ = user_->Open() || user_->Create();
+    return userOpen_ && user_->Write(name, value);
+}
+
+bool LayeredSettingsStore::Remove(const std::wstring& name) {
+    bool machineGone = !machineOpen_ || machine_->Remove(name);
+    bool userGone = !userOpen_ || user_->Remove(name);
+    return machineGone && userGone;
+}
+
+void LayeredSettingsStore::Close() {
+    machine_->Close();
+    user_->Close();
+    machineOpen_ = userOpen_ = false;
+}
+
+}  // namespace parvex
