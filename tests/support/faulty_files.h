@@ -35,6 +35,19 @@ protected:
     FileSystem& inner_;
 };
 
+// A file that passes every call on to another, for doubles that spoil one.
+class ForwardingFile : public File {
+public:
+    explicit ForwardingFile(std::unique_ptr<File> inner) : f_(std::move(inner)) {}
+    long long Read(void* b, size_t n) override { return f_->Read(b, n); }
+    bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
+    long long Size() override { return f_->Size(); }
+    uint64_t LastWrite() override { return f_->LastWrite(); }
+
+protected:
+    std::unique_ptr<File> f_;
+};
+
 // Calls of one kind that succeed before every later one fails; used from
 // the worker's thread, read by the test's.
 class CallBudget {
@@ -84,16 +97,13 @@ public:
     }
 
 private:
-    class Faulty : public File {
+    class Faulty : public ForwardingFile {
     public:
-        Faulty(std::unique_ptr<File> f, FaultyFiles& fs) : f_(std::move(f)), fs_(fs) {}
+        Faulty(std::unique_ptr<File> f, FaultyFiles& fs) : ForwardingFile(std::move(f)), fs_(fs) {}
         long long Read(void* b, size_t n) override { return fs_.reads.Take() ? f_->Read(b, n) : -1; }
         bool Write(const void* d, size_t n) override { return fs_.writes.Take() && f_->Write(d, n); }
-        long long Size() override { return f_->Size(); }
-        uint64_t LastWrite() override { return f_->LastWrite(); }
 
     private:
-        std::unique_ptr<File> f_;
         FaultyFiles& fs_;
     };
     std::unique_ptr<File> Wrap(std::unique_ptr<File> f) {

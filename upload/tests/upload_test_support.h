@@ -288,21 +288,17 @@ public:
     }
 
 private:
-    class Short : public File {
+    class Short : public ForwardingFile {
     public:
-        Short(std::unique_ptr<File> f, long long by) : f_(std::move(f)), left_(f_->Size() - by) {}
+        Short(std::unique_ptr<File> f, long long by) : ForwardingFile(std::move(f)), left_(f_->Size() - by) {}
         long long Read(void* b, size_t n) override {
             if (left_ <= 0) return 0;
             long long got = f_->Read(b, static_cast<size_t>(std::min<long long>(static_cast<long long>(n), left_)));
             if (got > 0) left_ -= got;
             return got;
         }
-        bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
-        long long Size() override { return f_->Size(); }
-        uint64_t LastWrite() override { return f_->LastWrite(); }
 
     private:
-        std::unique_ptr<File> f_;
         long long left_;
     };
 };
@@ -319,20 +315,16 @@ public:
     }
 
 private:
-    class Counted : public File {
+    class Counted : public ForwardingFile {
     public:
-        Counted(std::unique_ptr<File> f, std::atomic<uint64_t>& count) : f_(std::move(f)), count_(count) {}
+        Counted(std::unique_ptr<File> f, std::atomic<uint64_t>& count) : ForwardingFile(std::move(f)), count_(count) {}
         long long Read(void* b, size_t n) override {
             long long got = f_->Read(b, n);
             if (got > 0) count_ += static_cast<uint64_t>(got);
             return got;
         }
-        bool Write(const void* d, size_t n) override { return f_->Write(d, n); }
-        long long Size() override { return f_->Size(); }
-        uint64_t LastWrite() override { return f_->LastWrite(); }
 
     private:
-        std::unique_ptr<File> f_;
         std::atomic<uint64_t>& count_;
     };
 };
