@@ -116,29 +116,36 @@ void RefusePlain(Connection& conn, ServerState& state, const HttpRequest& req, c
     conn.LingerClose(1 << 20);
 }
 
+// Reads the request head; false when there is nothing to serve: the head
+// was too large (and is answered so) or never ended.
+bool ReceiveHead(Connection& conn, ServerState& state, std::string* head, std::string* rest) {
+    HeadStatus hs = ReadRequestHead(conn, head, rest);
+    if (hs == HeadStatus::TooLarge) {
+        ++state.counters.bad;
+        LogLine("request head larger than 64 KiB");
+        SendPlainReply(conn, "431 Request Header Fields Too Large", "the request head is larger than 64 KiB\n");
+        conn.LingerClose(1 << 20);
+        return false;
+    }
+    if (hs != HeadStatus::Ok) {
+        // The bytes of a head that never ended are recorded too: the record
+        // shows whether anything of a request arrived at all.
+        if (!head->empty()) {
+            if (auto record = state.recorder.Begin("-", "-")) record->Write(*head);
+            if (Verbose()) LogLine("request head cut short after " + std::to_string(head->size()) + " bytes");
+        }
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void HandleConnection(int fd, ServerState& state) {
     Connection conn(fd, state.config.idleTimeoutMs);
     if (!SecureWhenAsked(conn, state)) return;
     std::string head, rest;
-    HeadStatus hs = ReadRequestHead(conn, &head, &rest);
-    if (hs == HeadStatus::TooLarge) {
-        ++state.counters.bad;
-        LogLine("request head larger than 64 KiB");
-        SendPlainReply(conn, "431 Request Header Fields Too Large", "the request head is larger than 64 KiB\n");
-        conn.LingerClose(1 << 20);
-        return;
-    }
-    if (hs != HeadStatus::Ok) {
-        // The bytes of a head that never ended are recorded too: the record
-        // shows whether anything of a request arrived at all.
-        if (!head.empty()) {
-            if (auto record = state.recorder.Begin("-", "-")) record->Write(head);
-            if (Verbose()) LogLine("request head cut short after " + std::to_string(head.size()) + " bytes");
-        }
-        return;
-    }
+    if (!ReceiveHead(conn, state, &head, &rest)) return;
 
     HttpRequest req;
     std::string error;

@@ -17,6 +17,57 @@ int HexValue(char c) {
     return -1;
 }
 
+// "METHOD target HTTP/x.y", each part separated by exactly one space.
+bool ParseRequestLine(std::string_view line, HttpRequest* out, std::string* error) {
+    size_t sp1 = line.find(' ');
+    size_t sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
+    if (sp1 == 0 || sp2 == std::string_view::npos || sp2 == sp1 + 1 ||
+        line.find(' ', sp2 + 1) != std::string_view::npos) {
+        *error = "request line is not \"METHOD target HTTP/x.y\"";
+        return false;
+    }
+    out->method = std::string(line.substr(0, sp1));
+    out->target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
+    out->version = std::string(line.substr(sp2 + 1));
+    for (char c : out->method) {
+        if (!IsTokenChar(c)) {
+            *error = "request method contains an invalid character";
+            return false;
+        }
+    }
+    if (!StartsWith(out->version, "HTTP/")) {
+        *error = "request line does not end in an HTTP version";
+        return false;
+    }
+    return true;
+}
+
+// One "Name: value" line of the head, without its CRLF.
+bool ParseHeaderLine(std::string_view h, HttpRequest* out, std::string* error) {
+    if (h.find('\n') != std::string_view::npos || h.find('\r') != std::string_view::npos) {
+        *error = "header line contains a bare CR or LF";
+        return false;
+    }
+    if (h.front() == ' ' || h.front() == '\t') {
+        *error = "folded header lines are not accepted";
+        return false;
+    }
+    size_t colon = h.find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        *error = "header line without a name and colon: " + std::string(h.substr(0, 80));
+        return false;
+    }
+    std::string_view name = h.substr(0, colon);
+    for (char c : name) {
+        if (!IsTokenChar(c)) {
+            *error = "header name contains an invalid character: " + std::string(name.substr(0, 80));
+            return false;
+        }
+    }
+    out->headers.emplace_back(std::string(name), std::string(Trim(h.substr(colon + 1))));
+    return true;
+}
+
 }  // namespace
 
 const std::string* HttpRequest::Header(std::string_view name) const {
@@ -65,28 +116,7 @@ bool ParseRequestHead(std::string_view head, HttpRequest* out, std::string* erro
         *error = "request line is not terminated by CRLF";
         return false;
     }
-    std::string_view line = head.substr(0, lineEnd);
-    size_t sp1 = line.find(' ');
-    size_t sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
-    if (sp1 == 0 || sp2 == std::string_view::npos || sp2 == sp1 + 1 ||
-        line.find(' ', sp2 + 1) != std::string_view::npos) {
-        *error = "request line is not \"METHOD target HTTP/x.y\"";
-        return false;
-    }
-    out->method = std::string(line.substr(0, sp1));
-    out->target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
-    out->version = std::string(line.substr(sp2 + 1));
-    for (char c : out->method) {
-        if (!IsTokenChar(c)) {
-            *error = "request method contains an invalid character";
-            return false;
-        }
-    }
-    if (!StartsWith(out->version, "HTTP/")) {
-        *error = "request line does not end in an HTTP version";
-        return false;
-    }
-
+    if (!ParseRequestLine(head.substr(0, lineEnd), out, error)) return false;
     size_t pos = lineEnd + 2;
     for (;;) {
         size_t end = head.find("\r\n", pos);
@@ -97,27 +127,7 @@ bool ParseRequestHead(std::string_view head, HttpRequest* out, std::string* erro
         std::string_view h = head.substr(pos, end - pos);
         pos = end + 2;
         if (h.empty()) break;
-        if (h.find('\n') != std::string_view::npos || h.find('\r') != std::string_view::npos) {
-            *error = "header line contains a bare CR or LF";
-            return false;
-        }
-        if (h.front() == ' ' || h.front() == '\t') {
-            *error = "folded header lines are not accepted";
-            return false;
-        }
-        size_t colon = h.find(':');
-        if (colon == std::string_view::npos || colon == 0) {
-            *error = "header line without a name and colon: " + std::string(h.substr(0, 80));
-            return false;
-        }
-        std::string_view name = h.substr(0, colon);
-        for (char c : name) {
-            if (!IsTokenChar(c)) {
-                *error = "header name contains an invalid character: " + std::string(name.substr(0, 80));
-                return false;
-            }
-        }
-        out->headers.emplace_back(std::string(name), std::string(Trim(h.substr(colon + 1))));
+        if (!ParseHeaderLine(h, out, error)) return false;
     }
     if (pos != head.size()) {
         *error = "bytes after the end of the request head";

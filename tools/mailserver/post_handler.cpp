@@ -153,90 +153,123 @@ struct BodyResult {
     uint64_t received = 0;
 };
 
-// Reads exactly Content-Length body bytes through the parser.
-BodyResult ReadBody(RequestContext& ctx, const FaultSet& faults, uint64_t length, bool recordContents,
-                    MultipartParser& parser) {
-    BodyResult result;
-    const size_t capacity = static_cast<size_t>(std::min<uint64_t>(kBodyBuffer, std::max<uint64_t>(length, 64 * 1024)));
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    const std::string& early = ctx.bodyStart;
-    if (ctx.record && recordContents) ctx.record->Write(early);
-    const bool excess = early.size() > length;
-    size_t len = static_cast<size_t>(std::min<uint64_t>(early.size(), length));
-    std::memcpy(buffer.get(), early.data(), len);
-    uint64_t& received = result.received;
-    received = len;
+// Reads exactly Content-Length body bytes through the parser, unless a
+// fault stops it earlier.
+class BodyReader {
+public:
+    BodyReader(RequestContext& ctx, const FaultSet& faults, uint64_t length, bool recordContents,
+               MultipartParser& parser)
+        : ctx_(ctx),
+          faults_(faults),
+          length_(length),
+          recordContents_(recordContents),
+          parser_(parser),
+          capacity_(static_cast<size_t>(std::min<uint64_t>(kBodyBuffer, std::max<uint64_t>(length, 64 * 1024)))),
+          buffer_(new char[capacity_]),
+          limit_(ReadLimit(faults)),
+          throttle_(faults.rate) {}
 
-    const std::optional<uint64_t> limit = ReadLimit(faults);
-    Throttle throttle(faults.rate);
-    if (!throttle.Account(len)) return result;
-    bool held = false;
-    for (;;) {
+    BodyResult Read() {
+        if (!TakeEarlyBytes()) return result_;
+        for (;;) {
+            if (!ParseBuffered() || StopsForFault()) return result_;
+            if (result_.received == length_) break;
+            if (!ReceiveMore()) return result_;
+        }
+        CheckTheEnd();
+        return result_;
+    }
+
+private:
+    // The bytes that came together with the head.
+    bool TakeEarlyBytes() {
+        const std::string& early = ctx_.bodyStart;
+        if (ctx_.record && recordContents_) ctx_.record->Write(early);
+        excess_ = early.size() > length_;
+        len_ = static_cast<size_t>(std::min<uint64_t>(early.size(), length_));
+        std::memcpy(buffer_.get(), early.data(), len_);
+        result_.received = len_;
+        return throttle_.Account(len_);
+    }
+
+    // Hands the buffered bytes to the parser and keeps what it left.
+    bool ParseBuffered() {
         size_t used = 0;
-        if (!parser.Consume(buffer.get(), len, &used)) {
-            result.end = BodyEnd::Malformed;
-            result.error = parser.Error();
-            return result;
+        if (!parser_.Consume(buffer_.get(), len_, &used)) return Malformed(parser_.Error());
+        std::memmove(buffer_.get(), buffer_.get() + used, len_ - used);
+        len_ -= used;
+        if (parser_.Complete() && result_.received < length_) {
+            return Malformed("the final boundary ends the body after " + std::to_string(parser_.Offset()) +
+                             " bytes, but Content-Length announces " + std::to_string(length_));
         }
-        std::memmove(buffer.get(), buffer.get() + used, len - used);
-        len -= used;
-        if (parser.Complete() && received < length) {
-            result.end = BodyEnd::Malformed;
-            result.error = "the final boundary ends the body after " + std::to_string(parser.Offset()) +
-                           " bytes, but Content-Length announces " + std::to_string(length);
-            return result;
-        }
+        return true;
+    }
+
+    bool StopsForFault() {
+        const uint64_t received = result_.received;
         // The hold comes first: it keeps the request where a test wants it,
         // even when the bytes that came with the head reach a limit already.
-        if (faults.hold && !held && received >= *faults.hold) {
-            held = true;
-            if (!ctx.state.holds.Wait([&] { return ctx.conn.PeerGone(); }, ctx.state.config.idleTimeoutMs))
-                return result;
+        if (faults_.hold && !held_ && received >= *faults_.hold) {
+            held_ = true;
+            if (!ctx_.state.holds.Wait([&] { return ctx_.conn.PeerGone(); }, ctx_.state.config.idleTimeoutMs))
+                return true;
         }
-        if (limit && received >= *limit) {
-            result.end =
-                faults.closeAfter && received >= *faults.closeAfter ? BodyEnd::ClosedByFault : BodyEnd::HeldByFault;
-            return result;
+        if (limit_ && received >= *limit_) {
+            result_.end =
+                faults_.closeAfter && received >= *faults_.closeAfter ? BodyEnd::ClosedByFault : BodyEnd::HeldByFault;
+            return true;
         }
-        if (received == length) break;
-        uint64_t want = std::min<uint64_t>(capacity - len, length - received);
-        if (limit) want = std::min<uint64_t>(want, *limit - received);
-        if (faults.hold && !held) want = std::min<uint64_t>(want, *faults.hold - received);
-        want = throttle.BlockLimit(static_cast<size_t>(want));
-        if (want == 0) {
-            result.end = BodyEnd::Malformed;
-            result.error = "a part header or boundary does not fit the parse buffer";
-            return result;
-        }
+        return false;
+    }
+
+    bool ReceiveMore() {
+        const uint64_t received = result_.received;
+        uint64_t want = std::min<uint64_t>(capacity_ - len_, length_ - received);
+        if (limit_) want = std::min<uint64_t>(want, *limit_ - received);
+        if (faults_.hold && !held_) want = std::min<uint64_t>(want, *faults_.hold - received);
+        want = throttle_.BlockLimit(static_cast<size_t>(want));
+        if (want == 0) return Malformed("a part header or boundary does not fit the parse buffer");
         size_t got = 0;
-        IoStatus st = ctx.conn.Receive(buffer.get() + len, static_cast<size_t>(want), &got);
-        if (st == IoStatus::Closed) {
-            result.end = BodyEnd::CutShort;
-            return result;
+        IoStatus st = ctx_.conn.Receive(buffer_.get() + len_, static_cast<size_t>(want), &got);
+        if (st == IoStatus::Closed) result_.end = BodyEnd::CutShort;
+        if (st == IoStatus::TimedOut) result_.end = BodyEnd::QuietTooLong;
+        if (st != IoStatus::Ok) return false;  // also when gone, or the server is stopping
+        if (ctx_.record && recordContents_) ctx_.record->Write(buffer_.get() + len_, got);
+        len_ += got;
+        result_.received += got;
+        return throttle_.Account(got);
+    }
+
+    void CheckTheEnd() {
+        if (!parser_.Finish(len_)) {
+            Malformed(parser_.Error());
+        } else if (excess_ || ctx_.conn.HasPendingInput()) {
+            Malformed("more body bytes than the Content-Length of " + std::to_string(length_));
+        } else {
+            result_.end = BodyEnd::Complete;
         }
-        if (st == IoStatus::TimedOut) {
-            result.end = BodyEnd::QuietTooLong;
-            return result;
-        }
-        if (st != IoStatus::Ok) return result;  // gone, or the server is stopping
-        if (ctx.record && recordContents) ctx.record->Write(buffer.get() + len, got);
-        len += got;
-        received += got;
-        if (!throttle.Account(got)) return result;
     }
-    if (!parser.Finish(len)) {
-        result.end = BodyEnd::Malformed;
-        result.error = parser.Error();
-        return result;
+
+    bool Malformed(std::string error) {
+        result_.end = BodyEnd::Malformed;
+        result_.error = std::move(error);
+        return false;
     }
-    if (excess || ctx.conn.HasPendingInput()) {
-        result.end = BodyEnd::Malformed;
-        result.error = "more body bytes than the Content-Length of " + std::to_string(length);
-        return result;
-    }
-    result.end = BodyEnd::Complete;
-    return result;
-}
+
+    RequestContext& ctx_;
+    const FaultSet& faults_;
+    const uint64_t length_;
+    const bool recordContents_;
+    MultipartParser& parser_;
+    const size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    size_t len_ = 0;  // bytes in the buffer the parser has yet to take
+    bool excess_ = false;
+    const std::optional<uint64_t> limit_;
+    Throttle throttle_;
+    bool held_ = false;
+    BodyResult result_;
+};
 
 // "100 Continue", in two pieces splitMs apart when a fault asks for it.
 bool SendContinue(Connection& conn, long long splitMs) {
@@ -413,7 +446,7 @@ void HandlePost(RequestContext& ctx, RequestKind kind) {
     const bool recordContents = length <= kFullRecordLimit;
     FormSink sink(state, ctx.record.get(), recordContents, kind == KindUpload);
     MultipartParser parser(boundary, &sink);
-    BodyResult body = ReadBody(ctx, faults, length, recordContents, parser);
+    BodyResult body = BodyReader(ctx, faults, length, recordContents, parser).Read();
     if (body.end != BodyEnd::Complete) sink.Discard();
     if (!SettleBody(ctx, faults, body, parser, length)) return;
     if (kind == KindExists)
