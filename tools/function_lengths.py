@@ -43,81 +43,67 @@ def sources(paths):
                     yield full
 
 
-def blank(text):
-    """Replaces comments, string and character contents and preprocessor
-    lines by spaces, keeping every newline where it was."""
-    out = []
-    i, n = 0, len(text)
-    line_start = True
+def quoted_end(text, i):
+    """The end of the string or character literal opening at i; a line end
+    ends a broken one."""
+    j = i + 1
+    while j < len(text) and text[j] not in (text[i], "\n"):
+        j += 2 if text[j] == "\\" else 1
+    return min(j + 1, len(text))
 
-    def spaces(chunk):
-        return re.sub(r"[^\n]", " ", chunk)
 
-    while i < n:
-        c = text[i]
-        if line_start and c in " \t":
-            out.append(c)
-            i += 1
-            continue
-        if line_start and c == "#":
-            j = i
-            while j < n and text[j] != "\n":
-                if text[j] == "\\" and j + 1 < n and text[j + 1] == "\n":
-                    j += 2
-                    continue
-                if text.startswith("/*", j):  # a comment may run past the line
-                    end = text.find("*/", j + 2)
-                    j = n if end < 0 else end + 2
-                    continue
-                j += 1
-            out.append(spaces(text[i:j]))
-            i = j
-            continue
-        line_start = False
-        if c == "\n":
-            line_start = True
-            out.append(c)
-            i += 1
-        elif text.startswith("//", i):
-            j = text.find("\n", i)
-            j = n if j < 0 else j
-            out.append(spaces(text[i:j]))
-            i = j
-        elif text.startswith("/*", i):
-            j = text.find("*/", i + 2)
-            j = n if j < 0 else j + 2
-            out.append(spaces(text[i:j]))
-            i = j
-        elif c == '"':
-            raw = re.match(r'R"([^(\s]*)\(', text[i - 1:i + 20]) if i > 0 and text[i - 1] == "R" else None
-            if raw:
-                close = ")" + raw.group(1) + '"'
-                j = text.find(close, i)
-                j = n if j < 0 else j + len(close)
-            else:
-                j = i + 1
-                while j < n and text[j] != '"' and text[j] != "\n":
-                    j += 2 if text[j] == "\\" else 1
-                j = min(j + 1, n)
-            out.append('"' + spaces(text[i + 1:j - 1]) + '"')
-            i = j
-        elif c == "'":
-            k = i - 1
-            while k >= 0 and (text[k].isalnum() or text[k] in "_'."):
-                k -= 1
-            if i > 0 and text[i - 1] in "0123456789abcdefABCDEF" and text[k + 1].isdigit():
-                out.append(" ")  # a digit separator: 1'000'000
-                i += 1
-                continue
-            j = i + 1
-            while j < n and text[j] != "'" and text[j] != "\n":
-                j += 2 if text[j] == "\\" else 1
-            j = min(j + 1, n)
-            out.append("'" + spaces(text[i + 1:j - 1]) + "'")
-            i = j
+def directive_end(text, i):
+    """The end of the preprocessor line at i, with its continuations and
+    any comment that runs on past it."""
+    j = i
+    while j < len(text) and text[j] != "\n":
+        if text.startswith("\\\n", j):
+            j += 2
+        elif text.startswith("/*", j):
+            end = text.find("*/", j + 2)
+            j = len(text) if end < 0 else end + 2
         else:
-            out.append(c)
+            j += 1
+    return j
+
+
+def skipped_end(text, i, line_start):
+    """The end of the comment, literal or preprocessor line starting at i;
+    None when none starts there."""
+    if line_start and text[i] == "#":
+        return directive_end(text, i)
+    if text.startswith("//", i):
+        end = text.find("\n", i)
+        return len(text) if end < 0 else end
+    if text.startswith("/*", i):
+        end = text.find("*/", i + 2)
+        return len(text) if end < 0 else end + 2
+    raw = re.match(r'R"([^(\s]*)\(', text[i - 1:i + 20]) if text[i] == '"' and text[i - 1:i] == "R" else None
+    if raw:
+        end = text.find(")" + raw.group(1) + '"', i)
+        return len(text) if end < 0 else end + len(raw.group(1)) + 2
+    if text[i] == '"':
+        return quoted_end(text, i)
+    if text[i] == "'" and not re.search(r"(^|[^\w'])\d[\w'.]*$", text[max(i - 40, 0):i]):
+        return quoted_end(text, i)  # and not a digit separator: 1'000'000
+    return None
+
+
+def blank(text):
+    """Replaces comments, literals and preprocessor lines by spaces,
+    keeping every newline where it was."""
+    out, i = [], 0
+    line_start = True
+    while i < len(text):
+        end = skipped_end(text, i, line_start)
+        if end is None:
+            out.append(text[i])
+            line_start = text[i] == "\n" or (line_start and text[i] in " \t")
             i += 1
+        else:
+            out.append(re.sub(r"[^\n]", " ", text[i:end]))
+            line_start = False
+            i = end
     return "".join(out)
 
 
@@ -168,7 +154,7 @@ def classify(head):
     """'scope' for a namespace, class or extern block, 'function' for a
     function body, 'other' for an initialiser and anything else."""
     flat = TEMPLATE.sub("", ACCESS.sub("", " ".join(head.split())))
-    if re.match(r"^(inline\s+)?namespace\b", flat) or re.match(r'^extern\s*"\s*"$', flat):
+    if re.match(r"^(inline\s+)?namespace\b", flat) or flat == "extern":
         return "scope"
     outer = strip_groups(flat)
     if re.match(r"^(typedef\s+)?(class|struct|union|enum)\b", outer) and not outer.endswith(")"):
