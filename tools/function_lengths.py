@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Lists the C and C++ function bodies longer than a limit (60 lines).
+"""Lists the C and C++ functions longer than a limit (60 lines).
 
-A function's length runs from the first line of its declaration (template
-line included, comments before it not) to the line of its closing brace. Lambdas and local classes count toward the
-function around them. Test sources (tests/ directories, *_test.cpp) are left
-out. Exits 1 when it listed a body, 0 when there is none.
+A function runs from the first line of its declaration (a template line
+included, the comments above it not) to the line of its closing brace.
+Lambdas and local classes count toward the function around them. Test
+sources (tests/ directories, *_test.cpp) are left out. Exits 1 when it
+listed a function, 0 when there is none.
 
     tools/function_lengths.py [--max N] [PATH...]
 
