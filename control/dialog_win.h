@@ -72,8 +72,7 @@ protected:
     }
 
     // Filled in by PARVEX_BEGIN_MSG_MAP; true when the map handled message.
-    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                      LRESULT& result) = 0;
+    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
 
     HWND window_ = nullptr;
 
@@ -103,24 +102,24 @@ private:
 
 }  // namespace parvex
 
-#define PARVEX_BEGIN_MSG_MAP(Class)                                                                        \
+#define PARVEX_BEGIN_MSG_MAP(Class)                                                                       \
     bool ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override { \
-        (void)wParam;                                                                                    \
-        (void)lParam;                                                                                    \
+        (void)wParam;                                                                                     \
+        (void)lParam;                                                                                     \
         lResult = 0;
 
 // bool func(): true lets the dialog manager give the focus to the first
 // control, false leaves it where the handler put it.
-#define PARVEX_MSG_WM_INITDIALOG(func)            \
-    if (uMsg == WM_INITDIALOG) {                  \
-        lResult = func() ? TRUE : FALSE;          \
-        return true;                              \
+#define PARVEX_MSG_WM_INITDIALOG(func)   \
+    if (uMsg == WM_INITDIALOG) {         \
+        lResult = func() ? TRUE : FALSE; \
+        return true;                     \
     }
 
 // bool func(UINT command), command one of the SC_ values: the system keeps
 // the low four bits of wParam for itself, so they are masked off here, once.
 // false leaves the command to the default handling.
-#define PARVEX_MSG_WM_SYSCOMMAND(func)                                \
+#define PARVEX_MSG_WM_SYSCOMMAND(func) \
     if (uMsg == WM_SYSCOMMAND && func(static_cast<UINT>(wParam) & 0xFFF0u)) return true;
 
 // void func().
@@ -140,31 +139,31 @@ private:
 
 // void func() before each of the WM_CTLCOLOR messages of a dialog and its
 // controls; the colours stay the dialog manager's.
-#define PARVEX_MSG_WM_CTLCOLOR(func)                                                           \
-    if (uMsg == WM_CTLCOLORDLG || uMsg == WM_CTLCOLORSTATIC || uMsg == WM_CTLCOLORBTN ||      \
-        uMsg == WM_CTLCOLOREDIT || uMsg == WM_CTLCOLORLISTBOX)                                 \
+#define PARVEX_MSG_WM_CTLCOLOR(func)                                                                                \
+    if (uMsg == WM_CTLCOLORDLG || uMsg == WM_CTLCOLORSTATIC || uMsg == WM_CTLCOLORBTN || uMsg == WM_CTLCOLOREDIT || \
+        uMsg == WM_CTLCOLORLISTBOX)                                                                                 \
         func();
 
 // void func(HDROP drop).
-#define PARVEX_MSG_WM_DROPFILES(func)            \
-    if (uMsg == WM_DROPFILES) {                  \
-        func(reinterpret_cast<HDROP>(wParam));   \
-        return true;                             \
+#define PARVEX_MSG_WM_DROPFILES(func)          \
+    if (uMsg == WM_DROPFILES) {                \
+        func(reinterpret_cast<HDROP>(wParam)); \
+        return true;                           \
     }
 
 // LRESULT func(NMHDR* header) for the notifications of control id.
-#define PARVEX_NOTIFY_ID_HANDLER(id, func)                                                             \
+#define PARVEX_NOTIFY_ID_HANDLER(id, func)                                                            \
     if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->idFrom == static_cast<UINT_PTR>(id)) { \
-        lResult = func(reinterpret_cast<NMHDR*>(lParam));                                              \
-        return true;                                                                                   \
+        lResult = func(reinterpret_cast<NMHDR*>(lParam));                                             \
+        return true;                                                                                  \
     }
 
 // void func(UINT iconId, UINT mouseMessage) for a notification icon's
 // callback message msg.
-#define PARVEX_MSG_TRAY_CALLBACK(msg, func)                                      \
-    if (uMsg == (msg)) {                                                         \
-        func(static_cast<UINT>(wParam), static_cast<UINT>(lParam));              \
-        return true;                                                             \
+#define PARVEX_MSG_TRAY_CALLBACK(msg, func)                         \
+    if (uMsg == (msg)) {                                            \
+        func(static_cast<UINT>(wParam), static_cast<UINT>(lParam)); \
+        return true;                                                \
     }
 
 // void func() for a private message without arguments.
@@ -175,18 +174,18 @@ private:
     }
 
 // void func() for control id's commands, of any notification code.
-#define PARVEX_COMMAND_ID_HANDLER(id, func)                 \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) {     \
-        func();                                             \
-        return true;                                        \
+#define PARVEX_COMMAND_ID_HANDLER(id, func)             \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) { \
+        func();                                         \
+        return true;                                    \
     }
 
 // void func() for control id's notification code alone; its other codes do
 // nothing.
-#define PARVEX_COMMAND_CODE_HANDLER(id, code, func)         \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) {     \
-        if (HIWORD(wParam) == (code)) func();               \
-        return true;                                        \
+#define PARVEX_COMMAND_CODE_HANDLER(id, code, func)     \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) { \
+        if (HIWORD(wParam) == (code)) func();           \
+        return true;                                    \
     }
 
 // Control id's commands do nothing (Enter and Escape that must not close).

@@ -77,8 +77,7 @@ int ListView::RowCount() const { return static_cast<int>(SendMessageW(list_, LVM
 std::vector<int> ListView::SelectedRows() const {
     std::vector<int> rows;
     int row = -1;
-    while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
-        rows.push_back(row);
+    while ((row = static_cast<int>(SendMessageW(list_, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) rows.push_back(row);
     return rows;
 }
 

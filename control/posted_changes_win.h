@@ -55,9 +55,7 @@ public:
 
 private:
     // Under lock_.
-    bool NothingPending() const {
-        return pendingTexts_.empty() && pendingRows_.empty() && pendingBars_.empty();
-    }
+    bool NothingPending() const { return pendingTexts_.empty() && pendingRows_.empty() && pendingBars_.empty(); }
     void Post(bool wasIdle);
 
     // Written by any thread, under lock_; the lock is never held while a
@@ -67,8 +65,8 @@ private:
     HWND list_ = nullptr;
     UINT applyMessage_ = 0;
     UINT requestMessage_ = 0;
-    std::map<int, std::wstring> texts_;  // shown or on their way, by control
-    std::map<int, int> bars_;            // the same for the bars
+    std::map<int, std::wstring> texts_;         // shown or on their way, by control
+    std::map<int, int> bars_;                   // the same for the bars
     std::map<int, std::wstring> pendingTexts_;  // by control
     std::map<int, std::wstring> pendingRows_;   // by row
     std::map<int, int> pendingBars_;            // by control

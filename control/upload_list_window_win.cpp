@@ -102,8 +102,8 @@ bool CNUploadDlg::OnInitDialog() {
 void CNUploadDlg::SetUpList() {
     HWND list = list_.Handle();
     SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    listViewProc_ =
-        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CNUploadDlg::ListProc)));
+    listViewProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CNUploadDlg::ListProc)));
     // The system list is shared: the list view must never destroy it.
     SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     list_.SetSmallImages(SystemImageList());
