@@ -33,9 +33,10 @@ public:
     DialogImpl& operator=(const DialogImpl&) = delete;
     virtual ~DialogImpl() = default;
 
-    // Runs the dialog from template T::Template of the module modally.
-    INT_PTR DoModal(HWND owner) {
-        return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(T::Template), owner, StartProc,
+    // Runs the dialog from template T::Template of the module modally, or
+    // from templateId for a class that serves more than one template.
+    INT_PTR DoModal(HWND owner, int templateId = T::Template) {
+        return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(templateId), owner, StartProc,
                                reinterpret_cast<LPARAM>(this));
     }
     HWND Window() const { return window_; }
