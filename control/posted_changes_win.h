@@ -40,7 +40,11 @@ public:
     // Runs work on the dialog's thread after the changes recorded before,
     // and returns when it is done: at once on that thread, through
     // requestMessage from any other, whose thread waits meanwhile. False
-    // when the dialog was gone and work did not run.
+    // when the dialog was gone and work did not run. The request is sent,
+    // not posted: a dialog's thread that waits for its worker still takes
+    // sent messages (MsgWaitForMultipleObjects with QS_SENDMESSAGE), so the
+    // worker's last request gets through, and a modal loop on that thread
+    // answers it as well.
     bool Call(const std::function<void()>& work);
     // question's answer from the dialog's thread; ifGone when the dialog was
     // gone.
