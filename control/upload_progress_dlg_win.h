@@ -1,7 +1,8 @@
 // The progress dialog of one upload run (template 205): it shows the run
 // state a CUploadProgress holds, starts the worker once it is drawn and turns
 // the user's wish to stop into the run's cancel flag. The worker writes to it
-// through UploadProgressView; its texts, statuses and bars are posted.
+// through UploadProgressView: its texts, statuses and bars are posted, its
+// close is a blocking request (PostedChanges).
 #pragma once
 #include <windows.h>
 
