@@ -104,6 +104,7 @@ set(PARVEX_WIN_TESTS
   download/tests/save_folder_test.cpp
   uploadlist/tests/upload_list_test.cpp
   tests/win/connect_race_win_test.cpp
+  tests/win/dialog_crossing_win_test.cpp
   tests/win/download_control_test.cpp
   tests/win/download_session_win_test.cpp
   tests/win/download_win_test.cpp
