@@ -367,9 +367,12 @@ TEST_F(UpControlTest, DescribesItselfToContainersAndPersistsOnlyItsVersion) {
 // control), a browser is refused safety for scripting and every method is
 // refused; without the list all is as before.
 TEST_F(UpControlTest, ALockedOutPageIsRefusedSafetyAndEveryMethod) {
+    // The user's key, made here only when missing, and removed again: when
+    // it exists the settings go to it.
     HKEY key;
+    DWORD made = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Orvanta Component", 0, nullptr, 0,
-                              KEY_WRITE | KEY_QUERY_VALUE, nullptr, &key, nullptr),
+                              KEY_WRITE | KEY_QUERY_VALUE, nullptr, &key, &made),
               ERROR_SUCCESS);
     const wchar_t sites[] = L"https://mail.example.com\0";
     RegSetValueExW(key, L"AllowedSites", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(sites), sizeof sites);
@@ -386,6 +389,7 @@ TEST_F(UpControlTest, ALockedOutPageIsRefusedSafetyAndEveryMethod) {
     }
     RegDeleteValueW(key, L"AllowedSites");
     RegCloseKey(key);
+    if (made == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Orvanta Component");
     EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller), S_OK);
     EXPECT_EQ(CountOf(control), 0);
     safety->Release();
