@@ -50,6 +50,7 @@ set(PARVEX_CONTROL_SOURCES
   control/page_notifier_win.cpp
   control/posted_changes_win.cpp
   control/property_page_win.cpp
+  control/site_gate_win.cpp
   control/system_image_list_win.cpp
   control/tray_icon_win.cpp
   control/type_lib_dispatch_win.cpp
