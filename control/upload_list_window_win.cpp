@@ -166,7 +166,7 @@ void CNUploadDlg::OnInitDialog() {
 }
 
 void CNUploadDlg::OnControlColour() {
-    if (model_.listCount != 0) return;
+    if (model_.ListCount() != 0) return;
     RECT client;
     GetClientRect(window_, &client);
     int height = client.bottom - client.top;
