@@ -10,13 +10,8 @@ namespace {
 constexpr double MiB = 1048576.0;
 
 UploadEntry Entry(int kind, double size, const std::wstring& key = std::wstring(), int row = 0) {
-    UploadEntry e;
-    e.listIndex = row;
-    e.kind = kind;
-    e.size = size;
-    e.countedSize = size;
-    e.fileKey = key;
-    return e;
+    // Path, name and unique name play no part here; counted as its size.
+    return {{}, {}, {}, kind, size, row, size, key};
 }
 
 // The budgets and the kind switch at their edges, with no list around them.
