@@ -36,7 +36,8 @@ int PollFor(int fd, short events, int timeoutMs) {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-// Every failure is traced with the peer it concerned; -1 for the callers.
+// Every failure is traced with the peer it concerned; the callers get -1 or
+// IoStatus::Failed.
 class PosixSocket : public Socket {
 public:
     PosixSocket(int fd, std::wstring peer) : fd_(fd), peer_(std::move(peer)) {}

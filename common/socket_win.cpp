@@ -49,7 +49,8 @@ int SelectFor(SOCKET s, Want want, int timeoutMs, int* error) {
     return 1;
 }
 
-// Every failure is traced with the peer it concerned; -1 for the callers.
+// Every failure is traced with the peer it concerned; the callers get -1 or
+// IoStatus::Failed.
 class WinSocket : public Socket {
 public:
     WinSocket(SOCKET s, std::wstring peer) : s_(s), peer_(std::move(peer)) {}
