@@ -67,7 +67,7 @@ struct IoResult {
     static IoResult Received(size_t count) { return count > 0 ? Moved(count) : Closed(); }
     // What a send took: bytes, 0 when nothing fitted.
     static IoResult Taken(size_t count) { return count > 0 ? Moved(count) : Later(); }
-    bool moved() const { return status == IoStatus::Moved; }
+    bool HasBytes() const { return status == IoStatus::Moved; }
 };
 
 inline bool operator==(const IoResult& a, const IoResult& b) { return a.status == b.status && a.bytes == b.bytes; }

@@ -51,7 +51,7 @@ WaitOutcome RunTlsHandshake(Socket& plain, TlsSession& session, const ServerWait
         for (;;) {
             if (have == in.size()) return WaitOutcome::Failed;
             IoResult r = plain.RecvSome(in.data() + have, in.size() - have);
-            if (r.moved()) {
+            if (r.HasBytes()) {
                 have += r.bytes;
                 break;
             }
@@ -79,7 +79,7 @@ bool TlsSocket::Push() {
             Fail();
             return false;
         }
-        if (!r.moved()) return true;
+        if (!r.HasBytes()) return true;
         sentOut_ += r.bytes;
     }
     out_.clear();
@@ -124,7 +124,7 @@ IoResult TlsSocket::RecvSome(void* buffer, size_t count) {
     if (!Push()) return IoResult::Failed();
     if (Opened() == 0) {
         IoResult r = Pull();
-        if (!r.moved()) return r;
+        if (!r.HasBytes()) return r;
     }
     size_t n = std::min(count, Opened());
     std::memcpy(buffer, opened_.data() + openedAt_, n);

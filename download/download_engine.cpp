@@ -182,7 +182,7 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
             return R::SocketError;
         }
         // Closed: the peer closed before the header was complete.
-        if (!got.moved()) return R::SocketError;
+        if (!got.HasBytes()) return R::SocketError;
         size_t searched = used;
         used += got.bytes;
         headEnd = HeadLength(std::string_view(header, used), searched);
@@ -350,7 +350,7 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
             return R::SocketError;
         }
         // A file cut short must not look complete; the partial one goes.
-        if (!got.moved()) return R::SocketError;
+        if (!got.HasBytes()) return R::SocketError;
         long n = static_cast<long>(got.bytes);
         writes.Received(got.bytes);
         received += n;

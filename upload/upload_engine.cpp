@@ -383,7 +383,7 @@ PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char*
         IoResult sent = socket.SendSome(data, count);
         if (sent.status == IoStatus::Failed) return PostOutcome::NetworkError;
         tuner.Sent(count, sent.bytes);
-        if (!sent.moved()) {
+        if (!sent.HasBytes()) {
             WaitOutcome w = WaitForRoom(socket, wait_);
             if (w == WaitOutcome::Ready) continue;
             return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;

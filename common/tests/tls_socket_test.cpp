@@ -113,7 +113,7 @@ std::string ReadToEnd(Socket& socket, IoStatus* end) {
             if (WaitForBytes(socket, Bounded()) != WaitOutcome::Ready) break;
             continue;
         }
-        if (!r.moved()) {
+        if (!r.HasBytes()) {
             *end = r.status;
             break;
         }

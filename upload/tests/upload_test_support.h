@@ -248,7 +248,7 @@ private:
         IoResult SendSome(const void* d, size_t n) override {
             IoResult sent = s_->SendSome(d, n);
             if (sent.status == IoStatus::Later) ++n_.blockedSends;
-            if (sent.moved()) Record(sent.bytes);
+            if (sent.HasBytes()) Record(sent.bytes);
             return sent;
         }
         IoResult Recv(void* b, size_t n) override { return s_->Recv(b, n); }
