@@ -28,6 +28,7 @@ set(PARVEX_COMMON_TESTS
   common/tests/utf8_test.cpp
 )
 set(PARVEX_UPLOADLIST_TESTS
+  uploadlist/tests/admission_rules_test.cpp
   uploadlist/tests/upload_list_test.cpp
 )
 set(PARVEX_UPLOAD_TESTS

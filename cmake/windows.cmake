@@ -103,6 +103,7 @@ set(PARVEX_WIN_TESTS
   common/tests/utf8_test.cpp
   download/tests/file_name_rules_test.cpp
   download/tests/save_folder_test.cpp
+  uploadlist/tests/admission_rules_test.cpp
   uploadlist/tests/upload_list_test.cpp
   tests/win/connect_race_win_test.cpp
   tests/win/dialog_crossing_win_test.cpp

@@ -56,15 +56,15 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
     // The cancel is looked at only while the peer holds the send up; a send
     // that goes through is the caller's to follow with its own check.
     while (count > 0) {
-        long n = socket.SendSome(p, count);
-        if (n < 0) return WaitOutcome::Failed;
-        if (n == 0) {
+        IoResult sent = socket.SendSome(p, count);
+        if (sent.status == IoStatus::Failed) return WaitOutcome::Failed;
+        if (sent.status != IoStatus::Moved) {
             WaitOutcome w = WaitForRoom(socket, wait);
             if (w != WaitOutcome::Ready) return w;
             continue;
         }
-        p += n;
-        count -= static_cast<size_t>(n);
+        p += sent.bytes;
+        count -= sent.bytes;
     }
     return WaitOutcome::Ready;
 }

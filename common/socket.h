@@ -47,15 +47,40 @@ constexpr int kMaxSendBufferBytes = 1024 * 1024;
 // 256 MiB upload over loopback (tools/bench).
 constexpr int kMaxWinSendBufferBytes = 4 * 1024 * 1024;
 
+// What one read or write on a socket did: bytes moved, or why none were.
+enum class IoStatus {
+    Moved,   // bytes (> 0) were received or taken for sending
+    Closed,  // a read found the peer's end of the stream
+    Later,   // nothing has arrived yet, or nothing fits now: wait, then ask again
+    Failed,  // the socket or the network failed (traced where it happened)
+};
+
+struct IoResult {
+    IoStatus status = IoStatus::Failed;
+    size_t bytes = 0;  // > 0 exactly when status is Moved
+
+    static IoResult Moved(size_t count) { return {IoStatus::Moved, count}; }
+    static IoResult Closed() { return {IoStatus::Closed, 0}; }
+    static IoResult Later() { return {IoStatus::Later, 0}; }
+    static IoResult Failed() { return {IoStatus::Failed, 0}; }
+    // What a read of the system returned: bytes, 0 for the peer's close.
+    static IoResult Received(size_t count) { return count > 0 ? Moved(count) : Closed(); }
+    // What a send took: bytes, 0 when nothing fitted.
+    static IoResult Taken(size_t count) { return count > 0 ? Moved(count) : Later(); }
+    bool HasBytes() const { return status == IoStatus::Moved; }
+};
+
+inline bool operator==(const IoResult& a, const IoResult& b) { return a.status == b.status && a.bytes == b.bytes; }
+
 class Socket {
 public:
     virtual ~Socket() = default;
     // Sends every byte, blocking as long as it takes; false when the peer or
     // the network failed.
     virtual bool SendAll(const void* data, size_t count) = 0;
-    // Bytes received (> 0), 0 when the peer closed, -1 on error. Blocks until
-    // something arrives.
-    virtual long Recv(void* buffer, size_t count) = 0;
+    // Bytes received, Closed when the peer closed, Failed on error; never
+    // Later: blocks until something arrives.
+    virtual IoResult Recv(void* buffer, size_t count) = 0;
     // Bytes waiting to be read (the FIONREAD query); -1 on error.
     virtual long Available() = 0;
     // 1 when bytes (or the peer's close) are waiting, 0 after timeoutMs, -1 on error.
@@ -63,19 +88,18 @@ public:
     // Shuts both directions down; the destructor closes.
     virtual void Shutdown() = 0;
 
-    // Receives what has arrived without waiting: bytes (> 0), 0 when the
-    // peer closed, -1 on error, kNothingArrived when nothing is there yet.
-    // One call where data flows, where asking first would cost a second.
-    virtual long RecvSome(void* buffer, size_t count) {
+    // Receives what has arrived without waiting: bytes, Closed when the peer
+    // closed, Failed on error, Later when nothing is there yet. One call
+    // where data flows, where asking first would cost a second.
+    virtual IoResult RecvSome(void* buffer, size_t count) {
         int r = WaitReadable(0);
-        if (r == 0) return kNothingArrived;
-        return r < 0 ? -1 : Recv(buffer, count);
+        if (r == 0) return IoResult::Later();
+        return r < 0 ? IoResult::Failed() : Recv(buffer, count);
     }
-    static constexpr long kNothingArrived = -2;
-    // Sends what fits without blocking: bytes taken (> 0), 0 when nothing
-    // fits now, -1 on error. Doubles without a send buffer send everything.
-    virtual long SendSome(const void* data, size_t count) {
-        return SendAll(data, count) ? static_cast<long>(count) : -1;
+    // Sends what fits without blocking: bytes taken, Later when nothing fits
+    // now, Failed on error. Doubles without a send buffer send everything.
+    virtual IoResult SendSome(const void* data, size_t count) {
+        return SendAll(data, count) ? IoResult::Taken(count) : IoResult::Failed();
     }
     // 1 when a send can take bytes (or would fail at once), 0 after
     // timeoutMs, -1 on error.

@@ -36,7 +36,8 @@ int PollFor(int fd, short events, int timeoutMs) {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
-// Every failure is traced with the peer it concerned; -1 for the callers.
+// Every failure is traced with the peer it concerned; the callers get -1 or
+// IoStatus::Failed.
 class PosixSocket : public Socket {
 public:
     PosixSocket(int fd, std::wstring peer) : fd_(fd), peer_(std::move(peer)) {}
@@ -44,29 +45,29 @@ public:
     bool SendAll(const void* data, size_t count) override {
         const char* p = static_cast<const char*>(data);
         while (count > 0) {
-            long n = SendSome(p, count);
-            if (n < 0) return false;
-            if (n == 0 && Poll(POLLOUT, -1, L"send") < 0) return false;
-            p += n;
-            count -= static_cast<size_t>(n);
+            IoResult r = SendSome(p, count);
+            if (r.status == IoStatus::Failed) return false;
+            if (r.status == IoStatus::Later && Poll(POLLOUT, -1, L"send") < 0) return false;
+            p += r.bytes;
+            count -= r.bytes;
         }
         return true;
     }
-    long Recv(void* buffer, size_t count) override {
+    IoResult Recv(void* buffer, size_t count) override {
         for (;;) {
-            ssize_t n = ::recv(fd_, buffer, count, 0);
-            if (n >= 0) return static_cast<long>(n);
-            if (errno == EINTR) continue;
-            if (!WouldBlock(errno)) return Fail(L"recv", errno);
-            if (Poll(POLLIN, -1, L"recv") < 0) return -1;
+            IoResult r = RecvSome(buffer, count);
+            if (r.status != IoStatus::Later) return r;
+            if (Poll(POLLIN, -1, L"recv") < 0) return IoResult::Failed();
         }
     }
-    long RecvSome(void* buffer, size_t count) override {
+    IoResult RecvSome(void* buffer, size_t count) override {
         for (;;) {
             ssize_t n = ::recv(fd_, buffer, count, 0);
-            if (n >= 0) return static_cast<long>(n);
+            if (n >= 0) return IoResult::Received(static_cast<size_t>(n));
             if (errno == EINTR) continue;
-            return WouldBlock(errno) ? kNothingArrived : Fail(L"recv", errno);
+            if (WouldBlock(errno)) return IoResult::Later();
+            Fail(L"recv", errno);
+            return IoResult::Failed();
         }
     }
     long Available() override {
@@ -75,14 +76,15 @@ public:
     }
     int WaitReadable(int timeoutMs) override { return Poll(POLLIN, timeoutMs, L"wait to recv"); }
     void Shutdown() override { ::shutdown(fd_, SHUT_RDWR); }
-    long SendSome(const void* data, size_t count) override {
+    IoResult SendSome(const void* data, size_t count) override {
         if (count > LONG_MAX) count = LONG_MAX;
         for (;;) {
             ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);
-            if (n > 0) return static_cast<long>(n);
+            if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && WouldBlock(errno)) return 0;
-            return Fail(L"send", n < 0 ? errno : EPIPE);
+            if (n < 0 && WouldBlock(errno)) return IoResult::Later();
+            Fail(L"send", n < 0 ? errno : EPIPE);
+            return IoResult::Failed();
         }
     }
     int WaitWritable(int timeoutMs) override { return Poll(POLLOUT, timeoutMs, L"wait to send"); }

@@ -49,7 +49,8 @@ int SelectFor(SOCKET s, Want want, int timeoutMs, int* error) {
     return 1;
 }
 
-// Every failure is traced with the peer it concerned; -1 for the callers.
+// Every failure is traced with the peer it concerned; the callers get -1 or
+// IoStatus::Failed.
 class WinSocket : public Socket {
 public:
     WinSocket(SOCKET s, std::wstring peer) : s_(s), peer_(std::move(peer)) {}
@@ -57,30 +58,29 @@ public:
     bool SendAll(const void* data, size_t count) override {
         const char* p = static_cast<const char*>(data);
         while (count > 0) {
-            long n = SendSome(p, count);
-            if (n < 0) return false;
-            if (n == 0 && Select(Want::Write, -1, L"send") < 0) return false;
-            p += n;
-            count -= static_cast<size_t>(n);
+            IoResult r = SendSome(p, count);
+            if (r.status == IoStatus::Failed) return false;
+            if (r.status == IoStatus::Later && Select(Want::Write, -1, L"send") < 0) return false;
+            p += r.bytes;
+            count -= r.bytes;
         }
         return true;
     }
-    long Recv(void* buffer, size_t count) override {
-        int chunk = count > 0x10000000 ? 0x10000000 : static_cast<int>(count);
+    IoResult Recv(void* buffer, size_t count) override {
         for (;;) {
-            int n = recv(s_, static_cast<char*>(buffer), chunk, 0);
-            if (n != SOCKET_ERROR) return n;
-            int error = WSAGetLastError();
-            if (error != WSAEWOULDBLOCK) return Fail(L"recv", error);
-            if (Select(Want::Read, -1, L"recv") < 0) return -1;
+            IoResult r = RecvSome(buffer, count);
+            if (r.status != IoStatus::Later) return r;
+            if (Select(Want::Read, -1, L"recv") < 0) return IoResult::Failed();
         }
     }
-    long RecvSome(void* buffer, size_t count) override {
+    IoResult RecvSome(void* buffer, size_t count) override {
         int chunk = count > 0x10000000 ? 0x10000000 : static_cast<int>(count);
         int n = recv(s_, static_cast<char*>(buffer), chunk, 0);
-        if (n != SOCKET_ERROR) return n;
+        if (n != SOCKET_ERROR) return IoResult::Received(static_cast<size_t>(n));
         int error = WSAGetLastError();
-        return error == WSAEWOULDBLOCK ? kNothingArrived : Fail(L"recv", error);
+        if (error == WSAEWOULDBLOCK) return IoResult::Later();
+        Fail(L"recv", error);
+        return IoResult::Failed();
     }
     long Available() override {
         u_long n = 0;
@@ -88,12 +88,14 @@ public:
     }
     int WaitReadable(int timeoutMs) override { return Select(Want::Read, timeoutMs, L"wait to recv"); }
     void Shutdown() override { shutdown(s_, SD_BOTH); }
-    long SendSome(const void* data, size_t count) override {
+    IoResult SendSome(const void* data, size_t count) override {
         int chunk = count > 0x10000000 ? 0x10000000 : static_cast<int>(count);
         int n = send(s_, static_cast<const char*>(data), chunk, 0);
-        if (n != SOCKET_ERROR) return n > 0 ? n : Fail(L"send", WSAGetLastError());
+        if (n > 0) return IoResult::Moved(static_cast<size_t>(n));
         int error = WSAGetLastError();
-        return error == WSAEWOULDBLOCK ? 0 : Fail(L"send", error);
+        if (n == SOCKET_ERROR && error == WSAEWOULDBLOCK) return IoResult::Later();
+        Fail(L"send", error);
+        return IoResult::Failed();
     }
     int WaitWritable(int timeoutMs) override { return Select(Want::Write, timeoutMs, L"wait to send"); }
     void SetSendBuffer(int bytes) override {

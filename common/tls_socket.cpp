@@ -50,13 +50,14 @@ WaitOutcome RunTlsHandshake(Socket& plain, TlsSession& session, const ServerWait
         if (status != TlsSession::Status::NeedMore) return WaitOutcome::Failed;
         for (;;) {
             if (have == in.size()) return WaitOutcome::Failed;
-            long n = plain.RecvSome(in.data() + have, in.size() - have);
-            if (n > 0) {
-                have += static_cast<size_t>(n);
+            IoResult r = plain.RecvSome(in.data() + have, in.size() - have);
+            if (r.HasBytes()) {
+                have += r.bytes;
                 break;
             }
-            if (n == 0) TraceFailure(L"TLS handshake with", peer, 0, L"the server closed the connection");
-            if (n != Socket::kNothingArrived) return WaitOutcome::Failed;
+            if (r.status == IoStatus::Closed)
+                TraceFailure(L"TLS handshake with", peer, 0, L"the server closed the connection");
+            if (r.status != IoStatus::Later) return WaitOutcome::Failed;
             WaitOutcome w = WaitForBytes(plain, Remaining(wait, clock, start, limitMs));
             if (w != WaitOutcome::Ready) return w;
         }
@@ -73,22 +74,22 @@ TlsSocket::TlsSocket(std::unique_ptr<Socket> plain, std::unique_ptr<TlsSession> 
 bool TlsSocket::Push() {
     if (failed_) return false;
     while (Holding()) {
-        long n = plain_->SendSome(out_.data() + sentOut_, out_.size() - sentOut_);
-        if (n < 0) {
+        IoResult r = plain_->SendSome(out_.data() + sentOut_, out_.size() - sentOut_);
+        if (r.status == IoStatus::Failed) {
             Fail();
             return false;
         }
-        if (n == 0) return true;
-        sentOut_ += static_cast<size_t>(n);
+        if (!r.HasBytes()) return true;
+        sentOut_ += r.bytes;
     }
     out_.clear();
     sentOut_ = 0;
     return true;
 }
 
-long TlsSocket::Pull() {
-    if (failed_) return -1;
-    if (closed_) return 0;
+IoResult TlsSocket::Pull() {
+    if (failed_) return IoResult::Failed();
+    if (closed_) return IoResult::Closed();
     // Records the server sent with the handshake's end are opened first.
     bool receive = !early_;
     early_ = false;
@@ -96,16 +97,16 @@ long TlsSocket::Pull() {
         if (receive) {
             // A full buffer without one whole record is no TLS stream.
             if (inCount_ == in_.size()) return Fail();
-            long n = plain_->RecvSome(in_.data() + inCount_, in_.size() - inCount_);
-            if (n == kNothingArrived) return n;
-            if (n < 0) return Fail();
+            IoResult r = plain_->RecvSome(in_.data() + inCount_, in_.size() - inCount_);
+            if (r.status == IoStatus::Later) return r;
+            if (r.status == IoStatus::Failed) return Fail();
             // A close without close_notify ends the stream too: the reply's
             // own length tells a cut body.
-            if (n == 0) {
+            if (r.status == IoStatus::Closed) {
                 closed_ = true;
-                return 0;
+                return r;
             }
-            inCount_ += static_cast<size_t>(n);
+            inCount_ += r.bytes;
         }
         receive = true;
         size_t used = 0, before = Opened();
@@ -113,17 +114,17 @@ long TlsSocket::Pull() {
         Consume(in_, inCount_, used);
         if (status == TlsSession::Status::Failed) return Fail();
         if (status == TlsSession::Status::Closed) closed_ = true;
-        if (Opened() > before) return static_cast<long>(Opened());
-        if (closed_) return 0;
+        if (Opened() > before) return IoResult::Moved(Opened());
+        if (closed_) return IoResult::Closed();
         // Part of a record, or records without data: receive more.
     }
 }
 
-long TlsSocket::RecvSome(void* buffer, size_t count) {
-    if (!Push()) return -1;
+IoResult TlsSocket::RecvSome(void* buffer, size_t count) {
+    if (!Push()) return IoResult::Failed();
     if (Opened() == 0) {
-        long r = Pull();
-        if (r <= 0) return r;
+        IoResult r = Pull();
+        if (!r.HasBytes()) return r;
     }
     size_t n = std::min(count, Opened());
     std::memcpy(buffer, opened_.data() + openedAt_, n);
@@ -132,20 +133,20 @@ long TlsSocket::RecvSome(void* buffer, size_t count) {
         opened_.clear();
         openedAt_ = 0;
     }
-    return static_cast<long>(n);
+    return IoResult::Received(n);
 }
 
-long TlsSocket::Recv(void* buffer, size_t count) {
+IoResult TlsSocket::Recv(void* buffer, size_t count) {
     for (;;) {
-        long n = RecvSome(buffer, count);
-        if (n != kNothingArrived) return n;
-        if (WaitReadable(-1) < 0) return -1;
+        IoResult r = RecvSome(buffer, count);
+        if (r.status != IoStatus::Later) return r;
+        if (WaitReadable(-1) < 0) return IoResult::Failed();
     }
 }
 
 long TlsSocket::Available() {
     if (!Push()) return -1;
-    if (Opened() == 0 && Pull() == -1) return -1;
+    if (Opened() == 0 && Pull().status == IoStatus::Failed) return -1;
     return static_cast<long>(Opened());
 }
 
@@ -154,9 +155,9 @@ int TlsSocket::WaitReadable(int timeoutMs) {
         if (failed_) return -1;
         if (Opened() > 0 || closed_) return 1;
         if (early_) {
-            long n = Pull();
-            if (n == -1) return -1;
-            if (n != kNothingArrived) return 1;
+            IoStatus pulled = Pull().status;
+            if (pulled == IoStatus::Failed) return -1;
+            if (pulled != IoStatus::Later) return 1;
         }
         if (!Push()) return -1;
         int r = 0;
@@ -173,23 +174,23 @@ int TlsSocket::WaitReadable(int timeoutMs) {
             r = plain_->WaitReadable(timeoutMs);
         }
         if (r <= 0) return r;
-        long n = Pull();
-        if (n == -1) return -1;
-        if (n != kNothingArrived) return 1;
+        IoStatus pulled = Pull().status;
+        if (pulled == IoStatus::Failed) return -1;
+        if (pulled != IoStatus::Later) return 1;
         // Part of a record: the caller's next slice waits for the rest.
         if (timeoutMs >= 0) return 0;
     }
 }
 
-long TlsSocket::SendSome(const void* data, size_t count) {
-    if (!Push()) return -1;
-    if (Holding()) return 0;
+IoResult TlsSocket::SendSome(const void* data, size_t count) {
+    if (!Push()) return IoResult::Failed();
+    if (Holding()) return IoResult::Later();
     size_t take = std::min(count, kTlsRecordBytes * kTlsRecordsPerSend);
     if (!session_->Seal(static_cast<const char*>(data), take, out_)) return Fail();
     // The plaintext is taken now; what the plain socket leaves of its
     // records goes on from the next call.
-    if (!Push()) return -1;
-    return static_cast<long>(take);
+    if (!Push()) return IoResult::Failed();
+    return IoResult::Taken(take);
 }
 
 int TlsSocket::WaitWritable(int timeoutMs) {
@@ -204,11 +205,11 @@ int TlsSocket::WaitWritable(int timeoutMs) {
 bool TlsSocket::SendAll(const void* data, size_t count) {
     const char* p = static_cast<const char*>(data);
     while (count > 0) {
-        long n = SendSome(p, count);
-        if (n < 0) return false;
-        if (n == 0 && plain_->WaitWritable(-1) < 0) return false;
-        p += n;
-        count -= static_cast<size_t>(n);
+        IoResult r = SendSome(p, count);
+        if (r.status == IoStatus::Failed) return false;
+        if (r.status == IoStatus::Later && plain_->WaitWritable(-1) < 0) return false;
+        p += r.bytes;
+        count -= r.bytes;
     }
     // Every byte means every record too.
     for (;;) {

@@ -30,15 +30,15 @@ public:
     TlsSocket(std::unique_ptr<Socket> plain, std::unique_ptr<TlsSession> session, const std::string& early);
 
     bool SendAll(const void* data, size_t count) override;
-    long Recv(void* buffer, size_t count) override;
+    IoResult Recv(void* buffer, size_t count) override;
     // Plaintext ready to be read without waiting.
     long Available() override;
     int WaitReadable(int timeoutMs) override;
     void Shutdown() override { plain_->Shutdown(); }
-    long RecvSome(void* buffer, size_t count) override;
+    IoResult RecvSome(void* buffer, size_t count) override;
     // Takes up to kTlsRecordsPerSend records' worth of plaintext once every
-    // record sealed before has gone to the plain socket; 0 until then.
-    long SendSome(const void* data, size_t count) override;
+    // record sealed before has gone to the plain socket; Later until then.
+    IoResult SendSome(const void* data, size_t count) override;
     int WaitWritable(int timeoutMs) override;
     void SetSendBuffer(int bytes) override { plain_->SetSendBuffer(bytes); }
 
@@ -48,13 +48,13 @@ private:
     bool Push();
     bool Holding() const { return sentOut_ < out_.size(); }
     size_t Opened() const { return opened_.size() - openedAt_; }
-    // Receives what has arrived and opens its records: plaintext bytes now
-    // ready (> 0), 0 once the server closed, kNothingArrived when no whole
-    // record is there yet, -1 on failure.
-    long Pull();
-    long Fail() {
+    // Receives what has arrived and opens its records: the plaintext bytes
+    // now ready, Closed once the server closed, Later when no whole record
+    // is there yet, Failed on failure.
+    IoResult Pull();
+    IoResult Fail() {
         failed_ = true;
-        return -1;
+        return IoResult::Failed();
     }
 
     std::unique_ptr<Socket> plain_;

@@ -134,7 +134,7 @@ private:
     UploadListHost MakeHost() {
         UploadListHost host;
         host.messages = &messages_;
-        host.store = store_.get();
+        host.settings = &listSettings_;
         host.page = &page_;
         return host;
     }
@@ -146,6 +146,7 @@ private:
 
     WindowMessageBox messages_;
     std::unique_ptr<SettingsStore> store_;
+    ProcessListSettings listSettings_{store_.get()};
     HostPageNotifier page_;
     UploadListModel model_;
     CNUploadDlg listWindow_;

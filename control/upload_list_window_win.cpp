@@ -127,7 +127,7 @@ void CNUploadDlg::SetUpList() {
 }
 
 void CNUploadDlg::OnControlColour() {
-    if (model_.listCount != 0) return;
+    if (model_.ListCount() != 0) return;
     RECT client;
     GetClientRect(window_, &client);
     int height = client.bottom - client.top;

@@ -175,16 +175,16 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return R::SocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
-        long n = t.socket.RecvSome(header + used, want);
-        if (n == Socket::kNothingArrived) {
+        IoResult got = t.socket.RecvSome(header + used, want);
+        if (got.status == IoStatus::Later) {
             WaitOutcome w = t.Wait(false);
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
             return R::SocketError;
         }
-        // 0: the peer closed before the header was complete.
-        if (n <= 0) return R::SocketError;
+        // Closed: the peer closed before the header was complete.
+        if (!got.HasBytes()) return R::SocketError;
         size_t searched = used;
-        used += static_cast<size_t>(n);
+        used += got.bytes;
         headEnd = HeadLength(std::string_view(header, used), searched);
     }
     reply.headBytes = headEnd;
@@ -343,15 +343,16 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
         if (!into) return R::CreateFailed;
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
-        long n = t.socket.RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
-        if (n == Socket::kNothingArrived) {
+        IoResult got = t.socket.RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
+        if (got.status == IoStatus::Later) {
             WaitOutcome w = t.Wait(true);
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
             return R::SocketError;
         }
         // A file cut short must not look complete; the partial one goes.
-        if (n <= 0) return R::SocketError;
-        writes.Received(static_cast<size_t>(n));
+        if (!got.HasBytes()) return R::SocketError;
+        long n = static_cast<long>(got.bytes);
+        writes.Received(got.bytes);
         received += n;
         fileBytes += n;
         t.state.AddDoneBytes(t.session, static_cast<double>(n));

@@ -21,11 +21,11 @@ class ScriptedSocket : public Socket {
 public:
     ScriptedSocket(std::string reply, size_t piece) : reply_(std::move(reply)), piece_(piece ? piece : 1) {}
     bool SendAll(const void*, size_t) override { return true; }
-    long Recv(void* buffer, size_t count) override {
+    IoResult Recv(void* buffer, size_t count) override {
         size_t n = std::min({count, piece_, reply_.size() - pos_});
         std::memcpy(buffer, reply_.data() + pos_, n);
         pos_ += n;
-        return static_cast<long>(n);
+        return IoResult::Received(n);
     }
     long Available() override { return static_cast<long>(std::min(piece_, reply_.size() - pos_)); }
     int WaitReadable(int) override { return 1; }

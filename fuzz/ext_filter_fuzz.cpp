@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::wstring path = in.Wide();
         bool filtered = model.IsFilteredPath(path);
         // A path ending in a token of the filter is kept out.
-        for (const FilterToken& t : model.filterList)
+        for (const FilterToken& t : model.Filter())
             if (!t.token.empty() && path.size() >= t.token.size() &&
                 path.compare(path.size() - t.token.size(), t.token.size(), t.token) == 0)
                 FUZZ_CHECK(filtered);

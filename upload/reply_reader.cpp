@@ -152,17 +152,17 @@ ReplyReadState ReplyReader::Next(HttpReply& reply) {
         }
         if (r == FrameResult::Broken) return ReplyReadState::Cut;
         // Received at once when there is something; waited for otherwise.
-        long n = socket_.RecvSome(block, std::min(sizeof block, cap - buffer_.size()));
-        if (n == Socket::kNothingArrived) {
+        IoResult got = socket_.RecvSome(block, std::min(sizeof block, cap - buffer_.size()));
+        if (got.status == IoStatus::Later) {
             WaitOutcome w = WaitForBytes(socket_, wait_);
             if (w == WaitOutcome::Cancelled) return ReplyReadState::Cancelled;
             if (w == WaitOutcome::TimedOut) return ReplyReadState::TimedOut;
             if (w == WaitOutcome::Failed) return ReplyReadState::Failed;
             continue;
         }
-        if (n < 0) return ReplyReadState::Failed;
-        if (n == 0) closed_ = true;
-        buffer_.append(block, static_cast<size_t>(n));
+        if (got.status == IoStatus::Failed) return ReplyReadState::Failed;
+        if (got.status == IoStatus::Closed) closed_ = true;
+        buffer_.append(block, got.bytes);
     }
 }
 

@@ -70,7 +70,7 @@ private:
     PostOutcome AwaitContinue(ReplyReader& reader);
     PostOutcome SendFileBytes(UploadEntry& entry, Socket& socket, File& file);
     PostOutcome SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count);
-    void ShowAccepted(long n);
+    void ShowAccepted(size_t n);
 
     bool Cancelled() const { return d_.cancelRequested.load() != 0; }
     static int Percent(double part, double whole) {
@@ -92,7 +92,7 @@ private:
     void Fail(UploadEntry& entry, int row, const wchar_t* logFormat, const std::wstring& name) {
         s_.resultLog += FormatText(logFormat, name.c_str());
         MarkFailed(entry, row);
-        s_.allSucceeded = 0;
+        s_.allSucceeded = false;
     }
     Next CancelledUpload() {
         s_.resultLog += kLogCancel;
@@ -145,10 +145,10 @@ void Run::Go() {
     pace_.Exact();
     d_.runLog = s_.resultLog;
     if (!s_.resultLog.empty()) {
-        s_.allSucceeded = 0;
+        s_.allSucceeded = false;
         s_.resultLog.clear();
     } else {
-        s_.allSucceeded = 1;
+        s_.allSucceeded = true;
     }
     v_.Close();
 }
@@ -166,7 +166,7 @@ Run::Next Run::OneEntry(UploadEntry& entry, int row) {
         s_.prompt.missingFileName = entry.fileName;
         if (sv.prompts->AskMissingFile(entry.fileName) == IdCancel) {
             d_.cancelRequested = 1;
-            s_.allSucceeded = 0;
+            s_.allSucceeded = false;
             return Next::EndNow;
         }
         LowerTotal(entry.size);
@@ -257,7 +257,7 @@ Run::Next Run::PostAndJudge(UploadEntry& entry, int row) {
         // The server has answered: sending it again would not change its
         // mind, so the upload ends here as a failure.
         v_.SetRowStatus(row, kRowFailed);
-        s_.allSucceeded = 0;
+        s_.allSucceeded = false;
         d_.stoppedOnRefusal = true;
         return Next::EndNow;
     }
@@ -380,23 +380,23 @@ PostOutcome Run::SendFileBytes(UploadEntry& entry, Socket& socket, File& file) {
 // the socket takes nothing, the wait shows what the pace held back.
 PostOutcome Run::SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count) {
     while (count > 0) {
-        long n = socket.SendSome(data, count);
-        if (n < 0) return PostOutcome::NetworkError;
-        tuner.Sent(count, static_cast<size_t>(n));
-        if (n == 0) {
+        IoResult sent = socket.SendSome(data, count);
+        if (sent.status == IoStatus::Failed) return PostOutcome::NetworkError;
+        tuner.Sent(count, sent.bytes);
+        if (!sent.HasBytes()) {
             WaitOutcome w = WaitForRoom(socket, wait_);
             if (w == WaitOutcome::Ready) continue;
             return w == WaitOutcome::Cancelled ? PostOutcome::Cancelled : PostOutcome::NetworkError;
         }
-        data += n;
-        count -= static_cast<size_t>(n);
-        ShowAccepted(n);
+        data += sent.bytes;
+        count -= sent.bytes;
+        ShowAccepted(sent.bytes);
         if (Cancelled()) return PostOutcome::Cancelled;
     }
     return PostOutcome::Ok;
 }
 
-void Run::ShowAccepted(long n) {
+void Run::ShowAccepted(size_t n) {
     fileBytes_ += static_cast<double>(n);
     s_.runBytesSent += static_cast<double>(n);
     pace_.Moved();

@@ -5,7 +5,7 @@
 namespace parvex {
 
 std::vector<UploadEntry> ModelUploadList::Entries() {
-    return std::vector<UploadEntry>(model_.uploadList.begin(), model_.uploadList.end());
+    return std::vector<UploadEntry>(model_.Entries().begin(), model_.Entries().end());
 }
 
 double ModelUploadList::TotalSize() { return model_.GetTotalUpSize(); }

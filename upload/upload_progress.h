@@ -114,7 +114,7 @@ struct UploadSession {
     uint32_t runStartTick = 0;
     uint32_t lastRefreshElapsed = 0;  // carries over between runs
     std::wstring resultLog;
-    int allSucceeded = 0;
+    bool allSucceeded = false;  // every file of the last run went up
     UploadPromptState prompt;
 };
 

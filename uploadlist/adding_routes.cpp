@@ -62,38 +62,37 @@ void UploadListModel::AddChosenFiles(const std::vector<std::wstring>& paths) {
             if (v == Verdict::Stop) break;
             if (v != Verdict::Pass) continue;
             lastTried = path;
-            int result = AddScreenedFile(c);
-            if (result == RefusedByBudget) break;
-            if (result == RefusedBySize) AddRejectLine(path, kTagFileSize);
+            AddLocalResult result = AddScreenedFile(c);
+            if (result == AddLocalResult::RefusedByBudget) break;
+            if (result == AddLocalResult::RefusedBySize) AddRejectLine(path, kTagFileSize);
         }
     }
-    LastUploadFolder() = FolderPart(lastTried);
-    if (host_.store) LoadSelectPath(*host_.store, true, LastUploadFolder());
+    std::wstring folder = FolderPart(lastTried);
+    settings_->KeepFolder(folder, folder);
     ShowRejectSummary();
 }
 
-int UploadListModel::AddLocalFile(const std::wstring& path) {
+AddLocalResult UploadListModel::AddLocalFile(const std::wstring& path) {
     Candidate c(path);
     return AddScreenedFile(c);
 }
 
-int UploadListModel::AddScreenedFile(Candidate& c) {
+AddLocalResult UploadListModel::AddScreenedFile(Candidate& c) {
     Verdict v = FirstRefusal({Check::FileSize, Check::Budget}, c);
-    if (v == Verdict::Skip) return FileVanished;
-    if (v == Verdict::Reject) return RefusedBySize;
-    if (v == Verdict::Stop) return RefusedByBudget;
+    if (v == Verdict::Skip) return AddLocalResult::FileVanished;
+    if (v == Verdict::Reject) return AddLocalResult::RefusedBySize;
+    if (v == Verdict::Stop) return AddLocalResult::RefusedByBudget;
     AdmitLocalFile(c, LastComponent(c.path));
     AfterAdding();
-    return AddedOk;
+    return AddLocalResult::Added;
 }
 
 void UploadListModel::AddChosenFolder(const std::wstring& folder) {
     ResetRejectSummary();
     if (folder.empty()) return;
-    if (host_.store) LoadSelectPath(*host_.store, true, folder);
     std::wstring remembered = folder;
     while (!remembered.empty() && remembered.back() == L'\\') remembered.pop_back();
-    LastUploadFolder() = remembered;
+    settings_->KeepFolder(remembered, folder);
     if (folder.size() < 4) {
         ShowNotFoundPath();
         return;
@@ -107,9 +106,9 @@ void UploadListModel::AddChosenFolder(const std::wstring& folder) {
 }
 
 void UploadListModel::WalkTopFolder(const std::wstring& folder) {
-    walkStopped = false;
+    walkStopped_ = false;
     WalkFolder(folder, LastComponent(folder));
-    walkStopped = false;
+    walkStopped_ = false;
 }
 
 void UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring& relName) {
@@ -121,7 +120,7 @@ void UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring&
         std::wstring name = relName + L"\\" + item.name;
         if (item.isDirectory) {
             WalkFolder(path, name);
-            if (walkStopped) return;
+            if (walkStopped_) return;
             continue;
         }
         Candidate c(path, {PathKind::File, item.size});
@@ -129,7 +128,7 @@ void UploadListModel::WalkFolder(const std::wstring& folder, const std::wstring&
                             Check::FileSize, Check::Budget},
                            c);
         if (v == Verdict::Stop) {
-            walkStopped = true;
+            walkStopped_ = true;
             return;
         }
         if (v == Verdict::Pass) AdmitScreened(c, name);
@@ -171,16 +170,22 @@ void UploadListModel::AttachFileFromMail(const std::wstring& fileName, const std
     if (!std::isfinite(fileSize) || fileSize < 0) return;
     int n = NextRow();
     double counted = fileSize;
-    AppendServerEntry(uniqueName, fileName, PageSizeToU32(fileSize), n);
-    uploadList.back().countedSize = counted;
+    UploadEntry e;
+    e.fileName = fileName;
+    e.uniqueName = uniqueName;
+    e.kind = KindOnServer;
+    e.size = PageSizeToU32(fileSize);
+    e.countedSize = counted;
+    e.listIndex = n;
+    entries_.Append(std::move(e));
     UploadRow content;
     content.fileName = fileName;
     content.sizeText = FormatSize(counted);
     content.iconIndex = kOnServerImage;
     rows_->InsertRow(n, content);
     RowAddedUnticked();
-    totalSize += counted;
-    generalTotal += counted;
+    totals_.all += counted;
+    totals_.general += counted;
     AfterAdding();
 }
 

@@ -1,19 +1,12 @@
 // The checks a local file passes on its way into the upload list. The
 // adding routes name the checks in their own order; what each check does,
-// and what its refusal means, is written once here.
+// and what its refusal means, is written once here, with the rules
+// (AdmissionRules) deciding and the list looking things up and showing.
 #include <memory>
 
 #include "uploadlist/upload_list.h"
 
 namespace parvex {
-
-namespace {
-
-// The entry and the upload carry 32-bit sizes: a file this large would leave
-// the totals wrong once it is deleted again.
-constexpr uint64_t kFourGiB = 0x100000000ull;
-
-}  // namespace
 
 UploadListModel::Verdict UploadListModel::Apply(Check check, Candidate& c) {
     switch (check) {
@@ -22,13 +15,14 @@ UploadListModel::Verdict UploadListModel::Apply(Check check, Candidate& c) {
     case Check::OpensUnshared:
         return OpensUnshared(c);
     case Check::Filter:
-        return IsFilteredPath(c.path) ? c.Refuse(kTagFiltered) : Verdict::Pass;
+        return rules_.IsFiltered(c.path) ? c.Refuse(kTagFiltered) : Verdict::Pass;
     case Check::PathLength:
-        return IsPathTooLong(c.path) ? c.Refuse(kTagPathLength) : Verdict::Pass;
+        return AdmissionRules::IsPathTooLong(c.path) ? c.Refuse(kTagPathLength) : Verdict::Pass;
     case Check::Duplicate:
-        return IsDuplicatePath(c) ? Verdict::Skip : Verdict::Pass;
+        // A local entry is the candidate's file, by whatever name either came.
+        return entries_.HoldsFile(KeyOf(c)) ? Verdict::Skip : Verdict::Pass;
     case Check::Count:
-        if (!CountLimitReached()) return Verdict::Pass;
+        if (!rules_.CountReached(TotalUploadCount())) return Verdict::Pass;
         ShowCountMessage();
         return Verdict::Stop;
     case Check::FileSize:
@@ -64,8 +58,6 @@ const std::wstring& UploadListModel::KeyOf(Candidate& c) {
     return c.fileKey;
 }
 
-bool UploadListModel::IsDuplicatePath(Candidate& c) { return fileKeys_.count(KeyOf(c)) > 0; }
-
 // A file another program holds open is refused. The probe blocks the page's
 // thread, so the walk goes straight on to the next file.
 UploadListModel::Verdict UploadListModel::OpensUnshared(Candidate& c) {
@@ -75,14 +67,14 @@ UploadListModel::Verdict UploadListModel::OpensUnshared(Candidate& c) {
 // A file gone since it was chosen has no size and is skipped silently.
 UploadListModel::Verdict UploadListModel::SizeAllowed(Candidate& c) {
     if (LookUp(c).kind != PathKind::File) return Verdict::Skip;
-    double size = static_cast<double>(c.Size());
-    bool tooLarge = c.Size() >= kFourGiB || (limitFileSize != 0 && size > limitFileSize);
-    return tooLarge ? c.Refuse(kTagFileSize) : Verdict::Pass;
+    return rules_.FileTooLarge(c.Size()) ? c.Refuse(kTagFileSize) : Verdict::Pass;
 }
 
 UploadListModel::Verdict UploadListModel::BudgetAllows(Candidate& c) {
-    c.kind = AdmitByBudget(static_cast<double>(c.Size()));
-    return c.kind == kRefusedKind ? Verdict::Stop : Verdict::Pass;
+    Admission a = AdmitByBudget(static_cast<double>(c.Size()));
+    if (a == Admission::Refused) return Verdict::Stop;
+    c.kind = a == Admission::Big ? KindBig : KindGeneral;
+    return Verdict::Pass;
 }
 
 }  // namespace parvex

@@ -4,7 +4,6 @@
 
 #include "common/folders.h"
 #include "common/format.h"
-#include "common/settings.h"
 
 namespace parvex {
 
@@ -56,17 +55,14 @@ void MemoryUploadRows::SetRowChecked(int row, bool checked) {
     if (row >= 0 && row < static_cast<int>(rows.size())) rows[row].checked = checked;
 }
 
-std::wstring& LastUploadFolder() {
-    static std::wstring folder;
-    return folder;
-}
-
 // ---------------------------------------------------------------------------
 
 UploadListModel::UploadListModel(const UploadListHost& host)
-    : host_(host), files_(host.files ? *host.files : LocalFileSystem()), rows_(&memoryRows_) {
-    rejectSummary = kRejectSummaryHeading;
-}
+    : host_(host),
+      files_(host.files ? *host.files : LocalFileSystem()),
+      settings_(host.settings ? host.settings : &storeless_),
+      rejectSummary_(kRejectSummaryHeading),
+      rows_(&memoryRows_) {}
 
 UploadListModel::~UploadListModel() = default;
 
@@ -87,45 +83,30 @@ void UploadListModel::AttachRows(UploadRows* rows) {
     RebuildRows();
     for (int i = 0; i < rows_->RowCount() && i < static_cast<int>(checks.size()); ++i)
         if (checks[i]) rows_->SetRowChecked(i, true);
-    listCount = rows_->RowCount();
-    if (listCount > 0) rows_->RemoveEmptyHint();
+    listCount_ = rows_->RowCount();
+    if (listCount_ > 0) rows_->RemoveEmptyHint();
 }
 
 void UploadListModel::InitWindow() {
-    if (host_.store) LastUploadFolder() = LoadSelectPath(*host_.store, false, std::wstring());
+    settings_->LoadFolder();
     // Entries the page attached before the window existed keep counting.
-    generalTotal = 0;
-    bigTotal = 0;
-    for (const UploadEntry& e : uploadList) {
-        if (e.kind == KindBig)
-            bigTotal += e.countedSize;
-        else
-            generalTotal += e.countedSize;
-    }
+    totals_.general = 0;
+    totals_.big = 0;
+    for (const UploadEntry& e : Entries()) Count(e.kind, e.countedSize);
     ResetRejectSummary();
-    checkAll = false;
+    checkAll_ = false;
 }
 
 void UploadListModel::SetUseType(int type) {
-    Settings().useType = type;
+    settings_->SetUseType(type);
     if (type == 1) rows_->ShowTwoKindHeading();
 }
 
-void UploadListModel::UploadExtFilter(const std::wstring& filterText) {
-    std::wstring rest = filterText;
-    while (!rest.empty()) {
-        size_t pos = rest.find(L';');
-        FilterToken t;
-        if (pos == std::wstring::npos) {
-            t.token = rest;
-            rest.clear();
-        } else {
-            t.token = rest.substr(0, pos);
-            rest = rest.substr(pos + 1);
-        }
-        t.tokenLength = static_cast<int>(t.token.size());
-        filterList.push_back(t);
-    }
+void UploadListModel::Count(int kind, double size) {
+    if (kind == KindBig)
+        totals_.big += size;
+    else
+        totals_.general += size;
 }
 
 // ---------------------------------------------------------------------------
@@ -133,7 +114,7 @@ void UploadListModel::UploadExtFilter(const std::wstring& filterText) {
 std::wstring UploadListModel::GetUpFileInfo() const {
     std::wstring text;
     bool first = true;
-    for (const UploadEntry& e : uploadList) {
+    for (const UploadEntry& e : Entries()) {
         if (!first) text += L"|:|";
         first = false;
         text += e.fileName + L"/" + e.uniqueName + L"/" + std::to_wstring(e.kind);
@@ -142,9 +123,9 @@ std::wstring UploadListModel::GetUpFileInfo() const {
 }
 
 std::wstring UploadListModel::LinkListText() const {
-    if (uploadList.empty()) return L"No Item";
+    if (entries_.Empty()) return L"No Item";
     std::wstring text;
-    for (const UploadEntry& e : uploadList)
+    for (const UploadEntry& e : Entries())
         text += FormatText(L"%d=>%ls=>%ls=>%.f=>%d\r\n", e.listIndex, e.fileName.c_str(),
                            e.uniqueName.c_str(), e.size, e.kind);
     return text;
@@ -159,25 +140,20 @@ void UploadListModel::ShowBudgetMessage(const wchar_t* format, double limit) {
     Messages().Show(FormatText(format, limit / 1048576.0), kSizeCaption, MbOk | MbIconStop);
 }
 
-int UploadListModel::AdmitByBudget(double size) {
-    if (Settings().useType == 1) {
-        if (size > limitGeneralSize) {
-            if (bigTotal + size > limitBigSize) {
-                ShowBudgetMessage(kBigBudgetText, limitBigSize);
-                return kRefusedKind;
-            }
-            return KindBig;
-        }
-        if (generalTotal + size <= limitUploadSize) return KindGeneral;
-        if (bigTotal + size <= limitBigSize) return KindBig;
-        ShowBudgetMessage(kBigBudgetText, limitBigSize);
-        return kRefusedKind;
+Admission UploadListModel::AdmitByBudget(double size) {
+    switch (rules_.Place(size, totals_, TwoKinds())) {
+    case BudgetPlace::General:
+        return Admission::General;
+    case BudgetPlace::Big:
+        return Admission::Big;
+    case BudgetPlace::OverBigBudget:
+        ShowBudgetMessage(kBigBudgetText, rules_.limits.bigSize);
+        return Admission::Refused;
+    case BudgetPlace::OverTotalBudget:
+        ShowBudgetMessage(kTotalBudgetText, rules_.limits.uploadSize);
+        return Admission::Refused;
     }
-    if (generalTotal + size > limitUploadSize) {
-        ShowBudgetMessage(kTotalBudgetText, limitUploadSize);
-        return kRefusedKind;
-    }
-    return KindGeneral;
+    return Admission::Refused;
 }
 
 std::wstring UploadListModel::FileKey(const std::wstring& path) const {
@@ -185,37 +161,24 @@ std::wstring UploadListModel::FileKey(const std::wstring& path) const {
     return identity.empty() ? L"path " + path : L"file " + identity;
 }
 
-bool UploadListModel::IsFilteredPath(const std::wstring& path) const {
-    for (const FilterToken& t : filterList) {
-        size_t len = t.tokenLength < 0 ? 0 : static_cast<size_t>(t.tokenLength);
-        std::wstring tail = path.size() > len ? path.substr(path.size() - len) : path;
-        if (tail == t.token) return true;
-    }
-    return false;
-}
-
-bool UploadListModel::CountLimitReached() const {
-    return limitUploadCount != 0 && TotalUploadCount() + 1 > limitUploadCount;
-}
-
 void UploadListModel::ShowCountMessage() {
     rows_->ShowAdded();
-    Messages().Show(FormatText(kCountText, limitUploadCount, TotalUploadCount()), kCountCaption,
-                         MbOk | MbIconStop);
+    Messages().Show(FormatText(kCountText, rules_.limits.uploadCount, TotalUploadCount()), kCountCaption,
+                    MbOk | MbIconStop);
 }
 
 void UploadListModel::AddRejectLine(const std::wstring& path, const std::wstring& tag) {
-    rejectSummary += path + tag + L"\r\n";
-    rejectFlag = true;
+    rejectSummary_ += path + tag + L"\r\n";
+    rejectFlag_ = true;
 }
 
 void UploadListModel::ResetRejectSummary() {
-    rejectSummary = kRejectSummaryHeading;
-    rejectFlag = false;
+    rejectSummary_ = kRejectSummaryHeading;
+    rejectFlag_ = false;
 }
 
 void UploadListModel::ShowRejectSummary() {
-    if (rejectFlag) Messages().Show(rejectSummary, kSummaryCaption, MbOk | MbIconWarning);
+    if (rejectFlag_) Messages().Show(rejectSummary_, kSummaryCaption, MbOk | MbIconWarning);
     ResetRejectSummary();
 }
 
@@ -227,40 +190,22 @@ std::wstring UploadListModel::NewUniqueName(int row) {
 
 void UploadListModel::AppendLocalEntry(const std::wstring& localPath, const std::wstring& fileName,
                                        uint32_t size, int row, int kind) {
-    AppendKnownFile(FileKey(localPath), localPath, fileName, size, row, kind);
+    AppendKnownFile(FileKey(localPath), localPath, fileName, size, row, kind, size);
 }
 
 void UploadListModel::AppendKnownFile(const std::wstring& fileKey, const std::wstring& localPath,
-                                      const std::wstring& fileName, uint32_t size, int row, int kind) {
+                                      const std::wstring& fileName, uint32_t size, int row, int kind,
+                                      double counted) {
     UploadEntry e;
     e.localPath = localPath;
     e.fileName = fileName;
     e.uniqueName = NewUniqueName(row);
     e.kind = kind;
     e.size = size;
-    e.countedSize = size;
+    e.countedSize = counted;
     e.listIndex = row;
     e.fileKey = fileKey;
-    uploadList.push_back(e);
-    fileKeys_.insert(fileKey);
-}
-
-void UploadListModel::AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
-                                        uint32_t size, int row) {
-    UploadEntry e;
-    e.fileName = fileName;
-    e.uniqueName = uniqueName;
-    e.kind = KindOnServer;
-    e.size = size;
-    e.countedSize = size;
-    e.listIndex = row;
-    uploadList.push_back(e);
-}
-
-UploadEntry* UploadListModel::FindEntryByIndex(int row) {
-    for (UploadEntry& e : uploadList)
-        if (e.listIndex == row) return &e;
-    return nullptr;
+    entries_.Append(std::move(e));
 }
 
 namespace {
@@ -304,18 +249,18 @@ UploadRow UploadListModel::RowFor(const UploadEntry& entry, bool rebuilt, ShellF
 void UploadListModel::RebuildRows() {
     AddingRows adding(*rows_);
     rows_->DeleteAllRows();
-    for (const UploadEntry& e : uploadList) {
+    bool typeNames = settings_->UseType() == 0;
+    for (const UploadEntry& e : Entries()) {
         ShellFileInfo info;
         rows_->InsertRow(e.listIndex, RowFor(e, true, &info));
         // Rebuilt rows name the type only in the plain display.
-        if (e.kind != KindOnServer && Settings().useType == 0) rows_->SetColumn3Text(e.listIndex, info.typeName);
+        if (e.kind != KindOnServer && typeNames) rows_->SetColumn3Text(e.listIndex, info.typeName);
     }
 }
 
 void UploadListModel::AdmitLocalFile(Candidate& c, const std::wstring& fileName) {
     const std::wstring& localPath = c.path;
     double totalsSize = static_cast<double>(c.Size());
-    int kind = c.kind;
     int row = NextRow();
     uint32_t entrySize = static_cast<uint32_t>(static_cast<uint64_t>(totalsSize) & 0xFFFFFFFFull);
     ShellFileInfo info = rows_->QueryFileInfo(localPath);
@@ -326,50 +271,42 @@ void UploadListModel::AdmitLocalFile(Candidate& c, const std::wstring& fileName)
     content.cut = info.ghosted;
     rows_->InsertRow(row, content);
     RowAddedUnticked();
-    totalSize += totalsSize;
-    AppendKnownFile(KeyOf(c), localPath, fileName, entrySize, row, kind);
-    uploadList.back().countedSize = totalsSize;
-    if (kind == KindBig)
-        bigTotal += totalsSize;
-    else
-        generalTotal += totalsSize;
-    rows_->SetColumn3Text(row, Settings().useType != 1 ? info.typeName : std::wstring());
+    totals_.all += totalsSize;
+    AppendKnownFile(KeyOf(c), localPath, fileName, entrySize, row, c.kind, totalsSize);
+    Count(c.kind, totalsSize);
+    rows_->SetColumn3Text(row, !TwoKinds() ? info.typeName : std::wstring());
 }
 
 void UploadListModel::AfterAdding() {
-    listCount = rows_->RowCount();
-    if (listCount > 0) {
-        rows_->ScrollIntoView(listCount - 1);
+    listCount_ = rows_->RowCount();
+    if (listCount_ > 0) {
+        rows_->ScrollIntoView(listCount_ - 1);
         rows_->RemoveEmptyHint();
     }
 }
 
 // ---------------------------------------------------------------------------
 
-// ---------------------------------------------------------------------------
-
 void UploadListModel::SwitchEntryKind(int row) {
-    UploadEntry* e = FindEntryByIndex(row);
+    const UploadEntry* e = entries_.AtRow(row);
     if (!e) return;
-    if (e->size > limitGeneralSize && e->kind == KindBig) return;
-    if (e->kind == KindOnServer) return;
-    if (e->kind == KindGeneral) {
-        if (bigTotal + e->size > limitBigSize) {
-            ShowBudgetMessage(kBigBudgetText, limitBigSize);
-            return;
-        }
-        e->kind = KindBig;
-        bigTotal += e->size;
-        generalTotal -= e->size;
-    } else {
-        if (generalTotal + e->size > limitUploadSize) {
-            ShowBudgetMessage(kGeneralBudgetText, limitUploadSize);
-            return;
-        }
-        e->kind = KindGeneral;
-        bigTotal -= e->size;
-        generalTotal += e->size;
+    switch (rules_.CanSwitch(*e, totals_)) {
+    case KindSwitch::Fixed:
+        return;
+    case KindSwitch::OverBigBudget:
+        ShowBudgetMessage(kBigBudgetText, rules_.limits.bigSize);
+        return;
+    case KindSwitch::OverGeneralBudget:
+        ShowBudgetMessage(kGeneralBudgetText, rules_.limits.uploadSize);
+        return;
+    case KindSwitch::Allowed:
+        break;
     }
+    int from = e->kind, to = from == KindGeneral ? KindBig : KindGeneral;
+    double size = e->size;
+    entries_.SetKind(row, to);
+    Count(to, size);
+    Count(from, -size);
     rows_->RedrawRows(0, rows_->RowCount());
     Notify();
 }
@@ -379,27 +316,26 @@ void UploadListModel::DeleteFile() {
     for (int i = 0; i < rows_->RowCount(); ++i) ticked.push_back(rows_->IsRowChecked(i));
     // The header box stands for every row ticked; a row the user left
     // unticked is never removed on its account.
-    if (checkAll && std::all_of(ticked.begin(), ticked.end(), [](bool t) { return t; })) {
+    if (checkAll_ && std::all_of(ticked.begin(), ticked.end(), [](bool t) { return t; })) {
         ClearUploadList();
         return;
     }
     // List order is row order: one pass takes out the entries of ticked rows
     // and gives the others their new rows, however many go.
     double removed = 0;
-    int next = 0;
-    for (auto it = uploadList.begin(); it != uploadList.end();) {
-        int row = it->listIndex;
-        if (row >= 0 && row < static_cast<int>(ticked.size()) && ticked[row]) {
-            removed += TakeOutOfTotals(*it);
-            it = uploadList.erase(it);
-        } else {
-            it->listIndex = next++;
-            ++it;
-        }
-    }
-    totalSize -= removed;
+    auto isTicked = [&](const UploadEntry& e) {
+        return e.listIndex >= 0 && e.listIndex < static_cast<int>(ticked.size()) && ticked[e.listIndex];
+    };
+    // What the totals received, which for a server file of 4 GiB or a
+    // fractional size is not the entry's 32-bit size.
+    auto takeOut = [&](const UploadEntry& e) {
+        Count(e.kind, -e.countedSize);
+        removed += e.countedSize;
+    };
+    entries_.RemoveIf(isTicked, takeOut);
+    totals_.all -= removed;
     RebuildRows();
-    listCount = rows_->RowCount();
+    listCount_ = rows_->RowCount();
     ClearHeaderCheck();
 }
 
@@ -411,29 +347,16 @@ bool UploadListModel::AllRowsChecked() {
 
 void UploadListModel::ClearHeaderCheck() {
     rows_->SetHeaderChecked(false);
-    checkAll = false;
+    checkAll_ = false;
 }
 
 void UploadListModel::RowAddedUnticked() {
-    if (checkAll) ClearHeaderCheck();
-}
-
-double UploadListModel::TakeOutOfTotals(const UploadEntry& entry) {
-    // What the totals received, which for a server file of 4 GiB or a
-    // fractional size is not the entry's 32-bit size.
-    if (entry.kind == KindBig)
-        bigTotal -= entry.countedSize;
-    else
-        generalTotal -= entry.countedSize;
-    auto key = entry.fileKey.empty() ? fileKeys_.end() : fileKeys_.find(entry.fileKey);
-    if (key != fileKeys_.end()) fileKeys_.erase(key);
-    return entry.countedSize;
+    if (checkAll_) ClearHeaderCheck();
 }
 
 void UploadListModel::ClearUploadList() {
-    uploadList.clear();
-    fileKeys_.clear();
-    filterList.clear();
+    entries_.Clear();
+    rules_.ClearFilter();
     rows_->DeleteAllRows();
     rows_->ShowEmptyHint();
     ClearHeaderCheck();
@@ -441,17 +364,14 @@ void UploadListModel::ClearUploadList() {
 }
 
 void UploadListModel::Empty() {
-    uploadList.clear();
-    fileKeys_.clear();
+    entries_.Clear();
     memoryRows_.rows.clear();
     ZeroTotals();
 }
 
 void UploadListModel::ZeroTotals() {
-    totalSize = 0;
-    generalTotal = 0;
-    bigTotal = 0;
-    listCount = 0;
+    totals_ = UploadTotals();
+    listCount_ = 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -459,9 +379,9 @@ void UploadListModel::ZeroTotals() {
 void UploadListModel::OnHeaderCheckClick() {
     int count = rows_->RowCount();
     if (count == 0) return;
-    bool check = !checkAll;
+    bool check = !checkAll_;
     rows_->SetHeaderChecked(check);
-    checkAll = check;
+    checkAll_ = check;
     for (int i = 0; i < count; ++i) rows_->SetRowChecked(i, check);
 }
 
@@ -477,16 +397,16 @@ void UploadListModel::OnRowClick(int row, int column) {
         rows_->SetRowChecked(row, true);
         bool all = AllRowsChecked();
         rows_->SetHeaderChecked(all);
-        checkAll = all;
-    } else if (column == 3 && Settings().useType == 1) {
+        checkAll_ = all;
+    } else if (column == 3 && TwoKinds()) {
         SwitchEntryKind(row);
     }
 }
 
 int UploadListModel::KindBitmapForRow(int row) {
-    UploadEntry* e = FindEntryByIndex(row);
+    const UploadEntry* e = entries_.AtRow(row);
     if (!e) return BitmapNone;
-    if (e->size > limitGeneralSize && e->kind != KindOnServer) return BitmapBigFixed;
+    if (rules_.MustBeBig(e->size) && e->kind != KindOnServer) return BitmapBigFixed;
     if (e->kind == KindOnServer) return BitmapServerFixed;
     return e->kind == KindGeneral ? BitmapGeneralSwitch : BitmapBigSwitch;
 }

@@ -10,22 +10,17 @@
 #include <list>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "common/file_system.h"
 #include "common/message_box.h"
-#include "common/settings_store.h"
+#include "uploadlist/admission_rules.h"
+#include "uploadlist/list_settings.h"
+#include "uploadlist/upload_entries.h"
 #include "uploadlist/upload_entry.h"
 
 namespace parvex {
-
-// One piece of the extension filter text; compared as a plain suffix.
-struct FilterToken {
-    std::wstring token;
-    int tokenLength = 0;  // UTF-16 characters of token
-};
 
 // What the shell says about a local file (icon, type name, dimmed display).
 struct ShellFileInfo {
@@ -124,22 +119,24 @@ public:
 };
 
 // Results of AddLocalFile.
-enum AddLocalResult : int {
-    AddedOk = 0,
-    RefusedByBudget = -1,   // budget message shown; the route stops
-    RefusedBySize = -2,     // line "[파일크기제한]"
-    FileVanished = -3,      // gone since it was chosen; skipped silently
+enum class AddLocalResult {
+    Added,
+    RefusedByBudget,  // budget message shown; the route stops
+    RefusedBySize,    // line "[파일크기제한]"
+    FileVanished,     // gone since it was chosen; skipped silently
 };
 
-// Result of AdmitByBudget when the budgets refuse the file.
-constexpr int kRefusedKind = -1;
+// What AdmitByBudget gives a file: its kind, or the budgets' refusal.
+enum class Admission { General, Big, Refused };
 
 // The platform pieces the list needs, all owned by the caller and living at
 // least as long as the list.
 struct UploadListHost {
     MessageBoxHost* messages = nullptr;        // none: nothing is shown
     FileSystem* files = nullptr;               // LocalFileSystem() when null
-    SettingsStore* store = nullptr;            // "SelectPath"; none: not remembered
+    // Use type and the choosers' folder; none: ProcessListSettings without
+    // a store (the folder is not kept across restarts).
+    ListSettings* settings = nullptr;
     PageNotifier* page = nullptr;              // none: nobody is told
     // Unique name of a new local entry from its row index; MakeUniqueName
     // when empty.
@@ -151,11 +148,6 @@ struct UploadListHost {
 // back meanwhile; its calls that would change a list or the settings must do
 // nothing until the page has returned.
 bool CallingPage();
-
-// Folder last used by the file and folder choosers, shared by every upload
-// control of the process ("SelectPath" keeps it across restarts). Owned by
-// the process; read and written by the page's thread only.
-std::wstring& LastUploadFolder();
 
 class UploadListModel {
 public:
@@ -177,21 +169,35 @@ public:
     void InitWindow();
 
     // --- limits (setters take megabytes, store bytes) ---------------------
-    void SetLimitUploadCount(int count) { limitUploadCount = count; }
-    void SetLimitUploadSize(double megabytes) { limitUploadSize = megabytes * 1048576.0; }
-    void SetLimitUploadBigSize(double megabytes) { limitBigSize = megabytes * 1048576.0; }
-    void SetLimitGeneralSize(double megabytes) { limitGeneralSize = megabytes * 1048576.0; }
-    void SetLimitFileSize(double megabytes) { limitFileSize = megabytes * 1048576.0; }
+    void SetLimitUploadCount(int count) { rules_.limits.uploadCount = count; }
+    void SetLimitUploadSize(double megabytes) { rules_.limits.uploadSize = megabytes * 1048576.0; }
+    void SetLimitUploadBigSize(double megabytes) { rules_.limits.bigSize = megabytes * 1048576.0; }
+    void SetLimitGeneralSize(double megabytes) { rules_.limits.generalSize = megabytes * 1048576.0; }
+    void SetLimitFileSize(double megabytes) { rules_.limits.fileSize = megabytes * 1048576.0; }
     // Process-wide use type; 1 also switches this list's heading.
     void SetUseType(int type);
     // Appends the ";"-separated tokens of filterText to the filter.
-    void UploadExtFilter(const std::wstring& filterText);
+    void UploadExtFilter(const std::wstring& filterText) { rules_.AddFilter(filterText); }
 
-    // --- getters ------------------------------------------------------------
-    int TotalUploadCount() const { return static_cast<int>(uploadList.size()); }
-    double GetTotalUpSize() const { return totalSize; }
-    double GetSmallTotalSize() const { return generalTotal; }
-    double GetBigTotalSize() const { return bigTotal; }
+    // --- read-only views ------------------------------------------------------
+    // The entries in row order; changed only by the operations below.
+    const std::list<UploadEntry>& Entries() const { return entries_.All(); }
+    const UploadTotals& Totals() const { return totals_; }
+    const UploadLimits& Limits() const { return rules_.limits; }
+    const std::list<FilterToken>& Filter() const { return rules_.Filter(); }
+    // Rows the list had when it last brought itself up to date.
+    int ListCount() const { return listCount_; }
+    // The header's check box of this list: each control its own, so that a
+    // tick on one page's list never stands for the rows of another.
+    bool CheckAll() const { return checkAll_; }
+    const std::wstring& RejectSummary() const { return rejectSummary_; }
+    bool RejectFlag() const { return rejectFlag_; }
+    bool WalkStopped() const { return walkStopped_; }
+
+    int TotalUploadCount() const { return entries_.Count(); }
+    double GetTotalUpSize() const { return totals_.all; }
+    double GetSmallTotalSize() const { return totals_.general; }
+    double GetBigTotalSize() const { return totals_.big; }
     // "%s/%s/%d" (fileName, uniqueName, kind) per entry, joined by "|:|".
     std::wstring GetUpFileInfo() const;
     // The diagnostic text ("No Item" when empty) and its message box.
@@ -199,37 +205,21 @@ public:
     void TestLinkListValue();
 
     // --- admission pieces ---------------------------------------------------
-    // KindGeneral, KindBig, or kRefusedKind after the budget message.
-    int AdmitByBudget(double size);
-    bool IsFilteredPath(const std::wstring& path) const;
-    static bool IsPathTooLong(const std::wstring& path) { return path.size() > 250; }
-    // True when one more entry would exceed limitUploadCount (not 0).
-    bool CountLimitReached() const;
-    void ShowCountMessage();
-    void AddRejectLine(const std::wstring& path, const std::wstring& tag);
-    void ResetRejectSummary();
-    // Shows the summary box when a line was added, then resets it.
-    void ShowRejectSummary();
+    // The kind the budgets give a file, or Refused after the budget message.
+    Admission AdmitByBudget(double size);
+    bool IsFilteredPath(const std::wstring& path) const { return rules_.IsFiltered(path); }
 
     // --- entries ------------------------------------------------------------
+    // An entry appended as it is: counted in no total, shown in no row.
     void AppendLocalEntry(const std::wstring& localPath, const std::wstring& fileName,
                           uint32_t size, int row, int kind);
-    void AppendServerEntry(const std::wstring& uniqueName, const std::wstring& fileName,
-                           uint32_t size, int row);
-    // Null when no entry has that row.
-    UploadEntry* FindEntryByIndex(int row);
-    // The row a new entry takes: the end of the list as it is now. Taken
-    // afresh for every admission, since the page may have changed the list
-    // since the last one.
-    int NextRow() const { return TotalUploadCount(); }
 
     // --- adding routes (the dialogs stay with the window) -------------------
     // The file dialog's chosen paths, in the dialog's order.
     void AddChosenFiles(const std::vector<std::wstring>& paths);
-    int AddLocalFile(const std::wstring& path);
+    AddLocalResult AddLocalFile(const std::wstring& path);
     // The folder browser's chosen folder.
     void AddChosenFolder(const std::wstring& folder);
-    void WalkFolder(const std::wstring& folder, const std::wstring& relName);
     // Dropped files and folders; false when a path of fewer than 4
     // characters ended the drop early.
     bool AddDroppedItems(const std::vector<std::wstring>& paths);
@@ -237,7 +227,6 @@ public:
                             double fileSize);
 
     // --- changes --------------------------------------------------------------
-    void SwitchEntryKind(int row);
     void DeleteFile();
     void ClearUploadList();
     // Destruction of the control: entries gone, totals and listCount 0. The
@@ -252,29 +241,6 @@ public:
     // Bitmap of column 3 for a row in two-kind display; BitmapNone without
     // an entry.
     int KindBitmapForRow(int row);
-
-    // Per-control limits (bytes, count) and totals.
-    int limitUploadCount = 0;
-    double limitUploadSize = 0;
-    double limitBigSize = 0;
-    double limitGeneralSize = 10485760.0;
-    double limitFileSize = 0;
-
-    // Changed only by the operations above, which keep the paths of its
-    // local entries in step.
-    std::list<UploadEntry> uploadList;
-    std::list<FilterToken> filterList;
-    int listCount = 0;
-    double totalSize = 0;
-    double generalTotal = 0;
-    double bigTotal = 0;
-
-    std::wstring rejectSummary;
-    bool rejectFlag = false;
-    bool walkStopped = false;
-    // The header's check box of this list: each control its own, so that a
-    // tick on one page's list never stands for the rows of another.
-    bool checkAll = false;
 
 private:
     // The checks of the adding routes; each route runs them in its own order
@@ -295,7 +261,7 @@ private:
         PathInfo found;       // what the one look-up of path found
         bool looked = false;  // found is known (the walk has it from its listing)
         std::wstring fileKey;  // FileKey(path) once asked for
-        int kind = KindGeneral;
+        EntryKind kind = KindGeneral;
         uint64_t Size() const { return found.size; }
         const wchar_t* tag = nullptr;  // the summary line's tag on Reject
         Verdict Refuse(const wchar_t* lineTag) {
@@ -313,25 +279,35 @@ private:
     // path where the system gives none. Asked once per candidate.
     std::wstring FileKey(const std::wstring& path) const;
     const std::wstring& KeyOf(Candidate& c);
-    // True when a local entry is the candidate's file, by whatever name
-    // either came.
-    bool IsDuplicatePath(Candidate& c);
     // Admits a candidate that passed every check at NextRow(): row, totals,
     // entry, column 3.
     void AdmitLocalFile(Candidate& c, const std::wstring& fileName);
     void AppendKnownFile(const std::wstring& fileKey, const std::wstring& localPath, const std::wstring& fileName,
-                         uint32_t size, int row, int kind);
+                         uint32_t size, int row, int kind, double counted);
     Verdict OpensUnshared(Candidate& c);
     Verdict SizeAllowed(Candidate& c);
     Verdict BudgetAllows(Candidate& c);
+    void ShowCountMessage();
     // AddLocalFile for a candidate that passed the file dialog's checks.
-    int AddScreenedFile(Candidate& c);
+    AddLocalResult AddScreenedFile(Candidate& c);
     // A screened file enters at the end of the list and the page is told.
     void AdmitScreened(Candidate& c, const std::wstring& fileName);
     // A chosen or dropped folder walked, its files added at the end.
     void WalkTopFolder(const std::wstring& folder);
+    void WalkFolder(const std::wstring& folder, const std::wstring& relName);
     void ShowNotFoundPath();
+    // The row a new entry takes: the end of the list as it is now. Taken
+    // afresh for every admission, since the page may have changed the list
+    // since the last one.
+    int NextRow() const { return TotalUploadCount(); }
+    bool TwoKinds() const { return settings_->UseType() == 1; }
 
+    void AddRejectLine(const std::wstring& path, const std::wstring& tag);
+    void ResetRejectSummary();
+    // Shows the summary box when a line was added, then resets it.
+    void ShowRejectSummary();
+
+    void SwitchEntryKind(int row);
     MessageBoxHost& Messages();
     void ShowBudgetMessage(const wchar_t* format, double limit);
     void RebuildRows();
@@ -354,20 +330,23 @@ private:
     private:
         UploadRows& rows_;
     };
+    void Count(int kind, double size);
     void ZeroTotals();
-    // An entry about to leave the list leaves its kind's total and the
-    // duplicate check; returns what the totals had counted for it.
-    double TakeOutOfTotals(const UploadEntry& entry);
     std::wstring NewUniqueName(int row);
     void Notify();
 
     UploadListHost host_;
     FileSystem& files_;
-    // fileKey of every local entry, so that the duplicate check costs the
-    // same for the ten-thousandth file as for the first. A multiset: an
-    // entry appended by hand may repeat a file, and removing it must not
-    // forget the other.
-    std::unordered_multiset<std::wstring> fileKeys_;
+    ProcessListSettings storeless_;  // when the host gave no settings
+    ListSettings* settings_;
+    AdmissionRules rules_;
+    UploadEntries entries_;
+    UploadTotals totals_;
+    int listCount_ = 0;
+    std::wstring rejectSummary_;
+    bool rejectFlag_ = false;
+    bool walkStopped_ = false;
+    bool checkAll_ = false;
     MemoryUploadRows memoryRows_;
     UploadRows* rows_;
 };

@@ -68,7 +68,7 @@ private:
             return 0;
         }
         bool SendAll(const void*, size_t) override { return true; }
-        long Recv(void*, size_t) override { return 0; }
+        IoResult Recv(void*, size_t) override { return IoResult::Closed(); }
         long Available() override { return 0; }
         int WaitReadable(int) override { return 1; }
         void Shutdown() override {}

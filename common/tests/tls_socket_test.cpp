@@ -60,26 +60,26 @@ public:
     bool closed = false;
     std::function<void()> onReceived;
 
-    bool SendAll(const void* data, size_t count) override { return SendSome(data, count) == long(count); }
-    long SendSome(const void* data, size_t count) override {
+    bool SendAll(const void* data, size_t count) override { return SendSome(data, count) == IoResult::Taken(count); }
+    IoResult SendSome(const void* data, size_t count) override {
         size_t n = std::min(count, room);
         room -= n;
         received.append(static_cast<const char*>(data), n);
         if (n > 0 && onReceived) onReceived();
-        return static_cast<long>(n);
+        return IoResult::Taken(n);
     }
     int WaitWritable(int) override {
         room += roomPerWait;
         return 1;
     }
-    long RecvSome(void* buffer, size_t count) override {
-        if (queued.empty()) return closed ? 0 : kNothingArrived;
+    IoResult RecvSome(void* buffer, size_t count) override {
+        if (queued.empty()) return closed ? IoResult::Closed() : IoResult::Later();
         size_t n = std::min({count, piece, queued.size()});
         queued.copy(static_cast<char*>(buffer), n);
         queued.erase(0, n);
-        return static_cast<long>(n);
+        return IoResult::Received(n);
     }
-    long Recv(void* buffer, size_t count) override { return RecvSome(buffer, count); }
+    IoResult Recv(void* buffer, size_t count) override { return RecvSome(buffer, count); }
     long Available() override { return static_cast<long>(queued.size()); }
     int WaitReadable(int) override { return queued.empty() && !closed ? 0 : 1; }
     void Shutdown() override {}
@@ -104,20 +104,20 @@ Connection Connect(const std::string& early = std::string()) {
 }
 
 // Everything the client reads until the stream ends: its bytes, and how it ended.
-std::string ReadToEnd(Socket& socket, long* end) {
+std::string ReadToEnd(Socket& socket, IoStatus* end) {
     std::string text;
     char buffer[5];
     for (;;) {
-        long n = socket.RecvSome(buffer, sizeof buffer);
-        if (n == Socket::kNothingArrived) {
+        IoResult r = socket.RecvSome(buffer, sizeof buffer);
+        if (r.status == IoStatus::Later) {
             if (WaitForBytes(socket, Bounded()) != WaitOutcome::Ready) break;
             continue;
         }
-        if (n <= 0) {
-            *end = n;
+        if (!r.HasBytes()) {
+            *end = r.status;
             break;
         }
-        text.append(buffer, static_cast<size_t>(n));
+        text.append(buffer, r.bytes);
     }
     return text;
 }
@@ -135,20 +135,20 @@ TEST(TlsSocket, RecordsThePeerHasNotTakenGoOutWhileTheCallerWaitsForTheReply) {
 
     // The plaintext is taken whole; the record waits for room, and nothing
     // more is taken until it has gone.
-    EXPECT_EQ(c.tls->SendSome(request.data(), request.size()), long(request.size()));
-    EXPECT_EQ(c.tls->SendSome("x", 1), 0);
+    EXPECT_EQ(c.tls->SendSome(request.data(), request.size()), IoResult::Moved(request.size()));
+    EXPECT_EQ(c.tls->SendSome("x", 1), IoResult::Later());
     // Waiting for the answer pushes the rest out; the answer then comes.
     ASSERT_EQ(WaitForBytes(*c.tls, Bounded()), WaitOutcome::Ready);
     EXPECT_EQ(c.peer->received, sealed);
     char reply[64];
-    long n = c.tls->RecvSome(reply, sizeof reply);
-    EXPECT_EQ(std::string(reply, n > 0 ? n : 0), "HTTP/1.1 200 OK\r\n\r\n");
+    IoResult r = c.tls->RecvSome(reply, sizeof reply);
+    EXPECT_EQ(std::string(reply, r.bytes), "HTTP/1.1 200 OK\r\n\r\n");
 
     // One send takes at most four records' worth; SendAll pushes every record.
     c.peer->received.clear();
     c.peer->room = 1 << 30;
     std::string big(kTlsRecordBytes * kTlsRecordsPerSend + 100, 'b');
-    EXPECT_EQ(c.tls->SendSome(big.data(), big.size()), long(kTlsRecordBytes * kTlsRecordsPerSend));
+    EXPECT_EQ(c.tls->SendSome(big.data(), big.size()), IoResult::Moved(kTlsRecordBytes * kTlsRecordsPerSend));
     c.peer->room = 7;
     ASSERT_TRUE(c.tls->SendAll("tail", 4));
     EXPECT_EQ(c.peer->received.size(), big.size() - 100 + 4 * 3 + Record('D', "tail").size());
@@ -162,9 +162,9 @@ TEST(TlsSocket, OpensRecordsHoweverTheyArriveAndEndsOnEitherClose) {
     Connection c = Connect(first + second.substr(0, 2));
     c.peer->queued = second.substr(2) + Record('D', "!") + Record('C', "");
     c.peer->piece = 3;
-    long end = 99;
+    IoStatus end = IoStatus::Moved;
     EXPECT_EQ(ReadToEnd(*c.tls, &end), "hello TLS world!");
-    EXPECT_EQ(end, 0);
+    EXPECT_EQ(end, IoStatus::Closed);
 
     // A close without close_notify ends the stream too: the reply's length
     // tells whether it was cut.
@@ -172,12 +172,12 @@ TEST(TlsSocket, OpensRecordsHoweverTheyArriveAndEndsOnEitherClose) {
     c.peer->queued = Record('D', "partial");
     c.peer->closed = true;
     EXPECT_EQ(ReadToEnd(*c.tls, &end), "partial");
-    EXPECT_EQ(end, 0);
+    EXPECT_EQ(end, IoStatus::Closed);
 
     // Bytes that are no record fail the socket, and it stays failed.
     c = Connect();
     c.peer->queued = "garbage";
     EXPECT_EQ(ReadToEnd(*c.tls, &end), "");
-    EXPECT_EQ(end, -1);
-    EXPECT_EQ(c.tls->SendSome("x", 1), -1);
+    EXPECT_EQ(end, IoStatus::Failed);
+    EXPECT_EQ(c.tls->SendSome("x", 1), IoResult::Failed());
 }

@@ -277,9 +277,9 @@ int AdmitFiles(const UploadOptions& o, const std::vector<std::wstring>& paths, d
     if (o.limitCount >= 0) model.SetLimitUploadCount(static_cast<int>(o.limitCount));
     model.SetLimitUploadBigSize(o.bigSize >= 0 ? o.bigSize : fitsAllMb);
     model.AddChosenFiles(paths);
-    if (model.uploadList.size() == paths.size()) return kGoOn;
+    if (model.Entries().size() == paths.size()) return kGoOn;
     std::fprintf(stderr, "%s%zu of %zu file(s) admitted; nothing was uploaded\n", MessagePrefix(),
-                 model.uploadList.size(), paths.size());
+                 model.Entries().size(), paths.size());
     return 1;
 }
 

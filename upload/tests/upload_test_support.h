@@ -245,13 +245,13 @@ private:
             Record(n);
             return s_->SendAll(d, n);
         }
-        long SendSome(const void* d, size_t n) override {
-            long sent = s_->SendSome(d, n);
-            if (sent == 0) ++n_.blockedSends;
-            if (sent > 0) Record(static_cast<size_t>(sent));
+        IoResult SendSome(const void* d, size_t n) override {
+            IoResult sent = s_->SendSome(d, n);
+            if (sent.status == IoStatus::Later) ++n_.blockedSends;
+            if (sent.HasBytes()) Record(sent.bytes);
             return sent;
         }
-        long Recv(void* b, size_t n) override { return s_->Recv(b, n); }
+        IoResult Recv(void* b, size_t n) override { return s_->Recv(b, n); }
         long Available() override { return s_->Available(); }
         int WaitReadable(int ms) override {
             int r = s_->WaitReadable(ms);

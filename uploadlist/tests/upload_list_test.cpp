@@ -118,7 +118,7 @@ protected:
         LastUploadFolder().clear();
         host.messages = &messages;
         host.files = &files;
-        host.store = &store;
+        host.settings = &settings;
         host.page = &page;
         host.uniqueName = [](int n) { return L"u" + std::to_wstring(n); };
         store.keyExists = true;
@@ -131,12 +131,12 @@ protected:
     void Roomy() { model->SetLimitUploadSize(100); }
     std::vector<std::wstring> Names() {
         std::vector<std::wstring> names;
-        for (const UploadEntry& e : model->uploadList) names.push_back(e.fileName);
+        for (const UploadEntry& e : model->Entries()) names.push_back(e.fileName);
         return names;
     }
     std::vector<int> Indexes() {
         std::vector<int> v;
-        for (const UploadEntry& e : model->uploadList) v.push_back(e.listIndex);
+        for (const UploadEntry& e : model->Entries()) v.push_back(e.listIndex);
         return v;
     }
     MemoryUploadRows& Mem() { return static_cast<MemoryUploadRows&>(model->Rows()); }
@@ -149,6 +149,7 @@ protected:
     RecordingMessageBox messages;
     FakeFiles files;
     MemorySettingsStore store;
+    ProcessListSettings settings{&store};
     RecordingPage page;
     UploadListHost host;
     std::unique_ptr<UploadListModel> model;
@@ -157,8 +158,8 @@ protected:
 // --- budgets ---------------------------------------------------------------
 
 TEST_F(UploadListTest, SingleBudgetDefaultsTakeOnlyEmptyFiles) {
-    EXPECT_EQ(model->AdmitByBudget(0), KindGeneral);
-    EXPECT_EQ(model->AdmitByBudget(1), kRefusedKind);
+    EXPECT_EQ(model->AdmitByBudget(0), Admission::General);
+    EXPECT_EQ(model->AdmitByBudget(1), Admission::Refused);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, L"업로드 가능한 전체크기[0 MB]를 초과하였습니다.\r\n");
     EXPECT_EQ(messages.shown[0].caption, L"Limit Upload File Size");
@@ -169,10 +170,10 @@ TEST_F(UploadListTest, SingleBudgetFitsUpToTheLimitAndIgnoresOtherUseTypes) {
     Settings().useType = 2;  // anything but 1 is one budget
     model->SetLimitUploadSize(10);
     model->SetLimitUploadBigSize(100);
-    model->generalTotal = 6 * MiB;
-    EXPECT_EQ(model->AdmitByBudget(4 * MiB), KindGeneral);  // exactly the limit
-    EXPECT_EQ(model->AdmitByBudget(4 * MiB + 1), kRefusedKind);
-    EXPECT_EQ(model->AdmitByBudget(50 * MiB), kRefusedKind);  // no big budget here
+    model->AttachFileFromMail(L"s", L"s0", 6 * MiB);
+    EXPECT_EQ(model->AdmitByBudget(4 * MiB), Admission::General);  // exactly the limit
+    EXPECT_EQ(model->AdmitByBudget(4 * MiB + 1), Admission::Refused);
+    EXPECT_EQ(model->AdmitByBudget(50 * MiB), Admission::Refused);  // no big budget here
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].text, L"업로드 가능한 전체크기[10 MB]를 초과하였습니다.\r\n");
 }
@@ -182,13 +183,14 @@ TEST_F(UploadListTest, TwoBudgetsSplitBigFilesAndOverflowSmallOnes) {
     model->SetLimitUploadSize(10);
     model->SetLimitUploadBigSize(30);
     // limitGeneralSize stays at its 10 MiB default.
-    EXPECT_EQ(model->AdmitByBudget(10 * MiB), KindGeneral);
-    EXPECT_EQ(model->AdmitByBudget(10 * MiB + 1), KindBig);
-    model->generalTotal = 8 * MiB;
-    EXPECT_EQ(model->AdmitByBudget(5 * MiB), KindBig);  // overflows into the big budget
-    model->bigTotal = 26 * MiB;
-    EXPECT_EQ(model->AdmitByBudget(5 * MiB), kRefusedKind);
-    EXPECT_EQ(model->AdmitByBudget(20 * MiB), kRefusedKind);
+    EXPECT_EQ(model->AdmitByBudget(10 * MiB), Admission::General);
+    EXPECT_EQ(model->AdmitByBudget(10 * MiB + 1), Admission::Big);
+    model->AttachFileFromMail(L"s", L"s0", 8 * MiB);
+    EXPECT_EQ(model->AdmitByBudget(5 * MiB), Admission::Big);  // overflows into the big budget
+    files.AddFile(L"C:\\big", static_cast<uint64_t>(26 * MiB));
+    model->AddChosenFiles({L"C:\\big"});
+    EXPECT_EQ(model->AdmitByBudget(5 * MiB), Admission::Refused);
+    EXPECT_EQ(model->AdmitByBudget(20 * MiB), Admission::Refused);
     ASSERT_EQ(messages.shown.size(), 2u);
     for (const auto& m : messages.shown) {
         EXPECT_EQ(m.text, L"대용량 첨부 가능한 전체크기[30 MB]를 초과하였습니다.\r\n");
@@ -204,9 +206,9 @@ TEST_F(UploadListTest, FilterTokensAreCaseSensitiveSuffixes) {
     model->UploadExtFilter(L"exe;dll");
     model->UploadExtFilter(L"");
     model->UploadExtFilter(L"com;");
-    ASSERT_EQ(model->filterList.size(), 3u);
-    EXPECT_EQ(model->filterList.back().token, L"com");
-    EXPECT_EQ(model->filterList.back().tokenLength, 3);
+    ASSERT_EQ(model->Filter().size(), 3u);
+    EXPECT_EQ(model->Filter().back().token, L"com");
+    EXPECT_EQ(model->Filter().back().tokenLength, 3);
     EXPECT_TRUE(model->IsFilteredPath(L"C:\\a\\setup.exe"));
     EXPECT_FALSE(model->IsFilteredPath(L"C:\\a\\SETUP.EXE"));
     EXPECT_TRUE(model->IsFilteredPath(L"C:\\a\\myexe"));
@@ -216,10 +218,10 @@ TEST_F(UploadListTest, FilterTokensAreCaseSensitiveSuffixes) {
 
 TEST_F(UploadListTest, EmptyTokenFiltersEveryPath) {
     model->UploadExtFilter(L";exe");
-    ASSERT_EQ(model->filterList.size(), 2u);
-    EXPECT_EQ(model->filterList.front().tokenLength, 0);
+    ASSERT_EQ(model->Filter().size(), 2u);
+    EXPECT_EQ(model->Filter().front().tokenLength, 0);
     EXPECT_TRUE(model->IsFilteredPath(L"C:\\a\\note.txt"));
-    model->filterList.clear();
+    model->ClearUploadList();
     model->UploadExtFilter(L"a;;b");
     EXPECT_TRUE(model->IsFilteredPath(L"anything"));
 }
@@ -245,12 +247,12 @@ TEST_F(UploadListTest, FileDialogChecksInOrder) {
     EXPECT_EQ(messages.shown[0].style, unsigned(MbOk | MbIconWarning));
     EXPECT_EQ(messages.shown[0].text, std::wstring(L"[업로드 제한된 파일]\r\n\r\n") + L"C:\\d\\bad.exe[필터링]\r\n" +
                                           longFiltered + L"[필터링]\r\n" + at251 + L"[파일길이제한]\r\n");
-    EXPECT_FALSE(model->rejectFlag);
-    EXPECT_EQ(model->rejectSummary, kRejectSummaryHeading);
+    EXPECT_FALSE(model->RejectFlag());
+    EXPECT_EQ(model->RejectSummary(), kRejectSummaryHeading);
     EXPECT_TRUE(page.calls.empty());  // this route never tells the page
-    EXPECT_EQ(model->listCount, 2);
+    EXPECT_EQ(model->ListCount(), 2);
     EXPECT_EQ(Indexes(), (std::vector<int>{0, 1}));
-    EXPECT_EQ(model->uploadList.front().uniqueName, L"u0");
+    EXPECT_EQ(model->Entries().front().uniqueName, L"u0");
 }
 
 TEST_F(UploadListTest, FileDialogStopsAtCountLimitWithItsValues) {
@@ -321,13 +323,13 @@ TEST_F(UploadListTest, FolderWalkOnRealFilesNamesFromTheChosenFolder) {
     // Default limits: empty files still fit the zero budget.
     real.AddChosenFolder(root + L"\\proj");
     std::vector<std::wstring> names;
-    for (const UploadEntry& e : real.uploadList) names.push_back(e.fileName);
+    for (const UploadEntry& e : real.Entries()) names.push_back(e.fileName);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"old.doc", L"proj\\a.txt", L"proj\\sub\\b.txt"}));
     std::vector<int> idx;
-    for (const UploadEntry& e : real.uploadList) idx.push_back(e.listIndex);
+    for (const UploadEntry& e : real.Entries()) idx.push_back(e.listIndex);
     EXPECT_EQ(idx, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(real.listCount, 3);
+    EXPECT_EQ(real.ListCount(), 3);
     EXPECT_EQ(real.RowCount(), 3);
     EXPECT_EQ(page.calls.size(), 2u);
     EXPECT_TRUE(messages.shown.empty());
@@ -354,7 +356,7 @@ TEST_F(UploadListTest, FolderWalkChecksInOrder) {
     EXPECT_EQ(LastUploadFolder(), L"C:\\w");
     EXPECT_EQ(store.values[L"SelectPath"], L"C:\\w");
     ASSERT_EQ(model->TotalUploadCount(), 2);
-    EXPECT_EQ(model->uploadList.back().fileName, L"w\\ok.txt");
+    EXPECT_EQ(model->Entries().back().fileName, L"w\\ok.txt");
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, std::wstring(kRejectSummaryHeading) + L"C:\\w\\busy.exe[파일사용중]\r\n" +
                                           L"C:\\w\\tool.exe[필터링]\r\n" + L"C:\\w\\large.bin[파일크기제한]\r\n" +
@@ -374,7 +376,7 @@ TEST_F(UploadListTest, FolderWalkStopsAtCountAndBudget) {
     EXPECT_EQ(page.countsSeen, (std::vector<int>{1, 2}));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, L"Limit Upload File Count");
-    EXPECT_FALSE(model->walkStopped);
+    EXPECT_FALSE(model->WalkStopped());
 
     model->SetLimitUploadCount(0);
     model->SetLimitUploadSize(0);
@@ -423,7 +425,7 @@ TEST_F(UploadListTest, DroppedFileChecksInOrder) {
                                           L"C:\\d\\x.exe[필터링]\r\n" + L"C:\\d\\four[파일크기제한]\r\n" +
                                           L"C:\\d\\large[파일크기제한]\r\n");
     EXPECT_EQ(page.calls.size(), 1u);
-    EXPECT_EQ(model->listCount, 2);
+    EXPECT_EQ(model->ListCount(), 2);
 }
 
 // Each dropped path is looked up once (a folder's files not at all: the
@@ -502,7 +504,7 @@ TEST_F(UploadListTest, TheSameFileOnDiskByAnyPathIsADuplicate) {
     if (!linked) paths.push_back(root + L"\\linked\\other.txt");
     real.AddDroppedItems(paths);
     std::vector<std::wstring> names;
-    for (const UploadEntry& e : real.uploadList) names.push_back(e.fileName);
+    for (const UploadEntry& e : real.Entries()) names.push_back(e.fileName);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"other.txt"}));
 }
 
@@ -516,7 +518,7 @@ TEST_F(UploadListTest, DropOfShortPathEndsAtOnceWithoutSummary) {
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"b.txt"});
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, L"Not Found Path");
-    EXPECT_EQ(model->listCount, 0);  // not brought up to date by an ended drop
+    EXPECT_EQ(model->ListCount(), 0);  // not brought up to date by an ended drop
 }
 
 TEST_F(UploadListTest, DroppedFoldersEachStopOnTheirOwn) {
@@ -532,7 +534,7 @@ TEST_F(UploadListTest, DroppedFoldersEachStopOnTheirOwn) {
     // which also ends the drop.
     ASSERT_EQ(messages.shown.size(), 3u);
     for (const auto& m : messages.shown) EXPECT_EQ(m.caption, L"Limit Upload File Count");
-    EXPECT_FALSE(model->walkStopped);
+    EXPECT_FALSE(model->WalkStopped());
 }
 
 TEST_F(UploadListTest, DropBudgetRefusalLeavesTheRestUnprocessed) {
@@ -567,7 +569,7 @@ TEST_F(UploadListTest, AdmissionsTakeTheirRowsFromTheListAsItIsThen) {
     EXPECT_EQ(Indexes(), (std::vector<int>{0, 1, 2, 3}));
     ASSERT_EQ(Mem().rows.size(), 4u);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(Mem().rows[i].content.fileName, Names()[i]);
-    EXPECT_EQ(model->listCount, 4);
+    EXPECT_EQ(model->ListCount(), 4);
 }
 
 // --- attachments from the server ------------------------------------------------
@@ -594,7 +596,7 @@ TEST_F(UploadListTest, AttachFromMailReadsThePageSizeAsUnsigned32Bits) {
     model->AttachFileFromMail(L"c", L"s", 3000000000.0);
     model->AttachFileFromMail(L"d", L"s", 1e300);
     std::vector<double> sizes;
-    for (const UploadEntry& e : model->uploadList) sizes.push_back(e.size);
+    for (const UploadEntry& e : model->Entries()) sizes.push_back(e.size);
     EXPECT_EQ(sizes, (std::vector<double>{1234, 3000000000.0, 0}));
 }
 
@@ -621,7 +623,7 @@ TEST_F(UploadListTest, DeletingServerFilesTakesBackWhatTheTotalsReceived) {
     EXPECT_EQ(model->GetTotalUpSize(), fiveGiB + 1334.5);
     EXPECT_EQ(model->GetSmallTotalSize(), fiveGiB + 1334.5);
     // The entry itself still keeps the 32-bit reading.
-    EXPECT_EQ(model->uploadList.front().size, 1.0 * 1024 * MiB);
+    EXPECT_EQ(model->Entries().front().size, 1.0 * 1024 * MiB);
 
     // A window that comes later counts the same totals again.
     MemoryUploadRows window;
@@ -661,10 +663,9 @@ TEST_F(UploadListTest, UpFileInfoAndLinkListTexts) {
 TEST_F(UploadListTest, DeleteFileRemovesCheckedRowsAndRenumbers) {
     model->SetUseType(1);
     model->AttachFileFromMail(L"a", L"s0", 100);
-    model->AppendLocalEntry(L"C:\\b", L"b", 200, 1, KindBig);
-    model->Rows().InsertRow(1, UploadRow{});
-    model->bigTotal = 200;
-    model->totalSize += 200;
+    model->SetLimitUploadBigSize(1);  // the 200 bytes fit the big budget only
+    files.AddFile(L"C:\\b", 200);
+    model->AddChosenFiles({L"C:\\b"});
     model->AttachFileFromMail(L"c", L"s2", 400);
     model->Rows().SetRowChecked(0, true);
     model->Rows().SetRowChecked(2, true);
@@ -674,7 +675,7 @@ TEST_F(UploadListTest, DeleteFileRemovesCheckedRowsAndRenumbers) {
     EXPECT_EQ(model->GetTotalUpSize(), 200.0);
     EXPECT_EQ(model->GetSmallTotalSize(), 0.0);
     EXPECT_EQ(model->GetBigTotalSize(), 200.0);
-    EXPECT_EQ(model->listCount, 1);
+    EXPECT_EQ(model->ListCount(), 1);
     ASSERT_EQ(Mem().rows.size(), 1u);
     EXPECT_FALSE(Mem().rows[0].checked);
     EXPECT_TRUE(page.calls.empty());
@@ -695,30 +696,30 @@ TEST_F(UploadListTest, DeleteFileShiftsCheckStatesOfFollowingRows) {
     model->DeleteFile();
     EXPECT_EQ(model->TotalUploadCount(), 0);
     EXPECT_EQ(model->GetTotalUpSize(), 0.0);
-    EXPECT_EQ(model->listCount, 0);
+    EXPECT_EQ(model->ListCount(), 0);
 }
 
 TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->UploadExtFilter(L"exe");
     model->AttachFileFromMail(L"a", L"s", 1);
     model->OnHeaderCheckClick();
-    EXPECT_TRUE(model->checkAll);
+    EXPECT_TRUE(model->CheckAll());
     EXPECT_TRUE(Mem().headerChecked);
     // A row added unticked clears the header box: DeleteFile takes the ticked
     // row only.
     model->AttachFileFromMail(L"late", L"s", 5);
     EXPECT_FALSE(Mem().rows[1].checked);
-    EXPECT_FALSE(model->checkAll);
+    EXPECT_FALSE(model->CheckAll());
     EXPECT_FALSE(Mem().headerChecked);
     model->DeleteFile();
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"late"});
-    EXPECT_EQ(model->filterList.size(), 1u);
+    EXPECT_EQ(model->Filter().size(), 1u);
     // The box ticks every row; DeleteFile then empties the list and the filter.
     model->OnHeaderCheckClick();
     model->DeleteFile();
     EXPECT_EQ(model->TotalUploadCount(), 0);
-    EXPECT_TRUE(model->filterList.empty());
-    EXPECT_FALSE(model->checkAll);
+    EXPECT_TRUE(model->Filter().empty());
+    EXPECT_FALSE(model->CheckAll());
     EXPECT_FALSE(Mem().headerChecked);
     EXPECT_TRUE(Mem().hintShown);
     EXPECT_EQ(model->GetTotalUpSize(), 0.0);
@@ -729,29 +730,29 @@ TEST_F(UploadListTest, CheckAllDeletesEverythingButNeverAnUntickedRow) {
     model->AttachFileFromMail(L"b", L"s", 1);
     model->OnHeaderCheckClick();
     model->ClearUploadList();
-    EXPECT_FALSE(model->checkAll);
+    EXPECT_FALSE(model->CheckAll());
     EXPECT_FALSE(Mem().headerChecked);
     // Stale all-ticked state with a row left unticked: only ticked rows go.
     model->AttachFileFromMail(L"c", L"s", 1);
     model->AttachFileFromMail(L"d", L"s", 1);
-    Mem().rows[1].checked = true;
-    model->checkAll = true;
+    model->OnHeaderCheckClick();
+    Mem().rows[0].checked = false;
     model->DeleteFile();
     EXPECT_EQ(Names(), std::vector<std::wstring>{L"c"});
 }
 
 TEST_F(UploadListTest, RowClicksKeepTheHeaderBoxInStep) {
     model->OnHeaderCheckClick();  // empty list: nothing
-    EXPECT_FALSE(model->checkAll);
+    EXPECT_FALSE(model->CheckAll());
     model->AttachFileFromMail(L"a", L"s", 1);
     model->AttachFileFromMail(L"b", L"s", 1);
     model->OnRowClick(0, 0);
-    EXPECT_FALSE(model->checkAll);
+    EXPECT_FALSE(model->CheckAll());
     model->OnRowClick(1, 0);
-    EXPECT_TRUE(model->checkAll);
+    EXPECT_TRUE(model->CheckAll());
     EXPECT_TRUE(Mem().headerChecked);
     model->OnRowClick(1, 0);
-    EXPECT_FALSE(model->checkAll);
+    EXPECT_FALSE(model->CheckAll());
     EXPECT_FALSE(Mem().headerChecked);
     EXPECT_TRUE(Mem().rows[0].checked);
     model->OnRowClick(7, 0);  // no such row
@@ -791,7 +792,7 @@ TEST_F(UploadListTest, SwitchEntryKindMovesSizesBetweenBudgets) {
     EXPECT_EQ(messages.shown[0].caption, L"Limit Upload File Size");
 
     model->OnRowClick(0, 3);  // general to big
-    EXPECT_EQ(model->uploadList.front().kind, KindBig);
+    EXPECT_EQ(model->Entries().front().kind, KindBig);
     EXPECT_EQ(model->GetBigTotalSize(), 19.0 * MiB);
     EXPECT_EQ(model->GetSmallTotalSize(), 1.0);
     EXPECT_EQ(page.calls.size(), 1u);
@@ -803,13 +804,13 @@ TEST_F(UploadListTest, SwitchEntryKindMovesSizesBetweenBudgets) {
     model->SetLimitUploadBigSize(1);
     model->OnRowClick(0, 3);
     EXPECT_EQ(messages.shown.back().text, L"대용량 첨부 가능한 전체크기[1 MB]를 초과하였습니다.\r\n");
-    EXPECT_EQ(model->uploadList.front().kind, KindGeneral);
+    EXPECT_EQ(model->Entries().front().kind, KindGeneral);
     EXPECT_EQ(page.calls.size(), 2u);
 
     Settings().useType = 0;  // clicks switch nothing in the plain display
     model->SetLimitUploadBigSize(100);
     model->OnRowClick(0, 3);
-    EXPECT_EQ(model->uploadList.front().kind, KindGeneral);
+    EXPECT_EQ(model->Entries().front().kind, KindGeneral);
 }
 
 // --- rows with and without a window ----------------------------------------------------
