@@ -20,8 +20,6 @@ namespace {
 
 const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
 
-CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
-
 BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
@@ -29,20 +27,15 @@ BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
 
 }  // namespace
 
-CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
-                                       std::atomic<bool>* abandoned)
-    : session_(session), run_(run), caption_(caption), abandoned_(abandoned),
+CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption)
+    : session_(session), run_(run), caption_(caption),
       statuses_(run.runEntries.size(), kRowUploadWaiting) {}
 
 CUploadProgressDlg::~CUploadProgressDlg() {
     WaitForWorker();
-    if (activeDialog == this) activeDialog = nullptr;
 }
 
-CUploadProgressDlg* CUploadProgressDlg::Active() { return activeDialog; }
-
 void CUploadProgressDlg::Run(HWND owner) {
-    activeDialog = this;
     // The page's window takes no input while the run goes on.
     bool ownerEnabled = owner && IsWindowEnabled(owner);
     if (!CreateModeless(owner)) {
@@ -67,7 +60,7 @@ void CUploadProgressDlg::Run(HWND owner) {
             // request goes on to the outer loop afterwards.
             quit = true;
             quitCode = msg.wParam;
-            run_.cancelRequested = 1;
+            run_.signals.Raise(RunSignals::Cancel);
             continue;
         }
         if (SwallowKey(msg) || (window_ && IsDialogMessageW(window_, &msg))) continue;
@@ -80,7 +73,6 @@ void CUploadProgressDlg::Run(HWND owner) {
     if (window_) DestroyWindow(window_);
     WaitForWorker();
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
-    activeDialog = nullptr;
 }
 
 bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {
@@ -146,23 +138,21 @@ void CUploadProgressDlg::WaitForWorker() {
     worker_ = nullptr;
 }
 
-void CUploadProgressDlg::CancelFromPage() {
-    run_.cancelRequested = 1;
-    if (abandoned_) *abandoned_ = true;
+void CUploadProgressDlg::CloseWorkerWindows() {
     if (worker_) EnumThreadWindows(workerId_, CloseThreadWindow, 0);
 }
 
 LRESULT CUploadProgressDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
     // The close box only asks: the worker ends the run at its next block.
     if ((wParam & 0xFFF0) == SC_CLOSE)
-        run_.cancelRequested = 1;
+        run_.signals.Raise(RunSignals::Cancel);
     else
         handled = FALSE;
     return 0;
 }
 
 LRESULT CUploadProgressDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    run_.cancelRequested = 1;
+    run_.signals.Raise(RunSignals::Cancel);
     SetItemText(IDC_UP_STATUS, kCancelling);
     return 0;
 }
@@ -171,7 +161,7 @@ LRESULT CUploadProgressDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
     // Anyone else asking the dialog to close asks to stop the run: the dialog
     // never goes while the worker still needs it.
     if (!closedByWorker_) {
-        run_.cancelRequested = 1;
+        run_.signals.Raise(RunSignals::Cancel);
         return 0;
     }
     ended_ = true;
