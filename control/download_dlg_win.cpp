@@ -6,7 +6,7 @@
 #include "common/settings.h"
 #include "control/list_view_win.h"
 #include "download/dialog_geometry.h"
-#include "download/download_state.h"
+#include "download/download_session.h"
 
 namespace parvex {
 
@@ -43,8 +43,8 @@ void CNDownloadDlg::Show() {
 
 bool CNDownloadDlg::Alive() const { return IsWindow(target_) != FALSE; }
 
-void CNDownloadDlg::SendMerge(DownloadState&) { SendMessageW(target_, WM_DOWNLOAD_MERGE, 0, 0); }
-void CNDownloadDlg::SendRefresh(DownloadState&) { SendMessageW(target_, WM_DOWNLOAD_REFRESH, 0, 0); }
+void CNDownloadDlg::SendMerge(DownloadDialogCalls&) { SendMessageW(target_, WM_DOWNLOAD_MERGE, 0, 0); }
+void CNDownloadDlg::SendRefresh(DownloadDialogCalls&) { SendMessageW(target_, WM_DOWNLOAD_REFRESH, 0, 0); }
 void CNDownloadDlg::SendClose() { SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0); }
 
 LRESULT CNDownloadDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
@@ -224,7 +224,7 @@ void CNDownloadDlg::SetProgress(int id, int percent) { changes_.SetBar(id, perce
 
 void CNDownloadDlg::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(target_, id), enable); }
 
-std::shared_ptr<DownloadDialog> DownloadDialogFactoryWin::Create(DownloadState& state) {
+std::shared_ptr<DownloadDialog> DownloadDialogFactoryWin::Create(DownloadDialogCalls& state) {
     auto dialog = std::make_shared<CNDownloadDlg>(state);
     if (!dialog->Create()) return nullptr;
     return dialog;

@@ -20,7 +20,7 @@
 
 namespace parvex {
 
-class DownloadState;
+class DownloadDialogCalls;
 
 // The dialog's private messages.
 constexpr UINT WM_DOWNLOAD_MERGE = WM_USER + 2;
@@ -32,7 +32,7 @@ constexpr UINT WM_DOWNLOAD_DRAW_ROWS = WM_USER + 5;
 class CNDownloadDlg : public DialogImpl<CNDownloadDlg>, public DownloadDialog, public DownloadView {
 public:
     enum { Template = IDD_DOWNLOAD };
-    explicit CNDownloadDlg(DownloadState& state) : state_(state) {}
+    explicit CNDownloadDlg(DownloadDialogCalls& state) : state_(state) {}
     ~CNDownloadDlg() override;
     // The window, without parent and not yet shown; false when it could not
     // be made.
@@ -42,8 +42,8 @@ public:
     DownloadView& View() override { return *this; }
     void Show() override;
     bool Alive() const override;
-    void SendMerge(DownloadState& state) override;
-    void SendRefresh(DownloadState& state) override;
+    void SendMerge(DownloadDialogCalls& state) override;
+    void SendRefresh(DownloadDialogCalls& state) override;
     void SendClose() override;
 
     // DownloadView: each call one synchronous message to a control; labels
@@ -111,7 +111,7 @@ private:
     void HoldRowDrawing();
     void Centre();
 
-    DownloadState& state_;
+    DownloadDialogCalls& state_;
     // Written once by Create on the dialog's thread before any other thread
     // knows the dialog; read by all.
     HWND target_ = nullptr;
@@ -129,7 +129,7 @@ private:
 // Makes CNDownloadDlg for the queue's DownloadStart.
 class DownloadDialogFactoryWin : public DownloadDialogFactory {
 public:
-    std::shared_ptr<DownloadDialog> Create(DownloadState& state) override;
+    std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls& state) override;
 };
 
 }  // namespace parvex

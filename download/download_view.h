@@ -11,7 +11,7 @@
 
 namespace parvex {
 
-class DownloadState;
+class DownloadDialogCalls;
 
 enum DownloadControlId : int {
     IdcDnSpeedLabel = 208,
@@ -70,8 +70,8 @@ public:
     // False once the window is gone, whoever destroyed it (its thread may
     // have ended without telling anyone). Any thread.
     virtual bool Alive() const { return true; }
-    virtual void SendMerge(DownloadState& state);    // WM_DOWNLOAD_MERGE
-    virtual void SendRefresh(DownloadState& state);  // WM_DOWNLOAD_REFRESH
+    virtual void SendMerge(DownloadDialogCalls& state);    // WM_DOWNLOAD_MERGE
+    virtual void SendRefresh(DownloadDialogCalls& state);  // WM_DOWNLOAD_REFRESH
     virtual void SendClose() {}                      // WM_DOWNLOAD_CLOSE: the window goes
 };
 
@@ -79,7 +79,7 @@ class DownloadDialogFactory {
 public:
     virtual ~DownloadDialogFactory() = default;
     // Creates the dialog's window (template 206, no parent); null on failure.
-    virtual std::shared_ptr<DownloadDialog> Create(DownloadState& state) = 0;
+    virtual std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls& state) = 0;
 };
 
 }  // namespace parvex
