@@ -177,7 +177,8 @@ LRESULT CUploadProgressDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
 LRESULT CUploadProgressDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
     if (!ended_) {
         // Destroyed with its owner while the run goes on: the page is gone.
-        CancelFromPage();
+        run_.signals.Raise(RunSignals::Cancel | RunSignals::Abandon);
+        CloseWorkerWindows();
         ended_ = true;
         PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
     }

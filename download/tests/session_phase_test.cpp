@@ -14,6 +14,7 @@
 #include "common/settings.h"
 #include "common/trace.h"
 #include "download_test_support.h"
+#include "tests/support/trace_lines.h"
 
 using namespace parvex;
 using namespace parvex::dltest;
@@ -95,28 +96,10 @@ private:
     int opened_ = 0;   // runs let through
 };
 
-class ChangeLines : public TraceSink {
-public:
-    ChangeLines() { SetChangeTraceSink(this); }
-    ~ChangeLines() override { SetChangeTraceSink(nullptr); }
-    void Write(const std::wstring& line) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(line);
-    }
-    std::vector<std::wstring> Lines() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::wstring> lines_;
-};
-
 struct SessionPhaseTest : ::testing::Test, DownloadTestRig {
     parvex::testing::TempDir folder;
     GatedEngine engine;
-    ChangeLines changes;
+    parvex::testing::TraceLines changes{SetChangeTraceSink};
     Actor pageThread, dialogThread;
 
     void SetUp() override {
