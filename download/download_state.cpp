@@ -301,7 +301,8 @@ void DownloadState::Watch(std::shared_ptr<DownloadSession> session, Watcher* sel
     signals.Wait(RunSignals::Close | RunSignals::Gone);
     // A run still going when the window went stops at its next check (the
     // queue going away raises the cancel itself; a close comes only once no
-    // run goes on). No run starts from here: start asks for neither signal.
+    // run goes on). No run starts from here: start is refused once either
+    // signal was raised, and the worker returns once no start waits.
     if (signals.Raised(RunSignals::Gone)) signals.Raise(RunSignals::Cancel);
     signals.Raise(RunSignals::Quit);
     std::thread worker;
