@@ -21,6 +21,7 @@ set(PARVEX_COMMON_TESTS
   common/tests/send_buffer_test.cpp
   common/tests/settings_store_layered_test.cpp
   common/tests/shown_text_test.cpp
+  common/tests/site_lock_test.cpp
   common/tests/tls_socket_test.cpp
   common/tests/trace_test.cpp
   common/tests/url_test.cpp

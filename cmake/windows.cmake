@@ -50,6 +50,7 @@ set(PARVEX_CONTROL_SOURCES
   control/page_notifier_win.cpp
   control/posted_changes_win.cpp
   control/property_page_win.cpp
+  control/site_gate_win.cpp
   control/system_image_list_win.cpp
   control/tray_icon_win.cpp
   control/type_lib_dispatch_win.cpp
@@ -104,6 +105,7 @@ set(PARVEX_WIN_TESTS
   download/tests/save_folder_test.cpp
   uploadlist/tests/upload_list_test.cpp
   tests/win/connect_race_win_test.cpp
+  tests/win/dialog_crossing_win_test.cpp
   tests/win/download_control_test.cpp
   tests/win/download_session_win_test.cpp
   tests/win/download_win_test.cpp

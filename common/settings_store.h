@@ -5,6 +5,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace parvex {
 
@@ -21,6 +22,15 @@ public:
     // Reads a text value of the open key. Values are returned whole; the
     // callers apply their own buffer limits.
     virtual StoreResult Read(const std::wstring& name, std::wstring& value) = 0;
+    // Reads a list value of the open key (the registry's multi-string) into
+    // values, one string an element. A store without lists of its own takes
+    // a text value as a list of one.
+    virtual StoreResult ReadList(const std::wstring& name, std::vector<std::wstring>& values) {
+        std::wstring text;
+        StoreResult result = Read(name, text);
+        if (result == StoreResult::Ok) values.assign(1, text);
+        return result;
+    }
     virtual bool Write(const std::wstring& name, const std::wstring& value) = 0;
     // Removes a value of the open key; true when it is gone or never was.
     virtual bool Remove(const std::wstring& name) = 0;

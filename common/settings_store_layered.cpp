@@ -1,5 +1,7 @@
 #include "settings_store_layered.h"
 
+#include <utility>
+
 namespace parvex {
 
 LayeredSettingsStore::LayeredSettingsStore(std::unique_ptr<SettingsStore> machine, std::unique_ptr<SettingsStore> user)
@@ -22,6 +24,20 @@ StoreResult LayeredSettingsStore::Read(const std::wstring& name, std::wstring& v
     StoreResult user = userOpen_ ? user_->Read(name, value) : StoreResult::Error;
     if (user == StoreResult::Ok || !machineOpen_) return user;
     return machine_->Read(name, value);
+}
+
+StoreResult LayeredSettingsStore::ReadList(const std::wstring& name, std::vector<std::wstring>& values) {
+    values.clear();
+    bool found = false, failed = false;
+    for (auto [open, store] : {std::pair{machineOpen_, machine_.get()}, std::pair{userOpen_, user_.get()}}) {
+        std::vector<std::wstring> part;
+        StoreResult result = open ? store->ReadList(name, part) : StoreResult::NotFound;
+        found = found || result == StoreResult::Ok;
+        failed = failed || result == StoreResult::Error;
+        values.insert(values.end(), part.begin(), part.end());
+    }
+    // One hive's entries are enough to use: the other's could only add.
+    return found ? StoreResult::Ok : failed ? StoreResult::Error : StoreResult::NotFound;
 }
 
 bool LayeredSettingsStore::Write(const std::wstring& name, const std::wstring& value) {

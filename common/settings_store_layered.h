@@ -3,7 +3,8 @@
 // it always did; when the machine's key refuses it (an ordinary user under
 // HKEY_LOCAL_MACHINE), to the user's key instead; when the machine's key
 // takes it, the user's value of that name is removed, so that an older
-// choice never shadows a newer one.
+// choice never shadows a newer one. A list value is the machine's and the
+// user's together.
 #pragma once
 #include <memory>
 
@@ -20,6 +21,7 @@ public:
     bool Open() override;
     bool Create() override;
     StoreResult Read(const std::wstring& name, std::wstring& value) override;
+    StoreResult ReadList(const std::wstring& name, std::vector<std::wstring>& values) override;
     bool Write(const std::wstring& name, const std::wstring& value) override;
     bool Remove(const std::wstring& name) override;
     void Close() override;

@@ -31,24 +31,24 @@ public:
                          L"create key", L"");
     }
     StoreResult Read(const std::wstring& name, std::wstring& value) override {
-        if (!key_) return StoreResult::Error;
-        DWORD type = 0, bytes = 0;
-        LONG r = RegQueryValueExW(key_, name.c_str(), nullptr, &type, nullptr, &bytes);
-        if (r == ERROR_FILE_NOT_FOUND) return StoreResult::NotFound;
-        if (!Succeeded(r, L"read value", L"\\" + name)) return StoreResult::Error;
-        if (type != REG_SZ && type != REG_EXPAND_SZ) {
-            Succeeded(ERROR_INVALID_DATATYPE, L"read value", L"\\" + name);
-            return StoreResult::Error;
-        }
-        std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
-        DWORD size = bytes;
-        r = RegQueryValueExW(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-        if (!Succeeded(r, L"read value", L"\\" + name)) return StoreResult::Error;
+        std::vector<wchar_t> data;
+        StoreResult result = ReadData(name, false, data);
         // The data may or may not carry its terminator.
-        size_t n = 0;
-        while (n < size / sizeof(wchar_t) && buffer[n] != L'\0') ++n;
-        value.assign(buffer.data(), n);
-        return StoreResult::Ok;
+        if (result == StoreResult::Ok) value.assign(data.data());
+        return result;
+    }
+    // A multi-string's strings, or a text value as one; the empty string
+    // that ends a multi-string ends nothing here, blanks between are skipped.
+    StoreResult ReadList(const std::wstring& name, std::vector<std::wstring>& values) override {
+        std::vector<wchar_t> data;
+        StoreResult result = ReadData(name, true, data);
+        values.clear();
+        for (size_t at = 0; result == StoreResult::Ok && at < data.size();) {
+            std::wstring one(data.data() + at);
+            at += one.size() + 1;
+            if (!one.empty()) values.push_back(one);
+        }
+        return result;
     }
     bool Write(const std::wstring& name, const std::wstring& value) override {
         if (!key_) return false;
@@ -69,6 +69,26 @@ public:
     }
 
 private:
+    // The data of a text value (a multi-string too when multi), with a zero
+    // after it whether or not it was stored with its terminator.
+    StoreResult ReadData(const std::wstring& name, bool multi, std::vector<wchar_t>& data) {
+        if (!key_) return StoreResult::Error;
+        DWORD type = 0, bytes = 0;
+        LONG r = RegQueryValueExW(key_, name.c_str(), nullptr, &type, nullptr, &bytes);
+        if (r == ERROR_FILE_NOT_FOUND) return StoreResult::NotFound;
+        if (!Succeeded(r, L"read value", L"\\" + name)) return StoreResult::Error;
+        if (type != REG_SZ && type != REG_EXPAND_SZ && !(multi && type == REG_MULTI_SZ)) {
+            Succeeded(ERROR_INVALID_DATATYPE, L"read value", L"\\" + name);
+            return StoreResult::Error;
+        }
+        data.assign(bytes / sizeof(wchar_t) + 1, L'\0');
+        DWORD size = bytes;
+        r = RegQueryValueExW(key_, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        if (!Succeeded(r, L"read value", L"\\" + name)) return StoreResult::Error;
+        data.resize(size / sizeof(wchar_t) + 1);
+        data.back() = L'\0';
+        return StoreResult::Ok;
+    }
     // Traces a registry call that did not succeed; true when it did.
     bool Succeeded(LONG result, const wchar_t* operation, const std::wstring& name) const {
         if (result == ERROR_SUCCESS) return true;

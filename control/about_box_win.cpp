@@ -1,21 +1,32 @@
 #include "control/com_module_win.h"
 #include "control/controls_win.h"
+#include "control/dialog_win.h"
 
 namespace parvex {
 
 namespace {
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
-}
+
+// Both controls' about boxes: a text and an OK button.
+class CAboutDlg : public DialogImpl<CAboutDlg> {
+public:
+    enum { Template = 0 };  // the caller names the template
+    PARVEX_BEGIN_MSG_MAP(CAboutDlg)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
+        PARVEX_COMMAND_ID_HANDLER(IDOK, OnOk)
+        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+    PARVEX_END_MSG_MAP()
+
+private:
+    bool OnInitDialog() { return true; }
+    void OnOk() { EndDialog(IDOK); }
+    void OnCancel() { EndDialog(IDCANCEL); }
+};
+
 }  // namespace
 
 void ShowAboutBox(int dialogId, HWND owner) {
-    DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(dialogId), owner, AboutProc, 0);
+    CAboutDlg dialog;
+    dialog.DoModal(owner, dialogId);
 }
 
 }  // namespace parvex

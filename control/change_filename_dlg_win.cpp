@@ -4,27 +4,21 @@
 
 namespace parvex {
 
-LRESULT CChangeFilenameDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+bool CChangeFilenameDlg::OnInitDialog() {
     if (boxes_) boxes_->SetOwner(window_);
     SetItemText(IDC_RENAME_EDIT, logic_.Open());
-    return TRUE;
+    return true;
 }
 
-LRESULT CChangeFilenameDlg::OnOk(WORD, WORD, HWND, BOOL&) {
+void CChangeFilenameDlg::OnOk() {
     std::wstring text = ItemText(IDC_RENAME_EDIT);
     if (logic_.Ok(text)) {
         EndDialog(IDOK);
-        return 0;
+        return;
     }
     // A refused name may have been replaced by the old one.
     if (text != ItemText(IDC_RENAME_EDIT)) SetItemText(IDC_RENAME_EDIT, text);
     SetFocus(Item(IDC_RENAME_EDIT));
-    return 0;
-}
-
-LRESULT CChangeFilenameDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    EndDialog(IDCANCEL);
-    return 0;
 }
 
 bool AskNewFileName(std::wstring& renameText, HWND owner) {

@@ -24,15 +24,15 @@ public:
         : logic_(logic), boxes_(boxes) {}
 
     PARVEX_BEGIN_MSG_MAP(CChangeFilenameDlg)
-        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
         PARVEX_COMMAND_ID_HANDLER(IDOK, OnOk)
         PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
     PARVEX_END_MSG_MAP()
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnOk(WORD, WORD, HWND, BOOL&);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
+    bool OnInitDialog();
+    void OnOk();
+    void OnCancel() { EndDialog(IDCANCEL); }
 
     NameEntryLogic& logic_;
     WindowMessageBox* boxes_;

@@ -1,16 +1,20 @@
 // A dialog class with an explicit message map: the class lists the messages
 // and commands it handles between PARVEX_BEGIN_MSG_MAP and PARVEX_END_MSG_MAP;
-// everything else gets the dialog manager's default handling.
+// everything else gets the dialog manager's default handling. Each entry
+// decodes its message once, here, and calls a handler with typed arguments:
 //
 //     class CSomeDlg : public DialogImpl<CSomeDlg> {
 //     public:
 //         enum { Template = 123 };
 //         PARVEX_BEGIN_MSG_MAP(CSomeDlg)
-//             PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+//             PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
+//             PARVEX_MSG_WM_SYSCOMMAND(OnSysCommand)
 //             PARVEX_COMMAND_ID_HANDLER(IDOK, OnOk)
+//             PARVEX_COMMAND_IGNORE(IDCANCEL)
 //         PARVEX_END_MSG_MAP()
-//         LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL& handled);
-//         LRESULT OnOk(WORD code, WORD id, HWND control, BOOL& handled);
+//         bool OnInitDialog();            // true: the dialog manager sets the focus
+//         bool OnSysCommand(UINT command);  // false: the default handling
+//         void OnOk();
 //     };
 #pragma once
 #include <windows.h>
@@ -29,9 +33,10 @@ public:
     DialogImpl& operator=(const DialogImpl&) = delete;
     virtual ~DialogImpl() = default;
 
-    // Runs the dialog from template T::Template of the module modally.
-    INT_PTR DoModal(HWND owner) {
-        return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(T::Template), owner, StartProc,
+    // Runs the dialog from template T::Template of the module modally, or
+    // from templateId for a class that serves more than one template.
+    INT_PTR DoModal(HWND owner, int templateId = T::Template) {
+        return DialogBoxParamW(ModuleHandle(), MAKEINTRESOURCEW(templateId), owner, StartProc,
                                reinterpret_cast<LPARAM>(this));
     }
     HWND Window() const { return window_; }
@@ -68,8 +73,7 @@ protected:
     }
 
     // Filled in by PARVEX_BEGIN_MSG_MAP; true when the map handled message.
-    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                      LRESULT& result) = 0;
+    virtual bool ProcessWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) = 0;
 
     HWND window_ = nullptr;
 
@@ -99,27 +103,96 @@ private:
 
 }  // namespace parvex
 
-#define PARVEX_BEGIN_MSG_MAP(Class)                                                                        \
+#define PARVEX_BEGIN_MSG_MAP(Class)                                                                       \
     bool ProcessWindowMessage(HWND, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override { \
-        BOOL bHandled = TRUE;                                                                            \
-        (void)wParam;                                                                                    \
-        (void)lParam;
+        (void)wParam;                                                                                     \
+        (void)lParam;                                                                                     \
+        lResult = 0;
 
-#define PARVEX_MESSAGE_HANDLER(msg, func)               \
-    if (uMsg == (msg)) {                                \
-        bHandled = TRUE;                                \
-        lResult = func(uMsg, wParam, lParam, bHandled); \
-        if (bHandled) return true;                      \
+// bool func(): true lets the dialog manager give the focus to the first
+// control, false leaves it where the handler put it.
+#define PARVEX_MSG_WM_INITDIALOG(func)   \
+    if (uMsg == WM_INITDIALOG) {         \
+        lResult = func() ? TRUE : FALSE; \
+        return true;                     \
     }
 
-#define PARVEX_COMMAND_ID_HANDLER(id, func)                                                                    \
-    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) {                                                        \
-        bHandled = TRUE;                                                                                       \
-        lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled);              \
-        if (bHandled) return true;                                                                             \
+// bool func(UINT command), command one of the SC_ values: the system keeps
+// the low four bits of wParam for itself, so they are masked off here, once.
+// false leaves the command to the default handling.
+#define PARVEX_MSG_WM_SYSCOMMAND(func) \
+    if (uMsg == WM_SYSCOMMAND && func(static_cast<UINT>(wParam) & 0xFFF0u)) return true;
+
+// void func().
+#define PARVEX_MSG_WM_CLOSE(func) \
+    if (uMsg == WM_CLOSE) {       \
+        func();                   \
+        return true;              \
     }
+
+// void func(); the dialog manager still sees the message.
+#define PARVEX_MSG_WM_SIZE(func) \
+    if (uMsg == WM_SIZE) func();
+#define PARVEX_MSG_WM_DESTROY(func) \
+    if (uMsg == WM_DESTROY) func();
+#define PARVEX_MSG_WM_NCDESTROY(func) \
+    if (uMsg == WM_NCDESTROY) func();
+
+// void func() before each of the WM_CTLCOLOR messages of a dialog and its
+// controls; the colours stay the dialog manager's.
+#define PARVEX_MSG_WM_CTLCOLOR(func)                                                                                \
+    if (uMsg == WM_CTLCOLORDLG || uMsg == WM_CTLCOLORSTATIC || uMsg == WM_CTLCOLORBTN || uMsg == WM_CTLCOLOREDIT || \
+        uMsg == WM_CTLCOLORLISTBOX)                                                                                 \
+        func();
+
+// void func(HDROP drop).
+#define PARVEX_MSG_WM_DROPFILES(func)          \
+    if (uMsg == WM_DROPFILES) {                \
+        func(reinterpret_cast<HDROP>(wParam)); \
+        return true;                           \
+    }
+
+// LRESULT func(NMHDR* header) for the notifications of control id.
+#define PARVEX_NOTIFY_ID_HANDLER(id, func)                                                            \
+    if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->idFrom == static_cast<UINT_PTR>(id)) { \
+        lResult = func(reinterpret_cast<NMHDR*>(lParam));                                             \
+        return true;                                                                                  \
+    }
+
+// void func(UINT iconId, UINT mouseMessage) for a notification icon's
+// callback message msg.
+#define PARVEX_MSG_TRAY_CALLBACK(msg, func)                         \
+    if (uMsg == (msg)) {                                            \
+        func(static_cast<UINT>(wParam), static_cast<UINT>(lParam)); \
+        return true;                                                \
+    }
+
+// void func() for a private message without arguments.
+#define PARVEX_MSG_SIGNAL(msg, func) \
+    if (uMsg == (msg)) {             \
+        func();                      \
+        return true;                 \
+    }
+
+// void func() for control id's commands, of any notification code.
+#define PARVEX_COMMAND_ID_HANDLER(id, func)             \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) { \
+        func();                                         \
+        return true;                                    \
+    }
+
+// void func() for control id's notification code alone; its other codes do
+// nothing.
+#define PARVEX_COMMAND_CODE_HANDLER(id, code, func)     \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) { \
+        if (HIWORD(wParam) == (code)) func();           \
+        return true;                                    \
+    }
+
+// Control id's commands do nothing (Enter and Escape that must not close).
+#define PARVEX_COMMAND_IGNORE(id) \
+    if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) return true;
 
 #define PARVEX_END_MSG_MAP() \
-    lResult = 0;             \
     return false;            \
     }

@@ -4,7 +4,6 @@
 #include <shellapi.h>
 
 #include "common/settings.h"
-#include "control/list_view_win.h"
 #include "download/dialog_geometry.h"
 #include "download/download_session.h"
 
@@ -21,17 +20,17 @@ static_assert(IDC_DN_SPEED == IdcDnSpeedLabel && IDC_DN_FOLDER == IdcDnSaveFolde
               "the queue and the worker write to the template's controls");
 
 CNDownloadDlg::~CNDownloadDlg() {
-    // Normally gone already (WM_DOWNLOAD_CLOSE); destroyed on its own thread
-    // either way.
-    if (target_ && IsWindow(target_)) SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0);
+    // Normally gone already (SendClose); destroyed on its own thread either
+    // way.
+    if (target_ && IsWindow(target_)) SendClose();
 }
 
 bool CNDownloadDlg::Create() {
     if (!CreateModeless(nullptr)) return false;
     target_ = window_;
     dialogThread_ = GetCurrentThreadId();
-    changes_.SetTarget(window_, kApplyChanges);
-    boxes_.SetOwner(window_);
+    changes_.SetTarget(window_, Item(IDC_DN_LIST), kApplyChanges, kRequest);
+    ownedBoxes_.SetOwner(window_);
     return true;
 }
 
@@ -43,69 +42,56 @@ void CNDownloadDlg::Show() {
 
 bool CNDownloadDlg::Alive() const { return IsWindow(target_) != FALSE; }
 
-void CNDownloadDlg::SendMerge(DownloadDialogCalls&) { SendMessageW(target_, WM_DOWNLOAD_MERGE, 0, 0); }
-void CNDownloadDlg::SendRefresh(DownloadDialogCalls&) { SendMessageW(target_, WM_DOWNLOAD_REFRESH, 0, 0); }
-void CNDownloadDlg::SendClose() { SendMessageW(target_, WM_DOWNLOAD_CLOSE, 0, 0); }
+void CNDownloadDlg::SendMerge(DownloadDialogCalls&) {
+    changes_.Call([this] { state_.MergePendingEntries(*this, this); });
+}
 
-LRESULT CNDownloadDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
-    HWND list = List();
+void CNDownloadDlg::SendRefresh(DownloadDialogCalls&) {
+    changes_.Call([this] { state_.ShowAddedEntries(*this, this); });
+}
+
+void CNDownloadDlg::SendClose() {
+    changes_.Call([this] { DestroyWindow(target_); });
+}
+
+bool CNDownloadDlg::OnInitDialog() {
+    ListView list(Item(IDC_DN_LIST));
     // Each column is sized as the last one when it comes: the name column
     // takes the list's width, the status column what its heading needs.
-    AddListColumn(list, 0, L"파일명", LVCFMT_LEFT, 0);
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, LVSCW_AUTOSIZE_USEHEADER);
-    AddListColumn(list, 1, L"상 태", LVCFMT_CENTER, 0);
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    for (int bar : {IDC_DN_FILE_BAR, IDC_DN_RUN_BAR}) SendMessageW(Item(bar), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    return TRUE;
+    list.AddColumn(0, L"파일명", LVCFMT_LEFT, 0);
+    list.SetColumnWidth(0, LVSCW_AUTOSIZE_USEHEADER);
+    list.AddColumn(1, L"상 태", LVCFMT_CENTER, 0);
+    list.SetColumnWidth(1, LVSCW_AUTOSIZE_USEHEADER);
+    list.SetExtendedStyle(0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    for (int bar : {IDC_DN_FILE_BAR, IDC_DN_RUN_BAR}) SetBarRange(Item(bar), 0, 100);
+    return true;
 }
 
-LRESULT CNDownloadDlg::OnStart(WORD, WORD, HWND, BOOL&) {
+void CNDownloadDlg::OnStart() {
     PaintBeforeTransfer();
     state_.StartRun(this);
-    return 0;
 }
 
-LRESULT CNDownloadDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
-    state_.CancelOrClose(this);
-    return 0;
-}
+// The cancel/close button, the close box and WM_CLOSE alike.
+void CNDownloadDlg::OnCancel() { state_.CancelOrClose(this); }
 
-LRESULT CNDownloadDlg::OnDelete(WORD, WORD, HWND, BOOL&) {
-    state_.DeleteButton(*this, this);
-    return 0;
-}
+void CNDownloadDlg::OnDelete() { state_.DeleteButton(*this, this); }
 
-LRESULT CNDownloadDlg::OnOpenFolder(WORD, WORD, HWND, BOOL&) {
+void CNDownloadDlg::OnOpenFolder() {
     std::wstring folder = state_.SaveFolder();
     ShellExecuteW(window_, L"explore", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    return 0;
 }
 
-LRESULT CNDownloadDlg::OnChangeFolder(WORD, WORD, HWND, BOOL&) {
-    state_.ChangeFolder(*this);
-    return 0;
-}
+void CNDownloadDlg::OnChangeFolder() { state_.ChangeFolder(*this); }
 
-LRESULT CNDownloadDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
-    if (wParam == SC_MINIMIZE)
+bool CNDownloadDlg::OnSysCommand(UINT command) {
+    if (command == SC_MINIMIZE)
         tray_.MinimizeToTray(window_, Settings().downloadTitle);
-    else if (wParam == SC_CLOSE)
-        state_.CancelOrClose(this);
+    else if (command == SC_CLOSE)
+        OnCancel();
     else
-        handled = FALSE;
-    return 0;
-}
-
-LRESULT CNDownloadDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.CancelOrClose(this);
-    return 0;
-}
-
-LRESULT CNDownloadDlg::OnSize(UINT, WPARAM, LPARAM, BOOL& handled) {
-    Centre();
-    handled = FALSE;
-    return 0;
+        return false;
+    return true;
 }
 
 void CNDownloadDlg::Centre() {
@@ -117,25 +103,9 @@ void CNDownloadDlg::Centre() {
     SetWindowPos(window_, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-LRESULT CNDownloadDlg::OnTrayCallback(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+void CNDownloadDlg::OnTrayCallback(UINT iconId, UINT mouseMessage) {
     // Right clicks and the context menu do nothing.
-    if (wParam == kTrayIconId && lParam == WM_LBUTTONDOWN) tray_.RestoreFromTray(window_);
-    return 0;
-}
-
-LRESULT CNDownloadDlg::OnMerge(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.MergePendingEntries(*this, this);
-    return 0;
-}
-
-LRESULT CNDownloadDlg::OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&) {
-    DestroyWindow(window_);
-    return 0;
-}
-
-LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
-    state_.ShowAddedEntries(*this, this);
-    return 0;
+    if (iconId == kTrayIconId && mouseMessage == WM_LBUTTONDOWN) tray_.RestoreFromTray(window_);
 }
 
 // Each row the list adds or removes while it draws costs a new layout, its
@@ -144,70 +114,67 @@ LRESULT CNDownloadDlg::OnRefresh(UINT, WPARAM, LPARAM, BOOL&) {
 // of the page's script (or one merge, or one delete) are drawn together once
 // the thread is back in its message loop.
 void CNDownloadDlg::HoldRowDrawing() {
-    if (rowDrawingHeld_ || GetCurrentThreadId() != dialogThread_) return;
+    if (rowDrawingHeld_ || !OnDialogThread()) return;
     rowDrawingHeld_ = true;
-    SendMessageW(List(), WM_SETREDRAW, FALSE, 0);
+    List().SetRedraw(false);
     PostMessageW(target_, WM_DOWNLOAD_DRAW_ROWS, 0, 0);
 }
 
-LRESULT CNDownloadDlg::OnDrawRows(UINT, WPARAM, LPARAM, BOOL&) {
+void CNDownloadDlg::OnDrawRows() {
     rowDrawingHeld_ = false;
-    HWND list = List();
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
-    return 0;
+    ListView list = List();
+    list.SetRedraw(true);
+    InvalidateRect(list.Handle(), nullptr, TRUE);
 }
 
-LRESULT CNDownloadDlg::OnApplyChanges(UINT, WPARAM, LPARAM, BOOL&) {
-    changes_.Apply();
-    return 0;
-}
-
-LRESULT CNDownloadDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
+void CNDownloadDlg::OnDestroy() {
     tray_.Remove();
     // Whoever destroys the window (its close, the end of its thread, the
     // process going away) ends the session with it.
     state_.DialogDestroyed(*this);
-    handled = FALSE;
-    return 0;
 }
 
 void CNDownloadDlg::SetCaption(const std::wstring& text) {
-    SendMessageW(target_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    changes_.Call([&] { SetWindowTextW(target_, text.c_str()); });
 }
 
 void CNDownloadDlg::InsertRow(int row, const std::wstring& name) {
-    HoldRowDrawing();
-    InsertListRow(GetDlgItem(target_, IDC_DN_LIST), row, name, I_IMAGENONE, false);
+    changes_.Call([&] {
+        HoldRowDrawing();
+        List().InsertRow(row, name, I_IMAGENONE, false);
+    });
 }
 
 void CNDownloadDlg::SetRowStatus(int row, const std::wstring& status) {
-    SetListText(GetDlgItem(target_, IDC_DN_LIST), row, 1, status);
+    if (!OnDialogThread()) return changes_.SetRow(row, status);
+    changes_.Apply();
+    List().SetText(row, 1, status);
 }
 
 void CNDownloadDlg::DeleteRow(int row) {
-    HoldRowDrawing();
-    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEITEM, row, 0);
+    changes_.Call([&] {
+        HoldRowDrawing();
+        List().DeleteRow(row);
+    });
 }
 
 void CNDownloadDlg::DeleteAllRows() {
-    HoldRowDrawing();
-    SendMessageW(GetDlgItem(target_, IDC_DN_LIST), LVM_DELETEALLITEMS, 0, 0);
+    changes_.Call([&] {
+        HoldRowDrawing();
+        List().DeleteAllRows();
+    });
 }
 
 std::vector<int> CNDownloadDlg::SelectedRows() {
-    HWND list = GetDlgItem(target_, IDC_DN_LIST);
-    std::vector<int> rows;
-    int row = -1;
-    while ((row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
-        rows.push_back(row);
-    return rows;
+    return changes_.Ask<std::vector<int>>([this] { return List().SelectedRows(); }, {});
 }
 
 void CNDownloadDlg::SetColumnWidths(int nameWidth, int statusWidth) {
-    HWND list = GetDlgItem(target_, IDC_DN_LIST);
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, 0, nameWidth);
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, statusWidth);
+    changes_.Call([&] {
+        ListView list = List();
+        list.SetColumnWidth(0, nameWidth);
+        list.SetColumnWidth(1, statusWidth);
+    });
 }
 
 void CNDownloadDlg::SetText(int id, const std::wstring& text) {
@@ -217,12 +184,19 @@ void CNDownloadDlg::SetText(int id, const std::wstring& text) {
     // the page's thread at every file's start and every refresh lost the
     // processor each time it did, and on a busy machine got it back only
     // milliseconds later.
-    if (GetCurrentThreadId() == dialogThread_) changes_.Apply();
+    if (OnDialogThread()) changes_.Apply();
 }
 
 void CNDownloadDlg::SetProgress(int id, int percent) { changes_.SetBar(id, percent); }
 
-void CNDownloadDlg::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(target_, id), enable); }
+void CNDownloadDlg::EnableControl(int id, bool enable) {
+    changes_.Call([&] { EnableWindow(GetDlgItem(target_, id), enable); });
+}
+
+int CNDownloadDlg::BoxesAfterChanges::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
+    changes_.Call([] {});
+    return boxes_.Show(text, caption, style);
+}
 
 std::shared_ptr<DownloadDialog> DownloadDialogFactoryWin::Create(DownloadDialogCalls& state) {
     auto dialog = std::make_shared<CNDownloadDlg>(state);

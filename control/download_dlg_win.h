@@ -2,8 +2,8 @@
 // the queue's (DownloadState); the dialog shows what the queue and the worker
 // tell it through DownloadView and turns the buttons into the queue's calls.
 // It lives on the thread that called DownloadStart; the worker and the
-// session watcher reach it through synchronous messages, except for the
-// labels and bars, which the worker posts.
+// session watcher reach it through its PostedChanges only: labels, bars and
+// row statuses posted, everything else as blocking requests.
 #pragma once
 #include <windows.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "control/dialog_win.h"
+#include "control/list_view_win.h"
 #include "control/posted_changes_win.h"
 #include "control/tray_icon_win.h"
 #include "control/window_message_box_win.h"
@@ -22,10 +23,6 @@ namespace parvex {
 
 class DownloadDialogCalls;
 
-// The dialog's private messages.
-constexpr UINT WM_DOWNLOAD_MERGE = WM_USER + 2;
-constexpr UINT WM_DOWNLOAD_CLOSE = WM_USER + 3;
-constexpr UINT WM_DOWNLOAD_REFRESH = WM_USER + 4;
 // Posted to itself: the rows changed while drawing was held are drawn.
 constexpr UINT WM_DOWNLOAD_DRAW_ROWS = WM_USER + 5;
 
@@ -38,7 +35,7 @@ public:
     // be made.
     bool Create();
 
-    // DownloadDialog: the private messages, sent to the dialog's thread.
+    // DownloadDialog: blocking requests to the dialog's thread.
     DownloadView& View() override { return *this; }
     void Show() override;
     bool Alive() const override;
@@ -46,8 +43,9 @@ public:
     void SendRefresh(DownloadDialogCalls& state) override;
     void SendClose() override;
 
-    // DownloadView: each call one synchronous message to a control; labels
-    // and bars changed by another thread are posted.
+    // DownloadView: on the dialog's thread each call tells the control at
+    // once; from another thread labels, bars and row statuses are
+    // posted, the rest are blocking requests.
     void SetCaption(const std::wstring& text) override;
     void InsertRow(int row, const std::wstring& name) override;
     void SetRowStatus(int row, const std::wstring& status) override;
@@ -61,7 +59,7 @@ public:
     MessageBoxHost& Messages() override { return boxes_; }
 
     PARVEX_BEGIN_MSG_MAP(CNDownloadDlg)
-        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
         PARVEX_COMMAND_ID_HANDLER(IDC_DN_START, OnStart)
         PARVEX_COMMAND_ID_HANDLER(IDC_DN_CANCEL, OnCancel)
         PARVEX_COMMAND_ID_HANDLER(IDC_DN_DELETE, OnDelete)
@@ -69,49 +67,44 @@ public:
         PARVEX_COMMAND_ID_HANDLER(IDC_DN_CHANGE_FOLDER, OnChangeFolder)
         // Enter and Escape neither close nor hide the dialog: closing goes
         // through the cancel/close button and the close box only.
-        PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
-        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnIgnore)
-        PARVEX_MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
-        PARVEX_MESSAGE_HANDLER(WM_CLOSE, OnClose)
-        PARVEX_MESSAGE_HANDLER(WM_SIZE, OnSize)
-        PARVEX_MESSAGE_HANDLER(WM_TRAY_CALLBACK, OnTrayCallback)
-        PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_MERGE, OnMerge)
-        PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_CLOSE, OnDownloadClose)
-        PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_REFRESH, OnRefresh)
-        PARVEX_MESSAGE_HANDLER(WM_DOWNLOAD_DRAW_ROWS, OnDrawRows)
-        PARVEX_MESSAGE_HANDLER(kApplyChanges, OnApplyChanges)
-        PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+        PARVEX_COMMAND_IGNORE(IDOK)
+        PARVEX_COMMAND_IGNORE(IDCANCEL)
+        PARVEX_MSG_WM_SYSCOMMAND(OnSysCommand)
+        PARVEX_MSG_WM_CLOSE(OnCancel)
+        PARVEX_MSG_WM_SIZE(Centre)
+        PARVEX_MSG_TRAY_CALLBACK(WM_TRAY_CALLBACK, OnTrayCallback)
+        PARVEX_MSG_SIGNAL(WM_DOWNLOAD_DRAW_ROWS, OnDrawRows)
+        PARVEX_POSTED_CHANGES(kApplyChanges, kRequest, changes_)
+        PARVEX_MSG_WM_DESTROY(OnDestroy)
     PARVEX_END_MSG_MAP()
 
 private:
     // Posted by the worker: its changes wait in changes_.
     static constexpr UINT kApplyChanges = WM_APP + 1;
+    // Sent by the worker and the watcher: a blocking request.
+    static constexpr UINT kRequest = WM_APP + 2;
 
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnStart(WORD, WORD, HWND, BOOL&);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
-    LRESULT OnDelete(WORD, WORD, HWND, BOOL&);
-    LRESULT OnOpenFolder(WORD, WORD, HWND, BOOL&);
-    LRESULT OnChangeFolder(WORD, WORD, HWND, BOOL&);
-    LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
-    LRESULT OnSysCommand(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnSize(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnTrayCallback(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnMerge(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnDownloadClose(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnRefresh(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnDrawRows(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnApplyChanges(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
+    bool OnInitDialog();
+    void OnStart();
+    void OnCancel();
+    void OnDelete();
+    void OnOpenFolder();
+    void OnChangeFolder();
+    bool OnSysCommand(UINT command);
+    void OnTrayCallback(UINT iconId, UINT mouseMessage);
+    void OnDrawRows();
+    void OnDestroy();
 
-    HWND List() const { return Item(IDC_DN_LIST); }
+    ListView List() const { return ListView(GetDlgItem(target_, IDC_DN_LIST)); }
+    bool OnDialogThread() const { return GetCurrentThreadId() == dialogThread_; }
     // Called before rows are added or removed: on the dialog's thread the
     // list stops drawing until that thread is back in its message loop.
     void HoldRowDrawing();
     void Centre();
 
     DownloadDialogCalls& state_;
+    // Everything another thread changes in the dialog.
+    PostedChanges changes_;
     // Written once by Create on the dialog's thread before any other thread
     // knows the dialog; read by all.
     HWND target_ = nullptr;
@@ -119,11 +112,20 @@ private:
     // The list's drawing is held until WM_DOWNLOAD_DRAW_ROWS comes. Dialog's
     // thread only.
     bool rowDrawingHeld_ = false;
-    WindowMessageBox boxes_;
+    // The boxes are asked on the calling thread; a worker's box comes once
+    // the dialog shows what the worker changed before it asked.
+    class BoxesAfterChanges : public MessageBoxHost {
+    public:
+        BoxesAfterChanges(PostedChanges& changes, WindowMessageBox& boxes) : changes_(changes), boxes_(boxes) {}
+        int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+
+    private:
+        PostedChanges& changes_;
+        WindowMessageBox& boxes_;
+    };
+    WindowMessageBox ownedBoxes_;
+    BoxesAfterChanges boxes_{changes_, ownedBoxes_};
     TrayIcon tray_;  // dialog's thread only
-    // Labels and bars: the page's thread shows its own changes at once, the
-    // worker's are posted.
-    PostedChanges changes_;
 };
 
 // Makes CNDownloadDlg for the queue's DownloadStart.

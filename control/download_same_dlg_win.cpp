@@ -6,14 +6,14 @@
 
 namespace parvex {
 
-LRESULT CDownloadSameDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+bool CDownloadSameDlg::OnInitDialog() {
     // Ownerless on the worker's thread: kept in front of the download dialog.
     SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     logic_.Open();
     SetItemText(IDC_DNSAME_NAME, logic_.NameText());
     SetItemText(IDC_DNSAME_SIZE, logic_.SizeText());
     ShowApplyToAll();
-    return TRUE;
+    return true;
 }
 
 void CDownloadSameDlg::ShowApplyToAll() {
@@ -21,23 +21,20 @@ void CDownloadSameDlg::ShowApplyToAll() {
     EnableWindow(Item(IDC_DNSAME_RENAME), logic_.RenameEnabled());
 }
 
-LRESULT CDownloadSameDlg::OnApplyToAll(WORD code, WORD, HWND, BOOL&) {
-    if (code != BN_CLICKED) return 0;
+void CDownloadSameDlg::OnApplyToAll() {
     logic_.ToggleApplyToAll();
     ShowApplyToAll();
-    return 0;
 }
 
-LRESULT CDownloadSameDlg::OnRename(WORD, WORD, HWND, BOOL&) {
+void CDownloadSameDlg::OnRename() {
     PromptEnd end = logic_.Rename();
     ShowApplyToAll();
-    return End(end);
+    End(end);
 }
 
-LRESULT CDownloadSameDlg::End(PromptEnd end) {
+void CDownloadSameDlg::End(PromptEnd end) {
     if (end == PromptEnd::Ok) EndDialog(IDOK);
     if (end == PromptEnd::Cancel) EndDialog(IDCANCEL);
-    return 0;
 }
 
 bool DialogSameFilePrompt::Run(SameFileLogic& logic) {

@@ -18,26 +18,25 @@ public:
     explicit CDownloadSameDlg(SameFileLogic& logic) : logic_(logic) {}
 
     PARVEX_BEGIN_MSG_MAP(CDownloadSameDlg)
-        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        PARVEX_COMMAND_ID_HANDLER(IDC_DNSAME_ALL, OnApplyToAll)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
+        PARVEX_COMMAND_CODE_HANDLER(IDC_DNSAME_ALL, BN_CLICKED, OnApplyToAll)
         PARVEX_COMMAND_ID_HANDLER(IDC_DNSAME_OVERWRITE, OnOverwrite)
         PARVEX_COMMAND_ID_HANDLER(IDC_DNSAME_RENAME, OnRename)
         PARVEX_COMMAND_ID_HANDLER(IDC_DNSAME_CANCEL, OnCancelButton)
         // The close box and Escape.
         PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnClose)
         // Enter chooses nothing, wherever the focus is.
-        PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
+        PARVEX_COMMAND_IGNORE(IDOK)
     PARVEX_END_MSG_MAP()
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnApplyToAll(WORD, WORD, HWND, BOOL&);
-    LRESULT OnOverwrite(WORD, WORD, HWND, BOOL&) { return End(logic_.Overwrite()); }
-    LRESULT OnRename(WORD, WORD, HWND, BOOL&);
-    LRESULT OnCancelButton(WORD, WORD, HWND, BOOL&) { return End(logic_.Cancel()); }
-    LRESULT OnClose(WORD, WORD, HWND, BOOL&) { return End(logic_.Close()); }
-    LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
-    LRESULT End(PromptEnd end);
+    bool OnInitDialog();
+    void OnApplyToAll();
+    void OnOverwrite() { End(logic_.Overwrite()); }
+    void OnRename();
+    void OnCancelButton() { End(logic_.Cancel()); }
+    void OnClose() { End(logic_.Close()); }
+    void End(PromptEnd end);
     void ShowApplyToAll();
 
     SameFileLogic& logic_;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "control/com_module_win.h"
+#include "control/list_view_win.h"
 #include "resources/resource.h"
 
 namespace parvex {
@@ -22,12 +23,7 @@ void ListHint::Detach() {
 }
 
 bool ListHint::SetListViewImage(const wchar_t* url, int verticalOffsetPercent) {
-    LVBKIMAGEW image = {};
-    image.ulFlags = LVBKIF_SOURCE_URL | LVBKIF_STYLE_NORMAL;
-    image.pszImage = const_cast<wchar_t*>(url);
-    image.xOffsetPercent = 50;
-    image.yOffsetPercent = verticalOffsetPercent;
-    return SendMessageW(list_, LVM_SETBKIMAGEW, 0, reinterpret_cast<LPARAM>(&image)) != 0;
+    return ListView(list_).SetBackgroundUrl(url, 50, verticalOffsetPercent);
 }
 
 void ListHint::Show(int verticalOffsetPercent) {
@@ -52,7 +48,7 @@ void ListHint::Remove() {
 }
 
 void ListHint::Paint(HDC dc) const {
-    if (!DrawnHere() || !bitmap_ || SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0) > 0) return;
+    if (!DrawnHere() || !bitmap_ || ListView(list_).RowCount() > 0) return;
     BITMAP info;
     GetObjectW(bitmap_, sizeof info, &info);
     RECT client;
@@ -63,7 +59,7 @@ void ListHint::Paint(HDC dc) const {
     int y = (client.bottom - info.bmHeight) * offset_ / 100;
     // Behind the header, as a background is.
     int saved = SaveDC(dc);
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    HWND header = ListView(list_).Header();
     RECT headerRect;
     if (header && IsWindowVisible(header) && GetWindowRect(header, &headerRect)) {
         MapWindowPoints(nullptr, list_, reinterpret_cast<POINT*>(&headerRect), 2);

@@ -189,6 +189,7 @@ static HRESULT STDMETHODCALLTYPE OleObject_SetClientSite(IOleObject* iface, IOle
     if (site) IOleClientSite_AddRef(site);
     if (control->site) IOleClientSite_Release(control->site);
     control->site = site;
+    control->gate.Forget();
     return S_OK;
 }
 

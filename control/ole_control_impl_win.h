@@ -12,6 +12,7 @@
 #include <olectl.h>
 
 #include "control/control_behaviour_win.h"
+#include "control/site_gate_win.h"
 #include "control/type_lib_dispatch_win.h"
 
 namespace parvex {
@@ -46,7 +47,13 @@ struct OleControl {
     bool inPlaceActive;
     bool uiActive;
     DWORD safetyEnabled;
+    SiteGate gate;  // whether the page in site may script us
 };
+
+// The page in the control's site may have what done; refused calls are traced.
+inline bool OleControl_PageAdmits(OleControl* control, const std::wstring& what) {
+    return control->gate.Admits(control->site, what);
+}
 
 // The object behind any of its interfaces.
 #define PARVEX_IMPL_FROM(Interface)                                                      \

@@ -97,6 +97,8 @@ static HRESULT STDMETHODCALLTYPE Dispatch_GetIDsOfNames(IDispatch* iface, REFIID
 static HRESULT STDMETHODCALLTYPE Dispatch_Invoke(IDispatch* iface, DISPID id, REFIID, LCID, WORD flags,
                                                  DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT* argError) {
     OleControl* control = impl_from_IDispatch(iface);
+    // A page the site lock keeps out gets nothing done, whatever it calls.
+    if (!OleControl_PageAdmits(control, control->dispatch->MethodName(id))) return E_ACCESSDENIED;
     // A method may run a modal loop in which the page releases the control.
     OleControl_AddRef(control);
     HRESULT hr = control->dispatch->Invoke(id, flags, params, result, argError,
@@ -236,7 +238,8 @@ static const ISpecifyPropertyPagesVtbl SpecifyPropertyPagesVtbl = {
     PARVEX_UNKNOWN_ENTRIES(ISpecifyPropertyPages), Pages_GetPages,
 };
 
-// --- IObjectSafety: safe for scripting and for initialising ------------------
+// --- IObjectSafety: safe for scripting and for initialising, scripting on
+// the pages the site lock allows ---------------------------------------------
 PARVEX_UNKNOWN_THUNKS(IObjectSafety)
 
 static const DWORD kSafeOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
@@ -263,6 +266,11 @@ static HRESULT STDMETHODCALLTYPE Safety_SetOptions(IObjectSafety* iface, REFIID 
     OleControl* control = impl_from_IObjectSafety(iface);
     if (!IsSafetyInterface(control, iid)) return E_NOINTERFACE;
     if (mask & ~kSafeOptions) return E_FAIL;
+    // Safe for an untrusted caller only on a page the site lock allows; the
+    // browser then does not script us at all.
+    if ((mask & enabled & INTERFACESAFE_FOR_UNTRUSTED_CALLER) &&
+        !OleControl_PageAdmits(control, L"safety for untrusted callers"))
+        return E_FAIL;
     control->safetyEnabled = (control->safetyEnabled & ~mask) | (enabled & mask);
     return S_OK;
 }

@@ -54,6 +54,11 @@ TypeLibDispatch::TypeLibDispatch(REFIID dispatchId) {
         // Dispinterfaces declare HRESULT-less signatures; a void method has
         // no result to fill.
         if (method.result == VT_VOID || method.result == VT_HRESULT) method.result = VT_EMPTY;
+        BSTR name = nullptr;
+        UINT names = 0;
+        if (SUCCEEDED(info_->GetNames(function->memid, &name, 1, &names)) && names == 1)
+            method.name.assign(name, SysStringLen(name));
+        SysFreeString(name);
         methods_[function->memid] = method;
         info_->ReleaseFuncDesc(function);
     }
@@ -67,6 +72,12 @@ TypeLibDispatch::~TypeLibDispatch() {
 HRESULT TypeLibDispatch::GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const {
     if (!info_) return E_UNEXPECTED;
     return info_->GetIDsOfNames(names, count, ids);
+}
+
+std::wstring TypeLibDispatch::MethodName(DISPID id) const {
+    auto found = methods_.find(id);
+    if (found != methods_.end() && !found->second.name.empty()) return found->second.name;
+    return L"method " + std::to_wstring(id);
 }
 
 HRESULT TypeLibDispatch::Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argError,

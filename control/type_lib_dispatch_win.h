@@ -50,6 +50,8 @@ public:
     // Null when the module's type library could not be read.
     ITypeInfo* TypeInfo() const { return info_; }
     HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const;
+    // The method's name in the library, or its DISPID as a number.
+    std::wstring MethodName(DISPID id) const;
     HRESULT Invoke(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result, UINT* argError,
                    const DispatchBody& body) const;
 
@@ -57,6 +59,7 @@ private:
     struct Method {
         std::vector<VARTYPE> parameters;
         VARTYPE result = VT_EMPTY;
+        std::wstring name;
     };
     ITypeInfo* info_ = nullptr;
     std::map<DISPID, Method> methods_;

@@ -8,11 +8,9 @@
 
 #include "control/com_module_win.h"
 #include "control/list_drop_target_win.h"
-#include "control/list_view_win.h"
 #include "control/system_image_list_win.h"
 #include "common/settings.h"
 #include "control/upload_bridge.h"
-#include "resources/resource.h"
 
 namespace parvex {
 
@@ -49,63 +47,22 @@ CNUploadDlg::~CNUploadDlg() { Destroy(); }
 
 bool CNUploadDlg::Create(HWND parent) {
     if (window_) return true;
-    CreateDialogParamW(ModuleHandle(), MAKEINTRESOURCEW(IDD_UPLOAD_LIST), parent, DialogProc,
-                       reinterpret_cast<LPARAM>(this));
-    return window_ != nullptr;
+    return CreateModeless(parent) != nullptr;
 }
 
 void CNUploadDlg::Destroy() {
     if (window_) DestroyWindow(window_);
 }
 
-INT_PTR CALLBACK CNUploadDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<CNUploadDlg*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<CNUploadDlg*>(lParam);
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        self->window_ = window;
-        self->OnInitDialog();
-        return FALSE;
-    }
-    if (!self) return FALSE;
-    switch (message) {
-    case WM_SIZE:
-        self->OnSize();
-        return TRUE;
-    case WM_DROPFILES:
-        self->OnDropFiles(reinterpret_cast<HDROP>(wParam));
-        return TRUE;
-    case WM_NOTIFY: {
-        auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header->hwndFrom != self->list_) return FALSE;
-        OwnerHold hold(self->owner_);
-        SetWindowLongPtrW(window, DWLP_MSGRESULT, self->OnNotify(header));
-        return TRUE;
-    }
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-        self->OnControlColour();
-        return FALSE;
-    case WM_DESTROY:
-        RevokeListDropTarget(window);
-        // The entries stay; their rows go back into memory.
-        self->model_.AttachRows(nullptr);
-        ReleaseSystemImageList();
-        self->hint_.Detach();
-        SetWindowLongPtrW(self->list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->listViewProc_));
-        if (self->headerImages_) ImageList_Destroy(self->headerImages_);
-        self->headerImages_ = nullptr;
-        return FALSE;
-    case WM_NCDESTROY:
-        self->window_ = nullptr;
-        self->list_ = nullptr;
-        SetWindowLongPtrW(window, DWLP_USER, 0);
-        return FALSE;
-    }
-    return FALSE;
+void CNUploadDlg::OnDestroy() {
+    RevokeListDropTarget(window_);
+    // The entries stay; their rows go back into memory.
+    model_.AttachRows(nullptr);
+    ReleaseSystemImageList();
+    hint_.Detach();
+    SetWindowLongPtrW(list_.Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listViewProc_));
+    if (headerImages_) ImageList_Destroy(headerImages_);
+    headerImages_ = nullptr;
 }
 
 // The list view's procedure is swapped for this one, not chained through
@@ -123,39 +80,15 @@ LRESULT CALLBACK CNUploadDlg::ListProc(HWND list, UINT message, WPARAM wParam, L
     return result;
 }
 
-void CNUploadDlg::OnInitDialog() {
+bool CNUploadDlg::OnInitDialog() {
     DragAcceptFiles(window_, TRUE);
     // Drags of other programs arrive through OLE; a host without OLE on this
     // thread still has WM_DROPFILES.
     RegisterListDropTarget(window_, [this](const std::vector<std::wstring>& paths) { OnDrop(paths); });
     model_.InitWindow();
-    list_ = GetDlgItem(window_, IDC_UPLOAD_LIST_VIEW);
-    hint_.Attach(list_);
-    SetWindowLongPtrW(list_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    listViewProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CNUploadDlg::ListProc)));
-    // The system list is shared: the list view must never destroy it.
-    SetWindowLongPtrW(list_, GWL_STYLE, GetWindowLongPtrW(list_, GWL_STYLE) | LVS_SHAREIMAGELISTS);
-    SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));
-
-    struct Column {
-        const wchar_t* heading;
-        int format;
-    };
-    const Column columns[kColumnCount] = {
-        {L"", LVCFMT_LEFT}, {L"파일명", LVCFMT_LEFT}, {L"크기", LVCFMT_RIGHT}, {L"형식", LVCFMT_RIGHT}};
-    for (int i = 0; i < kColumnCount; ++i) AddListColumn(list_, i, columns[i].heading, columns[i].format, 0);
-    SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, static_cast<WPARAM>(-1),
-                 LVS_EX_SUBITEMIMAGES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
-
-    headerImages_ = ImageList_LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(IDB_HEADER_CHECKS), 13, 2, RGB(255, 0, 255),
-                                         IMAGE_BITMAP, LR_CREATEDIBSECTION);
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
-    if (header && headerImages_) {
-        SendMessageW(header, HDM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(headerImages_));
-        SetHeaderChecked(false);
-    }
-
+    list_.Attach(Item(IDC_UPLOAD_LIST_VIEW));
+    hint_.Attach(list_.Handle());
+    SetUpList();
     RECT client;
     GetClientRect(window_, &client);
     MoveWindow(window_, client.left, client.top, client.right - 2 * client.left, client.bottom - 2 * client.top, TRUE);
@@ -163,6 +96,34 @@ void CNUploadDlg::OnInitDialog() {
     OnSize();
     // The page may have chosen the two-kind display before the window existed.
     if (Settings().useType == 1) ShowTwoKindHeading();
+    return false;
+}
+
+void CNUploadDlg::SetUpList() {
+    HWND list = list_.Handle();
+    SetWindowLongPtrW(list, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    listViewProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CNUploadDlg::ListProc)));
+    // The system list is shared: the list view must never destroy it.
+    SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
+    list_.SetSmallImages(SystemImageList());
+
+    struct Column {
+        const wchar_t* heading;
+        int format;
+    };
+    const Column columns[kColumnCount] = {
+        {L"", LVCFMT_LEFT}, {L"파일명", LVCFMT_LEFT}, {L"크기", LVCFMT_RIGHT}, {L"형식", LVCFMT_RIGHT}};
+    for (int i = 0; i < kColumnCount; ++i) list_.AddColumn(i, columns[i].heading, columns[i].format, 0);
+    list_.SetExtendedStyle(static_cast<DWORD>(-1),
+                           LVS_EX_SUBITEMIMAGES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+
+    headerImages_ = ImageList_LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(IDB_HEADER_CHECKS), 13, 2, RGB(255, 0, 255),
+                                         IMAGE_BITMAP, LR_CREATEDIBSECTION);
+    if (list_.Header() && headerImages_) {
+        list_.SetHeaderImages(headerImages_);
+        SetHeaderChecked(false);
+    }
 }
 
 void CNUploadDlg::OnControlColour() {
@@ -176,17 +137,17 @@ void CNUploadDlg::OnControlColour() {
 
 void CNUploadDlg::SetColumnWidths() {
     const int widths[kColumnCount] = {27, rememberedWidth - 22, 75, 125};
-    for (int i = 0; i < kColumnCount; ++i)
-        SendMessageW(list_, LVM_SETCOLUMNWIDTH, i, MAKELPARAM(static_cast<short>(widths[i]), 0));
+    for (int i = 0; i < kColumnCount; ++i) list_.SetColumnWidth(i, widths[i]);
 }
 
 void CNUploadDlg::OnSize() {
-    if (!list_) return;
+    HWND list = list_.Handle();
+    if (!list) return;
     RECT client, listClient;
     GetClientRect(window_, &client);
-    GetClientRect(list_, &listClient);
+    GetClientRect(list, &listClient);
     int width = client.right - client.left, height = client.bottom - client.top;
-    MoveWindow(list_, listClient.left + 1, listClient.top + 1, width - listClient.left - 2, height - listClient.top - 2,
+    MoveWindow(list, listClient.left + 1, listClient.top + 1, width - listClient.left - 2, height - listClient.top - 2,
                TRUE);
     rememberedWidth = width - 228;
     SetColumnWidths();
@@ -198,7 +159,7 @@ void CNUploadDlg::OnSize() {
 void CNUploadDlg::InvalidateMargin() {
     RECT client, inner;
     GetClientRect(window_, &client);
-    GetWindowRect(list_, &inner);
+    GetWindowRect(list_.Handle(), &inner);
     MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&inner), 2);
     const RECT strips[] = {{client.left, client.top, client.right, inner.top},
                            {client.left, inner.bottom, client.right, client.bottom},
@@ -225,6 +186,7 @@ void CNUploadDlg::OnDrop(const std::vector<std::wstring>& paths) {
 }
 
 LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
+    OwnerHold hold(owner_);
     switch (header->code) {
     case LVN_ITEMCHANGING:
         return IsListViewsOwnCheckChange(reinterpret_cast<NMLISTVIEW*>(header)) ? TRUE : FALSE;
@@ -232,10 +194,7 @@ LRESULT CNUploadDlg::OnNotify(NMHDR* header) {
         if (reinterpret_cast<NMLISTVIEW*>(header)->iSubItem == 0 && RowCount() > 0) model_.OnHeaderCheckClick();
         return 0;
     case NM_CLICK: {
-        auto* click = reinterpret_cast<NMITEMACTIVATE*>(header);
-        LVHITTESTINFO hit = {};
-        hit.pt = click->ptAction;
-        SendMessageW(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        LVHITTESTINFO hit = list_.HitTest(reinterpret_cast<NMITEMACTIVATE*>(header)->ptAction);
         // A switch of kind changes the list: not while it is locked.
         if (hit.iSubItem == 3 && UploadListLocked()) return 0;
         if (hit.iItem >= 0) model_.OnRowClick(hit.iItem, hit.iSubItem);
@@ -281,10 +240,7 @@ LRESULT CNUploadDlg::DrawKindBitmap(NMLVCUSTOMDRAW* draw) {
                               LoadImageW(ModuleHandle(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR))
                         : nullptr;
     if (!bitmap) return CDRF_DODEFAULT;
-    RECT cell = {};
-    cell.top = 3;
-    cell.left = LVIR_LABEL;
-    SendMessageW(list_, LVM_GETSUBITEMRECT, draw->nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&cell));
+    RECT cell = list_.CellRect(static_cast<int>(draw->nmcd.dwItemSpec), 3);
     BITMAP info;
     GetObjectW(bitmap, sizeof info, &info);
     HDC memory = CreateCompatibleDC(draw->nmcd.hdc);
@@ -297,16 +253,10 @@ LRESULT CNUploadDlg::DrawKindBitmap(NMLVCUSTOMDRAW* draw) {
 }
 
 void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
-    int index = InsertListRow(list_, row, std::wstring(), kOnServerImage, content.cut);
+    int index = list_.InsertRow(row, std::wstring(), kOnServerImage, content.cut);
     if (index < 0) return;
-    LVITEMW name = {};
-    name.mask = LVIF_TEXT | LVIF_IMAGE;
-    name.iItem = index;
-    name.iSubItem = 1;
-    name.pszText = const_cast<wchar_t*>(content.fileName.c_str());
-    name.iImage = content.iconIndex;
-    SendMessageW(list_, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&name));
-    SetListText(list_, index, 2, content.sizeText);
+    list_.SetTextAndImage(index, 1, content.fileName, content.iconIndex);
+    list_.SetText(index, 2, content.sizeText);
     if (adding_ > 0 && GetTickCount() - rowsShownTick_ >= ShowInterval()) ShowAdded();
 }
 
@@ -316,16 +266,14 @@ void CNUploadDlg::InsertRow(int row, const UploadRow& content) {
 // painting (under Wine some 30 ms each at ten thousand rows): then every
 // kRowsBelowShownMs.
 DWORD CNUploadDlg::ShowInterval() {
-    int top = static_cast<int>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
-    int perPage = static_cast<int>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
-    return rowsShown_ <= top + perPage ? kRowsShownMs : kRowsBelowShownMs;
+    return rowsShown_ <= list_.TopIndex() + list_.CountPerPage() ? kRowsShownMs : kRowsBelowShownMs;
 }
 
 // A list view that draws as rows come in repaints itself at every
 // insertion; a drop of thousands of files would spend most of its time so.
 void CNUploadDlg::BeginAdding() {
     if (adding_++ > 0) return;
-    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    list_.SetRedraw(false);
     rowsShownTick_ = GetTickCount();
     rowsShown_ = RowCount();
 }
@@ -336,62 +284,47 @@ void CNUploadDlg::ShowAdded() {
     if (adding_ == 0) return;
     rowsShownTick_ = GetTickCount();
     rowsShown_ = RowCount();
-    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list_, nullptr, TRUE);
-    UpdateWindow(list_);
-    SendMessageW(list_, WM_SETREDRAW, FALSE, 0);
+    list_.SetRedraw(true);
+    InvalidateRect(list_.Handle(), nullptr, TRUE);
+    UpdateWindow(list_.Handle());
+    list_.SetRedraw(false);
 }
 
 void CNUploadDlg::EndAdding() {
     if (adding_ == 0 || --adding_ > 0) return;
-    SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list_, nullptr, TRUE);
+    list_.SetRedraw(true);
+    InvalidateRect(list_.Handle(), nullptr, TRUE);
 }
 
-void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { SetListText(list_, row, 3, text); }
+void CNUploadDlg::SetColumn3Text(int row, const std::wstring& text) { list_.SetText(row, 3, text); }
 
-void CNUploadDlg::DeleteAllRows() { SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0); }
+void CNUploadDlg::DeleteAllRows() { list_.DeleteAllRows(); }
 
-int CNUploadDlg::RowCount() { return static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0)); }
+int CNUploadDlg::RowCount() { return list_.RowCount(); }
 
-bool CNUploadDlg::IsRowChecked(int row) {
-    UINT state = static_cast<UINT>(SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
-    return (state >> 12) == 2;
-}
+bool CNUploadDlg::IsRowChecked(int row) { return list_.IsChecked(row); }
 
 void CNUploadDlg::SetRowChecked(int row, bool checked) {
-    LVITEMW item = {};
-    item.stateMask = LVIS_STATEIMAGEMASK;
-    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
     settingCheck_ = true;
-    SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    list_.SetChecked(row, checked);
     settingCheck_ = false;
 }
 
 void CNUploadDlg::RedrawRows(int first, int last) {
-    SendMessageW(list_, LVM_REDRAWITEMS, first, last);
-    UpdateWindow(list_);
+    list_.RedrawRows(first, last);
+    UpdateWindow(list_.Handle());
 }
 
-void CNUploadDlg::ScrollIntoView(int row) { SendMessageW(list_, LVM_ENSUREVISIBLE, row, FALSE); }
+void CNUploadDlg::ScrollIntoView(int row) { list_.EnsureVisible(row); }
 
 void CNUploadDlg::RemoveEmptyHint() { hint_.Remove(); }
 
 void CNUploadDlg::SetHeaderChecked(bool checked) {
-    HWND header = reinterpret_cast<HWND>(SendMessageW(list_, LVM_GETHEADER, 0, 0));
-    if (!header) return;
-    HDITEMW item = {};
-    item.mask = HDI_IMAGE | HDI_FORMAT;
-    item.fmt = HDF_IMAGE | HDF_LEFT;
-    item.iImage = checked ? 1 : 0;
-    SendMessageW(header, HDM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (list_.Header()) list_.SetFirstHeadingImage(checked ? 1 : 0);
 }
 
 void CNUploadDlg::ShowTwoKindHeading() {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_TEXT;
-    column.pszText = const_cast<wchar_t*>(L"첨부형식[전환]");
-    SendMessageW(list_, LVM_SETCOLUMNW, 3, reinterpret_cast<LPARAM>(&column));
+    list_.SetColumnText(3, L"첨부형식[전환]");
     SetColumnWidths();
 }
 

@@ -11,23 +11,24 @@
 #include <string>
 #include <vector>
 
+#include "control/dialog_win.h"
 #include "control/list_hint_win.h"
+#include "control/list_view_win.h"
 #include "control/upload_list_win.h"
+#include "resources/resource.h"
 
 namespace parvex {
 
-class CNUploadDlg : public UploadRows {
+class CNUploadDlg : public DialogImpl<CNUploadDlg>, public UploadRows {
 public:
+    enum { Template = IDD_UPLOAD_LIST };
     explicit CNUploadDlg(UploadListModel& model) : model_(model) {}
     ~CNUploadDlg() override;
-    CNUploadDlg(const CNUploadDlg&) = delete;
-    CNUploadDlg& operator=(const CNUploadDlg&) = delete;
 
     // Creates the window from dialog template 104 as parent's child; the
     // model's rows move onto the list view.
     bool Create(HWND parent);
     void Destroy();
-    HWND Window() const { return window_; }
     // The control this window belongs to: it keeps a reference on it while
     // it handles a message that may call the page.
     void SetOwner(IUnknown* owner) { owner_ = owner; }
@@ -50,11 +51,23 @@ public:
     void ShowAdded() override;
     void EndAdding() override;
 
+    PARVEX_BEGIN_MSG_MAP(CNUploadDlg)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
+        PARVEX_MSG_WM_SIZE(OnSize)
+        PARVEX_MSG_WM_DROPFILES(OnDropFiles)
+        PARVEX_NOTIFY_ID_HANDLER(IDC_UPLOAD_LIST_VIEW, OnNotify)
+        PARVEX_MSG_WM_CTLCOLOR(OnControlColour)
+        PARVEX_MSG_WM_DESTROY(OnDestroy)
+        PARVEX_MSG_WM_NCDESTROY(OnNcDestroy)
+    PARVEX_END_MSG_MAP()
+
 private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
-    void OnInitDialog();
+    bool OnInitDialog();
+    void SetUpList();
     void OnSize();
+    void OnDestroy();
+    void OnNcDestroy() { list_.Attach(nullptr); }
     void OnDropFiles(HDROP drop);
     void OnDrop(const std::vector<std::wstring>& paths);
     LRESULT OnNotify(NMHDR* header);
@@ -67,8 +80,7 @@ private:
 
     UploadListModel& model_;
     IUnknown* owner_ = nullptr;
-    HWND window_ = nullptr;
-    HWND list_ = nullptr;
+    ListView list_;
     WNDPROC listViewProc_ = nullptr;  // the list view's own, behind ListProc
     HIMAGELIST headerImages_ = nullptr;
     ListHint hint_;

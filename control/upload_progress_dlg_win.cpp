@@ -79,26 +79,25 @@ bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {
     return msg.message == WM_KEYDOWN && window_ && (msg.hwnd == window_ || IsChild(window_, msg.hwnd));
 }
 
-LRESULT CUploadProgressDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+bool CUploadProgressDlg::OnInitDialog() {
     SetWindowTextW(window_, caption_.c_str());
     BeginUploadRun(session_, run_);
     FillList();
     SetItemText(IDC_UP_STATUS, run_.statusText);
-    for (int bar : {IDC_UP_FILE_BAR, IDC_UP_RUN_BAR}) SendMessageW(Item(bar), PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    target_ = window_;
-    changes_.SetTarget(window_, kApplyPending);
-    return TRUE;
+    for (int bar : {IDC_UP_FILE_BAR, IDC_UP_RUN_BAR}) SetBarRange(Item(bar), 0, 100);
+    changes_.SetTarget(window_, Item(IDC_UP_LIST), kApplyPending, kRequest);
+    return true;
 }
 
 void CUploadProgressDlg::FillList() {
-    HWND list = Item(IDC_UP_LIST);
+    ListView list(Item(IDC_UP_LIST));
     // The system list is shared with the upload list window: never destroyed
     // with this list view.
-    SetWindowLongPtrW(list, GWL_STYLE, GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
-    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(SystemImageList()));
-    AddListColumn(list, 0, L"파일명", LVCFMT_LEFT, 320);
-    AddListColumn(list, 1, L"상 태", LVCFMT_CENTER, 70);
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    SetWindowLongPtrW(list.Handle(), GWL_STYLE, GetWindowLongPtrW(list.Handle(), GWL_STYLE) | LVS_SHAREIMAGELISTS);
+    list.SetSmallImages(SystemImageList());
+    list.AddColumn(0, L"파일명", LVCFMT_LEFT, 320);
+    list.AddColumn(1, L"상 태", LVCFMT_CENTER, 70);
+    list.SetExtendedStyle(0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
     for (size_t i = 0; i < run_.runEntries.size(); ++i) {
         const UploadEntry& entry = *run_.runEntries[i];
         // Files already on the server have no local path to ask the shell
@@ -109,8 +108,8 @@ void CUploadProgressDlg::FillList() {
         else
             SHGetFileInfoW(entry.localPath.c_str(), 0, &info, sizeof info,
                            SHGFI_SYSICONINDEX | SHGFI_ATTRIBUTES | SHGFI_TYPENAME);
-        InsertListRow(list, static_cast<int>(i), entry.fileName, info.iIcon, (info.dwAttributes & SFGAO_GHOSTED) != 0);
-        SetListText(list, static_cast<int>(i), 1, kRowUploadWaiting);
+        list.InsertRow(static_cast<int>(i), entry.fileName, info.iIcon, (info.dwAttributes & SFGAO_GHOSTED) != 0);
+        list.SetText(static_cast<int>(i), 1, kRowUploadWaiting);
     }
 }
 
@@ -142,48 +141,37 @@ void CUploadProgressDlg::CloseWorkerWindows() {
     if (worker_) EnumThreadWindows(workerId_, CloseThreadWindow, 0);
 }
 
-LRESULT CUploadProgressDlg::OnSysCommand(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+bool CUploadProgressDlg::OnSysCommand(UINT command) {
     // The close box only asks: the worker ends the run at its next block.
-    if ((wParam & 0xFFF0) == SC_CLOSE)
-        run_.signals.Raise(RunSignals::Cancel);
-    else
-        handled = FALSE;
-    return 0;
+    if (command != SC_CLOSE) return false;
+    run_.signals.Raise(RunSignals::Cancel);
+    return true;
 }
 
-LRESULT CUploadProgressDlg::OnCancel(WORD, WORD, HWND, BOOL&) {
+void CUploadProgressDlg::OnCancel() {
     run_.signals.Raise(RunSignals::Cancel);
     SetItemText(IDC_UP_STATUS, kCancelling);
-    return 0;
 }
 
-LRESULT CUploadProgressDlg::OnClose(UINT, WPARAM, LPARAM, BOOL&) {
-    // Anyone else asking the dialog to close asks to stop the run: the dialog
-    // never goes while the worker still needs it.
-    if (!closedByWorker_) {
-        run_.signals.Raise(RunSignals::Cancel);
-        return 0;
-    }
+// Anyone but the worker asking the dialog to close asks to stop the run: the
+// dialog never goes while the worker still needs it.
+void CUploadProgressDlg::OnClose() { run_.signals.Raise(RunSignals::Cancel); }
+
+// The worker's last changes, recorded before it asked, are shown by then.
+void CUploadProgressDlg::EndRun() {
     ended_ = true;
-    // The worker's last changes, posted before it asked to close, are shown
-    // before the dialog goes.
-    ApplyPending();
-    // Sent from the worker: wake the loop, which is waiting for a posted
+    // Asked from the worker: wake the loop, which is waiting for a posted
     // message.
     PostMessageW(window_, WM_NULL, 0, 0);
-    return 0;
 }
 
-LRESULT CUploadProgressDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL& handled) {
-    if (!ended_) {
-        // Destroyed with its owner while the run goes on: the page is gone.
-        run_.signals.Raise(RunSignals::Cancel | RunSignals::Abandon);
-        CloseWorkerWindows();
-        ended_ = true;
-        PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
-    }
-    handled = FALSE;
-    return 0;
+void CUploadProgressDlg::OnDestroy() {
+    if (ended_) return;
+    // Destroyed with its owner while the run goes on: the page is gone.
+    run_.signals.Raise(RunSignals::Cancel | RunSignals::Abandon);
+    CloseWorkerWindows();
+    ended_ = true;
+    PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 void CUploadProgressDlg::SetText(int controlId, const std::wstring& text) { changes_.SetText(controlId, text); }
@@ -201,11 +189,8 @@ void CUploadProgressDlg::SetRowStatus(int row, const std::wstring& status) {
     changes_.SetRow(row, status);
 }
 
-void CUploadProgressDlg::ApplyPending() { changes_.Apply(Item(IDC_UP_LIST)); }
-
 void CUploadProgressDlg::Close() {
-    closedByWorker_ = true;
-    SendMessageW(target_, WM_CLOSE, 0, 0);
+    changes_.Call([this] { EndRun(); });
 }
 
 }  // namespace parvex

@@ -1,7 +1,8 @@
 // The progress dialog of one upload run (template 205): it shows the run
 // state a CUploadProgress holds, starts the worker once it is drawn and turns
 // the user's wish to stop into the run's cancel flag. The worker writes to it
-// through UploadProgressView; its texts, statuses and bars are posted.
+// through UploadProgressView: its texts, statuses and bars are posted, its
+// close is a blocking request (PostedChanges).
 #pragma once
 #include <windows.h>
 
@@ -37,38 +38,36 @@ public:
     void Close() override;
 
     PARVEX_BEGIN_MSG_MAP(CUploadProgressDlg)
-        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        PARVEX_MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
-        PARVEX_MESSAGE_HANDLER(WM_CLOSE, OnClose)
-        PARVEX_MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
-        PARVEX_MESSAGE_HANDLER(kApplyPending, OnApplyPending)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
+        PARVEX_MSG_WM_SYSCOMMAND(OnSysCommand)
+        PARVEX_MSG_WM_CLOSE(OnClose)
+        PARVEX_MSG_WM_DESTROY(OnDestroy)
+        PARVEX_POSTED_CHANGES(kApplyPending, kRequest, changes_)
         PARVEX_COMMAND_ID_HANDLER(IDC_UP_CANCEL, OnCancel)
         // Neither Enter nor Escape ends the run.
-        PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
-        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnIgnore)
-        PARVEX_COMMAND_ID_HANDLER(IDC_UP_FILE_SIZE, OnIgnore)
-        PARVEX_COMMAND_ID_HANDLER(IDC_UP_RUN_SENT, OnIgnore)
+        PARVEX_COMMAND_IGNORE(IDOK)
+        PARVEX_COMMAND_IGNORE(IDCANCEL)
+        PARVEX_COMMAND_IGNORE(IDC_UP_FILE_SIZE)
+        PARVEX_COMMAND_IGNORE(IDC_UP_RUN_SENT)
     PARVEX_END_MSG_MAP()
 
 private:
     // Posted by the worker: its changes wait in changes_.
     static constexpr UINT kApplyPending = WM_APP + 1;
+    // Sent by the worker: a blocking request.
+    static constexpr UINT kRequest = WM_APP + 2;
 
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnSysCommand(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnClose(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnCancel(WORD, WORD, HWND, BOOL&);
-    LRESULT OnApplyPending(UINT, WPARAM, LPARAM, BOOL&) {
-        ApplyPending();
-        return 0;
-    }
-    LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
+    bool OnInitDialog();
+    bool OnSysCommand(UINT command);
+    void OnClose();
+    void OnDestroy();
+    void OnCancel();
+    // The worker's last request.
+    void EndRun();
 
     bool SwallowKey(const MSG& msg) const;
     void FillList();
     void StartWorker();
-    void ApplyPending();
     void WaitForWorker();
     static DWORD WINAPI WorkerProc(void* self);
 
@@ -78,16 +77,13 @@ private:
 
     // Page's thread only.
     bool ended_ = false;
-    // Set by the worker as its last act, before it asks the dialog to close.
-    std::atomic<bool> closedByWorker_{false};
     // Written by the page's thread before the worker starts, read by both.
-    HWND target_ = nullptr;
     HANDLE worker_ = nullptr;
     DWORD workerId_ = 0;
     // Worker thread only: the row statuses shown, so that none is sent twice.
     std::vector<std::wstring> statuses_;
     // Labels, statuses and bars on their way from the worker to the page's
-    // thread.
+    // thread, and the worker's request to end the run.
     PostedChanges changes_;
 };
 

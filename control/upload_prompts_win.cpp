@@ -14,14 +14,14 @@ void CloseIfAbandoned(HWND prompt) {
     if (UploadRunAbandoned()) PostMessageW(prompt, WM_CLOSE, 0, 0);
 }
 
-LRESULT CUploadSameDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+bool CUploadSameDlg::OnInitDialog() {
     MakeTopmost(window_);
     CloseIfAbandoned(window_);
     renameText_ = SameFileRenameProposal(state_.sameFileName);
     SetItemText(IDC_SAME_NAME, state_.sameFileName);
     SetItemText(IDC_SAME_SIZE, FormatText(L"%.f", state_.sameFileSize));
     ShowApplyToAll();
-    return TRUE;
+    return true;
 }
 
 void CUploadSameDlg::ShowApplyToAll() {
@@ -30,26 +30,22 @@ void CUploadSameDlg::ShowApplyToAll() {
     EnableWindow(Item(IDC_SAME_RENAME), !state_.applyToAll);
 }
 
-LRESULT CUploadSameDlg::OnOverwrite(WORD, WORD, HWND, BOOL&) {
+void CUploadSameDlg::OnOverwrite() {
     state_.sameFileChoice = UploadSameOverwrite;
     EndDialog(IDOK);
-    return 0;
 }
 
-LRESULT CUploadSameDlg::OnSkip(WORD, WORD, HWND, BOOL&) {
+void CUploadSameDlg::OnSkip() {
     state_.sameFileChoice = UploadSameSkip;
     EndDialog(IDCANCEL);
-    return 0;
 }
 
-LRESULT CUploadSameDlg::OnApplyToAll(WORD code, WORD, HWND, BOOL&) {
-    if (code != BN_CLICKED) return 0;
+void CUploadSameDlg::OnApplyToAll() {
     state_.applyToAll = !state_.applyToAll;
     ShowApplyToAll();
-    return 0;
 }
 
-LRESULT CUploadSameDlg::OnRename(WORD, WORD, HWND, BOOL&) {
+void CUploadSameDlg::OnRename() {
     // An abandoned rename still ends with OK and no choice: the worker asks
     // the server again under the unchanged name, which brings this prompt back.
     if (AskNewFileName(renameText_, window_)) {
@@ -57,19 +53,13 @@ LRESULT CUploadSameDlg::OnRename(WORD, WORD, HWND, BOOL&) {
         ShowApplyToAll();
     }
     EndDialog(IDOK);
-    return 0;
 }
 
-LRESULT CUploadSameDlg::OnClose(WORD, WORD, HWND, BOOL&) {
-    EndDialog(IDCANCEL);
-    return 0;
-}
-
-LRESULT CFilenotfound::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
+bool CFilenotfound::OnInitDialog() {
     MakeTopmost(window_);
     CloseIfAbandoned(window_);
     SetItemText(IDC_MISSING_NAME, name_);
-    return TRUE;
+    return true;
 }
 
 int DialogUploadPrompts::AskSameFile(UploadPromptState& state) {

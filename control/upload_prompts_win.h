@@ -19,24 +19,23 @@ public:
     explicit CUploadSameDlg(UploadPromptState& state) : state_(state) {}
 
     PARVEX_BEGIN_MSG_MAP(CUploadSameDlg)
-        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
         PARVEX_COMMAND_ID_HANDLER(IDC_SAME_OVERWRITE, OnOverwrite)
         PARVEX_COMMAND_ID_HANDLER(IDC_SAME_RENAME, OnRename)
         PARVEX_COMMAND_ID_HANDLER(IDC_SAME_SKIP, OnSkip)
-        PARVEX_COMMAND_ID_HANDLER(IDC_SAME_ALL, OnApplyToAll)
+        PARVEX_COMMAND_CODE_HANDLER(IDC_SAME_ALL, BN_CLICKED, OnApplyToAll)
         PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnClose)
         // Enter chooses nothing: there is no default button.
-        PARVEX_COMMAND_ID_HANDLER(IDOK, OnIgnore)
+        PARVEX_COMMAND_IGNORE(IDOK)
     PARVEX_END_MSG_MAP()
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnOverwrite(WORD, WORD, HWND, BOOL&);
-    LRESULT OnRename(WORD, WORD, HWND, BOOL&);
-    LRESULT OnSkip(WORD, WORD, HWND, BOOL&);
-    LRESULT OnApplyToAll(WORD, WORD, HWND, BOOL&);
-    LRESULT OnClose(WORD, WORD, HWND, BOOL&);
-    LRESULT OnIgnore(WORD, WORD, HWND, BOOL&) { return 0; }
+    bool OnInitDialog();
+    void OnOverwrite();
+    void OnRename();
+    void OnSkip();
+    void OnApplyToAll();
+    void OnClose() { EndDialog(IDCANCEL); }
     void ShowApplyToAll();
 
     UploadPromptState& state_;
@@ -49,17 +48,15 @@ public:
     explicit CFilenotfound(const std::wstring& missingFileName) : name_(missingFileName) {}
 
     PARVEX_BEGIN_MSG_MAP(CFilenotfound)
-        PARVEX_MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        PARVEX_COMMAND_ID_HANDLER(IDOK, OnEnd)
-        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnEnd)
+        PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
+        PARVEX_COMMAND_ID_HANDLER(IDOK, OnOk)
+        PARVEX_COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
     PARVEX_END_MSG_MAP()
 
 private:
-    LRESULT OnInitDialog(UINT, WPARAM, LPARAM, BOOL&);
-    LRESULT OnEnd(WORD, WORD id, HWND, BOOL&) {
-        EndDialog(id);
-        return 0;
-    }
+    bool OnInitDialog();
+    void OnOk() { EndDialog(IDOK); }
+    void OnCancel() { EndDialog(IDCANCEL); }
 
     std::wstring name_;
 };

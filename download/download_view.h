@@ -1,6 +1,7 @@
 // The download dialog as the queue and the worker see it: list rows, labels,
 // bars and buttons by control id, and the dialog's message boxes. The Windows
-// dialog forwards each call to its thread; the command line prints.
+// dialog takes each call to its thread (labels, bars and row statuses
+// posted, the rest as blocking requests); the command line prints.
 #pragma once
 #include <memory>
 #include <string>
@@ -57,10 +58,9 @@ public:
     virtual MessageBoxHost& Messages() = 0;
 };
 
-// The open download dialog. The Send* calls are the dialog's private
-// messages: each runs on the dialog's own thread and returns when done. The
-// defaults run them on the calling thread, which is what a dialog without a
-// message loop of its own wants.
+// The open download dialog. Each Send* call runs on the dialog's own thread
+// and returns when done. The defaults run them on the calling thread, which
+// is what a dialog without a message loop of its own wants.
 class DownloadDialog {
 public:
     virtual ~DownloadDialog() = default;
@@ -70,9 +70,12 @@ public:
     // False once the window is gone, whoever destroyed it (its thread may
     // have ended without telling anyone). Any thread.
     virtual bool Alive() const { return true; }
-    virtual void SendMerge(DownloadDialogCalls& state);    // WM_DOWNLOAD_MERGE
-    virtual void SendRefresh(DownloadDialogCalls& state);  // WM_DOWNLOAD_REFRESH
-    virtual void SendClose() {}                      // WM_DOWNLOAD_CLOSE: the window goes
+    // The entries added meanwhile get their rows (MergePendingEntries).
+    virtual void SendMerge(DownloadDialogCalls& state);
+    // Rows for what was added to the idle dialog (ShowAddedEntries).
+    virtual void SendRefresh(DownloadDialogCalls& state);
+    // The window goes.
+    virtual void SendClose() {}
 };
 
 class DownloadDialogFactory {

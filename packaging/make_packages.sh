@@ -58,6 +58,11 @@ for scope in machine user; do
     # wixl takes the module's Source relative to the folder it runs in.
     (cd "$WORK" && wixl -a x86 -D Scope=per${scope^} -D Version="$VERSION" -o "parvex-$scope.msi" \
         "$HERE/parvex.wxs") || fail "wixl failed for parvex-$scope.msi"
+    # The site lock's component only with ALLOWEDSITES given: a condition
+    # wixl has no element for. An installer that weighs the condition again
+    # at removal (Wine's) still removes the value.
+    msibuild "$WORK/parvex-$scope.msi" -q "UPDATE Component SET Condition = 'ALLOWEDSITES OR REMOVE' WHERE Component = 'SiteLock'" ||
+        fail "the site lock's condition could not be set in parvex-$scope.msi"
     signing && sign "$WORK/parvex-$scope.msi"
 done
 cp "$WORK/PARVEX.OCX" "$WORK/PARVEX.CAB" "$WORK/parvex-machine.msi" "$WORK/parvex-user.msi" "$OUT/"

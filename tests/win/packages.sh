@@ -17,7 +17,9 @@
 #    the controls are created, and the INF's removal leaves only what
 #    DllUnregisterServer keeps on purpose; advpack per user leaves nothing;
 #  - a package of a higher version installed over this one leaves one
-#    registration and one file.
+#    registration and one file;
+#  - ALLOWEDSITES given to either MSI writes the site lock's entries, and
+#    removing the package takes them back.
 set -u
 BUILD=${1:?usage: packages.sh <build/win dir>}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -52,7 +54,8 @@ make_higher_version "$HIGHER" "$WORK/higher" || fail "the package of a higher ve
 plant_wrong_row "$PKG/parvex-machine.msi" "$WORK/planted.msi"
 
 make_base_prefix "$WORK" "$HERE/packages/warmup.wxs" || { echo "the Wine prefix could not be made"; exit 1; }
-for name in machine_msi planted_row user_msi user_registration advpack_machine setupapi_machine advpack_user upgrade; do
+for name in machine_msi planted_row user_msi user_registration advpack_machine setupapi_machine advpack_user upgrade \
+    site_lock_msi; do
     echo "-- $name"
     new_prefix "$WORK/$name" || { fail "$name: no prefix"; continue; }
     "$name"

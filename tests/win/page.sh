@@ -68,7 +68,8 @@ run_page() {
     local page="$WORK/$name.js" code
     { cat "$PAGES/ids.js" "$PAGES/common.js" "$PAGES/$name.js"; } |
         sed -e "s|@FILES@|$(for_sed "$FILES_W")|" -e "s|@SCREENS@|$(for_sed "$SCREENS_W")|" \
-            -e "s|@SAVE@|$(for_sed "$(winepath -w "${SAVE:-$WORK}")")|" -e "s|@ROWS@|$DELETE_ROWS|" -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" >"$page"
+            -e "s|@SAVE@|$(for_sed "$(winepath -w "${SAVE:-$WORK}")")|" -e "s|@ROWS@|$DELETE_ROWS|" -e "s|@PORT@|$PORT|" -e "s|@TLSPORT@|${TLS_PORT:-}|" -e "s|@BADSERVERS@|${BAD_SERVERS:-}|" \
+            -e "s|@PAGEURL@|${PAGE_URL:-}|" -e "s|@ALLOWED@|${ALLOWED:-}|" >"$page"
     timeout "${PAGE_TIMEOUT:-120}" wine "$PAGE_EXE" "$@" "$(winepath -w "$page")" >"$WORK/$name.out" 2>"$WORK/$name.err"
     code=$?
     cat "$WORK/$name.out"
@@ -303,6 +304,42 @@ if [ -n "$PORT" ]; then
     same stall-dn.bin stall-dn.bin progress_stall
     no_partials stall-dn.bin
     rm -f "$WORK/files/stall-up.bin" "$SERVE/stall-dn.bin"
+fi
+
+# The site lock. With AllowedSites listing https://mail.example.com, a page
+# there uploads and downloads; at each address after it every method fails,
+# the server sees no request, and neither the save folder nor the settings
+# key changes; the trace names the address. Without the list a page
+# anywhere works as before.
+if [ -n "$PORT" ]; then
+    LOCK_KEY='HKLM\SOFTWARE\Orvanta Component'
+    settings_now() { wine reg query "$LOCK_KEY" /s 2>/dev/null; wine reg query 'HKCU\SOFTWARE\Orvanta Component' /s 2>/dev/null; }
+    lock_allowed() {  # ADDRESS
+        rm -rf "$STORE/a.txt" "$WORK/save-site_lock"
+        PAGE_URL=$1 ALLOWED=1 run_download_page site_lock
+        stored a.txt "$WORK/files/a.txt"
+        same d.bin d.bin "site lock at $1"
+    }
+    mkdir -p "$WORK/files/lock" && : >"$WORK/files/lock/empty.txt"
+    wine reg add "$LOCK_KEY" /v AllowedSites /t REG_MULTI_SZ /d 'https://mail.example.com' /f >/dev/null 2>&1
+    lock_allowed https://mail.example.com/inbox
+    for address in http://mail.example.com/ https://mail.example.com.evil.test/ https://mail.example.com@evil.test/ \
+        'https://evil.test/?https://mail.example.com' https://mail.example.com:444/ file:///C:/x.html about:blank; do
+        SAVE="$WORK/save-lock"
+        mkdir -p "$SAVE"
+        wine reg add "$LOCK_KEY" /v DownSavePath /d "$(winepath -w "$SAVE")" /f >/dev/null 2>&1
+        before=$(settings_now)
+        server /__reset >/dev/null
+        PAGE_URL=$address ALLOWED=0 WINEDEBUG=-all,warn+seh run_page site_lock 0
+        [ "$(settings_now)" = "$before" ] || fail "the page at $address changed the settings key"
+        stats=$(server /__stats)
+        [ "$stats" = "uploads=0 exists=0 downloads=0 bad=0" ] || fail "the page at $address reached the server: $stats"
+        no_partials
+        grep -qF "site lock refused UploadStart to the page $address: error 0x80070005 (" "$WORK/site_lock.err" ||
+            fail "the trace does not name the refused page at $address"
+    done
+    wine reg delete "$LOCK_KEY" /v AllowedSites /f >/dev/null 2>&1
+    lock_allowed https://evil.test/
 fi
 
 # https and IPv6. The test authority is trusted in this prefix only while

@@ -11,6 +11,7 @@
 #include "common/folders.h"
 #include "common/settings_store_layered.h"
 #include "common/settings_store_win.h"
+#include "common/site_lock.h"
 #include "tests/win/ocx_win.h"
 
 using namespace parvex;
@@ -86,4 +87,29 @@ TEST_F(ReadOnlyMachineKey, ChoiceIsKeptForTheUserUntilTheMachineKeyTakesOne) {
     EXPECT_EQ(value, L"F:\\New");
     EXPECT_FALSE(Text(kUserKey, value));
     EXPECT_EQ(LoadSelectPath(store, false, L""), L"F:\\New");
+}
+
+// The site lock's list: the machine's multi-string, an empty string inside
+// it included, with the user's text value beside it.
+TEST_F(ReadOnlyMachineKey, SiteListIsBothKeysMultiStringsAndTexts) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const wchar_t user[] = L"https://c.example";
+    RegSetValueExW(key, kAllowedSitesValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(user), sizeof user);
+    RegCloseKey(key);
+    ASSERT_TRUE(SetAccess(kMachineKey, kFullAccess));
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kMachineKey.c_str(), 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    const wchar_t machine[] = L"https://a.example\0\0https://*.b.example\0";
+    RegSetValueExW(key, kAllowedSitesValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(machine), sizeof machine);
+    RegCloseKey(key);
+    ASSERT_TRUE(SetAccess(kMachineKey, kReadOnly));
+
+    LayeredSettingsStore store(MakeRegistrySettingsStore(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", kMachineKey),
+                               MakeRegistrySettingsStore(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", kUserKey));
+    SiteLock lock = LoadSiteLock(store);
+    EXPECT_EQ(lock.Refusal(L"https://a.example/"), L"");
+    EXPECT_EQ(lock.Refusal(L"https://x.b.example/"), L"");
+    EXPECT_EQ(lock.Refusal(L"https://c.example/"), L"");
+    EXPECT_EQ(lock.Refusal(L"https://d.example/"), L"its origin is not in AllowedSites");
 }

@@ -363,6 +363,38 @@ TEST_F(UpControlTest, DescribesItselfToContainersAndPersistsOnlyItsVersion) {
     download->Release();
 }
 
+// With a site list and no page address to judge (no browser around the
+// control), a browser is refused safety for scripting and every method is
+// refused; without the list all is as before.
+TEST_F(UpControlTest, ALockedOutPageIsRefusedSafetyAndEveryMethod) {
+    // The user's key, made here only when missing, and removed again: when
+    // it exists the settings go to it.
+    HKEY key;
+    DWORD made = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Orvanta Component", 0, nullptr, 0,
+                              KEY_WRITE | KEY_QUERY_VALUE, nullptr, &key, &made),
+              ERROR_SUCCESS);
+    const wchar_t sites[] = L"https://mail.example.com\0";
+    RegSetValueExW(key, L"AllowedSites", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(sites), sizeof sites);
+    IObjectSafety* safety = nullptr;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
+    const DWORD caller = INTERFACESAFE_FOR_UNTRUSTED_CALLER, data = INTERFACESAFE_FOR_UNTRUSTED_DATA;
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller), E_FAIL);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, data, data), S_OK);
+    for (const Method& method : kUpMethods) {
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        EXPECT_EQ(control->Invoke(method.id, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+                  E_ACCESSDENIED)
+            << method.name;
+    }
+    RegDeleteValueW(key, L"AllowedSites");
+    RegCloseKey(key);
+    if (made == REG_CREATED_NEW_KEY) RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Orvanta Component");
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, caller, caller), S_OK);
+    EXPECT_EQ(CountOf(control), 0);
+    safety->Release();
+}
+
 TEST_F(UpControlTest, DownloadMethodsReachTheProcessQueue) {
     auto add = [&](const wchar_t* path, const wchar_t* name, int batch) {
         VARIANT result;

@@ -5,6 +5,7 @@
 #include "tools/page/browser_stubs_win.h"
 
 #include <functional>
+#include <string>
 
 namespace parvex::page {
 
@@ -12,14 +13,16 @@ namespace parvex::page {
 using ScriptSource = std::function<IDispatch*()>;
 
 struct PageDocument final : HtmlDocumentStubs {
-    explicit PageDocument(ScriptSource script) : script(std::move(script)) {}
+    PageDocument(ScriptSource script, std::wstring url) : script(std::move(script)), url(std::move(url)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE get_Script(IDispatch** out) override;
+    HRESULT STDMETHODCALLTYPE get_URL(BSTR* out) override;
 
     ScriptSource script;
+    std::wstring url;  // empty: the document does not say
     ULONG refs = 1;
 };
 
@@ -31,9 +34,13 @@ struct PageBrowser final : WebBrowserStubs {
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE get_Document(IDispatch** out) override;
+    HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* out) override;
 
     ScriptSource script;
     bool brokenDocument;
+    // The page's address, which the browser and its document report; empty:
+    // neither says.
+    std::wstring url;
     ULONG refs = 1;
 };
 

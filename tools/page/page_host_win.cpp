@@ -95,6 +95,15 @@ IDispatch* PageHost::CreateControl(const std::wstring& progId, const RECT& place
     return dispatch;
 }
 
+bool PageHost::SetUrl(const std::wstring& url, std::wstring& failure) {
+    if (!controls_.empty()) {
+        failure = L"page.setUrl: the page has controls already; call it before page.create";
+        return false;
+    }
+    if (browser_) browser_->url = url;
+    return true;
+}
+
 long PageHost::SetTimeout(IDispatch* function, long milliseconds) {
     UINT_PTR id = nextTimer_++;
     function->AddRef();

@@ -35,6 +35,9 @@ public:
 
     // What the page's script asks for through its "page" object.
     IDispatch* CreateControl(const std::wstring& progId, const RECT& place, std::wstring& failure);
+    // The address the browser and its document report from now on; only
+    // before the first control, which judges the page by it.
+    bool SetUrl(const std::wstring& url, std::wstring& failure);
     long SetTimeout(IDispatch* function, long milliseconds);
     void Exit(int code);
     bool Exiting() const { return exiting_; }

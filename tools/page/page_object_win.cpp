@@ -122,6 +122,23 @@ bool Create(PageHost& host, Arguments& args, VARIANT* result) {
     return true;
 }
 
+bool SetUrl(PageHost& host, Arguments& args, VARIANT*) {
+    std::wstring url;
+    return args.Text(0, url) && host.SetUrl(url, args.failure);
+}
+
+// The captions of the visible top-level windows of the page's process but
+// the page's own, joined by "|": what the controls have opened.
+bool Windows(PageHost& host, Arguments&, VARIANT* result) {
+    std::wstring captions;
+    for (const std::wstring& caption : PageWindowCaptions()) {
+        if (caption == WindowText(host.Window(), 0)) continue;
+        captions += (captions.empty() ? L"" : L"|") + caption;
+    }
+    SetText(result, captions);
+    return true;
+}
+
 bool Log(PageHost&, Arguments& args, VARIANT*) {
     std::wstring text;
     if (!args.Text(0, text)) return false;
@@ -373,6 +390,8 @@ const MethodEntry kMethods[] = {
     {L"fileSize", 1, FileSize},
     {L"shortPath", 1, ShortPath},
     {L"rewriteFile", 1, RewriteFile},
+    {L"setUrl", 1, SetUrl},
+    {L"windows", 0, Windows},
 };
 const DISPID kMethodCount = sizeof kMethods / sizeof kMethods[0];
 

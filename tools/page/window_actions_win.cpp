@@ -12,17 +12,30 @@ struct CaptionSearch {
     HWND found;
 };
 
-BOOL CALLBACK MatchCaption(HWND window, LPARAM p) {
-    auto* search = reinterpret_cast<CaptionSearch*>(p);
+// The caption of a visible top-level window of this process; false for
+// any other window.
+bool PageCaption(HWND window, std::wstring& text) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return false;
     int length = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.assign(static_cast<std::size_t>(length) + 1, L'\0');
     text.resize(GetWindowTextW(window, &text[0], length + 1));
-    if (text != *search->caption) return TRUE;
+    return true;
+}
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM p) {
+    auto* search = reinterpret_cast<CaptionSearch*>(p);
+    std::wstring text;
+    if (!PageCaption(window, text) || text != *search->caption) return TRUE;
     search->found = window;
     return FALSE;
+}
+
+BOOL CALLBACK CollectCaption(HWND window, LPARAM p) {
+    std::wstring text;
+    if (PageCaption(window, text)) reinterpret_cast<std::vector<std::wstring>*>(p)->push_back(text);
+    return TRUE;
 }
 
 // Child id of window, or deeper down when window has none of that id (a
@@ -67,6 +80,12 @@ HWND FindPageWindow(const std::wstring& caption) {
     CaptionSearch search{&caption, nullptr};
     EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+std::vector<std::wstring> PageWindowCaptions() {
+    std::vector<std::wstring> captions;
+    EnumWindows(CollectCaption, reinterpret_cast<LPARAM>(&captions));
+    return captions;
 }
 
 std::vector<std::wstring> SplitPaths(const std::wstring& paths) {

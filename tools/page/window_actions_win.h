@@ -10,6 +10,8 @@ namespace parvex::page {
 
 // The visible top-level window of this process with exactly that caption.
 HWND FindPageWindow(const std::wstring& caption);
+// The captions of all visible top-level windows of this process.
+std::vector<std::wstring> PageWindowCaptions();
 
 // Windows paths separated by "|", empty pieces left out.
 std::vector<std::wstring> SplitPaths(const std::wstring& paths);

@@ -127,3 +127,23 @@ upgrade() {
     added_rows "$WORK/upgraded" lm >"$WORK/upgraded.rows"
     same_lines "upgrade: the rows against DllRegisterServer's" "$WORK/regsvr32.rows" "$WORK/upgraded.rows"
 }
+
+# ALLOWEDSITES writes the site lock's entries into the settings key, for the
+# machine or the user as the package installs; removing the package takes
+# the value back, and nothing else of the key.
+site_lock_msi() {
+    local scope root value
+    for scope in machine user; do
+        root=HKLM
+        [ "$scope" = user ] && root=HKCU
+        msiexec_quietly /i "$PKG/parvex-$scope.msi" 'ALLOWEDSITES=https://mail.example.com;https://*.example.org' ||
+            fail "site lock ($scope): msiexec /i failed"
+        value=$(wine reg query "$root\\SOFTWARE\\Orvanta Component" /v AllowedSites 2>/dev/null | tr -d '\r' |
+            awk '$1 == "AllowedSites" { print $2, $3 }')
+        [ "$value" = "REG_MULTI_SZ https://mail.example.com;https://*.example.org" ] ||
+            fail "site lock ($scope): AllowedSites is [$value]"
+        msiexec_quietly /x "$PKG/parvex-$scope.msi" || fail "site lock ($scope): msiexec /x failed"
+        export_hives "$WORK/site-lock-$scope-removed"
+        same_hives "site lock ($scope) removed" "$WORK/site-lock-$scope-removed"
+    done
+}

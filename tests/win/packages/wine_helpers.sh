@@ -8,7 +8,8 @@ UP_CLSID='{1fedba90-4a67-4996-b858-0f06b5378b43}'
 
 win() { winepath -w "$1" 2>/dev/null; }
 machine_folder() { echo "$WINEPREFIX/drive_c/Program Files/Orvanta Component"; }
-msiexec_quietly() { timeout 120 wine msiexec "$1" "$(win "$2")" /qn >/dev/null 2>&1; }
+# msiexec_quietly /i|/x MSI [PROPERTY=VALUE...]
+msiexec_quietly() { timeout 120 wine msiexec "$1" "$(win "$2")" "${@:3}" /qn >/dev/null 2>&1; }
 # inf_command ENTRY LINE: rundll32 with LINE reaching the entry unquoted, as
 # advpack and setupapi need an INF path with blanks in it.
 inf_command() {
