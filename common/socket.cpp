@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kSliceMs = 100;
 
 // Calls probe(sliceMs) until it reports something other than 0 (still
-// waiting), the cancel is set or limitMs have passed.
+// waiting), the wait is stopped or limitMs have passed.
 template <class Probe>
 WaitOutcome WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) {
     Clock& clock = wait.clock ? *wait.clock : SystemClock();
@@ -22,8 +22,7 @@ WaitOutcome WaitInSlices(const ServerWait& wait, uint32_t limitMs, Probe probe) 
     uint32_t catchUpAt = 0;  // waited time at which catchUp is next due
     bool catchUpDue = static_cast<bool>(wait.catchUp);
     for (;;) {
-        if (wait.cancel && wait.cancel->load() != 0) return WaitOutcome::Cancelled;
-        if (wait.interrupted && wait.interrupted()) return WaitOutcome::Cancelled;
+        if (wait.Stopped()) return WaitOutcome::Cancelled;
         uint32_t waited = clock.TickMs() - start;
         if (catchUpDue && waited >= catchUpAt) {
             uint32_t next = wait.catchUp();

@@ -14,6 +14,7 @@
 
 #include "clock.h"
 #include "platform_types.h"
+#include "run_signals.h"
 #include "tls.h"
 
 namespace parvex {
@@ -169,12 +170,14 @@ Network& PlatformNetwork();
 // at least every 100 ms, and the time-out after the last byte moved.
 struct ServerWait {
     Clock* clock = nullptr;                    // null: the system clock
-    const std::atomic<int>* cancel = nullptr;  // set by the user's thread; null: not cancellable
+    // The run's signals, raised by other threads: any of stopOn raised ends
+    // the wait as WaitOutcome::Cancelled (the cancel, and for the download
+    // its merges and deletions too). Null: not cancellable.
+    const RunSignals* signals = nullptr;
+    unsigned stopOn = RunSignals::Cancel;
     uint32_t timeoutMs = kSilentServerTimeoutMs;
-    // Anything else the waiting thread must see at once (the download's
-    // merges and deletions); asked with the cancel, true ends the wait as
-    // WaitOutcome::Cancelled. Null: nothing else.
-    std::function<bool()> interrupted;
+    // True once the wait must end as WaitOutcome::Cancelled.
+    bool Stopped() const { return signals && signals->Raised(stopOn); }
     // What the user is shown while nothing moves (ProgressPace::CatchUp):
     // called as the wait begins and again when the milliseconds it returned
     // are up. Null: nothing.
@@ -185,7 +188,7 @@ enum class WaitOutcome {
     Ready,      // done: bytes waiting, all sent, or connected
     TimedOut,   // the peer moved nothing for the time-out
     Failed,     // the socket or the network failed
-    Cancelled,  // the cancel, or what `interrupted` watches, came first
+    Cancelled,  // one of the signals in stopOn came first
 };
 
 // Waits until bytes or the peer's close are waiting.

@@ -8,6 +8,7 @@ namespace parvex {
 namespace {
 
 std::atomic<TraceSink*> chosenSink{nullptr};
+std::atomic<TraceSink*> chosenChangeSink{nullptr};
 
 TraceSink* ActiveSink() {
     TraceSink* sink = chosenSink.load();
@@ -41,6 +42,14 @@ void TraceFailure(const wchar_t* operation, const std::wstring& subject, long co
         words.pop_back();
     sink->Write(L"parvex: " + std::wstring(operation) + L" " + subject + L": error " + CodeText(code) + L" (" + words +
                 L")");
+}
+
+void SetChangeTraceSink(TraceSink* sink) { chosenChangeSink.store(sink); }
+
+void TraceChange(const std::wstring& what, const wchar_t* from, const wchar_t* to) {
+    TraceSink* sink = chosenChangeSink.load();
+    if (!sink) sink = PlatformChangeTraceSink();
+    if (sink) sink->Write(L"parvex: " + what + L": " + from + L" -> " + to);
 }
 
 namespace {

@@ -1,4 +1,5 @@
-// The trace on standard error, while PARVEX_TRACE=1 is in the environment.
+// The trace on standard error, while PARVEX_TRACE=1 (failures) or 2 (failures
+// and changes) is in the environment.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,15 +21,21 @@ public:
     }
 };
 
+StandardErrorTrace standardError;
+
+// Looked at on every line, so that a test or a tool can turn it on and off;
+// failures and changes are rare enough for that.
+bool TraceWanted(const char* level) {
+    const char* wanted = std::getenv("PARVEX_TRACE");
+    return wanted && std::strcmp(wanted, level) == 0;
+}
+
 }  // namespace
 
-TraceSink* PlatformTraceSink() {
-    static StandardErrorTrace sink;
-    // Looked at on every failure, so that a test or a tool can turn it on
-    // and off; failures are rare enough for that.
-    const char* wanted = std::getenv("PARVEX_TRACE");
-    return wanted && std::strcmp(wanted, "1") == 0 ? &sink : nullptr;
-}
+// 2 traces the changes as well.
+TraceSink* PlatformTraceSink() { return TraceWanted("1") || TraceWanted("2") ? &standardError : nullptr; }
+
+TraceSink* PlatformChangeTraceSink() { return TraceWanted("2") ? &standardError : nullptr; }
 
 std::wstring SystemErrorText(long code) {
     char buffer[256] = {0};

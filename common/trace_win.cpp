@@ -19,6 +19,8 @@ TraceSink* PlatformTraceSink() {
     return &sink;
 }
 
+TraceSink* PlatformChangeTraceSink() { return PlatformTraceSink(); }
+
 std::wstring SystemErrorText(long code) {
     wchar_t* text = nullptr;
     DWORD n =

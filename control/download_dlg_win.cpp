@@ -5,7 +5,7 @@
 
 #include "common/settings.h"
 #include "download/dialog_geometry.h"
-#include "download/download_state.h"
+#include "download/download_session.h"
 
 namespace parvex {
 
@@ -42,11 +42,11 @@ void CNDownloadDlg::Show() {
 
 bool CNDownloadDlg::Alive() const { return IsWindow(target_) != FALSE; }
 
-void CNDownloadDlg::SendMerge(DownloadState&) {
+void CNDownloadDlg::SendMerge(DownloadDialogCalls&) {
     changes_.Call([this] { state_.MergePendingEntries(*this, this); });
 }
 
-void CNDownloadDlg::SendRefresh(DownloadState&) {
+void CNDownloadDlg::SendRefresh(DownloadDialogCalls&) {
     changes_.Call([this] { state_.ShowAddedEntries(*this, this); });
 }
 
@@ -198,7 +198,7 @@ int CNDownloadDlg::BoxesAfterChanges::Show(const std::wstring& text, const std::
     return boxes_.Show(text, caption, style);
 }
 
-std::shared_ptr<DownloadDialog> DownloadDialogFactoryWin::Create(DownloadState& state) {
+std::shared_ptr<DownloadDialog> DownloadDialogFactoryWin::Create(DownloadDialogCalls& state) {
     auto dialog = std::make_shared<CNDownloadDlg>(state);
     if (!dialog->Create()) return nullptr;
     return dialog;

@@ -21,7 +21,7 @@
 
 namespace parvex {
 
-class DownloadState;
+class DownloadDialogCalls;
 
 // Posted to itself: the rows changed while drawing was held are drawn.
 constexpr UINT WM_DOWNLOAD_DRAW_ROWS = WM_USER + 5;
@@ -29,7 +29,7 @@ constexpr UINT WM_DOWNLOAD_DRAW_ROWS = WM_USER + 5;
 class CNDownloadDlg : public DialogImpl<CNDownloadDlg>, public DownloadDialog, public DownloadView {
 public:
     enum { Template = IDD_DOWNLOAD };
-    explicit CNDownloadDlg(DownloadState& state) : state_(state) {}
+    explicit CNDownloadDlg(DownloadDialogCalls& state) : state_(state) {}
     ~CNDownloadDlg() override;
     // The window, without parent and not yet shown; false when it could not
     // be made.
@@ -39,8 +39,8 @@ public:
     DownloadView& View() override { return *this; }
     void Show() override;
     bool Alive() const override;
-    void SendMerge(DownloadState& state) override;
-    void SendRefresh(DownloadState& state) override;
+    void SendMerge(DownloadDialogCalls& state) override;
+    void SendRefresh(DownloadDialogCalls& state) override;
     void SendClose() override;
 
     // DownloadView: on the dialog's thread each call tells the control at
@@ -102,7 +102,7 @@ private:
     void HoldRowDrawing();
     void Centre();
 
-    DownloadState& state_;
+    DownloadDialogCalls& state_;
     // Everything another thread changes in the dialog.
     PostedChanges changes_;
     // Written once by Create on the dialog's thread before any other thread
@@ -131,7 +131,7 @@ private:
 // Makes CNDownloadDlg for the queue's DownloadStart.
 class DownloadDialogFactoryWin : public DownloadDialogFactory {
 public:
-    std::shared_ptr<DownloadDialog> Create(DownloadState& state) override;
+    std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls& state) override;
 };
 
 }  // namespace parvex

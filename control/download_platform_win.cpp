@@ -8,6 +8,7 @@
 #include "common/cookies_win.h"
 #include "common/file_system.h"
 #include "common/socket.h"
+#include "common/thread_end_win.h"
 #include "control/download_dlg_win.h"
 #include "control/download_same_dlg_win.h"
 #include "control/window_message_box_win.h"
@@ -35,6 +36,7 @@ void ConfigureWindowsDownloads() {
     platform.nameEntryPrompt = &namePrompt;
     platform.folderChooser = &folderChooser;
     platform.dialogFactory = &dialogs;
+    platform.threadEnds = &WindowsThreadEndWatch();
     ConfigureProcessDownloads(platform);
 }
 

@@ -20,15 +20,20 @@ namespace {
 // Each run in its own progress dialog, modal to the page.
 class DialogRunHost : public UploadRunHost {
 public:
-    DialogRunHost(HWND owner, std::atomic<bool>& abandoned) : owner_(owner), abandoned_(abandoned) {}
+    explicit DialogRunHost(HWND owner) : owner_(owner) {}
     void ShowProgress(UploadSession& session, CUploadProgress& run) override {
-        CUploadProgressDlg dialog(session, run, Settings().uploadTitle, &abandoned_);
+        CUploadProgressDlg dialog(session, run, Settings().uploadTitle);
+        showing_ = &dialog;
         dialog.Run(owner_);
+        showing_ = nullptr;
+    }
+    void CloseForAbandon() override {
+        if (showing_) showing_->CloseWorkerWindows();
     }
 
 private:
     HWND owner_;
-    std::atomic<bool>& abandoned_;
+    CUploadProgressDlg* showing_ = nullptr;  // page's thread only: the dialog of ShowProgress
 };
 
 // The control's boxes: once the control's window is gone with its page there
@@ -54,7 +59,7 @@ short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWind
     ModuleHold hold;
     HWND control = static_cast<HWND>(ownerWindow);
     DialogUploadPrompts prompts;
-    DialogRunHost runHost(control ? GetAncestor(control, GA_ROOT) : nullptr, prompts.abandoned);
+    DialogRunHost runHost(control ? GetAncestor(control, GA_ROOT) : nullptr);
     ControlMessageBox controlBoxes(control);
     // The worker's boxes have no owner: the dialog's thread must stay free
     // for the cancel button.
@@ -73,7 +78,7 @@ short ControlUploadStart(short kindOfUse, UploadListModel& list, void* ownerWind
 bool UploadListLocked() { return UploadRunInProgress() || CallingPage(); }
 
 void CancelUploadFromPage() {
-    if (CUploadProgressDlg* dialog = CUploadProgressDlg::Active()) dialog->CancelFromPage();
+    AbandonUploadRun();
 }
 
 }  // namespace parvex

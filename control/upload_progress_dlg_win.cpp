@@ -20,8 +20,6 @@ namespace {
 
 const wchar_t kCancelling[] = L"* 업로드 취소중입니다.";
 
-CUploadProgressDlg* activeDialog = nullptr;  // page's thread only
-
 BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
@@ -29,20 +27,15 @@ BOOL CALLBACK CloseThreadWindow(HWND window, LPARAM) {
 
 }  // namespace
 
-CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
-                                       std::atomic<bool>* abandoned)
-    : session_(session), run_(run), caption_(caption), abandoned_(abandoned),
+CUploadProgressDlg::CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption)
+    : session_(session), run_(run), caption_(caption),
       statuses_(run.runEntries.size(), kRowUploadWaiting) {}
 
 CUploadProgressDlg::~CUploadProgressDlg() {
     WaitForWorker();
-    if (activeDialog == this) activeDialog = nullptr;
 }
 
-CUploadProgressDlg* CUploadProgressDlg::Active() { return activeDialog; }
-
 void CUploadProgressDlg::Run(HWND owner) {
-    activeDialog = this;
     // The page's window takes no input while the run goes on.
     bool ownerEnabled = owner && IsWindowEnabled(owner);
     if (!CreateModeless(owner)) {
@@ -67,7 +60,7 @@ void CUploadProgressDlg::Run(HWND owner) {
             // request goes on to the outer loop afterwards.
             quit = true;
             quitCode = msg.wParam;
-            run_.cancelRequested = 1;
+            run_.signals.Raise(RunSignals::Cancel);
             continue;
         }
         if (SwallowKey(msg) || (window_ && IsDialogMessageW(window_, &msg))) continue;
@@ -80,7 +73,6 @@ void CUploadProgressDlg::Run(HWND owner) {
     if (window_) DestroyWindow(window_);
     WaitForWorker();
     if (quit) PostQuitMessage(static_cast<int>(quitCode));
-    activeDialog = nullptr;
 }
 
 bool CUploadProgressDlg::SwallowKey(const MSG& msg) const {
@@ -145,27 +137,25 @@ void CUploadProgressDlg::WaitForWorker() {
     worker_ = nullptr;
 }
 
-void CUploadProgressDlg::CancelFromPage() {
-    run_.cancelRequested = 1;
-    if (abandoned_) *abandoned_ = true;
+void CUploadProgressDlg::CloseWorkerWindows() {
     if (worker_) EnumThreadWindows(workerId_, CloseThreadWindow, 0);
 }
 
 bool CUploadProgressDlg::OnSysCommand(UINT command) {
     // The close box only asks: the worker ends the run at its next block.
     if (command != SC_CLOSE) return false;
-    run_.cancelRequested = 1;
+    run_.signals.Raise(RunSignals::Cancel);
     return true;
 }
 
 void CUploadProgressDlg::OnCancel() {
-    run_.cancelRequested = 1;
+    run_.signals.Raise(RunSignals::Cancel);
     SetItemText(IDC_UP_STATUS, kCancelling);
 }
 
 // Anyone but the worker asking the dialog to close asks to stop the run: the
 // dialog never goes while the worker still needs it.
-void CUploadProgressDlg::OnClose() { run_.cancelRequested = 1; }
+void CUploadProgressDlg::OnClose() { run_.signals.Raise(RunSignals::Cancel); }
 
 // The worker's last changes, recorded before it asked, are shown by then.
 void CUploadProgressDlg::EndRun() {
@@ -178,7 +168,8 @@ void CUploadProgressDlg::EndRun() {
 void CUploadProgressDlg::OnDestroy() {
     if (ended_) return;
     // Destroyed with its owner while the run goes on: the page is gone.
-    CancelFromPage();
+    run_.signals.Raise(RunSignals::Cancel | RunSignals::Abandon);
+    CloseWorkerWindows();
     ended_ = true;
     PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }

@@ -20,20 +20,15 @@ namespace parvex {
 class CUploadProgressDlg : public DialogImpl<CUploadProgressDlg>, public UploadProgressView {
 public:
     enum { Template = IDD_UPLOAD_PROGRESS };
-    // abandoned, when given, is raised when the page goes away during the
-    // run, so that the worker's prompts answer at once.
-    CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption,
-                       std::atomic<bool>* abandoned = nullptr);
+    CUploadProgressDlg(UploadSession& session, CUploadProgress& run, const std::wstring& caption);
     ~CUploadProgressDlg() override;
 
     // Shows the dialog owned by owner (disabled meanwhile) and returns once
     // the worker has closed it and ended. Keys do nothing while it is up.
     void Run(HWND owner);
-    // The control or the page is going away: the run is cancelled and any
-    // open question of the worker is answered as if closed.
-    void CancelFromPage();
-    // The dialog of the run in progress, or null (page's thread only).
-    static CUploadProgressDlg* Active();
+    // The page went (the run's Cancel and Abandon are raised): any open
+    // question of the worker is closed.
+    void CloseWorkerWindows();
 
     // UploadProgressView, called from the worker thread.
     void SetText(int controlId, const std::wstring& text) override;
@@ -79,7 +74,6 @@ private:
     UploadSession& session_;
     CUploadProgress& run_;
     std::wstring caption_;
-    std::atomic<bool>* abandoned_;
 
     // Page's thread only.
     bool ended_ = false;

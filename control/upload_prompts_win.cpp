@@ -2,6 +2,7 @@
 
 #include "common/format.h"
 #include "control/change_filename_dlg_win.h"
+#include "upload/upload_start.h"
 
 namespace parvex {
 
@@ -9,13 +10,13 @@ namespace {
 void MakeTopmost(HWND window) { SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
 }  // namespace
 
-void CloseIfAbandoned(HWND prompt, const std::atomic<bool>* abandoned) {
-    if (abandoned && *abandoned) PostMessageW(prompt, WM_CLOSE, 0, 0);
+void CloseIfAbandoned(HWND prompt) {
+    if (UploadRunAbandoned()) PostMessageW(prompt, WM_CLOSE, 0, 0);
 }
 
 bool CUploadSameDlg::OnInitDialog() {
     MakeTopmost(window_);
-    CloseIfAbandoned(window_, abandoned_);
+    CloseIfAbandoned(window_);
     renameText_ = SameFileRenameProposal(state_.sameFileName);
     SetItemText(IDC_SAME_NAME, state_.sameFileName);
     SetItemText(IDC_SAME_SIZE, FormatText(L"%.f", state_.sameFileSize));
@@ -56,20 +57,20 @@ void CUploadSameDlg::OnRename() {
 
 bool CFilenotfound::OnInitDialog() {
     MakeTopmost(window_);
-    CloseIfAbandoned(window_, abandoned_);
+    CloseIfAbandoned(window_);
     SetItemText(IDC_MISSING_NAME, name_);
     return true;
 }
 
 int DialogUploadPrompts::AskSameFile(UploadPromptState& state) {
-    if (abandoned) return IdCancel;
-    CUploadSameDlg dialog(state, &abandoned);
+    if (UploadRunAbandoned()) return IdCancel;
+    CUploadSameDlg dialog(state);
     return dialog.DoModal(nullptr) == IDOK ? IdOk : IdCancel;
 }
 
 int DialogUploadPrompts::AskMissingFile(const std::wstring& missingFileName) {
-    if (abandoned) return IdCancel;
-    CFilenotfound dialog(missingFileName, &abandoned);
+    if (UploadRunAbandoned()) return IdCancel;
+    CFilenotfound dialog(missingFileName);
     return dialog.DoModal(nullptr) == IDCANCEL ? IdCancel : IdOk;
 }
 

@@ -5,7 +5,6 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 #include "control/dialog_win.h"
@@ -17,8 +16,7 @@ namespace parvex {
 class CUploadSameDlg : public DialogImpl<CUploadSameDlg> {
 public:
     enum { Template = IDD_UPLOAD_SAME };
-    CUploadSameDlg(UploadPromptState& state, const std::atomic<bool>* abandoned = nullptr)
-        : state_(state), abandoned_(abandoned) {}
+    explicit CUploadSameDlg(UploadPromptState& state) : state_(state) {}
 
     PARVEX_BEGIN_MSG_MAP(CUploadSameDlg)
         PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
@@ -41,15 +39,13 @@ private:
     void ShowApplyToAll();
 
     UploadPromptState& state_;
-    const std::atomic<bool>* abandoned_;
     std::wstring renameText_;
 };
 
 class CFilenotfound : public DialogImpl<CFilenotfound> {
 public:
     enum { Template = IDD_FILE_NOT_FOUND };
-    explicit CFilenotfound(const std::wstring& missingFileName, const std::atomic<bool>* abandoned = nullptr)
-        : name_(missingFileName), abandoned_(abandoned) {}
+    explicit CFilenotfound(const std::wstring& missingFileName) : name_(missingFileName) {}
 
     PARVEX_BEGIN_MSG_MAP(CFilenotfound)
         PARVEX_MSG_WM_INITDIALOG(OnInitDialog)
@@ -63,21 +59,17 @@ private:
     void OnCancel() { EndDialog(IDCANCEL); }
 
     std::wstring name_;
-    const std::atomic<bool>* abandoned_;
 };
 
 // Closes a prompt that opens after its run was abandoned.
-void CloseIfAbandoned(HWND prompt, const std::atomic<bool>* abandoned);
+void CloseIfAbandoned(HWND prompt);
 
 // The worker's questions as these dialogs.
 class DialogUploadPrompts : public UploadPrompts {
 public:
-    // Raised by the page's thread when the page goes away during the run;
-    // read by the worker: every question is then answered as if its dialog
-    // was closed (skip the same name, cancel on a missing file), and a prompt
-    // that opens anyway closes itself.
-    std::atomic<bool> abandoned{false};
-
+    // Once the page went during the run (UploadRunAbandoned), every question
+    // is answered as if its dialog was closed (skip the same name, cancel on
+    // a missing file), and a prompt that opens anyway closes itself.
     int AskSameFile(UploadPromptState& state) override;
     int AskMissingFile(const std::wstring& missingFileName) override;
 };

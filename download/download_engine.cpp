@@ -4,6 +4,7 @@
 #include <cwctype>
 #include <utility>
 
+#include "common/cookies.h"
 #include "common/format.h"
 #include "common/http_reply.h"
 #include "common/progress_pace.h"
@@ -62,21 +63,17 @@ using Step = std::optional<DownloadResult>;
 constexpr std::nullopt_t kGoOn = std::nullopt;
 
 // The checks made between the steps of a transfer.
-void MergeIfPending(DownloadState& state, DownloadSession& session) {
-    if (session.signals.Raised(DownloadSignals::Added)) session.Dialog().SendMerge(state);
-}
+bool Cancelled(const DownloadSession& session) { return session.Signals().Raised(RunSignals::Cancel); }
 
-bool Cancelled(const DownloadSession& session) { return session.signals.Raised(DownloadSignals::Cancel); }
-
-bool CurrentEntryDeleted(DownloadState& state, DownloadSession& session, double fileBytes) {
-    if (!session.signals.Take(DownloadSignals::Delete)) return false;
+bool CurrentEntryDeleted(DownloadWorkerCalls& state, DownloadSession& session, double fileBytes) {
+    if (!session.Signals().Take(RunSignals::Delete)) return false;
     return state.DeleteSelectedEntries(session, session.Dialog().View(), fileBytes) == -1;
 }
 
 // The user cancelled while the file was being written. With the dialog gone
 // there is nobody to ask: the part goes.
 DownloadResult CancelPartial(DownloadSession& session, PartialFile& partial) {
-    int answer = session.signals.Raised(DownloadSignals::Gone)
+    int answer = session.Signals().Raised(RunSignals::Gone)
                      ? IdYes
                      : session.Dialog().View().Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?",
                                                                L"Download Cancel", MbYesNo);
@@ -89,7 +86,7 @@ DownloadResult CancelPartial(DownloadSession& session, PartialFile& partial) {
 
 // One entry's transfer: what every step needs.
 struct Transfer {
-    DownloadState& state;
+    DownloadWorkerCalls& state;
     DownloadSession& session;
     DownloadView& view;
     Socket& socket;
@@ -108,9 +105,8 @@ struct Transfer {
         ServerWait wait;
         wait.clock = &state.Time();
         wait.timeoutMs = silentTimeoutMs;
-        const unsigned watched =
-            DownloadSignals::Added | DownloadSignals::Cancel | (deletions ? DownloadSignals::Delete : 0u);
-        wait.interrupted = [this, watched] { return session.signals.Raised(watched); };
+        wait.signals = &session.Signals();
+        wait.stopOn = RunSignals::Added | RunSignals::Cancel | (deletions ? RunSignals::Delete : 0u);
         if (pace) wait.catchUp = [this] { return pace->CatchUp(); };
         return WaitForBytes(socket, wait);
     }
@@ -118,7 +114,7 @@ struct Transfer {
 
 // The checks made before and after the request.
 Step BetweenSteps(Transfer& t) {
-    MergeIfPending(t.state, t.session);
+    t.state.MergeIfPending(t.session);
     if (CurrentEntryDeleted(t.state, t.session, 0)) return R::EntryDeleted;
     if (Cancelled(t.session)) return R::Cancelled;
     return kGoOn;
@@ -126,20 +122,20 @@ Step BetweenSteps(Transfer& t) {
 
 bool SendRequest(Transfer& t) {
     const DownloadSession& s = t.session;
-    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.host, s.port, s.cookie));
+    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.Host(), s.Port(), s.Cookie()));
     return t.socket.SendAll(request.data(), request.size());
 }
 
 // Where the entry goes, after the existing-file decision.
 Step ChooseTarget(Transfer& t) {
-    DownloadState& state = t.state;
+    DownloadWorkerCalls& state = t.state;
     FileSystem& fs = state.Files();
     TargetKind kind = PrepareTarget(fs, state.SaveFolder(), t.entry->fileName, t.target);
     if (kind == TargetKind::Refused) return R::CreateFailed;
     if (kind == TargetKind::Folder) return R::Done;
     if (!fs.Exists(t.target)) return kGoOn;
 
-    ExistingFileDecision decision = DecideExistingFile(t.session.conflict, fs, state.SamePrompt(), state.NamePrompt(),
+    ExistingFileDecision decision = DecideExistingFile(t.session.Conflict(), fs, state.SamePrompt(), state.NamePrompt(),
                                                        state.PromptMessages(), *t.entry, t.target);
     if (decision.answer == ExistingFileDecision::Skip) {
         auto [done, total] = state.SkipBytes(t.session, t.entry->size);
@@ -170,7 +166,7 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
     size_t& used = reply.received;
     size_t headEnd = std::string_view::npos;
     while (headEnd == std::string_view::npos) {
-        MergeIfPending(t.state, t.session);
+        t.state.MergeIfPending(t.session);
         if (Cancelled(t.session)) return R::Cancelled;
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return R::SocketError;
@@ -308,7 +304,7 @@ void FileDisplay::DrawLabels() {
 Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
     if (!partial.Create()) return R::CreateFailed;
     if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already)) return R::CreateFailed;
-    MergeIfPending(t.state, t.session);
+    t.state.MergeIfPending(t.session);
     if (Cancelled(t.session)) return CancelPartial(t.session, partial);
     return kGoOn;
 }
@@ -323,7 +319,7 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
     WriteBehind writes(partial, remaining, DownloadBuffers::kBlockSize);
     double received = 0;
     for (;;) {
-        MergeIfPending(t.state, t.session);
+        t.state.MergeIfPending(t.session);
         if (CurrentEntryDeleted(t.state, t.session, fileBytes)) {
             writes.Abandon();
             partial.Discard();
@@ -362,7 +358,7 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
 
 }  // namespace
 
-DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+DownloadResult DownloadOneFile(DownloadWorkerCalls& state, DownloadSession& session, const DownloadEntryPtr& entry,
                                Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
     Transfer t{state, session, session.Dialog().View(),     socket,        buffers,
                entry, line,    state.SilentServerTimeout(), std::wstring()};
@@ -396,26 +392,26 @@ namespace {
 // The connection of one entry, given up on the cancel; null otherwise once
 // its failure is in its row and the summary. endpoint is null when the host
 // did not resolve.
-std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadSession& session, DownloadEntry& entry,
+std::unique_ptr<Socket> ConnectEntry(DownloadWorkerCalls& state, DownloadSession& session, DownloadEntry& entry,
                                      const Endpoint* endpoint, WaitOutcome& outcome) {
     outcome = WaitOutcome::Failed;
     std::unique_ptr<Socket> socket;
     if (endpoint) {
         ServerWait wait;
         wait.clock = &state.Time();
-        wait.interrupted = [&session] { return Cancelled(session); };
+        wait.signals = &session.Signals();
         socket = ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
     }
     if (socket || outcome == WaitOutcome::Cancelled) return socket;
     int row = state.SetEntryState(entry, DownloadEntry::Failed);
-    session.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
+    session.ResultSummary() += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
     session.Dialog().View().SetRowStatus(row, kRowFailed);
     return nullptr;
 }
 
 // The entry's row, and its line in the summary, after its transfer; line is
 // what the transfer had to say.
-void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry& entry, DownloadResult result,
+void RecordResult(DownloadWorkerCalls& state, DownloadSession& session, DownloadEntry& entry, DownloadResult result,
                   const std::wstring& line) {
     DownloadView& view = session.Dialog().View();
     switch (result) {
@@ -423,7 +419,7 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Done), kRowDone);
         break;
     case R::Skipped:
-        session.resultSummary += line;
+        session.ResultSummary() += line;
         view.SetRowStatus(state.SetEntryState(entry, DownloadEntry::Cancelled), kRowCancelled);
         break;
     case R::Cancelled:
@@ -433,7 +429,7 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
     case R::SocketError: {
         int row = state.SetEntryState(entry, DownloadEntry::Failed);
         view.SetRowStatus(row, kRowFailed);
-        session.resultSummary +=
+        session.ResultSummary() +=
             FormatText(result == R::CreateFailed ? L"%d. %ls -> 파일생성실패\r\n" : L"%d. %ls -> SOCKET ERROR\r\n", row,
                        entry.fileName.c_str());
         break;
@@ -444,14 +440,14 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
         // The server's refusal, named by its row and file as every failure is.
         int row = state.SetEntryState(entry, DownloadEntry::Failed);
         view.SetRowStatus(row, kRowFailed);
-        if (!line.empty()) session.resultSummary += FormatText(L"%d. %ls -> ", row, entry.fileName.c_str()) + line;
+        if (!line.empty()) session.ResultSummary() += FormatText(L"%d. %ls -> ", row, entry.fileName.c_str()) + line;
         break;
     }
     }
 }
 
 // One entry over a connection of its own, closed whatever the result.
-DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+DownloadResult FetchEntry(DownloadWorkerCalls& state, DownloadSession& session, const DownloadEntryPtr& entry,
                           DownloadBuffers& buffers, const Endpoint* endpoint) {
     DownloadView& view = session.Dialog().View();
     WaitOutcome connected = WaitOutcome::Failed;
@@ -473,22 +469,22 @@ DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const 
 // The end of a run: the rows never reached after a cancel, and the message
 // that closes it. from is the first row not fetched. A dialog that is gone
 // shows nothing.
-void ShowRunEnd(DownloadState& state, DownloadSession& session, int from) {
+void ShowRunEnd(DownloadWorkerCalls& state, DownloadSession& session, int from) {
     DownloadView& view = session.Dialog().View();
-    session.conflict.downloadApplyToAll = false;
-    const bool gone = session.signals.Raised(DownloadSignals::Gone);
+    session.Conflict().downloadApplyToAll = false;
+    const bool gone = session.Signals().Raised(RunSignals::Gone);
     if (gone) {
         // Nobody is left to tell.
     } else if (Cancelled(session)) {
         int count = state.EntryCount(session);
         for (int row = from; row < count; ++row) view.SetRowStatus(row, kRowCancelled);
         view.Messages().Show(L"다운로드가 취소 되었습니다.", L"Download Cancel", MbOk | MbIconStop);
-    } else if (!session.resultSummary.empty()) {
+    } else if (!session.ResultSummary().empty()) {
         // The server's status texts and the page's names are in it: a NUL or
         // another control in one of them must not cut or hide the lines after it.
-        view.Messages().Show(ShownText(session.resultSummary), L"Download Complete Infomation", MbOk);
+        view.Messages().Show(ShownText(session.ResultSummary()), L"Download Complete Infomation", MbOk);
     }
-    session.resultSummary.clear();
+    session.ResultSummary().clear();
     // The run's counters as they ended; nothing is left unless it was cancelled.
     view.SetText(IdcDnDoneBytesLabel, FormatSize(state.AddDoneBytes(session, 0).first));
     view.SetText(IdcDnTimeLeftLabel, Cancelled(session) ? L"..." : kNothingLeft);
@@ -498,8 +494,7 @@ void ShowRunEnd(DownloadState& state, DownloadSession& session, int from) {
 
 }  // namespace
 
-void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> session) {
-    DownloadSession& s = *session;
+void HttpDownloadEngine::Run(DownloadWorkerCalls& state, DownloadSession& s) {
     DownloadView& view = s.Dialog().View();
     if (!state.Files().Exists(state.SaveFolder())) {
         view.Messages().Show(L"경로에러", L"", MbOk);
@@ -508,7 +503,7 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
         state.FinishRun(s);
         return;
     }
-    Endpoint endpoint = UrlEndpoint(s.host, s.port, s.secure);
+    Endpoint endpoint = UrlEndpoint(s.Host(), s.Port(), s.Secure());
     bool resolved = state.Net().Resolve(endpoint.host, endpoint.addresses);
 
     view.SetProgress(IdcDnTotalProgress, 0);
@@ -519,8 +514,8 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
     auto buffers = std::make_unique<DownloadBuffers>();
     int m = 0;
     while (m < state.EntryCount(s)) {
-        MergeIfPending(state, s);
-        if (s.signals.Take(DownloadSignals::Delete)) state.DeleteSelectedEntries(s, view, 0);
+        state.MergeIfPending(s);
+        if (s.Signals().Take(RunSignals::Delete)) state.DeleteSelectedEntries(s, view, 0);
         DownloadEntryPtr entry = state.EntryAt(s, m);
         if (!entry) break;
         // A later run of the dialog fetches only what still waits.

@@ -7,7 +7,7 @@
 
 #include "common/http_reply.h"
 #include "common/socket.h"
-#include "download_state.h"
+#include "download_session.h"
 
 namespace parvex {
 
@@ -51,10 +51,13 @@ struct DownloadBuffers {
 
 // Fetches one entry of session over a connected socket. line receives at
 // most one summary line of the entry's own.
-DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+DownloadResult DownloadOneFile(DownloadWorkerCalls& state, DownloadSession& session, const DownloadEntryPtr& entry,
                                Socket& socket, DownloadBuffers& buffers, std::wstring& line);
 
-// The worker thread's body: walks the list and ends the run.
-void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> session);
+// One run on the session's worker thread: walks the list and ends the run.
+class HttpDownloadEngine : public DownloadEngine {
+public:
+    void Run(DownloadWorkerCalls& state, DownloadSession& session) override;
+};
 
 }  // namespace parvex

@@ -6,9 +6,9 @@
 
 #include "common/format.h"
 #include "common/settings.h"
+#include "common/trace.h"
 #include "common/url.h"
 #include "common/utf8.h"
-#include "download_engine.h"
 #include "save_folder.h"
 
 namespace parvex {
@@ -22,24 +22,42 @@ int ProgressPercent(double part, double whole) {
     return static_cast<int>(p);
 }
 
-void DownloadDialog::SendMerge(DownloadState& state) { state.MergePendingEntries(View(), this); }
-void DownloadDialog::SendRefresh(DownloadState& state) { state.ShowAddedEntries(View(), this); }
+void DownloadDialog::SendMerge(DownloadDialogCalls& state) { state.MergePendingEntries(View(), this); }
+void DownloadDialog::SendRefresh(DownloadDialogCalls& state) { state.ShowAddedEntries(View(), this); }
+
+const wchar_t* PhaseName(SessionPhase phase) {
+    switch (phase) {
+    case SessionPhase::Open: return L"open";
+    case SessionPhase::Running: return L"running";
+    case SessionPhase::Finishing: return L"finishing";
+    case SessionPhase::Closing: return L"closing";
+    case SessionPhase::Ended: return L"ended";
+    }
+    return L"?";
+}
 
 DownloadSession::DownloadSession(std::shared_ptr<DownloadDialog> dialog, const DownloadHostParts& server,
-                                 std::wstring cookie_)
-    : host(server.host),
-      port(server.port),
-      secure(server.secure),
-      cookie(std::move(cookie_)),
-      dialog_(std::move(dialog)) {}
+                                 std::wstring cookie)
+    : dialog_(std::move(dialog)),
+      host_(server.host),
+      port_(server.port),
+      secure_(server.secure),
+      cookie_(std::move(cookie)) {}
+
+// Its worker was joined by the watcher; the notice of the dialog's thread
+// ends before the signals it raises go.
+DownloadSession::~DownloadSession() { threadEnd_.reset(); }
+
+void DownloadSession::Enter(SessionPhase next) {
+    if (next == phase_) return;
+    TraceChange(L"download session", PhaseName(phase_), PhaseName(next));
+    phase_ = next;
+}
 
 namespace {
 
 constexpr int kNameColumnWidth = 330;
 constexpr int kStatusColumnWidth = 70;
-// How often the watcher asks whether the dialog's window still exists: a
-// thread that ends takes its windows along without a word on some systems.
-constexpr std::chrono::milliseconds kLivenessCheck{250};
 
 // Where boxes go when nothing on screen can show them.
 class StderrMessageBox : public MessageBoxHost {
@@ -78,12 +96,13 @@ DownloadState::DownloadState(const DownloadPlatform& platform) : platform_(platf
     stderrMessages_ = std::make_unique<StderrMessageBox>();
     controlMessages_ = platform.controlMessages ? platform.controlMessages : stderrMessages_.get();
     promptMessages_ = platform.promptMessages ? platform.promptMessages : stderrMessages_.get();
+    engine_ = platform.engine;
 }
 
 DownloadState::~DownloadState() {
     {
         Lock lock(mutex_);
-        if (session_) session_->signals.Raise(DownloadSignals::Cancel | DownloadSignals::Close);
+        if (session_) session_->signals_.Raise(RunSignals::Cancel | RunSignals::Close);
         changed_.wait(lock, [this] { return AllWatchersFinishedLocked(); });
     }
     ReapEndedSessions();
@@ -118,9 +137,9 @@ void DownloadState::ResetOnControlConstruction() {
     // bars divide by: both follow the queue as it is.
     if (session_) {
         if (pendingList_.empty())
-            session_->signals.Clear(DownloadSignals::Added);
+            session_->signals_.Clear(RunSignals::Added);
         else
-            session_->signals.Raise(DownloadSignals::Added);
+            session_->signals_.Raise(RunSignals::Added);
     }
     downloadTotalBytes_ = 0;
     for (auto& e : downloadList_) downloadTotalBytes_ += e->size;
@@ -180,9 +199,9 @@ short DownloadState::AddDownloadFile(const std::wstring& urlPath, const std::wst
             entry->state = DownloadEntry::Waiting;
             downloadTotalBytes_ += entry->size;
             names_.insert(fileName);
-            if (session && session->running_) {
+            if (session && session->phase_ == SessionPhase::Running) {
                 pendingList_.push_back(entry);
-                session->signals.Raise(DownloadSignals::Added);
+                session->signals_.Raise(RunSignals::Added);
             } else {
                 downloadList_.push_back(entry);
                 if (session) refresh = session->dialog_;
@@ -239,6 +258,13 @@ std::shared_ptr<DownloadSession> DownloadState::OpenSession() {
     std::shared_ptr<DownloadDialog> dialog = platform_.dialogFactory ? platform_.dialogFactory->Create(*this) : nullptr;
     if (!dialog) return nullptr;
     auto session = std::make_shared<DownloadSession>(dialog, parts, cookie);
+    // The dialog lives on this thread: its end, which may take the window
+    // without a word, reaches the watcher as Gone.
+    if (platform_.threadEnds) {
+        RunSignals* signals = &session->signals_;
+        session->threadEnd_ =
+            platform_.threadEnds->WatchCallingThread([signals] { signals->Raise(RunSignals::Gone); });
+    }
     InitializeDialog(session);
     dialog->Show();
     return session;
@@ -271,26 +297,28 @@ void DownloadState::InitializeDialog(const std::shared_ptr<DownloadSession>& ses
 // stops the run, joins the worker (it alone does), has the window destroyed
 // and lets go of the session, and with it of the module.
 void DownloadState::Watch(std::shared_ptr<DownloadSession> session, Watcher* self) {
-    DownloadSignals& signals = session->signals;
-    const unsigned ends = DownloadSignals::Close | DownloadSignals::Gone;
-    while (!signals.WaitFor(ends, kLivenessCheck)) {
-        if (!session->dialog_->Alive()) signals.Raise(DownloadSignals::Gone);
-    }
+    RunSignals& signals = session->signals_;
+    signals.Wait(RunSignals::Close | RunSignals::Gone);
     // A run still going when the window went stops at its next check (the
     // queue going away raises the cancel itself; a close comes only once no
-    // run goes on).
-    if (signals.Raised(DownloadSignals::Gone)) signals.Raise(DownloadSignals::Cancel);
+    // run goes on). No run starts from here: start is refused once either
+    // signal was raised, and the worker returns once no start waits.
+    if (signals.Raised(RunSignals::Gone)) signals.Raise(RunSignals::Cancel);
+    signals.Raise(RunSignals::Quit);
     std::thread worker;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        session->closing_ = true;
         worker = std::move(session->worker_);
     }
     if (worker.joinable()) worker.join();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (session_ == session) session->Enter(SessionPhase::Closing);
+    }
     // The dialog stays the open one until its window is gone: closing it
     // waits for the dialog's thread, and a DownloadStart made there
     // meanwhile must find a dialog open rather than wait for this thread.
-    if (!signals.Raised(DownloadSignals::Gone)) session->dialog_->SendClose();
+    if (!signals.Raised(RunSignals::Gone)) session->dialog_->SendClose();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         EndSessionLocked(*session);
@@ -302,8 +330,21 @@ void DownloadState::Watch(std::shared_ptr<DownloadSession> session, Watcher* sel
     changed_.notify_all();
 }
 
-void DownloadState::EndSessionLocked(const DownloadSession& session) {
+// The session's worker: one run per press of start, until the session ends.
+// A start pressed before the end still runs (and stops at its first check),
+// so that its end is shown like any other's.
+void DownloadState::WorkRuns(DownloadSession& session) {
+    RunSignals& signals = session.signals_;
+    for (;;) {
+        signals.Wait(RunSignals::Start | RunSignals::Quit);
+        if (!signals.Take(RunSignals::Start)) return;
+        engine_->Run(*this, session);
+    }
+}
+
+void DownloadState::EndSessionLocked(DownloadSession& session) {
     if (session_.get() != &session) return;
+    session.Enter(SessionPhase::Ended);
     downloadList_.clear();
     pendingList_.clear();
     names_.clear();
@@ -317,14 +358,14 @@ void DownloadState::EndSessionLocked(const DownloadSession& session) {
 // queued into a list nobody will show.
 void DownloadState::EndDeadSessionLocked() {
     if (!session_ || session_->dialog_->Alive()) return;
-    session_->signals.Raise(DownloadSignals::Gone | DownloadSignals::Cancel);
+    session_->signals_.Raise(RunSignals::Gone | RunSignals::Cancel);
     EndSessionLocked(*session_);
 }
 
 void DownloadState::DialogDestroyed(const DownloadDialog& dialog) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsOpenLocked(&dialog)) return;
-    session_->signals.Raise(DownloadSignals::Gone | DownloadSignals::Cancel);
+    session_->signals_.Raise(RunSignals::Gone | RunSignals::Cancel);
     EndSessionLocked(*session_);
 }
 
@@ -349,7 +390,7 @@ void DownloadState::MergePendingEntries(DownloadView& view, const DownloadDialog
         }
         session_->entryCount_ += static_cast<int>(pendingList_.size());
         pendingList_.clear();
-        session_->signals.Clear(DownloadSignals::Added);
+        session_->signals_.Clear(RunSignals::Added);
         total = ShownTotalLocked();
     }
     ShowWaitingRows(view, rows);
@@ -433,29 +474,25 @@ int DownloadState::DeleteSelected(DownloadSession* session, DownloadView& view, 
 }
 
 void DownloadState::StartRun(const DownloadDialog* from) {
+    if (!engine_) return;
     std::shared_ptr<DownloadSession> session;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // Once closing was asked for, the watcher is ending the session and
-        // empties the lists; a run must not start under it.
         if (!IsOpenLocked(from)) return;
         session = session_;
-        if (session->runStarted_ || session->closing_ ||
-            session->signals.Raised(DownloadSignals::Close | DownloadSignals::Gone))
+        // Once closing was asked for, the watcher is ending the session and
+        // empties the lists; a run must not start under it.
+        if (session->phase_ != SessionPhase::Open || session->signals_.Raised(RunSignals::Close | RunSignals::Gone))
             return;
-        session->runStarted_ = true;
-        session->running_ = true;
+        session->Enter(SessionPhase::Running);
         // What stopped or trimmed an earlier run of this dialog is spent.
-        session->signals.Clear(DownloadSignals::Cancel | DownloadSignals::Delete);
+        session->signals_.Clear(RunSignals::Cancel | RunSignals::Delete);
         // Started under the lock: the watcher takes it under the same lock,
-        // so no worker escapes its join. The worker of an earlier run of
-        // this dialog may still be on its way out (telling the dialog its
-        // run ended): the new worker joins it, not the dialog's thread.
-        std::thread previous = std::move(session->worker_);
-        session->worker_ = std::thread([this, session, previous = std::move(previous)]() mutable {
-            if (previous.joinable()) previous.join();
-            DownloadWorker(*this, session);
-        });
+        // so no worker escapes its join. One worker serves every run of
+        // the dialog.
+        if (!session->worker_.joinable())
+            session->worker_ = std::thread(&DownloadState::WorkRuns, this, std::ref(*session));
+        session->signals_.Raise(RunSignals::Start);
     }
     DownloadView& view = session->Dialog().View();
     view.EnableControl(IdcDnStartButton, false);
@@ -465,10 +502,12 @@ void DownloadState::StartRun(const DownloadDialog* from) {
     view.EnableControl(IdcDnDeleteButton, true);
 }
 
+bool DownloadState::RunGoingLocked() const { return session_ && session_->phase_ == SessionPhase::Running; }
+
 void DownloadState::CancelOrClose(const DownloadDialog* from) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!IsOpenLocked(from)) return;
-    session_->signals.Raise(session_->running_ ? DownloadSignals::Cancel : DownloadSignals::Close);
+    session_->signals_.Raise(RunGoingLocked() ? RunSignals::Cancel : RunSignals::Close);
 }
 
 void DownloadState::DeleteButton(DownloadView& view, const DownloadDialog* from) {
@@ -476,8 +515,8 @@ void DownloadState::DeleteButton(DownloadView& view, const DownloadDialog* from)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!IsOpenLocked(from)) return;
-        if (session_->running_) {
-            session_->signals.Raise(DownloadSignals::Delete);
+        if (RunGoingLocked()) {
+            session_->signals_.Raise(RunSignals::Delete);
             return;
         }
     }
@@ -488,7 +527,7 @@ void DownloadState::ChangeFolder(DownloadView& view) {
     if (!platform_.folderChooser) return;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (session_ && session_->running_) return;
+        if (RunGoingLocked()) return;
     }
     SetSaveFolder(ChooseSaveFolder(*platform_.folderChooser, *store_, *fs_, view));
 }
@@ -503,7 +542,9 @@ void DownloadState::WaitSessionClosed() {
 
 void DownloadState::WaitRunFinished() {
     Lock lock(mutex_);
-    changed_.wait(lock, [this] { return !session_ || !session_->runStarted_; });
+    changed_.wait(lock, [this] {
+        return !session_ || (session_->phase_ != SessionPhase::Running && session_->phase_ != SessionPhase::Finishing);
+    });
 }
 
 DownloadSnapshot DownloadState::Snapshot() {
@@ -511,12 +552,13 @@ DownloadSnapshot DownloadState::Snapshot() {
     DownloadSnapshot s;
     s.open = session_ != nullptr;
     if (session_) {
-        s.running = session_->running_;
-        s.pendingAdded = session_->signals.Raised(DownloadSignals::Added);
+        const SessionPhase phase = session_->phase_;
+        s.running = phase == SessionPhase::Running;
+        s.pendingAdded = session_->signals_.Raised(RunSignals::Added);
         s.entryCount = session_->entryCount_;
         s.doneBytes = session_->doneBytes_;
         // The worker writes it without the lock; its run's end publishes it.
-        if (!session_->runStarted_) s.conflict = session_->conflict;
+        if (phase != SessionPhase::Running && phase != SessionPhase::Finishing) s.conflict = session_->conflict_;
     }
     s.totalBytes = downloadTotalBytes_;
     s.addCallCount = addCallCount_;
@@ -606,25 +648,30 @@ double DownloadState::ShownTotalLocked() const {
     return downloadTotalBytes_ - (session_ ? session_->skippedBytes_ : 0);
 }
 
+void DownloadState::MergeIfPending(DownloadSession& session) {
+    if (session.signals_.Raised(RunSignals::Added)) session.Dialog().SendMerge(*this);
+}
+
 void DownloadState::EndRun(DownloadSession& session) {
     // Cleared under the lock that AddDownloadFile reads it under, once
     // nothing waits to be merged: an addition made after the last check of
     // the run is still shown as a row instead of staying unseen. From here
     // on the close box closes and additions become rows at once.
     for (;;) {
-        if (session.signals.Raised(DownloadSignals::Added)) session.Dialog().SendMerge(*this);
+        MergeIfPending(session);
         std::lock_guard<std::mutex> lock(mutex_);
-        if (session.signals.Raised(DownloadSignals::Added) && session_.get() == &session) continue;
-        session.running_ = false;
+        if (session.signals_.Raised(RunSignals::Added) && session_.get() == &session) continue;
+        if (session.phase_ == SessionPhase::Running) session.Enter(SessionPhase::Finishing);
         return;
     }
 }
 
 void DownloadState::FinishRun(DownloadSession& session) {
     // Files queued after this run are fetched by the next press of start.
-    if (!session.signals.Raised(DownloadSignals::Gone)) session.Dialog().View().EnableControl(IdcDnStartButton, true);
+    if (!session.signals_.Raised(RunSignals::Gone)) session.Dialog().View().EnableControl(IdcDnStartButton, true);
     std::lock_guard<std::mutex> lock(mutex_);
-    session.runStarted_ = false;
+    if (session.phase_ == SessionPhase::Running || session.phase_ == SessionPhase::Finishing)
+        session.Enter(SessionPhase::Open);
     changed_.notify_all();
 }
 
@@ -637,22 +684,6 @@ int DownloadState::SetEntryState(DownloadEntry& entry, int32_t state) {
     std::lock_guard<std::mutex> lock(mutex_);
     entry.state = state;
     return entry.listIndex;
-}
-
-namespace {
-DownloadPlatform& ProcessPlatform() {
-    static DownloadPlatform platform;
-    return platform;
-}
-}  // namespace
-
-void ConfigureProcessDownloads(const DownloadPlatform& platform) { ProcessPlatform() = platform; }
-
-DownloadState& ProcessDownloadState() {
-    // Never destroyed: its threads may outlive the controls, and the end of
-    // the process must not wait for a dialog the user left open.
-    static DownloadState* state = new DownloadState(ProcessPlatform());
-    return *state;
 }
 
 }  // namespace parvex

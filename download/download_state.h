@@ -3,9 +3,10 @@
 //
 // DownloadState owns everything here privately. The page's thread, the
 // dialog's thread, the worker and the session's watcher reach it only
-// through its calls, which take its lock, and through the session's
-// signals. The view is never called with the lock held: the Windows view
-// forwards to the dialog's thread, which may itself be waiting for the lock.
+// through its calls (each its own interface, download_session.h), which take
+// its lock, and through the session's signals. The view is never called with
+// the lock held: the Windows view forwards to the dialog's thread, which may
+// itself be waiting for the lock.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -25,9 +26,10 @@
 #include "common/module_hold.h"
 #include "common/settings_store.h"
 #include "common/socket.h"
+#include "common/thread_end.h"
 #include "common/url.h"
 #include "download_entry.h"
-#include "download_signals.h"
+#include "download_session.h"
 #include "download_view.h"
 #include "same_file.h"
 
@@ -35,7 +37,9 @@ namespace parvex {
 
 // What the download side reaches the platform through. Null members fall
 // back to: the platform's settings store, no cookies, message boxes on the
-// standard error stream, skipping existing files, no dialog.
+// standard error stream, skipping existing files, no dialog, no word of a
+// dialog's thread ending. The engine has no fallback: the queue runs what it
+// is handed (download_engine.h: HttpDownloadEngine).
 struct DownloadPlatform {
     FileSystem* fs = nullptr;
     Network* network = nullptr;
@@ -48,37 +52,8 @@ struct DownloadPlatform {
     NameEntryPrompt* nameEntryPrompt = nullptr;
     FolderChooser* folderChooser = nullptr;
     DownloadDialogFactory* dialogFactory = nullptr;
-};
-
-// One open download dialog with the threads it started: its worker (joined
-// by the watcher) and its watcher (joined by whoever reaps it, see
-// DownloadState::ReapEndedSessions).
-class DownloadSession {
-public:
-    DownloadSession(std::shared_ptr<DownloadDialog> dialog, const DownloadHostParts& server, std::wstring cookie);
-    DownloadDialog& Dialog() const { return *dialog_; }
-
-    DownloadSignals signals;  // any thread
-    // Fixed by DownloadStart before the dialog is shown; read by the worker.
-    const std::wstring host;  // Host header: an IPv6 address in brackets
-    const int port;
-    const bool secure;  // https
-    const std::wstring cookie;
-    // The worker's alone.
-    std::wstring resultSummary;
-    ConflictState conflict;
-
-private:
-    friend class DownloadState;
-    std::shared_ptr<DownloadDialog> dialog_;  // fixed at creation
-    // Guarded by the state's lock.
-    int entryCount_ = 0;       // rows the worker walks: dialog's thread (merge, rebuild, delete), worker (delete)
-    double doneBytes_ = 0;     // worker; the delete button while idle
-    double skippedBytes_ = 0;  // worker: the sizes of the files it skipped, out of the shown total
-    bool runStarted_ = false;  // set by the start button, cleared by the worker's last step (FinishRun)
-    bool running_ = false;     // set by the start button, cleared by the worker once nothing waits (EndRun)
-    bool closing_ = false;     // set by the watcher once the session ends; no run starts after
-    std::thread worker_;       // started by the start button; joined by the next run's worker or the watcher
+    ThreadEndWatch* threadEnds = nullptr;
+    DownloadEngine* engine = nullptr;
 };
 
 // A look at the queue, taken under its lock.
@@ -99,7 +74,7 @@ struct DownloadSnapshot {
     std::wstring cookie;
 };
 
-class DownloadState {
+class DownloadState : public DownloadPageCalls, public DownloadDialogCalls, public DownloadWorkerCalls {
 public:
     explicit DownloadState(const DownloadPlatform& platform = DownloadPlatform());
     // Cancels a run, closes the dialog and waits for the session's threads.
@@ -107,34 +82,46 @@ public:
     DownloadState(const DownloadState&) = delete;
     DownloadState& operator=(const DownloadState&) = delete;
 
-    // What the construction of an upload control resets.
-    void ResetOnControlConstruction();
-
-    // The page's calls, from any thread.
-    // A batch's report goes through callerBoxes when given (the calling
-    // control's, owned by its window), else through the platform's.
+    // DownloadPageCalls.
     short AddDownloadFile(const std::wstring& urlPath, const std::wstring& fileName, double size, int totalAddCount,
-                          MessageBoxHost* callerBoxes = nullptr);
-    void DownloadStart();
+                          MessageBoxHost* callerBoxes = nullptr) override;
+    void DownloadStart() override;
+    int FindEntryByName(const std::wstring& name) override;
+    void ResetOnControlConstruction() override;
 
-    // -1 when the queue (waiting, fetched or still to be merged) has an
-    // entry of exactly this name, else 0.
-    int FindEntryByName(const std::wstring& name);
+    // DownloadDialogCalls.
+    void MergePendingEntries(DownloadView& view, const DownloadDialog* from = nullptr) override;
+    void ShowAddedEntries(DownloadView& view, const DownloadDialog* from = nullptr) override;
+    void StartRun(const DownloadDialog* from = nullptr) override;
+    void CancelOrClose(const DownloadDialog* from = nullptr) override;
+    void DeleteButton(DownloadView& view, const DownloadDialog* from = nullptr) override;
+    void ChangeFolder(DownloadView& view) override;
+    void DialogDestroyed(const DownloadDialog& dialog) override;
+    std::wstring SaveFolder() override;
 
-    // The dialog's side. from names the dialog asking: a dialog whose
-    // session has ended is not heard. Null: the open one.
-    void MergePendingEntries(DownloadView& view, const DownloadDialog* from = nullptr);
-    // WM_DOWNLOAD_REFRESH: rows for what was added to the idle dialog.
-    void ShowAddedEntries(DownloadView& view, const DownloadDialog* from = nullptr);
-    // -1 when the entry being fetched was removed.
+    // DownloadWorkerCalls.
+    DownloadEntryPtr EntryAt(const DownloadSession& session, int listIndex) override;
+    int EntryCount(const DownloadSession& session) override;
+    int DeleteSelectedEntries(DownloadSession& session, DownloadView& view, double receivedBytes) override;
+    std::pair<double, double> AddDoneBytes(DownloadSession& session, double n) override;
+    std::pair<double, double> SkipBytes(DownloadSession& session, double size) override;
+    void MergeIfPending(DownloadSession& session) override;
+    void EndRun(DownloadSession& session) override;
+    void FinishRun(DownloadSession& session) override;
+    int SetEntryState(DownloadEntry& entry, int32_t state) override;
+    int32_t StateOf(const DownloadEntry& entry) override;
+    double TotalBytes() override;
+    uint32_t SilentServerTimeout() override;
+    FileSystem& Files() override { return *fs_; }
+    Network& Net() override { return *network_; }
+    Clock& Time() override { return *clock_; }
+    MessageBoxHost& PromptMessages() override { return *promptMessages_; }
+    SameFilePrompt* SamePrompt() override { return platform_.sameFilePrompt; }
+    NameEntryPrompt* NamePrompt() override { return platform_.nameEntryPrompt; }
+
+    // The owner's and the tools' calls.
+    // The delete button's deletion with no run going (or no dialog open).
     int DeleteSelectedEntries(DownloadView& view, double receivedBytes);
-    void StartRun(const DownloadDialog* from = nullptr);                          // start 228
-    void CancelOrClose(const DownloadDialog* from = nullptr);                     // 227, the close box, WM_CLOSE
-    void DeleteButton(DownloadView& view, const DownloadDialog* from = nullptr);  // 245
-    void ChangeFolder(DownloadView& view);                                        // 216
-    // The dialog's window is gone, whoever destroyed it: its session ends.
-    void DialogDestroyed(const DownloadDialog& dialog);
-
     // Waits until no session is open and the last one's threads are gone.
     void WaitSessionClosed();
     // Joins the watchers that have finished and lets go of the module's hold
@@ -143,49 +130,16 @@ public:
     void ReapEndedSessions();
     // Waits until the open session's worker has shown the end of its run.
     void WaitRunFinished();
-
     // Copies, taken under the lock.
     DownloadSnapshot Snapshot();
     std::vector<DownloadEntry> Entries();
     std::vector<DownloadEntry> PendingEntries();
     std::shared_ptr<DownloadDialog> Dialog();
-    double TotalBytes();
-    std::wstring SaveFolder();
     void SetSaveFolder(const std::wstring& folder);
     // Sets the state of every queued entry (a test's or a tool's shortcut).
     void SetAllStates(int32_t state);
-    // How long the worker waits for a server that sends nothing.
     void SetSilentServerTimeout(uint32_t ms);
-    uint32_t SilentServerTimeout();
-
-    // The worker's calls: each is about its own session, and does nothing
-    // (or finds nothing) once that session has ended.
-    DownloadEntryPtr EntryAt(const DownloadSession& session, int listIndex);
-    int EntryCount(const DownloadSession& session);
-    int DeleteSelectedEntries(DownloadSession& session, DownloadView& view, double receivedBytes);
-    // Counts n more bytes done; the run's done bytes and its shown total
-    // (the queue's total without the files skipped) after it.
-    std::pair<double, double> AddDoneBytes(DownloadSession& session, double n);
-    // A file of size bytes skipped: it leaves the shown total, not the
-    // queue's. The same pair as AddDoneBytes.
-    std::pair<double, double> SkipBytes(DownloadSession& session, double size);
-    // The run is over once nothing waits to be merged: additions become
-    // rows and the close box closes.
-    void EndRun(DownloadSession& session);
-    // The worker's last step, after the end of the run was shown: start
-    // may be pressed again.
-    void FinishRun(DownloadSession& session);
-    // Row and state of an entry under the lock; the row is returned.
-    int SetEntryState(DownloadEntry& entry, int32_t state);
-    int32_t StateOf(const DownloadEntry& entry);
-
-    FileSystem& Files() { return *fs_; }
-    Network& Net() { return *network_; }
-    Clock& Time() { return *clock_; }
     SettingsStore& Store() { return *store_; }
-    MessageBoxHost& PromptMessages() { return *promptMessages_; }
-    SameFilePrompt* SamePrompt() { return platform_.sameFilePrompt; }
-    NameEntryPrompt* NamePrompt() { return platform_.nameEntryPrompt; }
 
 private:
     using Lock = std::unique_lock<std::mutex>;
@@ -193,11 +147,13 @@ private:
     void InitializeDialog(const std::shared_ptr<DownloadSession>& session);
     struct Watcher;
     void Watch(std::shared_ptr<DownloadSession> session, Watcher* self);
+    void WorkRuns(DownloadSession& session);
     bool AllWatchersFinishedLocked() const;
     bool IsOpenLocked(const DownloadDialog* from) const;
+    bool RunGoingLocked() const;
     // Ends session when it is the open one: the lists are emptied and the
     // slot is free for the next DownloadStart.
-    void EndSessionLocked(const DownloadSession& session);
+    void EndSessionLocked(DownloadSession& session);
     void EndDeadSessionLocked();
     int FindEntryByNameLocked(const std::wstring& name) const;
     int DeleteSelected(DownloadSession* session, DownloadView& view, double receivedBytes);
@@ -212,6 +168,7 @@ private:
     MessageBoxHost* controlMessages_;
     MessageBoxHost* promptMessages_;
     std::unique_ptr<MessageBoxHost> stderrMessages_;
+    DownloadEngine* engine_;  // fixed at construction
 
     std::mutex mutex_;
     std::condition_variable changed_;  // a run or a session ended
@@ -250,7 +207,8 @@ private:
 };
 
 // The one queue of the process, reached by the upload control's methods.
-// Owned by the process and never destroyed.
+// Owned by the process and never destroyed; it runs HttpDownloadEngine
+// unless the platform names another (download_bridge.cpp).
 DownloadState& ProcessDownloadState();
 // Sets the platform of the process's queue; call once at start, before the
 // first use, from the thread that loads the module (written by no other).

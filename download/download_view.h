@@ -12,7 +12,7 @@
 
 namespace parvex {
 
-class DownloadState;
+class DownloadDialogCalls;
 
 enum DownloadControlId : int {
     IdcDnSpeedLabel = 208,
@@ -71,9 +71,9 @@ public:
     // have ended without telling anyone). Any thread.
     virtual bool Alive() const { return true; }
     // The entries added meanwhile get their rows (MergePendingEntries).
-    virtual void SendMerge(DownloadState& state);
+    virtual void SendMerge(DownloadDialogCalls& state);
     // Rows for what was added to the idle dialog (ShowAddedEntries).
-    virtual void SendRefresh(DownloadState& state);
+    virtual void SendRefresh(DownloadDialogCalls& state);
     // The window goes.
     virtual void SendClose() {}
 };
@@ -82,7 +82,7 @@ class DownloadDialogFactory {
 public:
     virtual ~DownloadDialogFactory() = default;
     // Creates the dialog's window (template 206, no parent); null on failure.
-    virtual std::shared_ptr<DownloadDialog> Create(DownloadState& state) = 0;
+    virtual std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls& state) = 0;
 };
 
 }  // namespace parvex

@@ -43,7 +43,7 @@ public:
     Run(UploadSession& session, CUploadProgress& dialog, UploadProgressView& view)
         : s_(session), d_(dialog), v_(view), clock_(*session.services.clock), pace_(clock_, *this) {
         wait_.clock = &clock_;
-        wait_.cancel = &dialog.cancelRequested;
+        wait_.signals = &dialog.signals;
         wait_.timeoutMs = session.services.silentServerTimeoutMs;
         // Every wait of the run keeps the dialog true while nothing moves.
         wait_.catchUp = [this] { return pace_.CatchUp(); };
@@ -72,7 +72,7 @@ private:
     PostOutcome SendCounted(Socket& socket, SendBufferTuner& tuner, const char* data, size_t count);
     void ShowAccepted(size_t n);
 
-    bool Cancelled() const { return d_.cancelRequested.load() != 0; }
+    bool Cancelled() const { return d_.Cancelled(); }
     static int Percent(double part, double whole) {
         if (whole <= 0) return 100;
         return static_cast<int>(std::clamp(part / whole * 100.0, 0.0, 100.0));
@@ -165,7 +165,7 @@ Run::Next Run::OneEntry(UploadEntry& entry, int row) {
     if (!sv.files->Exists(entry.localPath)) {
         s_.prompt.missingFileName = entry.fileName;
         if (sv.prompts->AskMissingFile(entry.fileName) == IdCancel) {
-            d_.cancelRequested = 1;
+            d_.signals.Raise(RunSignals::Cancel);
             s_.allSucceeded = false;
             return Next::EndNow;
         }
@@ -460,7 +460,7 @@ void BeginUploadRun(UploadSession& session, CUploadProgress& dialog) {
     session.prompt.sameFileSize = 0;
     session.runBytesSent = 0;
     session.resultLog.clear();
-    dialog.cancelRequested = 0;
+    dialog.signals.Clear(RunSignals::Cancel);
 }
 
 UploadServices PlatformUploadServices(MessageBoxHost& boxes, UploadPrompts& prompts) {

@@ -126,7 +126,11 @@ public:
     double runTotalBytes = 0;
     double failedBytes = 0;
     std::wstring statusText;
-    std::atomic<int> cancelRequested{0};
+    // Cancel: the cancel button, the close box, the page or a prompt; Abandon
+    // besides when the page went. Any thread; the cancel is cleared as the
+    // run begins.
+    RunSignals signals;
+    bool Cancelled() const { return signals.Raised(RunSignals::Cancel); }
 
     // The server answered and refused a file: the upload is over, nothing is
     // re-run.

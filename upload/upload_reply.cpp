@@ -101,7 +101,7 @@ std::unique_ptr<Socket> ConnectWithRetries(Network& network, const Endpoint& end
 ExistsOutcome CheckFileExists(Network& network, const std::vector<NetAddress>& addresses, const UploadTarget& target,
                               const std::wstring& fileName, const ServerWait& wait, const ConnectPolicy& connect) {
     std::unique_ptr<Socket> socket = ConnectWithRetries(network, TargetEndpoint(target, addresses), wait, connect);
-    bool cancelled = wait.cancel && wait.cancel->load() != 0;
+    bool cancelled = wait.Stopped();
     if (!socket) return cancelled ? ExistsOutcome::Cancelled : ExistsOutcome::NoConnection;
 
     // Every path closes the connection: the socket's destructor does.

@@ -37,43 +37,61 @@ private:
     bool ended_ = false;  // under mutex_
 };
 
-// The upload under way in the process, as any thread may ask about it. The
-// thread running UploadStart claims it, names the dialog of each run as it
-// opens and lets go; the dialog is reached only under the lock, so a cancel
-// from another thread never touches a dialog that UploadStart has dropped.
+// The one registry of the upload under way in the process, as any thread
+// may ask about it. The thread running UploadStart claims it, names the run
+// of each showing as it opens and lets go; a run is reached only under the
+// lock, so a cancel from another thread never touches a run that
+// UploadStart has dropped.
 class ActiveUpload {
 public:
     // False when an upload is under way already.
-    bool Claim() {
+    bool Claim(UploadRunHost* host) {
         std::lock_guard<std::mutex> lock(mutex_);
         if (claimed_) return false;
         claimed_ = true;
+        host_ = host;
         return true;
     }
     void Release() {
         std::lock_guard<std::mutex> lock(mutex_);
         claimed_ = false;
-        dialog_ = nullptr;
+        run_ = nullptr;
+        host_ = nullptr;
     }
-    // The run now showing; null between runs. Named before the previous
-    // dialog is destroyed.
-    void Showing(CUploadProgress* dialog) {
+    // The run now named; null between runs. Named before the previous run
+    // is destroyed. showing: its dialog is up (ShowProgress has not returned).
+    void Naming(CUploadProgress* run, bool showing) {
         std::lock_guard<std::mutex> lock(mutex_);
-        dialog_ = dialog;
+        run_ = run;
+        showing_ = showing;
     }
     bool InProgress() {
         std::lock_guard<std::mutex> lock(mutex_);
         return claimed_;
     }
-    void Cancel() {
+    void Raise(unsigned signals) {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (dialog_) dialog_->cancelRequested = 1;
+        if (run_) run_->signals.Raise(signals);
+    }
+    bool Raised(unsigned signals) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return run_ && run_->signals.Raised(signals);
+    }
+    // Raised before the host closes the run's questions, so that a question
+    // closed under the worker is already answered as abandoned.
+    void Abandon() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!run_ || !showing_) return;
+        run_->signals.Raise(RunSignals::Cancel | RunSignals::Abandon);
+        if (host_) host_->CloseForAbandon();
     }
 
 private:
     std::mutex mutex_;
-    bool claimed_ = false;               // under mutex_
-    CUploadProgress* dialog_ = nullptr;  // under mutex_
+    bool claimed_ = false;             // under mutex_
+    bool showing_ = false;             // under mutex_
+    CUploadProgress* run_ = nullptr;   // under mutex_
+    UploadRunHost* host_ = nullptr;    // under mutex_
 };
 
 ActiveUpload& Active() {
@@ -84,7 +102,7 @@ ActiveUpload& Active() {
 // The claim of one UploadStart, let go on every way out.
 class ClaimedUpload {
 public:
-    ClaimedUpload() : claimed_(Active().Claim()) {}
+    explicit ClaimedUpload(UploadRunHost* host) : claimed_(Active().Claim(host)) {}
     ~ClaimedUpload() {
         if (claimed_) Active().Release();
     }
@@ -96,11 +114,70 @@ private:
     bool claimed_;
 };
 
+void PrepareSession(UploadSession& session, const ProcessSettings& settings, UploadStartServices& services) {
+    session.services = services.engine;
+    session.target.cookie = FetchCookies(*services.cookies, settings.uploadUrl);
+    UploadUrlParts parts = SplitUploadUrl(settings.uploadUrl, settings.existUrl);
+    session.target.host = parts.host;
+    session.target.port = parts.port;
+    session.target.secure = parts.secure;
+    session.target.path = parts.path;
+    session.target.existPath = parts.existPath;
+    session.target.expectContinue = settings.expectContinue;
+    session.target.formFileNameField = settings.formFileNameField;
+    session.target.formUniqueNameField = settings.formUniqueNameField;
+    session.target.formFileField = settings.formFileField;
+    // A URL the client must not or cannot post to (neither http nor https, no host
+    // or path, a bad port, control characters that would land in the request
+    // head) fails every file as a connection failure, with nothing sent.
+    session.usableUrl = IsUsableUploadUrl(settings.uploadUrl) && IsHeaderSafe(settings.existUrl);
+}
+
+// Names run in the registry and shows it; it stays named after, so that a
+// cancel during the question before a re-run still reaches it.
+void ShowRun(UploadSession& session, CUploadProgress& run, UploadRunHost& host) {
+    Active().Naming(&run, true);
+    host.ShowProgress(session, run);
+    Active().Naming(&run, false);
+}
+
+bool RunStoppedTheUpload(const UploadSession& session, const CUploadProgress& run) {
+    return run.Cancelled() || session.allSucceeded != 0 || run.stoppedOnRefusal;
+}
+
+// The automatic re-runs of the failed files, with a question after every
+// third; the last run is returned.
+std::unique_ptr<CUploadProgress> Rerun(UploadSession& session, std::unique_ptr<CUploadProgress> run,
+                                       UploadStartServices& services) {
+    for (int reruns = 0;; ++reruns) {
+        if (reruns == kRerunsPerQuestion) {
+            std::wstring names;
+            for (const UploadEntry* e : run->failedEntries) names += e->fileName + L"\r\n";
+            std::wstring text =
+                FormatText(L"업로드에 실패한 항목이 있습니다.\r\n재시도 하시겠습니까?\r\n\r\n%ls", names.c_str());
+            if (services.controlBoxes->Show(text, L"Warning", MbYesNo) != IdYes) return run;
+            reruns = 0;
+        }
+        auto next = std::make_unique<CUploadProgress>();
+        next->runEntries = run->failedEntries;
+        next->runTotalBytes = run->failedBytes;
+        next->statusText = kRerunStatus;
+        Active().Naming(next.get(), false);
+        run = std::move(next);
+        ShowRun(session, *run, *services.runHost);
+        if (RunStoppedTheUpload(session, *run)) return run;
+    }
+}
+
 }  // namespace
 
 bool UploadRunInProgress() { return Active().InProgress(); }
 
-void CancelUploadRun() { Active().Cancel(); }
+void CancelUploadRun() { Active().Raise(RunSignals::Cancel); }
+
+void AbandonUploadRun() { Active().Abandon(); }
+
+bool UploadRunAbandoned() { return Active().Raised(RunSignals::Abandon); }
 
 ThreadedUploadRunHost::ThreadedUploadRunHost(UploadProgressView& view, const std::atomic<int>* interrupt)
     : view_(view) {
@@ -129,63 +206,23 @@ void ThreadedUploadRunHost::ShowProgress(UploadSession& session, CUploadProgress
 int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAccess& list,
                 UploadStartServices& services) {
     (void)kindOfUse;  // accepted for the page's sake; both uses upload alike
-    ClaimedUpload claim;
+    ClaimedUpload claim(services.runHost);
     if (!claim.Claimed()) return 0;
 
     UploadSession session;
-    session.services = services.engine;
-    session.target.cookie = FetchCookies(*services.cookies, settings.uploadUrl);
-    UploadUrlParts parts = SplitUploadUrl(settings.uploadUrl, settings.existUrl);
-    session.target.host = parts.host;
-    session.target.port = parts.port;
-    session.target.secure = parts.secure;
-    session.target.path = parts.path;
-    session.target.existPath = parts.existPath;
-    session.target.expectContinue = settings.expectContinue;
-    session.target.formFileNameField = settings.formFileNameField;
-    session.target.formUniqueNameField = settings.formUniqueNameField;
-    session.target.formFileField = settings.formFileField;
-    // A URL the client must not or cannot post to (neither http nor https, no host
-    // or path, a bad port, control characters that would land in the request
-    // head) fails every file as a connection failure, with nothing sent.
-    session.usableUrl = IsUsableUploadUrl(settings.uploadUrl) && IsHeaderSafe(settings.existUrl);
-
+    PrepareSession(session, settings, services);
     // The runs' own entries: every run and its re-runs point into them, and
     // the list is not touched again until it is emptied.
     std::vector<UploadEntry> entries = list.Entries();
-    auto dialog = std::make_unique<CUploadProgress>();
-    for (UploadEntry& e : entries) dialog->runEntries.push_back(&e);
-    dialog->runTotalBytes = list.TotalSize();
-    Active().Showing(dialog.get());
-    services.runHost->ShowProgress(session, *dialog);
+    auto run = std::make_unique<CUploadProgress>();
+    for (UploadEntry& e : entries) run->runEntries.push_back(&e);
+    run->runTotalBytes = list.TotalSize();
+    ShowRun(session, *run, *services.runHost);
+    if (!RunStoppedTheUpload(session, *run)) run = Rerun(session, std::move(run), services);
 
-    if (dialog->cancelRequested == 0 && session.allSucceeded == 0 && !dialog->stoppedOnRefusal) {
-        int reruns = 0;
-        for (;;) {
-            if (reruns == kRerunsPerQuestion) {
-                std::wstring names;
-                for (const UploadEntry* e : dialog->failedEntries) names += e->fileName + L"\r\n";
-                std::wstring text = FormatText(
-                    L"업로드에 실패한 항목이 있습니다.\r\n재시도 하시겠습니까?\r\n\r\n%ls", names.c_str());
-                if (services.controlBoxes->Show(text, L"Warning", MbYesNo) != IdYes) break;
-                reruns = 0;
-            }
-            auto next = std::make_unique<CUploadProgress>();
-            next->runEntries = dialog->failedEntries;
-            next->runTotalBytes = dialog->failedBytes;
-            next->statusText = kRerunStatus;
-            Active().Showing(next.get());
-            dialog = std::move(next);
-            services.runHost->ShowProgress(session, *dialog);
-            if (dialog->cancelRequested != 0) break;
-            ++reruns;
-            if (session.allSucceeded != 0 || dialog->stoppedOnRefusal) break;
-        }
-    }
-
-    if (dialog->cancelRequested == 1) services.controlBoxes->Show(L"업로드가 취소되었습니다.", L"알림", MbOk);
-    Active().Showing(nullptr);
-    dialog.reset();
+    if (run->Cancelled()) services.controlBoxes->Show(L"업로드가 취소되었습니다.", L"알림", MbOk);
+    Active().Naming(nullptr, false);
+    run.reset();
     list.Clear();
     return session.allSucceeded != 0 ? 1 : 0;
 }

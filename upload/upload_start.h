@@ -20,6 +20,10 @@ class UploadRunHost {
 public:
     virtual ~UploadRunHost() = default;
     virtual void ShowProgress(UploadSession& session, CUploadProgress& dialog) = 0;
+    // The page went during a run: closes whatever the showing run keeps
+    // open on its worker's thread (its questions). Called on the thread that
+    // runs UploadStart, after the run's Cancel and Abandon were raised.
+    virtual void CloseForAbandon() {}
 };
 
 // The host for the terminal and tests: the worker on a std::thread, the
@@ -72,5 +76,12 @@ bool UploadRunInProgress();
 // would; nothing between runs or when no upload is under way. Safe from any
 // thread.
 void CancelUploadRun();
+// The page went during a run: cancels it as CancelUploadRun does, has every
+// question of the run answer as if its window was closed and closes the
+// questions open. Nothing between runs. The thread that runs UploadStart.
+void AbandonUploadRun();
+// True while the run named by the registry was abandoned. Safe from any
+// thread.
+bool UploadRunAbandoned();
 
 }  // namespace parvex

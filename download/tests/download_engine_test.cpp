@@ -306,14 +306,15 @@ TEST_F(DownloadEngineTest, AnAdditionAtTheVeryEndOfARunStillGetsItsRow) {
     };
     struct LateFactory : DownloadDialogFactory {
         std::shared_ptr<LateDialog> last;
-        std::shared_ptr<DownloadDialog> Create(DownloadState& s) override {
+        std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls& s) override {
             last = std::make_shared<LateDialog>();
-            last->view.state = &s;
+            last->view.state = static_cast<DownloadState*>(&s);
             return last;
         }
     } lateFactory;
     Serve("a.bin", Bytes(100, 16));
     DownloadPlatform platform;
+    platform.engine = TestEngine();
     platform.store = &store;
     platform.dialogFactory = &lateFactory;
     state = std::make_unique<DownloadState>(platform);

@@ -48,6 +48,7 @@ struct DownloadQueueTest : ::testing::Test {
         store.keyExists = true;
         store.values[L"DownSavePath"] = folder.wpath();
         DownloadPlatform platform;
+        platform.engine = TestEngine();
         platform.store = &store;
         platform.cookies = &cookies;
         platform.controlMessages = &controlBoxes;
@@ -282,6 +283,7 @@ TEST_F(DownloadQueueTest, SaveFolderFallsBackAndFollowsTheChooser) {
     // A stored folder that is gone: the default is shown and stored again.
     store.values[L"DownSavePath"] = folder.wpath() + L"\\gone";
     DownloadPlatform platform;
+    platform.engine = TestEngine();
     platform.store = &store;
     platform.dialogFactory = &factory;
     platform.folderChooser = &chooser;
@@ -373,9 +375,10 @@ TEST_F(DownloadQueueTest, StartDuringTheCloseDoesNotWaitForIt) {
     };
     struct Factory : DownloadDialogFactory {
         std::shared_ptr<PageThreadDialog> last;
-        std::shared_ptr<DownloadDialog> Create(DownloadState&) override { return last = std::make_shared<PageThreadDialog>(); }
+        std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls&) override { return last = std::make_shared<PageThreadDialog>(); }
     } closingFactory;
     DownloadPlatform platform;
+    platform.engine = TestEngine();
     platform.store = &store;
     platform.dialogFactory = &closingFactory;
     state = std::make_unique<DownloadState>(platform);

@@ -42,7 +42,7 @@ struct CountingFactory : DownloadDialogFactory {
             TestDialog::SendClose();
         }
     };
-    std::shared_ptr<DownloadDialog> Create(DownloadState&) override {
+    std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls&) override {
         ++created;
         int now = ++open;
         for (int most = mostOpen; now > most && !mostOpen.compare_exchange_weak(most, now);) {
@@ -70,6 +70,7 @@ struct DownloadSessionTest : ::testing::Test {
         store.keyExists = true;
         store.values[L"DownSavePath"] = folder.wpath();
         DownloadPlatform platform;
+        platform.engine = TestEngine();
         platform.store = &store;
         platform.network = &network;
         platform.controlMessages = &boxes;
@@ -134,9 +135,10 @@ TEST_F(DownloadSessionTest, ADialogGoneByAnyHandEndsItsSessionAndTheNextStartOpe
     };
     struct SilentFactory : DownloadDialogFactory {
         std::shared_ptr<Silent> last;
-        std::shared_ptr<DownloadDialog> Create(DownloadState&) override { return last = std::make_shared<Silent>(); }
+        std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls&) override { return last = std::make_shared<Silent>(); }
     } silent;
     DownloadPlatform platform;
+    platform.engine = TestEngine();
     platform.store = &store;
     platform.dialogFactory = &silent;
     state = std::make_unique<DownloadState>(platform);

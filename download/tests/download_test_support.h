@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "download/download_engine.h"
 #include "download/download_state.h"
 #include "download/same_file.h"
 #include "tests/support/fakes.h"
@@ -124,10 +125,16 @@ private:
     std::map<int, bool> enabled_;
 };
 
+// The engine the queue runs in every test.
+inline DownloadEngine* TestEngine() {
+    static HttpDownloadEngine engine;
+    return &engine;
+}
+
 class TestDialog : public DownloadDialog {
 public:
     DownloadView& View() override { return view; }
-    void SendMerge(DownloadState& state) override {
+    void SendMerge(DownloadDialogCalls& state) override {
         ++merges;
         DownloadDialog::SendMerge(state);
     }
@@ -139,7 +146,7 @@ public:
 
 class TestDialogFactory : public DownloadDialogFactory {
 public:
-    std::shared_ptr<DownloadDialog> Create(DownloadState&) override {
+    std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls&) override {
         ++created;
         last = std::make_shared<TestDialog>();
         return last;
@@ -223,6 +230,7 @@ struct DownloadTestRig {
     void MakeState() {
         state.reset();
         DownloadPlatform platform;
+        platform.engine = TestEngine();
         platform.store = &store;
         platform.cookies = &cookies;
         platform.promptMessages = &promptBoxes;

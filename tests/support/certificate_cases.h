@@ -10,6 +10,7 @@
 
 #include "common/trace.h"
 #include "tests/support/mail_server_process.h"
+#include "tests/support/trace_lines.h"
 #include "tests/support/wait_for.h"
 
 namespace parvex::testing {
@@ -45,25 +46,6 @@ inline const CertificateCase kCertificateCases[] = {
 inline std::string CertificateCaseName(const ::testing::TestParamInfo<CertificateCase>& info) {
     return info.param.name;
 }
-
-// The trace lines written while it lives.
-class TraceLines : public TraceSink {
-public:
-    TraceLines() { SetTraceSink(this); }
-    ~TraceLines() override { SetTraceSink(nullptr); }
-    void Write(const std::wstring& line) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lines_.push_back(line);
-    }
-    std::vector<std::wstring> Lines() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return lines_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::wstring> lines_;
-};
 
 // A refused server saw its handshakes fail, and not one request byte.
 inline void ExpectNoRequestBytes(MailServerProcess& server) {

@@ -19,6 +19,7 @@
 #include "common/format.h"
 #include "common/utf8.h"
 #include "common/settings.h"
+#include "download/download_engine.h"
 #include "download/download_state.h"
 #include "download/file_name_rules.h"
 #include "download/same_file.h"
@@ -115,7 +116,7 @@ private:
 class TerminalDialogFactory : public DownloadDialogFactory {
 public:
     explicit TerminalDialogFactory(MessageBoxHost& boxes) : boxes_(boxes) {}
-    std::shared_ptr<DownloadDialog> Create(DownloadState&) override { return std::make_shared<TerminalDialog>(boxes_); }
+    std::shared_ptr<DownloadDialog> Create(DownloadDialogCalls&) override { return std::make_shared<TerminalDialog>(boxes_); }
 
 private:
     MessageBoxHost& boxes_;
@@ -241,6 +242,7 @@ struct TerminalSession {
     TerminalSamePrompt terminalSame;
     TerminalNamePrompt terminalNames;
     FixedAnswer fixed;
+    HttpDownloadEngine engine;
 
     // The only question asked is whether to delete a cut-off file.
     TerminalSession(const DownloadOptions& options, bool interactive)
@@ -253,6 +255,7 @@ struct TerminalSession {
         platform.controlMessages = &boxes;
         platform.promptMessages = &boxes;
         platform.dialogFactory = &factory;
+        platform.engine = &engine;
         if (options.haveCookie) platform.cookies = &cookieStore;
         if (options.existsAction) {
             platform.sameFilePrompt = &fixed;

@@ -40,10 +40,10 @@ UploadTarget TargetFor(const MailServerProcess& server) {
 
 // Long enough for any answer on a loaded machine; the silent-server cases
 // pass a short one.
-ServerWait WaitUpTo(const std::atomic<int>* cancel = nullptr, uint32_t ms = 60000) {
+ServerWait WaitUpTo(const RunSignals* cancel = nullptr, uint32_t ms = 60000) {
     ServerWait w;
     w.clock = &SystemClock();
-    w.cancel = cancel;
+    w.signals = cancel;
     w.timeoutMs = ms;
     return w;
 }
@@ -65,7 +65,7 @@ std::unique_ptr<Socket> PostSmallFile(const MailServerProcess& server, const std
 }
 
 UploadReplyOutcome ReplyTo(MailServerProcess& server, RecordingMessageBox& boxes,
-                           const std::atomic<int>* cancel = nullptr, uint32_t timeoutMs = 60000) {
+                           const RunSignals* cancel = nullptr, uint32_t timeoutMs = 60000) {
     auto socket = PostSmallFile(server, L"a.txt");
     if (!socket) {
         ADD_FAILURE() << "no connection to the server";
@@ -293,10 +293,10 @@ TEST(UploadReplyRead, CancelEndsTheWait) {
     MailServerProcess server;
     RecordingMessageBox boxes;
     server.Get("/__fault?stall=1&count=1");
-    std::atomic<int> cancel{0};
+    RunSignals cancel;
     // The user cancels once the wait for the reply is under way.
     parvex::testing::WatchingNetwork network;
-    network.onIdleWait = [&cancel](size_t) { cancel = 1; };
+    network.onIdleWait = [&cancel](size_t) { cancel.Raise(RunSignals::Cancel); };
     auto socket = PostSmallFile(server, L"a.txt", network);
     ASSERT_TRUE(socket);
     EXPECT_EQ(ReadUploadReply(*socket, boxes, WaitUpTo(&cancel, 60000)), UploadReplyOutcome::Cancelled);
@@ -351,7 +351,8 @@ TEST(UploadExistsCheck, OutcomesOverLoopback) {
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", WaitUpTo(nullptr, 300)),
               ExistsOutcome::SocketError);
 
-    std::atomic<int> cancel{1};
+    RunSignals cancel;
+    cancel.Raise(RunSignals::Cancel);
     server.Get("/__fault?stall=1&target=exists&count=1");
     EXPECT_EQ(CheckFileExists(PlatformNetwork(), {Loopback()}, t, L"x.txt", WaitUpTo(&cancel, 60000)),
               ExistsOutcome::Cancelled);

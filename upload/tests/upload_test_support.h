@@ -51,7 +51,7 @@ public:
     void RunEnded(const CUploadProgress& dialog) override {
         std::lock_guard<std::mutex> lock(mutex_);
         logs_.push_back(dialog.runLog);
-        cancelled_.push_back(dialog.cancelRequested.load() != 0);
+        cancelled_.push_back(dialog.Cancelled());
         finalRows_.push_back(rows_);
     }
     std::vector<std::wstring> logs() {

@@ -1,8 +1,8 @@
-#include "download_signals.h"
+#include "run_signals.h"
 
 namespace parvex {
 
-void DownloadSignals::Raise(unsigned signals) {
+void RunSignals::Raise(unsigned signals) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         bits_ |= signals;
@@ -10,26 +10,26 @@ void DownloadSignals::Raise(unsigned signals) {
     raised_.notify_all();
 }
 
-void DownloadSignals::Clear(unsigned signals) {
+void RunSignals::Clear(unsigned signals) {
     std::lock_guard<std::mutex> lock(mutex_);
     bits_ &= ~signals;
 }
 
-bool DownloadSignals::Raised(unsigned signals) const {
+bool RunSignals::Raised(unsigned signals) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return (bits_ & signals) != 0;
 }
 
-bool DownloadSignals::Take(unsigned signal) {
+bool RunSignals::Take(unsigned signal) {
     std::lock_guard<std::mutex> lock(mutex_);
     bool was = (bits_ & signal) != 0;
     bits_ &= ~signal;
     return was;
 }
 
-unsigned DownloadSignals::WaitFor(unsigned signals, std::chrono::milliseconds limit) const {
+unsigned RunSignals::Wait(unsigned signals) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    raised_.wait_for(lock, limit, [&] { return (bits_ & signals) != 0; });
+    raised_.wait(lock, [&] { return (bits_ & signals) != 0; });
     return bits_ & signals;
 }
 
