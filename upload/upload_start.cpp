@@ -142,7 +142,7 @@ void ShowRun(UploadSession& session, CUploadProgress& run, UploadRunHost& host) 
 }
 
 bool RunStoppedTheUpload(const UploadSession& session, const CUploadProgress& run) {
-    return run.Cancelled() || session.allSucceeded != 0 || run.stoppedOnRefusal;
+    return run.Cancelled() || session.allSucceeded || run.stoppedOnRefusal;
 }
 
 // The automatic re-runs of the failed files, with a question after every
@@ -224,7 +224,7 @@ int UploadStart(short kindOfUse, const ProcessSettings& settings, UploadListAcce
     Active().Naming(nullptr, false);
     run.reset();
     list.Clear();
-    return session.allSucceeded != 0 ? 1 : 0;
+    return session.allSucceeded ? 1 : 0;
 }
 
 }  // namespace parvex
