@@ -27,7 +27,7 @@ public:
     virtual ~MessageBoxHost() = default;
     // Shows text under caption (empty caption: the platform's default) and
     // returns the button the user chose.
-    virtual int Show(const std::wstring& text, const std::wstring& caption, unsigned style) = 0;
+    virtual MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) = 0;
 };
 
 }  // namespace parvex

@@ -193,7 +193,7 @@ void CNDownloadDlg::EnableControl(int id, bool enable) {
     changes_.Call([&] { EnableWindow(GetDlgItem(target_, id), enable); });
 }
 
-int CNDownloadDlg::BoxesAfterChanges::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
+MessageAnswer CNDownloadDlg::BoxesAfterChanges::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
     changes_.Call([] {});
     return boxes_.Show(text, caption, style);
 }

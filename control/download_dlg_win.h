@@ -117,7 +117,7 @@ private:
     class BoxesAfterChanges : public MessageBoxHost {
     public:
         BoxesAfterChanges(PostedChanges& changes, WindowMessageBox& boxes) : changes_(changes), boxes_(boxes) {}
-        int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+        MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override;
 
     private:
         PostedChanges& changes_;

@@ -41,7 +41,7 @@ private:
 class ControlMessageBox : public MessageBoxHost {
 public:
     explicit ControlMessageBox(HWND owner) : owner_(owner) { boxes_.SetOwner(owner); }
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+    MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
         if (owner_ && !IsWindow(owner_)) return (style & MbYesNo) == MbYesNo ? IdNo : IdOk;
         return boxes_.Show(text, caption, style);
     }

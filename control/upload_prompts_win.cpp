@@ -62,13 +62,13 @@ bool CFilenotfound::OnInitDialog() {
     return true;
 }
 
-int DialogUploadPrompts::AskSameFile(UploadPromptState& state) {
+MessageAnswer DialogUploadPrompts::AskSameFile(UploadPromptState& state) {
     if (UploadRunAbandoned()) return IdCancel;
     CUploadSameDlg dialog(state);
     return dialog.DoModal(nullptr) == IDOK ? IdOk : IdCancel;
 }
 
-int DialogUploadPrompts::AskMissingFile(const std::wstring& missingFileName) {
+MessageAnswer DialogUploadPrompts::AskMissingFile(const std::wstring& missingFileName) {
     if (UploadRunAbandoned()) return IdCancel;
     CFilenotfound dialog(missingFileName);
     return dialog.DoModal(nullptr) == IDCANCEL ? IdCancel : IdOk;

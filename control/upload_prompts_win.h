@@ -70,8 +70,8 @@ public:
     // Once the page went during the run (UploadRunAbandoned), every question
     // is answered as if its dialog was closed (skip the same name, cancel on
     // a missing file), and a prompt that opens anyway closes itself.
-    int AskSameFile(UploadPromptState& state) override;
-    int AskMissingFile(const std::wstring& missingFileName) override;
+    MessageAnswer AskSameFile(UploadPromptState& state) override;
+    MessageAnswer AskMissingFile(const std::wstring& missingFileName) override;
 };
 
 }  // namespace parvex

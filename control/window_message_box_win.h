@@ -9,8 +9,9 @@ namespace parvex {
 class WindowMessageBox : public MessageBoxHost {
 public:
     void SetOwner(HWND owner) { owner_ = owner; }
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
-        return MessageBoxW(owner_, text.c_str(), caption.empty() ? nullptr : caption.c_str(), style);
+    MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+        return static_cast<MessageAnswer>(
+            MessageBoxW(owner_, text.c_str(), caption.empty() ? nullptr : caption.c_str(), style));
     }
 
 private:

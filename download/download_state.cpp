@@ -62,7 +62,7 @@ constexpr int kStatusColumnWidth = 70;
 // Where boxes go when nothing on screen can show them.
 class StderrMessageBox : public MessageBoxHost {
 public:
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+    MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
         std::fprintf(stderr, "[%s] %s\n", ToUtf8(caption).c_str(), ToUtf8(text).c_str());
         return (style & 0xF) == MbYesNo ? IdNo : IdOk;
     }

@@ -80,7 +80,7 @@ struct TempFolder {
 // Answers every box with its first button.
 class QuietBoxes : public MessageBoxHost {
 public:
-    int Show(const std::wstring&, const std::wstring&, unsigned style) override {
+    MessageAnswer Show(const std::wstring&, const std::wstring&, unsigned style) override {
         ++shown;
         return (style & 0xF) == MbYesNo ? IdYes : IdOk;
     }

@@ -13,7 +13,7 @@ namespace {
 // it, no control that would hide or reorder what follows.
 class ShownTextBoxes : public MessageBoxHost {
 public:
-    int Show(const std::wstring& text, const std::wstring&, unsigned) override {
+    MessageAnswer Show(const std::wstring& text, const std::wstring&, unsigned) override {
         for (wchar_t c : text) {
             bool control = (c < 0x20 && c != L'\r' && c != L'\n' && c != L'\t') || (c >= 0x7F && c <= 0x9F);
             FUZZ_CHECK(!control && !IsBidiControl(c));

@@ -75,9 +75,9 @@ public:
     // Shows sameFileName and sameFileSize; the answer goes into
     // sameFileChoice, sameFileName (after a rename) and applyToAll. Returns
     // IdOk, or IdCancel for skip and for a prompt closed without a choice.
-    virtual int AskSameFile(UploadPromptState& state) = 0;
+    virtual MessageAnswer AskSameFile(UploadPromptState& state) = 0;
     // Returns IdCancel to cancel the upload; anything else skips the file.
-    virtual int AskMissingFile(const std::wstring& missingFileName) = 0;
+    virtual MessageAnswer AskMissingFile(const std::wstring& missingFileName) = 0;
 };
 
 // The rename proposal: sameFileName after its last backslash.

@@ -29,7 +29,7 @@ const wchar_t* const kLinkListCaption = L"LinkedList Values";
 // every question gets the OK answer.
 class QuietMessages : public MessageBoxHost {
 public:
-    int Show(const std::wstring&, const std::wstring&, unsigned) override { return IdOk; }
+    MessageAnswer Show(const std::wstring&, const std::wstring&, unsigned) override { return IdOk; }
 };
 
 }  // namespace

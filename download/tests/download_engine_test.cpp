@@ -365,7 +365,7 @@ TEST_F(DownloadEngineTest, DeletingDuringARunDropsWaitingRowsAndTheOneBeingFetch
 TEST_F(DownloadEngineTest, CancelAsksWhetherToDeleteThePartialFile) {
     Serve("slow.bin", Bytes(2000000, 13));
     Serve("next.bin", Bytes(100, 14));
-    for (int answer : {IdYes, IdNo}) {
+    for (MessageAnswer answer : {IdYes, IdNo}) {
         Fault("rate=1000000&hold=500000&target=download&count=1");
         Queue(L"/slow.bin", L"slow.bin", 2000000);
         Queue(L"/next.bin", L"next.bin", 100);

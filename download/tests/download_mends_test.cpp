@@ -105,7 +105,7 @@ TEST_F(DownloadEngineTest, AnExistingFileSurvivesAnOverwriteThatDoesNotComplete)
 
     // Cancelled: deleted on Yes; on No the part is kept, but not in place of
     // the file it was to replace.
-    for (int answer : {IdYes, IdNo}) {
+    for (MessageAnswer answer : {IdYes, IdNo}) {
         Fault("rate=200000&hold=100000&target=download&count=1");
         Queue(L"/keep.bin", L"keep.bin", 300000);
         TestDialog& dialog = Open();

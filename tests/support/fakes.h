@@ -87,13 +87,13 @@ public:
         unsigned style;
     };
     std::vector<Shown> shown;
-    std::deque<int> answers;
+    std::deque<MessageAnswer> answers;
 
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+    MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
         std::lock_guard<std::mutex> lock(mutex_);
         shown.push_back({text, caption, style});
         if (answers.empty()) return (style & 0xF) == MbYesNo ? IdNo : IdOk;
-        int a = answers.front();
+        MessageAnswer a = answers.front();
         answers.pop_front();
         return a;
     }

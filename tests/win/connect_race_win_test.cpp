@@ -81,8 +81,8 @@ struct Quiet : UploadProgressView, UploadPrompts {
     void SetBar(int, int) override {}
     void SetRowStatus(int, const std::wstring&) override {}
     void Close() override {}
-    int AskSameFile(UploadPromptState&) override { return IdCancel; }
-    int AskMissingFile(const std::wstring&) override { return IdCancel; }
+    MessageAnswer AskSameFile(UploadPromptState&) override { return IdCancel; }
+    MessageAnswer AskMissingFile(const std::wstring&) override { return IdCancel; }
 };
 
 struct OneFile : UploadListAccess {

@@ -222,7 +222,7 @@ extern "C" void OnInterrupt(int) {
 class InterruptibleBoxes : public MessageBoxHost {
 public:
     explicit InterruptibleBoxes(MessageBoxHost& inner) : inner_(inner) {}
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
+    MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override {
         if (!g_interrupted || (style & 0xF) != MbYesNo) return inner_.Show(text, caption, style);
         std::lock_guard<std::mutex> lock(TerminalMutex());
         std::fprintf(stderr, "\n[%s] %s\n(interrupted: yes)\n", Narrow(caption).c_str(), Narrow(text).c_str());

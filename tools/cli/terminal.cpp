@@ -38,7 +38,7 @@ std::mutex& TerminalMutex() {
     return mutex;
 }
 
-int TerminalMessageBox::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
+MessageAnswer TerminalMessageBox::Show(const std::wstring& text, const std::wstring& caption, unsigned style) {
     std::lock_guard<std::mutex> lock(TerminalMutex());
     std::string body = Narrow(text);
     std::fprintf(stderr, "\n%s[%s] %s", MessagePrefix(), caption.empty() ? "message" : Narrow(caption).c_str(),

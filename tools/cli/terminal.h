@@ -23,13 +23,13 @@ std::mutex& TerminalMutex();
 // there is one; otherwise it gets unattendedAnswer (IdYes or IdNo).
 class TerminalMessageBox : public MessageBoxHost {
 public:
-    TerminalMessageBox(bool interactive, int unattendedAnswer)
+    TerminalMessageBox(bool interactive, MessageAnswer unattendedAnswer)
         : interactive_(interactive), unattendedAnswer_(unattendedAnswer) {}
-    int Show(const std::wstring& text, const std::wstring& caption, unsigned style) override;
+    MessageAnswer Show(const std::wstring& text, const std::wstring& caption, unsigned style) override;
 
 private:
     bool interactive_;
-    int unattendedAnswer_;
+    MessageAnswer unattendedAnswer_;
 };
 
 // The cookie text given on the command line, for every URL. Held as the

@@ -37,7 +37,7 @@ class TerminalPrompts : public UploadPrompts {
 public:
     TerminalPrompts(const UploadOptions& options, bool interactive) : options_(options), interactive_(interactive) {}
 
-    int AskSameFile(UploadPromptState& state) override {
+    MessageAnswer AskSameFile(UploadPromptState& state) override {
         if (!options_.same.empty()) return Scripted(state);
         if (!interactive_) return IdCancel;
         std::lock_guard<std::mutex> lock(TerminalMutex());
@@ -63,7 +63,7 @@ public:
         }
     }
 
-    int AskMissingFile(const std::wstring& name) override {
+    MessageAnswer AskMissingFile(const std::wstring& name) override {
         if (options_.missing == "cancel") return IdCancel;
         if (options_.missing == "skip") return IdOk;
         if (!interactive_) {
@@ -88,7 +88,7 @@ public:
     }
 
 private:
-    int Scripted(UploadPromptState& state) {
+    MessageAnswer Scripted(UploadPromptState& state) {
         if (options_.same == "overwrite") {
             state.sameFileChoice = UploadSameOverwrite;
             return IdOk;
@@ -108,7 +108,7 @@ private:
     }
 
     // Called with the terminal lock held.
-    int AskNewName(UploadPromptState& state) {
+    MessageAnswer AskNewName(UploadPromptState& state) {
         std::wstring old = SameFileRenameProposal(state.sameFileName);
         for (;;) {
             std::fprintf(stderr, "새 파일명 (%s): ", Narrow(old).c_str());

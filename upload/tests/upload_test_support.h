@@ -146,19 +146,19 @@ private:
 class ScriptedPrompts : public UploadPrompts {
 public:
     struct SameAnswer {
-        int result = IdCancel;
+        MessageAnswer result = IdCancel;
         int choice = UploadSameNone;
         std::wstring newName;  // for UploadSameRename
         bool tickAll = false;
         std::function<void()> before;  // runs while the prompt is "open"
     };
     std::deque<SameAnswer> same;
-    std::deque<int> missing;
+    std::deque<MessageAnswer> missing;
     std::function<void()> onMissing;
     std::vector<std::wstring> askedSame, askedMissing;
     std::vector<double> askedSizes;
 
-    int AskSameFile(UploadPromptState& state) override {
+    MessageAnswer AskSameFile(UploadPromptState& state) override {
         askedSame.push_back(state.sameFileName);
         askedSizes.push_back(state.sameFileSize);
         if (same.empty()) return IdCancel;
@@ -173,11 +173,11 @@ public:
         }
         return a.result;
     }
-    int AskMissingFile(const std::wstring& name) override {
+    MessageAnswer AskMissingFile(const std::wstring& name) override {
         askedMissing.push_back(name);
         if (onMissing) onMissing();
         if (missing.empty()) return IdOk;
-        int a = missing.front();
+        MessageAnswer a = missing.front();
         missing.pop_front();
         return a;
     }
