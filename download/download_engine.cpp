@@ -1,6 +1,7 @@
 #include "download_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 #include <utility>
 
@@ -11,7 +12,9 @@
 #include "common/url.h"
 #include "common/utf8.h"
 #include "partial_file.h"
+#include "resume_record.h"
 #include "target_path.h"
+#include "temporary_name.h"
 #include "write_behind.h"
 
 namespace parvex {
@@ -40,13 +43,14 @@ double ParseContentLength(const std::wstring& header) {
 }
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
-                                  const std::wstring& cookie) {
+                                  const std::wstring& cookie, const std::string& rangeLines) {
     std::string escaped = EscapeRequestTarget(urlPath);
     std::wstring path(escaped.begin(), escaped.end());  // plain ASCII
     std::wstring request = FormatText(
         L"GET %ls HTTP/1.1\r\nAccept: */*\r\nAccpet-Encoding: deflate\r\nHost: %ls:%d\r\n"
         L"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nConnection: Keep-Alive\r\n",
         path.c_str(), host.c_str(), port);
+    request += std::wstring(rangeLines.begin(), rangeLines.end());  // plain ASCII
     if (!cookie.empty())
         request += L"Cookie: " + cookie + L"\r\n\r\n";
     else
@@ -73,17 +77,49 @@ bool CurrentEntryDeleted(DownloadState& state, DownloadSession& session, double 
     return state.DeleteSelectedEntries(session, session.Dialog().View(), fileBytes) == -1;
 }
 
+// One entry across its tries: its partial file, where that stands and how
+// it may go on.
+struct EntryFetch {
+    ResumePolicy policy;
+    std::string address;  // what a kept part is recorded as coming from
+    std::unique_ptr<PartialFile> partial;  // once the target is chosen
+    ResumeProgress progress;
+    bool headAccepted = false;  // a try got as far as the body: the file may be tried again
+    bool refused = false;       // a range was refused once: the file started over
+    bool askedRange = false;    // the current try asks for the rest
+    const wchar_t* shown = kRowTransferring;  // the row's status
+
+    // A broken part that a later try or run can go on with.
+    bool Resumable() const {
+        return policy.resume && progress.basis.Usable() && progress.kept > 0 && partial &&
+               !partial->TemporaryPath().empty();
+    }
+    // Kept for a later run when it can be gone on with, else deleted.
+    void Leave() {
+        if (!partial) return;
+        if (Resumable())
+            partial->Suspend();
+        else
+            partial->Discard();
+    }
+};
+
 // The user cancelled while the file was being written. With the dialog gone
-// there is nobody to ask: the part goes.
-DownloadResult CancelPartial(DownloadSession& session, PartialFile& partial) {
-    int answer = session.signals.Raised(DownloadSignals::Gone)
-                     ? IdYes
-                     : session.Dialog().View().Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?",
-                                                               L"Download Cancel", MbYesNo);
+// there is nobody to ask: a part that can be gone on with stays for the next
+// run, any other goes.
+DownloadResult CancelPartial(DownloadSession& session, EntryFetch& fetch) {
+    if (session.signals.Raised(DownloadSignals::Gone)) {
+        fetch.Leave();
+        return R::Cancelled;
+    }
+    int answer = session.Dialog().View().Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?",
+                                                         L"Download Cancel", MbYesNo);
     if (answer == IdYes)
-        partial.Discard();
+        fetch.partial->Discard();
+    else if (fetch.Resumable())
+        fetch.partial->Suspend();
     else
-        partial.Keep();
+        fetch.partial->Keep();
     return R::Cancelled;
 }
 
@@ -92,27 +128,28 @@ struct Transfer {
     DownloadState& state;
     DownloadSession& session;
     DownloadView& view;
-    Socket& socket;
+    Socket* socket;  // the current try's
     DownloadBuffers& buffers;
     const DownloadEntryPtr& entry;
     std::wstring& line;
     uint32_t silentTimeoutMs;
     std::wstring target;
     bool replace = false;  // the user agreed to overwrite the file at target
-    ProgressPace* pace = nullptr;  // once the body comes: what its waits keep true
+    EntryFetch& fetch;
 
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
     // read, deletions): those end it as WaitOutcome::Cancelled.
-    WaitOutcome Wait(bool deletions) {
+    // pace: what the waits of a file's reply keep true.
+    WaitOutcome Wait(bool deletions, ProgressPace* pace) {
         ServerWait wait;
         wait.clock = &state.Time();
         wait.timeoutMs = silentTimeoutMs;
         const unsigned watched =
             DownloadSignals::Added | DownloadSignals::Cancel | (deletions ? DownloadSignals::Delete : 0u);
         wait.interrupted = [this, watched] { return session.signals.Raised(watched); };
-        if (pace) wait.catchUp = [this] { return pace->CatchUp(); };
-        return WaitForBytes(socket, wait);
+        if (pace) wait.catchUp = [pace] { return pace->CatchUp(); };
+        return WaitForBytes(*socket, wait);
     }
 };
 
@@ -124,10 +161,14 @@ Step BetweenSteps(Transfer& t) {
     return kGoOn;
 }
 
+// The request, for the rest of the file when a part of it is kept.
 bool SendRequest(Transfer& t) {
     const DownloadSession& s = t.session;
-    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.host, s.port, s.cookie));
-    return t.socket.SendAll(request.data(), request.size());
+    EntryFetch& f = t.fetch;
+    f.askedRange = f.progress.AsksRange(f.policy);
+    std::string range = f.askedRange ? RangeRequestLines(f.progress.basis, f.progress.kept) : std::string();
+    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.host, s.port, s.cookie, range));
+    return t.socket->SendAll(request.data(), request.size());
 }
 
 // Where the entry goes, after the existing-file decision.
@@ -161,11 +202,12 @@ struct ReplyStart {
     size_t headBytes = 0;  // the head with its empty line
     double length = 0;     // the body's announced length
     size_t already = 0;    // body bytes read with the head, never past length
+    bool append = false;   // the body is the rest of the kept part
 };
 
 // Reads the reply's head into the header buffer, in small reads so that
 // little of the body is taken along with it.
-Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
+Step ReadReplyHeader(Transfer& t, ReplyStart& reply, ProgressPace* pace) {
     char* header = t.buffers.header;
     size_t& used = reply.received;
     size_t headEnd = std::string_view::npos;
@@ -175,9 +217,9 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return R::SocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
-        long n = t.socket.RecvSome(header + used, want);
+        long n = t.socket->RecvSome(header + used, want);
         if (n == Socket::kNothingArrived) {
-            WaitOutcome w = t.Wait(false);
+            WaitOutcome w = t.Wait(false, pace);
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
             return R::SocketError;
         }
@@ -199,11 +241,25 @@ std::wstring FirstLineOf(const std::wstring& head) {
     return line.empty() ? L"no status line" : line;
 }
 
+// The answer to a request for the rest: appended, taken whole, or the file
+// starts over with a request for everything.
+Step JudgeRange(Transfer& t, ReplyStart& reply) {
+    EntryFetch& f = t.fetch;
+    if (!f.askedRange) return kGoOn;
+    ReplyHead head = ReadReplyHead(std::string_view(t.buffers.header, reply.headBytes));
+    RangeVerdict verdict = JudgeRangeReply(head, f.progress.kept, f.progress.basis);
+    if (verdict == RangeVerdict::Append) reply.append = true;
+    if (verdict != RangeVerdict::FromZero) return kGoOn;
+    f.progress.wholeNext = true;
+    return R::SocketError;
+}
+
 // The status and the length of the head, read in the system's code page.
 Step JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
+    if (Step r = JudgeRange(t, reply)) return *r;
     std::wstring headerText = AnsiToWide(std::string(t.buffers.header, reply.headBytes));
     std::wstring statusText;
-    StatusCheck status = ParseStatusLine(headerText, statusText);
+    StatusCheck status = reply.append ? StatusCheck::Ok : ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
         // Without an HTTP/1.1 status line, what came in its place.
         t.line = (statusText.empty() ? FirstLineOf(headerText) : statusText) + L"\r\n";
@@ -229,10 +285,8 @@ const wchar_t kNothingLeft[] = L"0초";
 class FileDisplay : private ProgressDrawing {
 public:
     FileDisplay(Transfer& t, uint32_t requestTick)
-        : t_(t), clock_(t.state.Time()), pace_(clock_, *this), sampleTick_(requestTick) {
-        t.pace = &pace_;
-    }
-    ~FileDisplay() { t_.pace = nullptr; }
+        : t_(t), clock_(t.state.Time()), pace_(clock_, *this), sampleTick_(requestTick) {}
+    ProgressPace* Pace() { return &pace_; }
 
     // The first sample covers the header phase.
     void First(size_t received) {
@@ -304,22 +358,43 @@ void FileDisplay::DrawLabels() {
     t_.view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
 }
 
+// A whole body begins the part again: what it held leaves the run's count,
+// and the reply's validator is recorded beside it for a later run.
+bool BeginWhole(Transfer& t, const ReplyStart& reply) {
+    EntryFetch& f = t.fetch;
+    PartialFile& partial = *f.partial;
+    if (partial.TemporaryPath().empty() ? !partial.Create() : !partial.Restart()) return false;
+    t.state.AddDoneBytes(t.session, -static_cast<double>(f.progress.kept));
+    f.progress = ResumeProgress();
+    ReplyHead head = ReadReplyHead(std::string_view(t.buffers.header, reply.headBytes));
+    f.progress.basis = ResumeBasisOf(head, static_cast<uint64_t>(reply.length));
+    if (!f.policy.resume || !f.progress.basis.Usable()) return true;
+    ResumeRecord record{f.address, f.progress.basis};
+    if (SaveResumeRecord(t.state.Files(), partial.TemporaryPath(), record))
+        partial.SetCompanion(ResumeRecordPath(partial.TemporaryPath()));
+    else
+        f.progress.basis = ResumeBasis();  // nothing to go on by
+    return true;
+}
+
 // Opens the partial file with the body bytes that came with the head.
-Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
-    if (!partial.Create()) return R::CreateFailed;
+Step StartFile(Transfer& t, const ReplyStart& reply) {
+    PartialFile& partial = *t.fetch.partial;
+    if (!reply.append && !BeginWhole(t, reply)) return R::CreateFailed;
     if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already)) return R::CreateFailed;
+    t.fetch.progress.kept += reply.already;
     MergeIfPending(t.state, t.session);
-    if (Cancelled(t.session)) return CancelPartial(t.session, partial);
+    if (Cancelled(t.session)) return CancelPartial(t.session, t.fetch);
     return kGoOn;
 }
 
 // The body after the bytes that came with the header, up to the announced
 // length; fileBytes counts what the file holds.
-DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& display, double remaining,
-                           double& fileBytes) {
+DownloadResult ReceiveBody(Transfer& t, FileDisplay& display, double remaining, double& fileBytes) {
+    PartialFile& partial = *t.fetch.partial;
     // Received bytes go to the file in whole blocks, written behind the
-    // receiver; all of them before the user is asked about a cancelled file
-    // and before the file is finished.
+    // receiver; all of them before the user is asked about a cancelled file,
+    // before the file is finished and before a broken one is kept.
     WriteBehind writes(partial, remaining, DownloadBuffers::kBlockSize);
     double received = 0;
     for (;;) {
@@ -333,7 +408,7 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
             if (!writes.Flush()) return R::CreateFailed;
             // The question comes with every counter as the file stands.
             display.Exact(fileBytes);
-            return CancelPartial(t.session, partial);
+            return CancelPartial(t.session, t.fetch);
         }
         if (received >= remaining) return writes.Flush() && partial.Finish() ? R::Done : R::CreateFailed;
         // Received at once while the data flows; waited for, in slices that
@@ -343,14 +418,15 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
         if (!into) return R::CreateFailed;
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
-        long n = t.socket.RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
+        long n = t.socket->RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
         if (n == Socket::kNothingArrived) {
-            WaitOutcome w = t.Wait(true);
+            WaitOutcome w = t.Wait(true, display.Pace());
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
-            return R::SocketError;
+            n = -1;
         }
-        // A file cut short must not look complete; the partial one goes.
-        if (n <= 0) return R::SocketError;
+        // Cut short: the file must not look complete; what arrived is kept
+        // for the next try.
+        if (n <= 0) return writes.Flush() ? R::SocketError : R::CreateFailed;
         writes.Received(static_cast<size_t>(n));
         received += n;
         fileBytes += n;
@@ -359,30 +435,32 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
     }
 }
 
-}  // namespace
+// The row's status, set when it changes.
+void ShowRowStatus(Transfer& t, const wchar_t* status) {
+    if (t.fetch.shown == status) return;
+    t.fetch.shown = status;
+    t.view.SetRowStatus(t.state.SetEntryState(*t.entry, DownloadEntry::Transferring), status);
+}
 
-DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
-                               Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
-    Transfer t{state, session, session.Dialog().View(),     socket,        buffers,
-               entry, line,    state.SilentServerTimeout(), std::wstring()};
-    t.view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
-    if (Step r = BetweenSteps(t)) return *r;
-    // Every name is checked before anything is asked of the server.
-    if (Step r = ChooseTarget(t)) return *r;
-
+// One request of the entry over the current connection, from the request to
+// the end of the body.
+DownloadResult TryOnce(Transfer& t) {
     if (!SendRequest(t)) return R::SocketError;
-    FileDisplay display(t, state.Time().TickMs());
+    FileDisplay display(t, t.state.Time().TickMs());
     ReplyStart reply;
-    if (Step r = ReadReplyHeader(t, reply)) return *r;
+    if (Step r = ReadReplyHeader(t, reply, display.Pace())) return *r;
     if (Step r = JudgeReplyHeader(t, reply)) return *r;
     if (Step r = BetweenSteps(t)) return *r;
+    t.fetch.headAccepted = true;
+    ShowRowStatus(t, reply.append ? kRowResuming : kRowTransferring);
 
-    PartialFile partial(state.Files(), t.target, t.replace);
-    if (Step r = StartFile(t, partial, reply)) return *r;
+    if (Step r = StartFile(t, reply)) return *r;
     display.First(reply.received);
-    double fileBytes = static_cast<double>(reply.already);
-    state.AddDoneBytes(session, fileBytes);
-    DownloadResult result = ReceiveBody(t, partial, display, reply.length - fileBytes, fileBytes);
+    const double kept = static_cast<double>(t.fetch.progress.kept);
+    double fileBytes = kept;
+    t.state.AddDoneBytes(t.session, static_cast<double>(reply.already));
+    DownloadResult result = ReceiveBody(t, display, reply.length - static_cast<double>(reply.already), fileBytes);
+    if (result == R::SocketError) t.fetch.progress.kept = static_cast<uint64_t>(fileBytes);
     // However the file ended, its counters and bars show what it holds (a
     // cancelled file's did before its question, a deleted file's are the
     // deletion's).
@@ -390,26 +468,132 @@ DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, c
     return result;
 }
 
+// A part that an earlier run left of this very file is gone on with; one
+// of ours that came from elsewhere or from another version goes.
+void AdoptKeptPart(Transfer& t) {
+    EntryFetch& f = t.fetch;
+    FileSystem& fs = t.state.Files();
+    std::wstring path = TemporaryPath(t.target, 0);
+    ResumeRecord record;
+    if (!f.policy.resume || path.empty() || !LoadResumeRecord(fs, path, record)) return;
+    uint64_t size = 0;
+    bool same = record.address == f.address && fs.FileSize(path, size) && size <= record.basis.length;
+    if (same && f.partial->Adopt(path)) {
+        f.partial->SetCompanion(ResumeRecordPath(path));
+        f.progress.basis = record.basis;
+        f.progress.kept = size;
+        t.state.AddDoneBytes(t.session, static_cast<double>(size));
+        return;
+    }
+    if (!fs.IsLink(path)) fs.RemoveFile(path);
+    fs.RemoveFile(ResumeRecordPath(path));
+}
+
+// Before the first request: the row, the checks and where the file goes.
+Step PrepareEntry(Transfer& t) {
+    t.view.SetRowStatus(t.state.SetEntryState(*t.entry, DownloadEntry::Transferring), kRowTransferring);
+    if (Step r = BetweenSteps(t)) return *r;
+    // Every name is checked before anything is asked of the server.
+    if (Step r = ChooseTarget(t)) return *r;
+    t.fetch.partial = std::make_unique<PartialFile>(t.state.Files(), t.target, t.replace);
+    AdoptKeptPart(t);
+    return kGoOn;
+}
+
+// A file that failed on the wire leaves a part to go on with, if it can; the
+// others have settled theirs (done, cancelled, deleted) or cannot write.
+bool LeavesPart(DownloadResult result) {
+    return result != R::Done && result != R::Cancelled && result != R::EntryDeleted && result != R::CreateFailed;
+}
+
+EntryFetch MakeFetch(DownloadState& state, const DownloadSession& session, const DownloadEntry& entry) {
+    EntryFetch fetch;
+    fetch.policy = state.Resuming();
+    fetch.address = ResumeAddress(session.secure, session.host, session.port, entry.urlPath);
+    return fetch;
+}
+
+}  // namespace
+
+DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
+                               Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
+    EntryFetch fetch = MakeFetch(state, session, *entry);
+    Transfer t{state, session, session.Dialog().View(), &socket, buffers, entry, line, state.SilentServerTimeout(),
+               std::wstring(), false, fetch};
+    Step r = PrepareEntry(t);
+    DownloadResult result = r ? *r : TryOnce(t);
+    if (LeavesPart(result)) fetch.Leave();
+    return result;
+}
+
 namespace {
 
-// The connection of one entry, given up on the cancel; null otherwise once
-// its failure is in its row and the summary. endpoint is null when the host
-// did not resolve.
+// A connection to the server, or null: outcome says whether the user
+// cancelled. endpoint is null when the host did not resolve.
+std::unique_ptr<Socket> Connect(DownloadState& state, DownloadSession& session, const Endpoint* endpoint,
+                                WaitOutcome& outcome) {
+    outcome = WaitOutcome::Failed;
+    if (!endpoint) return nullptr;
+    ServerWait wait;
+    wait.clock = &state.Time();
+    wait.interrupted = [&session] { return Cancelled(session); };
+    return ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
+}
+
+// The entry's first connection; null otherwise once its failure is in its
+// row and the summary (or the user cancelled).
 std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadSession& session, DownloadEntry& entry,
                                      const Endpoint* endpoint, WaitOutcome& outcome) {
-    outcome = WaitOutcome::Failed;
-    std::unique_ptr<Socket> socket;
-    if (endpoint) {
-        ServerWait wait;
-        wait.clock = &state.Time();
-        wait.interrupted = [&session] { return Cancelled(session); };
-        socket = ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
-    }
+    std::unique_ptr<Socket> socket = Connect(state, session, endpoint, outcome);
     if (socket || outcome == WaitOutcome::Cancelled) return socket;
     int row = state.SetEntryState(entry, DownloadEntry::Failed);
     session.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
     session.Dialog().View().SetRowStatus(row, kRowFailed);
     return nullptr;
+}
+
+// The pause before a retry, cut short by the user: merges go on, a cancel or
+// the deletion of this row ends it at once.
+Step WaitToRetry(Transfer& t, uint32_t ms) {
+    ShowRowStatus(t, kRowRetrying);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const unsigned watched = DownloadSignals::Added | DownloadSignals::Cancel | DownloadSignals::Delete;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || t.session.signals.WaitFor(watched, left) == 0) return kGoOn;
+        MergeIfPending(t.state, t.session);
+        if (CurrentEntryDeleted(t.state, t.session, static_cast<double>(t.fetch.progress.kept))) {
+            t.fetch.partial->Discard();
+            return R::EntryDeleted;
+        }
+        if (Cancelled(t.session)) return t.fetch.partial ? CancelPartial(t.session, t.fetch) : R::Cancelled;
+    }
+}
+
+// The tries after the first, while the file broke after its head came: each
+// on a connection of its own, after a wait that doubles; a refused range is
+// asked again at once, from byte 0.
+DownloadResult Retry(Transfer& t, const Endpoint* endpoint, std::unique_ptr<Socket>& socket, DownloadResult result) {
+    EntryFetch& f = t.fetch;
+    int retry = 0;
+    while (result == R::SocketError && f.headAccepted) {
+        const bool refusedNow = f.progress.wholeNext && !f.refused;
+        if (!refusedNow && ++retry > f.policy.retries) break;
+        if (refusedNow) f.refused = true;
+        if (socket) socket->Shutdown();
+        socket.reset();
+        if (!refusedNow) {
+            if (Step r = WaitToRetry(t, f.policy.WaitBefore(retry))) return *r;
+        }
+        WaitOutcome outcome = WaitOutcome::Failed;
+        socket = Connect(t.state, t.session, endpoint, outcome);
+        if (outcome == WaitOutcome::Cancelled) return f.partial ? CancelPartial(t.session, f) : R::Cancelled;
+        if (!socket) continue;  // a link still down: one try spent
+        ShowRowStatus(t, kRowTransferring);
+        t.socket = socket.get();
+        result = TryOnce(t);
+    }
+    return result;
 }
 
 // The entry's row, and its line in the summary, after its transfer; line is
@@ -463,9 +647,14 @@ DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const 
     view.SetText(IdcDnFileBytesLabel, L"0Byte");
 
     std::wstring line;
-    DownloadResult result = DownloadOneFile(state, session, entry, *socket, buffers, line);
+    EntryFetch fetch = MakeFetch(state, session, *entry);
+    Transfer t{state, session, view,          socket.get(), buffers, entry, line, state.SilentServerTimeout(),
+               std::wstring(), false, fetch};
+    Step prepared = PrepareEntry(t);
+    DownloadResult result = prepared ? *prepared : Retry(t, endpoint, socket, TryOnce(t));
+    if (LeavesPart(result)) fetch.Leave();
     RecordResult(state, session, *entry, result, line);
-    socket->Shutdown();
+    if (socket) socket->Shutdown();
     return result;
 }
 

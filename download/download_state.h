@@ -29,6 +29,7 @@
 #include "download_entry.h"
 #include "download_signals.h"
 #include "download_view.h"
+#include "resume_rules.h"
 #include "same_file.h"
 
 namespace parvex {
@@ -157,6 +158,9 @@ public:
     // How long the worker waits for a server that sends nothing.
     void SetSilentServerTimeout(uint32_t ms);
     uint32_t SilentServerTimeout();
+    // How broken transfers are tried again and gone on with.
+    void SetResuming(const ResumePolicy& policy);
+    ResumePolicy Resuming();
 
     // The worker's calls: each is about its own session, and does nothing
     // (or finds nothing) once that session has ended.
@@ -247,6 +251,7 @@ private:
     int lastPort_ = 80;                                        // DownloadStart
     std::wstring lastCookie_;                                  // DownloadStart
     uint32_t silentServerTimeoutMs_ = kSilentServerTimeoutMs;  // the owner, before a run
+    ResumePolicy resuming_;                                    // the owner, before a run
 };
 
 // The one queue of the process, reached by the upload control's methods.

@@ -30,6 +30,21 @@ bool PartialFile::Create() {
     return file_ != nullptr;
 }
 
+bool PartialFile::Adopt(const std::wstring& path) {
+    file_ = fs_.OpenAppend(path);
+    if (file_) temporary_ = path;
+    return file_ != nullptr;
+}
+
+bool PartialFile::Restart() {
+    file_.reset();
+    if (!temporary_.empty()) fs_.RemoveFile(temporary_);
+    if (!companion_.empty()) fs_.RemoveFile(companion_);
+    companion_.clear();
+    file_ = fs_.CreateNew(temporary_);
+    return file_ != nullptr;
+}
+
 bool PartialFile::Write(const void* data, size_t count) { return file_ && file_->Write(data, count); }
 
 bool PartialFile::Finish() {
@@ -39,18 +54,26 @@ bool PartialFile::Finish() {
         return false;
     }
     settled_ = true;
+    if (!companion_.empty()) fs_.RemoveFile(companion_);
     return true;
 }
 
 void PartialFile::Keep() {
     file_.reset();
-    fs_.RenameFile(temporary_, target_, false);
+    // Under the target's name it is the user's file, no longer one to go on with.
+    if (fs_.RenameFile(temporary_, target_, false) && !companion_.empty()) fs_.RemoveFile(companion_);
     settled_ = true;
 }
 
 void PartialFile::Discard() {
     file_.reset();
     if (!temporary_.empty()) fs_.RemoveFile(temporary_);
+    if (!companion_.empty()) fs_.RemoveFile(companion_);
+    settled_ = true;
+}
+
+void PartialFile::Suspend() {
+    file_.reset();
     settled_ = true;
 }
 

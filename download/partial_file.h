@@ -21,6 +21,15 @@ public:
 
     // Creates the temporary file; false when no free name could be made.
     bool Create();
+    // Goes on with the temporary file at path, which a broken download
+    // left: written after its last byte. False when it cannot be opened.
+    bool Adopt(const std::wstring& path);
+    // Empties the file to begin it again; false when it could not.
+    bool Restart();
+    // A file of ours beside the partial one (what a later run needs to go on
+    // with it): deleted with it, and when the complete file takes the
+    // target's name.
+    void SetCompanion(std::wstring path) { companion_ = std::move(path); }
     bool Write(const void* data, size_t count);
     // Complete: the file takes the target's name (replacing the old file
     // when agreed). False when it could not; the bytes are then deleted.
@@ -30,6 +39,9 @@ public:
     // so that a file being overwritten is not lost to a part of its successor.
     void Keep();
     void Discard();
+    // Broken off, to be gone on with later: the file stays under its
+    // temporary name, its companion beside it.
+    void Suspend();
     const std::wstring& TemporaryPath() const { return temporary_; }
 
 private:
@@ -37,6 +49,7 @@ private:
     std::wstring target_;
     std::wstring temporary_;
     bool replace_;
+    std::wstring companion_;
     std::unique_ptr<File> file_;
     bool settled_ = false;
 };
