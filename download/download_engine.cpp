@@ -80,6 +80,7 @@ bool CurrentEntryDeleted(DownloadState& state, DownloadSession& session, double 
 // One entry across its tries: its partial file, where that stands and how
 // it may go on.
 struct EntryFetch {
+    FileSystem* fs = nullptr;
     ResumePolicy policy;
     std::string address;  // what a kept part is recorded as coming from
     std::unique_ptr<PartialFile> partial;  // once the target is chosen
@@ -94,13 +95,24 @@ struct EntryFetch {
         return policy.resume && progress.basis.Usable() && progress.kept > 0 && partial &&
                !partial->TemporaryPath().empty();
     }
+    // Records beside the part at path what a later run needs to go on with
+    // it; false when it cannot be gone on with.
+    bool Record(const std::wstring& path) {
+        return Resumable() && SaveResumeRecord(*fs, path, ResumeRecord{address, progress.basis});
+    }
     // Kept for a later run when it can be gone on with, else deleted.
     void Leave() {
         if (!partial) return;
-        if (Resumable())
+        if (Record(partial->TemporaryPath()))
             partial->Suspend();
         else
             partial->Discard();
+    }
+    // Kept as the user asked, with its record when it can be gone on with.
+    void Keep() {
+        bool resumable = Resumable();
+        std::wstring kept = partial->Keep();
+        if (resumable && !kept.empty()) Record(kept);
     }
 };
 
@@ -116,10 +128,8 @@ DownloadResult CancelPartial(DownloadSession& session, EntryFetch& fetch) {
                                                          L"Download Cancel", MbYesNo);
     if (answer == IdYes)
         fetch.partial->Discard();
-    else if (fetch.Resumable())
-        fetch.partial->Suspend();
     else
-        fetch.partial->Keep();
+        fetch.Keep();
     return R::Cancelled;
 }
 
@@ -359,7 +369,7 @@ void FileDisplay::DrawLabels() {
 }
 
 // A whole body begins the part again: what it held leaves the run's count,
-// and the reply's validator is recorded beside it for a later run.
+// and the reply's validator is what a later try goes on by.
 bool BeginWhole(Transfer& t, const ReplyStart& reply) {
     EntryFetch& f = t.fetch;
     PartialFile& partial = *f.partial;
@@ -368,12 +378,6 @@ bool BeginWhole(Transfer& t, const ReplyStart& reply) {
     f.progress = ResumeProgress();
     ReplyHead head = ReadReplyHead(std::string_view(t.buffers.header, reply.headBytes));
     f.progress.basis = ResumeBasisOf(head, static_cast<uint64_t>(reply.length));
-    if (!f.policy.resume || !f.progress.basis.Usable()) return true;
-    ResumeRecord record{f.address, f.progress.basis};
-    if (SaveResumeRecord(t.state.Files(), partial.TemporaryPath(), record))
-        partial.SetCompanion(ResumeRecordPath(partial.TemporaryPath()));
-    else
-        f.progress.basis = ResumeBasis();  // nothing to go on by
     return true;
 }
 
@@ -408,6 +412,7 @@ DownloadResult ReceiveBody(Transfer& t, FileDisplay& display, double remaining, 
             if (!writes.Flush()) return R::CreateFailed;
             // The question comes with every counter as the file stands.
             display.Exact(fileBytes);
+            t.fetch.progress.kept = static_cast<uint64_t>(fileBytes);
             return CancelPartial(t.session, t.fetch);
         }
         if (received >= remaining) return writes.Flush() && partial.Finish() ? R::Done : R::CreateFailed;
@@ -468,25 +473,39 @@ DownloadResult TryOnce(Transfer& t) {
     return result;
 }
 
-// A part that an earlier run left of this very file is gone on with; one
-// of ours that came from elsewhere or from another version goes.
-void AdoptKeptPart(Transfer& t) {
+// The kept part at path, when its record says it is this very file: it
+// becomes the partial file at temporary (moved there when it is elsewhere).
+// A record of another file or version goes, with its part unless that is
+// the file the user agreed to overwrite.
+bool AdoptFrom(Transfer& t, const std::wstring& path, const std::wstring& temporary) {
     EntryFetch& f = t.fetch;
     FileSystem& fs = t.state.Files();
-    std::wstring path = TemporaryPath(t.target, 0);
     ResumeRecord record;
-    if (!f.policy.resume || path.empty() || !LoadResumeRecord(fs, path, record)) return;
-    uint64_t size = 0;
-    bool same = record.address == f.address && fs.FileSize(path, size) && size <= record.basis.length;
-    if (same && f.partial->Adopt(path)) {
-        f.partial->SetCompanion(ResumeRecordPath(path));
-        f.progress.basis = record.basis;
-        f.progress.kept = size;
-        t.state.AddDoneBytes(t.session, static_cast<double>(size));
-        return;
-    }
-    if (!fs.IsLink(path)) fs.RemoveFile(path);
+    if (!LoadResumeRecord(fs, path, record)) return false;
     fs.RemoveFile(ResumeRecordPath(path));
+    uint64_t size = 0;
+    bool same = record.address == f.address && !fs.IsLink(path) && fs.FileSize(path, size) &&
+                size <= record.basis.length;
+    if (!same) {
+        if (path == temporary) fs.RemoveFile(path);
+        return false;
+    }
+    if (path != temporary && !fs.RenameFile(path, temporary, false)) return false;
+    if (!f.partial->Adopt(temporary)) return false;
+    f.progress.basis = record.basis;
+    f.progress.kept = size;
+    t.state.AddDoneBytes(t.session, static_cast<double>(size));
+    return true;
+}
+
+// A part that an earlier run left of this very file is gone on with: one it
+// broke off under its temporary name, or one the user kept in the target's
+// place and has now agreed to overwrite.
+void AdoptKeptPart(Transfer& t) {
+    std::wstring temporary = TemporaryPath(t.target, 0);
+    if (!t.fetch.policy.resume || temporary.empty()) return;
+    if (t.replace && AdoptFrom(t, t.target, temporary)) return;
+    AdoptFrom(t, temporary, temporary);
 }
 
 // Before the first request: the row, the checks and where the file goes.
@@ -508,6 +527,7 @@ bool LeavesPart(DownloadResult result) {
 
 EntryFetch MakeFetch(DownloadState& state, const DownloadSession& session, const DownloadEntry& entry) {
     EntryFetch fetch;
+    fetch.fs = &state.Files();
     fetch.policy = state.Resuming();
     fetch.address = ResumeAddress(session.secure, session.host, session.port, entry.urlPath);
     return fetch;

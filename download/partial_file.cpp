@@ -39,8 +39,6 @@ bool PartialFile::Adopt(const std::wstring& path) {
 bool PartialFile::Restart() {
     file_.reset();
     if (!temporary_.empty()) fs_.RemoveFile(temporary_);
-    if (!companion_.empty()) fs_.RemoveFile(companion_);
-    companion_.clear();
     file_ = fs_.CreateNew(temporary_);
     return file_ != nullptr;
 }
@@ -54,21 +52,18 @@ bool PartialFile::Finish() {
         return false;
     }
     settled_ = true;
-    if (!companion_.empty()) fs_.RemoveFile(companion_);
     return true;
 }
 
-void PartialFile::Keep() {
+std::wstring PartialFile::Keep() {
     file_.reset();
-    // Under the target's name it is the user's file, no longer one to go on with.
-    if (fs_.RenameFile(temporary_, target_, false) && !companion_.empty()) fs_.RemoveFile(companion_);
     settled_ = true;
+    return fs_.RenameFile(temporary_, target_, false) ? target_ : temporary_;
 }
 
 void PartialFile::Discard() {
     file_.reset();
     if (!temporary_.empty()) fs_.RemoveFile(temporary_);
-    if (!companion_.empty()) fs_.RemoveFile(companion_);
     settled_ = true;
 }
 

@@ -26,10 +26,6 @@ public:
     bool Adopt(const std::wstring& path);
     // Empties the file to begin it again; false when it could not.
     bool Restart();
-    // A file of ours beside the partial one (what a later run needs to go on
-    // with it): deleted with it, and when the complete file takes the
-    // target's name.
-    void SetCompanion(std::wstring path) { companion_ = std::move(path); }
     bool Write(const void* data, size_t count);
     // Complete: the file takes the target's name (replacing the old file
     // when agreed). False when it could not; the bytes are then deleted.
@@ -37,10 +33,11 @@ public:
     // Cut off by the user, who wants the part kept: it takes the target's
     // name when that is free and otherwise stays under its temporary name,
     // so that a file being overwritten is not lost to a part of its successor.
-    void Keep();
+    // Where it stays.
+    std::wstring Keep();
     void Discard();
     // Broken off, to be gone on with later: the file stays under its
-    // temporary name, its companion beside it.
+    // temporary name.
     void Suspend();
     const std::wstring& TemporaryPath() const { return temporary_; }
 
@@ -49,7 +46,6 @@ private:
     std::wstring target_;
     std::wstring temporary_;
     bool replace_;
-    std::wstring companion_;
     std::unique_ptr<File> file_;
     bool settled_ = false;
 };
