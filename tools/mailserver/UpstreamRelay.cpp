@@ -43,10 +43,11 @@ bool SendAllTo(int fd, const std::string& bytes) {
     return true;
 }
 
-// The request passed on: the target, and the client's Range and If-Range
-// unless a fault answers the range itself.
+// The request passed on: the target, the client's cookie, and its Range and
+// If-Range unless a fault answers the range itself.
 std::string UpstreamRequest(const HttpRequest& request, const std::string& upstream, const FaultSet& faults) {
     std::string text = "GET " + request.target + " HTTP/1.1\r\nHost: " + upstream + "\r\n";
+    if (const std::string* cookie = request.Header("cookie")) text += "Cookie: " + *cookie + "\r\n";
     if (faults.rangeReply != "200") {
         for (const char* name : {"range", "if-range"})
             if (const std::string* value = request.Header(name)) text += std::string(name) + ": " + *value + "\r\n";
