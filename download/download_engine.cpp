@@ -609,7 +609,6 @@ DownloadResult Retry(Transfer& t, const Endpoint* endpoint, std::unique_ptr<Sock
         socket = Connect(t.state, t.session, endpoint, outcome);
         if (outcome == WaitOutcome::Cancelled) return f.partial ? CancelPartial(t.session, f) : R::Cancelled;
         if (!socket) continue;  // a link still down: one try spent
-        ShowRowStatus(t, kRowTransferring);
         t.socket = socket.get();
         result = TryOnce(t);
     }

@@ -71,6 +71,7 @@ void StreamFile(Connection& conn, const FaultSet& faults, int fd, const ServedPa
     const bool cut = toSend < content;
     if (cut) tail.clear();
 
+    if (faults.holdHead && !holds.Wait([&] { return conn.PeerGone(); }, idleTimeoutMs)) return;
     if (faults.stall) {
         if (conn.SendAll(head) == IoStatus::Ok) conn.WaitForPeerClose();
         return;

@@ -40,6 +40,7 @@ const FaultName kFaults[] = {
     {"validators", ValueType::Flag, KindDownload},
     {"range_reply", ValueType::Text, KindDownload},
     {"change", ValueType::Flag, KindDownload},
+    {"hold_head", ValueType::Flag, KindDownload},
 };
 
 const FaultName* FindFault(const std::string& name) {
@@ -148,6 +149,8 @@ void Apply(const std::string& name, const std::string& value, FaultSet* set) {
         set->rangeReply = value;
     else if (name == "change")
         set->change = value == "1";
+    else if (name == "hold_head")
+        set->holdHead = value == "1";
 }
 
 }  // namespace

@@ -69,6 +69,8 @@
 //                         range in Content-Range than the one sent
 //   change=1              downloads: once the reply is sent, the file becomes
 //                         another version (ByteRanges.h)
+//   hold_head=1           downloads: nothing is sent until GET /__release
+//                         lets the request go on
 // target=ranged names the download requests that carry a Range.
 
 #include <cstdint>
@@ -113,6 +115,7 @@ struct FaultSet {
     bool noValidators = false;
     std::string rangeReply;
     bool change = false;
+    bool holdHead = false;
 };
 
 class FaultTable {
