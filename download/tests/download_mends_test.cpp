@@ -110,15 +110,7 @@ TEST_F(DownloadEngineTest, AnExistingFileSurvivesAnOverwriteThatDoesNotComplete)
     // Cancelled: deleted on Yes; on No the part is kept, but not in place of
     // the file it was to replace.
     for (int answer : {IdYes, IdNo}) {
-        Fault("rate=200000&hold=100000&target=download&count=1");
-        Queue(L"/keep.bin", L"keep.bin", 300000);
-        TestDialog& dialog = Open();
-        dialog.view.messages.answers.push_back(answer);
-        state->StartRun();
-        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 2; }));
-        state->CancelOrClose();
-        state->WaitRunFinished();
-        Close();
+        CancelPartWay(L"/keep.bin", L"keep.bin", 300000, answer);
         EXPECT_EQ(ReadWholeFile(Saved("keep.bin").string()), old);
         EXPECT_EQ(PartFiles(save.path()), answer == IdYes ? std::vector<std::string>{}
                                                           : std::vector<std::string>{"keep.bin.part"});

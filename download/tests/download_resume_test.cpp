@@ -179,17 +179,7 @@ TEST_F(DownloadEngineTest, APartKeptAfterARunIsGoneOnWithByTheNext) {
     const std::string served = Bytes(300000, 41);
     const std::string h = Serve("k.bin", served);
     Serve("other.bin", "another file");
-    auto cancelPartWay = [&](int answer) {
-        Fault("rate=200000&hold=100000&target=download&count=1");
-        Queue(L"/k.bin", L"k.bin", 300000);
-        TestDialog& dialog = Open();
-        dialog.view.messages.answers.push_back(answer);
-        state->StartRun();
-        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 2; }));
-        state->CancelOrClose();
-        state->WaitRunFinished();
-        Close();
-    };
+    auto cancelPartWay = [&](int answer) { CancelPartWay(L"/k.bin", L"k.bin", 300000, answer); };
     // Yes deletes the part with its record.
     cancelPartWay(IdYes);
     EXPECT_TRUE(Leftovers(save.path()).empty());
