@@ -5,6 +5,7 @@ find_package(GTest REQUIRED)
 set(PARVEX_TEST_SUPPORT
   tests/support/cli_process.cpp
   tests/support/mail_server_process.cpp
+  tests/support/nginx_process.cpp
 )
 add_library(parvex_test_support STATIC ${PARVEX_TEST_SUPPORT})
 target_link_libraries(parvex_test_support PUBLIC parvex_core GTest::gtest GTest::gmock)
@@ -49,6 +50,7 @@ set(PARVEX_DOWNLOAD_TESTS
   download/tests/download_mends_test.cpp
   download/tests/download_queue_test.cpp
   download/tests/download_reply_head_test.cpp
+  download/tests/download_resume_test.cpp
   download/tests/download_session_test.cpp
   download/tests/session_phase_test.cpp
   download/tests/fault_matrix_test.cpp

@@ -73,6 +73,10 @@ public:
     virtual std::unique_ptr<File> CreateNew(const std::wstring& path) {
         return Exists(path) ? nullptr : OpenWrite(path);
     }
+    // Opens the plain file at path (never one reached through a link) to
+    // write after its last byte, as a download that goes on does; null when
+    // there is none. The default serves doubles that cannot.
+    virtual std::unique_ptr<File> OpenAppend(const std::wstring& /*path*/) { return nullptr; }
     // Gives a closed file another name in the same folder. With replace an
     // entry already at `to` is replaced in one step (never written through);
     // without it the move fails when the name is taken.

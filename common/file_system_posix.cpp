@@ -118,6 +118,15 @@ public:
         int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         return Opened(fd, L"create", path);
     }
+    std::unique_ptr<File> OpenAppend(const std::wstring& path) override {
+        int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st;
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd);
+            return Opened(-1, L"open for appending", path, EINVAL);
+        }
+        return Opened(fd, L"open for appending", path);
+    }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
         std::string f = NativePath(from), t = NativePath(to);
         if (replace) return ::rename(f.c_str(), t.c_str()) == 0 || Failed(L"rename to", to);

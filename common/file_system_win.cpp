@@ -123,6 +123,19 @@ public:
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         return Opened(h, L"create", path);
     }
+    std::unique_ptr<File> OpenAppend(const std::wstring& path) override {
+        // Not through a reparse point: the file itself, or nothing.
+        HANDLE h = CreateFileW(Win32Path(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        BY_HANDLE_FILE_INFORMATION info;
+        if (h != INVALID_HANDLE_VALUE &&
+            (!GetFileInformationByHandle(h, &info) ||
+             (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)) {
+            CloseHandle(h);
+            return Opened(INVALID_HANDLE_VALUE, L"open for appending", path);
+        }
+        return Opened(h, L"open for appending", path);
+    }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
         return MoveFileExW(Win32Path(from).c_str(), Win32Path(to).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0) ||
                Failed(L"rename to", to);

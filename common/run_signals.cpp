@@ -33,4 +33,10 @@ unsigned RunSignals::Wait(unsigned signals) const {
     return bits_ & signals;
 }
 
+unsigned RunSignals::WaitFor(unsigned signals, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    raised_.wait_for(lock, limit, [&] { return (bits_ & signals) != 0; });
+    return bits_ & signals;
+}
+
 }  // namespace parvex

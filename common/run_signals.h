@@ -3,6 +3,7 @@
 // whoever waits for the run's end sleeps until one arrives. One lock, one
 // condition variable, named bits; nothing is polled.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -29,6 +30,8 @@ public:
     bool Take(unsigned signal);
     // Sleeps until any of signals is raised; the raised ones among them.
     unsigned Wait(unsigned signals) const;
+    // The same, for at most limit; none when the time ran out first.
+    unsigned WaitFor(unsigned signals, std::chrono::milliseconds limit) const;
 
 private:
     mutable std::mutex mutex_;

@@ -1,6 +1,7 @@
 #include "download_engine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 #include <utility>
 
@@ -12,7 +13,9 @@
 #include "common/url.h"
 #include "common/utf8.h"
 #include "partial_file.h"
+#include "resume_record.h"
 #include "target_path.h"
+#include "temporary_name.h"
 #include "write_behind.h"
 
 namespace parvex {
@@ -41,13 +44,14 @@ double ParseContentLength(const std::wstring& header) {
 }
 
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
-                                  const std::wstring& cookie) {
+                                  const std::wstring& cookie, const std::string& rangeLines) {
     std::string escaped = EscapeRequestTarget(urlPath);
     std::wstring path(escaped.begin(), escaped.end());  // plain ASCII
     std::wstring request = FormatText(
         L"GET %ls HTTP/1.1\r\nAccept: */*\r\nAccpet-Encoding: deflate\r\nHost: %ls:%d\r\n"
         L"User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nConnection: Keep-Alive\r\n",
         path.c_str(), host.c_str(), port);
+    request += std::wstring(rangeLines.begin(), rangeLines.end());  // plain ASCII
     if (!cookie.empty())
         request += L"Cookie: " + cookie + L"\r\n\r\n";
     else
@@ -70,17 +74,59 @@ bool CurrentEntryDeleted(DownloadWorkerCalls& state, DownloadSession& session, d
     return state.DeleteSelectedEntries(session, session.Dialog().View(), fileBytes) == -1;
 }
 
+// One entry across its tries: its partial file, where that stands and how
+// it may go on.
+struct EntryFetch {
+    FileSystem* fs = nullptr;
+    ResumePolicy policy;
+    std::string address;  // what a kept part is recorded as coming from
+    std::unique_ptr<PartialFile> partial;  // once the target is chosen
+    ResumeProgress progress;
+    bool headAccepted = false;  // a try got as far as the body: the file may be tried again
+    bool refused = false;       // a range was refused once: the file started over
+    bool askedRange = false;    // the current try asks for the rest
+    const wchar_t* shown = kRowTransferring;  // the row's status
+
+    // A broken part that a later try or run can go on with.
+    bool Resumable() const {
+        return policy.resume && progress.basis.Usable() && progress.kept > 0 && partial &&
+               !partial->TemporaryPath().empty();
+    }
+    // Records beside the part at path what a later run needs to go on with
+    // it; false when it cannot be gone on with.
+    bool Record(const std::wstring& path) {
+        return Resumable() && SaveResumeRecord(*fs, path, ResumeRecord{address, progress.basis});
+    }
+    // Kept for a later run when it can be gone on with, else deleted.
+    void Leave() {
+        if (!partial) return;
+        if (Record(partial->TemporaryPath()))
+            partial->Suspend();
+        else
+            partial->Discard();
+    }
+    // Kept as the user asked, with its record when it can be gone on with.
+    void Keep() {
+        bool resumable = Resumable();
+        std::wstring kept = partial->Keep();
+        if (resumable && !kept.empty()) Record(kept);
+    }
+};
+
 // The user cancelled while the file was being written. With the dialog gone
-// there is nobody to ask: the part goes.
-DownloadResult CancelPartial(DownloadSession& session, PartialFile& partial) {
-    int answer = session.Signals().Raised(RunSignals::Gone)
-                     ? IdYes
-                     : session.Dialog().View().Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?",
-                                                               L"Download Cancel", MbYesNo);
+// there is nobody to ask: a part that can be gone on with stays for the next
+// run, any other goes.
+DownloadResult CancelPartial(DownloadSession& session, EntryFetch& fetch) {
+    if (session.Signals().Raised(RunSignals::Gone)) {
+        fetch.Leave();
+        return R::Cancelled;
+    }
+    MessageAnswer answer = session.Dialog().View().Messages().Show(L"현재 다운로드중인 파일을 삭제 하시겠습니까?",
+                                                                   L"Download Cancel", MbYesNo);
     if (answer == IdYes)
-        partial.Discard();
+        fetch.partial->Discard();
     else
-        partial.Keep();
+        fetch.Keep();
     return R::Cancelled;
 }
 
@@ -89,26 +135,27 @@ struct Transfer {
     DownloadWorkerCalls& state;
     DownloadSession& session;
     DownloadView& view;
-    Socket& socket;
+    Socket* socket;  // the current try's
     DownloadBuffers& buffers;
     const DownloadEntryPtr& entry;
     std::wstring& line;
     uint32_t silentTimeoutMs;
     std::wstring target;
     bool replace = false;  // the user agreed to overwrite the file at target
-    ProgressPace* pace = nullptr;  // once the body comes: what its waits keep true
+    EntryFetch& fetch;
 
     // Waits for the next bytes; between slices it gives way to what the
     // worker must see at once (merges, the cancel and, while the body is
     // read, deletions): those end it as WaitOutcome::Cancelled.
-    WaitOutcome Wait(bool deletions) {
+    // pace: what the waits of a file's reply keep true.
+    WaitOutcome Wait(bool deletions, ProgressPace* pace) {
         ServerWait wait;
         wait.clock = &state.Time();
         wait.timeoutMs = silentTimeoutMs;
         wait.signals = &session.Signals();
         wait.stopOn = RunSignals::Added | RunSignals::Cancel | (deletions ? RunSignals::Delete : 0u);
-        if (pace) wait.catchUp = [this] { return pace->CatchUp(); };
-        return WaitForBytes(socket, wait);
+        if (pace) wait.catchUp = [pace] { return pace->CatchUp(); };
+        return WaitForBytes(*socket, wait);
     }
 };
 
@@ -120,10 +167,14 @@ Step BetweenSteps(Transfer& t) {
     return kGoOn;
 }
 
+// The request, for the rest of the file when a part of it is kept.
 bool SendRequest(Transfer& t) {
     const DownloadSession& s = t.session;
-    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.Host(), s.Port(), s.Cookie()));
-    return t.socket.SendAll(request.data(), request.size());
+    EntryFetch& f = t.fetch;
+    f.askedRange = f.progress.AsksRange(f.policy);
+    std::string range = f.askedRange ? RangeRequestLines(f.progress.basis, f.progress.kept) : std::string();
+    std::string request = ToUtf8(BuildDownloadRequest(t.entry->urlPath, s.Host(), s.Port(), s.Cookie(), range));
+    return t.socket->SendAll(request.data(), request.size());
 }
 
 // Where the entry goes, after the existing-file decision.
@@ -157,11 +208,12 @@ struct ReplyStart {
     size_t headBytes = 0;  // the head with its empty line
     double length = 0;     // the body's announced length
     size_t already = 0;    // body bytes read with the head, never past length
+    bool append = false;   // the body is the rest of the kept part
 };
 
 // Reads the reply's head into the header buffer, in small reads so that
 // little of the body is taken along with it.
-Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
+Step ReadReplyHeader(Transfer& t, ReplyStart& reply, ProgressPace* pace) {
     char* header = t.buffers.header;
     size_t& used = reply.received;
     size_t headEnd = std::string_view::npos;
@@ -171,9 +223,9 @@ Step ReadReplyHeader(Transfer& t, ReplyStart& reply) {
         // A header that fills the buffer without ending is not one we can read.
         if (used == DownloadBuffers::kHeaderSize) return R::SocketError;
         size_t want = std::min(DownloadBuffers::kHeaderChunk, DownloadBuffers::kHeaderSize - used);
-        IoResult got = t.socket.RecvSome(header + used, want);
+        IoResult got = t.socket->RecvSome(header + used, want);
         if (got.status == IoStatus::Later) {
-            WaitOutcome w = t.Wait(false);
+            WaitOutcome w = t.Wait(false, pace);
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
             return R::SocketError;
         }
@@ -195,11 +247,25 @@ std::wstring FirstLineOf(const std::wstring& head) {
     return line.empty() ? L"no status line" : line;
 }
 
+// The answer to a request for the rest: appended, taken whole, or the file
+// starts over with a request for everything.
+Step JudgeRange(Transfer& t, ReplyStart& reply) {
+    EntryFetch& f = t.fetch;
+    if (!f.askedRange) return kGoOn;
+    ReplyHead head = ReadReplyHead(std::string_view(t.buffers.header, reply.headBytes));
+    RangeVerdict verdict = JudgeRangeReply(head, f.progress.kept, f.progress.basis);
+    if (verdict == RangeVerdict::Append) reply.append = true;
+    if (verdict != RangeVerdict::FromZero) return kGoOn;
+    f.progress.wholeNext = true;
+    return R::SocketError;
+}
+
 // The status and the length of the head, read in the system's code page.
 Step JudgeReplyHeader(Transfer& t, ReplyStart& reply) {
+    if (Step r = JudgeRange(t, reply)) return *r;
     std::wstring headerText = AnsiToWide(std::string(t.buffers.header, reply.headBytes));
     std::wstring statusText;
-    StatusCheck status = ParseStatusLine(headerText, statusText);
+    StatusCheck status = reply.append ? StatusCheck::Ok : ParseStatusLine(headerText, statusText);
     if (status != StatusCheck::Ok) {
         // Without an HTTP/1.1 status line, what came in its place.
         t.line = (statusText.empty() ? FirstLineOf(headerText) : statusText) + L"\r\n";
@@ -225,10 +291,8 @@ const wchar_t kNothingLeft[] = L"0초";
 class FileDisplay : private ProgressDrawing {
 public:
     FileDisplay(Transfer& t, uint32_t requestTick)
-        : t_(t), clock_(t.state.Time()), pace_(clock_, *this), sampleTick_(requestTick) {
-        t.pace = &pace_;
-    }
-    ~FileDisplay() { t_.pace = nullptr; }
+        : t_(t), clock_(t.state.Time()), pace_(clock_, *this), sampleTick_(requestTick) {}
+    ProgressPace* Pace() { return &pace_; }
 
     // The first sample covers the header phase.
     void First(size_t received) {
@@ -300,22 +364,37 @@ void FileDisplay::DrawLabels() {
     t_.view.SetText(IdcDnDoneBytesLabel, FormatSize(done));
 }
 
+// A whole body begins the part again: what it held leaves the run's count,
+// and the reply's validator is what a later try goes on by.
+bool BeginWhole(Transfer& t, const ReplyStart& reply) {
+    EntryFetch& f = t.fetch;
+    PartialFile& partial = *f.partial;
+    if (partial.TemporaryPath().empty() ? !partial.Create() : !partial.Restart()) return false;
+    t.state.AddDoneBytes(t.session, -static_cast<double>(f.progress.kept));
+    f.progress = ResumeProgress();
+    ReplyHead head = ReadReplyHead(std::string_view(t.buffers.header, reply.headBytes));
+    f.progress.basis = ResumeBasisOf(head, static_cast<uint64_t>(reply.length));
+    return true;
+}
+
 // Opens the partial file with the body bytes that came with the head.
-Step StartFile(Transfer& t, PartialFile& partial, const ReplyStart& reply) {
-    if (!partial.Create()) return R::CreateFailed;
+Step StartFile(Transfer& t, const ReplyStart& reply) {
+    PartialFile& partial = *t.fetch.partial;
+    if (!reply.append && !BeginWhole(t, reply)) return R::CreateFailed;
     if (reply.already > 0 && !partial.Write(t.buffers.header + reply.headBytes, reply.already)) return R::CreateFailed;
+    t.fetch.progress.kept += reply.already;
     t.state.MergeIfPending(t.session);
-    if (Cancelled(t.session)) return CancelPartial(t.session, partial);
+    if (Cancelled(t.session)) return CancelPartial(t.session, t.fetch);
     return kGoOn;
 }
 
 // The body after the bytes that came with the header, up to the announced
 // length; fileBytes counts what the file holds.
-DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& display, double remaining,
-                           double& fileBytes) {
+DownloadResult ReceiveBody(Transfer& t, FileDisplay& display, double remaining, double& fileBytes) {
+    PartialFile& partial = *t.fetch.partial;
     // Received bytes go to the file in whole blocks, written behind the
-    // receiver; all of them before the user is asked about a cancelled file
-    // and before the file is finished.
+    // receiver; all of them before the user is asked about a cancelled file,
+    // before the file is finished and before a broken one is kept.
     WriteBehind writes(partial, remaining, DownloadBuffers::kBlockSize);
     double received = 0;
     for (;;) {
@@ -329,7 +408,8 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
             if (!writes.Flush()) return R::CreateFailed;
             // The question comes with every counter as the file stands.
             display.Exact(fileBytes);
-            return CancelPartial(t.session, partial);
+            t.fetch.progress.kept = static_cast<uint64_t>(fileBytes);
+            return CancelPartial(t.session, t.fetch);
         }
         if (received >= remaining) return writes.Flush() && partial.Finish() ? R::Done : R::CreateFailed;
         // Received at once while the data flows; waited for, in slices that
@@ -339,14 +419,14 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
         if (!into) return R::CreateFailed;
         // Never past the announced length: what follows is not this file.
         double left = remaining - received;
-        IoResult got = t.socket.RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
+        IoResult got = t.socket->RecvSome(into, left < static_cast<double>(room) ? static_cast<size_t>(left) : room);
         if (got.status == IoStatus::Later) {
-            WaitOutcome w = t.Wait(true);
+            WaitOutcome w = t.Wait(true, display.Pace());
             if (w == WaitOutcome::Ready || w == WaitOutcome::Cancelled) continue;
-            return R::SocketError;
         }
-        // A file cut short must not look complete; the partial one goes.
-        if (!got.HasBytes()) return R::SocketError;
+        // Cut short: the file must not look complete; what arrived is kept
+        // for the next try.
+        if (!got.HasBytes()) return writes.Flush() ? R::SocketError : R::CreateFailed;
         long n = static_cast<long>(got.bytes);
         writes.Received(got.bytes);
         received += n;
@@ -356,30 +436,32 @@ DownloadResult ReceiveBody(Transfer& t, PartialFile& partial, FileDisplay& displ
     }
 }
 
-}  // namespace
+// The row's status, set when it changes.
+void ShowRowStatus(Transfer& t, const wchar_t* status) {
+    if (t.fetch.shown == status) return;
+    t.fetch.shown = status;
+    t.view.SetRowStatus(t.state.SetEntryState(*t.entry, DownloadEntry::Transferring), status);
+}
 
-DownloadResult DownloadOneFile(DownloadWorkerCalls& state, DownloadSession& session, const DownloadEntryPtr& entry,
-                               Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
-    Transfer t{state, session, session.Dialog().View(),     socket,        buffers,
-               entry, line,    state.SilentServerTimeout(), std::wstring()};
-    t.view.SetRowStatus(state.SetEntryState(*entry, DownloadEntry::Transferring), kRowTransferring);
-    if (Step r = BetweenSteps(t)) return *r;
-    // Every name is checked before anything is asked of the server.
-    if (Step r = ChooseTarget(t)) return *r;
-
+// One request of the entry over the current connection, from the request to
+// the end of the body.
+DownloadResult TryOnce(Transfer& t) {
     if (!SendRequest(t)) return R::SocketError;
-    FileDisplay display(t, state.Time().TickMs());
+    FileDisplay display(t, t.state.Time().TickMs());
     ReplyStart reply;
-    if (Step r = ReadReplyHeader(t, reply)) return *r;
+    if (Step r = ReadReplyHeader(t, reply, display.Pace())) return *r;
     if (Step r = JudgeReplyHeader(t, reply)) return *r;
     if (Step r = BetweenSteps(t)) return *r;
+    t.fetch.headAccepted = true;
+    ShowRowStatus(t, reply.append ? kRowResuming : kRowTransferring);
 
-    PartialFile partial(state.Files(), t.target, t.replace);
-    if (Step r = StartFile(t, partial, reply)) return *r;
+    if (Step r = StartFile(t, reply)) return *r;
     display.First(reply.received);
-    double fileBytes = static_cast<double>(reply.already);
-    state.AddDoneBytes(session, fileBytes);
-    DownloadResult result = ReceiveBody(t, partial, display, reply.length - fileBytes, fileBytes);
+    const double kept = static_cast<double>(t.fetch.progress.kept);
+    double fileBytes = kept;
+    t.state.AddDoneBytes(t.session, static_cast<double>(reply.already));
+    DownloadResult result = ReceiveBody(t, display, reply.length - static_cast<double>(reply.already), fileBytes);
+    if (result == R::SocketError) t.fetch.progress.kept = static_cast<uint64_t>(fileBytes);
     // However the file ended, its counters and bars show what it holds (a
     // cancelled file's did before its question, a deleted file's are the
     // deletion's).
@@ -387,26 +469,146 @@ DownloadResult DownloadOneFile(DownloadWorkerCalls& state, DownloadSession& sess
     return result;
 }
 
+// The kept part at path, when its record says it is this very file: it
+// becomes the partial file at temporary (moved there when it is elsewhere).
+// A record of another file or version goes, with its part unless that is
+// the file the user agreed to overwrite.
+bool AdoptFrom(Transfer& t, const std::wstring& path, const std::wstring& temporary) {
+    EntryFetch& f = t.fetch;
+    FileSystem& fs = t.state.Files();
+    ResumeRecord record;
+    if (!LoadResumeRecord(fs, path, record)) return false;
+    fs.RemoveFile(ResumeRecordPath(path));
+    uint64_t size = 0;
+    bool same = record.address == f.address && !fs.IsLink(path) && fs.FileSize(path, size) &&
+                size <= record.basis.length;
+    if (!same) {
+        if (path == temporary) fs.RemoveFile(path);
+        return false;
+    }
+    if (path != temporary && !fs.RenameFile(path, temporary, false)) return false;
+    if (!f.partial->Adopt(temporary)) return false;
+    f.progress.basis = record.basis;
+    f.progress.kept = size;
+    t.state.AddDoneBytes(t.session, static_cast<double>(size));
+    return true;
+}
+
+// A part that an earlier run left of this very file is gone on with: one it
+// broke off under its temporary name, or one the user kept in the target's
+// place and has now agreed to overwrite.
+void AdoptKeptPart(Transfer& t) {
+    std::wstring temporary = TemporaryPath(t.target, 0);
+    if (!t.fetch.policy.resume || temporary.empty()) return;
+    if (t.replace && AdoptFrom(t, t.target, temporary)) return;
+    AdoptFrom(t, temporary, temporary);
+}
+
+// Before the first request: the row, the checks and where the file goes.
+Step PrepareEntry(Transfer& t) {
+    t.view.SetRowStatus(t.state.SetEntryState(*t.entry, DownloadEntry::Transferring), kRowTransferring);
+    if (Step r = BetweenSteps(t)) return *r;
+    // Every name is checked before anything is asked of the server.
+    if (Step r = ChooseTarget(t)) return *r;
+    t.fetch.partial = std::make_unique<PartialFile>(t.state.Files(), t.target, t.replace);
+    AdoptKeptPart(t);
+    return kGoOn;
+}
+
+// A file that failed on the wire leaves a part to go on with, if it can; the
+// others have settled theirs (done, cancelled, deleted) or cannot write.
+bool LeavesPart(DownloadResult result) {
+    return result != R::Done && result != R::Cancelled && result != R::EntryDeleted && result != R::CreateFailed;
+}
+
+EntryFetch MakeFetch(DownloadWorkerCalls& state, const DownloadSession& session, const DownloadEntry& entry) {
+    EntryFetch fetch;
+    fetch.fs = &state.Files();
+    fetch.policy = state.Resuming();
+    fetch.address = ResumeAddress(session.Secure(), session.Host(), session.Port(), entry.urlPath);
+    return fetch;
+}
+
+}  // namespace
+
+DownloadResult DownloadOneFile(DownloadWorkerCalls& state, DownloadSession& session, const DownloadEntryPtr& entry,
+                               Socket& socket, DownloadBuffers& buffers, std::wstring& line) {
+    EntryFetch fetch = MakeFetch(state, session, *entry);
+    Transfer t{state, session, session.Dialog().View(), &socket, buffers, entry, line, state.SilentServerTimeout(),
+               std::wstring(), false, fetch};
+    Step r = PrepareEntry(t);
+    DownloadResult result = r ? *r : TryOnce(t);
+    if (LeavesPart(result)) fetch.Leave();
+    return result;
+}
+
 namespace {
 
-// The connection of one entry, given up on the cancel; null otherwise once
-// its failure is in its row and the summary. endpoint is null when the host
-// did not resolve.
+// A connection to the server, or null: outcome says whether the user
+// cancelled. endpoint is null when the host did not resolve.
+std::unique_ptr<Socket> Connect(DownloadWorkerCalls& state, DownloadSession& session, const Endpoint* endpoint,
+                                WaitOutcome& outcome) {
+    outcome = WaitOutcome::Failed;
+    if (!endpoint) return nullptr;
+    ServerWait wait;
+    wait.clock = &state.Time();
+    wait.signals = &session.Signals();
+    return ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
+}
+
+// The entry's first connection; null otherwise once its failure is in its
+// row and the summary (or the user cancelled).
 std::unique_ptr<Socket> ConnectEntry(DownloadWorkerCalls& state, DownloadSession& session, DownloadEntry& entry,
                                      const Endpoint* endpoint, WaitOutcome& outcome) {
-    outcome = WaitOutcome::Failed;
-    std::unique_ptr<Socket> socket;
-    if (endpoint) {
-        ServerWait wait;
-        wait.clock = &state.Time();
-        wait.signals = &session.Signals();
-        socket = ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
-    }
+    std::unique_ptr<Socket> socket = Connect(state, session, endpoint, outcome);
     if (socket || outcome == WaitOutcome::Cancelled) return socket;
     int row = state.SetEntryState(entry, DownloadEntry::Failed);
     session.ResultSummary() += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
     session.Dialog().View().SetRowStatus(row, kRowFailed);
     return nullptr;
+}
+
+// The pause before a retry, cut short by the user: merges go on, a cancel or
+// the deletion of this row ends it at once.
+Step WaitToRetry(Transfer& t, uint32_t ms) {
+    ShowRowStatus(t, kRowRetrying);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    const unsigned watched = RunSignals::Added | RunSignals::Cancel | RunSignals::Delete;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || t.session.Signals().WaitFor(watched, left) == 0) return kGoOn;
+        t.state.MergeIfPending(t.session);
+        if (CurrentEntryDeleted(t.state, t.session, static_cast<double>(t.fetch.progress.kept))) {
+            t.fetch.partial->Discard();
+            return R::EntryDeleted;
+        }
+        if (Cancelled(t.session)) return t.fetch.partial ? CancelPartial(t.session, t.fetch) : R::Cancelled;
+    }
+}
+
+// The tries after the first, while the file broke after its head came: each
+// on a connection of its own, after a wait that doubles; a refused range is
+// asked again at once, from byte 0.
+DownloadResult Retry(Transfer& t, const Endpoint* endpoint, std::unique_ptr<Socket>& socket, DownloadResult result) {
+    EntryFetch& f = t.fetch;
+    int retry = 0;
+    while (result == R::SocketError && f.headAccepted) {
+        const bool refusedNow = f.progress.wholeNext && !f.refused;
+        if (!refusedNow && ++retry > f.policy.retries) break;
+        if (refusedNow) f.refused = true;
+        if (socket) socket->Shutdown();
+        socket.reset();
+        if (!refusedNow) {
+            if (Step r = WaitToRetry(t, f.policy.WaitBefore(retry))) return *r;
+        }
+        WaitOutcome outcome = WaitOutcome::Failed;
+        socket = Connect(t.state, t.session, endpoint, outcome);
+        if (outcome == WaitOutcome::Cancelled) return f.partial ? CancelPartial(t.session, f) : R::Cancelled;
+        if (!socket) continue;  // a link still down: one try spent
+        t.socket = socket.get();
+        result = TryOnce(t);
+    }
+    return result;
 }
 
 // The entry's row, and its line in the summary, after its transfer; line is
@@ -460,9 +662,14 @@ DownloadResult FetchEntry(DownloadWorkerCalls& state, DownloadSession& session, 
     view.SetText(IdcDnFileBytesLabel, L"0Byte");
 
     std::wstring line;
-    DownloadResult result = DownloadOneFile(state, session, entry, *socket, buffers, line);
+    EntryFetch fetch = MakeFetch(state, session, *entry);
+    Transfer t{state, session, view,          socket.get(), buffers, entry, line, state.SilentServerTimeout(),
+               std::wstring(), false, fetch};
+    Step prepared = PrepareEntry(t);
+    DownloadResult result = prepared ? *prepared : Retry(t, endpoint, socket, TryOnce(t));
+    if (LeavesPart(result)) fetch.Leave();
     RecordResult(state, session, *entry, result, line);
-    socket->Shutdown();
+    if (socket) socket->Shutdown();
     return result;
 }
 

@@ -36,9 +36,10 @@ StatusCheck ParseStatusLine(const std::wstring& header, std::wstring& statusText
 double ParseContentLength(const std::wstring& header);
 // The largest length still counted exactly in a double.
 constexpr double kMaxContentLength = static_cast<double>(kMaxBodyLength);
-// The GET request text for one entry.
+// The GET request text for one entry; rangeLines (resume_rules.h) ask for
+// the rest of a file already begun.
 std::wstring BuildDownloadRequest(const std::wstring& urlPath, const std::wstring& host, int port,
-                                  const std::wstring& cookie);
+                                  const std::wstring& cookie, const std::string& rangeLines = std::string());
 
 // The reply head's buffer of one worker, reused for every entry; kBlockSize
 // is how much of the body goes to the file at a time (write_behind.h).

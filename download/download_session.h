@@ -18,6 +18,7 @@
 #include "common/url.h"
 #include "download_entry.h"
 #include "download_view.h"
+#include "resume_rules.h"
 #include "same_file.h"
 
 namespace parvex {
@@ -143,6 +144,8 @@ public:
     virtual std::wstring SaveFolder() = 0;
     // How long the worker waits for a server that sends nothing.
     virtual uint32_t SilentServerTimeout() = 0;
+    // How broken transfers are tried again and gone on with.
+    virtual ResumePolicy Resuming() = 0;
 
     // The platform, as configured.
     virtual FileSystem& Files() = 0;

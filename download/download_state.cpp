@@ -619,6 +619,16 @@ uint32_t DownloadState::SilentServerTimeout() {
     return silentServerTimeoutMs_;
 }
 
+void DownloadState::SetResuming(const ResumePolicy& policy) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    resuming_ = policy;
+}
+
+ResumePolicy DownloadState::Resuming() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return resuming_;
+}
+
 DownloadEntryPtr DownloadState::EntryAt(const DownloadSession& session, int listIndex) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (session_.get() != &session) return nullptr;

@@ -112,6 +112,7 @@ public:
     int32_t StateOf(const DownloadEntry& entry) override;
     double TotalBytes() override;
     uint32_t SilentServerTimeout() override;
+    ResumePolicy Resuming() override;
     FileSystem& Files() override { return *fs_; }
     Network& Net() override { return *network_; }
     Clock& Time() override { return *clock_; }
@@ -139,6 +140,8 @@ public:
     // Sets the state of every queued entry (a test's or a tool's shortcut).
     void SetAllStates(int32_t state);
     void SetSilentServerTimeout(uint32_t ms);
+    // How broken transfers are tried again and gone on with.
+    void SetResuming(const ResumePolicy& policy);
     SettingsStore& Store() { return *store_; }
 
 private:
@@ -204,6 +207,7 @@ private:
     int lastPort_ = 80;                                        // DownloadStart
     std::wstring lastCookie_;                                  // DownloadStart
     uint32_t silentServerTimeoutMs_ = kSilentServerTimeoutMs;  // the owner, before a run
+    ResumePolicy resuming_;                                    // the owner, before a run
 };
 
 // The one queue of the process, reached by the upload control's methods.

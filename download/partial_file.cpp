@@ -30,6 +30,19 @@ bool PartialFile::Create() {
     return file_ != nullptr;
 }
 
+bool PartialFile::Adopt(const std::wstring& path) {
+    file_ = fs_.OpenAppend(path);
+    if (file_) temporary_ = path;
+    return file_ != nullptr;
+}
+
+bool PartialFile::Restart() {
+    file_.reset();
+    if (!temporary_.empty()) fs_.RemoveFile(temporary_);
+    file_ = fs_.CreateNew(temporary_);
+    return file_ != nullptr;
+}
+
 bool PartialFile::Write(const void* data, size_t count) { return file_ && file_->Write(data, count); }
 
 bool PartialFile::Finish() {
@@ -42,15 +55,20 @@ bool PartialFile::Finish() {
     return true;
 }
 
-void PartialFile::Keep() {
+std::wstring PartialFile::Keep() {
     file_.reset();
-    fs_.RenameFile(temporary_, target_, false);
     settled_ = true;
+    return fs_.RenameFile(temporary_, target_, false) ? target_ : temporary_;
 }
 
 void PartialFile::Discard() {
     file_.reset();
     if (!temporary_.empty()) fs_.RemoveFile(temporary_);
+    settled_ = true;
+}
+
+void PartialFile::Suspend() {
+    file_.reset();
     settled_ = true;
 }
 

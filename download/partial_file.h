@@ -21,6 +21,11 @@ public:
 
     // Creates the temporary file; false when no free name could be made.
     bool Create();
+    // Goes on with the temporary file at path, which a broken download
+    // left: written after its last byte. False when it cannot be opened.
+    bool Adopt(const std::wstring& path);
+    // Empties the file to begin it again; false when it could not.
+    bool Restart();
     bool Write(const void* data, size_t count);
     // Complete: the file takes the target's name (replacing the old file
     // when agreed). False when it could not; the bytes are then deleted.
@@ -28,8 +33,12 @@ public:
     // Cut off by the user, who wants the part kept: it takes the target's
     // name when that is free and otherwise stays under its temporary name,
     // so that a file being overwritten is not lost to a part of its successor.
-    void Keep();
+    // Where it stays.
+    std::wstring Keep();
     void Discard();
+    // Broken off, to be gone on with later: the file stays under its
+    // temporary name.
+    void Suspend();
     const std::wstring& TemporaryPath() const { return temporary_; }
 
 private:

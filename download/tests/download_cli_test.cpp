@@ -145,3 +145,25 @@ TEST_F(DownloadCliTest, OnlyFilesWhoseBytesWereWrittenCountAsDownloaded) {
     EXPECT_EQ(ReadWholeFile((logs.path() / "cli.out").string()), "parvex-cli download: 1 of 3 downloaded, 1 of 1 folders made\n");
     EXPECT_EQ(server.RecordedCount(), 1);
 }
+
+TEST_F(DownloadCliTest, ACutFileIsTriedAgainAndGoesOnUnlessTurnedOff) {
+    serve.Write("r.bin", Bytes(60000, 45));
+    server.Get("/__fault?close_after=20000&target=download&count=1");
+    CliChild resumed(logs, Args({"/r.bin", "r.bin"}));
+    ASSERT_TRUE(resumed.Ended(20000));
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.Err();
+    EXPECT_EQ(ReadWholeFile((dest.path() / "r.bin").string()), Bytes(60000, 45));
+    EXPECT_NE(resumed.Err().find("재시도 0. r.bin\n"), std::string::npos) << resumed.Err();
+    EXPECT_NE(resumed.Err().find("이어받기 0. r.bin\n"), std::string::npos) << resumed.Err();
+    ASSERT_EQ(server.RecordedCount(), 2);
+    EXPECT_NE(server.Recorded(2).find("\r\nRange: bytes=20000-\r\nIf-Range: \""), std::string::npos);
+
+    server.Get("/__fault?close_after=20000&target=download&count=1");
+    CliChild whole(logs, Args({"--no-resume", "/r.bin", "s.bin"}));
+    ASSERT_TRUE(whole.Ended(20000));
+    EXPECT_EQ(whole.exitCode, 0) << whole.Err();
+    EXPECT_EQ(ReadWholeFile((dest.path() / "s.bin").string()), Bytes(60000, 45));
+    EXPECT_EQ(whole.Err().find("이어받기"), std::string::npos) << whole.Err();
+    ASSERT_EQ(server.RecordedCount(), 4);
+    EXPECT_EQ(server.Recorded(4).find("Range:"), std::string::npos);
+}

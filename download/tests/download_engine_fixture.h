@@ -103,17 +103,31 @@ struct DownloadEngineTest : ::testing::Test, DownloadTestRig {
         return lines;
     }
     std::string Fault(const std::string& query) { return server->Get("/__fault?" + query); }
-    // One entry in a dialog of its own, with a fault for its request; the
-    // summary box's text comes back.
+    // Fetches path as name in a dialog of its own until the server holds it
+    // part-way, then cancels, answering the delete question with answer.
+    void CancelPartWay(const std::wstring& path, const std::wstring& name, double size, MessageAnswer answer) {
+        Fault("rate=200000&hold=100000&target=download&count=1");
+        Queue(path, name, size);
+        TestDialog& dialog = Open();
+        dialog.view.messages.answers.push_back(answer);
+        state->StartRun();
+        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 2; }));
+        state->CancelOrClose();
+        state->WaitRunFinished();
+        Close();
+    }
+    // One entry in a dialog of its own, with a fault for each of its
+    // requests (the first and every retry); the summary box's text comes back.
     std::wstring RunOne(const std::wstring& path, const std::wstring& name, const std::string& fault) {
         if (!fault.empty()) {
-            EXPECT_EQ(Fault(fault + "&target=download&count=1"), "ok");
+            EXPECT_EQ(Fault(fault + "&target=download"), "ok");
         }
         Queue(path, name, 10);
         TestDialog& dialog = Run();
         std::wstring summary = Summary(dialog);
         EXPECT_EQ(Statuses(dialog), std::vector<std::wstring>{L"실 패"});
         Close();
+        if (!fault.empty()) server->Get("/__reset");
         return summary;
     }
 };

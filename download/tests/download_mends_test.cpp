@@ -101,25 +101,32 @@ TEST_F(DownloadEngineTest, AnExistingFileSurvivesAnOverwriteThatDoesNotComplete)
     EXPECT_EQ(RunOne(L"/keep.bin", L"keep.bin", "rawreply=" + Escape("HTTP/1.1 200 OK\r\nContent-Length: 0x10\r\n\r\n")),
               L"0. keep.bin -> Can not take Content-Length\r\n");
     EXPECT_EQ(ReadWholeFile(Saved("keep.bin").string()), old);
-    EXPECT_TRUE(PartFiles(save.path()).empty());
+    // What the cut tries brought is kept beside it, to be gone on with.
+    EXPECT_EQ(PartFiles(save.path()), std::vector<std::string>{"keep.bin.part"});
+    EXPECT_TRUE(fs::exists(Saved("keep.bin.part.parvex")));
+    fs::remove(Saved("keep.bin.part"));
+    fs::remove(Saved("keep.bin.part.parvex"));
 
     // Cancelled: deleted on Yes; on No the part is kept, but not in place of
     // the file it was to replace.
     for (MessageAnswer answer : {IdYes, IdNo}) {
-        Fault("rate=200000&hold=100000&target=download&count=1");
-        Queue(L"/keep.bin", L"keep.bin", 300000);
-        TestDialog& dialog = Open();
-        dialog.view.messages.answers.push_back(answer);
-        state->StartRun();
-        ASSERT_TRUE(WaitFor([&] { return dialog.view.ProgressSets(IdcDnFileProgress) > 2; }));
-        state->CancelOrClose();
-        state->WaitRunFinished();
-        Close();
+        CancelPartWay(L"/keep.bin", L"keep.bin", 300000, answer);
         EXPECT_EQ(ReadWholeFile(Saved("keep.bin").string()), old);
         EXPECT_EQ(PartFiles(save.path()), answer == IdYes ? std::vector<std::string>{}
                                                           : std::vector<std::string>{"keep.bin.part"});
     }
-    // A name already taken by a kept part gets another temporary name.
+    // The part the cancel kept is gone on with, and then replaces the file.
+    Queue(L"/keep.bin", L"keep.bin", 300000);
+    Run();
+    Close();
+    EXPECT_EQ(SavedHash("keep.bin"), h);
+    EXPECT_NE(server->Recorded(server->RecordedCount()).find("\r\nRange: bytes="), std::string::npos);
+    EXPECT_TRUE(PartFiles(save.path()).empty());
+    EXPECT_FALSE(fs::exists(Saved("keep.bin.part.parvex")));
+
+    // A name already taken by a part that is not ours to go on with gets
+    // another temporary name.
+    save.Write("keep.bin.part", "someone else's");
     Queue(L"/keep.bin", L"keep.bin", 300000);
     Run();
     Close();

@@ -201,8 +201,8 @@ TEST_F(DownloadSessionTest, ConcurrentCallersStress) {
 }
 
 // The dialog's window destroyed in the middle of a run: the run stops
-// without asking anybody, leaves no part behind, and the module stays held
-// until the worker is gone. The next start fetches again.
+// without asking anybody, keeps its part to be gone on with, and the module
+// stays held until the worker is gone. The next start fetches the rest.
 TEST_F(DownloadEngineTest, ADialogGoneDuringARunStopsItQuietlyAndTheNextSessionFetches) {
     LifetimeScope module;
     std::string h = Serve("big.bin", std::string(400000, 'x'));
@@ -217,11 +217,14 @@ TEST_F(DownloadEngineTest, ADialogGoneDuringARunStopsItQuietlyAndTheNextSessionF
     EXPECT_EQ(module.lifetime.holds, 0);
     EXPECT_TRUE(dialog.view.messages.shown.empty());
     EXPECT_TRUE(promptBoxes.shown.empty());
-    EXPECT_TRUE(std::filesystem::is_empty(save.path()));
+    EXPECT_TRUE(std::filesystem::exists(save.path() / "big.bin.part"));
+    EXPECT_TRUE(std::filesystem::exists(save.path() / "big.bin.part.parvex"));
 
     Queue(L"/big.bin", L"big.bin", 400000);
     TestDialog& next = Run();
     EXPECT_EQ(Statuses(next), std::vector<std::wstring>{L"완 료"});
     EXPECT_EQ(SavedHash("big.bin"), h);
+    EXPECT_NE(server->Recorded(2).find("\r\nRange: bytes="), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(save.path()), {}), 1);
     Close();
 }

@@ -84,6 +84,11 @@ public:
         std::lock_guard<std::mutex> l(m_);
         return rows_;
     }
+    // Every status set, in order.
+    std::vector<std::wstring> StatusLog() {
+        std::lock_guard<std::mutex> l(m_);
+        return statusLog_;
+    }
     std::wstring Text(int id) {
         std::lock_guard<std::mutex> l(m_);
         return texts_[id];
@@ -241,7 +246,11 @@ struct DownloadTestRig {
         platform.fs = fs;
         platform.network = network;
         state = std::make_unique<DownloadState>(platform);
+        // Broken transfers are tried again at once; the real waits have a
+        // test of their own.
+        state->SetResuming(ResumePolicy{true, 3, kRetryWaitMs});
     }
+    static constexpr uint32_t kRetryWaitMs = 10;
 };
 
 using parvex::testing::WaitFor;

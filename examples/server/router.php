@@ -11,7 +11,10 @@
 //   POST /exists      one field "file" -> 200 "1" when that name is stored,
 //                     "0" when not
 //   GET  /files/NAME  the stored file NAME (percent-escaped UTF-8 path)
-//                     -> 200 with Content-Length, or 404
+//                     -> 200 with Content-Length, or 404; with ETag and
+//                        Last-Modified, and "Range: bytes=N-" answered with
+//                        206 and Content-Range (416 past the end) unless an
+//                        If-Range names another version: then the whole file
 //
 // Files live in the folder $PARVEX_STORE names, by default store/ in the
 // folder the server was started from. With $PARVEX_SESSION_COOKIE set to
@@ -28,7 +31,7 @@ const UPLOAD_OK = '|TS_UP_OK|';
 function answer(int $status, string $body, string $type = 'text/plain; charset=utf-8'): void
 {
     $reasons = [200 => 'OK', 400 => 'Bad Request', 403 => 'Forbidden', 404 => 'Not Found',
-                405 => 'Method Not Allowed', 500 => 'Internal Server Error'];
+                405 => 'Method Not Allowed', 416 => 'Range Not Satisfiable', 500 => 'Internal Server Error'];
     header('HTTP/1.1 ' . $status . ' ' . ($reasons[$status] ?? 'Error'), true, $status);
     header('Content-Type: ' . $type);
     header('Content-Length: ' . strlen($body));
@@ -142,6 +145,42 @@ function handle_exists(): void
     answer(200, $path !== null && is_file($path) ? '1' : '0');
 }
 
+// The validators of a stored file: a strong ETag that changes whenever the
+// file is replaced (an upload renames a new file into place) or rewritten,
+// and its modification date.
+function file_version(string $path): array
+{
+    $stat = stat($path);
+    $tag = sprintf('"%x-%x-%x"', $stat['ino'], $stat['size'], $stat['mtime']);
+    return [$tag, gmdate('D, d M Y H:i:s', $stat['mtime']) . ' GMT'];
+}
+
+// The bytes [first, last] a Range asks for; null for the whole file (no
+// Range, one that is not "bytes=N-" or "bytes=N-M", or an If-Range naming
+// another version); false when it starts past the end.
+function requested_range(int $size, string $etag, string $modified)
+{
+    $range = trim($_SERVER['HTTP_RANGE'] ?? '');
+    if (!preg_match('/^bytes=(\d{1,18})-(\d{0,18})$/', $range, $m)) return null;
+    $ifRange = trim($_SERVER['HTTP_IF_RANGE'] ?? '');
+    if ($ifRange !== '' && $ifRange !== $etag && $ifRange !== $modified) return null;
+    $first = (int) $m[1];
+    if ($first >= $size) return false;
+    $last = $m[2] === '' ? $size - 1 : min((int) $m[2], $size - 1);
+    return $last < $first ? null : [$first, $last];
+}
+
+// count bytes of the open file from where it stands.
+function send_bytes($file, int $count): void
+{
+    while ($count > 0 && !feof($file)) {
+        $block = fread($file, min(1 << 16, $count));
+        if ($block === false || $block === '') return;
+        echo $block;
+        $count -= strlen($block);
+    }
+}
+
 function handle_download(string $escapedName): void
 {
     $path = stored_path(rawurldecode($escapedName), false);
@@ -149,10 +188,30 @@ function handle_download(string $escapedName): void
         answer(404, "no such file\n");
         return;
     }
-    header('HTTP/1.1 200 OK', true, 200);
+    $size = filesize($path);
+    [$etag, $modified] = file_version($path);
+    header('ETag: ' . $etag);
+    header('Last-Modified: ' . $modified);
+    header('Accept-Ranges: bytes');
+    $range = requested_range($size, $etag, $modified);
+    if ($range === false) {
+        header('Content-Range: bytes */' . $size);
+        answer(416, '');
+        return;
+    }
+    [$first, $last] = $range ?? [0, $size - 1];
+    if ($range !== null) {
+        header('HTTP/1.1 206 Partial Content', true, 206);
+        header("Content-Range: bytes $first-$last/$size");
+    } else {
+        header('HTTP/1.1 200 OK', true, 200);
+    }
     header('Content-Type: application/octet-stream');
-    header('Content-Length: ' . filesize($path));
-    readfile($path);
+    header('Content-Length: ' . ($last - $first + 1));
+    $file = fopen($path, 'rb');
+    if ($first > 0) fseek($file, $first);
+    send_bytes($file, $last - $first + 1);
+    fclose($file);
 }
 
 // True when the request belongs to the session, or no session is asked for.

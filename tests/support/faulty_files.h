@@ -26,6 +26,7 @@ public:
     bool List(const std::wstring& folder, std::vector<DirItem>& items) override { return inner_.List(folder, items); }
     bool IsLink(const std::wstring& p) override { return inner_.IsLink(p); }
     std::unique_ptr<File> CreateNew(const std::wstring& p) override { return inner_.CreateNew(p); }
+    std::unique_ptr<File> OpenAppend(const std::wstring& p) override { return inner_.OpenAppend(p); }
     bool RenameFile(const std::wstring& from, const std::wstring& to, bool replace) override {
         return inner_.RenameFile(from, to, replace);
     }

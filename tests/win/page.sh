@@ -30,6 +30,7 @@ cleanup() {
     stop_tls_servers
     wine regsvr32 /u /s "$OCX" >/dev/null 2>&1
     [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
+    [ -n "${RESUME_PID:-}" ] && kill "$RESUME_PID" 2>/dev/null && wait "$RESUME_PID" 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -244,6 +245,29 @@ if [ -n "$PORT" ]; then
     not_saved b.bin "cancelled transfer"
     no_partials
 
+    # Resuming, against a server of its own that records every request.
+    mkdir -p "$WORK/serve-resume" "$WORK/record-resume"
+    head -c 409600 /dev/urandom >"$WORK/serve-resume/r.bin"
+    if launch_mailserver "$BUILD/../native/parvex-mailserver" "$STORE" "$WORK/serve-resume" \
+        --record "$WORK/record-resume"; then
+        RESUME_PID=$LAUNCHED_PID
+        cut_and_hold() {
+            curl -s "http://127.0.0.1:$PORT/__fault?close_after=153600&target=download&count=1" >/dev/null
+            curl -s "http://127.0.0.1:$PORT/__fault?hold_head=1&target=ranged&count=1" >/dev/null
+        }
+        MAIN_PORT=$PORT PORT=$LAUNCHED_PORT
+        run_download_page download_resume cut_and_hold "rate=2000000"
+        PORT=$MAIN_PORT
+        kill "$RESUME_PID" 2>/dev/null && wait "$RESUME_PID" 2>/dev/null
+        cmp -s "$WORK/serve-resume/r.bin" "$SAVE/r.bin" || fail "download_resume: r.bin is not the served file"
+        cmp -s "$WORK/serve-resume/r.bin" "$SAVE/k.bin" || fail "download_resume: k.bin is not the served file"
+        no_partials r.bin k.bin
+        ranges=$(cat "$WORK/record-resume"/*.bin | tr -d '\r' | sed -n 's/^Range: bytes=//p' | tr '\n' ' ')
+        [ "$ranges" = "153600- 102400- " ] || fail "download_resume: the requests asked for [$ranges]"
+    else
+        fail "the server of download_resume did not start"
+    fi
+
     conflicts() {
         printf 'old a' >"$SAVE/a.bin"
         printf 'old b' >"$SAVE/b.bin"
@@ -388,7 +412,8 @@ if [ -n "$PORT" ] && bash "$HERE/../../tools/mailserver/make_test_pki.sh" "$PKI"
     same a.bin tls-a.bin tls_transfers
     same b.bin tls6-b.bin tls_transfers
     same c.bin plain6-c.bin tls_transfers
-    no_partials tls-a.bin tls6-b.bin plain6-c.bin
+    same a.bin cut-a.bin tls_transfers
+    no_partials tls-a.bin tls6-b.bin plain6-c.bin cut-a.bin
 
     for name in refused-exists refused-up; do random_file "$name.bin" 5000; done
     SAVE="$WORK/save-refused"

@@ -13,7 +13,7 @@ CLI="$(cd "$BUILD/.." && pwd)/native/parvex-cli"
 PKI="$(cd "$BUILD/.." && pwd)/pki"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/parvex-php.XXXXXX")
 failures=0
-PHP_PID="" NGINX_PID=""
+PHP_PID="" NGINX_PID="" RELAY_PID=""
 source "$HERE/lib/test_ca.sh"
 source "$HERE/lib/nginx.sh"
 
@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 cleanup() {
     untrust_test_ca
     local pid
-    for pid in $NGINX_PID $PHP_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    for pid in $RELAY_PID $NGINX_PID $PHP_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -144,6 +144,30 @@ saved "$WORK/down" "한글 문서.txt" "$WORK/files/한글 문서.txt"
 saved "$WORK/down" "겹침 새이름.txt" "$WORK/files/겹침.txt"
 saved "$WORK/down" "건너뜀.txt" "$WORK/held-건너뜀.txt"
 saved "$WORK/down" "기대.bin" "$WORK/files/기대.bin"
+
+# A download cut short goes on from its part: the reference mail server,
+# relaying to PHP's server, cuts the first reply after 100000 bytes; the retry
+# asks the sample for the rest (Range with If-Range) and appends its 206.
+MAILSERVER="$(cd "$BUILD/.." && pwd)/native/parvex-mailserver"
+mkdir -p "$WORK/relay-store" "$WORK/relay-record"
+relay_on() {
+    "$MAILSERVER" --port "$1" --store "$WORK/relay-store" --serve "$STORE" --record "$WORK/relay-record" \
+        --upstream "127.0.0.1:$PORT" >"$WORK/relay.log" 2>&1 &
+}
+relay_answers() { curl -s -o /dev/null "http://127.0.0.1:$1/__stats"; }
+if on_free_port RELAY_PID relay_on relay_answers; then
+    curl -s -o /dev/null "http://127.0.0.1:$FREE_PORT/__fault?close_after=100000&target=download&count=1"
+    cli resume download --host "http://127.0.0.1:$FREE_PORT/" --dest "$WORK/down" --cookie "$COOKIE" \
+        "/files/기대.bin" "이어받기.bin"
+    saved "$WORK/down" "이어받기.bin" "$WORK/files/기대.bin"
+    grep -q "^이어받기 0. 이어받기.bin" "$WORK/resume.err" || fail "the download did not go on: $(cat "$WORK/resume.err")"
+    grep -l '^Range: bytes=100000-' "$WORK/relay-record"/*.bin | xargs -r grep -q '^If-Range: "' ||
+        fail "the retry did not ask for the rest"
+    kill "$RELAY_PID" 2>/dev/null && wait "$RELAY_PID" 2>/dev/null
+    RELAY_PID=""
+else
+    fail "the mail server relaying to PHP's server did not start"
+fi
 
 # Over https, the test authority trusted by this parvex-cli alone.
 if [ -n "$HTTPS" ]; then

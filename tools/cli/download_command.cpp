@@ -378,6 +378,7 @@ int RunDownloadCommand(int argc, char** argv) {
     if (options.haveTitle) Settings().downloadTitle = FromUtf8(options.title);
 
     DownloadState state(session.Platform(options, interactive));
+    if (!options.resume) state.SetResuming(ResumePolicy{false});
     int refused = QueueFiles(state, options.positional);
     if (!OpenSession(state, options.dest)) return 1;
     RunInterruptibly(state);

@@ -43,6 +43,7 @@ enum : int {
     OptHost,
     OptDest,
     OptExists,
+    OptNoResume,
 };
 
 const Option kUploadOptions[] = {
@@ -81,6 +82,9 @@ const Option kDownloadOptions[] = {
     {"title", "TEXT", OptTitle, "the session's title; default: the control's"},
     {"exists", "overwrite|skip|rename:NAME", OptExists,
      "answer for names already in the save folder; default: ask on a terminal, skip without one"},
+    {"no-resume", nullptr, OptNoResume,
+     "start every file from its first byte: a transfer cut short is tried again from the start,\n"
+     "and a part an earlier run kept is not gone on with; default: go on with the part"},
     {"help", nullptr, OptHelp, "this text"},
 };
 
@@ -272,6 +276,9 @@ int TakeDownloadOption(int id, const std::string& value, DownloadOptions& o) {
         if (!IsAnswer(value)) return Usage("--exists takes overwrite, skip or rename:NAME");
         o.existsAction = value == "overwrite" ? 'o' : value == "skip" ? 'c' : 'r';
         if (o.existsAction == 'r') o.renameTo = FromUtf8(value.substr(7));
+        break;
+    case OptNoResume:
+        o.resume = false;
         break;
     }
     return kRunCommand;

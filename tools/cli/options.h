@@ -24,6 +24,7 @@ struct DownloadOptions {
     bool haveCookie = false, haveTitle = false;
     char existsAction = 0;  // 'o'verwrite, 'c'ancel (skip) or 'r'ename; 0: ask
     std::wstring renameTo;
+    bool resume = true;  // go on with what a broken try or an earlier run kept
     std::vector<std::string> positional;  // PATH NAME pairs
 };
 

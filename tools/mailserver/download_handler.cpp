@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "ByteRanges.h"
+#include "UpstreamRelay.h"
 #include "handlers.h"
 #include "lifecycle.h"
 #include "reply.h"
@@ -41,15 +43,16 @@ IoStatus SendPaced(Connection& conn, int fd, uint64_t done, uint64_t count, Thro
     return IoStatus::Ok;
 }
 
-void StreamFile(Connection& conn, const FaultSet& faults, int fd, uint64_t size, HoldGate& holds, int idleTimeoutMs) {
-    const uint64_t announced = faults.length ? *faults.length : size;
-    const uint64_t content = std::min(size, announced);
+void StreamFile(Connection& conn, const FaultSet& faults, int fd, const ServedPart& part, HoldGate& holds,
+                int idleTimeoutMs) {
+    const uint64_t announced = faults.length ? *faults.length : part.count;
+    const uint64_t content = std::min(part.count, announced);
     uint64_t toSend = content;
     if (faults.closeAfter) toSend = std::min(toSend, *faults.closeAfter);
 
-    std::string head = StatusLine(faults.status ? *faults.status : "200 OK");
+    std::string head = StatusLine(faults.status ? *faults.status : part.Status());
     if (faults.interim) head = StatusLine(*faults.interim) + "\r\n" + head;
-    head += "Content-Type: application/octet-stream\r\n";
+    head += "Content-Type: application/octet-stream\r\n" + part.head;
     head += FillerHeader(faults);
     std::string chunkHead, tail;
     if (faults.chunked) {
@@ -68,6 +71,7 @@ void StreamFile(Connection& conn, const FaultSet& faults, int fd, uint64_t size,
     const bool cut = toSend < content;
     if (cut) tail.clear();
 
+    if (faults.holdHead && !holds.Wait([&] { return conn.PeerGone(); }, idleTimeoutMs)) return;
     if (faults.stall) {
         if (conn.SendAll(head) == IoStatus::Ok) conn.WaitForPeerClose();
         return;
@@ -80,11 +84,11 @@ void StreamFile(Connection& conn, const FaultSet& faults, int fd, uint64_t size,
     if (conn.SendAll(head + chunkHead) != IoStatus::Ok) return;
 
     Throttle throttle(faults.rate);
-    // The bytes [from, to) of the file, paced when a rate is set.
+    // The bytes [from, to) of the part, paced when a rate is set.
     auto sendRange = [&](uint64_t from, uint64_t to) {
-        if (throttle.Active()) return SendPaced(conn, fd, from, to, throttle);
+        if (throttle.Active()) return SendPaced(conn, fd, part.from + from, part.from + to, throttle);
         uint64_t sent = 0;
-        return conn.SendFile(fd, from, to - from, &sent);
+        return conn.SendFile(fd, part.from + from, to - from, &sent);
     };
     // A hold at or beyond the end holds nothing, as for uploads.
     const bool hold = faults.hold && *faults.hold < toSend;
@@ -103,7 +107,12 @@ void HandleDownload(RequestContext& ctx) {
     ServerState& state = ctx.state;
     ++state.counters.downloads;
     if (ctx.record) ctx.record->Write(ctx.bodyStart);
-    const FaultSet faults = state.faults.Take(KindDownload);
+    const FaultSet faults =
+        state.faults.Take(static_cast<RequestKind>(KindDownload | (AsksRange(ctx.request) ? KindRanged : 0u)));
+    if (!state.config.upstream.empty()) {
+        RelayDownload(ctx, faults);
+        return;
+    }
 
     std::string path = ctx.request.target.substr(0, ctx.request.target.find('?'));
     path = UrlDecode(path, false);
@@ -138,9 +147,13 @@ void HandleDownload(RequestContext& ctx) {
         reply.contentType = "application/octet-stream";
         SendReply(ctx.conn, faults, reply);
     } else {
-        StreamFile(ctx.conn, faults, file.fd, size, state.holds, state.config.idleTimeoutMs);
+        struct stat st;
+        FileVersion version = ::fstat(file.fd, &st) == 0 ? VersionOf(st) : FileVersion();
+        ServedPart part = AnswerRange(ctx.request, size, version, faults);
+        StreamFile(ctx.conn, faults, file.fd, part, state.holds, state.config.idleTimeoutMs);
     }
     CloseByFault(ctx.conn, faults);
+    if (faults.change) ChangeFile(full);
 }
 
 }  // namespace mailserver

@@ -37,6 +37,10 @@ const FaultName kFaults[] = {
     {"length", ValueType::Number, KindDownload},
     {"rawreply", ValueType::Text, KindUpload},
     {"bighead", ValueType::FillerSize, KindUpload},
+    {"validators", ValueType::Flag, KindDownload},
+    {"range_reply", ValueType::Text, KindDownload},
+    {"change", ValueType::Flag, KindDownload},
+    {"hold_head", ValueType::Flag, KindDownload},
 };
 
 const FaultName* FindFault(const std::string& name) {
@@ -58,6 +62,8 @@ bool ParseKinds(const std::string& text, unsigned* kinds) {
             *kinds |= KindExists;
         else if (item == "download")
             *kinds |= KindDownload;
+        else if (item == "ranged")
+            *kinds |= KindRanged;
         else if (item == "all")
             *kinds |= KindAll;
         else
@@ -137,6 +143,14 @@ void Apply(const std::string& name, const std::string& value, FaultSet* set) {
         set->rawreply = value;
     else if (name == "bighead")
         set->bighead = n;
+    else if (name == "validators")
+        set->noValidators = value == "0";
+    else if (name == "range_reply")
+        set->rangeReply = value;
+    else if (name == "change")
+        set->change = value == "1";
+    else if (name == "hold_head")
+        set->holdHead = value == "1";
 }
 
 }  // namespace
@@ -150,7 +164,7 @@ bool FaultTable::Add(const std::vector<std::pair<std::string, std::string>>& ite
     for (const auto& item : items) {
         if (item.first == "target") {
             if (!ParseKinds(item.second, &explicitKinds)) {
-                *error = "target takes a comma list of upload, exists, download, all";
+                *error = "target takes a comma list of upload, exists, download, ranged, all";
                 return false;
             }
         } else if (item.first == "count") {

@@ -62,6 +62,16 @@
 //                         empty: close without a byte once the request is handled
 //   bighead=N             an extra reply header line of N filler bytes, for
 //                         clients that must cope with an oversized head
+//   validators=0          downloads: no ETag and no Last-Modified (a Range
+//                         with If-Range then gets the whole file)
+//   range_reply=WHAT      downloads asking for a range: "416" refuses it,
+//                         "200" sends the whole file, "wrong" names another
+//                         range in Content-Range than the one sent
+//   change=1              downloads: once the reply is sent, the file becomes
+//                         another version (ByteRanges.h)
+//   hold_head=1           downloads: nothing is sent until GET /__release
+//                         lets the request go on
+// target=ranged names the download requests that carry a Range.
 
 #include <cstdint>
 #include <mutex>
@@ -77,6 +87,7 @@ enum RequestKind : unsigned {
     KindExists = 2,
     KindDownload = 4,
     KindAll = 7,
+    KindRanged = 8,  // a download with a Range; also a download
 };
 
 // The faults in force for one request.
@@ -101,6 +112,10 @@ struct FaultSet {
     std::optional<uint64_t> length;
     std::optional<std::string> rawreply;
     uint64_t bighead = 0;
+    bool noValidators = false;
+    std::string rangeReply;
+    bool change = false;
+    bool holdHead = false;
 };
 
 class FaultTable {

@@ -4,8 +4,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -458,9 +460,16 @@ TEST_F(MailServer, ExistsCheckAnswersOneOnlyForStoredNames) {
     EXPECT_EQ(server.Stats(), "uploads=1 exists=4 downloads=0 bad=1");
 }
 
+// A file's modification time, fixed so that its validators are known.
+void SetModified(const std::filesystem::path& path, time_t seconds, long nanoseconds) {
+    struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
 TEST_F(MailServer, DownloadAnnouncesLengthAndClosesDespiteKeepAlive) {
     const std::string data = TrickyData(3 << 20, 5);
     WriteFile(server.Store() / "files/my file.bin", data);
+    SetModified(server.Store() / "files/my file.bin", 1700000000, 123);
     int fd = ConnectTo(server.Port());
     SendBytes(fd, DownloadRequest("/files/my%20file.bin", server.Port()));
     Reply got(ReadReply(fd));
@@ -468,7 +477,8 @@ TEST_F(MailServer, DownloadAnnouncesLengthAndClosesDespiteKeepAlive) {
     EXPECT_TRUE(got.closed);
     EXPECT_EQ(got.head,
               "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-              "Content-Length: 3145728\r\nConnection: close\r\n\r\n");
+              "ETag: \"300000-6553f10000000007b\"\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\n"
+              "Accept-Ranges: bytes\r\nContent-Length: 3145728\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(got.body == data);
 
     WriteFile(server.Root() / "secret.txt", "secret");
@@ -478,6 +488,43 @@ TEST_F(MailServer, DownloadAnnouncesLengthAndClosesDespiteKeepAlive) {
         EXPECT_TRUE(missing.HasHeader("Content-Length: " + std::to_string(missing.body.size())));
     }
     EXPECT_EQ(server.Stats(), "uploads=0 exists=0 downloads=4 bad=0");
+}
+
+// A Range goes on with the same version of the file only.
+TEST_F(MailServer, DownloadAnswersARangeOfTheSameVersion) {
+    const std::string data = TrickyData(1000, 6);
+    WriteFile(server.Store() / "r.bin", data);
+    SetModified(server.Store() / "r.bin", 1700000000, 0);
+    auto ask = [&](const std::string& lines) {
+        std::string request = DownloadRequest("/r.bin", server.Port());
+        return server.Send(request.insert(request.size() - 2, lines));
+    };
+    const std::string validators =
+        "ETag: \"3e8-6553f100000000000\"\r\nLast-Modified: Tue, 14 Nov 2023 22:13:20 GMT\r\nAccept-Ranges: bytes\r\n";
+    for (const char* condition : {"", "If-Range: \"3e8-6553f100000000000\"\r\n",
+                                  "If-Range: Tue, 14 Nov 2023 22:13:20 GMT\r\n"}) {
+        Reply part = ask(std::string("Range: bytes=400-\r\n") + condition);
+        EXPECT_EQ(part.head, "HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\n" + validators +
+                                 "Content-Range: bytes 400-999/1000\r\nContent-Length: 600\r\nConnection: close\r\n\r\n");
+        EXPECT_TRUE(part.body == data.substr(400));
+    }
+    EXPECT_EQ(ask("Range: bytes=400-\r\nIf-Range: \"another\"\r\n").statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(ask("Range: bytes=-10\r\n").statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(ask("Range: bytes=1000-\r\n").head,
+              "HTTP/1.1 416 Range Not Satisfiable\r\nContent-Type: application/octet-stream\r\n" + validators +
+                  "Content-Range: bytes */1000\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    // Faults: no validators; a range refused; the file changed after a reply.
+    server.Control("/__fault?validators=0&count=1&target=download");
+    EXPECT_FALSE(ask("").HasHeader("ETag: \"3e8-6553f100000000000\""));
+    server.Control("/__fault?range_reply=416&target=ranged&count=1");
+    EXPECT_EQ(ask("").statusLine, "HTTP/1.1 200 OK");
+    EXPECT_EQ(ask("Range: bytes=400-\r\n").statusLine, "HTTP/1.1 416 Range Not Satisfiable");
+    server.Control("/__fault?change=1&target=download&count=1");
+    ask("");
+    Reply changed = ask("Range: bytes=400-\r\nIf-Range: \"3e8-6553f100000000000\"\r\n");
+    EXPECT_EQ(changed.statusLine, "HTTP/1.1 200 OK");
+    EXPECT_TRUE(changed.HasHeader("ETag: \"3e8-6553f102000000000\""));
+    EXPECT_EQ(changed.body[0], static_cast<char>(~data[0]));
 }
 
 // ---------------------------------------------------------------- faults

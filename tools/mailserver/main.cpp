@@ -14,6 +14,7 @@
 #include "listener.h"
 #include "server_state.h"
 #include "storage.h"
+#include "UpstreamRelay.h"
 #include "tls.h"
 
 namespace {
@@ -22,11 +23,12 @@ const char kUsage[] =
     "usage: parvex-mailserver [--port N] [--port-file FILE] [--listen ADDRESS]... [--store DIR]\n"
     "                         [--serve DIR] [--record DIR] [--exists-path PREFIX]\n"
     "                         [--idle-timeout SEC] [--tls-cert CHAIN --tls-key KEY [--tls-max VERSION]]\n"
-    "                         [--verbose] [fault options...]\n"
+    "                         [--upstream IPV4:PORT] [--verbose] [fault options...]\n"
     "fault options: --status TEXT --body TEXT --chunked 0|1 --nolength 0|1 --split MS\n"
     "               --continue 0|1 --continue_status TEXT --close_after N --cut_after N --stall 0|1\n"
     "               --exists 0|1 --rate BYTES_PER_SEC --length N --rawreply TEXT --bighead N\n"
-    "               --target upload|exists|download|all --count N\n"
+    "               --validators 0|1 --range_reply 416|200|wrong --change 0|1\n"
+    "               --target upload|exists|download|ranged|all --count N\n"
     "See README.md next to the sources for the routes and the meaning of each fault.\n";
 
 bool WritePortFile(const std::string& path, int port) {
@@ -79,6 +81,9 @@ std::string StoreOption(const std::string& name, const std::string& value, Optio
     } else if (name == "tls-max") {
         if (!TlsContext::KnownVersion(value)) return "bad TLS version " + value + " (1.0, 1.1, 1.2 or 1.3)";
         options->config.tlsMax = value;
+    } else if (name == "upstream") {
+        if (!ParseUpstream(value)) return "bad upstream " + value + " (IPv4-ADDRESS:PORT)";
+        options->config.upstream = value;
     } else if (name == "idle-timeout") {
         if (!ParseUint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
         options->config.idleTimeoutMs = static_cast<int>(number * 1000);
