@@ -3,6 +3,7 @@
 #include "socket.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "connect_race.h"
 #include "tls_socket.h"
@@ -70,48 +71,24 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
 }
 
 void SendBufferTuner::Sent(size_t offered, size_t taken) {
-    if (taken > 0) Accepted(taken);
     // A send that took only part found the buffer full as surely as one that
-    // took nothing: a peer that keeps just ahead of a small buffer never
-    // refuses a send, and would otherwise keep every block in pieces.
-    if (taken < offered) Refused();
+    // took nothing.
+    if (taken < offered && !sizedBySystem_) Full();
 }
 
-void SendBufferTuner::Refused() {
-    if (measuring_) return;
-    measuring_ = true;
-    since_ = clock_.TickMs();
-    bytes_ = 0;
-}
-
-void SendBufferTuner::Accepted(size_t bytes) {
-    // A buffer that was never full, or was just resized, takes bytes as fast
-    // as it has room: that says nothing of the link.
-    if (!measuring_) return;
-    // A fast link is followed after a few milliseconds, so that the small
-    // starting buffer does not hold the first tenth of a second back; a
-    // smaller buffer waits for a tenth of a second of evidence, so that a
-    // pause of the scheduler does not shrink it. A buffer changes only when
-    // the link asks for half or twice what it has.
-    constexpr uint32_t kGrowAfterMs = 5;
-    constexpr uint32_t kShrinkAfterMs = 100;
-    bytes_ += bytes;
-    uint32_t elapsed = clock_.TickMs() - since_;
-    if (elapsed < kGrowAfterMs) return;
-    uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
-    uint64_t most = static_cast<uint64_t>(socket_.MaxSendBuffer());
-    int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, most));
-    bool grow = want >= 2 * size_;
-    bool shrink = elapsed >= kShrinkAfterMs && 2 * want <= size_;
-    if (grow || shrink) {
-        socket_.SetSendBuffer(want);
-        size_ = want;
-        measuring_ = false;
+void SendBufferTuner::Full() {
+    uint32_t now = clock_.TickMs();
+    if (asked_ && now - askedAt_ < kIdealBacklogQueryMs) return;
+    asked_ = true;
+    askedAt_ = now;
+    long ideal = socket_.IdealSendBacklog();
+    if (ideal == Socket::kSizedBySystem) {
+        sizedBySystem_ = true;
+        return;
     }
-    if (grow || elapsed >= kShrinkAfterMs) {
-        since_ += elapsed;
-        bytes_ = 0;
-    }
+    if (ideal <= size_) return;
+    socket_.SetSendBuffer(static_cast<int>(std::min<long>(ideal, INT_MAX)));
+    size_ = ideal;
 }
 
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,
