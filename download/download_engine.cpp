@@ -10,6 +10,7 @@
 #include "common/shown_text.h"
 #include "common/url.h"
 #include "common/utf8.h"
+#include "kept_connection.h"
 #include "partial_file.h"
 #include "target_path.h"
 #include "write_behind.h"
@@ -392,6 +393,14 @@ DownloadResult DownloadOneFile(DownloadState& state, DownloadSession& session, c
 
 namespace {
 
+// A connection attempt of the run gives up on the cancel.
+ServerWait ConnectWait(DownloadState& state, DownloadSession& session) {
+    ServerWait wait;
+    wait.clock = &state.Time();
+    wait.interrupted = [&session] { return Cancelled(session); };
+    return wait;
+}
+
 // The connection of one entry, given up on the cancel; null otherwise once
 // its failure is in its row and the summary. endpoint is null when the host
 // did not resolve.
@@ -399,12 +408,7 @@ std::unique_ptr<Socket> ConnectEntry(DownloadState& state, DownloadSession& sess
                                      const Endpoint* endpoint, WaitOutcome& outcome) {
     outcome = WaitOutcome::Failed;
     std::unique_ptr<Socket> socket;
-    if (endpoint) {
-        ServerWait wait;
-        wait.clock = &state.Time();
-        wait.interrupted = [&session] { return Cancelled(session); };
-        socket = ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
-    }
+    if (endpoint) socket = ConnectBounded(state.Net(), *endpoint, ConnectWait(state, session), kConnectTimeoutMs, &outcome);
     if (socket || outcome == WaitOutcome::Cancelled) return socket;
     int row = state.SetEntryState(entry, DownloadEntry::Failed);
     session.resultSummary += FormatText(L"%d. %ls -> Socket Connect Error\r\n", row, entry.fileName.c_str());
@@ -449,23 +453,27 @@ void RecordResult(DownloadState& state, DownloadSession& session, DownloadEntry&
     }
 }
 
-// One entry over a connection of its own, closed whatever the result.
+// One entry over the connection the run keeps, or a new one when none is
+// kept; it stays for the next entry when the reply allows that.
 DownloadResult FetchEntry(DownloadState& state, DownloadSession& session, const DownloadEntryPtr& entry,
-                          DownloadBuffers& buffers, const Endpoint* endpoint) {
+                          DownloadBuffers& buffers, const Endpoint* endpoint, KeptConnection& connection) {
     DownloadView& view = session.Dialog().View();
-    WaitOutcome connected = WaitOutcome::Failed;
-    std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, endpoint, connected);
-    if (connected == WaitOutcome::Cancelled) return R::Cancelled;
-    if (!socket) return R::SocketError;
+    if (!connection.Kept()) {
+        WaitOutcome connected = WaitOutcome::Failed;
+        std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, endpoint, connected);
+        if (connected == WaitOutcome::Cancelled) return R::Cancelled;
+        if (!socket) return R::SocketError;
+        connection.Use(std::move(socket));
+    }
     view.SetText(IdcDnFileNameLabel, entry->fileName);
     view.SetProgress(IdcDnFileProgress, 0);
     view.SetText(IdcDnFileSizeLabel, L" / " + FormatSize(entry->size));
     view.SetText(IdcDnFileBytesLabel, L"0Byte");
 
     std::wstring line;
-    DownloadResult result = DownloadOneFile(state, session, entry, *socket, buffers, line);
+    DownloadResult result = DownloadOneFile(state, session, entry, connection, buffers, line);
     RecordResult(state, session, *entry, result, line);
-    socket->Shutdown();
+    connection.Release(result == R::Done);
     return result;
 }
 
@@ -514,8 +522,11 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
     view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(state.TotalBytes()));
     view.SetText(IdcDnDoneBytesLabel, L"0Byte");
 
-    // One set of buffers for the whole run.
+    // One set of buffers and one kept connection for the whole run.
     auto buffers = std::make_unique<DownloadBuffers>();
+    KeptConnection connection([&] {
+        return ConnectBounded(state.Net(), endpoint, ConnectWait(state, s), kConnectTimeoutMs);
+    });
     int m = 0;
     while (m < state.EntryCount(s)) {
         MergeIfPending(state, s);
@@ -527,11 +538,12 @@ void DownloadWorker(DownloadState& state, std::shared_ptr<DownloadSession> sessi
             ++m;
             continue;
         }
-        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &endpoint : nullptr);
+        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &endpoint : nullptr, connection);
         if (result == R::Cancelled) break;
         if (result == R::EntryDeleted) continue;
         ++m;
     }
+    connection.Shutdown();
     // Over before it is shown: a close the user makes on seeing its end
     // closes the dialog.
     state.EndRun(s);

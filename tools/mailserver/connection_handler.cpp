@@ -10,7 +10,7 @@ bool g_verbose = false;
 
 std::string path_part(const std::string& target) { return target.substr(0, target.find('?')); }
 
-// /__fault, /__reset, /__release, /__held, /__stats and /__tls: the test harness's
+// /__fault, /__reset, /__release, /__held, /__stats, /__connections and /__tls: the test harness's
 // switchboard. These requests are neither counted, recorded nor subject to faults.
 void handle_control(Connection& conn, ServerState& state, const HttpRequest& req) {
     const std::string path = path_part(req.target);
@@ -49,6 +49,10 @@ void handle_control(Connection& conn, ServerState& state, const HttpRequest& req
                          "uploads=" + std::to_string(c.uploads.load()) + " exists=" + std::to_string(c.exists.load()) +
                              " downloads=" + std::to_string(c.downloads.load()) +
                              " bad=" + std::to_string(c.bad.load()));
+        return;
+    }
+    if (path == "/__connections") {
+        send_plain_reply(conn, "200 OK", "connections=" + std::to_string(state.counters.connections.load()));
         return;
     }
     if (path == "/__tls") {
@@ -117,11 +121,9 @@ void refuse_plain(Connection& conn, ServerState& state, const HttpRequest& req, 
     conn.linger_close(1 << 20);
 }
 
-}  // namespace
-
-void handle_connection(int fd, ServerState& state) {
-    Connection conn(fd, state.config.idle_timeout_ms);
-    if (!secure_when_asked(conn, state)) return;
+// One request of the connection and its reply; first: the connection's
+// first request, which counts the connection.
+AfterReply serve_request(Connection& conn, ServerState& state, bool first) {
     std::string head, rest;
     HeadStatus hs = read_request_head(conn, &head, &rest);
     if (hs == HeadStatus::TooLarge) {
@@ -129,7 +131,7 @@ void handle_connection(int fd, ServerState& state) {
         log_line("request head larger than 64 KiB");
         send_plain_reply(conn, "431 Request Header Fields Too Large", "the request head is larger than 64 KiB\n");
         conn.linger_close(1 << 20);
-        return;
+        return AfterReply::Close;
     }
     if (hs != HeadStatus::Ok) {
         // The bytes of a head that never ended are recorded too: the record
@@ -138,7 +140,7 @@ void handle_connection(int fd, ServerState& state) {
             if (auto record = state.recorder.begin("-", "-")) record->write(head);
             if (verbose()) log_line("request head cut short after " + std::to_string(head.size()) + " bytes");
         }
-        return;
+        return AfterReply::Close;
     }
 
     HttpRequest req;
@@ -149,25 +151,25 @@ void handle_connection(int fd, ServerState& state) {
         log_line("malformed request head: " + error);
         send_plain_reply(conn, "400 Bad Request", "malformed request head: " + error + "\n");
         conn.linger_close(1 << 20);
-        return;
+        return AfterReply::Close;
     }
 
     if (req.method == "GET" && path_part(req.target).compare(0, 3, "/__") == 0) {
         handle_control(conn, state, req);
-        return;
+        return AfterReply::Close;
     }
+    if (first) ++state.counters.connections;
     if (state.tls && !conn.secure()) {
         refuse_plain(conn, state, req, head + rest);
-        return;
+        return AfterReply::Close;
     }
 
     RequestContext ctx{conn, state, req, std::move(rest), state.recorder.begin(req.method, req.target)};
     if (ctx.record) ctx.record->write(head);
     if (verbose()) log_line(req.method + " " + req.target);
 
-    if (req.method == "GET") {
-        handle_download(ctx);
-    } else if (req.method == "POST") {
+    if (req.method == "GET") return handle_download(ctx);
+    if (req.method == "POST") {
         handle_post(ctx, starts_with(req.target, state.config.exists_prefix) ? KindExists : KindUpload);
     } else {
         ++state.counters.bad;
@@ -178,6 +180,20 @@ void handle_connection(int fd, ServerState& state) {
         reply.body = "only GET and POST are served\n";
         send_reply(conn, FaultSet{}, reply);
         conn.linger_close(1 << 20);
+    }
+    return AfterReply::Close;
+}
+
+}  // namespace
+
+void handle_connection(int fd, ServerState& state) {
+    Connection conn(fd, state.config.idle_timeout_ms);
+    if (!secure_when_asked(conn, state)) return;
+    AfterReply after = serve_request(conn, state, true);
+    while (after == AfterReply::Keep) after = serve_request(conn, state, false);
+    if (after == AfterReply::DropNext) {
+        std::string head, rest;
+        read_request_head(conn, &head, &rest);
     }
 }
 

@@ -42,7 +42,7 @@ IoStatus send_paced(Connection& conn, int fd, uint64_t done, uint64_t count, Thr
 }
 
 void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size, HoldGate& holds,
-                 int idle_timeout_ms) {
+                 int idle_timeout_ms, bool say_close) {
     const uint64_t announced = faults.length ? *faults.length : size;
     const uint64_t content = std::min(size, announced);
     uint64_t to_send = content;
@@ -65,7 +65,7 @@ void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size
     } else if (!faults.nolength) {
         head += "Content-Length: " + std::to_string(announced) + "\r\n";
     }
-    head += "Connection: close\r\n\r\n";
+    head += say_close ? "Connection: close\r\n\r\n" : "\r\n";
     const bool cut = to_send < content;
     if (cut) tail.clear();
 
@@ -96,9 +96,18 @@ void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size
     if (st == IoStatus::Ok && !tail.empty()) conn.send_all(tail);
 }
 
+// A plain reply to a request that allows it leaves its connection open.
+AfterReply after_reply(const HttpRequest& request, const FaultSet& faults) {
+    const std::string* asked = request.header("connection");
+    bool may_keep = !faults.shaped && request.version == "HTTP/1.1" && faults.keepalive != "close" &&
+                    !(asked && to_lower(*asked).find("close") != std::string::npos);
+    if (!may_keep) return AfterReply::Close;
+    return faults.keepalive == "drop_next" ? AfterReply::DropNext : AfterReply::Keep;
+}
+
 }  // namespace
 
-void handle_download(RequestContext& ctx) {
+AfterReply handle_download(RequestContext& ctx) {
     // A GET has no body: its record is complete already.
     ctx.record.reset();
     ServerState& state = ctx.state;
@@ -127,21 +136,24 @@ void handle_download(RequestContext& ctx) {
         reply.body = "no such file: /" + path + "\n";
         if (faults.stall) {
             ctx.conn.wait_for_peer_close();
-            return;
+            return AfterReply::Close;
         }
         send_reply(ctx.conn, faults, reply);
         ctx.conn.linger_close(64 * 1024);
-        return;
+        return AfterReply::Close;
     }
 
+    const AfterReply after = after_reply(ctx.request, faults);
     if (faults.body || faults.rawreply) {
         Reply reply;
         reply.content_type = "application/octet-stream";
         send_reply(ctx.conn, faults, reply);
     } else {
-        stream_file(ctx.conn, faults, file.fd, size, state.holds, state.config.idle_timeout_ms);
+        stream_file(ctx.conn, faults, file.fd, size, state.holds, state.config.idle_timeout_ms,
+                    after == AfterReply::Close || faults.keepalive == "claim_close");
     }
-    close_by_fault(ctx.conn, faults);
+    if (after == AfterReply::Close) close_by_fault(ctx.conn, faults);
+    return after;
 }
 
 }  // namespace mailserver

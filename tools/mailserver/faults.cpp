@@ -37,6 +37,7 @@ const FaultName kFaults[] = {
     {"length", ValueType::Number, KindDownload},
     {"rawreply", ValueType::Text, KindUpload},
     {"bighead", ValueType::FillerSize, KindUpload},
+    {"keepalive", ValueType::Text, KindDownload},
 };
 
 const FaultName* find_fault(const std::string& name) {
@@ -74,6 +75,10 @@ bool check_value(const FaultName& f, const std::string& value, std::string* erro
             *error = std::string("fault ") + f.name + " needs a text";
             return false;
         }
+        if (std::string(f.name) == "keepalive" && value != "close" && value != "claim_close" && value != "drop_next") {
+            *error = "fault keepalive takes close, claim_close or drop_next";
+            return false;
+        }
         return true;
     case ValueType::Flag:
         if (value == "0" || value == "1") return true;
@@ -98,6 +103,7 @@ bool check_value(const FaultName& f, const std::string& value, std::string* erro
 void apply(const std::string& name, const std::string& value, FaultSet* set) {
     uint64_t n = 0;
     parse_uint64(value, &n);
+    if (name != "rate" && name != "keepalive") set->shaped = true;
     if (name == "status")
         set->status = value;
     else if (name == "body")
@@ -137,6 +143,8 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
         set->rawreply = value;
     else if (name == "bighead")
         set->bighead = n;
+    else if (name == "keepalive")
+        set->keepalive = value;
 }
 
 }  // namespace

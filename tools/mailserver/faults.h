@@ -62,6 +62,16 @@
 //                         empty: close without a byte once the request is handled
 //   bighead=N             an extra reply header line of N filler bytes, for
 //                         clients that must cope with an oversized head
+//   keepalive=close       downloads: the reply says "Connection: close" and
+//                         the connection ends after it
+//   keepalive=claim_close the reply says "Connection: close", yet the
+//                         connection stays open for another request
+//   keepalive=drop_next   the connection stays open, and ends unanswered
+//                         when the next request comes over it (as when a
+//                         server's idle time-out ends it just then)
+// Without these, a download whose request allows it (HTTP/1.1 without
+// "Connection: close") keeps its connection for the next request when no
+// other fault shaped its reply; every other reply ends its connection.
 
 #include <cstdint>
 #include <mutex>
@@ -101,6 +111,8 @@ struct FaultSet {
     std::optional<uint64_t> length;
     std::optional<std::string> rawreply;
     uint64_t bighead = 0;
+    std::string keepalive;  // "", close, claim_close or drop_next
+    bool shaped = false;    // a fault besides rate and keepalive applies
 };
 
 class FaultTable {

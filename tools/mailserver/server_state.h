@@ -34,6 +34,8 @@ struct Counters {
     // TLS handshakes completed and failed (no request byte can come before).
     std::atomic<uint64_t> handshakes{0};
     std::atomic<uint64_t> handshakes_failed{0};
+    // Connections that carried a request besides the control routes.
+    std::atomic<uint64_t> connections{0};
 
     void reset() {
         uploads = 0;
@@ -42,6 +44,7 @@ struct Counters {
         bad = 0;
         handshakes = 0;
         handshakes_failed = 0;
+        connections = 0;
     }
 };
 
