@@ -96,11 +96,12 @@ void stream_file(Connection& conn, const FaultSet& faults, int fd, uint64_t size
     if (st == IoStatus::Ok && !tail.empty()) conn.send_all(tail);
 }
 
-// A plain reply to a request that allows it leaves its connection open.
+// With the keepalive fault, a plain reply to a request that allows it
+// leaves its connection open.
 AfterReply after_reply(const HttpRequest& request, const FaultSet& faults) {
     const std::string* asked = request.header("connection");
-    bool may_keep = !faults.shaped && request.version == "HTTP/1.1" && faults.keepalive != "close" &&
-                    !(asked && to_lower(*asked).find("close") != std::string::npos);
+    bool may_keep = !faults.shaped && request.version == "HTTP/1.1" && !faults.keepalive.empty() &&
+                    faults.keepalive != "close" && !(asked && to_lower(*asked).find("close") != std::string::npos);
     if (!may_keep) return AfterReply::Close;
     return faults.keepalive == "drop_next" ? AfterReply::DropNext : AfterReply::Keep;
 }

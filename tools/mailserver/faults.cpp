@@ -75,8 +75,9 @@ bool check_value(const FaultName& f, const std::string& value, std::string* erro
             *error = std::string("fault ") + f.name + " needs a text";
             return false;
         }
-        if (std::string(f.name) == "keepalive" && value != "close" && value != "claim_close" && value != "drop_next") {
-            *error = "fault keepalive takes close, claim_close or drop_next";
+        if (std::string(f.name) == "keepalive" && value != "keep" && value != "close" && value != "claim_close" &&
+            value != "drop_next") {
+            *error = "fault keepalive takes keep, close, claim_close or drop_next";
             return false;
         }
         return true;

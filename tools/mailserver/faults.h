@@ -62,16 +62,17 @@
 //                         empty: close without a byte once the request is handled
 //   bighead=N             an extra reply header line of N filler bytes, for
 //                         clients that must cope with an oversized head
-//   keepalive=close       downloads: the reply says "Connection: close" and
-//                         the connection ends after it
+//   keepalive=keep        downloads: a reply to a request that allows it
+//                         (HTTP/1.1 without "Connection: close") and that
+//                         no other fault but rate shapes leaves the
+//                         connection open for the next request
+//   keepalive=close       the reply says "Connection: close" and the
+//                         connection ends after it (as without the fault)
 //   keepalive=claim_close the reply says "Connection: close", yet the
 //                         connection stays open for another request
 //   keepalive=drop_next   the connection stays open, and ends unanswered
 //                         when the next request comes over it (as when a
 //                         server's idle time-out ends it just then)
-// Without these, a download whose request allows it (HTTP/1.1 without
-// "Connection: close") keeps its connection for the next request when no
-// other fault shaped its reply; every other reply ends its connection.
 
 #include <cstdint>
 #include <mutex>
@@ -111,7 +112,7 @@ struct FaultSet {
     std::optional<uint64_t> length;
     std::optional<std::string> rawreply;
     uint64_t bighead = 0;
-    std::string keepalive;  // "", close, claim_close or drop_next
+    std::string keepalive;  // "", keep, close, claim_close or drop_next
     bool shaped = false;    // a fault besides rate and keepalive applies
 };
 
