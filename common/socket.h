@@ -26,7 +26,7 @@ constexpr uint32_t kSilentServerTimeoutMs = kSilentServerTimeoutMinutes * 60u * 
 // Both bodies move in blocks of this size: a file is read and offered to the
 // socket, and received and written, this much at a time. Under Wine every
 // socket call costs a round trip to its server, so the number of calls sets
-// the pace there. (tools/bench/bench.sh reads the figure from this line.)
+// the pace there. (tools/bench/bench_paths.sh reads the figure from this line.)
 constexpr size_t kTransferBlockBytes = 256 * 1024;
 // How often SendBufferTuner asks, at most, for the platform's ideal send
 // backlog while the send buffer is full.

@@ -20,11 +20,7 @@ set -uo pipefail
 BUILD=${1:?usage: bench_wan.sh <build dir>}
 RUNS=${RUNS:-3}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-NATIVE="$BUILD/native"
-WIN="$BUILD/win"
-BLOCK=$(sed -n 's/.*kTransferBlockBytes = \([0-9]*\) \* 1024;.*/\1/p' "$ROOT/common/socket.h")
-BLOCK=$((BLOCK * 1024))
+source "$HERE/bench_paths.sh"
 # name, Mbit/s, round trip ms, loss %, jitter ms, MiB per file
 ALL_PROFILES=("clean 100 20 0 0 64" "lossy 50 80 0.5 0 64" "slow 10 150 1 10 16")
 WAN_PROFILES=${WAN_PROFILES:-clean lossy slow}
