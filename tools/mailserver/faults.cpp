@@ -13,7 +13,7 @@ constexpr uint64_t kMaxFiller = 16u << 20;
 struct FaultName {
     const char* name;
     ValueType type;
-    unsigned default_kinds;
+    unsigned defaultKinds;
 };
 
 const FaultName kFaults[] = {
@@ -40,18 +40,18 @@ const FaultName kFaults[] = {
     {"keepalive", ValueType::Text, KindDownload},
 };
 
-const FaultName* find_fault(const std::string& name) {
+const FaultName* FindFault(const std::string& name) {
     for (const auto& f : kFaults)
         if (name == f.name) return &f;
     return nullptr;
 }
 
-bool parse_kinds(const std::string& text, unsigned* kinds) {
+bool ParseKinds(const std::string& text, unsigned* kinds) {
     *kinds = 0;
     std::string_view rest = text;
     while (!rest.empty()) {
         size_t comma = rest.find(',');
-        std::string_view item = trim(rest.substr(0, comma));
+        std::string_view item = Trim(rest.substr(0, comma));
         rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
         if (item == "upload")
             *kinds |= KindUpload;
@@ -67,7 +67,7 @@ bool parse_kinds(const std::string& text, unsigned* kinds) {
     return *kinds != 0;
 }
 
-bool check_value(const FaultName& f, const std::string& value, std::string* error) {
+bool CheckValue(const FaultName& f, const std::string& value, std::string* error) {
     uint64_t n = 0;
     switch (f.type) {
     case ValueType::Text:
@@ -86,24 +86,24 @@ bool check_value(const FaultName& f, const std::string& value, std::string* erro
         *error = std::string("fault ") + f.name + " takes 0 or 1";
         return false;
     case ValueType::Number:
-        if (parse_uint64(value, &n)) return true;
+        if (ParseUint64(value, &n)) return true;
         *error = std::string("fault ") + f.name + " takes a whole number";
         return false;
     case ValueType::PositiveNumber:
-        if (parse_uint64(value, &n) && n > 0) return true;
+        if (ParseUint64(value, &n) && n > 0) return true;
         *error = std::string("fault ") + f.name + " takes a number above 0";
         return false;
     case ValueType::FillerSize:
-        if (parse_uint64(value, &n) && n <= kMaxFiller) return true;
+        if (ParseUint64(value, &n) && n <= kMaxFiller) return true;
         *error = std::string("fault ") + f.name + " takes a number up to " + std::to_string(kMaxFiller);
         return false;
     }
     return false;
 }
 
-void apply(const std::string& name, const std::string& value, FaultSet* set) {
+void Apply(const std::string& name, const std::string& value, FaultSet* set) {
     uint64_t n = 0;
-    parse_uint64(value, &n);
+    ParseUint64(value, &n);
     if (name != "rate" && name != "keepalive") set->shaped = true;
     if (name == "status")
         set->status = value;
@@ -114,21 +114,21 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
     else if (name == "nolength")
         set->nolength = value == "1";
     else if (name == "split")
-        set->split_ms = static_cast<long long>(n);
+        set->splitMs = static_cast<long long>(n);
     else if (name == "continue")
-        set->withhold_continue = value == "0";
+        set->withholdContinue = value == "0";
     else if (name == "continue_status")
-        set->continue_status = value;
+        set->continueStatus = value;
     else if (name == "continue_split")
-        set->continue_split_ms = static_cast<long long>(n);
+        set->continueSplitMs = static_cast<long long>(n);
     else if (name == "continue_then")
-        set->continue_then = value;
+        set->continueThen = value;
     else if (name == "interim")
         set->interim = value;
     else if (name == "stop_reading")
-        set->stop_reading = n;
+        set->stopReading = n;
     else if (name == "close_after" || name == "cut_after") {
-        set->close_after = n;
+        set->closeAfter = n;
         set->cut = name == "cut_after";
     } else if (name == "stall")
         set->stall = value == "1";
@@ -150,33 +150,33 @@ void apply(const std::string& name, const std::string& value, FaultSet* set) {
 
 }  // namespace
 
-bool FaultTable::is_fault_name(const std::string& name) { return find_fault(name) != nullptr; }
+bool FaultTable::IsFaultName(const std::string& name) { return FindFault(name) != nullptr; }
 
-bool FaultTable::add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error) {
-    unsigned explicit_kinds = 0;
+bool FaultTable::Add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error) {
+    unsigned explicitKinds = 0;
     long long count = -1;
     std::vector<Entry> batch;
     for (const auto& item : items) {
         if (item.first == "target") {
-            if (!parse_kinds(item.second, &explicit_kinds)) {
+            if (!ParseKinds(item.second, &explicitKinds)) {
                 *error = "target takes a comma list of upload, exists, download, all";
                 return false;
             }
         } else if (item.first == "count") {
             uint64_t n = 0;
-            if (!parse_uint64(item.second, &n) || n == 0) {
+            if (!ParseUint64(item.second, &n) || n == 0) {
                 *error = "count takes a number above 0";
                 return false;
             }
             count = static_cast<long long>(n);
         } else {
-            const FaultName* f = find_fault(item.first);
+            const FaultName* f = FindFault(item.first);
             if (f == nullptr) {
                 *error = "unknown fault \"" + item.first + "\"";
                 return false;
             }
-            if (!check_value(*f, item.second, error)) return false;
-            batch.push_back(Entry{item.first, item.second, f->default_kinds, -1});
+            if (!CheckValue(*f, item.second, error)) return false;
+            batch.push_back(Entry{item.first, item.second, f->defaultKinds, -1});
         }
     }
     if (batch.empty()) {
@@ -185,19 +185,19 @@ bool FaultTable::add(const std::vector<std::pair<std::string, std::string>>& ite
     }
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& e : batch) {
-        if (explicit_kinds != 0) e.kinds = explicit_kinds;
+        if (explicitKinds != 0) e.kinds = explicitKinds;
         e.remaining = count;
         entries_.push_back(std::move(e));
     }
     return true;
 }
 
-void FaultTable::clear() {
+void FaultTable::Clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
 }
 
-FaultSet FaultTable::take(RequestKind kind) {
+FaultSet FaultTable::Take(RequestKind kind) {
     FaultSet set;
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<Entry> kept;
@@ -207,7 +207,7 @@ FaultSet FaultTable::take(RequestKind kind) {
             kept.push_back(std::move(e));
             continue;
         }
-        apply(e.name, e.value, &set);
+        Apply(e.name, e.value, &set);
         if (e.remaining > 0) --e.remaining;
         if (e.remaining != 0) kept.push_back(std::move(e));
     }

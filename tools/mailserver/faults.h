@@ -96,14 +96,14 @@ struct FaultSet {
     std::optional<std::string> body;
     bool chunked = false;
     bool nolength = false;
-    long long split_ms = 0;
-    bool withhold_continue = false;
-    std::optional<std::string> continue_status;
-    long long continue_split_ms = 0;
-    std::optional<std::string> continue_then;
+    long long splitMs = 0;
+    bool withholdContinue = false;
+    std::optional<std::string> continueStatus;
+    long long continueSplitMs = 0;
+    std::optional<std::string> continueThen;
     std::optional<std::string> interim;
-    std::optional<uint64_t> stop_reading;
-    std::optional<uint64_t> close_after;
+    std::optional<uint64_t> stopReading;
+    std::optional<uint64_t> closeAfter;
     bool cut = false;  // close_after ends the connection without a TLS goodbye
     bool stall = false;
     std::optional<uint64_t> hold;
@@ -120,12 +120,12 @@ class FaultTable {
 public:
     // Adds one batch of settings (fault names plus the modifiers target and
     // count). Nothing is added when any item is unknown or has a bad value.
-    bool add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error);
-    void clear();
+    bool Add(const std::vector<std::pair<std::string, std::string>>& items, std::string* error);
+    void Clear();
     // The faults for one request of the given kind; uses up their counts.
-    FaultSet take(RequestKind kind);
+    FaultSet Take(RequestKind kind);
 
-    static bool is_fault_name(const std::string& name);
+    static bool IsFaultName(const std::string& name);
 
 private:
     struct Entry {

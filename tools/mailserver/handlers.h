@@ -14,7 +14,7 @@ namespace mailserver {
 
 // Serves one accepted connection: one request and its reply, then the next
 // over the same connection for as long as the downloads keep it open.
-void handle_connection(int fd, ServerState& state);
+void HandleConnection(int fd, ServerState& state);
 
 // What a reply leaves of its connection (the keepalive fault, faults.h).
 enum class AfterReply { Close, Keep, DropNext };
@@ -24,21 +24,21 @@ struct RequestContext {
     Connection& conn;
     ServerState& state;
     const HttpRequest& request;
-    std::string body_start;  // bytes that arrived together with the head
+    std::string bodyStart;  // bytes that arrived together with the head
     std::unique_ptr<RequestRecord> record;
 };
 
-void handle_post(RequestContext& ctx, RequestKind kind);
-AfterReply handle_download(RequestContext& ctx);
+void HandlePost(RequestContext& ctx, RequestKind kind);
+AfterReply HandleDownload(RequestContext& ctx);
 
 // Turns down a malformed request: counted as bad, answered (unless a stall
 // fault swallows the answer), then the connection is closed after draining
 // up to `drain` unread request bytes.
-void reject(RequestContext& ctx, const FaultSet& faults, const std::string& status, const std::string& message,
+void Reject(RequestContext& ctx, const FaultSet& faults, const std::string& status, const std::string& message,
             uint64_t drain);
 
-void log_line(const std::string& text);
-void set_verbose(bool verbose);
-bool verbose();
+void LogLine(const std::string& text);
+void SetVerbose(bool verbose);
+bool Verbose();
 
 }  // namespace mailserver

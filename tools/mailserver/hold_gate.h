@@ -15,12 +15,12 @@ namespace mailserver {
 
 class HoldGate {
 public:
-    void release() {
+    void Release() {
         std::lock_guard<std::mutex> lock(mutex_);
         ++permits_;
         wake_.notify_all();
     }
-    void reset() {
+    void Reset() {
         std::lock_guard<std::mutex> lock(mutex_);
         permits_ = 0;
         ++generation_;
@@ -29,23 +29,23 @@ public:
     // True once a release let this request go on; false when a reset, the
     // peer's close (gone() polled every 200 ms), the time-out or a server
     // stop ended the wait.
-    bool wait(const std::function<bool()>& gone, int timeout_ms) {
+    bool Wait(const std::function<bool()>& gone, int timeoutMs) {
         std::unique_lock<std::mutex> lock(mutex_);
         ++waiting_;
-        bool released = wait_locked(lock, gone, timeout_ms);
+        bool released = WaitLocked(lock, gone, timeoutMs);
         --waiting_;
         return released;
     }
     // How many requests are held at the gate now.
-    int waiting() {
+    int Waiting() {
         std::lock_guard<std::mutex> lock(mutex_);
         return waiting_;
     }
 
 private:
-    bool wait_locked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& gone, int timeout_ms) {
+    bool WaitLocked(std::unique_lock<std::mutex>& lock, const std::function<bool()>& gone, int timeoutMs) {
         const uint64_t generation = generation_;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (permits_ == 0) {
             if (generation != generation_ || std::chrono::steady_clock::now() >= deadline) return false;
             wake_.wait_for(lock, std::chrono::milliseconds(200));

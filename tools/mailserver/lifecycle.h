@@ -7,24 +7,24 @@
 namespace mailserver {
 namespace lifecycle {
 
-bool stopping();
+bool Stopping();
 
 // Sets the stop flag, wakes every sleeper and shuts down every registered
 // socket so that blocked reads and writes return at once.
-void request_stop();
+void RequestStop();
 
 // Sleeps up to ms milliseconds; returns false when a stop cut the sleep short.
-bool sleep_ms(long long ms);
+bool SleepMs(long long ms);
 
 // A socket registered after the stop request is shut down immediately.
-void register_socket(int fd);
-void unregister_socket(int fd);
+void RegisterSocket(int fd);
+void UnregisterSocket(int fd);
 
 // Bookkeeping of connection threads so that the exit can wait for them.
-void thread_started();
-void thread_finished();
+void ThreadStarted();
+void ThreadFinished();
 // Returns true when all connection threads ended within the time.
-bool wait_for_threads(int timeout_ms);
+bool WaitForThreads(int timeoutMs);
 
 }  // namespace lifecycle
 }  // namespace mailserver

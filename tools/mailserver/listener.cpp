@@ -20,23 +20,23 @@ namespace mailserver {
 namespace {
 
 // Self-pipe: the signal handler only writes a byte, the accept loop polls it.
-int g_signal_pipe[2] = {-1, -1};
+int g_signalPipe[2] = {-1, -1};
 
-extern "C" void on_stop_signal(int) {
+extern "C" void OnStopSignal(int) {
     int saved = errno;
     char byte = 1;
-    ssize_t ignored = ::write(g_signal_pipe[1], &byte, 1);
+    ssize_t ignored = ::write(g_signalPipe[1], &byte, 1);
     (void)ignored;
     errno = saved;
 }
 
-bool install_signals(std::string* error) {
-    if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+bool InstallSignals(std::string* error) {
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         *error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
     struct sigaction sa {};
-    sa.sa_handler = on_stop_signal;
+    sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
@@ -46,7 +46,7 @@ bool install_signals(std::string* error) {
 
 }  // namespace
 
-bool parse_listen_address(const std::string& text, sockaddr_storage* address) {
+bool ParseListenAddress(const std::string& text, sockaddr_storage* address) {
     *address = sockaddr_storage{};
     std::string bare = text;
     if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']') bare = bare.substr(1, bare.size() - 2);
@@ -63,31 +63,31 @@ bool parse_listen_address(const std::string& text, sockaddr_storage* address) {
     return false;
 }
 
-Listener::~Listener() { close_all(); }
+Listener::~Listener() { CloseAll(); }
 
-void Listener::close_all() {
+void Listener::CloseAll() {
     for (int fd : fds_) ::close(fd);
     fds_.clear();
 }
 
-int Listener::open(const std::vector<std::string>& addresses, int port, std::string* error) {
-    if (!install_signals(error)) return -1;
+int Listener::Open(const std::vector<std::string>& addresses, int port, std::string* error) {
+    if (!InstallSignals(error)) return -1;
     // Port 0 asks the system for a free port on the first address; a later
     // address may have it taken already, and then another one is tried.
     for (int attempt = 0; attempt < 20; ++attempt) {
         bool busy = false;
-        int bound = bind_all(addresses, port, &busy, error);
+        int bound = BindAll(addresses, port, &busy, error);
         if (bound >= 0 || !busy || port != 0) return bound;
     }
     return -1;
 }
 
-int Listener::bind_all(const std::vector<std::string>& addresses, int port, bool* busy, std::string* error) {
-    close_all();
+int Listener::BindAll(const std::vector<std::string>& addresses, int port, bool* busy, std::string* error) {
+    CloseAll();
     int chosen = port;
     for (size_t i = 0; i < addresses.size(); ++i) {
         sockaddr_storage address;
-        if (!parse_listen_address(addresses[i], &address)) {
+        if (!ParseListenAddress(addresses[i], &address)) {
             *error = "bad listen address " + addresses[i];
             return -1;
         }
@@ -127,45 +127,45 @@ int Listener::bind_all(const std::vector<std::string>& addresses, int port, bool
     return chosen;
 }
 
-void Listener::accept_one(int listening_fd) {
-    int client = ::accept4(listening_fd, nullptr, nullptr, SOCK_CLOEXEC);
+void Listener::AcceptOne(int listeningFd) {
+    int client = ::accept4(listeningFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) {
         if (errno == EMFILE || errno == ENFILE) ::usleep(10000);  // let connections finish
         return;
     }
-    lifecycle::thread_started();
+    lifecycle::ThreadStarted();
     try {
         std::thread([this, client] {
-            handle_connection(client, state_);
-            lifecycle::thread_finished();
+            HandleConnection(client, state_);
+            lifecycle::ThreadFinished();
         }).detach();
     } catch (const std::system_error& e) {
-        lifecycle::thread_finished();
-        log_line(std::string("cannot start a connection thread: ") + e.what());
+        lifecycle::ThreadFinished();
+        LogLine(std::string("cannot start a connection thread: ") + e.what());
         ::close(client);
     }
 }
 
-int Listener::run() {
+int Listener::Run() {
     // The listening sockets, then the signal pipe.
     std::vector<pollfd> fds;
     for (int fd : fds_) fds.push_back(pollfd{fd, POLLIN, 0});
-    fds.push_back(pollfd{g_signal_pipe[0], POLLIN, 0});
+    fds.push_back(pollfd{g_signalPipe[0], POLLIN, 0});
     for (bool stop = false; !stop;) {
         int n = ::poll(fds.data(), fds.size(), -1);
         if (n < 0) {
             if (errno == EINTR) continue;
-            log_line(std::string("poll: ") + std::strerror(errno));
+            LogLine(std::string("poll: ") + std::strerror(errno));
             break;
         }
         stop = fds.back().revents != 0;
         for (size_t i = 0; i + 1 < fds.size() && !stop; ++i)
-            if ((fds[i].revents & POLLIN) != 0) accept_one(fds[i].fd);
+            if ((fds[i].revents & POLLIN) != 0) AcceptOne(fds[i].fd);
     }
-    close_all();
-    lifecycle::request_stop();
-    if (!lifecycle::wait_for_threads(5000)) {
-        log_line("connection threads did not end within 5 s");
+    CloseAll();
+    lifecycle::RequestStop();
+    if (!lifecycle::WaitForThreads(5000)) {
+        LogLine("connection threads did not end within 5 s");
         return 1;
     }
     return 0;

@@ -29,7 +29,7 @@ const char kUsage[] =
     "               --target upload|exists|download|all --count N\n"
     "See README.md next to the sources for the routes and the meaning of each fault.\n";
 
-bool write_port_file(const std::string& path, int port) {
+bool WritePortFile(const std::string& path, int port) {
     const std::string temp = path + ".tmp";
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) return false;
@@ -38,7 +38,7 @@ bool write_port_file(const std::string& path, int port) {
     return std::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-int fail(const std::string& message) {
+int Fail(const std::string& message) {
     std::fprintf(stderr, "parvex-mailserver: %s\n%s", message.c_str(), kUsage);
     return 2;
 }
@@ -46,44 +46,44 @@ int fail(const std::string& message) {
 struct Options {
     mailserver::ServerConfig config;
     int port = 0;
-    std::string port_file;
+    std::string portFile;
     std::vector<std::pair<std::string, std::string>> faults;
 };
 
 // Stores one option's value; an error message when the option is unknown
 // or its value unusable.
-std::string store_option(const std::string& name, const std::string& value, Options* options) {
+std::string StoreOption(const std::string& name, const std::string& value, Options* options) {
     using namespace mailserver;
     uint64_t number = 0;
     if (name == "port") {
-        if (!parse_uint64(value, &number) || number > 65535) return "bad port " + value;
+        if (!ParseUint64(value, &number) || number > 65535) return "bad port " + value;
         options->port = static_cast<int>(number);
     } else if (name == "port-file") {
-        options->port_file = value;
+        options->portFile = value;
     } else if (name == "store") {
-        options->config.store_dir = value;
+        options->config.storeDir = value;
     } else if (name == "serve") {
-        options->config.serve_dir = value;
+        options->config.serveDir = value;
     } else if (name == "record") {
-        options->config.record_dir = value;
+        options->config.recordDir = value;
     } else if (name == "exists-path") {
-        options->config.exists_prefix = value;
+        options->config.existsPrefix = value;
     } else if (name == "listen") {
         sockaddr_storage ignored;
-        if (!parse_listen_address(value, &ignored)) return "bad listen address " + value;
+        if (!ParseListenAddress(value, &ignored)) return "bad listen address " + value;
         options->config.listen.push_back(value);
     } else if (name == "tls-cert") {
-        options->config.tls_cert = value;
+        options->config.tlsCert = value;
     } else if (name == "tls-key") {
-        options->config.tls_key = value;
+        options->config.tlsKey = value;
     } else if (name == "tls-max") {
-        if (!TlsContext::known_version(value)) return "bad TLS version " + value + " (1.0, 1.1, 1.2 or 1.3)";
-        options->config.tls_max = value;
+        if (!TlsContext::KnownVersion(value)) return "bad TLS version " + value + " (1.0, 1.1, 1.2 or 1.3)";
+        options->config.tlsMax = value;
     } else if (name == "idle-timeout") {
-        if (!parse_uint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
-        options->config.idle_timeout_ms = static_cast<int>(number * 1000);
-    } else if (FaultTable::is_fault_name(name) || name == "target" || name == "count") {
-        options->faults.emplace_back(name, url_decode(value, false));
+        if (!ParseUint64(value, &number) || number == 0 || number > 86400) return "bad idle timeout " + value;
+        options->config.idleTimeoutMs = static_cast<int>(number * 1000);
+    } else if (FaultTable::IsFaultName(name) || name == "target" || name == "count") {
+        options->faults.emplace_back(name, UrlDecode(value, false));
     } else {
         return "unknown option --" + name;
     }
@@ -91,7 +91,7 @@ std::string store_option(const std::string& name, const std::string& value, Opti
 }
 
 // The command line into options; -1 to go on, otherwise the exit code.
-int parse_options(int argc, char** argv, Options* options) {
+int ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -99,10 +99,10 @@ int parse_options(int argc, char** argv, Options* options) {
             return 0;
         }
         if (arg == "--verbose") {
-            mailserver::set_verbose(true);
+            mailserver::SetVerbose(true);
             continue;
         }
-        if (arg.compare(0, 2, "--") != 0) return fail("unexpected argument " + arg);
+        if (arg.compare(0, 2, "--") != 0) return Fail("unexpected argument " + arg);
         std::string name = arg.substr(2);
         std::string value;
         size_t eq = name.find('=');
@@ -110,11 +110,11 @@ int parse_options(int argc, char** argv, Options* options) {
             value = name.substr(eq + 1);
             name.resize(eq);
         } else {
-            if (i + 1 >= argc) return fail("option " + arg + " needs a value");
+            if (i + 1 >= argc) return Fail("option " + arg + " needs a value");
             value = argv[++i];
         }
-        const std::string error = store_option(name, value, options);
-        if (!error.empty()) return fail(error);
+        const std::string error = StoreOption(name, value, options);
+        if (!error.empty()) return Fail(error);
     }
     return -1;
 }
@@ -124,34 +124,33 @@ int parse_options(int argc, char** argv, Options* options) {
 int main(int argc, char** argv) {
     using namespace mailserver;
     Options options;
-    const int parsed = parse_options(argc, argv, &options);
+    const int parsed = ParseOptions(argc, argv, &options);
     if (parsed >= 0) return parsed;
     const ServerConfig& config = options.config;
 
     std::string error;
-    if (!make_directories(config.store_dir, &error)) return fail(error);
-    if (!config.record_dir.empty() && !make_directories(config.record_dir, &error)) return fail(error);
+    if (!MakeDirectories(config.storeDir, &error)) return Fail(error);
+    if (!config.recordDir.empty() && !MakeDirectories(config.recordDir, &error)) return Fail(error);
 
-    if (config.tls_cert.empty() != config.tls_key.empty()) return fail("--tls-cert and --tls-key go together");
-    if (!config.tls_max.empty() && config.tls_cert.empty()) return fail("--tls-max needs --tls-cert");
+    if (config.tlsCert.empty() != config.tlsKey.empty()) return Fail("--tls-cert and --tls-key go together");
+    if (!config.tlsMax.empty() && config.tlsCert.empty()) return Fail("--tls-max needs --tls-cert");
     std::unique_ptr<TlsContext> tls;
-    if (!config.tls_cert.empty() &&
-        !(tls = TlsContext::load(config.tls_cert, config.tls_key, config.tls_max, &error)))
-        return fail(error);
+    if (!config.tlsCert.empty() && !(tls = TlsContext::Load(config.tlsCert, config.tlsKey, config.tlsMax, &error)))
+        return Fail(error);
 
     ServerState state(config, std::move(tls));
-    if (!options.faults.empty() && !state.faults.add(options.faults, &error)) return fail(error);
+    if (!options.faults.empty() && !state.faults.Add(options.faults, &error)) return Fail(error);
 
     Listener listener(state);
     const std::vector<std::string> addresses =
         config.listen.empty() ? std::vector<std::string>{"127.0.0.1"} : config.listen;
-    int bound = listener.open(addresses, options.port, &error);
-    if (bound < 0) return fail(error);
-    if (!options.port_file.empty() && !write_port_file(options.port_file, bound))
-        return fail("cannot write the port file " + options.port_file);
+    int bound = listener.Open(addresses, options.port, &error);
+    if (bound < 0) return Fail(error);
+    if (!options.portFile.empty() && !WritePortFile(options.portFile, bound))
+        return Fail("cannot write the port file " + options.portFile);
     std::printf("PORT %d\n", bound);
     std::fflush(stdout);
-    int code = listener.run();
+    int code = listener.Run();
     std::fflush(stderr);
     // Detached threads that did not end must not meet destroyed globals.
     if (code != 0) std::_Exit(code);

@@ -10,16 +10,16 @@ RequestRecord::~RequestRecord() {
     if (file_) std::fclose(file_);
 }
 
-void RequestRecord::write(const char* data, size_t n) {
+void RequestRecord::Write(const char* data, size_t n) {
     if (file_ && n > 0) std::fwrite(data, 1, n, file_);
 }
 
-std::unique_ptr<RequestRecord> Recorder::begin(const std::string& method, const std::string& target) {
-    if (!enabled()) return nullptr;
+std::unique_ptr<RequestRecord> Recorder::Begin(const std::string& method, const std::string& target) {
+    if (!Enabled()) return nullptr;
     unsigned seq = ++sequence_;
     char stem[32];
     std::snprintf(stem, sizeof stem, "req-%04u", seq);
-    std::string base = join_path(dir_, stem);
+    std::string base = JoinPath(dir_, stem);
     if (std::FILE* txt = std::fopen((base + ".txt").c_str(), "wb")) {
         std::string line = method + " " + target + "\n";
         std::fwrite(line.data(), 1, line.size(), txt);

@@ -15,8 +15,8 @@ public:
     ~RequestRecord();
     RequestRecord(const RequestRecord&) = delete;
     RequestRecord& operator=(const RequestRecord&) = delete;
-    void write(const char* data, size_t n);
-    void write(const std::string& text) { write(text.data(), text.size()); }
+    void Write(const char* data, size_t n);
+    void Write(const std::string& text) { Write(text.data(), text.size()); }
 
 private:
     std::FILE* file_;
@@ -25,9 +25,9 @@ private:
 class Recorder {
 public:
     explicit Recorder(std::string dir) : dir_(std::move(dir)) {}
-    bool enabled() const { return !dir_.empty(); }
+    bool Enabled() const { return !dir_.empty(); }
     // Null when recording is off or the files cannot be created.
-    std::unique_ptr<RequestRecord> begin(const std::string& method, const std::string& target);
+    std::unique_ptr<RequestRecord> Begin(const std::string& method, const std::string& target);
 
 private:
     std::string dir_;

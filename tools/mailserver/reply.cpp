@@ -7,26 +7,26 @@
 
 namespace mailserver {
 
-std::string status_line(const std::string& status_text) {
-    if (starts_with(status_text, "HTTP/")) return status_text + "\r\n";
-    return "HTTP/1.1 " + status_text + "\r\n";
+std::string StatusLine(const std::string& statusText) {
+    if (StartsWith(statusText, "HTTP/")) return statusText + "\r\n";
+    return "HTTP/1.1 " + statusText + "\r\n";
 }
 
-std::string filler_header(const FaultSet& faults) {
+std::string FillerHeader(const FaultSet& faults) {
     if (faults.bighead == 0) return std::string();
     return "X-Padding: " + std::string(faults.bighead, 'x') + "\r\n";
 }
 
-IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply) {
-    if (faults.rawreply) return conn.send_all(*faults.rawreply);
+IoStatus SendReply(Connection& conn, const FaultSet& faults, Reply reply) {
+    if (faults.rawreply) return conn.SendAll(*faults.rawreply);
     if (faults.status) reply.status = *faults.status;
     if (faults.body) reply.body = *faults.body;
 
-    std::string head = status_line(reply.status);
-    if (faults.interim) head = status_line(*faults.interim) + "\r\n" + head;
-    if (!reply.content_type.empty()) head += "Content-Type: " + reply.content_type + "\r\n";
-    head += reply.extra_headers;
-    head += filler_header(faults);
+    std::string head = StatusLine(reply.status);
+    if (faults.interim) head = StatusLine(*faults.interim) + "\r\n" + head;
+    if (!reply.contentType.empty()) head += "Content-Type: " + reply.contentType + "\r\n";
+    head += reply.extraHeaders;
+    head += FillerHeader(faults);
     std::string body;
     if (faults.chunked) {
         head += "Transfer-Encoding: chunked\r\n";
@@ -42,28 +42,28 @@ IoStatus send_reply(Connection& conn, const FaultSet& faults, Reply reply) {
     }
     head += "Connection: close\r\n\r\n";
 
-    if (faults.split_ms > 0) {
-        IoStatus st = conn.send_all(head);
+    if (faults.splitMs > 0) {
+        IoStatus st = conn.SendAll(head);
         if (st != IoStatus::Ok) return st;
-        if (!lifecycle::sleep_ms(faults.split_ms)) return IoStatus::Stopped;
-        return conn.send_all(body);
+        if (!lifecycle::SleepMs(faults.splitMs)) return IoStatus::Stopped;
+        return conn.SendAll(body);
     }
-    return conn.send_all(head + body);
+    return conn.SendAll(head + body);
 }
 
-void close_by_fault(Connection& conn, const FaultSet& faults) {
+void CloseByFault(Connection& conn, const FaultSet& faults) {
     if (faults.cut)
-        conn.cut();
+        conn.Cut();
     else
-        conn.close_now();
+        conn.CloseNow();
 }
 
-IoStatus send_plain_reply(Connection& conn, const std::string& status, const std::string& body) {
+IoStatus SendPlainReply(Connection& conn, const std::string& status, const std::string& body) {
     Reply reply;
     reply.status = status;
-    reply.content_type = "text/plain; charset=utf-8";
+    reply.contentType = "text/plain; charset=utf-8";
     reply.body = body;
-    return send_reply(conn, FaultSet{}, reply);
+    return SendReply(conn, FaultSet{}, reply);
 }
 
 }  // namespace mailserver

@@ -14,15 +14,15 @@
 namespace mailserver {
 
 struct ServerConfig {
-    std::string store_dir = "mailstore";
-    std::string serve_dir;  // empty: same as store_dir
-    std::string record_dir;
-    std::string exists_prefix = "/exists";
-    int idle_timeout_ms = 30000;
+    std::string storeDir = "mailstore";
+    std::string serveDir;  // empty: same as storeDir
+    std::string recordDir;
+    std::string existsPrefix = "/exists";
+    int idleTimeoutMs = 30000;
     std::vector<std::string> listen;  // addresses; empty: 127.0.0.1
-    std::string tls_cert;             // chain file; empty: plain HTTP only
-    std::string tls_key;
-    std::string tls_max;              // the newest TLS version offered ("1.0" ... "1.3"); empty: 1.3
+    std::string tlsCert;              // chain file; empty: plain HTTP only
+    std::string tlsKey;
+    std::string tlsMax;  // the newest TLS version offered ("1.0" ... "1.3"); empty: 1.3
 };
 
 // Requests counted by kind; bad counts requests rejected as malformed.
@@ -33,26 +33,26 @@ struct Counters {
     std::atomic<uint64_t> bad{0};
     // TLS handshakes completed and failed (no request byte can come before).
     std::atomic<uint64_t> handshakes{0};
-    std::atomic<uint64_t> handshakes_failed{0};
+    std::atomic<uint64_t> handshakesFailed{0};
     // Connections that carried a request besides the control routes.
     std::atomic<uint64_t> connections{0};
 
-    void reset() {
+    void Reset() {
         uploads = 0;
         exists = 0;
         downloads = 0;
         bad = 0;
         handshakes = 0;
-        handshakes_failed = 0;
+        handshakesFailed = 0;
         connections = 0;
     }
 };
 
 struct ServerState {
     ServerState(ServerConfig c, std::unique_ptr<TlsContext> t)
-        : config(std::move(c)), tls(std::move(t)), recorder(config.record_dir) {}
+        : config(std::move(c)), tls(std::move(t)), recorder(config.recordDir) {}
 
-    const std::string& serve_dir() const { return config.serve_dir.empty() ? config.store_dir : config.serve_dir; }
+    const std::string& ServeDir() const { return config.serveDir.empty() ? config.storeDir : config.serveDir; }
 
     ServerConfig config;
     std::unique_ptr<TlsContext> tls;  // null: plain HTTP only
@@ -60,7 +60,7 @@ struct ServerState {
     Counters counters;
     Recorder recorder;
     HoldGate holds;
-    std::atomic<uint64_t> temp_sequence{0};
+    std::atomic<uint64_t> tempSequence{0};
 };
 
 }  // namespace mailserver

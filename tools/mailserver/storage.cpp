@@ -14,13 +14,13 @@ namespace {
 
 constexpr size_t kWriteBuffer = 1 << 20;
 
-std::string errno_text(const std::string& what, const std::string& path) {
+std::string ErrnoText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
 }  // namespace
 
-bool relative_storage_path(std::string_view name, std::string* relative, std::string* error) {
+bool RelativeStoragePath(std::string_view name, std::string* relative, std::string* error) {
     if (name.empty()) {
         *error = "the file name is empty";
         return false;
@@ -65,54 +65,54 @@ bool relative_storage_path(std::string_view name, std::string* relative, std::st
     return true;
 }
 
-std::string last_path_component(std::string_view path) {
+std::string LastPathComponent(std::string_view path) {
     size_t cut = path.find_last_of("/\\");
     return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
 }
 
-std::string join_path(const std::string& root, const std::string& relative) {
+std::string JoinPath(const std::string& root, const std::string& relative) {
     if (root.empty()) return relative;
     if (root.back() == '/') return root + relative;
     return root + "/" + relative;
 }
 
-std::string parent_directory(const std::string& path) {
+std::string ParentDirectory(const std::string& path) {
     size_t cut = path.rfind('/');
     if (cut == std::string::npos) return ".";
     if (cut == 0) return "/";
     return path.substr(0, cut);
 }
 
-bool make_directories(const std::string& path, std::string* error) {
+bool MakeDirectories(const std::string& path, std::string* error) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return true;
         *error = path + " exists and is not a folder";
         return false;
     }
-    std::string parent = parent_directory(path);
-    if (parent != path && parent != "." && parent != "/" && !make_directories(parent, error)) return false;
+    std::string parent = ParentDirectory(path);
+    if (parent != path && parent != "." && parent != "/" && !MakeDirectories(parent, error)) return false;
     if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-        *error = errno_text("cannot create folder", path);
+        *error = ErrnoText("cannot create folder", path);
         return false;
     }
     return true;
 }
 
-bool regular_file_size(const std::string& path, uint64_t* size) {
+bool RegularFileSize(const std::string& path, uint64_t* size) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     *size = static_cast<uint64_t>(st.st_size);
     return true;
 }
 
-FileWriter::~FileWriter() { discard(); }
+FileWriter::~FileWriter() { Discard(); }
 
-bool FileWriter::open(const std::string& path, std::string* error) {
-    discard();
+bool FileWriter::Open(const std::string& path, std::string* error) {
+    Discard();
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        *error = errno_text("cannot create", path);
+        *error = ErrnoText("cannot create", path);
         return false;
     }
     path_ = path;
@@ -122,12 +122,12 @@ bool FileWriter::open(const std::string& path, std::string* error) {
     return true;
 }
 
-bool FileWriter::write_through(const char* data, size_t n, std::string* error) {
+bool FileWriter::WriteThrough(const char* data, size_t n, std::string* error) {
     while (n > 0) {
         ssize_t r = ::write(fd_, data, n);
         if (r < 0) {
             if (errno == EINTR) continue;
-            *error = errno_text("cannot write", path_);
+            *error = ErrnoText("cannot write", path_);
             return false;
         }
         data += r;
@@ -137,13 +137,13 @@ bool FileWriter::write_through(const char* data, size_t n, std::string* error) {
     return true;
 }
 
-bool FileWriter::flush(std::string* error) {
+bool FileWriter::Flush(std::string* error) {
     size_t n = used_;
     used_ = 0;
-    return write_through(buffer_.get(), n, error);
+    return WriteThrough(buffer_.get(), n, error);
 }
 
-bool FileWriter::write(const char* data, size_t n, std::string* error) {
+bool FileWriter::Write(const char* data, size_t n, std::string* error) {
     if (fd_ < 0) {
         *error = "internal: write to a closed file";
         return false;
@@ -151,30 +151,30 @@ bool FileWriter::write(const char* data, size_t n, std::string* error) {
     if (used_ + n <= kWriteBuffer) {
         std::memcpy(buffer_.get() + used_, data, n);
         used_ += n;
-        return used_ < kWriteBuffer || flush(error);
+        return used_ < kWriteBuffer || Flush(error);
     }
-    if (!flush(error)) return false;
-    if (n >= kWriteBuffer / 2) return write_through(data, n, error);
+    if (!Flush(error)) return false;
+    if (n >= kWriteBuffer / 2) return WriteThrough(data, n, error);
     std::memcpy(buffer_.get(), data, n);
     used_ = n;
     return true;
 }
 
-bool FileWriter::commit(const std::string& final_path, std::string* error) {
+bool FileWriter::Commit(const std::string& finalPath, std::string* error) {
     if (fd_ < 0) {
         *error = "internal: commit of a closed file";
         return false;
     }
-    if (!flush(error)) return false;
+    if (!Flush(error)) return false;
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
-        *error = errno_text("cannot close", path_);
+        *error = ErrnoText("cannot close", path_);
         ::unlink(path_.c_str());
         return false;
     }
-    if (::rename(path_.c_str(), final_path.c_str()) != 0) {
-        *error = errno_text("cannot move the upload to", final_path);
+    if (::rename(path_.c_str(), finalPath.c_str()) != 0) {
+        *error = ErrnoText("cannot move the upload to", finalPath);
         ::unlink(path_.c_str());
         return false;
     }
@@ -182,7 +182,7 @@ bool FileWriter::commit(const std::string& final_path, std::string* error) {
     return true;
 }
 
-void FileWriter::discard() {
+void FileWriter::Discard() {
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;

@@ -12,18 +12,18 @@ namespace mailserver {
 // "\" and "/" both separate folders; empty and "." components are dropped.
 // Rejects "..", absolute names (leading separator or a drive like "C:"),
 // NUL bytes and names that end in a separator.
-bool relative_storage_path(std::string_view name, std::string* relative, std::string* error);
+bool RelativeStoragePath(std::string_view name, std::string* relative, std::string* error);
 
 // Last component of a client path, splitting at "\" and "/".
-std::string last_path_component(std::string_view path);
+std::string LastPathComponent(std::string_view path);
 
-std::string join_path(const std::string& root, const std::string& relative);
-std::string parent_directory(const std::string& path);
+std::string JoinPath(const std::string& root, const std::string& relative);
+std::string ParentDirectory(const std::string& path);
 
 // Creates the folder and all missing parents.
-bool make_directories(const std::string& path, std::string* error);
+bool MakeDirectories(const std::string& path, std::string* error);
 
-bool regular_file_size(const std::string& path, uint64_t* size);
+bool RegularFileSize(const std::string& path, uint64_t* size);
 
 // Writes a file through a large buffer; blocks that are large anyway go
 // straight to the kernel. A file that is not committed is removed again.
@@ -34,17 +34,17 @@ public:
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
 
-    bool open(const std::string& path, std::string* error);
-    bool write(const char* data, size_t n, std::string* error);
+    bool Open(const std::string& path, std::string* error);
+    bool Write(const char* data, size_t n, std::string* error);
     // Flushes and closes, then renames the file to its final path.
-    bool commit(const std::string& final_path, std::string* error);
-    void discard();
-    bool is_open() const { return fd_ >= 0; }
-    uint64_t bytes() const { return written_ + used_; }
+    bool Commit(const std::string& finalPath, std::string* error);
+    void Discard();
+    bool IsOpen() const { return fd_ >= 0; }
+    uint64_t Bytes() const { return written_ + used_; }
 
 private:
-    bool flush(std::string* error);
-    bool write_through(const char* data, size_t n, std::string* error);
+    bool Flush(std::string* error);
+    bool WriteThrough(const char* data, size_t n, std::string* error);
 
     int fd_ = -1;
     std::string path_;

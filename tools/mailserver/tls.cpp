@@ -16,7 +16,7 @@ namespace mailserver {
 namespace {
 
 // The oldest queued OpenSSL error as text, and the queue emptied.
-std::string openssl_reason(const char* fallback) {
+std::string OpensslReason(const char* fallback) {
     unsigned long code = ERR_get_error();
     ERR_clear_error();
     if (code == 0) return fallback;
@@ -27,8 +27,8 @@ std::string openssl_reason(const char* fallback) {
 
 // What a failed SSL call means for the connection. A blocking socket only
 // wants more when its idle time-out passed (or a signal came between).
-IoStatus failure_status(SSL* ssl, int result) {
-    if (lifecycle::stopping()) return IoStatus::Stopped;
+IoStatus FailureStatus(SSL* ssl, int result) {
+    if (lifecycle::Stopping()) return IoStatus::Stopped;
     switch (SSL_get_error(ssl, result)) {
     case SSL_ERROR_ZERO_RETURN:
         return IoStatus::Closed;
@@ -36,7 +36,7 @@ IoStatus failure_status(SSL* ssl, int result) {
     case SSL_ERROR_WANT_WRITE:
         return errno == EINTR ? IoStatus::Ok : IoStatus::TimedOut;
     case SSL_ERROR_SYSCALL:
-        return errno == 0 ? IoStatus::Closed : status_from_errno();
+        return errno == 0 ? IoStatus::Closed : StatusFromErrno();
     default:
         ERR_clear_error();
         return IoStatus::Error;
@@ -48,22 +48,22 @@ public:
     TlsTransport(SSL* ssl, int fd) : ssl_(ssl), fd_(fd) {}
     ~TlsTransport() override { SSL_free(ssl_); }
 
-    IoStatus read(char* buffer, size_t n, size_t* got) override {
+    IoStatus Read(char* buffer, size_t n, size_t* got) override {
         for (;;) {
             errno = 0;
             if (SSL_read_ex(ssl_, buffer, n, got) == 1) return IoStatus::Ok;
-            IoStatus st = failure_status(ssl_, 0);
+            IoStatus st = FailureStatus(ssl_, 0);
             if (st != IoStatus::Ok) return st;  // Ok here: interrupted, try again
         }
     }
 
-    IoStatus write(const char* data, size_t n) override {
+    IoStatus Write(const char* data, size_t n) override {
         while (n > 0) {
-            if (lifecycle::stopping()) return IoStatus::Stopped;
+            if (lifecycle::Stopping()) return IoStatus::Stopped;
             size_t done = 0;
             errno = 0;
             if (SSL_write_ex(ssl_, data, n, &done) != 1) {
-                IoStatus st = failure_status(ssl_, 0);
+                IoStatus st = FailureStatus(ssl_, 0);
                 if (st != IoStatus::Ok) return st;
                 continue;
             }
@@ -73,14 +73,14 @@ public:
         return IoStatus::Ok;
     }
 
-    IoStatus write_file(int file_fd, uint64_t offset, uint64_t count, uint64_t* sent) override {
+    IoStatus WriteFile(int fileFd, uint64_t offset, uint64_t count, uint64_t* sent) override {
         std::vector<char> block(256 * 1024);
         while (*sent < count) {
             size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), count - *sent));
-            ssize_t r = ::pread(file_fd, block.data(), want, static_cast<off_t>(offset + *sent));
+            ssize_t r = ::pread(fileFd, block.data(), want, static_cast<off_t>(offset + *sent));
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) return IoStatus::Error;  // unreadable, or the file shrank under us
-            IoStatus st = write(block.data(), static_cast<size_t>(r));
+            IoStatus st = Write(block.data(), static_cast<size_t>(r));
             if (st != IoStatus::Ok) return st;
             *sent += static_cast<uint64_t>(r);
         }
@@ -89,7 +89,7 @@ public:
 
     // Decrypted bytes, or a record on the socket that holds some. The peek
     // must not block, so the socket is non-blocking for its duration.
-    bool input_waiting() override {
+    bool InputWaiting() override {
         if (SSL_pending(ssl_) > 0) return true;
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, 0) <= 0) return false;
@@ -103,7 +103,7 @@ public:
         return waiting;
     }
 
-    void say_goodbye() override {
+    void SayGoodbye() override {
         if (SSL_shutdown(ssl_) < 0) ERR_clear_error();
     }
 
@@ -113,7 +113,7 @@ private:
 };
 
 // OpenSSL's number for a version as the command line writes it; 0 for none.
-int version_number(const std::string& version) {
+int VersionNumber(const std::string& version) {
     if (version == "1.0") return TLS1_VERSION;
     if (version == "1.1") return TLS1_1_VERSION;
     if (version == "1.2") return TLS1_2_VERSION;
@@ -123,8 +123,8 @@ int version_number(const std::string& version) {
 
 // The versions spoken: 1.2 up to max, or an older max alone. OpenSSL 3
 // refuses the old versions' SHA-1 signatures above security level 0.
-bool limit_versions(SSL_CTX* ctx, const std::string& max_version) {
-    const int max = max_version.empty() ? TLS1_3_VERSION : version_number(max_version);
+bool LimitVersions(SSL_CTX* ctx, const std::string& maxVersion) {
+    const int max = maxVersion.empty() ? TLS1_3_VERSION : VersionNumber(maxVersion);
     const bool old = max < TLS1_2_VERSION;
     if (old && SSL_CTX_set_cipher_list(ctx, "DEFAULT:@SECLEVEL=0") != 1) return false;
     return SSL_CTX_set_min_proto_version(ctx, old ? max : TLS1_2_VERSION) == 1 &&
@@ -133,18 +133,18 @@ bool limit_versions(SSL_CTX* ctx, const std::string& max_version) {
 
 }  // namespace
 
-bool TlsContext::known_version(const std::string& version) { return version_number(version) != 0; }
+bool TlsContext::KnownVersion(const std::string& version) { return VersionNumber(version) != 0; }
 
-std::unique_ptr<TlsContext> TlsContext::load(const std::string& chain_file, const std::string& key_file,
-                                             const std::string& max_version, std::string* error) {
+std::unique_ptr<TlsContext> TlsContext::Load(const std::string& chainFile, const std::string& keyFile,
+                                             const std::string& maxVersion, std::string* error) {
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     std::unique_ptr<TlsContext> context(ctx ? new TlsContext(ctx) : nullptr);
     if (!context) {
-        *error = openssl_reason("cannot make a TLS context");
+        *error = OpensslReason("cannot make a TLS context");
         return nullptr;
     }
-    if (!limit_versions(ctx, max_version)) {
-        *error = "cannot limit TLS to " + max_version + ": " + openssl_reason("refused");
+    if (!LimitVersions(ctx, maxVersion)) {
+        *error = "cannot limit TLS to " + maxVersion + ": " + OpensslReason("refused");
         return nullptr;
     }
     // Each connection carries one request: tickets would only be bytes the
@@ -155,16 +155,16 @@ std::unique_ptr<TlsContext> TlsContext::load(const std::string& chain_file, cons
     // close; Content-Length tells whether the request was whole.
     SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_mode(ctx, SSL_MODE_AUTO_RETRY);
-    if (SSL_CTX_use_certificate_chain_file(ctx, chain_file.c_str()) != 1) {
-        *error = "cannot load the certificate chain " + chain_file + ": " + openssl_reason("unreadable");
+    if (SSL_CTX_use_certificate_chain_file(ctx, chainFile.c_str()) != 1) {
+        *error = "cannot load the certificate chain " + chainFile + ": " + OpensslReason("unreadable");
         return nullptr;
     }
-    if (SSL_CTX_use_PrivateKey_file(ctx, key_file.c_str(), SSL_FILETYPE_PEM) != 1) {
-        *error = "cannot load the key " + key_file + ": " + openssl_reason("unreadable");
+    if (SSL_CTX_use_PrivateKey_file(ctx, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        *error = "cannot load the key " + keyFile + ": " + OpensslReason("unreadable");
         return nullptr;
     }
     if (SSL_CTX_check_private_key(ctx) != 1) {
-        *error = "the key " + key_file + " does not belong to the certificate in " + chain_file;
+        *error = "the key " + keyFile + " does not belong to the certificate in " + chainFile;
         ERR_clear_error();
         return nullptr;
     }
@@ -173,11 +173,11 @@ std::unique_ptr<TlsContext> TlsContext::load(const std::string& chain_file, cons
 
 TlsContext::~TlsContext() { SSL_CTX_free(ctx_); }
 
-std::unique_ptr<Transport> TlsContext::accept(int fd, std::string* error) const {
+std::unique_ptr<Transport> TlsContext::Accept(int fd, std::string* error) const {
     SSL* ssl = SSL_new(ctx_);
     if (ssl == nullptr || SSL_set_fd(ssl, fd) != 1) {
         SSL_free(ssl);
-        *error = openssl_reason("cannot start a TLS session");
+        *error = OpensslReason("cannot start a TLS session");
         return nullptr;
     }
     for (;;) {
@@ -185,9 +185,9 @@ std::unique_ptr<Transport> TlsContext::accept(int fd, std::string* error) const 
         const int r = SSL_accept(ssl);
         if (r == 1) return std::make_unique<TlsTransport>(ssl, fd);
         const int code = SSL_get_error(ssl, r);
-        if ((code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) && errno == EINTR && !lifecycle::stopping())
+        if ((code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) && errno == EINTR && !lifecycle::Stopping())
             continue;
-        if (lifecycle::stopping())
+        if (lifecycle::Stopping())
             *error = "the server is stopping";
         else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE)
             *error = "the client went quiet";
@@ -195,7 +195,7 @@ std::unique_ptr<Transport> TlsContext::accept(int fd, std::string* error) const 
             *error =
                 errno == 0 ? "the client closed the connection" : std::string("socket error ") + std::to_string(errno);
         else
-            *error = openssl_reason("refused");
+            *error = OpensslReason("refused");
         ERR_clear_error();
         SSL_free(ssl);
         return nullptr;

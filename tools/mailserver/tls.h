@@ -13,19 +13,19 @@ namespace mailserver {
 // or for tests of clients that must refuse them only an older version.
 class TlsContext {
 public:
-    // chain_file holds the leaf first, then any intermediates or CA (PEM).
-    // max_version ("1.0" to "1.3", empty for 1.3) is the newest version
+    // chainFile holds the leaf first, then any intermediates or CA (PEM).
+    // maxVersion ("1.0" to "1.3", empty for 1.3) is the newest version
     // spoken; below 1.2 that version alone, with the old ciphers it needs.
-    static std::unique_ptr<TlsContext> load(const std::string& chain_file, const std::string& key_file,
-                                            const std::string& max_version, std::string* error);
-    static bool known_version(const std::string& version);
+    static std::unique_ptr<TlsContext> Load(const std::string& chainFile, const std::string& keyFile,
+                                            const std::string& maxVersion, std::string* error);
+    static bool KnownVersion(const std::string& version);
     ~TlsContext();
     TlsContext(const TlsContext&) = delete;
     TlsContext& operator=(const TlsContext&) = delete;
 
     // The server's half of a handshake on an accepted socket whose time-outs
     // are set; null with the reason when the client or the handshake failed.
-    std::unique_ptr<Transport> accept(int fd, std::string* error) const;
+    std::unique_ptr<Transport> Accept(int fd, std::string* error) const;
 
 private:
     explicit TlsContext(SSL_CTX* ctx) : ctx_(ctx) {}

@@ -10,8 +10,8 @@
 
 namespace mailserver {
 
-IoStatus status_from_errno() {
-    if (lifecycle::stopping()) return IoStatus::Stopped;
+IoStatus StatusFromErrno() {
+    if (lifecycle::Stopping()) return IoStatus::Stopped;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return IoStatus::TimedOut;
     if (errno == EPIPE || errno == ECONNRESET) return IoStatus::Closed;
     return IoStatus::Error;
@@ -23,25 +23,25 @@ class PlainTransport : public Transport {
 public:
     explicit PlainTransport(int fd) : fd_(fd) {}
 
-    IoStatus read(char* buffer, size_t n, size_t* got) override {
+    IoStatus Read(char* buffer, size_t n, size_t* got) override {
         for (;;) {
             ssize_t r = ::recv(fd_, buffer, n, 0);
             if (r > 0) {
                 *got = static_cast<size_t>(r);
                 return IoStatus::Ok;
             }
-            if (r == 0) return lifecycle::stopping() ? IoStatus::Stopped : IoStatus::Closed;
-            if (errno != EINTR) return status_from_errno();
+            if (r == 0) return lifecycle::Stopping() ? IoStatus::Stopped : IoStatus::Closed;
+            if (errno != EINTR) return StatusFromErrno();
         }
     }
 
-    IoStatus write(const char* data, size_t n) override {
+    IoStatus Write(const char* data, size_t n) override {
         while (n > 0) {
-            if (lifecycle::stopping()) return IoStatus::Stopped;
+            if (lifecycle::Stopping()) return IoStatus::Stopped;
             ssize_t r = ::send(fd_, data, n, MSG_NOSIGNAL);
             if (r < 0) {
                 if (errno == EINTR) continue;
-                return status_from_errno();
+                return StatusFromErrno();
             }
             data += r;
             n -= static_cast<size_t>(r);
@@ -49,15 +49,15 @@ public:
         return IoStatus::Ok;
     }
 
-    IoStatus write_file(int file_fd, uint64_t offset, uint64_t count, uint64_t* sent) override {
+    IoStatus WriteFile(int fileFd, uint64_t offset, uint64_t count, uint64_t* sent) override {
         off_t pos = static_cast<off_t>(offset);
         while (*sent < count) {
-            if (lifecycle::stopping()) return IoStatus::Stopped;
+            if (lifecycle::Stopping()) return IoStatus::Stopped;
             size_t block = static_cast<size_t>(std::min<uint64_t>(count - *sent, 1u << 30));
-            ssize_t r = ::sendfile(fd_, file_fd, &pos, block);
+            ssize_t r = ::sendfile(fd_, fileFd, &pos, block);
             if (r < 0) {
                 if (errno == EINTR) continue;
-                return status_from_errno();
+                return StatusFromErrno();
             }
             if (r == 0) return IoStatus::Error;  // the file shrank under us
             *sent += static_cast<uint64_t>(r);
@@ -65,12 +65,12 @@ public:
         return IoStatus::Ok;
     }
 
-    bool input_waiting() override {
+    bool InputWaiting() override {
         char probe;
         return ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
     }
 
-    void say_goodbye() override {}
+    void SayGoodbye() override {}
 
 private:
     int fd_;
@@ -78,6 +78,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Transport> make_plain_transport(int fd) { return std::make_unique<PlainTransport>(fd); }
+std::unique_ptr<Transport> MakePlainTransport(int fd) { return std::make_unique<PlainTransport>(fd); }
 
 }  // namespace mailserver

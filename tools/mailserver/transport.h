@@ -11,7 +11,7 @@ namespace mailserver {
 enum class IoStatus { Ok, Closed, TimedOut, Stopped, Error };
 
 // The status of a failed socket call, from errno (and the stop flag).
-IoStatus status_from_errno();
+IoStatus StatusFromErrno();
 
 // How a connection's bytes travel: straight over the socket or inside TLS.
 // The connection keeps the socket, its time-outs and its polling; every
@@ -21,18 +21,18 @@ class Transport {
 public:
     virtual ~Transport() = default;
     // Reads what is available, at most n bytes (blocks until at least one).
-    virtual IoStatus read(char* buffer, size_t n, size_t* got) = 0;
+    virtual IoStatus Read(char* buffer, size_t n, size_t* got) = 0;
     // Sends all n bytes.
-    virtual IoStatus write(const char* data, size_t n) = 0;
-    // Sends count bytes of file_fd from offset; *sent says how many went out.
-    virtual IoStatus write_file(int file_fd, uint64_t offset, uint64_t count, uint64_t* sent) = 0;
+    virtual IoStatus Write(const char* data, size_t n) = 0;
+    // Sends count bytes of fileFd from offset; *sent says how many went out.
+    virtual IoStatus WriteFile(int fileFd, uint64_t offset, uint64_t count, uint64_t* sent) = 0;
     // True when request bytes are already waiting (never blocks).
-    virtual bool input_waiting() = 0;
+    virtual bool InputWaiting() = 0;
     // The orderly end of the sending side above the socket (TLS: the
     // close_notify alert); nothing for plain connections.
-    virtual void say_goodbye() = 0;
+    virtual void SayGoodbye() = 0;
 };
 
-std::unique_ptr<Transport> make_plain_transport(int fd);
+std::unique_ptr<Transport> MakePlainTransport(int fd);
 
 }  // namespace mailserver
