@@ -31,6 +31,16 @@ constexpr size_t kTransferBlockBytes = 256 * 1024;
 // How often SendBufferTuner asks, at most, for the platform's ideal send
 // backlog while the send buffer is full.
 constexpr uint32_t kIdealBacklogQueryMs = 100;
+// What the system may hold at first of our sent bytes that the peer has not
+// read yet, where SendBufferTuner follows the link's rate itself (WinSock
+// under Wine): a slow peer's upload would otherwise look finished long before
+// it is, the bytes the socket accepts no longer showing how far it is.
+constexpr int kSendBufferBytes = 64 * 1024;
+// The most SendBufferTuner grows a buffer to by the link's rate: under Wine a
+// wait for room takes the reader, the Wine server and the sender a turn on
+// the processor each, and 4 MiB halved the waits of a 256 MiB upload over
+// loopback (tools/bench).
+constexpr int kMaxSendBufferBytes = 4 * 1024 * 1024;
 
 class Socket {
 public:
@@ -71,24 +81,33 @@ public:
     // How many sent bytes the system may hold that the peer has not read.
     // Doubles without a send buffer ignore it.
     virtual void SetSendBuffer(int /*bytes*/) {}
+    // The most SetSendBuffer is worth asking for.
+    virtual int MaxSendBuffer() const { return kMaxSendBufferBytes; }
     // How many unacknowledged bytes the platform says keep this
-    // connection's path full (Windows' ideal send backlog), or
-    // kSizedBySystem where the system sizes the send buffer itself: Linux
-    // grows it with the connection's window unless it is set, and so does
-    // Wine, whose sockets are Linux ones (its ideal send backlog is a fixed
-    // figure, not a measure of the path).
+    // connection's path full (Windows' ideal send backlog); kSizedBySystem
+    // where the system sizes the send buffer itself (Linux grows it with the
+    // connection's window as long as nobody sets it); kFollowTheRate where
+    // neither holds and the buffer, made kSendBufferBytes large, is to
+    // follow the rate the link shows (Wine: its ideal send backlog is a
+    // fixed figure, and Linux's growth under it runs megabytes ahead of a
+    // slow reader on loopback).
     virtual long IdealSendBacklog() { return kSizedBySystem; }
     static constexpr long kSizedBySystem = -1;
+    static constexpr long kFollowTheRate = -2;
 };
 
 // Keeps a socket's send buffer large enough to keep the path full, and
 // never makes it smaller: a buffer cut below what is queued in it makes the
 // system refuse the retransmissions that loss recovery needs, and the link
-// then carries a segment per round trip. Where the system sizes the buffer
-// itself it is left alone (setting a size would switch that off); where the
-// platform names an ideal send backlog instead, the buffer grows to it
+// then carries a segment per round trip. What the socket's IdealSendBacklog
+// says decides how: a buffer the system sizes itself is left alone (setting
+// a size would switch that off); one with an ideal backlog grows to it
 // whenever a full buffer holds a send up, asked at most every
-// kIdealBacklogQueryMs.
+// kIdealBacklogQueryMs; otherwise it grows from kSendBufferBytes while the
+// bytes a full buffer lets through in a quarter second would fill it (the
+// buffer may be what holds the link back), to about that quarter second,
+// up to the socket's MaxSendBuffer. A slow peer thus keeps a small buffer,
+// and its counters follow what it has read.
 class SendBufferTuner {
 public:
     SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock) {}
@@ -97,14 +116,21 @@ public:
     void Sent(size_t offered, size_t taken);
 
 private:
+    enum class Way { Unknown, System, Backlog, Rate };
     void Full();
+    void Accepted(size_t bytes);
+    void Grow(long bytes);
 
     Socket& socket_;
     Clock& clock_;
-    bool sizedBySystem_ = false;
-    bool asked_ = false;
-    uint32_t askedAt_ = 0;
-    long size_ = 0;  // the size set last; 0 while the system's own
+    Way way_ = Way::Unknown;
+    uint32_t askedAt_ = 0;  // the ideal backlog's last query
+    // Only while the buffer is full do the bytes it takes tell how fast the
+    // link moves them; before that they only fill its room.
+    bool measuring_ = false;
+    uint32_t since_ = 0;
+    uint64_t bytes_ = 0;  // measured since since_
+    long size_ = 0;       // the size set last
 };
 
 class Network {

@@ -19,8 +19,8 @@ enum class Want { Read, Write, Connect };
 // SIO_IDEAL_SEND_BACKLOG_QUERY (mstcpip.h), which MinGW's headers lack.
 constexpr DWORD kIdealSendBacklogQuery = _IOR('t', 123, ULONG);
 
-// Wine answers the ideal send backlog with a fixed figure; its sockets are
-// Linux ones, whose buffer the kernel sizes as long as nobody sets it.
+// Wine answers the ideal send backlog with a fixed figure: there the send
+// buffer follows the link's rate (Socket::IdealSendBacklog).
 bool UnderWine() {
     static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     return wine;
@@ -110,7 +110,7 @@ public:
         setsockopt(s_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
     }
     long IdealSendBacklog() override {
-        if (UnderWine()) return kSizedBySystem;
+        if (UnderWine()) return kFollowTheRate;
         ULONG ideal = 0;
         DWORD bytes = 0;
         if (WSAIoctl(s_, kIdealSendBacklogQuery, nullptr, 0, &ideal, sizeof ideal, &bytes, nullptr, nullptr) != 0)
@@ -167,6 +167,9 @@ public:
             TraceFailure(L"socket for", peer, WSAGetLastError());
             return nullptr;
         }
+        if (UnderWine())
+            setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes),
+                       sizeof kSendBufferBytes);
         u_long nonBlocking = 1;
         sockaddr_storage to;
         int length = ToSocketAddress(address, port, to);
