@@ -36,7 +36,6 @@ CLIENT_IP=10.77.0.1 SERVER_IP=10.77.0.2
 WORK=$(mktemp -d /dev/shm/parvex-wan.XXXXXX 2>/dev/null || mktemp -d "${TMPDIR:-/tmp}/parvex-wan.XXXXXX")
 EMU_PID="" SINK_PID="" NGINX_PID="" OCX=""
 inc() { ip netns exec "$NS_C" "$@"; }  # in the client namespace
-ins() { ip netns exec "$NS_S" "$@"; }  # in the server namespace
 
 stop_link() {
     for pid in $SINK_PID $NGINX_PID $EMU_PID; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
@@ -66,7 +65,9 @@ start_link() {
     ip -n "$NS_C" addr add "$CLIENT_IP" peer "$SERVER_IP" dev wan0 && ip -n "$NS_C" link set wan0 up &&
         ip -n "$NS_S" addr add "$SERVER_IP" peer "$CLIENT_IP" dev wan0 && ip -n "$NS_S" link set wan0 up ||
         fail "the link's addresses could not be set"
-    PARVEX_SINK_ADDRESS=$SERVER_IP ins "$NATIVE/parvex-sink" "$WORK/sink.port" "$WORK/sink.spans" &
+    # Started by ip itself, not by a function's subshell: $! is then the
+    # server, which stop_link ends.
+    PARVEX_SINK_ADDRESS=$SERVER_IP ip netns exec "$NS_S" "$NATIVE/parvex-sink" "$WORK/sink.port" "$WORK/sink.spans" &
     SINK_PID=$!
     local prefix="$WORK/nginx"
     NGINX_PORT=8080
@@ -74,7 +75,7 @@ start_link() {
     tcp_nopush on;
     default_type application/octet-stream;
     server { listen $SERVER_IP:$NGINX_PORT; root $WORK/serve; }"
-    ins nginx -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/logs/start.log" &
+    ip netns exec "$NS_S" nginx -p "$prefix" -c "$prefix/nginx.conf" 2>>"$prefix/logs/start.log" &
     NGINX_PID=$!
     for _ in $(seq 100); do
         [ -s "$WORK/sink.port" ] && inc curl -sf -o /dev/null "http://$SERVER_IP:$NGINX_PORT/probe" && break
