@@ -54,6 +54,7 @@ set(PARVEX_DOWNLOAD_TESTS
   download/tests/download_session_test.cpp
   download/tests/session_phase_test.cpp
   download/tests/fault_matrix_test.cpp
+  download/tests/kept_connection_test.cpp
   download/tests/file_name_rules_test.cpp
   download/tests/same_file_test.cpp
   download/tests/save_folder_test.cpp

@@ -3,6 +3,7 @@
 #include "socket.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "connect_race.h"
 #include "tls_socket.h"
@@ -69,17 +70,30 @@ WaitOutcome SendBounded(Socket& socket, const void* data, size_t count, const Se
 }
 
 void SendBufferTuner::Sent(size_t offered, size_t taken) {
-    if (taken > 0) Accepted(taken);
+    if (taken > 0 && way_ == Way::Rate) Accepted(taken);
     // A send that took only part found the buffer full as surely as one that
     // took nothing: a peer that keeps just ahead of a small buffer never
     // refuses a send, and would otherwise keep every block in pieces.
-    if (taken < offered) Refused();
+    if (taken < offered) Full();
 }
 
-void SendBufferTuner::Refused() {
-    if (measuring_) return;
+void SendBufferTuner::Full() {
+    uint32_t now = clock_.TickMs();
+    if (way_ == Way::Unknown) {
+        long ideal = socket_.IdealSendBacklog();
+        way_ = ideal == Socket::kSizedBySystem   ? Way::System
+               : ideal == Socket::kFollowTheRate ? Way::Rate
+                                                 : Way::Backlog;
+        size_ = way_ == Way::Rate ? kSendBufferBytes : 0;
+        askedAt_ = now;
+        if (way_ == Way::Backlog) Grow(ideal);
+    } else if (way_ == Way::Backlog && now - askedAt_ >= kIdealBacklogQueryMs) {
+        askedAt_ = now;
+        Grow(socket_.IdealSendBacklog());
+    }
+    if (way_ != Way::Rate || measuring_) return;
     measuring_ = true;
-    since_ = clock_.TickMs();
+    since_ = now;
     bytes_ = 0;
 }
 
@@ -88,29 +102,28 @@ void SendBufferTuner::Accepted(size_t bytes) {
     // as it has room: that says nothing of the link.
     if (!measuring_) return;
     // A fast link is followed after a few milliseconds, so that the small
-    // starting buffer does not hold the first tenth of a second back; a
-    // smaller buffer waits for a tenth of a second of evidence, so that a
-    // pause of the scheduler does not shrink it. A buffer changes only when
-    // the link asks for half or twice what it has.
-    constexpr uint32_t kGrowAfterMs = 5;
-    constexpr uint32_t kShrinkAfterMs = 100;
+    // starting buffer does not hold the first tenth of a second back; the
+    // evidence is then gathered afresh every tenth of a second.
+    constexpr uint32_t kFirstLookMs = 5;
+    constexpr uint32_t kWindowMs = 100;
     bytes_ += bytes;
     uint32_t elapsed = clock_.TickMs() - since_;
-    if (elapsed < kGrowAfterMs) return;
+    if (elapsed < kFirstLookMs) return;
     uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
-    uint64_t most = static_cast<uint64_t>(socket_.MaxSendBuffer());
-    int want = static_cast<int>(std::clamp<uint64_t>(quarterSecond, kSendBufferBytes, most));
-    bool grow = want >= 2 * size_;
-    bool shrink = elapsed >= kShrinkAfterMs && 2 * want <= size_;
-    if (grow || shrink) {
-        socket_.SetSendBuffer(want);
-        size_ = want;
+    if (quarterSecond > static_cast<uint64_t>(size_)) {
+        long most = socket_.MaxSendBuffer();
+        Grow(static_cast<long>(std::min<uint64_t>(std::max<uint64_t>(quarterSecond, 2 * size_), most)));
         measuring_ = false;
-    }
-    if (grow || elapsed >= kShrinkAfterMs) {
+    } else if (elapsed >= kWindowMs) {
         since_ += elapsed;
         bytes_ = 0;
     }
+}
+
+void SendBufferTuner::Grow(long bytes) {
+    if (bytes <= size_) return;
+    socket_.SetSendBuffer(static_cast<int>(std::min<long>(bytes, INT_MAX)));
+    size_ = bytes;
 }
 
 std::unique_ptr<Socket> ConnectBounded(Network& network, const NetAddress& address, uint16_t port,

@@ -27,26 +27,21 @@ constexpr uint32_t kSilentServerTimeoutMs = kSilentServerTimeoutMinutes * 60u * 
 // Both bodies move in blocks of this size: a file is read and offered to the
 // socket, and received and written, this much at a time. Under Wine every
 // socket call costs a round trip to its server, so the number of calls sets
-// the pace there. (tools/bench/bench.sh reads the figure from this line.)
+// the pace there. (tools/bench/bench_paths.sh reads the figure from this line.)
 constexpr size_t kTransferBlockBytes = 256 * 1024;
+// How often SendBufferTuner asks, at most, for the platform's ideal send
+// backlog while the send buffer is full.
+constexpr uint32_t kIdealBacklogQueryMs = 100;
 // What the system may hold at first of our sent bytes that the peer has not
-// read yet (SendBufferTuner then follows the link). Left to grow by itself it
-// takes megabytes on loopback, and a slow peer's upload would look finished
-// long before it is: the bytes the socket accepts would no longer show how
-// far the transfer is.
+// read yet, where SendBufferTuner follows the link's rate itself (WinSock
+// under Wine): a slow peer's upload would otherwise look finished long before
+// it is, the bytes the socket accepts no longer showing how far it is.
 constexpr int kSendBufferBytes = 64 * 1024;
-// The most SendBufferTuner gives a fast link: enough for 40 MB/s at a 25 ms
-// round trip. More buys nothing measurable and costs on a fast local link:
-// bytes that wait longer in the system have left the processor's cache by
-// the time the reader copies them (1 GiB over loopback took a quarter longer
-// with 4 MiB than with 1 MiB).
-constexpr int kMaxSendBufferBytes = 1024 * 1024;
-// The same for WinSock under Wine, where a wait for room is dear: it takes
-// the reader, the Wine server and the sender a turn on the processor each,
-// 5 to 10 ms on a busy machine against a fraction of one natively. A full
-// buffer there costs more than the cache, and 4 MiB halved the waits of a
-// 256 MiB upload over loopback (tools/bench).
-constexpr int kMaxWinSendBufferBytes = 4 * 1024 * 1024;
+// The most SendBufferTuner grows a buffer to by the link's rate: under Wine a
+// wait for room takes the reader, the Wine server and the sender a turn on
+// the processor each, and 4 MiB halved the waits of a 256 MiB upload over
+// loopback (tools/bench).
+constexpr int kMaxSendBufferBytes = 4 * 1024 * 1024;
 
 // What one read or write on a socket did: bytes moved, or why none were.
 enum class IoStatus {
@@ -111,36 +106,56 @@ public:
     // How many sent bytes the system may hold that the peer has not read.
     // Doubles without a send buffer ignore it.
     virtual void SetSendBuffer(int /*bytes*/) {}
-    // The most SetSendBuffer is worth asking for on this platform.
+    // The most SetSendBuffer is worth asking for.
     virtual int MaxSendBuffer() const { return kMaxSendBufferBytes; }
+    // How many unacknowledged bytes the platform says keep this
+    // connection's path full (Windows' ideal send backlog); kSizedBySystem
+    // where the system sizes the send buffer itself (Linux grows it with the
+    // connection's window as long as nobody sets it); kFollowTheRate where
+    // neither holds and the buffer, made kSendBufferBytes large, is to
+    // follow the rate the link shows (Wine: its ideal send backlog is a
+    // fixed figure, and Linux's growth under it runs megabytes ahead of a
+    // slow reader on loopback).
+    virtual long IdealSendBacklog() { return kSizedBySystem; }
+    static constexpr long kSizedBySystem = -1;
+    static constexpr long kFollowTheRate = -2;
 };
 
-// Keeps a socket's send buffer at about a quarter second of what the link
-// moves: a fast peer then never waits for the sender's next call, while a
-// slow peer's unread bytes stay few enough that the bytes the socket has
-// accepted still show how far the peer has read. Starts from
-// kSendBufferBytes, which the platform sockets are made with, and stops at
-// the socket's MaxSendBuffer.
+// Keeps a socket's send buffer large enough to keep the path full, and
+// never makes it smaller: a buffer cut below what is queued in it makes the
+// system refuse the retransmissions that loss recovery needs, and the link
+// then carries a segment per round trip. What the socket's IdealSendBacklog
+// says decides how: a buffer the system sizes itself is left alone (setting
+// a size would switch that off); one with an ideal backlog grows to it
+// whenever a full buffer holds a send up, asked at most every
+// kIdealBacklogQueryMs; otherwise it grows from kSendBufferBytes while the
+// bytes a full buffer lets through in a quarter second would fill it (the
+// buffer may be what holds the link back), to about that quarter second,
+// up to the socket's MaxSendBuffer. A slow peer thus keeps a small buffer,
+// and its counters follow what it has read.
 class SendBufferTuner {
 public:
-    SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock), since_(clock.TickMs()) {}
+    SendBufferTuner(Socket& socket, Clock& clock) : socket_(socket), clock_(clock) {}
     // After each send: of `offered` bytes the socket took `taken` (0 when
     // its buffer was full).
     void Sent(size_t offered, size_t taken);
 
 private:
-    // The buffer is full.
-    void Refused();
+    enum class Way { Unknown, System, Backlog, Rate };
+    void Full();
     void Accepted(size_t bytes);
+    void Grow(long bytes);
 
     Socket& socket_;
     Clock& clock_;
+    Way way_ = Way::Unknown;
+    uint32_t askedAt_ = 0;  // the ideal backlog's last query
     // Only while the buffer is full do the bytes it takes tell how fast the
     // link moves them; before that they only fill its room.
     bool measuring_ = false;
-    uint32_t since_;
+    uint32_t since_ = 0;
     uint64_t bytes_ = 0;  // measured since since_
-    int size_ = kSendBufferBytes;
+    long size_ = 0;       // the size set last
 };
 
 class Network {

@@ -88,7 +88,6 @@ public:
         }
     }
     int WaitWritable(int timeoutMs) override { return Poll(POLLOUT, timeoutMs, L"wait to send"); }
-    void SetSendBuffer(int bytes) override { ::setsockopt(fd_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes); }
     int WaitConnected(int timeoutMs) override {
         int r = Poll(POLLOUT, timeoutMs, L"connect");
         if (r <= 0) return r;
@@ -149,7 +148,6 @@ public:
             TraceFailure(L"socket for", peer, errno);
             return nullptr;
         }
-        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &kSendBufferBytes, sizeof kSendBufferBytes);
         int r = ::connect(fd, reinterpret_cast<sockaddr*>(&storage), length);
         // EINTR leaves the connection going on, like EINPROGRESS.
         if (r != 0 && errno != EINPROGRESS && errno != EINTR) {

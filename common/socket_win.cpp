@@ -16,6 +16,16 @@ namespace {
 
 enum class Want { Read, Write, Connect };
 
+// SIO_IDEAL_SEND_BACKLOG_QUERY (mstcpip.h), which MinGW's headers lack.
+constexpr DWORD kIdealSendBacklogQuery = _IOR('t', 123, ULONG);
+
+// Wine answers the ideal send backlog with a fixed figure: there the send
+// buffer follows the link's rate (Socket::IdealSendBacklog).
+bool UnderWine() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
 // 1 when the socket is ready (or failed, for reads and writes), 0 after
 // timeoutMs (negative: no limit), -1 on error or a failed connection, with
 // the system's error in *error.
@@ -101,7 +111,14 @@ public:
     void SetSendBuffer(int bytes) override {
         setsockopt(s_, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
     }
-    int MaxSendBuffer() const override { return kMaxWinSendBufferBytes; }
+    long IdealSendBacklog() override {
+        if (UnderWine()) return kFollowTheRate;
+        ULONG ideal = 0;
+        DWORD bytes = 0;
+        if (WSAIoctl(s_, kIdealSendBacklogQuery, nullptr, 0, &ideal, sizeof ideal, &bytes, nullptr, nullptr) != 0)
+            return kSizedBySystem;
+        return static_cast<long>(ideal);
+    }
     int WaitConnected(int timeoutMs) override { return Select(Want::Connect, timeoutMs, L"connect"); }
 
 private:
@@ -152,7 +169,9 @@ public:
             TraceFailure(L"socket for", peer, WSAGetLastError());
             return nullptr;
         }
-        setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes), sizeof kSendBufferBytes);
+        if (UnderWine())
+            setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kSendBufferBytes),
+                       sizeof kSendBufferBytes);
         u_long nonBlocking = 1;
         sockaddr_storage to;
         int length = ToSocketAddress(address, port, to);

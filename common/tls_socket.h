@@ -41,6 +41,7 @@ public:
     IoResult SendSome(const void* data, size_t count) override;
     int WaitWritable(int timeoutMs) override;
     void SetSendBuffer(int bytes) override { plain_->SetSendBuffer(bytes); }
+    long IdealSendBacklog() override { return plain_->IdealSendBacklog(); }
 
 private:
     // Hands held ciphertext to the plain socket as far as it takes it; false

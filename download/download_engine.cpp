@@ -12,6 +12,7 @@
 #include "common/shown_text.h"
 #include "common/url.h"
 #include "common/utf8.h"
+#include "kept_connection.h"
 #include "partial_file.h"
 #include "resume_record.h"
 #include "target_path.h"
@@ -544,16 +545,21 @@ DownloadResult DownloadOneFile(DownloadWorkerCalls& state, DownloadSession& sess
 
 namespace {
 
+// A connection attempt of the run gives up on the cancel.
+ServerWait ConnectWait(DownloadWorkerCalls& state, DownloadSession& session) {
+    ServerWait wait;
+    wait.clock = &state.Time();
+    wait.signals = &session.Signals();
+    return wait;
+}
+
 // A connection to the server, or null: outcome says whether the user
 // cancelled. endpoint is null when the host did not resolve.
 std::unique_ptr<Socket> Connect(DownloadWorkerCalls& state, DownloadSession& session, const Endpoint* endpoint,
                                 WaitOutcome& outcome) {
     outcome = WaitOutcome::Failed;
     if (!endpoint) return nullptr;
-    ServerWait wait;
-    wait.clock = &state.Time();
-    wait.signals = &session.Signals();
-    return ConnectBounded(state.Net(), *endpoint, wait, kConnectTimeoutMs, &outcome);
+    return ConnectBounded(state.Net(), *endpoint, ConnectWait(state, session), kConnectTimeoutMs, &outcome);
 }
 
 // The entry's first connection; null otherwise once its failure is in its
@@ -589,23 +595,22 @@ Step WaitToRetry(Transfer& t, uint32_t ms) {
 // The tries after the first, while the file broke after its head came: each
 // on a connection of its own, after a wait that doubles; a refused range is
 // asked again at once, from byte 0.
-DownloadResult Retry(Transfer& t, const Endpoint* endpoint, std::unique_ptr<Socket>& socket, DownloadResult result) {
+DownloadResult Retry(Transfer& t, const Endpoint* endpoint, KeptConnection& connection, DownloadResult result) {
     EntryFetch& f = t.fetch;
     int retry = 0;
     while (result == R::SocketError && f.headAccepted) {
         const bool refusedNow = f.progress.wholeNext && !f.refused;
         if (!refusedNow && ++retry > f.policy.retries) break;
         if (refusedNow) f.refused = true;
-        if (socket) socket->Shutdown();
-        socket.reset();
+        connection.Release(false);
         if (!refusedNow) {
             if (Step r = WaitToRetry(t, f.policy.WaitBefore(retry))) return *r;
         }
         WaitOutcome outcome = WaitOutcome::Failed;
-        socket = Connect(t.state, t.session, endpoint, outcome);
+        std::unique_ptr<Socket> socket = Connect(t.state, t.session, endpoint, outcome);
         if (outcome == WaitOutcome::Cancelled) return f.partial ? CancelPartial(t.session, f) : R::Cancelled;
         if (!socket) continue;  // a link still down: one try spent
-        t.socket = socket.get();
+        connection.Use(std::move(socket));
         result = TryOnce(t);
     }
     return result;
@@ -648,14 +653,18 @@ void RecordResult(DownloadWorkerCalls& state, DownloadSession& session, Download
     }
 }
 
-// One entry over a connection of its own, closed whatever the result.
+// One entry over the connection the run keeps, or a new one when none is
+// kept; it stays for the next entry when the reply allows that.
 DownloadResult FetchEntry(DownloadWorkerCalls& state, DownloadSession& session, const DownloadEntryPtr& entry,
-                          DownloadBuffers& buffers, const Endpoint* endpoint) {
+                          DownloadBuffers& buffers, const Endpoint* endpoint, KeptConnection& connection) {
     DownloadView& view = session.Dialog().View();
-    WaitOutcome connected = WaitOutcome::Failed;
-    std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, endpoint, connected);
-    if (connected == WaitOutcome::Cancelled) return R::Cancelled;
-    if (!socket) return R::SocketError;
+    if (!connection.Kept()) {
+        WaitOutcome connected = WaitOutcome::Failed;
+        std::unique_ptr<Socket> socket = ConnectEntry(state, session, *entry, endpoint, connected);
+        if (connected == WaitOutcome::Cancelled) return R::Cancelled;
+        if (!socket) return R::SocketError;
+        connection.Use(std::move(socket));
+    }
     view.SetText(IdcDnFileNameLabel, entry->fileName);
     view.SetProgress(IdcDnFileProgress, 0);
     view.SetText(IdcDnFileSizeLabel, L" / " + FormatSize(entry->size));
@@ -663,13 +672,13 @@ DownloadResult FetchEntry(DownloadWorkerCalls& state, DownloadSession& session, 
 
     std::wstring line;
     EntryFetch fetch = MakeFetch(state, session, *entry);
-    Transfer t{state, session, view,          socket.get(), buffers, entry, line, state.SilentServerTimeout(),
+    Transfer t{state, session, view,          &connection, buffers, entry, line, state.SilentServerTimeout(),
                std::wstring(), false, fetch};
     Step prepared = PrepareEntry(t);
-    DownloadResult result = prepared ? *prepared : Retry(t, endpoint, socket, TryOnce(t));
+    DownloadResult result = prepared ? *prepared : Retry(t, endpoint, connection, TryOnce(t));
     if (LeavesPart(result)) fetch.Leave();
     RecordResult(state, session, *entry, result, line);
-    if (socket) socket->Shutdown();
+    connection.Release(result == R::Done);
     return result;
 }
 
@@ -717,8 +726,11 @@ void HttpDownloadEngine::Run(DownloadWorkerCalls& state, DownloadSession& s) {
     view.SetText(IdcDnTotalSizeLabel, L" / " + FormatSize(state.TotalBytes()));
     view.SetText(IdcDnDoneBytesLabel, L"0Byte");
 
-    // One set of buffers for the whole run.
+    // One set of buffers and one kept connection for the whole run.
     auto buffers = std::make_unique<DownloadBuffers>();
+    KeptConnection connection([&] {
+        return ConnectBounded(state.Net(), endpoint, ConnectWait(state, s), kConnectTimeoutMs);
+    });
     int m = 0;
     while (m < state.EntryCount(s)) {
         state.MergeIfPending(s);
@@ -730,11 +742,12 @@ void HttpDownloadEngine::Run(DownloadWorkerCalls& state, DownloadSession& s) {
             ++m;
             continue;
         }
-        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &endpoint : nullptr);
+        DownloadResult result = FetchEntry(state, s, entry, *buffers, resolved ? &endpoint : nullptr, connection);
         if (result == R::Cancelled) break;
         if (result == R::EntryDeleted) continue;
         ++m;
     }
+    connection.Shutdown();
     // Over before it is shown: a close the user makes on seeing its end
     // closes the dialog.
     state.EndRun(s);

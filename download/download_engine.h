@@ -1,4 +1,5 @@
-// The download worker: one GET per queued entry over a fresh connection, the
+// The download worker: one GET per queued entry, over the connection kept
+// from the entry before when its reply allowed that (kept_connection.h), the
 // body written into the save folder block by block.
 #pragma once
 #include <memory>

@@ -26,12 +26,7 @@ WINE_MIB=${WINE_MIB:-256}
 RUNS=${RUNS:-7}
 ONLY=${ONLY:-}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
-NATIVE="$BUILD/native"
-WIN="$BUILD/win"
-# The module's block size, from the one place that sets it.
-BLOCK=$(sed -n 's/.*kTransferBlockBytes = \([0-9]*\) \* 1024;.*/\1/p' "$ROOT/common/socket.h")
-BLOCK=$((BLOCK * 1024))
+source "$HERE/bench_paths.sh"
 source "$HERE/../../tests/win/lib/test_ca.sh"
 source "$HERE/../../tests/win/lib/nginx.sh"
 source "$HERE/bench_https.sh"

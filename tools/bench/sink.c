@@ -1,6 +1,7 @@
 /* parvex-sink PORT-FILE [SPAN-LOG [CERT KEY]]: the upload peer of the
  * benchmark. It takes one connection at a time on a free loopback port
- * (written to PORT-FILE), reads the request's head and exactly Content-Length
+ * (written to PORT-FILE; PARVEX_SINK_ADDRESS names another IPv4 address to
+ * listen on, as the WAN rows do), reads the request's head and exactly Content-Length
  * bytes of body in large reads, keeps none of them, and answers with the
  * success token the uploaders look for. It does nothing else, so that it never
  * sets the pace. A request that ends before its body is complete is reported
@@ -147,6 +148,11 @@ int main(int argc, char** argv) {
     memset(&address, 0, sizeof address);
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const char* listen_on = getenv("PARVEX_SINK_ADDRESS");
+    if (listen_on && inet_pton(AF_INET, listen_on, &address.sin_addr) != 1) {
+        fprintf(stderr, "parvex-sink: PARVEX_SINK_ADDRESS %s is no IPv4 address\n", listen_on);
+        return 1;
+    }
     socklen_t size = sizeof address;
     if (bind(listener, (struct sockaddr*)&address, sizeof address) != 0 || listen(listener, 16) != 0 ||
         getsockname(listener, (struct sockaddr*)&address, &size) != 0) {

@@ -10,7 +10,7 @@ bool g_verbose = false;
 
 std::string PathPart(const std::string& target) { return target.substr(0, target.find('?')); }
 
-// /__fault, /__reset, /__release, /__held, /__stats and /__tls: the test harness's
+// /__fault, /__reset, /__release, /__held, /__stats, /__connections and /__tls: the test harness's
 // switchboard. These requests are neither counted, recorded nor subject to faults.
 void HandleControl(Connection& conn, ServerState& state, const HttpRequest& req) {
     const std::string path = PathPart(req.target);
@@ -48,6 +48,10 @@ void HandleControl(Connection& conn, ServerState& state, const HttpRequest& req)
         SendPlainReply(conn, "200 OK",
                        "uploads=" + std::to_string(c.uploads.load()) + " exists=" + std::to_string(c.exists.load()) +
                            " downloads=" + std::to_string(c.downloads.load()) + " bad=" + std::to_string(c.bad.load()));
+        return;
+    }
+    if (path == "/__connections") {
+        SendPlainReply(conn, "200 OK", "connections=" + std::to_string(state.counters.connections.load()));
         return;
     }
     if (path == "/__tls") {
@@ -139,13 +143,11 @@ bool ReceiveHead(Connection& conn, ServerState& state, std::string* head, std::s
     return true;
 }
 
-}  // namespace
-
-void HandleConnection(int fd, ServerState& state) {
-    Connection conn(fd, state.config.idleTimeoutMs);
-    if (!SecureWhenAsked(conn, state)) return;
+// One request of the connection and its reply; first: the connection's
+// first request, which counts the connection.
+AfterReply ServeRequest(Connection& conn, ServerState& state, bool first) {
     std::string head, rest;
-    if (!ReceiveHead(conn, state, &head, &rest)) return;
+    if (!ReceiveHead(conn, state, &head, &rest)) return AfterReply::Close;
 
     HttpRequest req;
     std::string error;
@@ -155,25 +157,25 @@ void HandleConnection(int fd, ServerState& state) {
         LogLine("malformed request head: " + error);
         SendPlainReply(conn, "400 Bad Request", "malformed request head: " + error + "\n");
         conn.LingerClose(1 << 20);
-        return;
+        return AfterReply::Close;
     }
 
     if (req.method == "GET" && PathPart(req.target).compare(0, 3, "/__") == 0) {
         HandleControl(conn, state, req);
-        return;
+        return AfterReply::Close;
     }
+    if (first) ++state.counters.connections;
     if (state.tls && !conn.Secure()) {
         RefusePlain(conn, state, req, head + rest);
-        return;
+        return AfterReply::Close;
     }
 
     RequestContext ctx{conn, state, req, std::move(rest), state.recorder.Begin(req.method, req.target)};
     if (ctx.record) ctx.record->Write(head);
     if (Verbose()) LogLine(req.method + " " + req.target);
 
-    if (req.method == "GET") {
-        HandleDownload(ctx);
-    } else if (req.method == "POST") {
+    if (req.method == "GET") return HandleDownload(ctx);
+    if (req.method == "POST") {
         HandlePost(ctx, StartsWith(req.target, state.config.existsPrefix) ? KindExists : KindUpload);
     } else {
         ++state.counters.bad;
@@ -184,6 +186,20 @@ void HandleConnection(int fd, ServerState& state) {
         reply.body = "only GET and POST are served\n";
         SendReply(conn, FaultSet{}, reply);
         conn.LingerClose(1 << 20);
+    }
+    return AfterReply::Close;
+}
+
+}  // namespace
+
+void HandleConnection(int fd, ServerState& state) {
+    Connection conn(fd, state.config.idleTimeoutMs);
+    if (!SecureWhenAsked(conn, state)) return;
+    AfterReply after = ServeRequest(conn, state, true);
+    while (after == AfterReply::Keep) after = ServeRequest(conn, state, false);
+    if (after == AfterReply::DropNext) {
+        std::string head, rest;
+        ReadRequestHead(conn, &head, &rest);
     }
 }
 

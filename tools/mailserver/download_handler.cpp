@@ -44,7 +44,7 @@ IoStatus SendPaced(Connection& conn, int fd, uint64_t done, uint64_t count, Thro
 }
 
 void StreamFile(Connection& conn, const FaultSet& faults, int fd, const ServedPart& part, HoldGate& holds,
-                int idleTimeoutMs) {
+                int idleTimeoutMs, bool sayClose) {
     const uint64_t announced = faults.length ? *faults.length : part.count;
     const uint64_t content = std::min(part.count, announced);
     uint64_t toSend = content;
@@ -67,7 +67,7 @@ void StreamFile(Connection& conn, const FaultSet& faults, int fd, const ServedPa
     } else if (!faults.nolength) {
         head += "Content-Length: " + std::to_string(announced) + "\r\n";
     }
-    head += "Connection: close\r\n\r\n";
+    head += sayClose ? "Connection: close\r\n\r\n" : "\r\n";
     const bool cut = toSend < content;
     if (cut) tail.clear();
 
@@ -99,9 +99,19 @@ void StreamFile(Connection& conn, const FaultSet& faults, int fd, const ServedPa
     if (st == IoStatus::Ok && !tail.empty()) conn.SendAll(tail);
 }
 
+// With the keepalive fault, a plain reply to a request that allows it
+// leaves its connection open.
+AfterReply ConnectionAfter(const HttpRequest& request, const FaultSet& faults) {
+    const std::string* asked = request.Header("connection");
+    bool mayKeep = !faults.shaped && request.version == "HTTP/1.1" && !faults.keepalive.empty() &&
+                   faults.keepalive != "close" && !(asked && ToLower(*asked).find("close") != std::string::npos);
+    if (!mayKeep) return AfterReply::Close;
+    return faults.keepalive == "drop_next" ? AfterReply::DropNext : AfterReply::Keep;
+}
+
 }  // namespace
 
-void HandleDownload(RequestContext& ctx) {
+AfterReply HandleDownload(RequestContext& ctx) {
     // A GET has no body: its record is complete already.
     ctx.record.reset();
     ServerState& state = ctx.state;
@@ -111,7 +121,7 @@ void HandleDownload(RequestContext& ctx) {
         state.faults.Take(static_cast<RequestKind>(KindDownload | (AsksRange(ctx.request) ? KindRanged : 0u)));
     if (!state.config.upstream.empty()) {
         RelayDownload(ctx, faults);
-        return;
+        return AfterReply::Close;
     }
 
     std::string path = ctx.request.target.substr(0, ctx.request.target.find('?'));
@@ -135,13 +145,14 @@ void HandleDownload(RequestContext& ctx) {
         reply.body = "no such file: /" + path + "\n";
         if (faults.stall) {
             ctx.conn.WaitForPeerClose();
-            return;
+            return AfterReply::Close;
         }
         SendReply(ctx.conn, faults, reply);
         ctx.conn.LingerClose(64 * 1024);
-        return;
+        return AfterReply::Close;
     }
 
+    const AfterReply after = ConnectionAfter(ctx.request, faults);
     if (faults.body || faults.rawreply) {
         Reply reply;
         reply.contentType = "application/octet-stream";
@@ -150,10 +161,12 @@ void HandleDownload(RequestContext& ctx) {
         struct stat st;
         FileVersion version = ::fstat(file.fd, &st) == 0 ? VersionOf(st) : FileVersion();
         ServedPart part = AnswerRange(ctx.request, size, version, faults);
-        StreamFile(ctx.conn, faults, file.fd, part, state.holds, state.config.idleTimeoutMs);
+        StreamFile(ctx.conn, faults, file.fd, part, state.holds, state.config.idleTimeoutMs,
+                   after == AfterReply::Close || faults.keepalive == "claim_close");
     }
-    CloseByFault(ctx.conn, faults);
+    if (after == AfterReply::Close) CloseByFault(ctx.conn, faults);
     if (faults.change) ChangeFile(full);
+    return after;
 }
 
 }  // namespace mailserver

@@ -41,6 +41,7 @@ const FaultName kFaults[] = {
     {"range_reply", ValueType::Text, KindDownload},
     {"change", ValueType::Flag, KindDownload},
     {"hold_head", ValueType::Flag, KindDownload},
+    {"keepalive", ValueType::Text, KindDownload},
 };
 
 const FaultName* FindFault(const std::string& name) {
@@ -80,6 +81,11 @@ bool CheckValue(const FaultName& f, const std::string& value, std::string* error
             *error = std::string("fault ") + f.name + " needs a text";
             return false;
         }
+        if (std::string(f.name) == "keepalive" && value != "keep" && value != "close" && value != "claim_close" &&
+            value != "drop_next") {
+            *error = "fault keepalive takes keep, close, claim_close or drop_next";
+            return false;
+        }
         return true;
     case ValueType::Flag:
         if (value == "0" || value == "1") return true;
@@ -104,6 +110,7 @@ bool CheckValue(const FaultName& f, const std::string& value, std::string* error
 void Apply(const std::string& name, const std::string& value, FaultSet* set) {
     uint64_t n = 0;
     ParseUint64(value, &n);
+    if (name != "rate" && name != "keepalive") set->shaped = true;
     if (name == "status")
         set->status = value;
     else if (name == "body")
@@ -151,6 +158,8 @@ void Apply(const std::string& name, const std::string& value, FaultSet* set) {
         set->change = value == "1";
     else if (name == "hold_head")
         set->holdHead = value == "1";
+    else if (name == "keepalive")
+        set->keepalive = value;
 }
 
 }  // namespace

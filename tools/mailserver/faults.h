@@ -72,6 +72,17 @@
 //   hold_head=1           downloads: nothing is sent until GET /__release
 //                         lets the request go on
 // target=ranged names the download requests that carry a Range.
+//   keepalive=keep        downloads: a reply to a request that allows it
+//                         (HTTP/1.1 without "Connection: close") and that
+//                         no other fault but rate shapes leaves the
+//                         connection open for the next request
+//   keepalive=close       the reply says "Connection: close" and the
+//                         connection ends after it (as without the fault)
+//   keepalive=claim_close the reply says "Connection: close", yet the
+//                         connection stays open for another request
+//   keepalive=drop_next   the connection stays open, and ends unanswered
+//                         when the next request comes over it (as when a
+//                         server's idle time-out ends it just then)
 
 #include <cstdint>
 #include <mutex>
@@ -116,6 +127,8 @@ struct FaultSet {
     std::string rangeReply;
     bool change = false;
     bool holdHead = false;
+    std::string keepalive;  // "", keep, close, claim_close or drop_next
+    bool shaped = false;    // a fault besides rate and keepalive applies
 };
 
 class FaultTable {

@@ -12,8 +12,12 @@
 
 namespace mailserver {
 
-// Serves one accepted connection: one request, one reply, then close.
+// Serves one accepted connection: one request and its reply, then the next
+// over the same connection for as long as the downloads keep it open.
 void HandleConnection(int fd, ServerState& state);
+
+// What a reply leaves of its connection (the keepalive fault, faults.h).
+enum class AfterReply { Close, Keep, DropNext };
 
 // What the route handlers share about the request being served.
 struct RequestContext {
@@ -25,7 +29,7 @@ struct RequestContext {
 };
 
 void HandlePost(RequestContext& ctx, RequestKind kind);
-void HandleDownload(RequestContext& ctx);
+AfterReply HandleDownload(RequestContext& ctx);
 
 // Turns down a malformed request: counted as bad, answered (unless a stall
 // fault swallows the answer), then the connection is closed after draining

@@ -35,6 +35,8 @@ struct Counters {
     // TLS handshakes completed and failed (no request byte can come before).
     std::atomic<uint64_t> handshakes{0};
     std::atomic<uint64_t> handshakesFailed{0};
+    // Connections that carried a request besides the control routes.
+    std::atomic<uint64_t> connections{0};
 
     void Reset() {
         uploads = 0;
@@ -43,6 +45,7 @@ struct Counters {
         bad = 0;
         handshakes = 0;
         handshakesFailed = 0;
+        connections = 0;
     }
 };
 

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
     long long start = NowMs();
     HANDLE file = CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    SOCKET s = file != INVALID_HANDLE_VALUE ? ConnectLoopback(std::atoi(argv[1])) : INVALID_SOCKET;
+    SOCKET s = file != INVALID_HANDLE_VALUE ? ConnectToPeer(std::atoi(argv[1])) : INVALID_SOCKET;
     PlainChannel channel(s);
     long long bytes = s != INVALID_SOCKET ? FetchFile(channel, argv[2], file, block) : -1;
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

@@ -1,5 +1,5 @@
-// What the bare loops of the benchmark share: a blocking loopback
-// connection, a clock, and the request and reply by hand over a byte stream
+// What the bare loops of the benchmark share: a blocking connection to the
+// peer, a clock, and the request and reply by hand over a byte stream
 // that is plain WinSock or TLS.
 #pragma once
 #include <winsock2.h>
@@ -17,13 +17,15 @@ inline long long NowMs() {
     return now.QuadPart * 1000 / frequency.QuadPart;
 }
 
-// A blocking socket connected to 127.0.0.1:port, or INVALID_SOCKET.
-inline SOCKET ConnectLoopback(int port) {
+// A blocking socket connected to port on 127.0.0.1, or on the IPv4 address
+// in PARVEX_BENCH_HOST (the WAN rows' server); INVALID_SOCKET when it failed.
+inline SOCKET ConnectToPeer(int port) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<u_short>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (const char* host = std::getenv("PARVEX_BENCH_HOST")) address.sin_addr.s_addr = inet_addr(host);
     if (s != INVALID_SOCKET && connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         closesocket(s);
         return INVALID_SOCKET;

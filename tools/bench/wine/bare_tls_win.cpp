@@ -99,7 +99,7 @@ private:
 // The connection, the session and its handshake, then run(channel).
 template <typename Run>
 bool OverTls(int port, const char* host, Run run) {
-    SOCKET s = ConnectLoopback(port);
+    SOCKET s = ConnectToPeer(port);
     std::unique_ptr<TlsSession> session = s != INVALID_SOCKET ? parvex::StartSchannelSession(host) : nullptr;
     bool ok = false;
     if (session) {

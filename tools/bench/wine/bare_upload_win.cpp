@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     long long start = NowMs();
-    SOCKET s = ConnectLoopback(std::atoi(argv[1]));
+    SOCKET s = ConnectToPeer(std::atoi(argv[1]));
     PlainChannel channel(s);
     bool ok = s != INVALID_SOCKET && PostFile(channel, in, size.QuadPart, block);
     long long elapsed = NowMs() - start;

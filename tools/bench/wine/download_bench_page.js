@@ -1,12 +1,13 @@
 // The module's side of the Windows download benchmark, run in parvex-page:
-// one big file from nginx at BASE through the upload control's download
-// dialog, from the press of the start button to the end of the run. Prints
+// one big file (or several of one size, NAME a list split at spaces) from
+// nginx at BASE through the upload control's download dialog, from the press of the start button to the end of the run. Prints
 // "ms <milliseconds>".
 var DN = "Download Benchmark";
 var up = page.create("PARVEX.ParvexUpCtrl.1", 10, 10, 520, 180);
 up.SetDownHostUrl("@BASE@/");
 up.SetDnTitle(DN);
-up.AddDownloadFile("/@NAME@", "@NAME@", @BYTES@, 1);
+var names = "@NAME@".split(" ");
+for (var i = 0; i < names.length; i++) up.AddDownloadFile("/" + names[i], names[i], @BYTES@, 1);
 up.DownloadStart();
 var started;
 // Pressed as a user presses it: once the dialog has been drawn (the page's
