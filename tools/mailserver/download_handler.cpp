@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "ByteRanges.h"
-#include "UpstreamRelay.h"
+#include "byte_ranges.h"
+#include "upstream_relay.h"
 #include "handlers.h"
 #include "lifecycle.h"
 #include "reply.h"

@@ -68,7 +68,7 @@
 //                         "200" sends the whole file, "wrong" names another
 //                         range in Content-Range than the one sent
 //   change=1              downloads: once the reply is sent, the file becomes
-//                         another version (ByteRanges.h)
+//                         another version (byte_ranges.h)
 //   hold_head=1           downloads: nothing is sent until GET /__release
 //                         lets the request go on
 // target=ranged names the download requests that carry a Range.

@@ -14,7 +14,7 @@
 #include "listener.h"
 #include "server_state.h"
 #include "storage.h"
-#include "UpstreamRelay.h"
+#include "upstream_relay.h"
 #include "tls.h"
 
 namespace {

@@ -22,7 +22,7 @@ struct ServerConfig {
     std::vector<std::string> listen;  // addresses; empty: 127.0.0.1
     std::string tlsCert;              // chain file; empty: plain HTTP only
     std::string tlsKey;
-    std::string upstream;  // HOST:PORT downloads are passed on to (UpstreamRelay.h); empty: served here
+    std::string upstream;  // HOST:PORT downloads are passed on to (upstream_relay.h); empty: served here
     std::string tlsMax;  // the newest TLS version offered ("1.0" ... "1.3"); empty: 1.3
 };
 

@@ -1,4 +1,4 @@
-#include "ByteRanges.h"
+#include "byte_ranges.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

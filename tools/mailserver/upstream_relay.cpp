@@ -1,4 +1,4 @@
-#include "UpstreamRelay.h"
+#include "upstream_relay.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "ByteRanges.h"
+#include "byte_ranges.h"
 #include "reply.h"
 #include "storage.h"
 
