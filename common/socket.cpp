@@ -93,31 +93,34 @@ void SendBufferTuner::Full() {
     }
     if (way_ != Way::Rate || measuring_) return;
     measuring_ = true;
-    since_ = now;
-    bytes_ = 0;
+    lookAt_ = now;
+    lookBytes_ = 0;
+    lastQuarter_ = 0;
 }
 
 void SendBufferTuner::Accepted(size_t bytes) {
-    // A buffer that was never full, or was just resized, takes bytes as fast
-    // as it has room: that says nothing of the link.
+    // Bytes taken while the buffer has room only fill it: they say nothing
+    // of the link.
     if (!measuring_) return;
-    // A fast link is followed after a few milliseconds, so that the small
-    // starting buffer does not hold the first tenth of a second back; the
-    // evidence is then gathered afresh every tenth of a second.
-    constexpr uint32_t kFirstLookMs = 5;
-    constexpr uint32_t kWindowMs = 100;
-    bytes_ += bytes;
-    uint32_t elapsed = clock_.TickMs() - since_;
-    if (elapsed < kFirstLookMs) return;
-    uint64_t quarterSecond = bytes_ * 1000 / elapsed / 4;
-    if (quarterSecond > static_cast<uint64_t>(size_)) {
-        long most = socket_.MaxSendBuffer();
-        Grow(static_cast<long>(std::min<uint64_t>(std::max<uint64_t>(quarterSecond, 2 * size_), most)));
-        measuring_ = false;
-    } else if (elapsed >= kWindowMs) {
-        since_ += elapsed;
-        bytes_ = 0;
-    }
+    // The rate is looked at every few milliseconds, so that a fast link is
+    // followed before the small starting buffer holds the first tenth of a
+    // second back. It takes two fast looks in a row to grow: the first look
+    // after the buffer filled may hold the peer's empty receive window,
+    // taken at once however slowly the peer reads, and a buffer grown on
+    // that could never be taken back.
+    constexpr uint32_t kLookMs = 5;
+    lookBytes_ += bytes;
+    uint32_t elapsed = clock_.TickMs() - lookAt_;
+    if (elapsed < kLookMs) return;
+    uint64_t quarterSecond = lookBytes_ * 1000 / elapsed / 4;
+    uint64_t both = std::min(quarterSecond, lastQuarter_);
+    lookAt_ += elapsed;
+    lookBytes_ = 0;
+    lastQuarter_ = quarterSecond;
+    if (both <= static_cast<uint64_t>(size_)) return;
+    long most = socket_.MaxSendBuffer();
+    Grow(static_cast<long>(std::min<uint64_t>(std::max<uint64_t>(both, 2 * size_), most)));
+    measuring_ = false;
 }
 
 void SendBufferTuner::Grow(long bytes) {

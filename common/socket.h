@@ -130,7 +130,9 @@ public:
 // whenever a full buffer holds a send up, asked at most every
 // kIdealBacklogQueryMs; otherwise it grows from kSendBufferBytes while the
 // bytes a full buffer lets through in a quarter second would fill it (the
-// buffer may be what holds the link back), to about that quarter second,
+// buffer may be what holds the link back), seen in two looks in a row a few
+// milliseconds apart (the first may hold only the peer's empty receive
+// window), to about that quarter second,
 // up to the socket's MaxSendBuffer. A slow peer thus keeps a small buffer,
 // and its counters follow what it has read.
 class SendBufferTuner {
@@ -153,9 +155,10 @@ private:
     // Only while the buffer is full do the bytes it takes tell how fast the
     // link moves them; before that they only fill its room.
     bool measuring_ = false;
-    uint32_t since_ = 0;
-    uint64_t bytes_ = 0;  // measured since since_
-    long size_ = 0;       // the size set last
+    uint32_t lookAt_ = 0;         // when the current look began
+    uint64_t lookBytes_ = 0;      // taken since lookAt_
+    uint64_t lastQuarter_ = 0;    // the previous look's quarter second of bytes
+    long size_ = 0;               // the size set last
 };
 
 class Network {

@@ -93,21 +93,27 @@ TEST(SendBufferTuner, GrowsPastALongRoundTrip) {
 // A fast link gets its buffer within milliseconds, not after the first tenth
 // of a second, also when its sends are only ever cut short and never
 // refused; the first fill, taken at once whatever the link, does not make a
-// slow link look fast.
+// slow link look fast, nor does the peer's empty receive window taken at
+// once after it.
 TEST(SendBufferTuner, GrowsAtOnceOnlyForAFastLink) {
     FakeClock clock;
-    BufferRecorder slow, fast, cut;
-    SendBufferTuner slowTuner(slow, clock), fastTuner(fast, clock), cutTuner(cut, clock);
+    BufferRecorder slow, fast, cut, window;
+    SendBufferTuner slowTuner(slow, clock), fastTuner(fast, clock), cutTuner(cut, clock), windowTuner(window, clock);
     slowTuner.Sent(2 * kSendBufferBytes, 2 * kSendBufferBytes);
     fastTuner.Sent(2 * kSendBufferBytes, 2 * kSendBufferBytes);
     cutTuner.Sent(kTransferBlockBytes, 2 * kSendBufferBytes);
-    slowTuner.Sent(1, 0);
-    fastTuner.Sent(1, 0);
-    clock.tick += 5;
-    slowTuner.Sent(1000, 1000);
-    fastTuner.Sent(10000, 10000);
-    cutTuner.Sent(kTransferBlockBytes, 10000);
+    for (SendBufferTuner* full : {&slowTuner, &fastTuner, &windowTuner}) full->Sent(1, 0);
+    windowTuner.Sent(kTransferBlockBytes, 400000);
+    for (int look = 0; look < 2; ++look) {
+        clock.tick += 5;
+        slowTuner.Sent(1000, 1000);
+        fastTuner.Sent(10000, 10000);
+        cutTuner.Sent(kTransferBlockBytes, 10000);
+        windowTuner.Sent(1000, 1000);
+        if (look == 0) EXPECT_TRUE(fast.sizes.empty());
+    }
     EXPECT_TRUE(slow.sizes.empty());
+    EXPECT_TRUE(window.sizes.empty());
     ASSERT_EQ(fast.sizes.size(), 1u);
     EXPECT_EQ(fast.sizes[0], 500000);
     EXPECT_EQ(cut.sizes, fast.sizes);

@@ -279,7 +279,7 @@ if [ -n "$PORT" ]; then
     run_download_page download_labels conflicts
     for f in a b c; do [ "$(cat "$SAVE/$f.bin")" = "old $f" ] || fail "download_labels: the skipped $f.bin changed"; done
     same d.bin d.bin download_labels
-    no_partials a.bin b.bin c.bin d.bin kept.bin
+    no_partials a.bin b.bin c.bin d.bin kept.bin kept.bin.parvex
 
     run_download_page download_conflict conflicts
     [ "$(cat "$SAVE/a.bin")" = "old a" ] || fail "download_conflict: the renamed file's old one changed"
