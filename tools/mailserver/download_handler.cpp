@@ -20,13 +20,6 @@
 namespace mailserver {
 namespace {
 
-struct FileHandle {
-    int fd = -1;
-    ~FileHandle() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Copies count bytes from offset 0 of the file, paced by the throttle.
 IoStatus SendPaced(Connection& conn, int fd, uint64_t done, uint64_t count, Throttle& throttle) {
     std::vector<char> block(256 * 1024);
@@ -132,7 +125,7 @@ AfterReply HandleDownload(RequestContext& ctx) {
     std::string relative, error;
     uint64_t size = 0;
     std::string full;
-    FileHandle file;
+    OwnedFd file;
     if (RelativeStoragePath(path, &relative, &error)) {
         full = JoinPath(state.ServeDir(), relative);
         if (RegularFileSize(full, &size)) file.fd = ::open(full.c_str(), O_RDONLY | O_CLOEXEC);

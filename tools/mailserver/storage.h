@@ -6,7 +6,20 @@
 #include <string>
 #include <string_view>
 
+#include <unistd.h>
+
 namespace mailserver {
+
+// A file or socket descriptor, closed when it goes out of scope.
+struct OwnedFd {
+    int fd = -1;
+    OwnedFd() = default;
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
 // Turns a name sent by a client into a path relative to a storage root.
 // "\" and "/" both separate folders; empty and "." components are dropped.

@@ -15,13 +15,6 @@
 namespace mailserver {
 namespace {
 
-struct Socket {
-    int fd = -1;
-    ~Socket() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 bool ReadAddress(const std::string& text, sockaddr_in* address) {
     size_t colon = text.rfind(':');
     uint64_t port = 0;
@@ -132,7 +125,7 @@ void RelayDownload(RequestContext& ctx, const FaultSet& faults) {
         return;
     }
     sockaddr_in address;
-    Socket up;
+    OwnedFd up;
     std::string head, rest;
     uint64_t length = 0;
     if (!ReadAddress(upstream, &address) || (up.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) < 0 ||
